@@ -1,0 +1,110 @@
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_plan.hpp"
+
+namespace korami::ovx::dft::very_large {
+
+bool plan_of_complex_length(int64_t nc, factors& f) {
+    switch (nc) {
+        case 33554432LL: f = {512, 256, 256, 8}; return true;
+        case 67108864LL: f = {512, 512, 256, 8}; return true;
+        case 134217728LL: f = {1024, 512, 256, 8}; return true;
+        case 134400000LL: f = {512, 525, 500, 0}; return true;
+        default: return false;
+    }
+}
+
+bool uses_io_distances(const record& r) {
+    return r.fwd_distance == 0 && r.bwd_distance == 0 && r.input_distance != 0 && r.output_distance != 0;
+}
+
+int commit_test(const shape& s) {
+    if (s.real) {
+        if (s.real_storage != 42 || s.conjugate_even_storage != 39) return 100;
+    } else if (s.complex_storage != 39) {
+        return 100;
+    }
+    if (s.dims != 1 || s.batches != 1) return 100;
+    const int64_t is = s.input_stride != 0 ? s.input_stride : s.fwd_stride;
+    const int64_t os = s.output_stride != 0 ? s.output_stride : s.bwd_stride;
+    if (is != 1 || os != 1) return 100;
+    if (s.input_offset || s.output_offset || s.fwd_offset || s.bwd_offset) return 100;
+    const int64_t N = s.n;
+    if (s.real && N % 4 != 0) return 100;
+    factors f;
+    if (!plan_of_complex_length(s.real ? N / 2 : N, f)) return 100;
+    const record& r = s.batch;
+    if (r.count >= 2) {
+        if (!s.real) {
+            if (r.fwd_distance != 0 && r.bwd_distance != 0) {
+                if (r.fwd_distance < N || r.bwd_distance < N) return 100;
+            } else if (r.input_distance < N || r.output_distance < N) {
+                return 100;
+            }
+        } else if (r.fwd_distance != 0 && r.bwd_distance != 0) {
+            if (r.fwd_distance < N || (r.fwd_distance & 1) || r.bwd_distance < N / 2 + 1) return 100;
+        } else {
+            const int64_t I = r.input_distance, O = r.output_distance;
+            if (I >= N) {
+                if (!(O >= N / 2 + 1 && (I & 1) == 0 && (O < N || (O & 1) == 0))) return 100;
+            } else {
+                if (!(O >= N && I >= N / 2 + 1 && (O & 1) == 0)) return 100;
+            }
+        }
+    }
+    return 0;
+}
+
+int64_t compute_output_distance(const record& r, bool real, int dir) {
+    int64_t d = uses_io_distances(r) ? r.output_distance : (dir == 1 ? r.fwd_distance : r.bwd_distance);
+    if (real && dir == 1) d /= 2;
+    return d;
+}
+
+int64_t compute_input_distance(const record& r, bool real, int dir) {
+    int64_t d = uses_io_distances(r) ? r.input_distance : (dir == 1 ? r.bwd_distance : r.fwd_distance);
+    if (real && dir == 0) d /= 2;
+    return d;
+}
+
+int64_t stage2_output_distance(const record& r, bool real, int dir) {
+    if (dir == 0) return uses_io_distances(r) ? r.output_distance : r.bwd_distance;
+    int64_t d = uses_io_distances(r) ? r.output_distance : r.fwd_distance;
+    return real ? d / 2 : d;
+}
+
+stage_shape stage_of(const factors& f, int stage, bool odd_output) {
+    stage_shape s;
+    const int64_t n0 = f.n0, n1 = f.n1, n2 = f.n2, row = f.n0 + f.pad;
+    if (stage == 0) {
+        s.length = n0;
+        s.in_place = false;
+        s.input_stride = n1 * n2;
+        s.output_stride = 1;
+        s.batch[0] = {n1, 1, row, 0, 0};
+        s.batch[1] = {n2, n1, row * n1, 0, 0};
+        s.colbatch_group_count = n1 * n2;
+    } else if (stage == 1) {
+        s.length = n1;
+        s.in_place = true;
+        s.input_stride = row * n2;
+        s.output_stride = row * n2;
+        s.batch[0] = {n0, 1, 1, 0, 0};
+        s.batch[1] = {n2, row, row, 0, 0};
+        s.colbatch_group_count = n2;
+    } else {
+        s.length = n2;
+        s.in_place = false;
+        s.input_stride = row;
+        s.output_stride = n0 * n1;
+        s.batch[0] = {n0, 1, 1, 0, 0};
+        s.batch[1] = {n1, row * n2, n0, 0, 0};
+        s.colbatch_group_count = 0;
+        s.output_offset = odd_output ? 1 : 0;
+    }
+    return s;
+}
+
+uint64_t scratch_bytes(const factors& f) {
+    return static_cast<uint64_t>((f.n0 + f.pad) * f.n1 * f.n2) * 8u;
+}
+
+}  // namespace korami::ovx::dft::very_large

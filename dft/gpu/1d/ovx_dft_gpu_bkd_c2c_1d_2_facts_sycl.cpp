@@ -1,0 +1,226 @@
+// Two-factor 1D complex GPU backend (both precisions from this one source
+// through the 1D frame): N = FACT0 x FACT1 in one kernel per direction, the
+// direction's scale folded into its twiddle table.
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl.hpp"
+
+#include <algorithm>
+#include <string>
+#include <type_traits>
+
+#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
+#include "gpu/ovx_gpu.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace gpu_kernels {
+extern const char ovx_bkd_c2c_1d_2_facts_text_d[];
+extern const char ovx_bkd_c2c_1d_2_facts_text_s[];
+}  // namespace gpu_kernels
+
+namespace gpu1d {
+
+class twidlTableGen2FactsUsmDouble;
+class twidlTableGen2FactsBufDouble;
+class twidlTableGen2FactsUsmFloat;
+class twidlTableGen2FactsBufFloat;
+
+namespace {
+
+template <class Real>
+struct two_facts_block : frame_block<Real, 2> {
+    char kernel_name[64];
+    char fact0_name[64];
+    char fact1_name[64];
+    two_facts::plan pl;
+};
+
+// Node and device facts -> planning input. False when the device facts cannot be had.
+bool describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+              two_facts::plan_input& in) {
+    const dfti_dim& d = node->working_dims.records[0];
+    const dfti_dim& bt = node->working_batch.records[0];
+    in = two_facts::plan_input{};
+    in.n = d.length;
+    in.single = single;
+    in.arch = arch;
+    in.directions = node->directions;
+    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
+    in.has_subgroup8 = false;
+    if (q) {
+        const std::vector<std::size_t> sizes = q->get_device().get_info<sycl::info::device::sub_group_sizes>();
+        in.has_subgroup8 = std::find(sizes.begin(), sizes.end(), std::size_t(8)) != sizes.end();
+    }
+    return true;
+}
+
+int applicability(const DFTI_DESCRIPTOR* node) {
+    return common_1d_c2c_test(node, [](std::int64_t n) { return two_facts::length_accepted(n); });
+}
+
+template <class Real>
+struct two_facts_module {
+    using real = Real;
+    using block = two_facts_block<Real>;
+    static constexpr bool single = std::is_same<Real, float>::value;
+
+    static const char* program_name() {
+        return single ? "gpu_framework_c2c_1d_2_facts.ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl_s"
+                      : "gpu_framework_c2c_1d_2_facts.ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl_d";
+    }
+    static const char* text() {
+        return single ? gpu_kernels::ovx_bkd_c2c_1d_2_facts_text_s : gpu_kernels::ovx_bkd_c2c_1d_2_facts_text_d;
+    }
+
+    static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
+
+    static int plan(DFTI_DESCRIPTOR* node, block* b) {
+        two_facts::plan_input in;
+        describe(node, b->queue, b->arch, single, in);
+        const int st = two_facts::make_plan(in, b->pl);
+        if (st != 0) return st;
+        b->twiddle_table_bytes = b->pl.table_bytes;
+        node->scratch_workspace_bytes = 0;
+        return 0;
+    }
+
+    static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
+        if (bounded_snprintf(b->kernel_name, 64, "%s", two_facts::kernel_name(b->pl).c_str()) < 0 ||
+            bounded_snprintf(b->fact0_name, 64, "%s", two_facts::fact0_func_name(b->pl).c_str()) < 0 ||
+            bounded_snprintf(b->fact1_name, 64, "%s", two_facts::fact1_func_name(b->pl).c_str()) < 0)
+            return DFTI_STATUS_INTERNAL;
+        for (int dir = 0; dir < 2; ++dir) {
+            if (!direction_built(b->directions, dir)) continue;
+            const std::string options = two_facts::build_options(b->pl, dir);
+            if (options.empty()) return DFTI_STATUS_INTERNAL;
+            b->kernels[dir] = frame_get_kernel(b->queue, program_name(), text(), b->kernel_name, options.c_str());
+            if (!b->kernels[dir]) return DFTI_STATUS_INTERNAL;
+        }
+        return 0;
+    }
+
+    static bool direction_ready(const block* b, int dir) { return b->kernels[dir] != nullptr; }
+
+    // The direction's table: for column j < FACT1 and row k < FACT0 four values
+    // (c, c, s, -s) times the scale at g*16*FACT0 + 16k + 2l (g = j/4, l = j%4).
+    template <class Name, class Ptr>
+    static void table_kernel(sycl::handler& h, const two_facts::plan& p, Real scale, Ptr get) {
+        const std::int64_t f0 = p.fact0, f1 = p.fact1, n = p.n;
+        h.parallel_for<Name>(sycl::range<2>(static_cast<std::size_t>(f0), static_cast<std::size_t>(f1)),
+                             [=](sycl::item<2> it) {
+                                 Real* t = get();
+                                 const std::int64_t k = static_cast<std::int64_t>(it.get_id(0));
+                                 const std::int64_t j = static_cast<std::int64_t>(it.get_id(1));
+                                 const std::int64_t e = (j / 4) * 16 * f0 + k * 16 + 2 * (j % 4);
+                                 const Real x = static_cast<Real>(j * k) * Real(-2) / static_cast<Real>(n);
+                                 const Real c = sycl::cospi(x) * scale;
+                                 const Real s = sycl::sinpi(x) * scale;
+                                 t[e] = c;
+                                 t[e + 1] = c;
+                                 t[e + 8] = s;
+                                 t[e + 9] = -s;
+                             });
+    }
+
+    static sycl::event write_table(block* b, int dir, int kind, void* usm, sycl::buffer<char, 1>* buf) {
+        const two_facts::plan p = b->pl;
+        const Real scale = b->scale[dir];
+        using usm_name = std::conditional_t<single, twidlTableGen2FactsUsmFloat, twidlTableGen2FactsUsmDouble>;
+        using buf_name = std::conditional_t<single, twidlTableGen2FactsBufFloat, twidlTableGen2FactsBufDouble>;
+        if (kind == DFTI_CONTAINER_USM) {
+            Real* t = static_cast<Real*>(usm);
+            return b->queue->submit(
+                [&](sycl::handler& h) { table_kernel<usm_name>(h, p, scale, [t]() { return t; }); });
+        }
+        return b->queue->submit([&](sycl::handler& h) {
+            sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
+            table_kernel<buf_name>(h, p, scale, [acc]() { return reinterpret_cast<Real*>(acc.get_pointer().get()); });
+        });
+    }
+
+    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
+    static void free_scratch(block*) {}
+
+    static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
+        const two_facts::plan& p = b->pl;
+        sycl::kernel* k = b->kernels[a.direction];
+        if (!k) return DFTI_STATUS_INTERNAL;
+        if (!a.table) return DFTI_STATUS_NO_WORKSPACE;
+        if (p.groups <= 0) {  // an empty batch: nothing to run
+            if (a.result) *a.result = sycl::event();
+            return 0;
+        }
+        const sycl::event* table_event = b->twiddle_event[a.direction];
+        sycl::event e = b->queue->submit([&](sycl::handler& h) {
+            if (!b->in_order && table_event && a.table_kind == DFTI_CONTAINER_USM) h.depends_on(*table_event);
+            if (!a.buffers && a.deps) h.depends_on(*a.deps);
+            if (a.buffers) {
+                dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
+                dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
+            } else {
+                h.set_arg(0, a.in);
+                h.set_arg(1, a.out);
+            }
+            dft_set_arg(h, 2, a.table, static_cast<std::uint64_t>(a.table_kind));
+            sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.local_bytes)), h);
+            h.set_arg(3, slm);
+            const std::size_t wg = static_cast<std::size_t>(p.work_group_size);
+            h.parallel_for(sycl::nd_range<1>(sycl::range<1>(static_cast<std::size_t>(p.groups) * wg), sycl::range<1>(wg)),
+                           *k);
+        });
+        if (a.result) *a.result = e;
+        return 0;
+    }
+};
+
+}  // namespace
+
+template <class Real>
+std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
+    const DFTI_DESCRIPTOR* node = problem.node;
+    if (!node || applicability(node) != 0) return -1;
+    auto* q = const_cast<sycl::queue*>(problem.queue);
+    std::int32_t arch = 0;
+    if (q) {
+        int st = 0;
+        arch = korami::ovx::gpu::get_architecture(&st, q);
+        if (st != 0) return -1;
+    }
+    two_facts::plan_input in;
+    describe(node, q, arch, std::is_same<Real, float>::value, in);
+    if (!q) in.has_subgroup8 = true;  // not known yet: assume the module's device
+    two_facts::plan p;
+    if (two_facts::make_plan(in, p) != 0) return -1;
+    const std::uint64_t one =
+        q ? align_workspace_offset(static_cast<std::uint64_t>(p.table_bytes), q)
+          : align_workspace_bytes(static_cast<std::uint64_t>(p.table_bytes), 16);
+    return static_cast<std::int64_t>(one * (node->directions == 2 ? 2u : 1u));
+}
+
+}  // namespace gpu1d
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami
+
+namespace {
+using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::two_facts_module<double>>;
+using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::two_facts_module<float>>;
+}  // namespace
+
+const bkd_ops bkd_c2c_1d_2_facts_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+const bkd_ops bkd_c2c_1d_2_facts_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
+
+template <typename T>
+std::int64_t dft_c2c_1d_2_facts_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
+    return korami::ovx::dft::gpu1d::estimate_2_facts<T>(problem);
+}
+template class dft_c2c_1d_2_facts_gpu_bkd<float>;
+template class dft_c2c_1d_2_facts_gpu_bkd<double>;
+
+namespace {
+const dft_c2c_1d_2_facts_gpu_bkd<float> estimator_s;
+const dft_c2c_1d_2_facts_gpu_bkd<double> estimator_d;
+const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
+const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
+}  // namespace

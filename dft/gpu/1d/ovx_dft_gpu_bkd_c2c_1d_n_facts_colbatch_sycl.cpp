@@ -1,0 +1,306 @@
+// N-factor column-batched 1D complex GPU backend (both precisions from this
+// one source through the 1D frame). Per built direction two tables: table 1
+// (N entries, the direction's scale folded in) and, with three factors,
+// table 2 (F1 x F2 entries). No scratch: one kernel per compute.
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <type_traits>
+
+#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
+#include "gpu/ovx_gpu.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace gpu_kernels {
+extern const char ovx_bkd_c2c_1d_n_facts_colbatch_text_d[];
+extern const char ovx_bkd_c2c_1d_n_facts_colbatch_text_s[];
+}  // namespace gpu_kernels
+
+namespace gpu1d {
+
+class twidlTableColBatchInSlmUsmDouble;
+class twidlTableColBatchInSlmBufDouble;
+class twidlTableColBatchInSlmUsmFloat;
+class twidlTableColBatchInSlmBufFloat;
+
+namespace {
+
+template <class Real>
+struct n_facts_colbatch_block : frame_block<Real, 2> {
+    n_facts_colbatch::plan pl;
+    char kernel_name[2][64];
+    void* table_usm[2][2];  // [direction][table]
+    sycl::buffer<char, 1>* table_buf[2][2];
+    sycl::event* table_event[2][2];
+};
+
+n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) {
+    n_facts_colbatch::shape s;
+    s.complex_domain = node->forward_domain == DFTI_COMPLEX;
+    s.interleaved = node->complex_storage == DFTI_COMPLEX_COMPLEX;
+    s.dims = static_cast<int>(node->working_dims.count);
+    if (s.dims >= 1) {
+        const dfti_dim& d = node->working_dims.records[0];
+        s.n = d.length;
+        s.input_stride = d.input_stride;
+        s.output_stride = d.output_stride;
+        s.fwd_stride = d.fwd_stride;
+        s.bwd_stride = d.bwd_stride;
+    }
+    s.input_offset = node->input_offset;
+    s.output_offset = node->output_offset;
+    s.fwd_offset = node->fwd_offset;
+    s.bwd_offset = node->bwd_offset;
+    s.in_place = node->placement == DFTI_INPLACE;
+    s.batches = static_cast<int>(node->working_batch.count);
+    for (int i = 0; i < s.batches && i < 2; ++i) {
+        const dfti_dim& r = node->working_batch.records[i];
+        s.batch[i] = {r.length, r.input_stride, r.output_stride, r.fwd_stride, r.bwd_stride};
+    }
+    s.colbatch_group_count = node->colbatch_group_count;
+    s.directions = node->directions;
+    return s;
+}
+
+// Device facts of the planner; false when a query fails.
+bool device_facts_of(sycl::queue* q, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
+    try {
+        const sycl::device d = q->get_device();
+        const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
+        if (sizes.empty()) return false;
+        dev.min_sub_group = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+        dev.arch = arch;
+        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
+        dev.compute_units = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_compute_units>());
+        dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
+        dev.tiles = korami::ovx::gpu::get_tile_count(q);
+        dev.align_bytes = static_cast<std::uint32_t>(d.get_info<sycl::info::device::mem_base_addr_align>() / 8);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+template <class Real>
+struct n_facts_colbatch_module {
+    using real = Real;
+    using block = n_facts_colbatch_block<Real>;
+    static constexpr bool single = std::is_same<Real, float>::value;
+    static constexpr bool own_tables = true;
+
+    static const char* program_name() {
+        return single ? "gpu_framework_c2c_1d_n_fact_colbatch.ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s"
+                      : "gpu_framework_c2c_1d_n_fact_colbatch.ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d";
+    }
+    static const char* text() {
+        return single ? gpu_kernels::ovx_bkd_c2c_1d_n_facts_colbatch_text_s
+                      : gpu_kernels::ovx_bkd_c2c_1d_n_facts_colbatch_text_d;
+    }
+
+    static int test(const DFTI_DESCRIPTOR* node) { return n_facts_colbatch::commit_test(shape_of(node)); }
+
+    static int plan(DFTI_DESCRIPTOR* node, block* b) {
+        n_facts_colbatch::device_facts dev;
+        if (!device_facts_of(b->queue, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        const int st = n_facts_colbatch::make_plan(shape_of(node), dev, single, b->pl);
+        if (st != 0) return st;
+        node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
+        node->scratch_workspace_bytes = 0;
+        return 0;
+    }
+
+    static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
+        for (int dir = 0; dir < 2; ++dir) {
+            if (!direction_built(b->directions, dir)) continue;
+            if (bounded_snprintf(b->kernel_name[dir], 64, "%s", b->pl.kernel_name[dir].c_str()) < 0)
+                return DFTI_STATUS_INTERNAL;
+            const std::string options = n_facts_colbatch::build_options(b->pl, dir);
+            if (options.empty()) return DFTI_STATUS_INTERNAL;
+            try {
+                b->kernels[dir] = frame_get_kernel(b->queue, program_name(), text(), b->kernel_name[dir], options.c_str());
+            } catch (const sycl::exception&) {
+                return DFTI_STATUS_NOT_APPLICABLE;
+            }
+            if (!b->kernels[dir]) return DFTI_STATUS_NOT_APPLICABLE;
+        }
+        return 0;
+    }
+
+    static bool direction_ready(const block* b, int dir) { return b->kernels[dir] != nullptr; }
+
+    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
+                      sycl::buffer<char, 1>*& buf) {
+        if (kind == DFTI_CONTAINER_USM) {
+            usm = static_cast<char*>(base) + off;
+        } else {
+            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
+            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
+        }
+    }
+
+    // Layout: table 1 forward, table 1 backward, table 2 forward, table 2
+    // backward, each only when it exists.
+    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
+                            std::uint64_t* end) {
+        const n_facts_colbatch::plan& p = b->pl;
+        std::uint64_t off = offset;
+        for (int t = 0; t < 2; ++t)
+            for (int dir = 0; dir < 2; ++dir) {
+                if (!direction_built(b->directions, dir) || p.table_bytes[t] == 0) continue;
+                if (!base) return DFTI_STATUS_NO_WORKSPACE;
+                carve(base, kind, off, p.table_bytes[t], b->table_usm[dir][t], b->table_buf[dir][t]);
+                off += p.table_bytes[t];
+            }
+        if (end) *end = off;
+        using U = std::conditional_t<single, twidlTableColBatchInSlmUsmFloat, twidlTableColBatchInSlmUsmDouble>;
+        using B = std::conditional_t<single, twidlTableColBatchInSlmBufFloat, twidlTableColBatchInSlmBufDouble>;
+        for (int dir = 0; dir < 2; ++dir) {
+            if (!direction_built(b->directions, dir)) continue;
+            for (int t = 0; t < 2; ++t) {
+                if (p.table_bytes[t] == 0) continue;
+                const bool have = kind == DFTI_CONTAINER_USM ? b->table_usm[dir][t] != nullptr
+                                                              : b->table_buf[dir][t] != nullptr;
+                if (!have) return DFTI_STATUS_NO_WORKSPACE;
+                const std::int64_t rows = t == 0 ? p.factors[1] * p.factors[2] : p.factors[2];
+                const std::int64_t per_row = t == 0 ? p.factors[0] : p.factors[1];
+                const std::int64_t total = rows * per_row;
+                const Real scale = t == 0 ? b->scale[dir] : Real(1);
+                const sycl::range<2> r(static_cast<std::size_t>(rows), static_cast<std::size_t>(per_row));
+                auto body = [=](Real* tab, std::size_t mm, std::size_t jj) {
+                    const std::int64_t m = static_cast<std::int64_t>(mm), j = static_cast<std::int64_t>(jj);
+                    const Real recip = Real(1) / static_cast<Real>(total);
+                    const Real x = static_cast<Real>((m * j) % total) * Real(-2) * recip;
+                    tab[2 * (m * per_row + j)] = sycl::cospi(x) * scale;
+                    tab[2 * (m * per_row + j) + 1] = sycl::sinpi(x) * scale;
+                };
+                sycl::event e;
+                if (kind == DFTI_CONTAINER_USM) {
+                    Real* tab = static_cast<Real*>(b->table_usm[dir][t]);
+                    e = b->queue->submit([&](sycl::handler& h) {
+                        h.parallel_for<U>(r, [=](sycl::item<2> it) { body(tab, it.get_id(0), it.get_id(1)); });
+                    });
+                } else {
+                    sycl::buffer<char, 1>* buf = b->table_buf[dir][t];
+                    e = b->queue->submit([&](sycl::handler& h) {
+                        sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
+                        h.parallel_for<B>(r, [=](sycl::item<2> it) {
+                            body(reinterpret_cast<Real*>(acc.get_pointer().get()), it.get_id(0), it.get_id(1));
+                        });
+                    });
+                }
+                delete b->table_event[dir][t];
+                b->table_event[dir][t] = new sycl::event(e);
+                if (events) events->push_back(e);
+            }
+        }
+        return 0;
+    }
+
+    static void free_tables(block* b) {
+        for (int dir = 0; dir < 2; ++dir)
+            for (int t = 0; t < 2; ++t) {
+                if (b->table_event[dir][t]) {
+                    frame_wait_quietly(b->table_event[dir][t]);
+                    delete b->table_event[dir][t];
+                    b->table_event[dir][t] = nullptr;
+                }
+                delete b->table_buf[dir][t];
+                b->table_buf[dir][t] = nullptr;
+                b->table_usm[dir][t] = nullptr;
+            }
+    }
+
+    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
+    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
+    static void free_scratch(block*) {}
+
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
+        const n_facts_colbatch::plan& p = b->pl;
+        const int dir = a.direction;
+        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+        void* t1 = usm_ws ? b->table_usm[dir][0] : static_cast<void*>(b->table_buf[dir][0]);
+        void* t2 = usm_ws ? b->table_usm[dir][1] : static_cast<void*>(b->table_buf[dir][1]);
+        const bool has_t2 = p.factors[2] > 1;
+        if (!t1 || (has_t2 && !t2)) return DFTI_STATUS_NO_WORKSPACE;
+        sycl::kernel* k = b->kernels[dir];
+        const std::int64_t cc = p.columns_per_group[dir];
+        const std::size_t blocks = static_cast<std::size_t>((p.B + cc - 1) / cc);
+        const std::size_t wg = static_cast<std::size_t>(p.workgroup_size[dir]);
+        sycl::event e = b->queue->submit([&](sycl::handler& h) {
+            if (!a.buffers && a.deps) h.depends_on(*a.deps);
+            if (!b->in_order && usm_ws) {
+                if (b->table_event[dir][0]) h.depends_on(*b->table_event[dir][0]);
+                if (b->table_event[dir][1]) h.depends_on(*b->table_event[dir][1]);
+            }
+            if (a.buffers) {
+                dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
+                dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
+            } else {
+                h.set_arg(0, a.in);
+                h.set_arg(1, a.out);
+            }
+            dft_set_arg(h, 2, t1, ws_kind);
+            std::uint32_t idx = 3;
+            if (has_t2) dft_set_arg(h, idx++, t2, ws_kind);
+            sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.slm_bytes[dir])), h);
+            h.set_arg(idx, slm);
+            h.parallel_for(sycl::nd_range<2>(sycl::range<2>(static_cast<std::size_t>(p.B2), blocks * wg),
+                                             sycl::range<2>(1, wg)),
+                           *k);
+        });
+        if (a.result) *a.result = e;
+        return 0;
+    }
+};
+
+}  // namespace
+
+template <class Real>
+std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
+    const DFTI_DESCRIPTOR* node = problem.node;
+    constexpr bool single = std::is_same<Real, float>::value;
+    if (!node || n_facts_colbatch::commit_test(shape_of(node)) != 0) return -1;
+    auto* q = const_cast<sycl::queue*>(problem.queue);
+    n_facts_colbatch::device_facts dev;
+    if (q) {
+        int st = 0;
+        const std::int32_t arch = korami::ovx::gpu::get_architecture(&st, q);
+        if (st != 0 || !device_facts_of(q, arch, dev)) return -1;
+    }
+    n_facts_colbatch::plan p;
+    if (n_facts_colbatch::make_plan(shape_of(node), dev, single, p) != 0) return -1;
+    return static_cast<std::int64_t>(p.twiddle_workspace_bytes);
+}
+
+}  // namespace gpu1d
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami
+
+namespace {
+using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::n_facts_colbatch_module<double>>;
+using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::n_facts_colbatch_module<float>>;
+}  // namespace
+
+const bkd_ops bkd_c2c_1d_n_facts_colbatch_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+const bkd_ops bkd_c2c_1d_n_facts_colbatch_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
+
+template <typename T>
+std::int64_t dft_c2c_1d_n_facts_colbatch_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
+    return korami::ovx::dft::gpu1d::estimate_n_facts_colbatch<T>(problem);
+}
+template class dft_c2c_1d_n_facts_colbatch_gpu_bkd<float>;
+template class dft_c2c_1d_n_facts_colbatch_gpu_bkd<double>;
+
+namespace {
+const dft_c2c_1d_n_facts_colbatch_gpu_bkd<float> estimator_s;
+const dft_c2c_1d_n_facts_colbatch_gpu_bkd<double> estimator_d;
+const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
+const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
+}  // namespace

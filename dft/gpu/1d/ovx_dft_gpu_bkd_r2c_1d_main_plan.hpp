@@ -1,0 +1,68 @@
+// Planning of the 1D real backend: applicability, chunking of the batch over
+// the complex sub-transform, kernel selection and build options.
+#ifndef OVX_DFT_GPU_BKD_R2C_1D_MAIN_PLAN_HPP
+#define OVX_DFT_GPU_BKD_R2C_1D_MAIN_PLAN_HPP
+
+#include <cstdint>
+#include <string>
+
+namespace korami::ovx::dft::r2c_1d {
+
+struct batch_info {
+    int64_t transforms = 1;
+    int64_t fwd_distance = 0, bwd_distance = 0;
+    int64_t input_distance = 0, output_distance = 0;
+};
+
+struct strides {
+    int64_t input = 0, output = 0, fwd = 1, bwd = 1;
+};
+
+bool use_io_distances(const batch_info& b);
+
+constexpr uint64_t scratch_cap = 44040192ull;
+constexpr uint64_t scratch_cap_quen6 = 17179869184ull;
+
+enum kernel_slot { r2c_kernel = 0, c2r_kernel, fwd_input_copy, fwd_output_copy, bwd_input_copy, bwd_output_copy };
+constexpr int kernel_slots = 6;
+// Kernel base names without the precision suffix.
+const char* slot_name(int slot);
+bool slot_is_forward(int slot);
+
+struct plan_input {
+    int64_t n = 0;
+    bool single = false;
+    int arch = 0;
+    bool in_place = false;
+    int directions = 2;
+    strides s;
+    batch_info batch;
+    uint64_t cap_override = 0;  // tests: a smaller scratch cap (0: the device's)
+};
+
+struct plan {
+    bool single = false;
+    int64_t n = 0, half = 0, sub_length = 0;
+    int64_t transforms = 0, chunk_transforms = 0, last_chunk_transforms = 0;
+    uint64_t scratch_bytes = 0, twiddle_bytes = 0;  // before alignment
+    int directions = 2;
+    strides s;
+    batch_info batch;
+    bool built[kernel_slots] = {};
+};
+
+// Refusals of planning that come before chunking (in-place strides, distances).
+int check_layout(const plan_input& in);
+int make_plan(const plan_input& in, plan& out);
+
+// Sub-transform batch of a chunk of `count` real transforms.
+int64_t sub_batch(const plan& p, int64_t count);
+// Name "<slot>_d" / "<slot>_s".
+std::string kernel_name(const plan& p, int slot);
+std::string build_options(const plan& p, int slot);
+// Global range (points, rows) of a slot's launch for a chunk of `count` transforms.
+void launch_range(const plan& p, int slot, int64_t count, int64_t range[2]);
+
+}  // namespace korami::ovx::dft::r2c_1d
+
+#endif

@@ -1,0 +1,445 @@
+// 1D real GPU backend (both precisions from this one source through the 1D
+// frame). The complex sub-transforms are sub-nodes committed through the
+// ordinary 1D complex candidate list; this module owns the table of M
+// twiddles (even N), a scratch area that holds a chunk of sub-transform rows,
+// and the input and output stages around the sub-transform.
+//
+// Workspace: the persistent region holds the sub-nodes' table areas, then the
+// module's scratch when a sub-node needs scratch of its own, then the table;
+// the scratch region holds the module's scratch (otherwise) and the
+// sub-nodes' shared scratch.
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include <ovxplat/cpudft.h>
+
+#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
+#include "gpu/ovx_gpu.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace gpu_kernels {
+extern const char ovx_bkd_r2c_1d_main_text_d[];
+extern const char ovx_bkd_r2c_1d_main_text_s[];
+}  // namespace gpu_kernels
+
+namespace gpu1d {
+
+class twidlTableGenR2C1DMainUsmDouble;
+class twidlTableGenR2C1DMainBufDouble;
+class twidlTableGenR2C1DMainUsmFloat;
+class twidlTableGenR2C1DMainBufFloat;
+
+namespace {
+
+template <class Real>
+struct r2c_block : frame_block<Real, r2c_1d::kernel_slots> {
+    r2c_1d::plan pl;
+    DFTI_DESCRIPTOR* sub_plan[2];  // full chunks, shorter last chunk
+    std::uint64_t scratch_bytes;   // aligned
+    std::uint64_t table_bytes;     // aligned, 0 for odd N
+    std::int64_t scratch_in_persistent;
+    void* scratch_usm;
+    sycl::buffer<char, 1>* scratch_buf;
+    void* table_usm;
+    sycl::buffer<char, 1>* table_buf;
+    sycl::event* table_event;
+
+    ~r2c_block() {
+        for (DFTI_DESCRIPTOR*& s : sub_plan) {
+            if (!s) continue;
+            if (s->methods && s->methods->destroy) s->methods->destroy(s);
+            s = nullptr;
+        }
+    }
+};
+
+int applicability(const DFTI_DESCRIPTOR* node) {
+    if (node->colbatch_group_count >= 1) return DFTI_STATUS_NOT_APPLICABLE;
+    if (node->forward_domain != DFTI_REAL) return DFTI_STATUS_NOT_APPLICABLE;
+    if (node->real_storage != DFTI_REAL_REAL) return DFTI_STATUS_NOT_APPLICABLE;
+    if (node->conjugate_even_storage != DFTI_COMPLEX_COMPLEX) return DFTI_STATUS_NOT_APPLICABLE;
+    if (node->packed_format != DFTI_CCE_FORMAT) return DFTI_STATUS_NOT_APPLICABLE;
+    if (node->working_dims.count != 1 || node->working_batch.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
+    if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
+        return DFTI_STATUS_NOT_APPLICABLE;
+    return 0;
+}
+
+void describe(const DFTI_DESCRIPTOR* node, std::int32_t arch, bool single, r2c_1d::plan_input& in) {
+    const dfti_dim& d = node->working_dims.records[0];
+    const dfti_dim& bt = node->working_batch.records[0];
+    in = r2c_1d::plan_input{};
+    in.n = d.length;
+    in.single = single;
+    in.arch = arch;
+    in.in_place = node->placement == DFTI_INPLACE;
+    in.directions = node->directions;
+    in.s = {d.input_stride, d.output_stride, d.fwd_stride, d.bwd_stride};
+    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
+}
+
+template <class Real>
+struct r2c_module {
+    using real = Real;
+    using block = r2c_block<Real>;
+    static constexpr bool single = std::is_same<Real, float>::value;
+    static constexpr bool own_tables = true;
+
+    static const char* program_name() {
+        return single ? "gpu_framework_r2c_1d_def.ovx_dft_gpu_bkd_r2c_1d_main_sycl_s"
+                      : "gpu_framework_r2c_1d_def.ovx_dft_gpu_bkd_r2c_1d_main_sycl_d";
+    }
+    static const char* text() {
+        return single ? gpu_kernels::ovx_bkd_r2c_1d_main_text_s : gpu_kernels::ovx_bkd_r2c_1d_main_text_d;
+    }
+
+    static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
+
+    // Creates (once) and commits the complex sub-node of a slot for `count` real transforms.
+    static int make_r2c_1d_complex_plan(DFTI_DESCRIPTOR* node, block* b, int slot, std::int64_t count) {
+        const std::int64_t L = b->pl.sub_length;
+        DFTI_DESCRIPTOR*& s = b->sub_plan[slot];
+        if (!s) {
+            const int st = single ? gpu_dfti_create_sc1d(&s, L, nullptr) : gpu_dfti_create_dc1d(&s, L, nullptr);
+            if (st != 0) {
+                s = nullptr;
+                return st;
+            }
+            ovx_dft_bless_node_thr(s);
+        }
+        s->user_dims.records[0] = dfti_dim{L, 0, 0, 1, 1};
+        s->user_batch.records[0] = dfti_dim{r2c_1d::sub_batch(b->pl, count), 0, 0, L, L};
+        s->placement = DFTI_INPLACE;
+        s->forward_scale = node->forward_scale;
+        s->backward_scale = node->backward_scale;
+        s->queue = node->queue;
+        s->directions = node->directions;
+        s->queue_mode = node->queue_mode;
+        s->internal_workspace = 0;
+        s->thread_limit = 1;
+        s->is_sub_node = 1;
+        char name[10] = {0};
+        std::memcpy(name, "1D_R2C|c", 8);
+        int st = s->methods->set_name(s, name, 10, 0);
+        if (st != 0) return st;
+        return s->methods->commit(s);
+    }
+
+    static int plan(DFTI_DESCRIPTOR* node, block* b) {
+        r2c_1d::plan_input in;
+        describe(node, b->arch, single, in);
+        int st = r2c_1d::make_plan(in, b->pl);
+        if (st != 0) return st;
+        if (b->pl.transforms > 0 && b->pl.chunk_transforms < 1) return DFTI_STATUS_NOT_APPLICABLE;
+        st = make_r2c_1d_complex_plan(node, b, 0, b->pl.chunk_transforms);
+        if (st != 0) return st;
+        if (b->pl.last_chunk_transforms > 0) {
+            st = make_r2c_1d_complex_plan(node, b, 1, b->pl.last_chunk_transforms);
+            if (st != 0) return st;
+        }
+        b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
+        b->table_bytes = b->pl.twiddle_bytes ? align_workspace_offset(b->pl.twiddle_bytes, b->queue) : 0;
+        std::uint64_t sub_tables = 0, sub_scratch = 0;
+        b->scratch_in_persistent = 0;
+        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
+            if (!s) continue;
+            sub_tables += s->twiddle_workspace_bytes;
+            sub_scratch = std::max<std::uint64_t>(sub_scratch, s->scratch_workspace_bytes);
+            if (s->scratch_workspace_bytes != 0) b->scratch_in_persistent = 1;
+        }
+        std::uint64_t persistent = sub_tables + b->table_bytes + (b->scratch_in_persistent ? b->scratch_bytes : 0);
+        std::uint64_t scratch = std::max<std::uint64_t>(sub_scratch, b->scratch_in_persistent ? 0 : b->scratch_bytes);
+        node->twiddle_workspace_bytes = persistent ? align_workspace_offset(persistent, b->queue) : 0;
+        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        return 0;
+    }
+
+    static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
+        for (int slot = 0; slot < r2c_1d::kernel_slots; ++slot) {
+            if (!b->pl.built[slot]) continue;
+            const std::string options = r2c_1d::build_options(b->pl, slot);
+            if (options.empty()) return DFTI_STATUS_INTERNAL;
+            char name[64];
+            if (bounded_snprintf(name, sizeof name, "%s", r2c_1d::kernel_name(b->pl, slot).c_str()) < 0)
+                return DFTI_STATUS_INTERNAL;
+            b->kernels[slot] = frame_get_kernel(b->queue, program_name(), text(), name, options.c_str());
+            if (!b->kernels[slot]) return DFTI_STATUS_INTERNAL;
+        }
+        return 0;
+    }
+
+    static int input_slot(const block* b, int dir) {
+        const bool even = b->pl.n % 2 == 0;
+        return dir == 0 ? r2c_1d::fwd_input_copy : (even ? r2c_1d::c2r_kernel : r2c_1d::bwd_input_copy);
+    }
+    static int output_slot(const block* b, int dir) {
+        const bool even = b->pl.n % 2 == 0;
+        return dir == 0 ? (even ? r2c_1d::r2c_kernel : r2c_1d::fwd_output_copy) : r2c_1d::bwd_output_copy;
+    }
+
+    static bool direction_ready(const block* b, int dir) {
+        if (!b->sub_plan[0]) return false;
+        return b->kernels[input_slot(b, dir)] && b->kernels[output_slot(b, dir)];
+    }
+
+    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
+                      sycl::buffer<char, 1>*& buf) {
+        if (kind == DFTI_CONTAINER_USM) {
+            usm = static_cast<char*>(base) + off;
+        } else {
+            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
+            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
+        }
+    }
+
+    // Table entry k = e^(+2 pi i k / N) = (cospi(k/M), sinpi(k/M)); no scale.
+    static sycl::event write_twiddles(block* b, int kind) {
+        const std::int64_t m = b->pl.half;
+        if (kind == DFTI_CONTAINER_USM) {
+            Real* t = static_cast<Real*>(b->table_usm);
+            using N = std::conditional_t<single, twidlTableGenR2C1DMainUsmFloat, twidlTableGenR2C1DMainUsmDouble>;
+            return b->queue->submit([&](sycl::handler& h) {
+                h.parallel_for<N>(sycl::range<1>(static_cast<std::size_t>(m)), [=](sycl::item<1> it) {
+                    const std::size_t k = it.get_id(0);
+                    const Real x = static_cast<Real>(k) * (Real(1) / static_cast<Real>(m));
+                    t[2 * k] = sycl::cospi(x);
+                    t[2 * k + 1] = sycl::sinpi(x);
+                });
+            });
+        }
+        sycl::buffer<char, 1>* buf = b->table_buf;
+        using N = std::conditional_t<single, twidlTableGenR2C1DMainBufFloat, twidlTableGenR2C1DMainBufDouble>;
+        return b->queue->submit([&](sycl::handler& h) {
+            sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
+            h.parallel_for<N>(sycl::range<1>(static_cast<std::size_t>(m)), [=](sycl::item<1> it) {
+                Real* t = reinterpret_cast<Real*>(acc.get_pointer().get());
+                const std::size_t k = it.get_id(0);
+                const Real x = static_cast<Real>(k) / static_cast<Real>(m);
+                t[2 * k] = sycl::cospi(x);
+                t[2 * k + 1] = sycl::sinpi(x);
+            });
+        });
+    }
+
+    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
+                            std::uint64_t* end) {
+        std::uint64_t off = offset;
+        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
+            if (!s) continue;
+            if (s->twiddle_workspace_bytes != 0 || s->scratch_workspace_bytes != 0) {
+                const int st = s->bkd->add_workspace(base, kind, off, s, DFTI_WS_TABLES, events);
+                if (st != 0) return st;
+            }
+            off += s->twiddle_workspace_bytes;
+        }
+        if (b->scratch_in_persistent) {
+            if (!base) return DFTI_STATUS_NO_WORKSPACE;
+            carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+            off += b->scratch_bytes;
+        }
+        if (b->table_bytes != 0) {
+            if (!base) return DFTI_STATUS_NO_WORKSPACE;
+            carve(base, kind, off, b->table_bytes, b->table_usm, b->table_buf);
+            off += b->table_bytes;
+            const bool have = kind == DFTI_CONTAINER_USM ? b->table_usm != nullptr : b->table_buf != nullptr;
+            if (!have) return DFTI_STATUS_NO_WORKSPACE;
+            sycl::event e = write_twiddles(b, kind);
+            delete b->table_event;
+            b->table_event = new sycl::event(e);
+            if (events) events->push_back(e);
+        }
+        if (end) *end = off;
+        return 0;
+    }
+
+    static void free_tables(block* b) {
+        if (b->table_event) {
+            frame_wait_quietly(b->table_event);
+            delete b->table_event;
+            b->table_event = nullptr;
+        }
+        delete b->table_buf;
+        b->table_buf = nullptr;
+        b->table_usm = nullptr;
+        if (b->scratch_in_persistent) {
+            delete b->scratch_buf;
+            b->scratch_buf = nullptr;
+            b->scratch_usm = nullptr;
+        }
+    }
+
+    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
+
+    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
+        if (!b->scratch_in_persistent && b->scratch_bytes != 0) {
+            if (!base) return DFTI_STATUS_NO_WORKSPACE;
+            carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+        }
+        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
+            if (!s || s->scratch_workspace_bytes == 0) continue;
+            const int st = s->bkd->add_workspace(base, kind, offset, s, DFTI_WS_SCRATCH, nullptr);
+            if (st != 0) return st;
+        }
+        return 0;
+    }
+
+    static void free_scratch(block* b) {
+        if (b->scratch_in_persistent) return;
+        delete b->scratch_buf;
+        b->scratch_buf = nullptr;
+        b->scratch_usm = nullptr;
+    }
+
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
+        const r2c_1d::plan& p = b->pl;
+        const int dir = a.direction;
+        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
+            if (!s) continue;
+            s->queue_mode = node->queue_mode;
+            s->queue = node->queue;
+        }
+        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+        void* scratch = usm_ws ? b->scratch_usm : static_cast<void*>(b->scratch_buf);
+        void* table = usm_ws ? b->table_usm : static_cast<void*>(b->table_buf);
+        const int in_slot = input_slot(b, dir), out_slot = output_slot(b, dir);
+        sycl::kernel* kin = b->kernels[in_slot];
+        sycl::kernel* kout = b->kernels[out_slot];
+        if (!kin || !kout) return DFTI_STATUS_INTERNAL;
+        const std::int64_t total = p.transforms;
+        if (total <= 0) {
+            if (a.result) *a.result = sycl::event();
+            return 0;
+        }
+        if (!scratch || (p.twiddle_bytes != 0 && !table)) return DFTI_STATUS_NO_WORKSPACE;
+        // `offset` is a 32-bit int in the kernels.
+        if (total + 1 > 0x7fffffffLL) return DFTI_STATUS_UNIMPLEMENTED;
+        const bool uses_table_in = in_slot == r2c_1d::c2r_kernel;
+        const bool uses_table_out = out_slot == r2c_1d::r2c_kernel;
+        const dfti_data_kind sub_kind{ws_kind};
+        sycl::event prev;
+        bool have_prev = false;
+        int status = 0;
+        for (std::int64_t t = 0; t < total; t += p.chunk_transforms) {
+            const bool first = t == 0;
+            const std::int64_t count = std::min(p.chunk_transforms, total - t);
+            DFTI_DESCRIPTOR* sub = (t + p.chunk_transforms > total) ? b->sub_plan[1] : b->sub_plan[0];
+            if (!sub) return DFTI_STATUS_INTERNAL;
+            dfti_compute_fn entry = dir == 0 ? sub->compute_fwd : sub->compute_bwd;
+            if (!entry) return DFTI_STATUS_BAD_DESCRIPTOR;
+            const int offset = static_cast<int>(t);
+            std::int64_t r[2];
+            r2c_1d::launch_range(p, in_slot, count, r);
+            sycl::event ea = b->queue->submit([&](sycl::handler& h) {
+                if (first) {
+                    if (!a.buffers && a.deps) h.depends_on(*a.deps);
+                    if (uses_table_in && !b->in_order && usm_ws && b->table_event) h.depends_on(*b->table_event);
+                    // An earlier compute's output stage may still read the scratch.
+                    if (usm_ws && a.after) h.depends_on(*a.after);
+                } else if (usm_ws && have_prev) {
+                    h.depends_on(prev);
+                }
+                if (a.buffers)
+                    dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
+                else
+                    h.set_arg(0, a.in);
+                dft_set_arg(h, scratch, ws_kind);
+                int next = 2;
+                if (uses_table_in) dft_set_arg(h, static_cast<std::uint32_t>(next++), table, ws_kind);
+                h.set_arg(next, offset);
+                h.parallel_for(sycl::range<2>(static_cast<std::size_t>(r[1]), static_cast<std::size_t>(r[0])), *kin);
+            });
+            std::vector<sycl::event> sub_deps{ea};
+            sycl::event eb;
+            status = entry(sub, scratch, scratch, &sub_deps, &sub_kind, &eb);
+            if (status != 0) break;
+            r2c_1d::launch_range(p, out_slot, count, r);
+            prev = b->queue->submit([&](sycl::handler& h) {
+                if (usm_ws) h.depends_on(eb);
+                if (first && uses_table_out && !b->in_order && usm_ws && b->table_event) h.depends_on(*b->table_event);
+                dft_set_arg(h, 0, scratch, ws_kind);
+                if (a.buffers)
+                    dft_set_arg(h, a.out, DFTI_CONTAINER_BUFFER);
+                else
+                    h.set_arg(1, a.out);
+                int next = 2;
+                if (uses_table_out) dft_set_arg(h, static_cast<std::uint32_t>(next++), table, ws_kind);
+                h.set_arg(next, offset);
+                h.parallel_for(sycl::range<2>(static_cast<std::size_t>(r[1]), static_cast<std::size_t>(r[0])), *kout);
+            });
+            have_prev = true;
+        }
+        if (a.result && have_prev) *a.result = prev;
+        return status;
+    }
+};
+
+}  // namespace
+
+template <class Real>
+std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
+    const DFTI_DESCRIPTOR* node = problem.node;
+    constexpr bool single = std::is_same<Real, float>::value;
+    if (!node || applicability(node) != 0) return -1;
+    auto* q = const_cast<sycl::queue*>(problem.queue);
+    std::int32_t arch = 0;
+    if (q) {
+        int st = 0;
+        arch = korami::ovx::gpu::get_architecture(&st, q);
+        if (st != 0) return -1;
+    }
+    r2c_1d::plan_input in;
+    describe(node, arch, single, in);
+    r2c_1d::plan p;
+    if (r2c_1d::make_plan(in, p) != 0) return -1;
+    auto al = [q](std::uint64_t v) { return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 16); };
+    // The sub-transform's own need: the largest answer of the complex estimators
+    // for a full chunk (the shorter last chunk never needs more).
+    std::int64_t sub = 0;
+    DFTI_DESCRIPTOR* s = nullptr;
+    const int st = single ? gpu_dfti_create_sc1d(&s, p.sub_length, nullptr) : gpu_dfti_create_dc1d(&s, p.sub_length, nullptr);
+    if (st == 0 && s) {
+        s->user_dims.records[0] = dfti_dim{p.sub_length, 0, 0, 1, 1};
+        s->user_batch.records[0] = dfti_dim{r2c_1d::sub_batch(p, p.chunk_transforms), 0, 0, p.sub_length, p.sub_length};
+        s->placement = DFTI_INPLACE;
+        s->directions = node->directions;
+        if (dfti_normalize_node(s) == 0) sub = dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
+        s->methods->destroy(s);
+    }
+    return static_cast<std::int64_t>(al(p.scratch_bytes) + (p.twiddle_bytes ? al(p.twiddle_bytes) : 0)) +
+           std::max<std::int64_t>(sub, 0);
+}
+
+}  // namespace gpu1d
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami
+
+namespace {
+using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::r2c_module<double>>;
+using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::r2c_module<float>>;
+}  // namespace
+
+const bkd_ops bkd_r2c_1d_main_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+const bkd_ops bkd_r2c_1d_main_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
+
+template <typename T>
+std::int64_t dft_r2c_1d_main_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
+    return korami::ovx::dft::gpu1d::estimate_r2c_1d<T>(problem);
+}
+template class dft_r2c_1d_main_gpu_bkd<float>;
+template class dft_r2c_1d_main_gpu_bkd<double>;
+
+namespace {
+const dft_r2c_1d_main_gpu_bkd<float> estimator_s;
+const dft_r2c_1d_main_gpu_bkd<double> estimator_d;
+const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
+const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
+}  // namespace

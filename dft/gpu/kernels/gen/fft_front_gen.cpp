@@ -1,0 +1,444 @@
+// Build-time generator of the OpenCL C kernel texts of the GPU DFT backends.
+//
+// It writes the common front that every 1D complex kernel text begins with:
+// the precision types, the lane-pair vocabulary of the sub-group form, the
+// twiddle macros, NEED_FFT_FUNC, the straight-line transforms fft_1_s ..
+// fft_64_s and the generic direct-DFT routines. Two forms exist per precision:
+//   sg  - one complex value spread over a lane pair of a sub-group
+//         (cl_tarvo_subgroups), ptype = ftype;
+//   nsg - one complex value per work-item (NONSUBGRP), ptype = ftype2.
+// The transform bodies are the same text in both forms: they only use
+// ptype arithmetic, pmOne * swapReIm(x) (multiplication by -i forward, +i
+// backward) and TWIDL_MULT_INPLACE, which each form defines for itself.
+//
+// Usage:
+//   fft_front_gen cl  <form> <prec> <out.cl>   [body.cl ...]
+//   fft_front_gen cpp <form> <prec> <out.cpp> <symbol> [body.cl ...]
+// "cl" writes the text itself, "cpp" writes a C++ source that defines
+//   const char korami::ovx::dft::gpu_kernels::<symbol>[]
+// holding the front followed by the given body files, so that the library
+// carries the whole text and reads nothing from disk at run time.
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using real = long double;
+const real kPi = 3.141592653589793238462643383279502884L;
+
+bool g_double = true;  // precision of the text being written
+
+// A floating literal at the text's precision, in hexadecimal so that the
+// compiler reads back exactly the value written.
+std::string lit(real v) {
+    char b[64];
+    if (g_double) {
+        std::snprintf(b, sizeof b, "%a", static_cast<double>(v));
+        std::string s(b);
+        return v < 0 ? "(" + s + ")" : s;
+    }
+    std::snprintf(b, sizeof b, "%a", static_cast<double>(static_cast<float>(v)));
+    std::string s = std::string(b) + "f";
+    return v < 0 ? "(" + s + ")" : s;
+}
+
+// cos and sin of 2*pi*m/n with exact zeros and ones where they are exact.
+void cis(long m, long n, real& c, real& s) {
+    m %= n;
+    if (m < 0) m += n;
+    if (m == 0) { c = 1; s = 0; return; }
+    if (2 * m == n) { c = -1; s = 0; return; }
+    if (4 * m == n) { c = 0; s = 1; return; }
+    if (4 * m == 3 * n) { c = 0; s = -1; return; }
+    c = std::cos(2 * kPi * m / n);
+    s = std::sin(2 * kPi * m / n);
+}
+
+// Straight-line code writer: every value is a fresh ptype temporary.
+struct writer {
+    std::ostringstream out;
+    int next = 0;
+    std::string fresh(const std::string& expr) {
+        std::string name = "t" + std::to_string(next++);
+        out << "  ptype " << name << " = " << expr << ";\n";
+        return name;
+    }
+    std::string mul_mi(const std::string& v) { return fresh("pmOne*swapReIm(" + v + ")"); }
+
+    // v * exp(-+ 2 pi i m / n): forward sign from pmOne / FWD_DIR.
+    std::string twiddle(const std::string& v, long m, long n) {
+        m %= n;
+        if (m == 0) return v;
+        if (2 * m == n) return fresh("-" + v);
+        if (4 * m == n) return mul_mi(v);
+        if (4 * m == 3 * n) return fresh("-pmOne*swapReIm(" + v + ")");
+        real c, s;
+        cis(m, n, c, s);
+        std::string name = fresh(v);
+        out << "  TWIDL_MULT_INPLACE(" << lit(c) << ", pmOne*" << lit(s) << ", " << name << ");\n";
+        return name;
+    }
+
+    std::vector<std::string> dft(const std::vector<std::string>& x);
+    std::vector<std::string> prime(const std::vector<std::string>& x);
+};
+
+long smallest_prime_factor(long n) {
+    for (long p = 2; p * p <= n; ++p)
+        if (n % p == 0) return p;
+    return n;
+}
+
+// Symmetric-pair form of an odd prime size (also used for 3 and 5).
+std::vector<std::string> writer::prime(const std::vector<std::string>& x) {
+    const long n = static_cast<long>(x.size());
+    const long h = (n - 1) / 2;
+    std::vector<std::string> t(h + 1), u(h + 1), X(n);
+    for (long j = 1; j <= h; ++j) {
+        t[j] = fresh(x[j] + " + " + x[n - j]);
+        u[j] = fresh(x[j] + " - " + x[n - j]);
+    }
+    std::string sum = x[0];
+    for (long j = 1; j <= h; ++j) sum += " + " + t[j];
+    X[0] = fresh(sum);
+    for (long k = 1; k <= h; ++k) {
+        std::string a = x[0], b;
+        for (long j = 1; j <= h; ++j) {
+            real c, s;
+            cis(j * k, n, c, s);
+            a += " + " + lit(c) + "*" + t[j];
+            b += (b.empty() ? "" : " + ") + lit(s) + "*" + u[j];
+        }
+        std::string A = fresh(a);
+        std::string B = fresh(b);
+        std::string Bm = mul_mi(B);
+        X[k] = fresh(A + " + " + Bm);
+        X[n - k] = fresh(A + " - " + Bm);
+    }
+    return X;
+}
+
+// Transform of the values x (natural order in and out), unnormalised.
+std::vector<std::string> writer::dft(const std::vector<std::string>& x) {
+    const long n = static_cast<long>(x.size());
+    if (n == 1) return x;
+    if (n == 2) return {fresh(x[0] + " + " + x[1]), fresh(x[0] + " - " + x[1])};
+    if (n == 4) {
+        std::string a = fresh(x[0] + " + " + x[2]), b = fresh(x[0] + " - " + x[2]);
+        std::string c = fresh(x[1] + " + " + x[3]), d = mul_mi(fresh(x[1] + " - " + x[3]));
+        return {fresh(a + " + " + c), fresh(b + " + " + d), fresh(a + " - " + c), fresh(b + " - " + d)};
+    }
+    const long p = smallest_prime_factor(n);
+    if (p == n) return prime(x);
+    // Mixed radix: n = n1 * n2; inner transforms of size n1 over the strided
+    // subsets x[n2*j1 + j2], twiddles w_n^(j2*k1), outer transforms of size n2.
+    const long n1 = (n % 4 == 0) ? 4 : p;
+    const long n2 = n / n1;
+    std::vector<std::vector<std::string>> y(n2);
+    for (long j2 = 0; j2 < n2; ++j2) {
+        std::vector<std::string> sub(n1);
+        for (long j1 = 0; j1 < n1; ++j1) sub[j1] = x[n2 * j1 + j2];
+        y[j2] = dft(sub);
+        for (long k1 = 0; k1 < n1; ++k1) y[j2][k1] = twiddle(y[j2][k1], j2 * k1, n);
+    }
+    std::vector<std::string> X(n);
+    for (long k1 = 0; k1 < n1; ++k1) {
+        std::vector<std::string> sub(n2);
+        for (long j2 = 0; j2 < n2; ++j2) sub[j2] = y[j2][k1];
+        std::vector<std::string> z = dft(sub);
+        for (long k2 = 0; k2 < n2; ++k2) X[k1 + n1 * k2] = z[k2];
+    }
+    return X;
+}
+
+std::string fft_function(long n) {
+    writer w;
+    std::vector<std::string> x(n);
+    for (long j = 0; j < n; ++j) x[j] = w.fresh("in[" + std::to_string(j) + "]");
+    std::vector<std::string> X = w.dft(x);
+    std::ostringstream f;
+    if (n > 1) f << "#if NEED_FFT_FUNC(" << n << ")\n";
+    f << "void fft_" << n << "_s(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n{\n";
+    if (n == 1) {
+        f << "  (void)in; (void)pmOne;\n}\n\n";
+        return f.str();
+    }
+    f << w.out.str();
+    for (long k = 0; k < n; ++k) f << "  in[" << k << "] = " << X[k] << ";\n";
+    f << "}\n#endif\n\n";
+    return f.str();
+}
+
+const char* kFactorMacros[] = {"FACT0",     "FACT1",     "FACT2",     "FACT3",     "N0_FACT0",
+                               "N0_FACT1",  "N1_FACT0",  "N1_FACT1",  "DIM0FACT0", "DIM0FACT1",
+                               "DIM0FACT2", "DIM0FACT3", "DIM1FACT0", "DIM1FACT1"};
+
+std::string head(bool sg) {
+    std::ostringstream o;
+    o << "/* Common front of the 1D complex transform kernels ("
+      << (sg ? "sub-group" : "NONSUBGRP") << " form, " << (g_double ? "double" : "float")
+      << " precision). Generated at build time. */\n";
+    if (sg) o << "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n";
+    if (g_double) o << "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\n";
+    o << "#ifndef TARVO_SG_EMULATION\n"
+         "#define TARVO_SG_KERNEL_SCRATCH(S)\n"
+         "#define TARVO_SG_PARAM\n"
+         "#define TARVO_SG_ARG\n"
+         "#endif\n\n";
+    o << "#define OVX_TEXT_IS_DOUBLE " << (g_double ? 1 : 0) << "\n";
+    const char* t = g_double ? "double" : "float";
+    o << "typedef " << t << " ftype;\n"
+      << "typedef " << t << "2 ftype2;\n"
+      << "typedef " << t << "3 ftype3;\n"
+      << "typedef " << t << "4 ftype4;\n"
+      << "typedef " << t << "8 ftype8;\n";
+    if (sg) {
+        o << "typedef ftype ptype;\n\n";
+        o << "/* Lane-pair vocabulary: a complex value lives in two neighbouring lanes,\n"
+             "   the even lane the real part, the odd lane the imaginary part. Texts use\n"
+             "   only these names for lane-pair operations. */\n"
+             "#define SG_LANE() ((uint)get_sub_group_local_id())\n"
+             "#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)\n"
+             "#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)\n"
+             "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
+             "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n";
+        if (g_double) {
+            o << "#define SG_BLOCK_LOAD(p) as_double(tarvo_sub_group_block_read_ul((const __global ulong*)(p)))\n"
+                 "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write_ul((__global ulong*)(p), as_ulong(v))\n";
+        } else {
+            o << "#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))\n"
+                 "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))\n";
+        }
+        o << "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n"
+             "/* one exchange for a whole vector */\n"
+             "#define swapReImVector2(v) tarvo_sub_group_shuffle_xor((ftype2)(v), 1)\n"
+             "#define swapReImVector3(v) tarvo_sub_group_shuffle_xor((ftype3)(v), 1)\n"
+             "#define swapReImVector4(v) tarvo_sub_group_shuffle_xor((ftype4)(v), 1)\n"
+             "#define TWIDL_MULT_INPLACE(twr, pmOne_twi, var) "
+             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReIm(var); }\n"
+             "#define TWIDL_MULT_INPLACE_VEC2(twr, pmOne_twi, var) "
+             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector2(var); }\n"
+             "#define TWIDL_MULT_INPLACE_VEC3(twr, pmOne_twi, var) "
+             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector3(var); }\n"
+             "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
+             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n\n";
+    } else {
+        o << "typedef ftype2 ptype;\n\n"
+             "/* One complex value per work-item; the direction comes from FWD_DIR. */\n"
+             "#if defined(FWD_DIR) && FWD_DIR\n"
+             "#define NSG_DIR_SIGN ((ftype)-1)\n"
+             "#else\n"
+             "#define NSG_DIR_SIGN ((ftype)1)\n"
+             "#endif\n"
+             "#define swapReIm(var) ((ptype)(-NSG_DIR_SIGN*(var).s1, NSG_DIR_SIGN*(var).s0))\n"
+             "#define TWIDL_MULT_INPLACE(twr, twi, var) { ptype tw_v_ = (var); "
+             "(var) = (ptype)((twr)*tw_v_.s0 - NSG_DIR_SIGN*(twi)*tw_v_.s1, "
+             "(twr)*tw_v_.s1 + NSG_DIR_SIGN*(twi)*tw_v_.s0); }\n"
+             "#define pmOne_NSG ((ftype)1)\n\n";
+    }
+    // NEED_FFT_FUNC: an undefined factor macro counts as 0.
+    o << "#ifndef NEED_FFT_FUNC\n";
+    for (const char* m : kFactorMacros)
+        o << "#ifdef " << m << "\n#define OVX_NF_" << m << " (" << m << ")\n#else\n#define OVX_NF_" << m
+          << " 0\n#endif\n";
+    o << "#define NEED_FFT_FUNC(S) (";
+    bool first = true;
+    for (const char* m : kFactorMacros) {
+        o << (first ? "" : " || ") << "(S) == OVX_NF_" << m;
+        first = false;
+    }
+    o << ")\n#endif\n\n";
+    return o.str();
+}
+
+// Generic direct DFTs of a size known only at run time (nsg) or given by a
+// macro (sg). Each output pairs x_j with x_(n-j); angles are reduced mod n
+// before cospi/sinpi so that large sizes keep their accuracy.
+std::string generic(bool sg) {
+    std::ostringstream o;
+    if (!sg) {
+        o << "#if defined(NEED_ODD_DEFAULT) || defined(NEED_EVEN_DEFAULT)\n"
+             "#define OVX_DEF_LOAD(k, s, p) vload2((size_t)(k) * (size_t)(s), (p))\n"
+             "#endif\n"
+             "#ifdef NEED_ODD_DEFAULT\n"
+             "void ODD_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
+             "{\n"
+             "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
+             "  ptype s0 = x0;\n"
+             "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
+             "  vstore2(s0, 0, out);\n"
+             "  for (uint i = 1; i <= fact / 2; ++i) {\n"
+             "    ptype a = x0, b = x0;\n"
+             "    for (uint j = 1; j <= fact / 2; ++j) {\n"
+             "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
+             "      const ptype xadd = xf + xb, xsub = xf - xb;\n"
+             "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
+             "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
+             "      const ftype c = cospi(ang), s = sinpi(ang);\n"
+             "      const ptype m = swapReIm(xsub);\n"
+             "      a += c * xadd + s * m;\n"
+             "      b += c * xadd - s * m;\n"
+             "    }\n"
+             "    vstore2(a, (size_t)i * os, out);\n"
+             "    vstore2(b, (size_t)(fact - i) * os, out);\n"
+             "  }\n"
+             "}\n"
+             "#endif\n"
+             "#ifdef NEED_EVEN_DEFAULT\n"
+             "void EVEN_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
+             "{\n"
+             "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
+             "  const ptype xh = OVX_DEF_LOAD(fact / 2, is, in);\n"
+             "  ptype s0 = x0;\n"
+             "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
+             "  vstore2(s0, 0, out);\n"
+             "  for (uint i = 1; i < fact; ++i) {\n"
+             "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
+             "    for (uint j = 1; j < fact / 2; ++j) {\n"
+             "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
+             "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
+             "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
+             "      a += cospi(ang) * (xf + xb) + sinpi(ang) * swapReIm(xf - xb);\n"
+             "    }\n"
+             "    vstore2(a, (size_t)i * os, out);\n"
+             "  }\n"
+             "}\n"
+             "#endif\n\n";
+        return o.str();
+    }
+    auto body = [&](const char* name, const char* size, bool with_odd) {
+        o << "#ifdef " << name << "\n"
+          << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
+          << "{\n"
+          << "  ptype res[" << size << "];\n"
+          << "  const ptype x0 = in[0];\n"
+          << "  ptype s0 = x0;\n"
+          << "  for (uint j = 1; j < " << size << "; ++j) s0 += in[j];\n"
+          << "  res[0] = s0;\n";
+        if (with_odd) o << "#if (" << size << ") % 2 == 1\n";
+        if (with_odd) {
+            o << "  for (uint i = 1; i <= (" << size << ") / 2; ++i) {\n"
+              << "    ptype a = x0, b = x0;\n"
+              << "    for (uint j = 1; j <= (" << size << ") / 2; ++j) {\n"
+              << "      const ptype xadd = in[j] + in[" << size << " - j], xsub = in[j] - in[" << size
+              << " - j];\n"
+              << "      const uint r = (i * j) % (uint)(" << size << ");\n"
+              << "      const ftype ang = (ftype)(2 * r) / (ftype)(" << size << ");\n"
+              << "      const ftype c = cospi(ang), s = sinpi(ang);\n"
+              << "      const ptype m = pmOne * swapReIm(xsub);\n"
+              << "      a += c * xadd + s * m;\n"
+              << "      b += c * xadd - s * m;\n"
+              << "    }\n"
+              << "    res[i] = a;\n"
+              << "    res[" << size << " - i] = b;\n"
+              << "  }\n"
+              << "#else\n";
+        }
+        o << "  const ptype xh = in[(" << size << ") / 2];\n"
+          << "  for (uint i = 1; i < " << size << "; ++i) {\n"
+          << "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
+          << "    for (uint j = 1; j < (" << size << ") / 2; ++j) {\n"
+          << "      const uint r = (i * j) % (uint)(" << size << ");\n"
+          << "      const ftype ang = (ftype)(2 * r) / (ftype)(" << size << ");\n"
+          << "      a += cospi(ang) * (in[j] + in[" << size << " - j]) + sinpi(ang) * pmOne * swapReIm(in[j] - in["
+          << size << " - j]);\n"
+          << "    }\n"
+          << "    res[i] = a;\n"
+          << "  }\n";
+        if (with_odd) o << "#endif\n";
+        o << "  for (uint i = 0; i < " << size << "; ++i) in[i] = res[i];\n"
+          << "}\n#endif\n\n";
+    };
+    body("FACT0_DEFAULT_FUNC", "FACT0", false);
+    body("FACT1_DEFAULT_FUNC", "FACT1", true);
+    return o.str();
+}
+
+std::string front(bool sg) {
+    std::string s = head(sg);
+    for (long n = 1; n <= 64; ++n) s += fft_function(n);
+    s += generic(sg);
+    return s;
+}
+
+std::string read_file(const char* path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        std::cerr << "fft_front_gen: cannot read " << path << "\n";
+        std::exit(1);
+    }
+    std::ostringstream o;
+    o << f.rdbuf();
+    return o.str();
+}
+
+std::string cpp_literal(const std::string& text) {
+    std::string out = "\"";
+    size_t col = 0;
+    for (char ch : text) {
+        switch (ch) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\n': out += "\\n\"\n\""; col = 0; continue;
+        case '\t': out += "\\t"; break;
+        default: out += ch;
+        }
+        if (++col > 400) { out += "\"\n\""; col = 0; }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::cerr << "usage: fft_front_gen cl|cpp sg|nsg d|s <out> [symbol] [body.cl ...]\n";
+        return 2;
+    }
+    const std::string mode = argv[1], form = argv[2], prec = argv[3];
+    if ((mode != "cl" && mode != "cpp") || (form != "sg" && form != "nsg") || (prec != "d" && prec != "s")) {
+        std::cerr << "fft_front_gen: bad arguments\n";
+        return 2;
+    }
+    g_double = prec == "d";
+    int first_body = 5;
+    std::string symbol;
+    if (mode == "cpp") {
+        if (argc < 6) {
+            std::cerr << "fft_front_gen: cpp mode needs a symbol\n";
+            return 2;
+        }
+        symbol = argv[5];
+        first_body = 6;
+    }
+    std::string text = front(form == "sg");
+    for (int i = first_body; i < argc; ++i) text += read_file(argv[i]);
+
+    std::ofstream out(argv[4], std::ios::binary);
+    if (!out) {
+        std::cerr << "fft_front_gen: cannot write " << argv[4] << "\n";
+        return 1;
+    }
+    if (mode == "cl") {
+        out << text;
+    } else {
+        out << "// Generated by fft_front_gen; do not edit.\n"
+            << "#include <cstddef>\n"
+            << "namespace korami { namespace ovx { namespace dft { namespace gpu_kernels {\n"
+            << "extern const char " << symbol << "[];\n"
+            << "extern const std::size_t " << symbol << "_size;\n"
+            << "const char " << symbol << "[] =\n"
+            << cpp_literal(text) << ";\n"
+            << "const std::size_t " << symbol << "_size = sizeof(" << symbol << ") - 1;\n"
+            << "}}}}\n";
+    }
+    out.close();
+    return out ? 0 : 1;
+}

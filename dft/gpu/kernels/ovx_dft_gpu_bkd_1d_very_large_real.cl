@@ -1,0 +1,48 @@
+// Conversion between the spectrum Z of N/2 = H complex points (the real
+// sequence read as complex pairs) and the conjugate-even spectrum X of the N
+// real points, in place. Work-item (k, b): point k <= H/2 of transform b,
+// which starts at b * 2 * BWD_D floats. Each item reads and writes only the
+// pair k, H - k, so the kernel runs in place.
+#if !((FWD_DIR == 1 && BWD_DIR == 0) || (FWD_DIR == 0 && BWD_DIR == 1))
+#error "Combination of FWD_DIR and BWD_DIR unsupported by real_fft_pre_and_post_processing.cl"
+#endif
+
+__kernel void KERNEL_FUNC(__global float* in, __global float* out)
+{
+    const long H = 2L * ((long)get_global_size(0) - 1);
+    const long k = (long)get_global_id(0);
+    const long b = (long)get_global_id(1);
+    if (k > H / 2) return;
+    __global float* z = out + b * 2L * (long)BWD_D;
+    (void)in;
+    if (k == 0) {
+#if FWD_DIR
+        const float re = z[0], im = z[1];
+        z[0] = re + im;
+        z[1] = 0.0f;
+        z[2 * H] = re - im;
+        z[2 * H + 1] = 0.0f;
+#else
+        const float x0 = z[0], xh = z[2 * H];
+        z[0] = x0 + xh;
+        z[1] = x0 - xh;
+#endif
+        return;
+    }
+    const float t = (float)k / (float)H;
+    const float c = cospi(t), s = sinpi(t);
+    const float xr = z[2 * k], xi = z[2 * k + 1];
+    const float yr = z[2 * (H - k)], yi = z[2 * (H - k) + 1];
+    const float a = xr - yr, bb = xi + yi, a2 = yr - xr;
+#if FWD_DIR
+    const float r0 = 0.5f * (xr + yr - s * a + c * bb), i0 = 0.5f * (xi - yi - c * a - s * bb);
+    const float r1 = 0.5f * (yr + xr - s * a2 - c * bb), i1 = 0.5f * (yi - xi + c * a2 - s * bb);
+#else
+    const float r0 = xr + yr - s * a - c * bb, i0 = xi - yi + c * a - s * bb;
+    const float r1 = yr + xr - s * a2 + c * bb, i1 = yi - xi - c * a2 - s * bb;
+#endif
+    z[2 * k] = r0;
+    z[2 * k + 1] = i0;
+    z[2 * (H - k)] = r1;
+    z[2 * (H - k) + 1] = i1;
+}

@@ -1,0 +1,74 @@
+// Two-factor kernel: one work-group transforms BATCH_PER_GROUP consecutive
+// transforms of length N = FACT0 x FACT1 of the batch.
+//
+// Each complex value lives in a lane pair of a sub-group of 8 (even lane the
+// real part, odd lane the imaginary part), so a sub-group carries four
+// columns. Step 1: sub-group g takes the columns 4g..4g+3 of the FACT0 x FACT1
+// view (element i*FACT1 + column), runs the FACT0-point transform down each
+// column in registers, multiplies by its block of the twiddle table (scale
+// included) and stores the result transposed into local memory. Step 2: each
+// sub-group takes four rows k0, runs the FACT1-point transform along them and
+// writes X[k0 + FACT0*k1]. Every sub-group runs every shuffle; lanes without a
+// column or a row compute on clamped data and store nothing, and no load goes
+// past the end of the transform, of the table or of the local area.
+
+#ifndef BATCH_PER_GROUP
+#define BATCH_PER_GROUP 1
+#define BATCH_FOR_LAST_GROUP 1
+#endif
+
+#define TF2_COLS (FACT1 + PADFACT1)
+#define TF2_COL_GROUPS (TF2_COLS / 4)
+#define TF2_SUBGROUPS (WORK_GROUP_SIZE / SUBGROUP_SIZE)
+#define TF2_REGS (FACT0 > FACT1 ? FACT0 : FACT1)
+
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
+__kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __global const ftype* twidl,
+                          __local ftype* slm)
+{
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    const int lane = (int)SG_LANE();
+    const int sg = (int)get_sub_group_id();
+    const int pair = (int)SG_CPLX_INDEX();
+    const int part = (int)SG_IS_IMAG();
+    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
+    const long group = (long)get_group_id(0);
+    const int count = (group == (long)get_num_groups(0) - 1) ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
+
+    const int col = 4 * sg + pair;
+    const int colOk = col < FACT1;
+    const int colGroup = sg < TF2_COL_GROUPS ? sg : 0;
+    ptype reg[TF2_REGS];
+
+    for (int b = 0; b < count; ++b) {
+        const long t = group * BATCH_PER_GROUP + b;
+        __global const ftype* src = in + 2 * t * (long)IDIST;
+        __global ftype* dst = out + 2 * t * (long)ODIST;
+
+        for (int i = 0; i < FACT0; ++i)
+            reg[i] = colOk ? src[2 * (i * FACT1 + col) + part] : (ftype)0;
+        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        for (int k = 0; k < FACT0; ++k) {
+            const int e = colGroup * 16 * FACT0 + 16 * k + lane;
+            const ftype tr = twidl[e];
+            const ftype ti = twidl[e + 8];
+            reg[k] = tr * reg[k] + twSign * ti * swapReIm(reg[k]);
+        }
+        if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous transform's rows are read
+        if (sg < TF2_COL_GROUPS)
+            for (int k = 0; k < FACT0; ++k) slm[2 * (k * TF2_COLS + col) + part] = reg[k];
+        barrier(CLK_LOCAL_MEM_FENCE);
+
+        for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
+            const int k0 = 4 * (pass * TF2_SUBGROUPS + sg) + pair;
+            const int rowOk = k0 < FACT0;
+            const int k0c = rowOk ? k0 : FACT0 - 1;
+            for (int j = 0; j < FACT1; ++j) reg[j] = slm[2 * (k0c * TF2_COLS + j) + part];
+            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+            if (rowOk)
+                for (int k1 = 0; k1 < FACT1; ++k1) dst[2 * (k0 + FACT0 * k1) + part] = reg[k1];
+        }
+    }
+}

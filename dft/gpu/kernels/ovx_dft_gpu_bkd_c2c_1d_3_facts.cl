@@ -1,0 +1,106 @@
+// Three-factor kernels: N = FACT0 x FACT1 x FACT2, M = FACT1 x FACT2.
+// Pass 0 runs the FACT0-point transforms of the columns m of the input
+// (x[m + i*M]) and writes them contiguously to the scratch row (m*FACT0 + k0)
+// through local memory. Pass 1 multiplies by the N-entry table (scale
+// included) and runs the FACT1-point transforms in place in the scratch.
+// Pass 2 multiplies by the M-entry table and runs the FACT2-point transforms,
+// writing the output in natural order.
+// A complex value lives in a lane pair; a work-group of 64 carries 32
+// columns. The columns past the last one compute on zeros and neither load
+// nor store, so no access leaves the data, the table or the scratch row.
+// `offset` is the index of the chunk's first transform in the caller's batch.
+
+#define TF3_M (FACT1 * FACT2)
+#define TF3_COLS_PER_GROUP (WORK_GROUP_SIZE / 2)
+
+// (c, s) of a table entry, multiplied unchanged forward and conjugated backward.
+#define TF3_TWIDDLE(reg, tab, idx)                                                 \
+    do {                                                                           \
+        const ftype c_ = (tab)[2 * (idx)];                                         \
+        const ftype s_ = (tab)[2 * (idx) + 1];                                     \
+        (reg) = c_ * (reg) - pmOne * s_ * swapReIm(reg);                           \
+    } while (0)
+
+#define TF3_LANES                                                                  \
+    const int sgid = (int)get_sub_group_id();                                      \
+    const int pair = (int)SG_CPLX_INDEX();                                         \
+    const int part = (int)SG_IS_IMAG();                                            \
+    const ftype pmOne = SG_PM_ONE(BWD_DIR);                                        \
+    const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + 4 * sgid + pair; \
+    const long row = (long)get_group_id(1)
+
+#if defined(KERNEL_FUNC0)
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
+__kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __local ftype* slm, int offset)
+{
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    TF3_LANES;
+    const long t = (long)get_global_id(1) + offset;
+    const int ok = col < TF3_M;
+    __global const ftype* src = in + 2 * t * (long)IDIST;
+    ptype reg[FACT0];
+    for (int i = 0; i < FACT0; ++i) reg[i] = ok ? src[2 * (col + (long)i * TF3_M) + part] : (ftype)0;
+    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+    // The group's columns occupy one contiguous piece of the scratch row.
+    const int local_col = 4 * sgid + pair;
+    for (int k0 = 0; k0 < FACT0; ++k0) slm[2 * (local_col * FACT0 + k0) + part] = reg[k0];
+    barrier(CLK_LOCAL_MEM_FENCE);
+    const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
+    const long cols = (TF3_M - first) < TF3_COLS_PER_GROUP ? (TF3_M - first) : TF3_COLS_PER_GROUP;
+    __global ftype* dst = scratch + 2 * (row * (long)TDIST + first * FACT0);
+    const int lid = (int)get_local_id(0);
+    for (long r = lid; r < 2 * FACT0 * cols; r += WORK_GROUP_SIZE) dst[r] = slm[r];
+}
+#endif
+
+#if defined(KERNEL_FUNC1)
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
+__kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* scratch, __global const ftype* twidl,
+                           __local ftype* slm)
+{
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    TF3_LANES;
+    const long q_count = (long)FACT0 * FACT2;
+    const int ok = col < q_count;
+    const long base = row * (long)TDIST;
+    ptype reg[FACT1];
+    for (int i1 = 0; i1 < FACT1; ++i1) {
+        const long e = (long)i1 * q_count + col;
+        reg[i1] = ok ? in[2 * (base + e) + part] : (ftype)0;
+    }
+    for (int i1 = 0; i1 < FACT1; ++i1) {
+        const long e = ok ? (long)i1 * q_count + col : 0;
+        TF3_TWIDDLE(reg[i1], twidl, e);
+    }
+    FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+    if (ok)
+        for (int k1 = 0; k1 < FACT1; ++k1) scratch[2 * (base + (long)k1 * q_count + col) + part] = reg[k1];
+}
+#endif
+
+#if defined(KERNEL_FUNC2)
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
+__kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, __global const ftype* twidl,
+                           __local ftype* slm, int offset)
+{
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    TF3_LANES;
+    const long r_count = (long)FACT0 * FACT1;
+    const int ok = col < r_count;
+    const long k1 = ok ? col / FACT0 : 0;
+    const long k0 = ok ? col % FACT0 : 0;
+    const long base = row * (long)TDIST;
+    const long t = (long)get_global_id(1) + offset;
+    ptype reg[FACT2];
+    for (int c2 = 0; c2 < FACT2; ++c2)
+        reg[c2] = ok ? scratch[2 * (base + k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0) + part] : (ftype)0;
+    for (int c2 = 0; c2 < FACT2; ++c2) TF3_TWIDDLE(reg[c2], twidl, k1 * FACT2 + c2);
+    FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
+    __global ftype* dst = out + 2 * t * (long)ODIST;
+    if (ok)
+        for (int k2 = 0; k2 < FACT2; ++k2) dst[2 * (col + r_count * k2) + part] = reg[k2];
+}
+#endif

@@ -1,0 +1,13 @@
+#include "dft/gpu/ovx_dft_gpu_common.hpp"
+
+#include <new>
+
+std::uint64_t align_workspace_offset(std::uint64_t bytes, sycl::queue* queue) {
+    const std::uint32_t bits = queue->get_device().get_info<sycl::info::device::mem_base_addr_align>();
+    return align_workspace_bytes(bytes, bits / 8);
+}
+
+sycl::buffer<char, 1>* construct_char_buffer(void* storage, std::size_t bytes,
+                                             const sycl::property_list& props) {
+    return new (storage) sycl::buffer<char, 1>(sycl::range<1>(bytes), props);
+}

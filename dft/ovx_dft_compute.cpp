@@ -1,0 +1,372 @@
+// Commit, set_workspace and the compute dispatch of the exported descriptor:
+// the GPU route through the candidate lists and the nodes' compute entries,
+// the CPU route through the CPU transform library in host tasks.
+#include <ovx_serv.h>
+
+#include "dft/ovx_dft_internal.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace detail {
+
+void release_cpu_handles(sycl::buffer<void*, 1>& slot, bool final) {
+    auto acc = slot.get_host_access();  // waits for the host tasks using the handles
+    auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(acc[0]);
+    if (!pair) return;
+    if (pair->forward) dfti_free_descriptor(&pair->forward);
+    if (pair->backward) dfti_free_descriptor(&pair->backward);
+    if (final) {
+        delete pair;
+        acc[0] = nullptr;
+    }
+}
+
+template <typename T>
+std::int64_t workspace_bytes(DFTI_DESCRIPTOR* n) {
+    if (n->commit_status == DFTI_COMMITTED) {
+        if (n->flags & kCpuRoute) return 0;
+        return static_cast<std::int64_t>(n->twiddle_workspace_bytes + n->scratch_workspace_bytes);
+    }
+    DFTI_DESCRIPTOR* c = nullptr;
+    if (dfti_node_ops::copy(n, &c)) throw host_bad_alloc("dft", "get_value");
+    std::int64_t bytes = 0;
+    if (dfti_node_ops::normalize(c) == 0) bytes = dft_estimate_workspace_bytes<T>(dft_workspace_problem{c, n->queue});
+    dfti_node_ops::free_node_memory(c);
+    return bytes;
+}
+template std::int64_t workspace_bytes<float>(DFTI_DESCRIPTOR*);
+template std::int64_t workspace_bytes<double>(DFTI_DESCRIPTOR*);
+
+namespace {
+
+bool any_set(const DFTI_DESCRIPTOR* n, std::int64_t dfti_dim::*f, std::int64_t off) {
+    if (off) return true;
+    for (int i = 0; i < n->rank; ++i)
+        if (n->user_dims.records[i].*f) return true;
+    return false;
+}
+
+// Makes and commits the CPU handle of one direction (0 forward, 1 backward)
+// from the descriptor's node. The handle's input and output strides are the
+// effective ones of the direction: input strides when given, else the
+// forward-domain strides (forward) or backward-domain strides (backward);
+// output strides when given, else the other domain's.
+int build_cpu_handle(const DFTI_DESCRIPTOR* n, int which, DFTI_DESCRIPTOR** out) {
+    std::int64_t lengths[DFTI_MAX_RANK];
+    for (int i = 0; i < n->rank; ++i) lengths[i] = n->user_dims.records[n->rank - 1 - i].length;
+    DFTI_DESCRIPTOR* h = nullptr;
+    int st;
+    if (n->precision == DFTI_DOUBLE)
+        st = n->rank == 1 ? dfti_create_descriptor_d_1d(&h, n->forward_domain, lengths[0])
+                          : dfti_create_descriptor_d_md(&h, n->forward_domain, n->rank, lengths);
+    else
+        st = n->rank == 1 ? dfti_create_descriptor_s_1d(&h, n->forward_domain, lengths[0])
+                          : dfti_create_descriptor_s_md(&h, n->forward_domain, n->rank, lengths);
+    if (st) return st;
+    const bool in_io = any_set(n, &dfti_dim::input_stride, n->input_offset);
+    const bool out_io = any_set(n, &dfti_dim::output_stride, n->output_offset);
+    auto in_f = in_io ? &dfti_dim::input_stride : (which == 0 ? &dfti_dim::fwd_stride : &dfti_dim::bwd_stride);
+    auto out_f = out_io ? &dfti_dim::output_stride : (which == 0 ? &dfti_dim::bwd_stride : &dfti_dim::fwd_stride);
+    h->input_offset = in_io ? n->input_offset : (which == 0 ? n->fwd_offset : n->bwd_offset);
+    h->output_offset = out_io ? n->output_offset : (which == 0 ? n->bwd_offset : n->fwd_offset);
+    for (int i = 0; i < n->rank; ++i) {
+        const dfti_dim& s = n->user_dims.records[i];
+        h->user_dims.records[i] = dfti_dim{s.length, s.*in_f, s.*out_f, 0, 0};
+    }
+    for (std::int64_t b = 0; b < n->user_batch.count && b < h->user_batch.count; ++b) {
+        const dfti_dim& s = n->user_batch.records[b];
+        const bool din = s.input_stride != 0, dout = s.output_stride != 0;
+        h->user_batch.records[b] = dfti_dim{
+            s.length, din ? s.input_stride : (which == 0 ? s.fwd_stride : s.bwd_stride),
+            dout ? s.output_stride : (which == 0 ? s.bwd_stride : s.fwd_stride), 0, 0};
+    }
+    h->placement = n->placement;
+    h->complex_storage = n->complex_storage;
+    h->real_storage = n->real_storage;
+    h->conjugate_even_storage = n->conjugate_even_storage;
+    h->packed_format = n->packed_format;
+    h->destroy_input = n->destroy_input;
+    h->forward_scale = n->forward_scale;
+    h->backward_scale = n->backward_scale;
+    h->thread_limit = n->thread_limit;
+    h->directions = which;
+    st = dfti_commit_descriptor(h);
+    if (st) {
+        dfti_free_descriptor(&h);
+        return st;
+    }
+    *out = h;
+    return 0;
+}
+
+int build_cpu_handles(const DFTI_DESCRIPTOR* n, SYCL_DFTI_DESCRIPTOR* pair) {
+    if (!pair) return DFTI_STATUS_BAD_DESCRIPTOR;
+    for (int which = 0; which < 2; ++which) {
+        DFTI_DESCRIPTOR*& slot = which == 0 ? pair->forward : pair->backward;
+        if (slot) dfti_free_descriptor(&slot);
+        if (int st = build_cpu_handle(n, which, &slot)) {
+            if (pair->forward) dfti_free_descriptor(&pair->forward);
+            return st;
+        }
+    }
+    return 0;
+}
+
+[[noreturn]] void throw_unimplemented_configuration() {
+    throw unimplemented("dft", "commit", "Unimplemented support for the attempted configuration.");
+}
+
+// Prints the verbose line of a compute call.
+void print_verbose(DFTI_DESCRIPTOR* n, sycl::queue* q, std::uint64_t kind, const void* in, const void* out,
+                   int direction, double seconds) {
+    char text[512];
+    describe_descriptor_for_verbose(n, q, text, kind, in, out, direction);
+    if (q && q->get_device().is_gpu()) korami::ovx::gpu::print_verbose_gpu_info(q, text, seconds);
+    else ovx_serv_print_verbose_info(0, text, seconds);
+}
+
+int verbose_mode() {
+    int* m = ovx_serv_verbose_mode();
+    return m ? *m : 0;
+}
+
+}  // namespace
+}  // namespace detail
+
+using detail::check_node;
+using detail::kCpuRoute;
+
+// ---- commit --------------------------------------------------------------------
+
+template <precision prec, domain dom>
+void descriptor<prec, dom>::commit(sycl::queue& queue) {
+    const char* fn = "commit";
+    check_node(node_, fn);
+    DFTI_DESCRIPTOR* n = node_;
+    if (dfti_node_ops::normalize(n) == DFTI_STATUS_INCONSISTENT)
+        throw invalid_argument("dft", fn, "strides, distances and offsets must not be negative");
+    const dfti_dim& b0 = n->user_batch.records[0];
+    if (b0.length > 1 && (b0.fwd_stride == 0 || b0.bwd_stride == 0) && (b0.input_stride == 0 || b0.output_stride == 0))
+        throw invalid_argument("dft", fn, "FWD_DISTANCE and BWD_DISTANCE must be set when NUMBER_OF_TRANSFORMS is above 1");
+    sycl::device dev = queue.get_device();
+    if (prec == precision::DOUBLE && !dev.has(sycl::aspect::fp64))
+        throw unsupported_device("dft", fn, dev);
+
+    // Release the previous binding and keep a copy of the queue.
+    detail::quiesce(n);
+    if (n->detach_backend) n->detach_backend(n);
+    dfti_node_ops::uncommit(n);
+    n->flags &= ~kCpuRoute;
+    detail::release_cpu_handles(cpu_handles_, false);
+    auto* copy = new sycl::queue(queue);
+    delete n->queue_copy;
+    n->queue_copy = copy;
+    n->queue = copy;
+
+    if (dev.is_gpu()) {
+        int st = gpu_commit(n);
+        if (st == DFTI_STATUS_UNIMPLEMENTED) detail::throw_unimplemented_configuration();
+        throw_status(st, fn);
+        return;
+    }
+
+    // CPU route.
+    if (n->rank > 3) throw unimplemented("dft", fn, "transforms of rank above 3 are not supported on this device");
+    if (dom == domain::COMPLEX && n->complex_storage == DFTI_REAL_REAL)
+        throw unimplemented("dft", fn, "split complex storage is not supported on this device");
+    if (n->internal_workspace == 0)
+        throw unimplemented("dft", fn, "WORKSPACE_EXTERNAL is not supported on this device");
+    auto status = std::make_shared<int>(0);
+    queue.submit([&](sycl::handler& cgh) {
+             sycl::accessor<void*, 1, sycl::access_mode::read_write, sycl::target::host_task> slot(cpu_handles_, cgh);
+             cgh.host_task([=]() {
+                 *status = detail::build_cpu_handles(n, static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]));
+             });
+         })
+        .wait_and_throw();
+    if (*status == DFTI_STATUS_UNIMPLEMENTED) detail::throw_unimplemented_configuration();
+    throw_status(*status, fn);
+    if (*status != 0) throw internal_error_exception(fn);
+    n->flags |= kCpuRoute;
+    n->commit_status = DFTI_COMMITTED;
+    n->data_array_count = dfti_node_ops::data_array_count(n);
+}
+
+// ---- set_workspace -----------------------------------------------------------------
+
+namespace {
+void check_workspace_target(DFTI_DESCRIPTOR* n, const char* fn) {
+    check_node(n, fn);
+    if (n->commit_status != DFTI_COMMITTED) throw uncommitted_descriptor_exception(fn);
+    if (n->flags & kCpuRoute)
+        throw invalid_argument("dft", fn, "a descriptor committed on a CPU queue takes no workspace");
+}
+}  // namespace
+
+template <precision prec, domain dom>
+void descriptor<prec, dom>::set_workspace(real_scalar_t* usm_workspace) {
+    const char* fn = "set_workspace";
+    check_workspace_target(node_, fn);
+    if (!usm_workspace) throw invalid_argument("dft", fn, "the workspace pointer is null");
+    detail::quiesce(node_);
+    int st = gpu_dfti_set_workspace(node_, usm_workspace, DFTI_CONTAINER_USM);
+    throw_status(st, fn);
+}
+
+template <precision prec, domain dom>
+void descriptor<prec, dom>::set_workspace(sycl::buffer<real_scalar_t, 1>& buffer_workspace) {
+    const char* fn = "set_workspace";
+    check_workspace_target(node_, fn);
+    detail::quiesce(node_);
+    auto* bytes = new sycl::buffer<char, 1>(detail::as_bytes(buffer_workspace));
+    int st = gpu_dfti_set_workspace(node_, bytes, DFTI_CONTAINER_BUFFER);
+    if (st) {
+        delete bytes;
+        throw_status(st, fn);
+        return;
+    }
+    delete node_->workspace_buffer;
+    node_->workspace_buffer = bytes;
+}
+
+// ---- compute ----------------------------------------------------------------------
+
+namespace {
+
+// Checks common to both forms: node present, placement matches the form,
+// committed.
+void check_compute(DFTI_DESCRIPTOR* n, bool in_place_form, const char* fn) {
+    check_node(n, fn);
+    if (in_place_form && n->placement != DFTI_INPLACE)
+        throw invalid_argument("dft", fn, "the descriptor is configured NOT_INPLACE: give an input and an output");
+    if (!in_place_form && n->placement != DFTI_NOT_INPLACE)
+        throw invalid_argument("dft", fn, "the descriptor is configured INPLACE: give one data argument");
+    if (n->commit_status != DFTI_COMMITTED || !n->queue) throw uncommitted_descriptor_exception(fn);
+}
+
+// Checks of the GPU route: the compute entry and a bound workspace.
+dfti_compute_fn gpu_entry(DFTI_DESCRIPTOR* n, int direction, const char* fn) {
+    dfti_compute_fn entry = direction == 0 ? n->compute_fwd : n->compute_bwd;
+    if (!entry) throw uncommitted_descriptor_exception(fn);
+    if (n->internal_workspace == 0 && n->workspace_kind == 0 &&
+        n->twiddle_workspace_bytes + n->scratch_workspace_bytes > 0)
+        throw no_workspace_exception(fn);
+    return entry;
+}
+
+}  // namespace
+
+template <precision prec, domain dom>
+sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* out,
+                                               const std::vector<sycl::event>& deps, const char* fn) {
+    const bool in_place_form = out == nullptr;
+    check_compute(node_, in_place_form, fn);
+    if (!in) throw invalid_argument("dft", fn, "the input pointer is null");
+    DFTI_DESCRIPTOR* n = node_;
+    void* dst = in_place_form ? in : out;
+    sycl::queue& q = *n->queue;
+    sycl::device dev = q.get_device();
+    const int mode = detail::verbose_mode();
+    if (mode == 2)
+        for (const auto& e : deps) const_cast<sycl::event&>(e).wait();
+    const double t0 = mode == 2 ? ovx_serv_dsecnd() : 0.0;
+    sycl::event result;
+    if (n->flags & kCpuRoute) {
+        if (!dev.is_cpu()) return sycl::event{};
+        const std::string function(fn);
+        result = q.submit([&](sycl::handler& cgh) {
+            cgh.depends_on(deps);
+            sycl::accessor<void*, 1, sycl::access_mode::read, sycl::target::host_task> slot(cpu_handles_, cgh);
+            cgh.host_task([=]() {
+                auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]);
+                DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
+                int st = h ? dfti_cpu_compute(h, direction, in, dst) : DFTI_STATUS_INVALID;
+                throw_status(st, function);
+            });
+        });
+    } else {
+        dfti_compute_fn entry = gpu_entry(n, direction, fn);
+        std::vector<sycl::event> d(deps);
+        dfti_data_kind kind{DFTI_CONTAINER_USM};
+        int st = entry(n, in, dst, &d, &kind, &result);
+        throw_status(st, fn);
+    }
+    if (mode == 1) detail::print_verbose(n, &q, DFTI_CONTAINER_USM, in, dst, direction, 0.0);
+    if (mode == 2) {
+        result.wait();
+        detail::print_verbose(n, &q, DFTI_CONTAINER_USM, in, dst, direction, ovx_serv_dsecnd() - t0);
+    }
+    return result;
+}
+
+template <precision prec, domain dom>
+void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>& in, sycl::buffer<char, 1>* out,
+                                           const char* fn) {
+    const bool in_place_form = out == nullptr;
+    check_compute(node_, in_place_form, fn);
+    DFTI_DESCRIPTOR* n = node_;
+    sycl::buffer<char, 1>& dst = in_place_form ? in : *out;
+    sycl::queue& q = *n->queue;
+    sycl::device dev = q.get_device();
+    const int mode = detail::verbose_mode();
+    const double t0 = mode == 2 ? ovx_serv_dsecnd() : 0.0;
+    sycl::event result;
+    if (n->flags & kCpuRoute) {
+        if (!dev.is_cpu()) return;
+        const std::string function(fn);
+        result = q.submit([&](sycl::handler& cgh) {
+            sycl::accessor<void*, 1, sycl::access_mode::read, sycl::target::host_task> slot(cpu_handles_, cgh);
+            using rw_acc = sycl::accessor<char, 1, sycl::access_mode::read_write, sycl::target::host_task>;
+            using r_acc = sycl::accessor<char, 1, sycl::access_mode::read, sycl::target::host_task>;
+            if (in_place_form) {
+                rw_acc data(in, cgh);
+                cgh.host_task([=]() {
+                    auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]);
+                    DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
+                    void* p = data.get_range()[0] ? static_cast<void*>(&data[0]) : nullptr;
+                    int st = h ? dfti_cpu_compute(h, direction, p, p) : DFTI_STATUS_INVALID;
+                    throw_status(st, function);
+                });
+            } else {
+                r_acc src(in, cgh);
+                rw_acc res(dst, cgh);
+                cgh.host_task([=]() {
+                    auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]);
+                    DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
+                    void* pi = src.get_range()[0] ? const_cast<char*>(&src[0]) : nullptr;
+                    void* po = res.get_range()[0] ? static_cast<void*>(&res[0]) : nullptr;
+                    int st = h ? dfti_cpu_compute(h, direction, pi, po) : DFTI_STATUS_INVALID;
+                    throw_status(st, function);
+                });
+            }
+        });
+    } else {
+        dfti_compute_fn entry = gpu_entry(n, direction, fn);
+        dfti_data_kind kind{DFTI_CONTAINER_BUFFER};
+        int st = entry(n, &in, &dst, nullptr, &kind, &result);
+        throw_status(st, fn);
+    }
+    if (mode == 1) detail::print_verbose(n, &q, DFTI_CONTAINER_BUFFER, &in, &dst, direction, 0.0);
+    if (mode == 2) {
+        result.wait();
+        detail::print_verbose(n, &q, DFTI_CONTAINER_BUFFER, &in, &dst, direction, ovx_serv_dsecnd() - t0);
+    }
+}
+
+#define OVX_DFT_INSTANTIATE(P, D)                                                                        \
+    template void descriptor<P, D>::commit(sycl::queue&);                                                \
+    template void descriptor<P, D>::set_workspace(descriptor<P, D>::real_scalar_t*);                     \
+    template void descriptor<P, D>::set_workspace(sycl::buffer<descriptor<P, D>::real_scalar_t, 1>&);    \
+    template sycl::event descriptor<P, D>::compute_usm(int, void*, void*, const std::vector<sycl::event>&, \
+                                                       const char*);                                     \
+    template void descriptor<P, D>::compute_buffer(int, sycl::buffer<char, 1>&, sycl::buffer<char, 1>*, const char*);
+
+OVX_DFT_INSTANTIATE(precision::SINGLE, domain::COMPLEX)
+OVX_DFT_INSTANTIATE(precision::SINGLE, domain::REAL)
+OVX_DFT_INSTANTIATE(precision::DOUBLE, domain::COMPLEX)
+OVX_DFT_INSTANTIATE(precision::DOUBLE, domain::REAL)
+
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami

@@ -1,0 +1,46 @@
+/* Vendor CPU transform library (stand-in, computed with FFTW 3).
+ *
+ * Makes CPU descriptor nodes (the library's DFTI_DESCRIPTOR layout), commits
+ * them (builds FFTW guru64 plans) and computes them on the caller's thread.
+ * A committed node computes:
+ *   - complex domain: c2c, forward and backward;
+ *   - real domain: r2c forward and c2r backward in the conjugate-even layout
+ *     (CCE; CCS on rank 1, which has the same memory layout);
+ * ranks 1 to 7, any non-negative strides, distances and offsets (in elements
+ * of each array's own type), several batch records, in place and out of
+ * place, with the node's forward and backward scales. Split complex storage
+ * and the PACK / PERM packed formats are not supported (commit gives 6).
+ * Input arrays of an out-of-place transform are never modified.
+ *
+ * Status codes: 0 success, 1 allocation, 2 invalid node / direction not
+ * committed, 3 inconsistent layout or arguments, 5 bad node, 6 unimplemented.
+ */
+#ifndef OVXPLAT_CPUDFT_H
+#define OVXPLAT_CPUDFT_H
+
+#include <stdint.h>
+
+struct DFTI_DESCRIPTOR;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One-dimensional nodes of the named precision (s, d) and domain (c, r). */
+int ovx_dft_dfti_create_sc1d(struct DFTI_DESCRIPTOR** handle, int64_t length);
+int ovx_dft_dfti_create_sr1d(struct DFTI_DESCRIPTOR** handle, int64_t length);
+int ovx_dft_dfti_create_dc1d(struct DFTI_DESCRIPTOR** handle, int64_t length);
+int ovx_dft_dfti_create_dr1d(struct DFTI_DESCRIPTOR** handle, int64_t length);
+/* Multi-dimensional nodes; lengths in node order (innermost first). */
+int ovx_dft_dfti_create_scmd(struct DFTI_DESCRIPTOR** handle, int64_t rank, const int64_t* lengths);
+int ovx_dft_dfti_create_srmd(struct DFTI_DESCRIPTOR** handle, int64_t rank, const int64_t* lengths);
+int ovx_dft_dfti_create_dcmd(struct DFTI_DESCRIPTOR** handle, int64_t rank, const int64_t* lengths);
+int ovx_dft_dfti_create_drmd(struct DFTI_DESCRIPTOR** handle, int64_t rank, const int64_t* lengths);
+/* Prepares a new node for threading (records one thread in use). */
+void ovx_dft_bless_node_thr(struct DFTI_DESCRIPTOR* node);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,364 @@
+// CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
+// plans and computed on the caller's thread.
+#include <ovxplat/cpudft.h>
+
+#include <fftw3.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include "dft/node/ovx_dft_node.hpp"
+#include "dft/node/ovx_dft_node_ops.hpp"
+
+namespace {
+
+// FFTW's planner and plan destruction are not thread-safe; execution is.
+std::mutex& planner_lock() {
+    static std::mutex m;
+    return m;
+}
+
+// ---- memory services of the CPU nodes ------------------------------------------
+
+void* cpu_calloc(std::size_t count, std::size_t size, std::size_t alignment, int context) {
+    if (context != 0) return nullptr;
+    if (count != 0 && size > std::numeric_limits<std::size_t>::max() / count) return nullptr;
+    std::size_t bytes = count * size;
+    if (alignment == 0) alignment = 64;
+    if (alignment < sizeof(void*) || (alignment & (alignment - 1))) return nullptr;
+    void* p = nullptr;
+    if (posix_memalign(&p, alignment, bytes ? bytes : 1) != 0) return nullptr;
+    std::memset(p, 0, bytes);
+    return p;
+}
+void cpu_free(void* p) { std::free(p); }
+const bkd_memory_services_t cpu_services = {cpu_calloc, cpu_free};
+
+// ---- precision traits -----------------------------------------------------------
+
+template <typename T> struct fftw_api;
+template <> struct fftw_api<double> {
+    using plan = fftw_plan;
+    using cpx = fftw_complex;
+    using dim = fftw_iodim64;
+    static plan c2c(int r, const dim* d, int hr, const dim* hd, cpx* i, cpx* o, int sign, unsigned f) {
+        return fftw_plan_guru64_dft(r, d, hr, hd, i, o, sign, f);
+    }
+    static plan r2c(int r, const dim* d, int hr, const dim* hd, double* i, cpx* o, unsigned f) {
+        return fftw_plan_guru64_dft_r2c(r, d, hr, hd, i, o, f);
+    }
+    static plan c2r(int r, const dim* d, int hr, const dim* hd, cpx* i, double* o, unsigned f) {
+        return fftw_plan_guru64_dft_c2r(r, d, hr, hd, i, o, f);
+    }
+    static void exec_c2c(plan p, void* i, void* o) { fftw_execute_dft(p, (cpx*)i, (cpx*)o); }
+    static void exec_r2c(plan p, void* i, void* o) { fftw_execute_dft_r2c(p, (double*)i, (cpx*)o); }
+    static void exec_c2r(plan p, void* i, void* o) { fftw_execute_dft_c2r(p, (cpx*)i, (double*)o); }
+    static void destroy(plan p) { fftw_destroy_plan(p); }
+};
+template <> struct fftw_api<float> {
+    using plan = fftwf_plan;
+    using cpx = fftwf_complex;
+    using dim = fftwf_iodim64;
+    static plan c2c(int r, const dim* d, int hr, const dim* hd, cpx* i, cpx* o, int sign, unsigned f) {
+        return fftwf_plan_guru64_dft(r, d, hr, hd, i, o, sign, f);
+    }
+    static plan r2c(int r, const dim* d, int hr, const dim* hd, float* i, cpx* o, unsigned f) {
+        return fftwf_plan_guru64_dft_r2c(r, d, hr, hd, i, o, f);
+    }
+    static plan c2r(int r, const dim* d, int hr, const dim* hd, cpx* i, float* o, unsigned f) {
+        return fftwf_plan_guru64_dft_c2r(r, d, hr, hd, i, o, f);
+    }
+    static void exec_c2c(plan p, void* i, void* o) { fftwf_execute_dft(p, (cpx*)i, (cpx*)o); }
+    static void exec_r2c(plan p, void* i, void* o) { fftwf_execute_dft_r2c(p, (float*)i, (cpx*)o); }
+    static void exec_c2r(plan p, void* i, void* o) { fftwf_execute_dft_c2r(p, (cpx*)i, (float*)o); }
+    static void destroy(plan p) { fftwf_destroy_plan(p); }
+};
+
+// One strided axis of a layout walk.
+struct axis {
+    std::int64_t n;
+    std::int64_t stride;
+};
+
+// The state a committed CPU node holds for one direction.
+struct direction_plan {
+    void* plan = nullptr;            // fftw(f)_plan
+    bool copy_input = false;         // input must be copied before the plan runs (c2r)
+    std::int64_t in_elem = 0;        // bytes of one input element
+    std::int64_t out_elem = 0;       // bytes of one output element
+    std::int64_t in_offset = 0;      // elements
+    std::int64_t out_offset = 0;
+    std::int64_t in_span = 0;        // elements from the first to past the last input element
+    int naxes = 0;                   // output layout, for scaling
+    axis out_axes[2 * DFTI_MAX_RANK + 1];
+    double scale = 1.0;
+};
+
+struct cpu_plan_state {
+    int precision = 0;
+    int domain = 0;
+    bool in_place = true;
+    direction_plan dir[2];
+};
+
+template <typename T>
+void destroy_plans(cpu_plan_state* s) {
+    std::lock_guard<std::mutex> g(planner_lock());
+    for (auto& d : s->dir)
+        if (d.plan) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.plan));
+}
+
+// Detach entry of a CPU node: releases the plans of a committed node.
+void cpu_detach(DFTI_DESCRIPTOR* node) {
+    auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
+    if (s) {
+        if (s->precision == DFTI_DOUBLE) destroy_plans<double>(s);
+        else destroy_plans<float>(s);
+        delete s;
+    }
+    node->cpu_plan = nullptr;
+    node->commit_status = DFTI_UNCOMMITTED;
+    node->cpu_compute_fwd = nullptr;
+    node->cpu_compute_bwd = nullptr;
+    node->threads_in_use = 0;
+}
+
+// Largest element index + 1 reached by a layout: offset + sum (n-1)*stride.
+bool span_of(const axis* a, int na, std::int64_t offset, std::int64_t* span) {
+    std::int64_t s = offset;
+    for (int i = 0; i < na; ++i) {
+        if (a[i].n < 1) return false;
+        std::int64_t step;
+        if (__builtin_mul_overflow(a[i].n - 1, a[i].stride, &step) || __builtin_add_overflow(s, step, &s))
+            return false;
+    }
+    *span = s + 1;
+    return true;
+}
+
+template <typename T>
+void scale_output(const direction_plan& d, char* out) {
+    const T sc = static_cast<T>(d.scale);
+    const int comps = d.out_elem == static_cast<std::int64_t>(2 * sizeof(T)) ? 2 : 1;
+    std::int64_t idx[2 * DFTI_MAX_RANK + 1] = {};
+    T* base = reinterpret_cast<T*>(out + d.out_offset * d.out_elem);
+    for (;;) {
+        std::int64_t e = 0;
+        for (int i = 0; i < d.naxes; ++i) e += idx[i] * d.out_axes[i].stride;
+        T* p = base + e * comps;
+        for (int c = 0; c < comps; ++c) p[c] *= sc;
+        int k = 0;
+        while (k < d.naxes && ++idx[k] == d.out_axes[k].n) idx[k++] = 0;
+        if (k == d.naxes) break;
+    }
+}
+
+template <typename T>
+int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
+    using api = fftw_api<T>;
+    auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
+    if (!s || !s->dir[which].plan) return DFTI_STATUS_INVALID;
+    const direction_plan& d = s->dir[which];
+    char* in = static_cast<char*>(a1);
+    char* out = static_cast<char*>(s->in_place ? a1 : a2);
+    if (!in || !out) return DFTI_STATUS_INCONSISTENT;
+    char* pin = in + d.in_offset * d.in_elem;
+    char* pout = out + d.out_offset * d.out_elem;
+    void* tmp = nullptr;
+    if (d.copy_input) {
+        std::size_t bytes = static_cast<std::size_t>(d.in_span - d.in_offset) * d.in_elem;
+        tmp = std::malloc(bytes ? bytes : 1);
+        if (!tmp) return DFTI_STATUS_ALLOCATION_FAILED;
+        std::memcpy(tmp, pin, bytes);
+        pin = static_cast<char*>(tmp);
+    }
+    auto p = static_cast<typename api::plan>(d.plan);
+    if (s->domain == DFTI_COMPLEX) api::exec_c2c(p, pin, pout);
+    else if (which == 0) api::exec_r2c(p, pin, pout);
+    else api::exec_c2r(p, pin, pout);
+    std::free(tmp);
+    if (d.scale != 1.0) scale_output<T>(d, out);
+    return 0;
+}
+
+template <typename T>
+int compute_fwd(DFTI_DESCRIPTOR* n, void* a1, void* a2, void*, void*, void*) { return compute<T>(n, 0, a1, a2); }
+template <typename T>
+int compute_bwd(DFTI_DESCRIPTOR* n, void* a1, void* a2, void*, void*, void*) { return compute<T>(n, 1, a1, a2); }
+
+// Builds the plan of one direction (0 forward, 1 backward). Strides and
+// distances: the input side is the input field, else the forward-domain field
+// (forward) or backward-domain field (backward); the output side the output
+// field, else the backward-domain (forward) or forward-domain (backward) one.
+template <typename T>
+int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which) {
+    using api = fftw_api<T>;
+    direction_plan& d = s->dir[which];
+    const bool real = node->forward_domain == DFTI_REAL;
+    const int r = node->working_rank;
+    const int hr = static_cast<int>(node->working_batch.count);
+    auto in_of = [&](const dfti_dim& x) {
+        return x.input_stride ? x.input_stride : (which == 0 ? x.fwd_stride : x.bwd_stride);
+    };
+    auto out_of = [&](const dfti_dim& x) {
+        return x.output_stride ? x.output_stride : (which == 0 ? x.bwd_stride : x.fwd_stride);
+    };
+    auto in_off = node->input_offset ? node->input_offset : (which == 0 ? node->fwd_offset : node->bwd_offset);
+    auto out_off = node->output_offset ? node->output_offset : (which == 0 ? node->bwd_offset : node->fwd_offset);
+    typename api::dim dims[DFTI_MAX_RANK], hdims[DFTI_USER_BATCH_RECORDS];
+    axis in_axes[2 * DFTI_MAX_RANK + 1];
+    int nin = 0;
+    d.naxes = 0;
+    for (int i = 0; i < r; ++i) {
+        const dfti_dim& w = node->working_dims.records[i];
+        // FFTW lists dimensions outermost first: reverse the node order.
+        dims[r - 1 - i] = {w.length, in_of(w), out_of(w)};
+        std::int64_t half = (i == 0 && real) ? w.length / 2 + 1 : w.length;
+        // Real data: forward reads n reals and writes n/2+1 complex values on
+        // the innermost axis; backward the other way round.
+        std::int64_t nin_len = real && which == 1 ? half : w.length;
+        std::int64_t nout_len = real && which == 0 ? half : w.length;
+        in_axes[nin++] = {nin_len, in_of(w)};
+        d.out_axes[d.naxes++] = {nout_len, out_of(w)};
+    }
+    for (int i = 0; i < hr; ++i) {
+        const dfti_dim& b = node->working_batch.records[i];
+        hdims[i] = {b.length, in_of(b), out_of(b)};
+        in_axes[nin++] = {b.length, in_of(b)};
+        d.out_axes[d.naxes++] = {b.length, out_of(b)};
+    }
+    const std::int64_t c = static_cast<std::int64_t>(2 * sizeof(T));
+    const std::int64_t re = static_cast<std::int64_t>(sizeof(T));
+    d.in_elem = real ? (which == 0 ? re : c) : c;
+    d.out_elem = real ? (which == 0 ? c : re) : c;
+    d.in_offset = in_off;
+    d.out_offset = out_off;
+    d.scale = which == 0 ? node->forward_scale : node->backward_scale;
+    std::int64_t out_span = 0;
+    if (!span_of(in_axes, nin, in_off, &d.in_span) || !span_of(d.out_axes, d.naxes, out_off, &out_span))
+        return DFTI_STATUS_INCONSISTENT;
+    if (s->in_place && in_off * d.in_elem != out_off * d.out_elem) return DFTI_STATUS_INCONSISTENT;
+
+    // Plan on stand-in addresses: FFTW_ESTIMATE does not touch the arrays,
+    // and FFTW_UNALIGNED lets the plan run on any array later.
+    alignas(64) static char dummy[2][64];
+    void* pi = dummy[0];
+    void* po = s->in_place ? dummy[0] : dummy[1];
+    unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
+    const bool keep_input = !s->in_place && node->destroy_input != 16;
+    if (keep_input) flags |= FFTW_PRESERVE_INPUT;
+    typename api::plan p = nullptr;
+    {
+        std::lock_guard<std::mutex> g(planner_lock());
+        auto make = [&](unsigned f) -> typename api::plan {
+            if (!real)
+                return api::c2c(r, dims, hr, hdims, (typename api::cpx*)pi, (typename api::cpx*)po,
+                                which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
+            if (which == 0) return api::r2c(r, dims, hr, hdims, (T*)pi, (typename api::cpx*)po, f);
+            return api::c2r(r, dims, hr, hdims, (typename api::cpx*)pi, (T*)po, f);
+        };
+        p = make(flags);
+        if (!p && keep_input) {
+            // Multi-dimensional c2r cannot keep its input: run it on a copy.
+            p = make(flags & ~FFTW_PRESERVE_INPUT);
+            d.copy_input = p != nullptr;
+        }
+    }
+    if (!p) return DFTI_STATUS_INCONSISTENT;
+    d.plan = p;
+    return 0;
+}
+
+template <typename T>
+int cpu_commit_t(DFTI_DESCRIPTOR* node) {
+    if (node->forward_domain == DFTI_COMPLEX && node->complex_storage != DFTI_COMPLEX_COMPLEX)
+        return DFTI_STATUS_UNIMPLEMENTED;
+    if (node->forward_domain == DFTI_REAL) {
+        if (node->real_storage != DFTI_REAL_REAL) return DFTI_STATUS_UNIMPLEMENTED;
+        bool cce = node->conjugate_even_storage == DFTI_COMPLEX_COMPLEX && node->packed_format == DFTI_CCE_FORMAT;
+        bool ccs1 = node->conjugate_even_storage == DFTI_COMPLEX_REAL && node->packed_format == DFTI_CCS_FORMAT &&
+                    node->rank == 1;
+        if (!cce && !ccs1) return DFTI_STATUS_UNIMPLEMENTED;
+    }
+    if (int st = dfti_node_ops::normalize(node)) return st;
+    auto* s = new (std::nothrow) cpu_plan_state;
+    if (!s) return DFTI_STATUS_ALLOCATION_FAILED;
+    s->precision = node->precision;
+    s->domain = node->forward_domain;
+    s->in_place = node->placement == DFTI_INPLACE;
+    for (int which = 0; which < 2; ++which) {
+        if (node->directions != 2 && node->directions != which) continue;
+        if (int st = plan_direction<T>(node, s, which)) {
+            destroy_plans<T>(s);
+            delete s;
+            return st;
+        }
+    }
+    node->cpu_plan = s;
+    node->cpu_compute_fwd = s->dir[0].plan ? compute_fwd<T> : nullptr;
+    node->cpu_compute_bwd = s->dir[1].plan ? compute_bwd<T> : nullptr;
+    node->data_array_count = dfti_node_ops::data_array_count(node);
+    node->threads_in_use = 1;
+    node->commit_status = DFTI_COMMITTED;
+    return 0;
+}
+
+int cpu_commit(DFTI_DESCRIPTOR* node) {
+    if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
+    dfti_node_ops::uncommit(node);
+    return node->precision == DFTI_DOUBLE ? cpu_commit_t<double>(node) : cpu_commit_t<float>(node);
+}
+
+int cpu_destroy(DFTI_DESCRIPTOR* node) {
+    if (!node) return DFTI_STATUS_BAD_DESCRIPTOR;
+    if (node->detach_backend) node->detach_backend(node);
+    delete node->queue_copy;
+    delete node->workspace_buffer;
+    dfti_node_ops::free_node_memory(node);
+    return 0;
+}
+
+int cpu_copy(DFTI_DESCRIPTOR* node, DFTI_DESCRIPTOR** out) { return dfti_node_ops::copy(node, out); }
+int cpu_set_workspace(DFTI_DESCRIPTOR*, void*, int) { return DFTI_STATUS_INCONSISTENT; }
+
+using namespace dfti_node_ops;
+const dfti_method_table cpu_method_table = {
+    cpu_commit,       cpu_commit,          get_input_strides,        get_output_strides, set_input_strides,
+    set_output_strides, get_lengths,       get_name,                 set_name,           get_scale,
+    set_scale,        cpu_copy,            get_input_distance,       get_output_distance,
+    get_number_of_transforms, set_input_distance, set_output_distance, set_number_of_transforms,
+    get_thread_limit, set_thread_limit,    get_rank,                 set_fwd_distance,   set_bwd_distance,
+    cpu_destroy,      cpu_set_workspace,   get_fwd_distance,         get_bwd_distance,   get_fwd_strides,
+    get_bwd_strides,  set_fwd_strides,     set_bwd_strides,
+};
+
+int create(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t rank, const std::int64_t* lengths) {
+    if (!h) return DFTI_STATUS_INCONSISTENT;
+    int st = dfti_node_ops::alloc_node(&cpu_services, h, precision, domain, rank, lengths);
+    if (st) return st;
+    (*h)->methods = &cpu_method_table;
+    (*h)->detach_backend = cpu_detach;
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int ovx_dft_dfti_create_sc1d(DFTI_DESCRIPTOR** h, int64_t n) { return create(h, DFTI_SINGLE, DFTI_COMPLEX, 1, &n); }
+int ovx_dft_dfti_create_sr1d(DFTI_DESCRIPTOR** h, int64_t n) { return create(h, DFTI_SINGLE, DFTI_REAL, 1, &n); }
+int ovx_dft_dfti_create_dc1d(DFTI_DESCRIPTOR** h, int64_t n) { return create(h, DFTI_DOUBLE, DFTI_COMPLEX, 1, &n); }
+int ovx_dft_dfti_create_dr1d(DFTI_DESCRIPTOR** h, int64_t n) { return create(h, DFTI_DOUBLE, DFTI_REAL, 1, &n); }
+int ovx_dft_dfti_create_scmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_SINGLE, DFTI_COMPLEX, r, l); }
+int ovx_dft_dfti_create_srmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_SINGLE, DFTI_REAL, r, l); }
+int ovx_dft_dfti_create_dcmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_DOUBLE, DFTI_COMPLEX, r, l); }
+int ovx_dft_dfti_create_drmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_DOUBLE, DFTI_REAL, r, l); }
+
+void ovx_dft_bless_node_thr(DFTI_DESCRIPTOR* node) {
+    if (node && node->marker == DFTI_NODE_MARKER) node->thread_word = 1;
+}
+
+}  // extern "C"

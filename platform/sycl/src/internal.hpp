@@ -1,0 +1,155 @@
+// Internal objects of the SYCL stand-in runtime.
+#pragma once
+
+#include <sycl/sycl.hpp>
+
+#include <ovxplat/profile.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace sycl {
+inline namespace _V1 {
+namespace detail {
+
+std::uint64_t now_ns();
+
+// ---- OpenCL device behind the GPU (null handles when there is none)
+struct cl_state {
+    cl_platform_id platform = nullptr;
+    cl_device_id device = nullptr;
+    cl_context context = nullptr;
+};
+const cl_state& opencl();
+std::string cl_error_name(cl_int e);
+
+// ---- platforms and devices
+struct platform_impl {
+    bool gpu;
+};
+
+// One GPU device object per profile: a device keeps the description it was
+// made with, and selecting another profile makes another device current.
+struct device_impl {
+    bool gpu = false;
+    const ovxplat_gpu_profile* prof = nullptr;  // GPU devices (sub-devices share their root's)
+    std::shared_ptr<device_impl> parent;  // null for root devices
+    int tile = -1;                        // index among the parent's sub-devices
+    std::mutex sub_mutex;
+    std::vector<std::shared_ptr<device_impl>> subs;
+    std::uint32_t subs_tiles = 0;
+    const ovxplat_gpu_profile* profile() const { return prof ? prof : ovxplat_gpu_profile_current(); }
+    backend get_backend() const;
+};
+
+std::shared_ptr<platform_impl> gpu_platform();
+std::shared_ptr<platform_impl> cpu_platform();
+// The GPU device of the profile in force.
+std::shared_ptr<device_impl> gpu_device();
+std::shared_ptr<device_impl> cpu_device();
+bool device_has(const device_impl* d, aspect a);
+std::size_t device_max_wg(const device_impl* d);
+std::uint64_t device_local_mem(const device_impl* d);
+
+struct context_impl {
+    std::vector<std::shared_ptr<device_impl>> devices;
+    std::shared_ptr<platform_impl> platform;
+    async_handler handler;
+    cl_context native = nullptr;  // retained when set
+    backend native_backend = backend::opencl;
+    std::uintptr_t l0_handle = 0;
+    ~context_impl();
+    bool has_device(const device_impl* d) const;
+};
+std::shared_ptr<context_impl> default_context(const std::shared_ptr<device_impl>& d);
+
+// ---- events and commands
+struct command;
+struct event_impl {
+    // All fields below are guarded by the scheduler lock.
+    int state = 0;  // 0 submitted, 1 running, 2 complete
+    bool host_hold = false;
+    bool profiling = false;
+    std::uint64_t t_submit = 0, t_start = 0, t_end = 0;
+    std::vector<std::shared_ptr<command>> waiters;
+    // Weak, so that a long chain of commands does not keep every predecessor alive.
+    std::vector<std::weak_ptr<event_impl>> deps;
+    std::exception_ptr error;
+    std::weak_ptr<queue_impl> queue;
+    backend be = backend::opencl;
+    cl_event cl_user = nullptr;
+    std::uintptr_t l0_token = 0;
+    ~event_impl();
+};
+
+struct queue_impl {
+    std::shared_ptr<context_impl> ctx;
+    std::shared_ptr<device_impl> dev;
+    property_list props;
+    bool in_order = false;
+    bool profiling = false;
+    async_handler handler;
+    // Guarded by the scheduler lock.
+    std::shared_ptr<event_impl> last;
+    std::vector<std::shared_ptr<event_impl>> outstanding;
+    std::vector<std::exception_ptr> errors;
+    // Native queue for interop (created on request or given by make_queue).
+    std::mutex native_mutex;
+    cl_command_queue native = nullptr;
+    std::uintptr_t l0_handle = 0;
+    ~queue_impl();
+};
+
+struct access_record {
+    std::size_t lo, hi;
+    bool write;
+    std::shared_ptr<event_impl> ev;
+};
+
+struct buffer_impl {
+    void* data = nullptr;
+    std::size_t bytes = 0;
+    bool svm = false;
+    std::vector<access_record> history;  // guarded by the scheduler lock
+    ~buffer_impl();
+};
+
+struct kernel_impl {
+    cl_kernel k = nullptr;
+    std::shared_ptr<context_impl> ctx;
+    std::mutex mutex;  // argument setting and enqueue are one step
+    ~kernel_impl();
+};
+
+struct bundle_impl {
+    std::shared_ptr<context_impl> ctx;
+    std::vector<std::shared_ptr<device_impl>> devices;
+    std::vector<kernel_id> ids;
+    bundle_state state = bundle_state::input;
+    std::mutex mutex;
+    std::map<const void*, std::vector<char>> spec;
+};
+
+// ---- scheduling
+void wait_event(const std::shared_ptr<event_impl>& e);
+void release_held_commands();
+void deliver_errors(const std::shared_ptr<queue_impl>& q, bool throw_without_handler);
+std::shared_ptr<event_impl> make_complete_event();
+void complete_external(const std::shared_ptr<event_impl>& e);
+
+// ---- memory
+void* svm_alloc(std::size_t bytes, std::size_t align);
+void svm_free(void* p);
+
+struct counters_t {
+    std::atomic<std::uint64_t> submitted{0}, completed{0}, opencl{0}, host_kernels{0}, host_tasks{0};
+    std::atomic<std::uint64_t> usm_live{0}, usm_bytes{0}, buffers{0};
+};
+counters_t& counters();
+
+}  // namespace detail
+}  // namespace _V1
+}  // namespace sycl

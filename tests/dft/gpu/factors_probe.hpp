@@ -1,0 +1,154 @@
+// Small OpenCL harness for the kernel texts of the two-factor, 8192-point,
+// three-factor and 1D real backends: builds a text with build options on the
+// first OpenCL device (through the OpenCL layer, so sub-group kernels run
+// under its emulation), runs kernels on host-prepared buffers and reads them
+// back. Programs are cached per (text, options) for the whole test binary.
+#ifndef TESTS_DFT_GPU_FACTORS_PROBE_HPP
+#define TESTS_DFT_GPU_FACTORS_PROBE_HPP
+
+#include <CL/cl.h>
+
+#include <complex>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace factors_probe {
+
+class cl_env {
+public:
+    static cl_env& get() {
+        static cl_env env;
+        return env;
+    }
+    bool ok() const { return ok_; }
+    bool has_double() const { return fp64_; }
+    cl_context context() const { return ctx_; }
+    cl_command_queue queue() const { return q_; }
+
+    cl_kernel kernel(const char* text, const std::string& options, const std::string& name) {
+        auto key = std::make_pair(static_cast<const void*>(text), options);
+        auto it = programs_.find(key);
+        cl_program prog;
+        if (it == programs_.end()) {
+            cl_int err;
+            const char* src = text;
+            prog = clCreateProgramWithSource(ctx_, 1, &src, nullptr, &err);
+            if (err != CL_SUCCESS) throw std::runtime_error("clCreateProgramWithSource");
+            err = clBuildProgram(prog, 1, &dev_, options.c_str(), nullptr, nullptr);
+            if (err != CL_SUCCESS) {
+                size_t n = 0;
+                clGetProgramBuildInfo(prog, dev_, CL_PROGRAM_BUILD_LOG, 0, nullptr, &n);
+                std::string log(n, '\0');
+                clGetProgramBuildInfo(prog, dev_, CL_PROGRAM_BUILD_LOG, n, &log[0], nullptr);
+                clReleaseProgram(prog);
+                throw std::runtime_error("build failed (" + options + "):\n" + log.substr(0, 4000));
+            }
+            programs_[key] = prog;
+        } else {
+            prog = it->second;
+        }
+        cl_int err;
+        cl_kernel k = clCreateKernel(prog, name.c_str(), &err);
+        if (err != CL_SUCCESS) throw std::runtime_error("clCreateKernel " + name);
+        return k;
+    }
+
+private:
+    cl_env() {
+        cl_platform_id plat;
+        cl_uint n = 0;
+        if (clGetPlatformIDs(1, &plat, &n) != CL_SUCCESS || n == 0) return;
+        if (clGetDeviceIDs(plat, CL_DEVICE_TYPE_ALL, 1, &dev_, &n) != CL_SUCCESS || n == 0) return;
+        cl_int err;
+        ctx_ = clCreateContext(nullptr, 1, &dev_, nullptr, nullptr, &err);
+        if (err != CL_SUCCESS) return;
+        q_ = clCreateCommandQueue(ctx_, dev_, 0, &err);
+        if (err != CL_SUCCESS) return;
+        cl_device_fp_config fp = 0;
+        clGetDeviceInfo(dev_, CL_DEVICE_DOUBLE_FP_CONFIG, sizeof fp, &fp, nullptr);
+        fp64_ = fp != 0;
+        ok_ = true;
+    }
+    ~cl_env() {
+        for (auto& p : programs_) clReleaseProgram(p.second);
+        if (q_) clReleaseCommandQueue(q_);
+        if (ctx_) clReleaseContext(ctx_);
+    }
+    bool ok_ = false, fp64_ = false;
+    cl_device_id dev_{};
+    cl_context ctx_{};
+    cl_command_queue q_{};
+    std::map<std::pair<const void*, std::string>, cl_program> programs_;
+};
+
+// A device buffer with host copy-in / copy-out.
+class dev_buf {
+public:
+    explicit dev_buf(size_t bytes) : bytes_(bytes ? bytes : 1) {
+        cl_int err;
+        mem_ = clCreateBuffer(cl_env::get().context(), CL_MEM_READ_WRITE, bytes_, nullptr, &err);
+        if (err != CL_SUCCESS) throw std::runtime_error("clCreateBuffer");
+        std::vector<unsigned char> fill(bytes_, 0xff);  // garbage that shows up in unwritten results
+        write(fill.data(), bytes_);
+    }
+    ~dev_buf() { clReleaseMemObject(mem_); }
+    dev_buf(const dev_buf&) = delete;
+    dev_buf& operator=(const dev_buf&) = delete;
+    void write(const void* p, size_t n) {
+        if (clEnqueueWriteBuffer(cl_env::get().queue(), mem_, CL_TRUE, 0, n, p, 0, nullptr, nullptr) != CL_SUCCESS)
+            throw std::runtime_error("write");
+    }
+    void read(void* p, size_t n) const {
+        if (clEnqueueReadBuffer(cl_env::get().queue(), mem_, CL_TRUE, 0, n, p, 0, nullptr, nullptr) != CL_SUCCESS)
+            throw std::runtime_error("read");
+    }
+    template <class T>
+    void write(const std::vector<T>& v) { write(v.data(), v.size() * sizeof(T)); }
+    template <class T>
+    std::vector<T> read_all() const {
+        std::vector<T> v(bytes_ / sizeof(T));
+        read(v.data(), v.size() * sizeof(T));
+        return v;
+    }
+    cl_mem mem() const { return mem_; }
+
+private:
+    size_t bytes_;
+    cl_mem mem_;
+};
+
+// Argument binding and launch.
+struct launcher {
+    cl_kernel k;
+    explicit launcher(cl_kernel kk) : k(kk) {}
+    ~launcher() { clReleaseKernel(k); }
+    launcher& mem(cl_uint i, const dev_buf& b) {
+        cl_mem m = b.mem();
+        check(clSetKernelArg(k, i, sizeof m, &m));
+        return *this;
+    }
+    launcher& local(cl_uint i, size_t bytes) {
+        check(clSetKernelArg(k, i, bytes, nullptr));
+        return *this;
+    }
+    launcher& i32(cl_uint i, int32_t v) {
+        check(clSetKernelArg(k, i, sizeof v, &v));
+        return *this;
+    }
+    void run(cl_uint dims, const size_t* global, const size_t* local) {
+        check(clEnqueueNDRangeKernel(cl_env::get().queue(), k, dims, nullptr, global, local, 0, nullptr, nullptr));
+        check(clFinish(cl_env::get().queue()));
+    }
+    static void check(cl_int e) {
+        if (e != CL_SUCCESS) throw std::runtime_error("OpenCL error " + std::to_string(e));
+    }
+};
+
+}  // namespace factors_probe
+
+#endif

@@ -1,0 +1,552 @@
+// The general 1D complex backend on the stand-in GPU: transforms through the
+// public API and through the node layer, compared with FFTW, and the status
+// paths of the 1D backend frame.
+//
+// The whole executable runs on the "quen5" profile, whose scratch cap is
+// 42 MiB, so that large batches run in several chunks.
+#include <fftw3.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <korami/ovx/dft.hpp>
+#include <ovxplat/profile.h>
+#include <ovxplat/sycl_standin.hpp>
+#include <ovx_serv.h>
+#include <sycl/sycl.hpp>
+
+#include "dft/gpu/1d/bkd_c2c_1d_nonsubgrp.hpp"
+#include "dft/node/ovx_dft_node.hpp"
+#include "gpu/ovx_gpu_testing.hpp"
+
+namespace dft = korami::ovx::dft;
+
+namespace {
+
+const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;
+
+// Relative L2 tolerance per precision.
+template <class R>
+double tolerance() {
+    return sizeof(R) == 8 ? 1e-12 : 2e-5;
+}
+
+sycl::queue& gpu_queue() {
+    static sycl::queue q{sycl::gpu_selector_v};
+    return q;
+}
+
+bool gpu_ready() { return g_profile && ovxplat::opencl_available(); }
+
+struct batch_rec {
+    std::int64_t count, idist, odist;
+};
+
+// One direction's layout for the FFTW reference, in complex elements.
+struct ref_layout {
+    std::int64_t n, is, os;
+    std::vector<batch_rec> batch;
+};
+
+std::int64_t extent(std::int64_t n, std::int64_t stride, const std::vector<batch_rec>& b, bool out) {
+    std::int64_t e = (n - 1) * stride + 1;
+    for (const auto& r : b) e += (r.count - 1) * (out ? r.odist : r.idist);
+    return e;
+}
+
+// FFTW in double over the strided layout; sign -1 forward, +1 backward;
+// result scaled. Elements outside the layout are left as they are in `out`.
+void reference(const ref_layout& l, int sign, double scale, const std::vector<std::complex<double>>& in,
+               std::vector<std::complex<double>>& out) {
+    fftw_iodim dim{static_cast<int>(l.n), static_cast<int>(l.is), static_cast<int>(l.os)};
+    std::vector<fftw_iodim> how;
+    for (const auto& r : l.batch) how.push_back({static_cast<int>(r.count), static_cast<int>(r.idist), static_cast<int>(r.odist)});
+    std::vector<std::complex<double>> src = in;
+    fftw_plan p = fftw_plan_guru_dft(1, &dim, static_cast<int>(how.size()), how.data(),
+                                     reinterpret_cast<fftw_complex*>(src.data()),
+                                     reinterpret_cast<fftw_complex*>(out.data()), sign, FFTW_ESTIMATE);
+    ASSERT_NE(p, nullptr);
+    fftw_execute(p);
+    fftw_destroy_plan(p);
+    // scale the elements of the layout
+    std::vector<std::int64_t> idx{0};
+    for (const auto& r : l.batch) {
+        std::vector<std::int64_t> next;
+        for (std::int64_t b : idx)
+            for (std::int64_t c = 0; c < r.count; ++c) next.push_back(b + c * r.odist);
+        idx.swap(next);
+    }
+    for (std::int64_t b : idx)
+        for (std::int64_t k = 0; k < l.n; ++k) out[b + k * l.os] *= scale;
+}
+
+template <class R>
+double rel_error(const std::vector<std::complex<R>>& got, const std::vector<std::complex<double>>& ref) {
+    double num = 0, den = 0;
+    for (std::size_t i = 0; i < ref.size(); ++i) {
+        const std::complex<double> g(got[i].real(), got[i].imag());
+        num += std::norm(g - ref[i]);
+        den += std::norm(ref[i]);
+    }
+    return den == 0 ? std::sqrt(num) : std::sqrt(num / den);
+}
+
+template <class R>
+std::vector<std::complex<R>> random_data(std::size_t n, unsigned seed) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<double> d(-1, 1);
+    std::vector<std::complex<R>> v(n);
+    for (auto& x : v) x = {static_cast<R>(d(g)), static_cast<R>(d(g))};
+    return v;
+}
+
+template <class R>
+std::vector<std::complex<double>> widen(const std::vector<std::complex<R>>& v) {
+    std::vector<std::complex<double>> w(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) w[i] = {v[i].real(), v[i].imag()};
+    return w;
+}
+
+// ---- public API cases ------------------------------------------------------------
+
+struct api_case {
+    std::int64_t n, batch;
+    std::int64_t fs, fd, bs, bd;  // forward-domain and backward-domain stride and distance
+    bool in_place;
+};
+
+std::string name_of(const api_case& c) {
+    return "N" + std::to_string(c.n) + "_b" + std::to_string(c.batch) + "_fs" + std::to_string(c.fs) + "_bs" +
+           std::to_string(c.bs) + (c.in_place ? "_in" : "_out");
+}
+
+template <dft::precision P>
+void configure(dft::descriptor<P, dft::domain::COMPLEX>& d, const api_case& c) {
+    d.set_value(dft::config_param::PLACEMENT, c.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
+    d.set_value(dft::config_param::FWD_STRIDES, std::vector<std::int64_t>{0, c.fs});
+    d.set_value(dft::config_param::BWD_STRIDES, std::vector<std::int64_t>{0, c.bs});
+    d.set_value(dft::config_param::FWD_DISTANCE, c.fd);
+    d.set_value(dft::config_param::BWD_DISTANCE, c.bd);
+    d.set_value(dft::config_param::FORWARD_SCALE, 1.0 / 3.0);
+    d.set_value(dft::config_param::BACKWARD_SCALE, 1.0 / static_cast<double>(c.n));
+}
+
+// Runs forward and backward, USM and buffer forms, on one committed
+// descriptor, and compares each with FFTW.
+template <dft::precision P>
+void run_api_case(const api_case& c) {
+    using R = std::conditional_t<P == dft::precision::DOUBLE, double, float>;
+    using C = std::complex<R>;
+    sycl::queue& q = gpu_queue();
+    dft::descriptor<P, dft::domain::COMPLEX> desc(c.n);
+    configure(desc, c);
+    desc.commit(q);
+    const auto launches0 = ovxplat::get_sycl_counters().opencl_launches;
+
+    const ref_layout fwd{c.n, c.fs, c.bs, {{c.batch, c.fd, c.bd}}};
+    const ref_layout bwd{c.n, c.bs, c.fs, {{c.batch, c.bd, c.fd}}};
+    const std::int64_t fsize = extent(c.n, c.fs, {{c.batch, c.fd, c.fd}}, false);
+    const std::int64_t bsize = extent(c.n, c.bs, {{c.batch, c.bd, c.bd}}, false);
+    const std::int64_t size = std::max(fsize, bsize);
+
+    for (int dir = 0; dir < 2; ++dir) {
+        const ref_layout& l = dir == 0 ? fwd : bwd;
+        const double scale = dir == 0 ? static_cast<double>(static_cast<R>(1.0 / 3.0))
+                                      : static_cast<double>(static_cast<R>(1.0 / static_cast<double>(c.n)));
+        const std::vector<C> x = random_data<R>(static_cast<std::size_t>(size), 17u + dir);
+        const std::vector<C> sentinel = random_data<R>(static_cast<std::size_t>(size), 99u);
+        std::vector<std::complex<double>> ref = c.in_place ? widen(x) : widen(sentinel);
+        reference(l, dir == 0 ? -1 : 1, scale, widen(x), ref);
+        for (int form = 0; form < 2; ++form) {
+            std::vector<C> got(static_cast<std::size_t>(size));
+            if (form == 0) {  // USM
+                C* a = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
+                C* b = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
+                std::copy(x.begin(), x.end(), a);
+                std::copy(sentinel.begin(), sentinel.end(), b);
+                sycl::event e = c.in_place ? (dir == 0 ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a))
+                                           : (dir == 0 ? dft::compute_forward(desc, a, b)
+                                                       : dft::compute_backward(desc, a, b));
+                e.wait();
+                const C* r = c.in_place ? a : b;
+                std::copy(r, r + size, got.begin());
+                sycl::free(a, q);
+                sycl::free(b, q);
+            } else {  // buffers
+                std::vector<C> hx = x, hy = sentinel;
+                {
+                    sycl::buffer<C, 1> a(hx.data(), sycl::range<1>(hx.size()));
+                    sycl::buffer<C, 1> b(hy.data(), sycl::range<1>(hy.size()));
+                    if (c.in_place)
+                        dir == 0 ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a);
+                    else
+                        dir == 0 ? dft::compute_forward(desc, a, b) : dft::compute_backward(desc, a, b);
+                }
+                got = c.in_place ? hx : hy;
+            }
+            const double err = rel_error(got, ref);
+            EXPECT_LE(err, tolerance<R>()) << name_of(c) << (dir == 0 ? " forward" : " backward")
+                                           << (form == 0 ? " usm" : " buffer");
+        }
+    }
+    // The transforms ran as OpenCL kernels on the GPU queue.
+    EXPECT_GE(ovxplat::get_sycl_counters().opencl_launches - launches0, 4u);
+}
+
+class ApiDouble : public ::testing::TestWithParam<api_case> {
+protected:
+    void SetUp() override {
+        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+    }
+};
+class ApiSingle : public ApiDouble {};
+
+TEST_P(ApiDouble, MatchesFftw) { run_api_case<dft::precision::DOUBLE>(GetParam()); }
+TEST_P(ApiSingle, MatchesFftw) { run_api_case<dft::precision::SINGLE>(GetParam()); }
+
+// Lengths of every kind of plan: 1 (no factor), 7 (one straight-line factor),
+// 53 and 67 (generic routines), 75 with 50 transforms and 135 (grouped
+// launch), 128 (table factors), 1000 (two passes), 4757 (two generic
+// passes), 2^20 (four passes). Every case has a non-unit stride on one side
+// at least, which only the general backend accepts, so that the public API
+// reaches it whatever specialised backends precede it in the lists; padded
+// distances throughout.
+const api_case kCases[] = {
+    {1, 3, 2, 3, 2, 3, true},
+    {7, 4, 2, 17, 3, 23, false},
+    {53, 2, 2, 107, 2, 107, true},
+    {67, 3, 1, 67, 2, 140, false},
+    {75, 50, 1, 80, 2, 160, false},   // grouped, output layout differs from the input's
+    {128, 2, 2, 260, 1, 128, false},
+    {135, 30, 2, 271, 2, 271, true},  // grouped, in place
+    {1000, 2, 3, 3001, 1, 1000, false},
+    {4757, 1, 2, 9514, 1, 4757, false},
+    {1 << 20, 1, 1, 1 << 20, 2, 1 << 21, false},
+};
+INSTANTIATE_TEST_SUITE_P(Lengths, ApiDouble, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<api_case>& i) { return name_of(i.param); });
+INSTANTIATE_TEST_SUITE_P(Lengths, ApiSingle, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<api_case>& i) { return name_of(i.param); });
+
+// The same plans again with the stand-in's shuffled scheduling of
+// out-of-order work (kernels come from the cache).
+TEST(ApiShuffled, SelectedLengths) {
+    if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::set_shuffle_mode(true);
+    for (const api_case& c : {kCases[1], kCases[4], kCases[6], kCases[7]}) {
+        run_api_case<dft::precision::DOUBLE>(c);
+        run_api_case<dft::precision::SINGLE>(c);
+    }
+    ovxplat::set_shuffle_mode(false);
+}
+
+// ---- node-level cases: three batch records, chunked batches ----------------------
+
+struct node_guard {
+    DFTI_DESCRIPTOR* node = nullptr;
+    ~node_guard() {
+        if (node) gpu_dfti_destroy(node);
+    }
+};
+
+// Creates a 1D complex node of length n on the test queue with the given
+// stride and batch records (same layout forward and backward).
+DFTI_DESCRIPTOR* make_node(bool dbl, std::int64_t n, std::int64_t is, std::int64_t os,
+                           const std::vector<batch_rec>& batch, bool in_place) {
+    DFTI_DESCRIPTOR* node = nullptr;
+    const int st = dbl ? gpu_dfti_create_dc1d(&node, n, nullptr) : gpu_dfti_create_sc1d(&node, n, nullptr);
+    EXPECT_EQ(st, 0);
+    if (!node) return nullptr;
+    node->queue = &gpu_queue();
+    node->placement = in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+    dfti_dim& d = node->user_dims.records[0];
+    d.input_stride = is;
+    d.output_stride = os;
+    for (std::size_t j = 0; j < batch.size(); ++j) {
+        dfti_dim& r = node->user_batch.records[j];
+        r.length = batch[j].count;
+        r.input_stride = batch[j].idist;
+        r.output_stride = batch[j].odist;
+        r.fwd_stride = r.bwd_stride = 0;
+    }
+    return node;
+}
+
+// Commits a node through a candidate list holding only the general backend
+// (the GPU commit would offer it to the specialised backends first).
+int commit_general(DFTI_DESCRIPTOR* node) {
+    static const bkd_ops* const only_d[] = {&bkd_c2c_1d_nonsubgrp_d_ops, nullptr};
+    static const bkd_ops* const only_s[] = {&bkd_c2c_1d_nonsubgrp_s_ops, nullptr};
+    node->bkdlist = node->precision == DFTI_DOUBLE ? only_d : only_s;
+    node->methods = &gpu_dfti_method_table;
+    node->detach_backend = detach_backend;
+    return node->methods->commit(node);
+}
+
+template <class R>
+void run_node_case(std::int64_t n, std::int64_t is, std::int64_t os, const std::vector<batch_rec>& batch,
+                   bool in_place, int dir) {
+    using C = std::complex<R>;
+    node_guard g;
+    g.node = make_node(sizeof(R) == 8, n, is, os, batch, in_place);
+    ASSERT_NE(g.node, nullptr);
+    ASSERT_EQ(commit_general(g.node), 0);
+    ASSERT_EQ(g.node->bkd, sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops);
+    const std::int64_t size = std::max(extent(n, is, batch, false), extent(n, os, batch, true));
+    sycl::queue& q = gpu_queue();
+    C* a = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
+    C* b = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
+    const auto x = random_data<R>(static_cast<std::size_t>(size), 5);
+    const auto s = random_data<R>(static_cast<std::size_t>(size), 6);
+    std::copy(x.begin(), x.end(), a);
+    std::copy(s.begin(), s.end(), b);
+    std::vector<std::complex<double>> ref = in_place ? widen(x) : widen(s);
+    reference(ref_layout{n, is, os, batch}, dir == 0 ? -1 : 1, 1.0, widen(x), ref);
+    dfti_data_kind kind{DFTI_CONTAINER_USM};
+    sycl::event e;
+    std::vector<sycl::event> deps;
+    dfti_compute_fn fn = dir == 0 ? g.node->compute_fwd : g.node->compute_bwd;
+    ASSERT_EQ(fn(g.node, a, in_place ? a : b, &deps, &kind, &e), 0);
+    e.wait();
+    std::vector<C> got(in_place ? a : b, (in_place ? a : b) + size);
+    EXPECT_LE(rel_error(got, ref), tolerance<R>()) << "N=" << n;
+    sycl::free(a, q);
+    sycl::free(b, q);
+}
+
+class NodeLevel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+    }
+};
+
+TEST_F(NodeLevel, ThreeBatchRecords) {
+    // 2 x 3 x 4 transforms with padded distances that do not fuse.
+    const std::vector<batch_rec> b{{2, 9, 11}, {3, 20, 25}, {4, 70, 80}};
+    run_node_case<double>(7, 1, 1, b, false, 0);
+    run_node_case<float>(7, 1, 1, b, false, 1);
+    run_node_case<double>(1000, 1, 1, {{2, 1000, 1003}, {3, 2000, 2100}, {2, 6000, 6400}}, false, 1);
+}
+
+TEST_F(NodeLevel, BatchOverTheScratchCap) {
+    // 3000 transforms of 1000 points (48 MB) under a 42 MiB cap: two chunks,
+    // the second shorter.
+    run_node_case<double>(1000, 1, 1, {{3000, 1000, 1000}}, false, 0);
+    // 75-point grouped launch whose last chunk is not a multiple of 25.
+    run_node_case<double>(75, 1, 1, {{36707, 75, 75}}, true, 1);
+}
+
+TEST_F(NodeLevel, BatchOverTheScratchCapShuffled) {
+    ovxplat::set_shuffle_mode(true);
+    run_node_case<double>(1000, 1, 1, {{3000, 1000, 1000}}, false, 1);
+    ovxplat::set_shuffle_mode(false);
+}
+
+// Two computes submitted back to back on an out-of-order queue share the
+// scratch areas: the second must not start before the first has read them.
+// Destroying the descriptor right after a compute must not free the scratch
+// under the running work.
+TEST_F(NodeLevel, ComputesInFlightKeepTheirScratch) {
+    using C = std::complex<double>;
+    sycl::queue& q = gpu_queue();
+    ovxplat::set_shuffle_mode(true);
+    const std::int64_t n = 1000, batch = 8, total = n * batch;
+    const auto x1 = random_data<double>(static_cast<std::size_t>(2 * total), 41);
+    const auto x2 = random_data<double>(static_cast<std::size_t>(2 * total), 42);
+    C* in1 = sycl::malloc_shared<C>(2 * total, q);
+    C* in2 = sycl::malloc_shared<C>(2 * total, q);
+    C* out1 = sycl::malloc_shared<C>(total, q);
+    C* out2 = sycl::malloc_shared<C>(total, q);
+    std::copy(x1.begin(), x1.end(), in1);
+    std::copy(x2.begin(), x2.end(), in2);
+    sycl::event e1, e2;
+    {
+        dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(n);
+        d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, batch);
+        d.set_value(dft::config_param::FWD_STRIDES, std::vector<std::int64_t>{0, 2});  // general backend only
+        d.set_value(dft::config_param::FWD_DISTANCE, 2 * n);
+        d.set_value(dft::config_param::BWD_DISTANCE, n);
+        d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+        d.commit(q);
+        for (int round = 0; round < 3; ++round) {
+            e1 = dft::compute_forward(d, in1, out1);
+            e2 = dft::compute_forward(d, in2, out2);
+        }
+    }  // the descriptor and its library-held scratch go away here
+    e1.wait();
+    e2.wait();
+    ovxplat::set_shuffle_mode(false);
+    const ref_layout l{n, 2, 1, {{batch, 2 * n, n}}};
+    std::vector<std::complex<double>> r1(static_cast<std::size_t>(total)), r2(r1.size());
+    reference(l, -1, 1.0, widen(x1), r1);
+    reference(l, -1, 1.0, widen(x2), r2);
+    EXPECT_LE(rel_error(std::vector<C>(out1, out1 + total), r1), tolerance<double>());
+    EXPECT_LE(rel_error(std::vector<C>(out2, out2 + total), r2), tolerance<double>());
+    for (C* p : {in1, in2, out1, out2}) sycl::free(p, q);
+}
+
+// ---- frame status paths ------------------------------------------------------------
+
+TEST_F(NodeLevel, CallerWorkspaceNeededThenBound) {
+    using C = std::complex<double>;
+    sycl::queue& q = gpu_queue();
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> desc(1000);
+    desc.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    desc.set_value(dft::config_param::FWD_STRIDES, std::vector<std::int64_t>{0, 2});  // general backend only
+    desc.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+    desc.commit(q);
+    std::int64_t bytes = 0;
+    desc.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
+    EXPECT_EQ(bytes, 1000 * 16);
+    C* a = sycl::malloc_shared<C>(2000, q);
+    C* b = sycl::malloc_shared<C>(1000, q);
+    const auto x = random_data<double>(2000, 3);
+    std::copy(x.begin(), x.end(), a);
+    EXPECT_THROW(dft::compute_forward(desc, a, b).wait(), dft::no_workspace_exception);
+    double* ws = sycl::malloc_device<double>(static_cast<std::size_t>(bytes) / sizeof(double), q);
+    desc.set_workspace(ws);
+    dft::compute_forward(desc, a, b).wait();
+    std::vector<std::complex<double>> ref(1000);
+    reference(ref_layout{1000, 2, 1, {}}, -1, 1.0, widen(x), ref);
+    EXPECT_LE(rel_error(std::vector<C>(b, b + 1000), ref), tolerance<double>());
+    // A buffer workspace replaces the USM one.
+    sycl::buffer<double, 1> wb(sycl::range<1>(static_cast<std::size_t>(bytes) / sizeof(double)));
+    desc.set_workspace(wb);
+    std::fill(b, b + 1000, C{});
+    dft::compute_forward(desc, a, b).wait();
+    EXPECT_LE(rel_error(std::vector<C>(b, b + 1000), ref), tolerance<double>());
+    sycl::free(ws, q);
+    sycl::free(a, q);
+    sycl::free(b, q);
+}
+
+TEST_F(NodeLevel, StatusPaths) {
+    sycl::queue& q = gpu_queue();
+    double* a = sycl::malloc_shared<double>(2 * 1000, q);
+    double* b = sycl::malloc_shared<double>(2 * 1000, q);
+    dfti_data_kind usm{DFTI_CONTAINER_USM};
+
+    // Caller workspace required and never bound: 11, nothing submitted.
+    node_guard g;
+    g.node = make_node(true, 1000, 1, 1, {}, false);
+    g.node->internal_workspace = 0;
+    ASSERT_EQ(commit_general(g.node), 0);
+    EXPECT_GT(g.node->scratch_workspace_bytes, 0u);
+    const auto before = ovxplat::get_sycl_counters().commands_submitted;
+    EXPECT_EQ(g.node->compute_fwd(g.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_NO_WORKSPACE);
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
+
+    // Library-held workspace whose area is missing: 5.
+    g.node->internal_workspace = 1;
+    EXPECT_EQ(g.node->compute_fwd(g.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
+    g.node->internal_workspace = 0;
+
+    // Another owner's free: 7; add_workspace without a block: 2.
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_s_ops.free(&bkd_c2c_1d_nonsubgrp_s_ops, g.node), DFTI_STATUS_INTERNAL);
+    DFTI_DESCRIPTOR* other = nullptr;
+    ASSERT_EQ(gpu_dfti_create_dc1d(&other, 8, nullptr), 0);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.add_workspace(nullptr, 2, 0, other, 2, nullptr), DFTI_STATUS_INVALID);
+    gpu_dfti_destroy(other);
+
+    // Re-commit detaches the current owner first (its detach hook runs once).
+    static int detached = 0;
+    detached = 0;
+    g.node->detach_hook = [](DFTI_DESCRIPTOR*) { ++detached; };
+    ASSERT_EQ(commit_general(g.node), 0);
+    EXPECT_EQ(detached, 1);
+    EXPECT_EQ(g.node->commit_status, DFTI_COMMITTED);
+
+    // Directions 0: one direction built; backward is refused without a launch.
+    node_guard f;
+    f.node = make_node(true, 7, 1, 1, {}, false);
+    f.node->directions = 0;
+    const auto k0 = korami::ovx::gpu::get_kernel_cache_stats().kernels_created;
+    ASSERT_EQ(commit_general(f.node), 0);
+    EXPECT_EQ(korami::ovx::gpu::get_kernel_cache_stats().kernels_created - k0, 1);
+    EXPECT_EQ(f.node->twiddle_workspace_bytes, 0u);
+    const auto s0 = ovxplat::get_sycl_counters().commands_submitted;
+    EXPECT_EQ(f.node->compute_bwd(f.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, s0);
+    sycl::event e;
+    EXPECT_EQ(f.node->compute_fwd(f.node, a, b, nullptr, &usm, &e), 0);
+    e.wait();
+
+    // Free by the owner, then the node is uncommitted.
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.free(&bkd_c2c_1d_nonsubgrp_d_ops, f.node), 0);
+    EXPECT_EQ(f.node->commit_status, DFTI_UNCOMMITTED);
+    EXPECT_EQ(f.node->bkd_data, nullptr);
+    sycl::free(a, q);
+    sycl::free(b, q);
+}
+
+TEST_F(NodeLevel, RefusalsGoToTheNextRecord) {
+    node_guard g;
+    g.node = make_node(true, 7, 1, 1, {}, false);
+    g.node->colbatch_group_count = 1;
+    ASSERT_EQ(dfti_normalize_node(g.node), 0);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
+    g.node->colbatch_group_count = 0;
+    g.node->input_offset = 1;
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
+    g.node->input_offset = 0;
+    g.node->complex_storage = DFTI_REAL_REAL;
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
+}
+
+TEST_F(NodeLevel, KernelCacheBuildsEachProgramOnce) {
+    const api_case c{67, 3, 1, 67, 2, 140, false};
+    auto commit_once = [&] {
+        dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(c.n);
+        configure(d, c);
+        d.commit(gpu_queue());
+    };
+    commit_once();
+    const auto s0 = korami::ovx::gpu::get_kernel_cache_stats();
+    commit_once();
+    commit_once();
+    const auto s1 = korami::ovx::gpu::get_kernel_cache_stats();
+    EXPECT_EQ(s1.programs_built, s0.programs_built);
+    EXPECT_GE(s1.cache_hits - s0.cache_hits, 4);
+}
+
+TEST_F(NodeLevel, VerboseLine) {
+    using C = std::complex<float>;
+    sycl::queue& q = gpu_queue();
+    dft::descriptor<dft::precision::SINGLE, dft::domain::COMPLEX> d(7);
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::BWD_STRIDES, std::vector<std::int64_t>{0, 2});  // general backend only
+    d.commit(q);
+    C* a = sycl::malloc_shared<C>(7, q);
+    C* b = sycl::malloc_shared<C>(14, q);
+    std::fill(a, a + 7, C{1, 0});
+    const int old = *ovx_serv_verbose_mode();
+    *ovx_serv_verbose_mode() = 1;
+    ::testing::internal::CaptureStdout();
+    dft::compute_forward(d, a, b).wait();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    *ovx_serv_verbose_mode() = old;
+    EXPECT_NE(out.find("OVX_VERBOSE"), std::string::npos) << out;
+    EXPECT_NEAR(b[0].real(), 7.0f, 1e-5f);
+    sycl::free(a, q);
+    sycl::free(b, q);
+}
+
+TEST(Estimator, WorkspaceBytes) {
+    node_guard g;
+    g.node = make_node(true, 1000, 1, 1, {{5, 1000, 1000}}, false);
+    ASSERT_EQ(dfti_normalize_node(g.node), 0);
+    dft_c2c_1d_nonsubgrp_gpu_bkd<double> est;
+    EXPECT_EQ(est.get_workspace_bytes({g.node, nullptr}), 5 * 1000 * 16);
+    g.node->forward_domain = DFTI_REAL;
+    EXPECT_EQ(est.get_workspace_bytes({g.node, nullptr}), -1);
+}
+
+}  // namespace

@@ -1,0 +1,936 @@
+// The two-factor, 8192-point, three-factor and 1D real backends at node
+// level: each node is committed through a candidate list holding the module's
+// record, must be owned by that record, and its transforms must match FFTW in
+// USM and buffer forms, both directions, in place and out of place, with
+// scales other than 1, on device profiles with sub-groups of 8; with the
+// library's and the caller's workspace, on out-of-order queues and in the
+// stand-in's shuffled mode. Refusals (not applicable) and the workspace
+// statuses are checked too.
+#include <gtest/gtest.h>
+
+#include <sycl/sycl.hpp>
+
+#include <ovxplat/sycl_standin.hpp>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
+#include "dft/gpu/factors_node.hpp"
+#include "dft/gpu/factors_reference.hpp"
+
+using factors_node::layout;
+using factors_node::node_ptr;
+using factors_ref::cplx;
+
+namespace {
+
+enum class module { two_facts, eight_k, three_facts, real };
+
+const bkd_ops* record_of(module m, bool single) {
+    switch (m) {
+    case module::two_facts: return single ? &bkd_c2c_1d_2_facts_s_ops : &bkd_c2c_1d_2_facts_d_ops;
+    case module::eight_k: return single ? &bkd_c2c_1d_8k_s_ops : &bkd_c2c_1d_8k_d_ops;
+    case module::three_facts: return single ? &bkd_c2c_1d_3_facts_s_ops : &bkd_c2c_1d_3_facts_d_ops;
+    case module::real: return single ? &bkd_r2c_1d_main_s_ops : &bkd_r2c_1d_main_d_ops;
+    default: return nullptr;
+    }
+}
+
+// A one-record list (plus the terminal record), so that a refusal shows as the
+// terminal's status 6 and an acceptance must come from the module.
+struct one_list {
+    const bkd_ops* items[3];
+    explicit one_list(const bkd_ops* r) : items{r, &bkd_terminal, nullptr} {}
+    const bkd_ops* const* get() const { return items; }
+};
+
+bool device_ok(bool single) {
+    if (!ovxplat::opencl_available()) return false;
+    if (single) return true;
+    sycl::queue q{sycl::gpu_selector_v};
+    return q.get_device().has(sycl::aspect::fp64);
+}
+
+template <class T>
+struct host_data {
+    std::vector<T> v;
+};
+
+// Copies between host vectors and USM or buffers.
+template <class T>
+T* usm_copy(sycl::queue& q, const std::vector<T>& v) {
+    T* p = sycl::malloc_shared<T>(v.size() ? v.size() : 1, q);
+    std::memcpy(p, v.data(), v.size() * sizeof(T));
+    return p;
+}
+
+struct complex_case {
+    module m;
+    int64_t n;
+    bool single;
+    int64_t batch;
+    bool in_place;
+    int dir;
+    bool usm;
+    double scale;
+    const char* profile;
+    bool shuffle;
+    int64_t fwd_distance, bwd_distance;  // 0: N
+};
+
+std::string name_of(const ::testing::TestParamInfo<complex_case>& i) {
+    const complex_case& c = i.param;
+    std::string s = std::to_string(c.n) + (c.single ? "s" : "d") + "_b" + std::to_string(c.batch) +
+                    (c.in_place ? "_ip" : "_oop") + (c.dir ? "_bwd" : "_fwd") + (c.usm ? "_usm" : "_buf") + "_" +
+                    c.profile + (c.shuffle ? "_shuffled" : "");
+    return s;
+}
+
+class FactorsModulesComplex : public ::testing::TestWithParam<complex_case> {};
+
+template <class T>
+void run_complex(const complex_case& c) {
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    ASSERT_TRUE(prof.ok()) << c.profile;
+    ovxplat::set_shuffle_mode(c.shuffle);
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* rec = record_of(c.m, c.single);
+    ASSERT_NE(rec, nullptr);
+    one_list list(rec);
+    layout l;
+    l.n = c.n;
+    l.single = c.single;
+    l.batch = c.batch;
+    l.in_place = c.in_place;
+    l.fwd_distance = c.fwd_distance;
+    l.bwd_distance = c.bwd_distance;
+    l.fwd_scale = c.dir == 0 ? c.scale : 1.0;
+    l.bwd_scale = c.dir == 1 ? c.scale : 1.0;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    ASSERT_TRUE(node);
+    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ASSERT_EQ(node->bkd, rec) << "the node must be owned by the module under test";
+    ASSERT_EQ(node->commit_status, DFTI_COMMITTED);
+    const int64_t fd = c.fwd_distance ? c.fwd_distance : c.n, bd = c.bwd_distance ? c.bwd_distance : c.n;
+    const int64_t idist = c.dir == 0 ? fd : bd, odist = c.dir == 0 ? bd : fd;
+    const size_t in_elems = static_cast<size_t>(idist * c.batch), out_elems = static_cast<size_t>(odist * c.batch);
+    std::vector<cplx> x = factors_ref::random_cplx(in_elems, 31u + static_cast<unsigned>(c.n));
+    std::vector<T> xin(2 * std::max(in_elems, c.in_place ? out_elems : 0));
+    for (size_t i = 0; i < in_elems; ++i) {
+        xin[2 * i] = static_cast<T>(x[i].real());
+        xin[2 * i + 1] = static_cast<T>(x[i].imag());
+        x[i] = cplx(xin[2 * i], xin[2 * i + 1]);
+    }
+    std::vector<T> result;
+    if (c.usm) {
+        T* in = usm_copy(q, xin);
+        T* out = c.in_place ? in : sycl::malloc_shared<T>(2 * out_elems, q);
+        ASSERT_EQ(factors_node::compute_usm(node.get(), c.dir, in, out), 0);
+        result.assign(out, out + 2 * out_elems);
+        sycl::free(in, q);
+        if (!c.in_place) sycl::free(out, q);
+    } else {
+        sycl::buffer<char, 1> bin{sycl::range<1>(xin.size() * sizeof(T))};
+        {
+            sycl::host_accessor<char, 1> a(bin);
+            std::memcpy(&a[0], xin.data(), xin.size() * sizeof(T));
+        }
+        sycl::buffer<char, 1> bout{sycl::range<1>(c.in_place ? 1 : 2 * out_elems * sizeof(T))};
+        sycl::buffer<char, 1>* out = c.in_place ? &bin : &bout;
+        ASSERT_EQ(factors_node::compute_buffer(node.get(), c.dir, &bin, out), 0);
+        sycl::host_accessor<char, 1> a(*out);
+        result.resize(2 * out_elems);
+        std::memcpy(result.data(), &a[0], result.size() * sizeof(T));
+    }
+    ovxplat::set_shuffle_mode(false);
+    for (int64_t b = 0; b < c.batch; ++b) {
+        std::vector<cplx> xb(x.begin() + b * idist, x.begin() + b * idist + c.n);
+        const auto ref = factors_ref::dft(xb, c.dir, c.scale);
+        std::vector<cplx> got(static_cast<size_t>(c.n));
+        for (int64_t k = 0; k < c.n; ++k) got[k] = cplx(result[2 * (b * odist + k)], result[2 * (b * odist + k) + 1]);
+        EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
+    }
+}
+
+TEST_P(FactorsModulesComplex, MatchesFftw) {
+    const complex_case c = GetParam();
+    if (!record_of(c.m, c.single)) GTEST_SKIP() << "module not built";
+    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    if (c.single)
+        run_complex<float>(c);
+    else
+        run_complex<double>(c);
+}
+
+constexpr module TF = module::two_facts;
+constexpr module K8 = module::eight_k;
+constexpr module TH = module::three_facts;
+INSTANTIATE_TEST_SUITE_P(
+    TwoFacts, FactorsModulesComplex,
+    ::testing::Values(
+        complex_case{TF, 4, false, 3, false, 0, true, 1.0, "quen5", false, 0, 0},
+        complex_case{TF, 48, false, 2, true, 1, false, 0.5, "quen5", false, 0, 0},
+        complex_case{TF, 64, true, 2, false, 1, true, 2.0, "quen7", true, 0, 0},
+        complex_case{TF, 96, false, 5, false, 0, false, 1.0, "quen3", false, 0, 0},   // 4 per group, last 1
+        complex_case{TF, 96, false, 5, true, 1, true, 0.25, "quen3", true, 0, 0},
+        complex_case{TF, 128, true, 3, true, 0, false, 1.0, "quen5", false, 130, 132},
+        complex_case{TF, 1000, false, 2, false, 0, true, 1.0, "quen5", true, 0, 0},   // 40 x 25
+        complex_case{TF, 4096, true, 2, false, 1, true, 1.0 / 4096, "quen5", false, 0, 0}),
+    name_of);
+
+INSTANTIATE_TEST_SUITE_P(
+    EightK, FactorsModulesComplex,
+    ::testing::Values(complex_case{K8, 8192, false, 2, false, 0, true, 1.0, "quen5", false, 0, 0},
+                      complex_case{K8, 8192, true, 3, true, 1, false, 1.0 / 8192, "quen7", true, 0, 0},
+                      complex_case{K8, 8192, false, 1, true, 1, true, 0.5, "quen1", true, 0, 0}),
+    name_of);
+
+INSTANTIATE_TEST_SUITE_P(
+    ThreeFacts, FactorsModulesComplex,
+    ::testing::Values(complex_case{TH, 12000, false, 3, false, 0, true, 0.5, "quen5", true, 0, 0},
+                      complex_case{TH, 12000, true, 2, true, 1, false, 1.0, "quen7", false, 0, 0},
+                      complex_case{TH, 4096, true, 3, false, 1, true, 2.0, "quen4", true, 4100, 4104},
+                      complex_case{TH, 128, false, 2, true, 0, false, 1.0, "quen5", false, 0, 0}),
+    name_of);
+
+// ---------------------------------------------------------------- 1D real
+
+struct real_case {
+    int64_t n;
+    bool single;
+    int64_t batch;
+    bool in_place;
+    int dir;
+    bool usm;
+    double scale;
+    const char* profile;
+    bool shuffle;
+};
+
+std::string real_name(const ::testing::TestParamInfo<real_case>& i) {
+    const real_case& c = i.param;
+    return std::to_string(c.n) + (c.single ? "s" : "d") + "_b" + std::to_string(c.batch) +
+           (c.in_place ? "_ip" : "_oop") + (c.dir ? "_c2r" : "_r2c") + (c.usm ? "_usm" : "_buf") + "_" + c.profile +
+           (c.shuffle ? "_shuffled" : "");
+}
+
+class FactorsModulesReal : public ::testing::TestWithParam<real_case> {};
+
+template <class T>
+void run_real(const real_case& c) {
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    ASSERT_TRUE(prof.ok());
+    ovxplat::set_shuffle_mode(c.shuffle);
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* rec = record_of(module::real, c.single);
+    one_list list(rec);
+    layout l;
+    l.n = c.n;
+    l.single = c.single;
+    l.real = true;
+    l.batch = c.batch;
+    l.in_place = c.in_place;
+    l.fwd_scale = c.dir == 0 ? c.scale : 1.0;
+    l.bwd_scale = c.dir == 1 ? c.scale : 1.0;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    ASSERT_TRUE(node);
+    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ASSERT_EQ(node->bkd, rec);
+    const int64_t h = c.n / 2 + 1;
+    const int64_t rd = c.in_place ? 2 * h : c.n;  // real distance (reals)
+    const int64_t cd = h;                         // complex distance (complex values)
+    const size_t real_elems = static_cast<size_t>(rd * c.batch), cplx_reals = static_cast<size_t>(2 * cd * c.batch);
+    std::vector<std::vector<double>> xr(static_cast<size_t>(c.batch));
+    std::vector<std::vector<cplx>> xc(static_cast<size_t>(c.batch));
+    std::vector<T> in_host;
+    if (c.dir == 0) {
+        in_host.assign(std::max(real_elems, c.in_place ? cplx_reals : 0), T(0));
+        for (int64_t b = 0; b < c.batch; ++b) {
+            xr[b] = factors_ref::random_real(static_cast<size_t>(c.n), 300u + static_cast<unsigned>(b));
+            for (int64_t j = 0; j < c.n; ++j) {
+                in_host[b * rd + j] = static_cast<T>(xr[b][j]);
+                xr[b][j] = in_host[b * rd + j];
+            }
+        }
+    } else {
+        in_host.assign(std::max(cplx_reals, c.in_place ? real_elems : 0), T(0));
+        for (int64_t b = 0; b < c.batch; ++b) {
+            xc[b] = factors_ref::dft_r2c(factors_ref::random_real(static_cast<size_t>(c.n), 400u + static_cast<unsigned>(b)), 1.0);
+            for (int64_t k = 0; k < h; ++k) {
+                in_host[2 * (b * cd + k)] = static_cast<T>(xc[b][k].real());
+                in_host[2 * (b * cd + k) + 1] = static_cast<T>(xc[b][k].imag());
+                xc[b][k] = cplx(in_host[2 * (b * cd + k)], in_host[2 * (b * cd + k) + 1]);
+            }
+        }
+    }
+    const size_t out_count = c.dir == 0 ? cplx_reals : real_elems;
+    std::vector<T> result;
+    if (c.usm) {
+        T* in = usm_copy(q, in_host);
+        T* out = c.in_place ? in : sycl::malloc_shared<T>(out_count, q);
+        ASSERT_EQ(factors_node::compute_usm(node.get(), c.dir, in, out), 0);
+        result.assign(out, out + out_count);
+        sycl::free(in, q);
+        if (!c.in_place) sycl::free(out, q);
+    } else {
+        sycl::buffer<char, 1> bin{sycl::range<1>(in_host.size() * sizeof(T))};
+        {
+            sycl::host_accessor<char, 1> a(bin);
+            std::memcpy(&a[0], in_host.data(), in_host.size() * sizeof(T));
+        }
+        sycl::buffer<char, 1> bout{sycl::range<1>(c.in_place ? 1 : out_count * sizeof(T))};
+        sycl::buffer<char, 1>* out = c.in_place ? &bin : &bout;
+        ASSERT_EQ(factors_node::compute_buffer(node.get(), c.dir, &bin, out), 0);
+        sycl::host_accessor<char, 1> a(*out);
+        result.resize(out_count);
+        std::memcpy(result.data(), &a[0], out_count * sizeof(T));
+    }
+    ovxplat::set_shuffle_mode(false);
+    for (int64_t b = 0; b < c.batch; ++b) {
+        if (c.dir == 0) {
+            const auto ref = factors_ref::dft_r2c(xr[b], c.scale);
+            std::vector<cplx> got(static_cast<size_t>(h));
+            for (int64_t k = 0; k < h; ++k) got[k] = cplx(result[2 * (b * cd + k)], result[2 * (b * cd + k) + 1]);
+            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
+        } else {
+            const auto ref = factors_ref::dft_c2r(xc[b], c.n, c.scale);
+            std::vector<double> got(result.begin() + b * rd, result.begin() + b * rd + c.n);
+            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
+        }
+    }
+}
+
+TEST_P(FactorsModulesReal, MatchesFftw) {
+    const real_case c = GetParam();
+    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    if (c.single)
+        run_real<float>(c);
+    else
+        run_real<double>(c);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Real, FactorsModulesReal,
+    ::testing::Values(real_case{1000, false, 3, false, 0, true, 0.5, "quen5", false},
+                      real_case{1000, false, 3, true, 1, false, 1.0 / 1000, "quen5", true},
+                      real_case{999, false, 3, false, 1, true, 2.0, "quen7", true},
+                      real_case{999, true, 5, true, 0, false, 1.0, "quen5", false},
+                      real_case{1000, true, 1, true, 0, true, 1.0, "quen6", true},
+                      real_case{999, true, 4, false, 1, false, 0.25, "quen6", false}),
+    real_name);
+
+// ---------------------------------------------------------------- refusals
+
+struct refusal_case {
+    module m;
+    bool single;
+    int64_t n, batch;
+    int64_t fwd_distance, bwd_distance;
+    int directions;
+    const char* profile;
+};
+
+class FactorsModulesRefusal : public ::testing::TestWithParam<refusal_case> {};
+
+TEST_P(FactorsModulesRefusal, NotApplicable) {
+    const refusal_case c = GetParam();
+    const bkd_ops* rec = record_of(c.m, c.single);
+    if (!rec) GTEST_SKIP() << "module not built";
+    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* const only[] = {rec, nullptr};
+    layout l;
+    l.n = c.n;
+    l.single = c.single;
+    l.batch = c.batch;
+    l.fwd_distance = c.fwd_distance;
+    l.bwd_distance = c.bwd_distance;
+    l.directions = c.directions;
+    node_ptr node = factors_node::make_node(l, &q, only);
+    ASSERT_TRUE(node);
+    EXPECT_EQ(factors_node::commit(node.get()), DFTI_STATUS_INCONSISTENT);  // 100 from the only record
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(node->compute_fwd, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FactorsModulesRefusal,
+    ::testing::Values(refusal_case{TF, false, 64, 1, 0, 0, 2, "quen6"},       // no sub-group size 8
+                      refusal_case{TF, false, 1006, 1, 0, 0, 2, "quen5"},     // 503 prime
+                      refusal_case{TF, false, 2048, 1, 0, 0, 2, "quen5"},     // double above 1024
+                      refusal_case{TF, true, 1002, 1, 0, 0, 2, "quen5"},      // no factor pair
+                      refusal_case{TF, true, 64, 3, 64, 65, 0, "quen5"},      // odd output distance
+                      refusal_case{TF, false, 63, 1, 0, 0, 2, "quen5"},      // odd length
+                      refusal_case{K8, false, 8192, 337, 0, 0, 2, "quen5"},   // scratch above 42 MiB
+                      refusal_case{K8, true, 8192, 673, 0, 0, 2, "quen7"},
+                      refusal_case{K8, false, 8192, 2, 8200, 8192, 2, "quen5"},  // padded rows
+                      refusal_case{K8, false, 8192, 1, 0, 0, 2, "quen6"},     // no sub-group size 8
+                      refusal_case{K8, false, 8191, 1, 0, 0, 2, "quen5"},
+                      refusal_case{TH, false, 164, 1, 0, 0, 2, "quen5"},      // 41 has no factor pair
+                      refusal_case{TH, false, 3440, 1, 0, 0, 2, "quen5"},     // 43 above 40 in double
+                      refusal_case{TH, false, 64, 1, 0, 0, 2, "quen5"},       // M below 4
+                      refusal_case{TH, false, 64004, 1, 0, 0, 2, "quen5"},    // above 64000 in double
+                      refusal_case{TH, true, 4096, 2, 4096, 4097, 0, "quen5"},  // odd output distance
+                      refusal_case{TH, true, 4096, 1, 0, 0, 2, "quen6"}));
+
+// ---------------------------------------------------------------- workspace
+
+struct ws_case {
+    module m;
+    bool single;
+    int64_t n, batch;
+    bool usm_ws;
+};
+
+class FactorsModulesWorkspace : public ::testing::TestWithParam<ws_case> {};
+
+TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
+    const ws_case c = GetParam();
+    const bkd_ops* rec = record_of(c.m, c.single);
+    if (!rec) GTEST_SKIP() << "module not built";
+    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    one_list list(rec);
+    layout l;
+    l.n = c.n;
+    l.single = c.single;
+    l.batch = c.batch;
+    l.internal_workspace = false;
+    l.fwd_scale = 0.5;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ASSERT_EQ(node->bkd, rec);
+    const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
+    ASSERT_GT(bytes, 0u);
+    const size_t real = c.single ? 4 : 8;
+    const size_t elems = static_cast<size_t>(c.n * c.batch);
+    std::vector<cplx> x = factors_ref::random_cplx(elems, 5u);
+    char* in = sycl::malloc_shared<char>(2 * elems * real, q);
+    char* out = sycl::malloc_shared<char>(2 * elems * real, q);
+    for (size_t i = 0; i < elems; ++i) {
+        if (c.single) {
+            reinterpret_cast<float*>(in)[2 * i] = static_cast<float>(x[i].real());
+            reinterpret_cast<float*>(in)[2 * i + 1] = static_cast<float>(x[i].imag());
+            x[i] = cplx(static_cast<float>(x[i].real()), static_cast<float>(x[i].imag()));
+        } else {
+            reinterpret_cast<double*>(in)[2 * i] = x[i].real();
+            reinterpret_cast<double*>(in)[2 * i + 1] = x[i].imag();
+        }
+    }
+    // Nothing bound yet: 11 and nothing submitted.
+    EXPECT_EQ(factors_node::compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
+    void* ws_usm = nullptr;
+    std::unique_ptr<sycl::buffer<char, 1>> ws_buf;
+    if (c.usm_ws) {
+        ws_usm = sycl::malloc_device(bytes, q);
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws_usm, DFTI_CONTAINER_USM), 0);
+    } else {
+        ws_buf.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws_buf.get(), DFTI_CONTAINER_BUFFER), 0);
+    }
+    ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
+    // A second workspace replaces the first: the tables are written again there
+    // and the first one may go.
+    void* ws2_usm = nullptr;
+    std::unique_ptr<sycl::buffer<char, 1>> ws2_buf;
+    if (c.usm_ws) {
+        ws2_usm = sycl::malloc_device(bytes, q);
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws2_usm, DFTI_CONTAINER_USM), 0);
+        sycl::free(ws_usm, q);
+        ws_usm = ws2_usm;
+    } else {
+        ws2_buf.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws2_buf.get(), DFTI_CONTAINER_BUFFER), 0);
+    }
+    std::memset(out, 0, 2 * elems * real);
+    ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
+    for (int64_t b = 0; b < c.batch; ++b) {
+        std::vector<cplx> xb(x.begin() + b * c.n, x.begin() + (b + 1) * c.n);
+        const auto ref = factors_ref::dft(xb, 0, 0.5);
+        std::vector<cplx> got(static_cast<size_t>(c.n));
+        for (int64_t k = 0; k < c.n; ++k) {
+            const size_t i = static_cast<size_t>(b * c.n + k);
+            got[k] = c.single ? cplx(reinterpret_cast<float*>(out)[2 * i], reinterpret_cast<float*>(out)[2 * i + 1])
+                              : cplx(reinterpret_cast<double*>(out)[2 * i], reinterpret_cast<double*>(out)[2 * i + 1]);
+        }
+        EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
+    }
+    node.reset();  // frees the module's areas before the workspace goes
+    if (ws_usm) sycl::free(ws_usm, q);
+    sycl::free(in, q);
+    sycl::free(out, q);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesWorkspace,
+                         ::testing::Values(ws_case{TF, false, 96, 2, true}, ws_case{TF, true, 96, 2, false},
+                                           ws_case{K8, false, 8192, 2, true}, ws_case{K8, true, 8192, 1, false},
+                                           ws_case{TH, false, 4096, 2, false}, ws_case{TH, true, 12000, 2, true}));
+
+// The real backend with a caller's workspace: the parent lays out its
+// sub-node's areas inside it. USM and buffer workspaces, even and odd N.
+TEST(FactorsModulesRealWorkspace, CallerWorkspace) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* const list[] = {&bkd_r2c_1d_main_d_ops, nullptr};
+    for (int64_t n : {int64_t(1000), int64_t(999)}) {
+        for (bool usm_ws : {true, false}) {
+            layout l;
+            l.n = n;
+            l.real = true;
+            l.batch = 3;
+            l.internal_workspace = false;
+            node_ptr node = factors_node::make_node(l, &q, list);
+            ASSERT_EQ(factors_node::commit(node.get()), 0);
+            const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
+            ASSERT_GT(bytes, 0u);
+            const int64_t h = n / 2 + 1;
+            const auto x = factors_ref::random_real(static_cast<size_t>(3 * n), 61u);
+            double* in = usm_copy(q, x);
+            double* out = sycl::malloc_shared<double>(static_cast<size_t>(6 * h), q);
+            EXPECT_EQ(factors_node::compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
+            void* ws = nullptr;
+            std::unique_ptr<sycl::buffer<char, 1>> wsb;
+            if (usm_ws) {
+                ws = sycl::malloc_device(bytes, q);
+                ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws, DFTI_CONTAINER_USM), 0);
+            } else {
+                wsb.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
+                ASSERT_EQ(gpu_dfti_set_workspace(node.get(), wsb.get(), DFTI_CONTAINER_BUFFER), 0);
+            }
+            ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
+            for (int64_t t = 0; t < 3; ++t) {
+                std::vector<double> xb(x.begin() + n * t, x.begin() + n * (t + 1));
+                std::vector<cplx> got(static_cast<size_t>(h));
+                for (int64_t k = 0; k < h; ++k) got[k] = cplx(out[2 * (h * t + k)], out[2 * (h * t + k) + 1]);
+                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, n))
+                    << "N " << n << (usm_ws ? " usm" : " buffer") << " transform " << t;
+            }
+            node.reset();
+            if (ws) sycl::free(ws, q);
+            sycl::free(in, q);
+            sycl::free(out, q);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+TEST(FactorsModulesLifecycle, DirectionsAndRecommit) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* rec = &bkd_c2c_1d_2_facts_d_ops;
+    one_list list(rec);
+    layout l;
+    l.n = 48;
+    l.directions = 0;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    const uint64_t one_dir = node->twiddle_workspace_bytes;
+    EXPECT_GT(one_dir, 0u);
+    EXPECT_EQ(node->scratch_workspace_bytes, 0u);
+    // The backward direction was not built: a status, not a launch.
+    std::vector<double> data(2 * 48, 1.0);
+    double* p = usm_copy(q, data);
+    EXPECT_NE(factors_node::compute_usm(node.get(), 1, p, p), 0);
+    EXPECT_EQ(factors_node::compute_usm(node.get(), 0, p, p), 0);
+    // Both directions: the tables double; re-commit detaches the old block first.
+    node->directions = 2;
+    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    EXPECT_EQ(node->twiddle_workspace_bytes, 2 * one_dir);
+    EXPECT_EQ(factors_node::compute_usm(node.get(), 1, p, p), 0);
+    // free by a record that does not own the node: 7.
+    EXPECT_EQ(bkd_c2c_1d_2_facts_s_ops.free(&bkd_c2c_1d_2_facts_s_ops, node.get()), DFTI_STATUS_INTERNAL);
+    sycl::free(p, q);
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- real refusals
+
+TEST(FactorsModulesRealRefusal, Layouts) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* const only[] = {&bkd_r2c_1d_main_d_ops, nullptr};
+    struct c {
+        bool in_place;
+        int directions;
+        int64_t fd, bd;          // forward / backward distances (0: io distances below)
+        int64_t in_d, out_d;     // input / output distances
+        int64_t is, os;          // input / output strides (0: forward / backward strides)
+        int expect;
+    };
+    const c cases[] = {
+        {true, 2, 1004, 501, 0, 0, 0, 0, DFTI_STATUS_INCONSISTENT},   // real distance not twice the complex one
+        {true, 2, 1002, 501, 0, 0, 0, 0, 0},
+        {false, 2, 1000, 500, 0, 0, 0, 0, DFTI_STATUS_INCONSISTENT},  // complex distance below N/2 + 1
+        {true, 2, 0, 0, 0, 0, 1, 2, DFTI_STATUS_INCONSISTENT},        // in place with different strides
+        // Input/output distances serve both directions: the forward layout fits, the
+        // backward one (complex input 1002, real output 501) does not, so the node is refused.
+        {true, 2, 0, 0, 1002, 501, 0, 0, DFTI_STATUS_INCONSISTENT},
+        {true, 0, 0, 0, 1002, 501, 0, 0, 0},
+        {true, 1, 0, 0, 501, 1002, 0, 0, 0},
+    };
+    for (const c& k : cases) {
+        layout l;
+        l.n = 1000;
+        l.real = true;
+        l.batch = 2;
+        l.in_place = k.in_place;
+        l.directions = k.directions;
+        node_ptr node = factors_node::make_node(l, &q, only);
+        ASSERT_TRUE(node);
+        dfti_dim& b = node->user_batch.records[0];
+        if (k.fd || k.bd) {
+            b.fwd_stride = k.fd;
+            b.bwd_stride = k.bd;
+        } else {
+            b.fwd_stride = b.bwd_stride = 0;
+            b.input_stride = k.in_d;
+            b.output_stride = k.out_d;
+        }
+        if (k.is || k.os) {
+            b.fwd_stride = 1002;
+            b.bwd_stride = 501;
+            dfti_dim& d = node->user_dims.records[0];
+            d.input_stride = k.is;
+            d.output_stride = k.os;
+        }
+        EXPECT_EQ(factors_node::commit(node.get()), k.expect)
+            << "in_place " << k.in_place << " directions " << k.directions << " fd " << k.fd << " in_d " << k.in_d;
+        if (k.expect != 0) {
+            EXPECT_EQ(node->bkd_data, nullptr);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- chunks and caps
+
+template <class T>
+std::vector<T> reals_of(const std::vector<cplx>& v) {
+    std::vector<T> r(2 * v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        r[2 * i] = static_cast<T>(v[i].real());
+        r[2 * i + 1] = static_cast<T>(v[i].imag());
+    }
+    return r;
+}
+
+// Runs one forward USM compute of `batch` transforms of length n (contiguous)
+// on the given record and returns the output reals.
+std::vector<double> run_batch(const bkd_ops* rec, int64_t n, int64_t batch, const std::vector<double>& in,
+                              sycl::queue& q) {
+    one_list list(rec);
+    layout l;
+    l.n = n;
+    l.batch = batch;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    EXPECT_EQ(factors_node::commit(node.get()), 0);
+    EXPECT_EQ(node->bkd, rec);
+    if (node->bkd != rec) return {};
+    double* a = usm_copy(q, in);
+    double* b = sycl::malloc_shared<double>(in.size(), q);
+    EXPECT_EQ(factors_node::compute_usm(node.get(), 0, a, b), 0);
+    std::vector<double> out(b, b + in.size());
+    sycl::free(a, q);
+    sycl::free(b, q);
+    return out;
+}
+
+// 12000 points in double: a scratch row is 192064 bytes, so the 42 MiB cap
+// holds 229 transforms and a batch of 230 runs as 229 + 1. The chunked result
+// must equal, bit for bit, what the same kernels give unchunked.
+TEST(FactorsModulesChunks, ThreeFactsChunkedEqualsUnchunked) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const int64_t n = 12000, batch = 230;
+    const auto x = reals_of<double>(factors_ref::random_cplx(static_cast<size_t>(n * batch), 99u));
+    const auto all = run_batch(&bkd_c2c_1d_3_facts_d_ops, n, batch, x, q);
+    ASSERT_EQ(all.size(), x.size());
+    for (int64_t t : {int64_t(0), int64_t(228), int64_t(229)}) {
+        std::vector<double> one(x.begin() + 2 * n * t, x.begin() + 2 * n * (t + 1));
+        const auto single_run = run_batch(&bkd_c2c_1d_3_facts_d_ops, n, 1, one, q);
+        ASSERT_EQ(single_run.size(), one.size());
+        EXPECT_TRUE(std::equal(single_run.begin(), single_run.end(), all.begin() + 2 * n * t)) << "transform " << t;
+        std::vector<cplx> xc(static_cast<size_t>(n)), got(static_cast<size_t>(n));
+        for (int64_t k = 0; k < n; ++k) {
+            xc[k] = cplx(one[2 * k], one[2 * k + 1]);
+            got[k] = cplx(all[2 * (n * t + k)], all[2 * (n * t + k) + 1]);
+        }
+        EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xc, 0, 1.0)), factors_ref::tolerance(false, n));
+    }
+}
+
+// At the cap: 336 double transforms of 8192 points take exactly 42 MiB of scratch.
+TEST(FactorsModulesChunks, EightKAtTheCap) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const int64_t n = 8192, batch = 336;
+    const auto x = reals_of<double>(factors_ref::random_cplx(static_cast<size_t>(n * batch), 17u));
+    const auto all = run_batch(&bkd_c2c_1d_8k_d_ops, n, batch, x, q);
+    ASSERT_EQ(all.size(), x.size());
+    for (int64_t t : {int64_t(0), int64_t(167), int64_t(335)}) {
+        std::vector<cplx> xc(static_cast<size_t>(n)), got(static_cast<size_t>(n));
+        for (int64_t k = 0; k < n; ++k) {
+            xc[k] = cplx(x[2 * (n * t + k)], x[2 * (n * t + k) + 1]);
+            got[k] = cplx(all[2 * (n * t + k)], all[2 * (n * t + k) + 1]);
+        }
+        EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xc, 0, 1.0)), factors_ref::tolerance(false, n))
+            << "transform " << t;
+    }
+}
+
+// Real transforms whose batch exceeds the scratch: 8000 points in double make
+// sub-transform rows of 64000 bytes, 688 of which fit the cap; 689 transforms
+// run as 688 + 1 through the second sub-node. Odd N packs pairs: 1003 points
+// make rows of 16048 bytes, 2744 rows (5488 transforms) per chunk, so 5489
+// transforms run as 5488 + 1, the last pair without its second member.
+TEST(FactorsModulesChunks, RealChunks) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* const list[] = {&bkd_r2c_1d_main_d_ops, nullptr};
+    for (int64_t n : {int64_t(8000), int64_t(1003)}) {
+        const int64_t batch = n == 8000 ? 689 : 5489;
+        layout l;
+        l.n = n;
+        l.real = true;
+        l.batch = batch;
+        node_ptr node = factors_node::make_node(l, &q, list);
+        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        const int64_t h = n / 2 + 1;
+        const auto xr = factors_ref::random_real(static_cast<size_t>(n * batch), 55u);
+        double* in = usm_copy(q, xr);
+        double* out = sycl::malloc_shared<double>(static_cast<size_t>(2 * h * batch), q);
+        ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
+        for (int64_t t : {int64_t(0), batch / 2, batch - 2, batch - 1}) {
+            std::vector<double> xb(xr.begin() + n * t, xr.begin() + n * (t + 1));
+            std::vector<cplx> got(static_cast<size_t>(h));
+            for (int64_t k = 0; k < h; ++k) got[k] = cplx(out[2 * (h * t + k)], out[2 * (h * t + k) + 1]);
+            EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, n))
+                << "N " << n << " transform " << t;
+        }
+        sycl::free(in, q);
+        sycl::free(out, q);
+    }
+}
+
+// ---------------------------------------------------------------- ordering
+
+// Two computes of one node in flight on an out-of-order queue, in shuffled
+// mode: the second compute's first pass must not overwrite the scratch area
+// the first compute's last pass still reads.
+struct overlap_case {
+    module m;
+    int64_t n;
+    bool real;
+};
+
+class FactorsModulesOverlap : public ::testing::TestWithParam<overlap_case> {};
+
+TEST_P(FactorsModulesOverlap, BackToBackComputes) {
+    const overlap_case c = GetParam();
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    ASSERT_FALSE(q.is_in_order());
+    one_list list(record_of(c.m, false));
+    layout l;
+    l.n = c.n;
+    l.real = c.real;
+    l.batch = 2;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ovxplat::set_shuffle_mode(true);
+    const int64_t h = c.n / 2 + 1;
+    const size_t in_elems = static_cast<size_t>(c.real ? c.n * 2 : 2 * c.n * 2);
+    const size_t out_elems = static_cast<size_t>(c.real ? 2 * h * 2 : 2 * c.n * 2);
+    const int rounds = 4;
+    std::vector<std::vector<double>> ins;
+    std::vector<double*> din, dout;
+    std::vector<sycl::event> evs(rounds);
+    for (int r = 0; r < rounds; ++r) {
+        ins.push_back(factors_ref::random_real(in_elems, 700u + r));
+        din.push_back(usm_copy(q, ins.back()));
+        dout.push_back(sycl::malloc_shared<double>(out_elems, q));
+    }
+    for (int r = 0; r < rounds; ++r) ASSERT_EQ(factors_node::compute_usm(node.get(), 0, din[r], dout[r], &evs[r]), 0);
+    for (auto& e : evs) e.wait_and_throw();
+    ovxplat::set_shuffle_mode(false);
+    for (int r = 0; r < rounds; ++r) {
+        for (int64_t t = 0; t < 2; ++t) {
+            if (c.real) {
+                std::vector<double> xb(ins[r].begin() + c.n * t, ins[r].begin() + c.n * (t + 1));
+                std::vector<cplx> got(static_cast<size_t>(h));
+                for (int64_t k = 0; k < h; ++k) got[k] = cplx(dout[r][2 * (h * t + k)], dout[r][2 * (h * t + k) + 1]);
+                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, c.n))
+                    << "round " << r << " transform " << t;
+            } else {
+                std::vector<cplx> xb(static_cast<size_t>(c.n)), got(static_cast<size_t>(c.n));
+                for (int64_t k = 0; k < c.n; ++k) {
+                    xb[k] = cplx(ins[r][2 * (c.n * t + k)], ins[r][2 * (c.n * t + k) + 1]);
+                    got[k] = cplx(dout[r][2 * (c.n * t + k)], dout[r][2 * (c.n * t + k) + 1]);
+                }
+                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xb, 0, 1.0)), factors_ref::tolerance(false, c.n))
+                    << "round " << r << " transform " << t;
+            }
+        }
+        sycl::free(din[r], q);
+        sycl::free(dout[r], q);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesOverlap,
+                         ::testing::Values(overlap_case{module::eight_k, 8192, false},
+                                           overlap_case{module::three_facts, 12000, false},
+                                           overlap_case{module::real, 1000, true}));
+
+// ---------------------------------------------------------------- failures
+
+// A kernel that cannot be built (double precision on a device without it)
+// ends the commit with the build's exception or a failure status; the node
+// keeps no block and no compute entries, so nothing can launch a missing
+// kernel.
+TEST(FactorsModulesFailures, FailedBuildLeavesNothing) {
+    if (!ovxplat::opencl_available()) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5_nofp64");
+    ASSERT_TRUE(prof.ok());
+    sycl::queue q{sycl::gpu_selector_v};
+    for (const bkd_ops* rec : {&bkd_c2c_1d_2_facts_d_ops, &bkd_c2c_1d_8k_d_ops, &bkd_c2c_1d_3_facts_d_ops}) {
+        const bkd_ops* const only[] = {rec, nullptr};
+        layout l;
+        l.n = rec == &bkd_c2c_1d_8k_d_ops ? 8192 : 96;
+        node_ptr node = factors_node::make_node(l, &q, only);
+        int st = 0;
+        bool threw = false;
+        try {
+            st = factors_node::commit(node.get());
+        } catch (const sycl::exception&) {
+            threw = true;
+        }
+        EXPECT_TRUE(threw || st != 0) << "a failed build must not end in a committed node";
+        EXPECT_NE(st, DFTI_STATUS_NOT_APPLICABLE);
+        EXPECT_EQ(node->bkd_data, nullptr);
+        EXPECT_EQ(node->compute_fwd, nullptr);
+        EXPECT_EQ(node->compute_bwd, nullptr);
+    }
+}
+
+// ---------------------------------------------------------------- estimators
+
+TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    struct e {
+        module m;
+        int64_t n, batch;
+        const dft_base_bkd<double>* est;
+    };
+    static const dft_c2c_1d_2_facts_gpu_bkd<double> e2;
+    static const dft_c2c_1d_8k_gpu_bkd<double> e8;
+    static const dft_c2c_1d_3_facts_gpu_bkd<double> e3;
+    for (const e& k : {e{module::two_facts, 96, 3, &e2}, e{module::eight_k, 8192, 2, &e8},
+                       e{module::three_facts, 12000, 300, &e3}}) {
+        one_list list(record_of(k.m, false));
+        layout l;
+        l.n = k.n;
+        l.batch = k.batch;
+        node_ptr node = factors_node::make_node(l, &q, list.get());
+        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        const int64_t need = static_cast<int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes);
+        EXPECT_EQ(k.est->get_workspace_bytes(dft_workspace_problem{node.get(), &q}), need) << k.n;
+    }
+    // A problem the backend does not take: -1.
+    one_list list(&bkd_c2c_1d_8k_d_ops);
+    layout l;
+    l.n = 4096;
+    node_ptr node = factors_node::make_node(l, &q, list.get());
+    ASSERT_EQ(dfti_normalize_node(node.get()), 0);
+    EXPECT_EQ(e8.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), -1);
+    EXPECT_EQ(e2.get_workspace_bytes(dft_workspace_problem{node.get(), &q}),
+              -1);  // 4096 in double: above 1024
+    static const dft_r2c_1d_main_gpu_bkd<double> er;
+    EXPECT_EQ(er.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), -1);  // complex node
+    layout lr;
+    lr.n = 1000;
+    lr.real = true;
+    lr.batch = 3;
+    const bkd_ops* const rl[] = {&bkd_r2c_1d_main_d_ops, nullptr};
+    node_ptr rnode = factors_node::make_node(lr, &q, rl);
+    ASSERT_EQ(factors_node::commit(rnode.get()), 0);
+    EXPECT_GE(er.get_workspace_bytes(dft_workspace_problem{rnode.get(), &q}),
+              static_cast<int64_t>(rnode->twiddle_workspace_bytes + rnode->scratch_workspace_bytes));
+}
+
+}  // namespace
+
+namespace {
+
+// An in-order queue (no table dependencies are added) and queue mode 2 (the
+// compute entries take the node's queue again at each call).
+TEST(FactorsModulesQueues, InOrderAndQueueMode2) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue first{sycl::gpu_selector_v};
+    sycl::queue ordered{sycl::gpu_selector_v, sycl::property::queue::in_order{}};
+    struct c {
+        module m;
+        int64_t n;
+        bool real;
+        uint32_t mode;
+    };
+    for (const c& k : {c{module::eight_k, 8192, false, 0}, c{module::three_facts, 4096, false, 2},
+                       c{module::two_facts, 96, false, 2}, c{module::real, 999, true, 2}}) {
+        one_list list(record_of(k.m, false));
+        layout l;
+        l.n = k.n;
+        l.real = k.real;
+        l.batch = 3;
+        l.queue_mode = k.mode;
+        node_ptr node = factors_node::make_node(l, k.mode == 0 ? &ordered : &first, list.get());
+        ASSERT_EQ(factors_node::commit(node.get()), 0) << k.n;
+        if (k.mode == 2) node->queue = &ordered;  // computes go to the queue the node holds now
+        const int64_t h = k.n / 2 + 1;
+        const size_t in_elems = static_cast<size_t>(k.real ? k.n * 3 : 2 * k.n * 3);
+        const size_t out_elems = static_cast<size_t>(k.real ? 2 * h * 3 : 2 * k.n * 3);
+        const auto x = factors_ref::random_real(in_elems, 900u);
+        double* in = usm_copy(ordered, x);
+        double* out = sycl::malloc_shared<double>(out_elems, ordered);
+        ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
+        for (int64_t t = 0; t < 3; ++t) {
+            if (k.real) {
+                std::vector<double> xb(x.begin() + k.n * t, x.begin() + k.n * (t + 1));
+                std::vector<cplx> got(static_cast<size_t>(h));
+                for (int64_t j = 0; j < h; ++j) got[j] = cplx(out[2 * (h * t + j)], out[2 * (h * t + j) + 1]);
+                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, k.n));
+            } else {
+                std::vector<cplx> xb(static_cast<size_t>(k.n)), got(static_cast<size_t>(k.n));
+                for (int64_t j = 0; j < k.n; ++j) {
+                    xb[j] = cplx(x[2 * (k.n * t + j)], x[2 * (k.n * t + j) + 1]);
+                    got[j] = cplx(out[2 * (k.n * t + j)], out[2 * (k.n * t + j) + 1]);
+                }
+                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xb, 0, 1.0)), factors_ref::tolerance(false, k.n))
+                    << k.n;
+            }
+        }
+        node.reset();
+        sycl::free(in, ordered);
+        sycl::free(out, ordered);
+    }
+}
+
+}  // namespace

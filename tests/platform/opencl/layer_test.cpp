@@ -1,0 +1,277 @@
+// The OpenCL layer's additions: device queries, build options, texts with
+// and without the extension, and the profile without double precision.
+#include <gtest/gtest.h>
+
+#include <ovxplat/cl_tarvo.h>
+#include <ovxplat/profile.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cl_fixture.hpp"
+
+namespace {
+
+using ovxtest::env;
+
+std::string device_string(cl_device_info what) {
+    size_t n = 0;
+    EXPECT_EQ(clGetDeviceInfo(env().device, what, 0, nullptr, &n), CL_SUCCESS);
+    std::string s(n, '\0');
+    EXPECT_EQ(clGetDeviceInfo(env().device, what, n, &s[0], nullptr), CL_SUCCESS);
+    if (!s.empty() && s.back() == '\0') s.pop_back();
+    return s;
+}
+
+bool has_word(const std::string& list, const char* word) {
+    size_t n = std::strlen(word), pos = 0;
+    while ((pos = list.find(word, pos)) != std::string::npos) {
+        bool start = pos == 0 || list[pos - 1] == ' ';
+        bool end = pos + n == list.size() || list[pos + n] == ' ';
+        if (start && end) return true;
+        pos += n;
+    }
+    return false;
+}
+
+std::string program_source(cl_program p) {
+    size_t n = 0;
+    EXPECT_EQ(clGetProgramInfo(p, CL_PROGRAM_SOURCE, 0, nullptr, &n), CL_SUCCESS);
+    std::string s(n, '\0');
+    EXPECT_EQ(clGetProgramInfo(p, CL_PROGRAM_SOURCE, n, &s[0], nullptr), CL_SUCCESS);
+    if (!s.empty() && s.back() == '\0') s.pop_back();
+    return s;
+}
+
+class Layer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!env().device) GTEST_SKIP() << "no OpenCL device";
+    }
+};
+
+struct profile_case {
+    const char* name;
+    std::vector<size_t> sizes;
+    bool fp64;
+};
+
+class LayerProfile : public ::testing::TestWithParam<profile_case> {
+protected:
+    void SetUp() override {
+        if (!env().device) GTEST_SKIP() << "no OpenCL device";
+    }
+};
+
+TEST_P(LayerProfile, DeviceReportsTheProfile) {
+    const profile_case& c = GetParam();
+    ovxtest::profile_guard guard(c.name);
+    const ovxplat_gpu_profile* prof = ovxplat_gpu_profile_current();
+
+    std::string ext = device_string(CL_DEVICE_EXTENSIONS);
+    EXPECT_TRUE(has_word(ext, "cl_tarvo_subgroups")) << ext;
+    EXPECT_EQ(has_word(ext, "cl_khr_fp64"), c.fp64) << ext;
+
+    size_t n = 0;
+    ASSERT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_SUB_GROUP_SIZES_TARVO, 0, nullptr, &n), CL_SUCCESS);
+    ASSERT_EQ(n, c.sizes.size() * sizeof(size_t));
+    std::vector<size_t> sizes(c.sizes.size());
+    ASSERT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_SUB_GROUP_SIZES_TARVO, n, sizes.data(), nullptr), CL_SUCCESS);
+    EXPECT_EQ(sizes, c.sizes);
+    // A buffer too small for the answer is refused.
+    size_t one = 0;
+    EXPECT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_SUB_GROUP_SIZES_TARVO, sizeof one, &one, nullptr),
+              CL_INVALID_VALUE);
+
+    cl_device_fp_config dbl = 0;
+    ASSERT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_DOUBLE_FP_CONFIG, sizeof dbl, &dbl, nullptr), CL_SUCCESS);
+    EXPECT_EQ(dbl != 0, c.fp64);
+
+    EXPECT_EQ(device_string(CL_DEVICE_NAME), prof->device_name);
+    size_t wg = 0;
+    ASSERT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_MAX_WORK_GROUP_SIZE, sizeof wg, &wg, nullptr), CL_SUCCESS);
+    EXPECT_LE(wg, prof->max_work_group_size);
+
+    // The versioned extension list agrees with the string.
+    ASSERT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_EXTENSIONS_WITH_VERSION, 0, nullptr, &n), CL_SUCCESS);
+    std::vector<cl_name_version> v(n / sizeof(cl_name_version));
+    ASSERT_EQ(clGetDeviceInfo(env().device, CL_DEVICE_EXTENSIONS_WITH_VERSION, n, v.data(), nullptr), CL_SUCCESS);
+    bool sg = false, fp64 = false;
+    for (const cl_name_version& x : v) {
+        sg |= std::strcmp(x.name, "cl_tarvo_subgroups") == 0;
+        fp64 |= std::strcmp(x.name, "cl_khr_fp64") == 0;
+    }
+    EXPECT_TRUE(sg);
+    EXPECT_EQ(fp64, c.fp64);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, LayerProfile,
+                         ::testing::Values(profile_case{"quen6", {16, 32}, true},
+                                           profile_case{"quen5", {8, 16, 32}, true},
+                                           profile_case{"quen5_nofp64", {8, 16, 32}, false}),
+                         [](const ::testing::TestParamInfo<profile_case>& i) { return std::string(i.param.name); });
+
+TEST_F(Layer, InvalidDeviceIsRefusedByTheDriver) {
+    size_t n = 0;
+    EXPECT_NE(clGetDeviceInfo(nullptr, CL_DEVICE_SUB_GROUP_SIZES_TARVO, 0, nullptr, &n), CL_SUCCESS);
+    EXPECT_NE(clGetDeviceInfo(nullptr, CL_DEVICE_EXTENSIONS, 0, nullptr, &n), CL_SUCCESS);
+}
+
+TEST_F(Layer, TextWithoutTheExtensionBuildsUntouched) {
+    const std::string text =
+        "#ifdef TARVO_SG_EMULATION\n#error the prelude must not be here\n#endif\n"
+        "__kernel void plain(__global int* x) { x[get_global_id(0)] += 1; }\n";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    ASSERT_EQ(r.create_status, CL_SUCCESS);
+    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    EXPECT_EQ(program_source(r.program), text);
+    EXPECT_EQ(clReleaseProgram(r.program), CL_SUCCESS);
+}
+
+TEST_F(Layer, EmulatedTextKeepsItsSourceAndOptionsAreAccepted) {
+    const std::string text =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "#ifndef TARVO_SG_EMULATION\n#error no emulation\n#endif\n"
+        "#ifndef cl_tarvo_subgroups_long\n#error the macro option is lost\n#endif\n"
+        "__attribute__((reqd_work_group_size(16, 1, 1))) __attribute__((tarvo_reqd_sub_group_size(8)))\n"
+        "__kernel void k(__global float* x) { TARVO_SG_KERNEL_SCRATCH(8);\n"
+        "  x[get_global_id(0)] = tarvo_sub_group_shuffle_xor(x[get_global_id(0)], 1); }\n";
+    ovxtest::build_result r =
+        ovxtest::build(text, "-cl-tarvo-256-GRF-per-thread -Dcl_tarvo_subgroups_long -DX=1");
+    ASSERT_EQ(r.create_status, CL_SUCCESS);
+    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    EXPECT_EQ(r.log.find("cl_tarvo_subgroups' unknown"), std::string::npos) << r.log;
+    EXPECT_EQ(program_source(r.program), text);
+    // A kernel without the emulated one next to it: the same program runs.
+    cl_int err;
+    cl_kernel k = clCreateKernel(r.program, "k", &err);
+    EXPECT_EQ(err, CL_SUCCESS);
+    if (k) clReleaseKernel(k);
+    EXPECT_EQ(clReleaseProgram(r.program), CL_SUCCESS);
+}
+
+TEST_F(Layer, RegisterOptionWithoutTheExtensionAndOtherOptionsStay) {
+    // Dropping the register option must not disturb its neighbours.
+    const std::string text =
+        "#if A != 3 || B != 4\n#error options lost\n#endif\n"
+        "__kernel void k(__global int* x) { x[0] = A + B; }\n";
+    ovxtest::build_result r = ovxtest::build(text, "-DA=3 -cl-tarvo-256-GRF-per-thread -DB=4");
+    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    clReleaseProgram(r.program);
+    // An option that merely starts with the same text is not removed.
+    r = ovxtest::build(text, "-DA=3 -DB=4 -cl-tarvo-256-GRF-per-threadX");
+    EXPECT_NE(r.build_status, CL_SUCCESS);
+    clReleaseProgram(r.program);
+}
+
+TEST_F(Layer, BuildLogPointsAtTheCallersLines) {
+    const std::string text =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "__kernel void k(__global float* x) {\n"
+        "  TARVO_SG_KERNEL_SCRATCH(8);\n"
+        "  x[0] = undefined_name;\n"
+        "}\n";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE);
+    EXPECT_NE(r.log.find(":4:"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("undefined_name"), std::string::npos) << r.log;
+    clReleaseProgram(r.program);
+}
+
+TEST_F(Layer, HelperWithoutTheHiddenParameterDoesNotBuild) {
+    const std::string text =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "float h(float x) { return tarvo_sub_group_shuffle_xor(x, 1); }\n"
+        "__kernel void k(__global float* x) { TARVO_SG_KERNEL_SCRATCH(8); x[0] = h(x[0]); }\n";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE);
+    EXPECT_NE(r.log.find("_tsg"), std::string::npos) << r.log;
+    clReleaseProgram(r.program);
+}
+
+TEST_F(Layer, DoubleFailsToBuildOnAProfileWithoutIt) {
+    ovxtest::profile_guard guard("quen5_nofp64");
+    const std::string dbl =
+        "__kernel void k(__global float* x) {\n"
+        "  double y = x[0];\n"
+        "  x[0] = (float)(y * 2);\n"
+        "}\n";
+    ovxtest::build_result r = ovxtest::build(dbl, "");
+    ASSERT_EQ(r.create_status, CL_SUCCESS);
+    EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE);
+    EXPECT_NE(r.log.find("double type is not supported on this device"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find(":2:"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("_tarvo_double_unsupported"), std::string::npos) << r.log;
+    EXPECT_EQ(program_source(r.program), dbl);
+    clReleaseProgram(r.program);
+
+    // Vectors of double too, also in a text with the extension.
+    const std::string vec =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "__kernel void k(__global double2* x) { TARVO_SG_KERNEL_SCRATCH(8); x[0] = x[1]; }\n";
+    r = ovxtest::build(vec, "");
+    EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE);
+    EXPECT_NE(r.log.find("double type is not supported on this device"), std::string::npos) << r.log;
+    clReleaseProgram(r.program);
+
+    // Single precision texts build, with and without the extension.
+    const std::string flt =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "__kernel void k(__global float* x) { TARVO_SG_KERNEL_SCRATCH(8);\n"
+        "  x[get_global_id(0)] = tarvo_sub_group_shuffle_xor(x[get_global_id(0)], 1); }\n";
+    r = ovxtest::build(flt, "");
+    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    clReleaseProgram(r.program);
+    r = ovxtest::build("__kernel void k(__global float* x) { x[0] *= 2.0f; }\n", "");
+    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    clReleaseProgram(r.program);
+}
+
+TEST_F(Layer, EveryDocumentedOverloadBuilds) {
+    const std::string text = R"CLC(
+#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable
+#pragma OPENCL EXTENSION cl_khr_fp64 : enable
+#define ALL(T) \
+    { T v = (T)(1); v = tarvo_sub_group_shuffle(v, 1); v = tarvo_sub_group_shuffle_xor(v, 1); *(__global T*)o = v; }
+#define VEC(T) ALL(T) ALL(T##2) ALL(T##3) ALL(T##4) ALL(T##8)
+uint lane_of(TARVO_SG_PARAM_ONLY) { return get_sub_group_local_id(); }
+__attribute__((reqd_work_group_size(16, 1, 1))) __attribute__((tarvo_reqd_sub_group_size(16)))
+__attribute__((tarvo_reqd_workgroup_walk_order(0, 1)))
+__kernel void k(__global ulong8* o, __global uint* w, __global ulong* l) {
+    TARVO_SG_KERNEL_SCRATCH(16);
+    VEC(char) VEC(uchar) VEC(short) VEC(ushort) VEC(int) VEC(uint) VEC(long) VEC(ulong) VEC(float) VEC(double)
+    uint8 a = tarvo_sub_group_block_read8(w);
+    tarvo_sub_group_block_write8(w, a);
+    ulong8 b = tarvo_sub_group_block_read_ul8(l);
+    tarvo_sub_group_block_write_ul8(l, b);
+    tarvo_sub_group_barrier();
+    sub_group_barrier(CLK_LOCAL_MEM_FENCE);
+    w[0] = get_sub_group_local_id() + get_sub_group_id() + get_sub_group_size() + get_max_sub_group_size() +
+           get_num_sub_groups() + get_enqueued_num_sub_groups() + lane_of(TARVO_SG_ARG_ONLY);
+}
+)CLC";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    clReleaseProgram(r.program);
+}
+
+TEST_F(Layer, CreateProgramChecksItsArguments) {
+    cl_int err = CL_SUCCESS;
+    EXPECT_EQ(clCreateProgramWithSource(env().context, 0, nullptr, nullptr, &err), nullptr);
+    EXPECT_EQ(err, CL_INVALID_VALUE);
+    const char* none[1] = {nullptr};
+    EXPECT_EQ(clCreateProgramWithSource(env().context, 1, none, nullptr, &err), nullptr);
+    EXPECT_EQ(err, CL_INVALID_VALUE);
+    // Several strings with explicit lengths form one text.
+    const char* parts[2] = {"#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n__kernel void k(__global int* x)XXXX",
+                            " { x[0] = 1; }\n"};
+    size_t lengths[2] = {std::strlen(parts[0]) - 4, 0};
+    cl_program p = clCreateProgramWithSource(env().context, 2, parts, lengths, &err);
+    ASSERT_EQ(err, CL_SUCCESS);
+    EXPECT_EQ(clBuildProgram(p, 1, &env().device, nullptr, nullptr, nullptr), CL_SUCCESS);
+    EXPECT_EQ(program_source(p), std::string(parts[0], lengths[0]) + parts[1]);
+    clReleaseProgram(p);
+}
+
+}  // namespace

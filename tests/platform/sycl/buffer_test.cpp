@@ -1,0 +1,254 @@
+// Buffers, sub-buffer views, reinterpretation and accessor-implied ordering.
+#include <gtest/gtest.h>
+#include <ovxplat/sycl_standin.hpp>
+#include <sycl/sycl.hpp>
+
+#include <chrono>
+#include <numeric>
+#include <thread>
+
+namespace {
+
+template <typename F>
+std::pair<sycl::errc, std::string> error_of(F&& f) {
+    try {
+        f();
+    } catch (const sycl::exception& e) {
+        return {static_cast<sycl::errc>(e.code().value()), e.what()};
+    }
+    return {sycl::errc::success, ""};
+}
+
+TEST(SyclBuffers, SubBufferViewsAndTheirErrors) {
+    sycl::buffer<char, 1> whole{sycl::range<1>(1000)};
+    EXPECT_FALSE(whole.is_sub_buffer());
+    EXPECT_EQ(whole.byte_size(), 1000u);
+    sycl::buffer<char, 1> sub(whole, sycl::id<1>(3), sycl::range<1>(101));  // any offset
+    EXPECT_TRUE(sub.is_sub_buffer());
+    EXPECT_EQ(sub.get_range()[0], 101u);
+    EXPECT_EQ(sub.byte_size(), 101u);
+    {
+        sycl::host_accessor w(whole, sycl::write_only);
+        for (int i = 0; i < 1000; ++i) w[i] = static_cast<char>(i % 127);
+    }
+    {
+        sycl::host_accessor r(sub, sycl::read_only);
+        for (int i = 0; i < 101; ++i) EXPECT_EQ(r[i], static_cast<char>((i + 3) % 127));
+    }
+    auto e1 = error_of([&] { sycl::buffer<char, 1> s2(sub, sycl::id<1>(0), sycl::range<1>(1)); });
+    EXPECT_EQ(e1.first, sycl::errc::invalid);
+    EXPECT_EQ(e1.second, "Cannot create sub buffer from sub buffer.");
+    auto e2 = error_of([&] { sycl::buffer<char, 1> s3(whole, sycl::id<1>(900), sycl::range<1>(101)); });
+    EXPECT_EQ(e2.first, sycl::errc::invalid);
+    EXPECT_EQ(e2.second, "Requested sub-buffer size exceeds the size of the parent buffer");
+    sycl::buffer<char, 1> edge(whole, sycl::id<1>(900), sycl::range<1>(100));  // exactly to the end
+    EXPECT_EQ(edge.byte_size(), 100u);
+}
+
+TEST(SyclBuffers, ReinterpretSharesStorageAndChecksSize) {
+    sycl::buffer<char, 1> bytes{sycl::range<1>(64)};
+    auto d = bytes.reinterpret<double>();
+    EXPECT_EQ(d.get_range()[0], 8u);
+    {
+        sycl::host_accessor a(d);
+        for (int i = 0; i < 8; ++i) a[i] = i * 1.5;
+    }
+    auto f2 = bytes.reinterpret<float, 2>(sycl::range<2>(4, 4));
+    EXPECT_EQ(f2.byte_size(), 64u);
+    {
+        sycl::host_accessor a(bytes, sycl::read_only);
+        double v;
+        std::memcpy(&v, &a[16], sizeof v);
+        EXPECT_EQ(v, 3.0);
+    }
+    sycl::buffer<char, 1> odd{sycl::range<1>(60)};
+    auto e = error_of([&] { odd.reinterpret<double>(); });
+    EXPECT_EQ(e.first, sycl::errc::invalid);
+    EXPECT_EQ(e.second,
+              "Total size in bytes represented by the type and range of the reinterpreted SYCL buffer does not equal "
+              "the total size in bytes represented by the type and range of this SYCL buffer");
+    EXPECT_EQ(error_of([&] { bytes.reinterpret<float, 1>(sycl::range<1>(15)); }).first, sycl::errc::invalid);
+    // A reinterpreted sub-buffer keeps its offset and stays a sub-buffer.
+    sycl::buffer<char, 1> sub(bytes, sycl::id<1>(8), sycl::range<1>(16));
+    auto sd = sub.reinterpret<double>();
+    EXPECT_TRUE(sd.is_sub_buffer());
+    sycl::host_accessor a(sd, sycl::read_only);
+    EXPECT_EQ(a[0], 1.5);
+    EXPECT_EQ(a[1], 3.0);
+}
+
+TEST(SyclBuffers, HostMemoryIsWrittenBackAtDestruction) {
+    std::vector<int> host(100, 1);
+    const std::vector<int> constant(100, 5);
+    std::vector<int> final_target(100, 0);
+    {
+        sycl::queue q;
+        sycl::buffer<int, 1> b(host.data(), sycl::range<1>(100));
+        sycl::buffer<int, 1> c(constant.data(), sycl::range<1>(100));
+        sycl::buffer<int, 1> f{sycl::range<1>(100)};
+        f.set_final_data(final_target.data());
+        q.submit([&](sycl::handler& h) {
+            sycl::accessor a(b, h, sycl::read_write);
+            sycl::accessor ca(c, h, sycl::read_only);
+            sycl::accessor fa(f, h, sycl::write_only);
+            h.parallel_for(sycl::range<1>(100), [=](sycl::id<1> i) {
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                a[i] = a[i] + ca[i] + static_cast<int>(i[0]);
+                fa[i] = 7;
+            });
+        });
+        EXPECT_EQ(host[10], 1);  // not before the buffer goes
+    }
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(host[i], 6 + i);
+    for (int v : final_target) EXPECT_EQ(v, 7);
+}
+
+TEST(SyclBuffers, MultiDimensionalAccessorsAndRanges) {
+    sycl::queue q;
+    sycl::buffer<int, 2> b{sycl::range<2>(5, 7)};
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(b, h, sycl::write_only);
+        h.parallel_for(sycl::range<2>(5, 7), [=](sycl::item<2> it) { a[it.get_id()] = static_cast<int>(it[0] * 10 + it[1]); });
+    });
+    q.submit([&](sycl::handler& h) {
+        // A ranged accessor: rows 1..2, columns 2..5.
+        sycl::accessor a(b, h, sycl::range<2>(2, 4), sycl::id<2>(1, 2), sycl::read_write);
+        h.parallel_for(sycl::range<2>(2, 4), [=](sycl::id<2> i) { a[i[0]][i[1]] += 1000; });
+    });
+    sycl::host_accessor r(b, sycl::read_only);
+    EXPECT_EQ(r[0][0], 0);
+    EXPECT_EQ(r[1][1], 11);
+    EXPECT_EQ(r[1][2], 1012);
+    EXPECT_EQ(r[2][5], 1025);
+    EXPECT_EQ(r[2][6], 26);
+    EXPECT_EQ(r[4][6], 46);
+}
+
+// A reader of an overlapping sub-buffer waits for the writer, even on an
+// out-of-order queue in shuffled mode; disjoint sub-buffers do not wait.
+TEST(SyclBuffers, AccessorsImplyOrderingOnOverlappingRegions) {
+    const bool was_shuffled = ovxplat::shuffle_mode();
+    ovxplat::set_shuffle_mode(true);
+    sycl::queue q;
+    for (int trial = 0; trial < 10; ++trial) {
+        sycl::buffer<int, 1> whole{sycl::range<1>(256)};
+        sycl::buffer<int, 1> lo(whole, sycl::id<1>(0), sycl::range<1>(130));
+        sycl::buffer<int, 1> hi(whole, sycl::id<1>(128), sycl::range<1>(128));
+        sycl::buffer<int, 1> out{sycl::range<1>(128)};
+        auto w = q.submit([&](sycl::handler& h) {
+            sycl::accessor a(lo, h, sycl::write_only);
+            h.parallel_for(sycl::range<1>(130), [=](sycl::id<1> i) {
+                if (i[0] == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                a[i] = static_cast<int>(i[0]) + trial;
+            });
+        });
+        auto r = q.submit([&](sycl::handler& h) {
+            sycl::accessor a(hi, h, sycl::read_only);  // overlaps lo in elements 128, 129
+            sycl::accessor o(out, h, sycl::write_only);
+            h.single_task([=] {
+                o[0] = a[0];
+                o[1] = a[1];
+            });
+        });
+        auto wl = r.get_wait_list();
+        EXPECT_NE(std::find(wl.begin(), wl.end(), w), wl.end());
+        sycl::buffer<int, 1> far(whole, sycl::id<1>(200), sycl::range<1>(56));
+        auto f = q.submit([&](sycl::handler& h) {
+            sycl::accessor a(far, h, sycl::write_only);
+            h.single_task([=] { a[0] = 1; });
+        });
+        auto fl = f.get_wait_list();
+        EXPECT_EQ(std::find(fl.begin(), fl.end(), w), fl.end());
+        sycl::host_accessor ho(out, sycl::read_only);
+        EXPECT_EQ(ho[0], 128 + trial);
+        EXPECT_EQ(ho[1], 129 + trial);
+    }
+    ovxplat::set_shuffle_mode(was_shuffled);
+}
+
+// Several threads submit to one out-of-order queue at once: writers of the
+// shared cell are serialised by their accessors, slices of one buffer run
+// independently, and every update lands.
+TEST(SyclBuffers, ConcurrentSubmittersKeepAccessorOrder) {
+    sycl::queue q;
+    constexpr int threads = 4, rounds = 150;
+    std::vector<int> cells(threads * 8, 0);
+    int shared_count = 0;
+    {
+        sycl::buffer<int, 1> slices(cells.data(), sycl::range<1>(cells.size()));
+        sycl::buffer<int, 1> shared(&shared_count, sycl::range<1>(1));
+        std::vector<std::thread> ts;
+        for (int t = 0; t < threads; ++t)
+            ts.emplace_back([&, t] {
+                sycl::buffer<int, 1> mine(slices, sycl::id<1>(t * 8), sycl::range<1>(8));
+                for (int r = 0; r < rounds; ++r) {
+                    q.submit([&](sycl::handler& h) {
+                        sycl::accessor a(mine, h, sycl::read_write);
+                        h.parallel_for(sycl::range<1>(8), [=](sycl::id<1> i) { a[i] = a[i] * 3 % 1000003 + 1; });
+                    });
+                    q.submit([&](sycl::handler& h) {
+                        sycl::accessor c(shared, h, sycl::read_write);
+                        h.single_task([=] { c[0] += 1; });
+                    });
+                }
+            });
+        for (auto& t : ts) t.join();
+    }
+    int want = 0;
+    for (int r = 0; r < rounds; ++r) want = want * 3 % 1000003 + 1;
+    for (int v : cells) EXPECT_EQ(v, want);
+    EXPECT_EQ(shared_count, threads * rounds);
+}
+
+TEST(SyclBuffers, HostAccessorHoldsLaterCommandsBack) {
+    sycl::queue q;
+    sycl::buffer<int, 1> b{sycl::range<1>(4)};
+    sycl::event e;
+    {
+        sycl::host_accessor a(b);
+        a[0] = 41;
+        e = q.submit([&](sycl::handler& h) {
+            sycl::accessor d(b, h, sycl::read_write);
+            h.single_task([=] { d[0] += 1; });
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_NE(e.get_info<sycl::info::event::command_execution_status>(),
+                  sycl::info::event_command_status::complete);
+        EXPECT_EQ(a[0], 41);
+    }
+    e.wait();
+    sycl::host_accessor r(b, sycl::read_only);
+    EXPECT_EQ(r[0], 42);
+}
+
+TEST(SyclBuffers, AccessorRangeErrorsAndCopies) {
+    sycl::queue q;
+    sycl::buffer<float, 1> b{sycl::range<1>(10)};
+    EXPECT_EQ(error_of([&] {
+                  q.submit([&](sycl::handler& h) {
+                      sycl::accessor a(b, h, sycl::range<1>(8), sycl::id<1>(3));
+                      h.single_task([=] { (void)a; });
+                  });
+              }).first,
+              sycl::errc::invalid);
+    std::vector<float> src(10), dst(10, 0.0f);
+    std::iota(src.begin(), src.end(), 1.0f);
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(b, h, sycl::write_only);
+        h.copy(src.data(), a);
+    });
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(b, h, sycl::read_only);
+        h.copy(a, dst.data());
+    });
+    q.wait();
+    EXPECT_EQ(dst, src);
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(b, h, sycl::write_only);
+        h.fill(a, 2.5f);
+    });
+    sycl::host_accessor r(b);
+    EXPECT_EQ(r[9], 2.5f);
+}
+
+}  // namespace
