@@ -697,6 +697,17 @@ std::string kernel_name_of(cl_kernel k) {
     return name;
 }
 
+// Argument setting and enqueue of one OpenCL kernel handle are one step;
+// the lock is per handle, so kernel objects sharing a handle share it.
+std::mutex& kernel_lock(cl_kernel k) {
+    static std::mutex* locks = new std::mutex[64];
+    return locks[(reinterpret_cast<std::uintptr_t>(k) >> 4) % 64];
+}
+std::mutex& opencl_exec_mutex() {
+    static auto* m = new std::mutex();
+    return *m;
+}
+
 // Caller holds the kernel's lock.
 void apply_args(kernel_impl* k, const std::map<int, kernel_arg>& args) {
     for (auto& [i, a] : args) {
@@ -770,22 +781,28 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
     cl_event ev = nullptr;
     cl_int err;
     {
-        std::lock_guard<std::mutex> lock(k->mutex);
-        try {
-            apply_args(k.get(), args);
-        } catch (...) {
-            give_cl_queue(ctx, q);
-            throw;
+        // One OpenCL launch at a time: the OpenCL device spreads each launch
+        // over all its cores anyway, and this keeps the driver's lazy
+        // per-launch compilation and argument capture free of races.
+        std::lock_guard<std::mutex> exec(opencl_exec_mutex());
+        {
+            std::lock_guard<std::mutex> lock(kernel_lock(k->k));
+            try {
+                apply_args(k.get(), args);
+            } catch (...) {
+                give_cl_queue(ctx, q);
+                throw;
+            }
+            err = clEnqueueNDRangeKernel(q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g,
+                                         d.nd ? l : nullptr, 0, nullptr, &ev);
         }
-        err = clEnqueueNDRangeKernel(q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g,
-                                     d.nd ? l : nullptr, 0, nullptr, &ev);
-    }
-    if (err == CL_SUCCESS) {
-        err = clWaitForEvents(1, &ev);
-        cl_int st = CL_COMPLETE;
-        clGetEventInfo(ev, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(st), &st, nullptr);
-        if (err == CL_SUCCESS && st < 0) err = st;
-        clReleaseEvent(ev);
+        if (err == CL_SUCCESS) {
+            err = clWaitForEvents(1, &ev);
+            cl_int st = CL_COMPLETE;
+            clGetEventInfo(ev, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(st), &st, nullptr);
+            if (err == CL_SUCCESS && st < 0) err = st;
+            clReleaseEvent(ev);
+        }
     }
     give_cl_queue(ctx, q);
     counters().opencl++;
@@ -890,7 +907,7 @@ void handler::launch_native(const kernel& k, const detail::launch_desc& d) {
     cl_uint nargs = 0;
     clGetKernelInfo(ki->k, CL_KERNEL_NUM_ARGS, sizeof(nargs), &nargs, nullptr);
     {
-        std::lock_guard<std::mutex> lock(ki->mutex);
+        std::lock_guard<std::mutex> lock(kernel_lock(ki->k));
         apply_args(ki.get(), impl_->args);
     }
     for (cl_uint i = 0; i < nargs; ++i)

@@ -120,7 +120,6 @@ struct buffer_impl {
 struct kernel_impl {
     cl_kernel k = nullptr;
     std::shared_ptr<context_impl> ctx;
-    std::mutex mutex;  // argument setting and enqueue are one step
     ~kernel_impl();
 };
 
