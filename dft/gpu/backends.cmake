@@ -43,13 +43,13 @@ foreach(form sg nsg)
 endforeach()
 foreach(prec d s)
   ovx_dft_kernel_text(c2c_1d_nonsubgrp_text_${prec} FORM nsg PREC ${prec}
-    BODY ${OVX_DFT_GPU_DIR}/kernels/c2c_1d_nonsubgrp_body.cl)
+    BODY ${OVX_DFT_GPU_DIR}/kernels/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp.cl)
 endforeach()
 
 target_sources(ovx_dft PRIVATE
   ${OVX_DFT_GPU_DIR}/ovx_dft_gpu_common.cpp
-  ${OVX_DFT_GPU_DIR}/1d/nonsubgrp_plan.cpp
-  ${OVX_DFT_GPU_DIR}/1d/bkd_c2c_1d_nonsubgrp.cpp)
+  ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.cpp
+  ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.cpp)
 
 # Further backend modules of other subsystems add their sources here.
 include(${OVX_DFT_GPU_DIR}/factors.cmake OPTIONAL)

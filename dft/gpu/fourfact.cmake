@@ -32,11 +32,9 @@ set(OVX_FOURFACT_PLAN_SOURCES
   ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.cpp
   ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.cpp
   ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_1d_very_large_plan.cpp)
-set(OVX_FOURFACT_PLAN_SOURCES ${OVX_FOURFACT_PLAN_SOURCES} CACHE INTERNAL "")
 
-target_sources(ovx_dft PRIVATE ${OVX_FOURFACT_PLAN_SOURCES})
-foreach(m c2c_1d_4_facts c2c_1d_n_facts_colbatch c2c_1d_4_facts_colbatch 1d_very_large)
-  if(EXISTS ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_${m}_sycl.cpp)
-    target_sources(ovx_dft PRIVATE ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_${m}_sycl.cpp)
-  endif()
-endforeach()
+target_sources(ovx_dft PRIVATE ${OVX_FOURFACT_PLAN_SOURCES}
+  ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_sycl.cpp
+  ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.cpp
+  ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_sycl.cpp
+  ${OVX_FOURFACT_DIR}/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.cpp)

@@ -7,9 +7,10 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_sycl.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
-#include "dft/gpu/1d/bkd_c2c_1d_nonsubgrp.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
 
 // The terminal record takes no node: it answers 6 so that a shape no backend
 // handles ends as "unimplemented".
@@ -38,6 +39,7 @@ const bkd_ops* const bkdlist_sc1d[] = {
     &bkd_c2c_1d_n_facts_colbatch_s_ops,  // n-factor column-batched
     &bkd_c2c_1d_4_facts_colbatch_s_ops,  // four-factor column-batched
     &bkd_c2c_1d_3_facts_s_ops,     // three-factor
+    &bkd_1d_very_large_s_ops,      // very large
     &bkd_c2c_1d_nonsubgrp_s_ops,  // general backend
     &bkd_terminal,
     nullptr,
@@ -57,6 +59,7 @@ const bkd_ops* const bkdlist_dc1d[] = {
 // 1D real: small multi-dimensional local-memory, very large (single
 // precision only), 1D real main, terminal.
 const bkd_ops* const bkdlist_sr1d[] = {
+    &bkd_1d_very_large_s_ops,      // very large
     &bkd_r2c_1d_main_s_ops,        // 1D real main
     &bkd_terminal,
     nullptr,

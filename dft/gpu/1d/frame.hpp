@@ -1,10 +1,11 @@
 // The frame that every GPU 1D backend module follows.
 //
-// A module is one source file that instantiates `frame<M<double>>` and
-// `frame<M<float>>` for its own module class template M and defines its two
-// records from them:
+// A module is one source file holding a module class template M (one
+// instantiation per precision) and the two records made from the frame:
 //
-//   const bkd_ops bkd_<kind>_d_ops = frame<M<double>>::record();   // (constant-initialised form below)
+//   using frame_d = frame<M<double>>;
+//   const bkd_ops bkd_<kind>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+//   (and the same for M<float> with the _s record)
 //
 // The frame owns the record's calling conventions: the commit sequence
 // (applicability test, detach of a previous owner, bkd_init, set_compute_fns
@@ -15,8 +16,8 @@
 //
 // Module class requirements (all static):
 //   using real = float | double;
-//   using block = <block type>;            // derives from frame_block<real, K>, trivially constructible
-//   static constexpr const char* stem;     // "bkd_<kind>_d" / "bkd_<kind>_s"
+//   using block = <block type>;            // derives from frame_block<real, K>; value-initialised
+//                                          // in zeroed memory, destroyed with ~block()
 //   int  test(const DFTI_DESCRIPTOR*);     // 0 applicable, 100 not
 //   int  plan(DFTI_DESCRIPTOR*, block*);   // planning after the frame filled its fields; sets
 //                                          // block->twiddle_table_bytes (one direction, unaligned)
@@ -30,12 +31,17 @@
 //   void free_scratch(block*);             // drops the module's own scratch areas (not the
 //                                          // library-held allocation, the frame frees that)
 //   int  launch(DFTI_DESCRIPTOR*, block*, const launch_args&);  // submits the direction's kernels
+// Modules with several tables per direction opt in with `own_tables` (see
+// frame_has_own_tables below).
 //
 // Ordering rules the frame adds (and modules follow through launch_args):
 // - `after` holds the last event of the previous compute of the node, so that
 //   a compute never overwrites a scratch area that an earlier compute still
 //   reads, whatever the queue's order;
-// - library-held areas are freed only after the work that used them ended.
+// - `table_ready` holds the event of the USM table's writer;
+// - library-held areas are freed only after the work that used them ended;
+// - a direction that was not built, or whose kernels are missing, is refused
+//   with status 5 before anything is submitted.
 #ifndef OVX_DFT_GPU_1D_FRAME_HPP
 #define OVX_DFT_GPU_1D_FRAME_HPP
 
@@ -89,6 +95,8 @@ struct launch_args {
     int direction;                         // 0 forward, 1 backward
     std::vector<sycl::event>* deps;        // caller's dependencies (USM form), may be null
     const sycl::event* after;              // previous compute's last event, may be null
+    const sycl::event* table_ready;        // event of the USM table's writer, may be null; a module
+                                           // makes every launch that reads the table depend on it
     void* table;                           // the direction's table (USM address or sub-buffer*)
     std::int32_t table_kind;               // 2 USM, 1 buffer, 0 none
     sycl::event* result;                   // receives the last event, may be null
@@ -288,10 +296,12 @@ struct frame {
             // The module finds its own tables; it is told which container kind to use.
             a.table_kind = (node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM) ? DFTI_CONTAINER_USM
                                                                                               : b->ws_kind;
+            a.table_ready = a.table_kind == DFTI_CONTAINER_USM ? b->twiddle_event[dir] : nullptr;
         } else if (b->twiddle_table_bytes != 0) {
             if (node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM) {
                 a.table = b->twiddle_usm[dir];
                 a.table_kind = DFTI_CONTAINER_USM;
+                a.table_ready = b->twiddle_event[dir];
             } else {
                 a.table = b->twiddle_buf[dir];
                 a.table_kind = b->ws_kind;

@@ -348,7 +348,7 @@ int compute(DFTI_DESCRIPTOR* node, void* in, void* out, std::vector<sycl::event>
             sycl::event* ev, int dir) {
     vl_block* b = get(node);
     if (!b) return DFTI_STATUS_INVALID;
-    const std::uint64_t dk = kind ? kind->kind : DFTI_CONTAINER_USM;
+    const std::uint64_t dk = kind ? kind->kind : static_cast<std::uint64_t>(DFTI_CONTAINER_USM);
     const bool buffers = (dk & 1u) != 0;
     const std::uint64_t need = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
     if (node->internal_workspace == 0) {
@@ -360,7 +360,7 @@ int compute(DFTI_DESCRIPTOR* node, void* in, void* out, std::vector<sycl::event>
     if (!built(b->directions, dir)) return DFTI_STATUS_BAD_DESCRIPTOR;
     if (b->is_real && !(dir == 0 ? b->post_kernel : b->pre_kernel)) return DFTI_STATUS_BAD_DESCRIPTOR;
     void* scratch = buffers ? static_cast<void*>(b->scratch_buffer) : b->scratch_usm;
-    if (!scratch) return node->internal_workspace ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
+    if (!scratch) return node->internal_workspace ? static_cast<int>(DFTI_STATUS_BAD_DESCRIPTOR) : static_cast<int>(DFTI_STATUS_NO_WORKSPACE);
     DFTI_DESCRIPTOR* stage[4] = {b->sub_plan[0], b->sub_plan[2], b->sub_plan[4], b->sub_plan[5]};
     for (DFTI_DESCRIPTOR* s : stage) {
         if (!s) continue;

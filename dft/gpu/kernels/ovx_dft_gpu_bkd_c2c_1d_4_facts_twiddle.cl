@@ -79,7 +79,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* scratch, __g
 #ifdef INNER_TAIL
     const int ok = !(group == TAIL_CHUNK_IDX && c >= INNER_TAIL);
 #else
-    const int ok = 1;
+    const int ok = c < FF_ROW;
 #endif
     const long col = group * 8 + c;
     __global const ftype* src = in + 2L * ((o + outer_offset) * (long)OUTER_IDIST + col);
@@ -128,7 +128,7 @@ __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __
 #ifdef INNER_TAIL
     const int ok = !(group == TAIL_CHUNK_IDX && c >= INNER_TAIL) && c < FF_ROW;
 #else
-    const int ok = 1;
+    const int ok = c < FF_ROW;
 #endif
     const long col = group * 8 + c;
     __global const ftype* src = scratch + 2L * (o * (long)TEMP_OUTER_DIST + (group - inner_offset) * 8L * FF_N);

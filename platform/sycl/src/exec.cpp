@@ -784,18 +784,17 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
         // One OpenCL launch at a time: the OpenCL device spreads each launch
         // over all its cores anyway, and this keeps the driver's lazy
         // per-launch compilation and argument capture free of races.
+        // The handle's arguments stay untouched until the launch is over.
         std::lock_guard<std::mutex> exec(opencl_exec_mutex());
-        {
-            std::lock_guard<std::mutex> lock(kernel_lock(k->k));
-            try {
-                apply_args(k.get(), args);
-            } catch (...) {
-                give_cl_queue(ctx, q);
-                throw;
-            }
-            err = clEnqueueNDRangeKernel(q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g,
-                                         d.nd ? l : nullptr, 0, nullptr, &ev);
+        std::lock_guard<std::mutex> lock(kernel_lock(k->k));
+        try {
+            apply_args(k.get(), args);
+        } catch (...) {
+            give_cl_queue(ctx, q);
+            throw;
         }
+        err = clEnqueueNDRangeKernel(q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g,
+                                     d.nd ? l : nullptr, 0, nullptr, &ev);
         if (err == CL_SUCCESS) {
             err = clWaitForEvents(1, &ev);
             cl_int st = CL_COMPLETE;

@@ -67,7 +67,7 @@ private:
         cl_int err;
         ctx_ = clCreateContext(nullptr, 1, &dev_, nullptr, nullptr, &err);
         if (err != CL_SUCCESS) return;
-        q_ = clCreateCommandQueue(ctx_, dev_, 0, &err);
+        q_ = clCreateCommandQueueWithProperties(ctx_, dev_, nullptr, &err);
         if (err != CL_SUCCESS) return;
         cl_device_fp_config fp = 0;
         clGetDeviceInfo(dev_, CL_DEVICE_DOUBLE_FP_CONFIG, sizeof fp, &fp, nullptr);

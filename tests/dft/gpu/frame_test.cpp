@@ -87,6 +87,7 @@ struct table_module {
             const Real* t = static_cast<const Real*>(a.table);
             e = b->queue->submit([&](sycl::handler& h) {
                 if (a.after) h.depends_on(*a.after);
+                if (a.table_ready) h.depends_on(*a.table_ready);
                 if (a.deps) h.depends_on(*a.deps);
                 h.parallel_for(sycl::range<1>(n), [=](sycl::id<1> k) { out[k] = t[k]; });
             });
@@ -283,6 +284,34 @@ TEST_F(Frame, DataArrayCount) {
         f.node->placement = r.placement;
         EXPECT_EQ(frame_data_array_count(f.node), r.count);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WorkspaceHelpers, AlignWithTheQueuesDevice) {
+    sycl::queue& q = gpu_queue();
+    const std::uint32_t bits = q.get_device().get_info<sycl::info::device::mem_base_addr_align>();
+    for (std::uint64_t v : {0ull, 1ull, 17ull, 5761ull})
+        EXPECT_EQ(align_workspace_offset(v, &q), align_workspace_bytes(v, bits / 8)) << v;
+    EXPECT_EQ(align_workspace_offset(1, &q) % 16, 0u);
+}
+
+TEST(WorkspaceHelpers, ConstructCharBuffer) {
+    alignas(sycl::buffer<char, 1>) unsigned char storage[sizeof(sycl::buffer<char, 1>)];
+    sycl::buffer<char, 1>* b = construct_char_buffer(storage, 100);
+    ASSERT_EQ(static_cast<void*>(b), static_cast<void*>(storage));
+    EXPECT_EQ(b->size(), 100u);
+    gpu_queue().submit([&](sycl::handler& h) {
+        sycl::accessor<char, 1, sycl::access_mode::write> acc(*b, h);
+        h.parallel_for(sycl::range<1>(100), [=](sycl::id<1> i) { acc[i] = static_cast<char>(i[0]); });
+    });
+    {
+        sycl::host_accessor<char, 1, sycl::access_mode::read> h(*b);
+        EXPECT_EQ(h[99], 99);
+    }
+    b->~buffer();
 }
 
 }  // namespace

@@ -21,7 +21,7 @@
 #include <ovx_serv.h>
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/bkd_c2c_1d_nonsubgrp.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
 
@@ -423,6 +423,14 @@ TEST_F(NodeLevel, CallerWorkspaceNeededThenBound) {
     std::fill(b, b + 1000, C{});
     dft::compute_forward(desc, a, b).wait();
     EXPECT_LE(rel_error(std::vector<C>(b, b + 1000), ref), tolerance<double>());
+    // Buffer data with the buffer workspace (scratch as sub-buffers).
+    std::vector<C> hx(a, a + 2000), hy(1000);
+    {
+        sycl::buffer<C, 1> bx(hx.data(), sycl::range<1>(hx.size()));
+        sycl::buffer<C, 1> by(hy.data(), sycl::range<1>(hy.size()));
+        dft::compute_forward(desc, bx, by);
+    }
+    EXPECT_LE(rel_error(hy, ref), tolerance<double>());
     sycl::free(ws, q);
     sycl::free(a, q);
     sycl::free(b, q);
@@ -485,6 +493,24 @@ TEST_F(NodeLevel, StatusPaths) {
     EXPECT_EQ(f.node->bkd_data, nullptr);
     sycl::free(a, q);
     sycl::free(b, q);
+}
+
+// A batch of no transforms submits nothing and succeeds.
+TEST_F(NodeLevel, EmptyBatch) {
+    node_guard g;
+    g.node = make_node(true, 7, 1, 1, {}, false);
+    ASSERT_EQ(commit_general(g.node), 0);
+    // The node layer refuses 0 transforms; the backend is offered such a
+    // working list directly.
+    g.node->working_batch.records[0].length = 0;
+    ASSERT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), 0);
+    EXPECT_EQ(g.node->scratch_workspace_bytes, 0u);
+    dfti_data_kind usm{DFTI_CONTAINER_USM};
+    const auto s0 = ovxplat::get_sycl_counters().commands_submitted;
+    sycl::event e;
+    EXPECT_EQ(g.node->compute_fwd(g.node, nullptr, nullptr, nullptr, &usm, &e), 0);
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, s0);
+    e.wait();
 }
 
 TEST_F(NodeLevel, RefusalsGoToTheNextRecord) {

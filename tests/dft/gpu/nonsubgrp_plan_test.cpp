@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "dft/gpu/1d/nonsubgrp_plan.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
 #include "dft/gpu/ovx_dft_workspace_align.hpp"
 
 using namespace korami::ovx::dft::nsg;

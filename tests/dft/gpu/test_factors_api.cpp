@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "dft/gpu/1d/bkd_c2c_1d_nonsubgrp.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"

@@ -187,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                       two_case{128, true, 0, 2, 5, 1.0},     // 8 x 16
                       two_case{74, false, 0, 2, 5, 1.0},     // 2 x 37: generic odd routine
                       two_case{680, false, 1, 2, 5, 0.5},    // 34 x 20: generic even routine, 2 loops
-                      two_case{4096, true, 0, 1, 5, 1.0}));  // 64 x 64
+                      two_case{4096, true, 0, 1, 5, 1.0},    // 64 x 64
+                      two_case{2048, true, 1, 2, 5, 1.0}));  // 64 x 32: two row passes per sub-group
 
 // ---------------------------------------------------------------- 8192 points
 

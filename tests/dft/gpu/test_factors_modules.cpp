@@ -12,7 +12,9 @@
 
 #include <ovxplat/sycl_standin.hpp>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
 #include "dft/gpu/factors_node.hpp"
+#include "dft/gpu/ovx_dft_gpu_common.hpp"
 #include "dft/gpu/factors_reference.hpp"
 
 using factors_node::layout;
@@ -55,11 +58,6 @@ bool device_ok(bool single) {
     sycl::queue q{sycl::gpu_selector_v};
     return q.get_device().has(sycl::aspect::fp64);
 }
-
-template <class T>
-struct host_data {
-    std::vector<T> v;
-};
 
 // Copies between host vectors and USM or buffers.
 template <class T>
@@ -180,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
         complex_case{TF, 96, false, 5, true, 1, true, 0.25, "quen3", true, 0, 0},
         complex_case{TF, 128, true, 3, true, 0, false, 1.0, "quen5", false, 130, 132},
         complex_case{TF, 1000, false, 2, false, 0, true, 1.0, "quen5", true, 0, 0},   // 40 x 25
-        complex_case{TF, 4096, true, 2, false, 1, true, 1.0 / 4096, "quen5", false, 0, 0}),
+        complex_case{TF, 4096, true, 2, false, 1, true, 1.0 / 4096, "quen5", false, 0, 0},
+        complex_case{TF, 2048, true, 3, true, 0, false, 0.5, "quen4", true, 0, 0}),      // 64 x 32, 2 row passes
     name_of);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,7 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(complex_case{TH, 12000, false, 3, false, 0, true, 0.5, "quen5", true, 0, 0},
                       complex_case{TH, 12000, true, 2, true, 1, false, 1.0, "quen7", false, 0, 0},
                       complex_case{TH, 4096, true, 3, false, 1, true, 2.0, "quen4", true, 4100, 4104},
-                      complex_case{TH, 128, false, 2, true, 0, false, 1.0, "quen5", false, 0, 0}),
+                      complex_case{TH, 128, false, 2, true, 0, false, 1.0, "quen5", false, 0, 0},
+                      // Quen4: the fixed 28 x 30 x 25 plan and the large-register option on passes of 24 and more.
+                      complex_case{TH, 21000, false, 2, false, 1, true, 0.5, "quen4", false, 0, 0}),
     name_of);
 
 // ---------------------------------------------------------------- 1D real
@@ -321,7 +322,12 @@ INSTANTIATE_TEST_SUITE_P(
                       real_case{999, false, 3, false, 1, true, 2.0, "quen7", true},
                       real_case{999, true, 5, true, 0, false, 1.0, "quen5", false},
                       real_case{1000, true, 1, true, 0, true, 1.0, "quen6", true},
-                      real_case{999, true, 4, false, 1, false, 0.25, "quen6", false}),
+                      real_case{999, true, 4, false, 1, false, 0.25, "quen6", false},
+                      // The smallest lengths: sub-transforms of one or two points.
+                      real_case{1, false, 3, false, 0, true, 1.0, "quen5", false},
+                      real_case{2, false, 3, false, 1, true, 1.0, "quen5", false},
+                      real_case{3, false, 3, true, 1, true, 1.0, "quen5", false},
+                      real_case{4, false, 2, true, 0, false, 1.0, "quen5", false}),
     real_name);
 
 // ---------------------------------------------------------------- refusals
@@ -930,6 +936,154 @@ TEST(FactorsModulesQueues, InOrderAndQueueMode2) {
         node.reset();
         sycl::free(in, ordered);
         sycl::free(out, ordered);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The tables as the table kernels write them into a caller's workspace: the
+// layouts the kernels read, the angles, and the scale folded into the
+// forward tables only (forward scale 0.5, backward scale 1).
+TEST(FactorsModulesTables, LayoutAndScale) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const long double pi = 3.141592653589793238462643383279502884L;
+    struct c {
+        module m;
+        int64_t n;
+    };
+    for (const c& k : {c{module::two_facts, 48}, c{module::eight_k, 8192}, c{module::three_facts, 12000}}) {
+        one_list list(record_of(k.m, false));
+        layout l;
+        l.n = k.n;
+        l.internal_workspace = false;
+        l.fwd_scale = 0.5;
+        node_ptr node = factors_node::make_node(l, &q, list.get());
+        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
+        char* ws = sycl::malloc_shared<char>(bytes, q);
+        std::memset(ws, 0, bytes);
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws, DFTI_CONTAINER_USM), 0);
+        q.wait();
+        const uint64_t per_dir = node->twiddle_workspace_bytes / 2;
+        const double* f = reinterpret_cast<const double*>(ws);
+        const double* b = reinterpret_cast<const double*>(ws + per_dir);
+        auto check4 = [&](const double* t, int64_t pos, long double half_turns, double scale) {
+            const double cv = static_cast<double>(std::cos(half_turns * pi)) * scale;
+            const double sv = static_cast<double>(std::sin(half_turns * pi)) * scale;
+            EXPECT_NEAR(t[pos], cv, 1e-15);
+            EXPECT_EQ(t[pos + 1], t[pos]);
+            EXPECT_NEAR(t[pos + 8], sv, 1e-15);
+            EXPECT_EQ(t[pos + 9], -t[pos + 8]);
+        };
+        if (k.m == module::two_facts) {  // 8 x 6: entry (j, k) at (j/4)*16*8 + 16k + 2(j%4)
+            for (int64_t j = 0; j < 6; ++j)
+                for (int64_t kk = 0; kk < 8; ++kk) {
+                    const int64_t e = (j / 4) * 128 + 16 * kk + 2 * (j % 4);
+                    check4(b, e, -2.0L * j * kk / 48, 1.0);
+                    check4(f, e, -2.0L * j * kk / 48, 0.5);
+                }
+        } else if (k.m == module::eight_k) {
+            const uint64_t c1 = align_workspace_offset(4096, &q), c2 = align_workspace_offset(2048, &q);
+            const double* f3 = f + (c1 + c2) / 8;
+            const double* b3 = b + (c1 + c2) / 8;
+            const double* b1 = b;
+            for (int64_t i = 0; i < 16; ++i)
+                for (int64_t j = 0; j < 8; ++j) check4(b1, 256 * (j / 4) + 16 * i + 2 * (j % 4), -2.0L * i * j / 128, 1.0);
+            for (int64_t n1 : {int64_t(0), int64_t(1), int64_t(37), int64_t(63)})
+                for (int64_t t = 0; t < 128; ++t) {
+                    const int64_t h = t / 64, r = (t % 64) / 4, p = t % 4;
+                    const int64_t k0 = 4 * h + p + 8 * (r / 8) + 16 * (r % 8);
+                    const int64_t pos = 512 * n1 + 16 * (t / 4) + 2 * (t % 4);
+                    check4(b3, pos, -2.0L * n1 * k0 / 8192, 1.0);
+                    check4(f3, pos, -2.0L * n1 * k0 / 8192, 0.5);
+                }
+            // Class 1 is the same in both directions.
+            EXPECT_EQ(0, std::memcmp(f, b, 4096));
+        } else {  // 40 x 20 x 15: Class1 entry k0 + 40 m, Class2 entry c2 + 15 k1
+            const uint64_t t1 = align_workspace_offset(12000 * 16, &q);
+            for (int64_t e : {int64_t(0), int64_t(41), int64_t(5000), int64_t(11999)}) {
+                const long double a = -2.0L * (e % 40) * (e / 40) / 12000 * pi;
+                EXPECT_NEAR(b[2 * e], static_cast<double>(std::cos(a)), 1e-15);
+                EXPECT_NEAR(b[2 * e + 1], static_cast<double>(std::sin(a)), 1e-15);
+                EXPECT_NEAR(f[2 * e], 0.5 * b[2 * e], 1e-16);
+                EXPECT_NEAR(f[2 * e + 1], 0.5 * b[2 * e + 1], 1e-16);
+            }
+            const double* f2 = f + t1 / 8;
+            const double* b2 = b + t1 / 8;
+            for (int64_t e : {int64_t(0), int64_t(16), int64_t(299)}) {
+                const long double a = -2.0L * (e % 15) * (e / 15) / 300 * pi;
+                EXPECT_NEAR(b2[2 * e], static_cast<double>(std::cos(a)), 1e-15);
+                EXPECT_NEAR(b2[2 * e + 1], static_cast<double>(std::sin(a)), 1e-15);
+                EXPECT_EQ(f2[2 * e], b2[2 * e]);  // no scale in Class2
+            }
+        }
+        node.reset();
+        sycl::free(ws, q);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Backward-only nodes build only the backward kernels and tables: the
+// forward entry reports a status instead of launching a missing kernel, the
+// backward one computes.
+TEST(FactorsModulesLifecycle, BackwardOnly) {
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    struct c {
+        module m;
+        int64_t n;
+        bool real;
+    };
+    for (const c& k : {c{module::eight_k, 8192, false}, c{module::three_facts, 4096, false}, c{module::real, 1000, true}}) {
+        one_list list(record_of(k.m, false));
+        layout l;
+        l.n = k.n;
+        l.real = k.real;
+        l.directions = 1;
+        node_ptr node = factors_node::make_node(l, &q, list.get());
+        ASSERT_EQ(factors_node::commit(node.get()), 0) << k.n;
+        const uint64_t one_dir = node->twiddle_workspace_bytes;
+        const int64_t h = k.n / 2 + 1;
+        const size_t elems = static_cast<size_t>(k.real ? 2 * h : 2 * k.n);
+        std::vector<double> x = factors_ref::random_real(elems, 3u);
+        if (k.real) x[1] = x[elems - 1] = 0;  // imaginary parts of X[0] and X[N/2]
+        double* in = usm_copy(q, x);
+        double* out = sycl::malloc_shared<double>(elems + static_cast<size_t>(k.n), q);
+        EXPECT_NE(factors_node::compute_usm(node.get(), 0, in, out), 0) << "forward was not built";
+        ASSERT_EQ(factors_node::compute_usm(node.get(), 1, in, out), 0);
+        if (k.real) {
+            std::vector<cplx> xc(static_cast<size_t>(h));
+            for (int64_t j = 0; j < h; ++j) xc[j] = cplx(x[2 * j], x[2 * j + 1]);
+            const auto ref = factors_ref::dft_c2r(xc, k.n, 1.0);
+            std::vector<double> got(out, out + k.n);
+            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(false, k.n));
+        } else {
+            std::vector<cplx> xc(static_cast<size_t>(k.n)), got(static_cast<size_t>(k.n));
+            for (int64_t j = 0; j < k.n; ++j) {
+                xc[j] = cplx(x[2 * j], x[2 * j + 1]);
+                got[j] = cplx(out[2 * j], out[2 * j + 1]);
+            }
+            EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xc, 1, 1.0)), factors_ref::tolerance(false, k.n));
+        }
+        // Both directions double the complex modules' tables (the real backend's
+        // table serves both directions).
+        node->directions = 2;
+        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        if (k.real)
+            EXPECT_GE(node->twiddle_workspace_bytes, one_dir);
+        else
+            EXPECT_EQ(node->twiddle_workspace_bytes, 2 * one_dir);
+        node.reset();
+        sycl::free(in, q);
+        sycl::free(out, q);
     }
 }
 

@@ -17,6 +17,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_sycl.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "fourfact_harness.hpp"
 
@@ -341,6 +342,298 @@ TEST(FourFactsColbatch, PrebuiltFallsBackToSource) {
     (void)commit(n6.get());
     EXPECT_EQ(get_four_facts_colbatch_binary_counts().requests, after.requests);
     n6.reset();
+    node.reset();
+}
+
+// ---- through the public API and the ordinary lists -------------------------------
+
+template <dft::precision P>
+void configure(dft::descriptor<P, dft::domain::COMPLEX>& d, const layout& l) {
+    d.set_value(dft::config_param::PLACEMENT, l.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, l.batch[0].count);
+    d.set_value(dft::config_param::FWD_STRIDES, std::vector<std::int64_t>{0, l.fs});
+    d.set_value(dft::config_param::BWD_STRIDES, std::vector<std::int64_t>{0, l.bs});
+    d.set_value(dft::config_param::FWD_DISTANCE, l.batch[0].idist);
+    d.set_value(dft::config_param::BWD_DISTANCE, l.batch[0].odist);
+    d.set_value(dft::config_param::FORWARD_SCALE, l.fwd_scale);
+    d.set_value(dft::config_param::BACKWARD_SCALE, l.bwd_scale);
+}
+
+// Commits through the public API, checks the owner, then runs both
+// directions in USM and buffer form against FFTW.
+template <dft::precision P>
+void run_api(const layout& l, const bkd_ops* owner) {
+    using R = std::conditional_t<P == dft::precision::DOUBLE, double, float>;
+    using C = std::complex<R>;
+    sycl::queue& q = gpu_queue();
+    dft::descriptor<P, dft::domain::COMPLEX> desc(l.n);
+    configure(desc, l);
+    desc.commit(q);
+    DFTI_DESCRIPTOR* node = dft::detail::descriptor_node(desc);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->bkd, owner) << "N " << l.n;
+    const std::size_t size = static_cast<std::size_t>(std::max(extent(l, true), extent(l, false)));
+    for (int dir = 0; dir < 2; ++dir) {
+        const double scale = static_cast<double>(static_cast<R>(dir == 0 ? l.fwd_scale : l.bwd_scale));
+        const std::vector<C> x = fourfact::random_data<R>(size, 21u + dir);
+        const std::vector<C> sentinel = fourfact::random_data<R>(size, 77u);
+        std::vector<std::complex<double>> ref = widen(sentinel);
+        reference(l, dir, scale, widen(x), ref);
+        for (int form = 0; form < 2; ++form) {
+            std::vector<C> got(size);
+            if (form == 0) {
+                C* a = sycl::malloc_shared<C>(size, q);
+                C* b = sycl::malloc_shared<C>(size, q);
+                std::copy(x.begin(), x.end(), a);
+                std::copy(sentinel.begin(), sentinel.end(), b);
+                sycl::event e = dir == 0 ? dft::compute_forward(desc, a, b) : dft::compute_backward(desc, a, b);
+                e.wait();
+                std::copy(b, b + size, got.begin());
+                sycl::free(a, q);
+                sycl::free(b, q);
+            } else {
+                std::vector<C> hx = x, hy = sentinel;
+                {
+                    sycl::buffer<C, 1> a(hx.data(), sycl::range<1>(size));
+                    sycl::buffer<C, 1> b(hy.data(), sycl::range<1>(size));
+                    dir == 0 ? dft::compute_forward(desc, a, b) : dft::compute_backward(desc, a, b);
+                }
+                got = hy;
+            }
+            EXPECT_LE(rel_error(got, ref), tolerance<R>()) << "N " << l.n << (dir ? " backward" : " forward")
+                                                          << (form ? " buffer" : " usm");
+        }
+    }
+}
+
+TEST(ThroughLists, FourFactorsDouble2156) {
+    REQUIRE_GPU();
+    layout l;
+    l.n = 2156;
+    l.batch = {{2, 2156, 2156}};
+    l.fwd_scale = 1.0 / 3.0;
+    l.bwd_scale = 1.0 / 2156.0;
+    run_api<dft::precision::DOUBLE>(l, &bkd_c2c_1d_4_facts_d_ops);
+}
+
+TEST(ThroughLists, NFactorColumnsDouble64x32) {
+    REQUIRE_GPU();
+    run_api<dft::precision::DOUBLE>(columns(64, 32, false), &bkd_c2c_1d_n_facts_colbatch_d_ops);
+}
+
+TEST(ThroughLists, FourFactorColumnsDouble4096x16) {
+    REQUIRE_GPU();
+    // 16 columns of 4096 do not fit one column-batched block: the
+    // four-factor column-batched backend takes them.
+    run_api<dft::precision::DOUBLE>(columns(4096, 16, false), &bkd_c2c_1d_4_facts_colbatch_d_ops);
+}
+
+// Which record of the ordinary lists owns a node (commit only).
+TEST(ThroughLists, Owners) {
+    REQUIRE_GPU();
+    struct owner_case {
+        const char* profile;
+        bool single, real;
+        int64_t n, b, stride;
+        const bkd_ops* owner;
+    };
+    const owner_case cases[] = {
+        {"quen6", false, false, 2156, 1, 1, &bkd_c2c_1d_4_facts_d_ops},
+        {"quen6", true, false, 1048576, 1, 1, &bkd_c2c_1d_4_facts_s_ops},
+        {"quen6", false, false, 64, 32, 32, &bkd_c2c_1d_n_facts_colbatch_d_ops},
+        {"quen6", true, false, 1001, 12, 12, &bkd_c2c_1d_n_facts_colbatch_s_ops},
+        {"quen6", false, false, 4096, 16, 16, &bkd_c2c_1d_4_facts_colbatch_d_ops},
+        {"quen5", true, false, 33554432, 1, 1, &bkd_1d_very_large_s_ops},
+        {"quen5", true, true, 67108864, 1, 1, &bkd_1d_very_large_s_ops},
+    };
+    for (const owner_case& c : cases) {
+        ovxplat::scoped_gpu_profile prof(c.profile);
+        ASSERT_TRUE(prof.ok());
+        sycl::queue q{sycl::gpu_selector_v};
+        DFTI_DESCRIPTOR* raw = nullptr;
+        int st;
+        if (c.real)
+            st = gpu_dfti_create_sr1d(&raw, c.n, nullptr);
+        else
+            st = c.single ? gpu_dfti_create_sc1d(&raw, c.n, nullptr) : gpu_dfti_create_dc1d(&raw, c.n, nullptr);
+        ASSERT_EQ(st, 0);
+        node_ptr node(raw);
+        node->user_dims.records[0] = dfti_dim{c.n, 0, 0, c.stride, c.stride};
+        if (c.b > 1) node->user_batch.records[0] = dfti_dim{c.b, 0, 0, 1, 1};
+        node->placement = DFTI_NOT_INPLACE;
+        node->internal_workspace = 0;  // commit only: no tables written
+        node->queue = &q;
+        ASSERT_EQ(commit(node.get()), 0) << c.n;
+        EXPECT_EQ(node->bkd, c.owner) << c.profile << " N " << c.n;
+        node.reset();
+    }
+}
+
+// ---- chunked launches, ordering, statuses --------------------------------------------
+
+// Quen6, one tile: N = 2^20 double runs 4 transforms per chunk, so a batch
+// of 5 is two chunks (the second with offset 4).
+TEST(Chunks, FourFactorsDouble2p20Batch5) {
+    REQUIRE_GPU();
+    layout l;
+    l.n = 1048576;
+    l.batch = {{5, 1048576, 1048576}};
+    l.bwd_scale = 1.0 / 1048576.0;
+    node_ptr node = make_node(l, &gpu_queue(), list_4f_d);
+    ASSERT_EQ(commit(node.get()), 0);
+    EXPECT_EQ(node->scratch_workspace_bytes, 4u * 1048576 * 16);
+    const double err = check_node<double>(node.get(), l, gpu_queue(), false);
+    EXPECT_GE(err, 0);
+    EXPECT_LE(err, tolerance<double>());
+}
+
+// 1040 columns of 4096: chunks of 128 groups (1024 columns), the last one of
+// 2 groups; then 16 columns in 70 outer batches: launches of 64 outer batches
+// and a tail of 6.
+TEST(Chunks, FourFactorColumnsInnerAndOuter) {
+    REQUIRE_GPU();
+    layout l = columns(4096, 1040, false);
+    node_ptr node = make_node(l, &gpu_queue(), list_fc_d);
+    ASSERT_EQ(commit(node.get()), 0);
+    double err = check_node<double>(node.get(), l, gpu_queue(), false);
+    EXPECT_GE(err, 0);
+    EXPECT_LE(err, tolerance<double>());
+    l = columns(4096, 16, false);
+    l.batch = {{16, 1, 1}, {70, 16 * 4096, 16 * 4096}};
+    node = make_node(l, &gpu_queue(), list_fc_d);
+    ASSERT_EQ(commit(node.get()), 0);
+    err = check_node<double>(node.get(), l, gpu_queue(), false);
+    EXPECT_GE(err, 0);
+    EXPECT_LE(err, tolerance<double>());
+}
+
+// Two computes submitted back to back without waiting share one scratch:
+// the second must not start before the first has read it.
+TEST(Ordering, TwoComputesInFlight) {
+    REQUIRE_GPU();
+    using C = std::complex<double>;
+    layout l;
+    l.n = 2156;
+    l.batch = {{2, 2156, 2156}};
+    sycl::queue& q = gpu_queue();
+    for (const bkd_ops* const* list : {list_4f_d, list_fc_d}) {
+        const layout lay = list == list_4f_d ? l : columns(4096, 12, false);
+        node_ptr node = make_node(lay, &q, list);
+        ASSERT_EQ(commit(node.get()), 0);
+        const std::size_t size = static_cast<std::size_t>(extent(lay, true));
+        C* a[2];
+        C* b[2];
+        std::vector<std::complex<double>> ref[2];
+        for (int i = 0; i < 2; ++i) {
+            const std::vector<C> x = fourfact::random_data<double>(size, 40u + i);
+            a[i] = sycl::malloc_shared<C>(size, q);
+            b[i] = sycl::malloc_shared<C>(size, q);
+            std::copy(x.begin(), x.end(), a[i]);
+            ref[i].assign(size, C(0, 0));
+            std::fill(b[i], b[i] + size, C(0, 0));
+            reference(lay, 0, lay.fwd_scale, x, ref[i]);
+        }
+        dfti_data_kind k{DFTI_CONTAINER_USM};
+        sycl::event e[2];
+        for (int i = 0; i < 2; ++i) ASSERT_EQ(node->compute_fwd(node.get(), a[i], b[i], nullptr, &k, &e[i]), 0);
+        e[0].wait();
+        e[1].wait();
+        for (int i = 0; i < 2; ++i) {
+            std::vector<C> got(b[i], b[i] + size);
+            EXPECT_LE(rel_error(got, ref[i]), tolerance<double>()) << i;
+            sycl::free(a[i], q);
+            sycl::free(b[i], q);
+        }
+    }
+}
+
+// A direction that was not built launches nothing.
+TEST(Statuses, DirectionNotBuilt) {
+    REQUIRE_GPU();
+    layout l;
+    l.n = 2156;
+    l.directions = 0;
+    node_ptr node = make_node(l, &gpu_queue(), list_4f_d);
+    ASSERT_EQ(commit(node.get()), 0);
+    const std::uint64_t one = node->twiddle_workspace_bytes;
+    layout both = l;
+    both.directions = 2;
+    node_ptr node2 = make_node(both, &gpu_queue(), list_4f_d);
+    ASSERT_EQ(commit(node2.get()), 0);
+    EXPECT_GT(node2->twiddle_workspace_bytes, one);
+    const auto launches = ovxplat::get_sycl_counters().opencl_launches;
+    std::vector<std::complex<double>> x(2156);
+    auto* a = sycl::malloc_shared<std::complex<double>>(2156, gpu_queue());
+    auto* b = sycl::malloc_shared<std::complex<double>>(2156, gpu_queue());
+    EXPECT_EQ(compute_usm(node.get(), 1, a, b), DFTI_STATUS_BAD_DESCRIPTOR);
+    EXPECT_EQ(ovxplat::get_sycl_counters().opencl_launches, launches);
+    layout cl = columns(64, 32, false);
+    cl.directions = 1;
+    node_ptr node3 = make_node(cl, &gpu_queue(), list_nc_d);
+    ASSERT_EQ(commit(node3.get()), 0);
+    EXPECT_EQ(compute_usm(node3.get(), 0, a, b), DFTI_STATUS_BAD_DESCRIPTOR);
+    EXPECT_EQ(ovxplat::get_sycl_counters().opencl_launches, launches);
+    sycl::free(a, gpu_queue());
+    sycl::free(b, gpu_queue());
+}
+
+// The estimators answer what a commit asks for.
+TEST(Statuses, Estimators) {
+    REQUIRE_GPU();
+    const layout cases[] = {[] { layout l; l.n = 2156; l.batch = {{3, 2156, 2156}}; return l; }(),
+                            columns(64, 32, false), columns(4096, 16, false)};
+    const dft_c2c_1d_4_facts_gpu_bkd<double> e4;
+    const dft_c2c_1d_n_facts_colbatch_gpu_bkd<double> en;
+    const dft_c2c_1d_4_facts_colbatch_gpu_bkd<double> ec;
+    const dft_base_bkd<double>* est[] = {&e4, &en, &ec};
+    const bkd_ops* const* lists[] = {list_4f_d, list_nc_d, list_fc_d};
+    for (int i = 0; i < 3; ++i) {
+        layout l = cases[i];
+        l.internal_workspace = false;
+        node_ptr node = make_node(l, &gpu_queue(), lists[i]);
+        ASSERT_EQ(commit(node.get()), 0);
+        const dft_workspace_problem prob{node.get(), &gpu_queue()};
+        EXPECT_EQ(est[i]->get_workspace_bytes(prob),
+                  static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes))
+            << i;
+        // Shapes the module does not take: -1 (contiguous for the column
+        // modules, strided for the four-factor one).
+        if (i == 0) {
+            EXPECT_EQ(en.get_workspace_bytes(prob), -1);
+        } else {
+            EXPECT_EQ(e4.get_workspace_bytes(prob), -1);
+        }
+    }
+}
+
+// The very large backend takes only Quen5 devices, and no batched sub-node.
+TEST(Statuses, VeryLargeRefusals) {
+    REQUIRE_GPU();
+    const bkd_ops* const list_vl[] = {&bkd_1d_very_large_s_ops, nullptr};
+    layout l;
+    l.n = 33554432;
+    l.single = true;
+    l.internal_workspace = false;
+    node_ptr node = make_node(l, &gpu_queue(), list_vl);  // Quen6
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(node->bkd_data, nullptr);
+    ovxplat::scoped_gpu_profile p5("quen5");
+    sycl::queue q5{sycl::gpu_selector_v};
+    l.batch = {{2, 33554432, 33554432}};
+    node = make_node(l, &q5, list_vl);
+    node->is_sub_node = 1;
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    node->is_sub_node = 0;
+    EXPECT_EQ(commit(node.get()), 0);
+    // A caller workspace is needed and not bound: 11, nothing submitted.
+    dfti_data_kind k{DFTI_CONTAINER_USM};
+    sycl::event e;
+    int dummy = 0;
+    EXPECT_EQ(node->compute_fwd(node.get(), &dummy, &dummy, nullptr, &k, &e), DFTI_STATUS_NO_WORKSPACE);
+    l.n = 33554433;
+    l.batch = {{1, 0, 0}};
+    node = make_node(l, &q5, list_vl);
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
     node.reset();
 }
 

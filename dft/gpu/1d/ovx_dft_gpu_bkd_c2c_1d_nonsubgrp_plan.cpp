@@ -1,4 +1,4 @@
-#include "dft/gpu/1d/nonsubgrp_plan.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
 
 #include <climits>
 #include <cstdio>

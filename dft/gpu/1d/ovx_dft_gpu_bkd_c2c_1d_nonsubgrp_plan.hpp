@@ -6,8 +6,8 @@
 // above 1 is one Stockham pass kernel generated at commit as OpenCL C text
 // with every constant written into it. Batches run in chunks so that one
 // scratch area stays under a cap.
-#ifndef OVX_DFT_GPU_1D_NONSUBGRP_PLAN_HPP
-#define OVX_DFT_GPU_1D_NONSUBGRP_PLAN_HPP
+#ifndef OVX_DFT_GPU_1D_OVX_DFT_GPU_BKD_C2C_1D_NONSUBGRP_PLAN_HPP
+#define OVX_DFT_GPU_1D_OVX_DFT_GPU_BKD_C2C_1D_NONSUBGRP_PLAN_HPP
 
 #include <cstdint>
 #include <string>
