@@ -12,26 +12,15 @@
 
 #include "vasm/vasm.hpp"
 #include "vasm/vasm_sb.hpp"
+#include "vasm_test_decoder.hpp"
 
 namespace {
 
 using namespace korami::ovx::vasm;
-using word = std::array<uint32_t, 4>;
-
-std::vector<word> words_of(const std::vector<uint8_t>& b) {
-    std::vector<word> out;
-    for (std::size_t i = 0; i + 16 <= b.size(); i += 16) {
-        word w{};
-        for (int d = 0; d < 4; ++d)
-            w[d] = uint32_t(b[i + 4 * d]) | uint32_t(b[i + 4 * d + 1]) << 8 | uint32_t(b[i + 4 * d + 2]) << 16 |
-                   uint32_t(b[i + 4 * d + 3]) << 24;
-        out.push_back(w);
-    }
-    return out;
-}
-
-unsigned bits(uint32_t v, unsigned lo, unsigned n) { return (v >> lo) & ((1u << n) - 1u); }
-unsigned opcode(const word& w) { return w[0] & 0x7F; }
+using word = vasm_test::word4;
+using vasm_test::bits;
+using vasm_test::opcode;
+inline std::vector<word> words_of(const std::vector<uint8_t>& b) { return vasm_test::words_of_bytes(b); }
 
 // ---------------------------------------------------------------------------
 // Independent decoder of the finished code: registers read and written,

@@ -17,11 +17,12 @@
 #include "vasm/vasm_carrier.hpp"
 #include "vasm/vasm_elf.hpp"
 #include "vasm/vasm_kinfo.hpp"
+#include "test_vasm2_binaries.hpp"
 
 namespace {
 
 using namespace korami::ovx::vasm;
-using bytes = std::vector<uint8_t>;
+using vasm2_test::bytes;
 
 register_operand loc(unsigned reg, int elem, type_code t) {
     return register_operand((uint64_t(0x80) << 32) | (uint64_t(t) << 23) | ((uint64_t(elem) & 0x7FF) << 10) | reg);
@@ -411,10 +412,8 @@ TEST(Vasm2Carrier, RefusesBeforeWriting) {
 
 // GPU ELF container.
 uint16_t rd16(const bytes& b, std::size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
-uint32_t rd32(const bytes& b, std::size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
-uint64_t rd64(const bytes& b, std::size_t at) { return uint64_t(rd32(b, at)) | uint64_t(rd32(b, at + 4)) << 32; }
+using vasm2_test::rd32;
+using vasm2_test::rd64;
 
 void check_map(const kernel_interface& k, const bytes& code, uint32_t compat) {
     const bytes f = build_gpu_elf(k, code, compat);

@@ -44,6 +44,9 @@ struct layout {
     bool internal_workspace = true;
     uint32_t queue_mode = 0;
     int64_t colbatch_group_count = 0;
+    // Input/output strides and distances instead of forward/backward ones:
+    // both directions read the (fs, idist) side and write the (bs, odist) side.
+    bool io = false;
 };
 
 inline node_ptr make_node(const layout& l, sycl::queue* q, const bkd_ops* const* list) {
@@ -52,12 +55,13 @@ inline node_ptr make_node(const layout& l, sycl::queue* q, const bkd_ops* const*
     if (st != 0 || !raw) return node_ptr();
     node_ptr node(raw);
     dfti_dim& d = node->user_dims.records[0];
-    d.input_stride = 0;
-    d.output_stride = 0;
-    d.fwd_stride = l.fs;
-    d.bwd_stride = l.bs;
+    d.input_stride = l.io ? l.fs : 0;
+    d.output_stride = l.io ? l.bs : 0;
+    d.fwd_stride = l.io ? 0 : l.fs;
+    d.bwd_stride = l.io ? 0 : l.bs;
     for (std::size_t i = 0; i < l.batch.size(); ++i)
-        node->user_batch.records[i] = dfti_dim{l.batch[i].count, 0, 0, l.batch[i].idist, l.batch[i].odist};
+        node->user_batch.records[i] = l.io ? dfti_dim{l.batch[i].count, l.batch[i].idist, l.batch[i].odist, 0, 0}
+                                           : dfti_dim{l.batch[i].count, 0, 0, l.batch[i].idist, l.batch[i].odist};
     node->placement = l.in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
     node->forward_scale = l.fwd_scale;
     node->backward_scale = l.bwd_scale;
@@ -102,6 +106,8 @@ inline int64_t extent(const layout& l, bool fwd_side) {
 // scaled. `out` keeps what it holds elsewhere.
 inline void reference(const layout& l, int dir, double scale, const std::vector<std::complex<double>>& in,
                       std::vector<std::complex<double>>& out) {
+    const int sign = dir == 0 ? -1 : 1;
+    if (l.io) dir = 0;  // same sides in both directions
     const int64_t is = dir == 0 ? l.fs : l.bs, os = dir == 0 ? l.bs : l.fs;
     fftw_iodim dim{static_cast<int>(l.n), static_cast<int>(is), static_cast<int>(os)};
     std::vector<fftw_iodim> how;
@@ -112,7 +118,7 @@ inline void reference(const layout& l, int dir, double scale, const std::vector<
     std::vector<std::complex<double>> dst = out;
     fftw_plan p = fftw_plan_guru_dft(1, &dim, static_cast<int>(how.size()), how.data(),
                                      reinterpret_cast<fftw_complex*>(src.data()),
-                                     reinterpret_cast<fftw_complex*>(dst.data()), dir == 0 ? -1 : 1, FFTW_ESTIMATE);
+                                     reinterpret_cast<fftw_complex*>(dst.data()), sign, FFTW_ESTIMATE);
     if (!p) return;
     fftw_execute(p);
     fftw_destroy_plan(p);

@@ -215,6 +215,33 @@ TEST(NFactsColbatch, PostTwiddleBatch) {
     }
 }
 
+// Row output: columns read 32 apart, each column's result written
+// contiguously, 72 elements apart.
+TEST(NFactsColbatch, RowOutputDouble) {
+    REQUIRE_GPU();
+    layout l = columns(64, 32, false);
+    l.io = true;
+    l.fs = 32;
+    l.bs = 1;
+    l.batch = {{32, 1, 72}};
+    node_ptr node = make_node(l, &gpu_queue(), list_nc_d);
+    ASSERT_EQ(commit(node.get()), 0);
+    const double err = check_node<double>(node.get(), l, gpu_queue(), true);
+    EXPECT_GE(err, 0);
+    EXPECT_LE(err, tolerance<double>());
+}
+
+// A prime length up to 64 runs as one pass.
+TEST(NFactsColbatch, SinglePassPrimeFloat) {
+    REQUIRE_GPU();
+    const layout l = columns(61, 10, true);
+    node_ptr node = make_node(l, &gpu_queue(), list_nc_s);
+    ASSERT_EQ(commit(node.get()), 0);
+    const double err = check_node<float>(node.get(), l, gpu_queue(), true);
+    EXPECT_GE(err, 0);
+    EXPECT_LE(err, tolerance<float>());
+}
+
 TEST(NFactsColbatch, RefusalsAtCommit) {
     REQUIRE_GPU();
     layout l = columns(64, 32, false);
