@@ -25,6 +25,11 @@ sycl::queue& cpu_queue() {
     return q;
 }
 
+template <typename E>
+bool is_a(const std::exception& e) {
+    return dynamic_cast<const E*>(&e) != nullptr;
+}
+
 template <typename E, typename F>
 std::string thrown_message(F&& f) {
     try {
@@ -210,13 +215,13 @@ TEST(Configuration, ChangedValueUncommits) {
 TEST(StatusMapping, EveryStatus) {
     struct row { int status; const char* text; std::function<bool(const std::exception&)> is; };
     const row rows[] = {
-        {1, "FFT_ALLOCATION_FAILED", [](const std::exception& e) { return dynamic_cast<const dft::allocation_failed_exception*>(&e) != nullptr; }},
-        {2, "FFT_UNCOMMITTED_DESCRIPTOR", [](const std::exception& e) { return dynamic_cast<const dft::uncommitted_descriptor_exception*>(&e) != nullptr; }},
-        {3, "FFT_INVALID_DESCRIPTOR", [](const std::exception& e) { return dynamic_cast<const dft::invalid_descriptor_exception*>(&e) != nullptr; }},
-        {5, "FFT_BAD_DESCRIPTOR", [](const std::exception& e) { return dynamic_cast<const dft::bad_descriptor_exception*>(&e) != nullptr; }},
-        {6, "FFT_UNIMPLEMENTED", [](const std::exception& e) { return dynamic_cast<const dft::unimplemented_exception*>(&e) != nullptr && dynamic_cast<const korami::ovx::unimplemented*>(&e) != nullptr; }},
-        {7, "FFT_INTERNAL_ERROR", [](const std::exception& e) { return dynamic_cast<const dft::internal_error_exception*>(&e) != nullptr; }},
-        {11, "FFT_NO_WORKSPACE", [](const std::exception& e) { return dynamic_cast<const dft::no_workspace_exception*>(&e) != nullptr; }},
+        {1, "FFT_ALLOCATION_FAILED", is_a<dft::allocation_failed_exception>},
+        {2, "FFT_UNCOMMITTED_DESCRIPTOR", is_a<dft::uncommitted_descriptor_exception>},
+        {3, "FFT_INVALID_DESCRIPTOR", is_a<dft::invalid_descriptor_exception>},
+        {5, "FFT_BAD_DESCRIPTOR", is_a<dft::bad_descriptor_exception>},
+        {6, "FFT_UNIMPLEMENTED", [](const std::exception& e) { return is_a<dft::unimplemented_exception>(e) && is_a<korami::ovx::unimplemented>(e); }},
+        {7, "FFT_INTERNAL_ERROR", is_a<dft::internal_error_exception>},
+        {11, "FFT_NO_WORKSPACE", is_a<dft::no_workspace_exception>},
     };
     for (const row& r : rows) {
         try {

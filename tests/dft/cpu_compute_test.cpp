@@ -71,12 +71,6 @@ std::vector<compute_case> make_cases() {
     return cases;
 }
 
-template <typename T>
-double tolerance(std::int64_t points) {
-    const double lg = std::log2(static_cast<double>(points) + 1.0);
-    return std::is_same_v<T, float> ? 3e-6 * lg + 1e-6 : 1e-14 * lg + 1e-14;
-}
-
 constexpr double kSentinel = 1234.5;
 
 template <dft::precision P, dft::domain D>
@@ -116,34 +110,8 @@ void run_case(const compute_case& c, sycl::queue& q) {
     const layout& l_in = c.direction == 0 ? lf : lb;
     const layout& l_out = c.direction == 0 ? lb : lf;
     const int c_in = c.direction == 0 ? cf : cb, c_out = c.direction == 0 ? cb : cf;
-    const double scale = c.direction == 0 ? c.fscale : c.bscale;
-    for (std::int64_t b = 0; b < c.batch; ++b) {
-        auto re = random_reals(2 * pts, 1000u + static_cast<unsigned>(b));
-        std::vector<cld> x(pts);
-        for (std::int64_t i = 0; i < pts; ++i) x[i] = real ? cld(re[i], 0) : cld(re[i], re[pts + i]);
-        if (!real) {
-            in_logical.insert(in_logical.end(), x.begin(), x.end());
-            std::vector<cld> y = x;
-            reference_dft(y, c.n, c.direction == 0 ? -1 : 1);
-            for (auto& v : y) expected.push_back(v * (long double)scale);
-        } else {
-            std::vector<cld> full = x;
-            reference_dft(full, c.n, -1);
-            std::vector<cld> half;
-            for_each_index(m_b, [&](const std::vector<std::int64_t>& idx) {
-                std::int64_t e = 0;
-                for (std::size_t d = 0; d < r; ++d) e = e * c.n[d] + idx[d];
-                half.push_back(full[e]);
-            });
-            if (c.direction == 0) {
-                in_logical.insert(in_logical.end(), x.begin(), x.end());
-                for (auto& v : half) expected.push_back(v * (long double)scale);
-            } else {
-                in_logical.insert(in_logical.end(), half.begin(), half.end());
-                for (auto& v : x) expected.push_back(v * (long double)(pts * scale));
-            }
-        }
-    }
+    reference_batch(c.n, real, c.direction, c.direction == 0 ? c.fscale : c.bscale, c.batch, 1000u, in_logical,
+                    expected);
 
     // Host arrays with a sentinel, the input scattered into its layout.
     std::vector<T> a_in, a_out;
@@ -153,16 +121,7 @@ void run_case(const compute_case& c, sycl::queue& q) {
         a_in.assign(c.direction == 0 ? words_f : words_b, T(kSentinel));
         a_out.assign(c.direction == 0 ? words_b : words_f, T(kSentinel));
     }
-    {
-        std::int64_t t = 0;
-        for (std::int64_t b = 0; b < c.batch; ++b)
-            for_each_index(m_in, [&](const std::vector<std::int64_t>& idx) {
-                std::int64_t e = l_in.index(idx, b) * c_in;
-                a_in[e] = static_cast<T>(in_logical[t].real());
-                if (c_in == 2) a_in[e + 1] = static_cast<T>(in_logical[t].imag());
-                ++t;
-            });
-    }
+    scatter(a_in, l_in, m_in, c.batch, c_in, 0, in_logical);
     const std::vector<T> in_copy = a_in;
 
     dft::descriptor<P, D> desc = r == 1 ? dft::descriptor<P, D>(c.n[0]) : dft::descriptor<P, D>(c.n);
@@ -213,20 +172,9 @@ void run_case(const compute_case& c, sycl::queue& q) {
     }
 
     const std::vector<T>& res = c.in_place ? a_in : a_out;
-    double err = 0, ref = 0;
     std::vector<bool> touched(res.size(), false);
-    std::int64_t t = 0;
-    for (std::int64_t b = 0; b < c.batch; ++b)
-        for_each_index(m_out, [&](const std::vector<std::int64_t>& idx) {
-            std::int64_t e = l_out.index(idx, b) * c_out;
-            cld got(res[e], c_out == 2 ? res[e + 1] : 0);
-            touched[e] = true;
-            if (c_out == 2) touched[e + 1] = true;
-            err = std::max(err, (double)std::abs(got - expected[t]));
-            ref = std::max(ref, (double)std::abs(expected[t]));
-            ++t;
-        });
-    EXPECT_LE(err / ref, tolerance<T>(pts)) << "error " << err << " reference max " << ref;
+    const double rel = relative_error(res, l_out, m_out, c.batch, c_out, 0, expected, &touched);
+    EXPECT_LE(rel, tolerance<T>(pts)) << "relative error " << rel;
     if (!c.in_place) {
         EXPECT_EQ(a_in, in_copy) << "the input of an out-of-place transform changed";
         for (std::size_t i = 0; i < res.size(); ++i)

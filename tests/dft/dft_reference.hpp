@@ -7,10 +7,12 @@
 #ifndef OVX_TESTS_DFT_DFT_REFERENCE_HPP
 #define OVX_TESTS_DFT_DFT_REFERENCE_HPP
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 namespace dft_test {
@@ -119,6 +121,84 @@ inline std::vector<long double> random_reals(std::size_t count, unsigned seed) {
     std::vector<long double> v(count);
     for (auto& x : v) x = u(gen);
     return v;
+}
+
+// Logical input and expected output of `batch` transforms of dims `n`
+// (seeds seed, seed + 1, ...): complex data for c2c; real input and the
+// half spectrum for r2c (direction 0); the half spectrum and real output for
+// c2r (direction 1). The expected output carries `scale`.
+inline void reference_batch(const std::vector<std::int64_t>& n, bool real, int direction, double scale,
+                            std::int64_t batch, unsigned seed, std::vector<cld>& in, std::vector<cld>& out) {
+    const std::int64_t pts = product(n);
+    std::vector<std::int64_t> m_b = n;
+    m_b.back() = n.back() / 2 + 1;
+    for (std::int64_t b = 0; b < batch; ++b) {
+        auto re = random_reals(2 * pts, seed + static_cast<unsigned>(b));
+        std::vector<cld> x(pts);
+        for (std::int64_t i = 0; i < pts; ++i) x[i] = real ? cld(re[i], 0) : cld(re[i], re[pts + i]);
+        if (!real) {
+            in.insert(in.end(), x.begin(), x.end());
+            reference_dft(x, n, direction == 0 ? -1 : 1);
+            for (auto& v : x) out.push_back(v * (long double)scale);
+            continue;
+        }
+        std::vector<cld> full = x, half;
+        reference_dft(full, n, -1);
+        for_each_index(m_b, [&](const std::vector<std::int64_t>& idx) {
+            std::int64_t e = 0;
+            for (std::size_t d = 0; d < n.size(); ++d) e = e * n[d] + idx[d];
+            half.push_back(full[e]);
+        });
+        const std::vector<cld>& from = direction == 0 ? x : half;
+        in.insert(in.end(), from.begin(), from.end());
+        if (direction == 0)
+            for (auto& v : half) out.push_back(v * (long double)scale);
+        else
+            for (auto& v : x) out.push_back(v * (long double)(pts * scale));
+    }
+}
+
+// Writes logical values into array `a` in layout `l` (dims `m`, `comps`
+// numbers per element, `off` extra elements in front).
+template <typename T>
+void scatter(std::vector<T>& a, const layout& l, const std::vector<std::int64_t>& m, std::int64_t batch, int comps,
+             std::int64_t off, const std::vector<cld>& v) {
+    std::int64_t t = 0;
+    for (std::int64_t b = 0; b < batch; ++b)
+        for_each_index(m, [&](const std::vector<std::int64_t>& idx) {
+            const std::int64_t e = (off + l.index(idx, b)) * comps;
+            a[e] = static_cast<T>(v[t].real());
+            if (comps == 2) a[e + 1] = static_cast<T>(v[t].imag());
+            ++t;
+        });
+}
+
+// Largest error over the largest reference value, reading `res` in layout
+// `l`; marks the numbers read in `touched` when given.
+template <typename T>
+double relative_error(const std::vector<T>& res, const layout& l, const std::vector<std::int64_t>& m,
+                      std::int64_t batch, int comps, std::int64_t off, const std::vector<cld>& expected,
+                      std::vector<bool>* touched = nullptr) {
+    double err = 0, ref = 0;
+    std::int64_t t = 0;
+    for (std::int64_t b = 0; b < batch; ++b)
+        for_each_index(m, [&](const std::vector<std::int64_t>& idx) {
+            const std::int64_t e = (off + l.index(idx, b)) * comps;
+            const cld got(res[e], comps == 2 ? res[e + 1] : 0);
+            if (touched) (*touched)[e] = (*touched)[e + comps - 1] = true;
+            err = std::max(err, (double)std::abs(got - expected[t]));
+            ref = std::max(ref, (double)std::abs(expected[t]));
+            ++t;
+        });
+    return err / ref;
+}
+
+// Tolerance of a transform of `points` points: single 3e-6 * log2(N) + 1e-6,
+// double 1e-14 * log2(N) + 1e-14, relative to the largest reference value.
+template <typename T>
+double tolerance(std::int64_t points) {
+    const double lg = std::log2(static_cast<double>(points) + 1.0);
+    return std::is_same_v<T, float> ? 3e-6 * lg + 1e-6 : 1e-14 * lg + 1e-14;
 }
 
 }  // namespace dft_test

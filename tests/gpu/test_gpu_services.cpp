@@ -62,22 +62,21 @@ std::string message_of(const std::string& domain, const std::string& function,
 
 TEST(Exceptions, DetailOfMessageClasses) {
     using namespace korami::ovx;
-    EXPECT_EQ(message_of<invalid_argument>("DFT", "commit",
-                                           "Sub-buffer inputs are not supported for this problem. "
-                                           "See Numora release notes."),
-              "korami::ovx::DFT::commit: invalid argument: Sub-buffer inputs are not supported "
-              "for this problem. See Numora release notes.");
-    EXPECT_EQ(message_of<invalid_argument>("dft", "f", ""), "korami::ovx::dft::f: invalid argument");
-    EXPECT_EQ(message_of<unimplemented>("dft", "commit", "rank 4"),
-              "korami::ovx::dft::commit: unimplemented functionality: rank 4");
-    EXPECT_EQ(message_of<unimplemented>("", "", ""), "korami::ovx: unimplemented functionality");
-    EXPECT_EQ(message_of<uninitialized>("dft", "compute_forward", "not committed"),
-              "korami::ovx::dft::compute_forward: uninitialized object: not committed");
-    EXPECT_EQ(message_of<uninitialized>("dft", "g", ""), "korami::ovx::dft::g: uninitialized object");
-    EXPECT_EQ(message_of<computation_error>("lapack", "potrf", "info 3"),
-              "korami::ovx::lapack::potrf: computation error: info 3");
-    EXPECT_EQ(message_of<batch_error>("lapack", "getrf_batch", ""),
-              "korami::ovx::lapack::getrf_batch: batch error");
+    const std::pair<std::string, const char*> rows[] = {
+        {message_of<invalid_argument>("DFT", "commit",
+                                      "Sub-buffer inputs are not supported for this problem. See Numora release notes."),
+         "korami::ovx::DFT::commit: invalid argument: Sub-buffer inputs are not supported "
+         "for this problem. See Numora release notes."},
+        {message_of<invalid_argument>("dft", "f", ""), "korami::ovx::dft::f: invalid argument"},
+        {message_of<unimplemented>("dft", "commit", "rank 4"), "korami::ovx::dft::commit: unimplemented functionality: rank 4"},
+        {message_of<unimplemented>("", "", ""), "korami::ovx: unimplemented functionality"},
+        {message_of<uninitialized>("dft", "compute_forward", "not committed"),
+         "korami::ovx::dft::compute_forward: uninitialized object: not committed"},
+        {message_of<uninitialized>("dft", "g", ""), "korami::ovx::dft::g: uninitialized object"},
+        {message_of<computation_error>("lapack", "potrf", "info 3"), "korami::ovx::lapack::potrf: computation error: info 3"},
+        {message_of<batch_error>("lapack", "getrf_batch", ""), "korami::ovx::lapack::getrf_batch: batch error"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r.first, r.second);
 }
 
 TEST(Exceptions, HostAllocationAndDeviceClasses) {

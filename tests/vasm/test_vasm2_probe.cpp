@@ -67,6 +67,16 @@ vasm2_stub_state* load_stub() {
     return f ? f() : nullptr;
 }
 
+// Runs `body` in a child process with the stand-in mapped to "OpenCL.dll".
+template <class F>
+void with_stub(F body) {
+    in_child([&] {
+        vasm2_stub_state* s = load_stub();
+        ASSERT_TRUE(s);
+        body(s);
+    });
+}
+
 // The finished code and the carrier text of a generation, from a fresh
 // generator (both are deterministic).
 std::vector<uint8_t> finished_code(int arch) {
@@ -125,9 +135,7 @@ bytes container_code(const std::vector<uint8_t>& b) {
 const int generations[] = {1, 2, 3, 5, 6, 7, 8};
 
 TEST(Vasm2Probe, GenerationsWithoutGeneratorReturnAtOnce) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         for (int arch : {0, 4, 9, -1, 100}) {
             call_result r = probe(arch);
             EXPECT_EQ(r.record.size, 0u);
@@ -141,9 +149,7 @@ TEST(Vasm2Probe, GenerationsWithoutGeneratorReturnAtOnce) {
 
 TEST(Vasm2Probe, FreshProcessCarrierAccepted) {
     for (int arch : generations) {
-        in_child([arch] {
-            vasm2_stub_state* s = load_stub();
-            ASSERT_TRUE(s);
+        with_stub([arch](vasm2_stub_state* s) {
             // A token of type 22 and size 88 between two others: its word at
             // byte 64 is cleared on Quen7 only.
             bytes tokens = bytes(16, 0xAA);
@@ -178,9 +184,7 @@ TEST(Vasm2Probe, FreshProcessCarrierAccepted) {
 
 TEST(Vasm2Probe, CarrierFailsThenContainerPassesItsTestBuild) {
     for (int arch : generations) {
-        in_child([arch] {
-            vasm2_stub_state* s = load_stub();
-            ASSERT_TRUE(s);
+        with_stub([arch](vasm2_stub_state* s) {
             s->build_source_status = -11;  // the carrier does not build
             call_result r = probe(arch);
             ASSERT_NE(r.owner, untouched);
@@ -225,9 +229,7 @@ TEST(Vasm2Probe, CarrierFailsThenContainerPassesItsTestBuild) {
 }
 
 TEST(Vasm2Probe, CarrierFailsAndTestBuildIsRefused) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         s->build_source_status = -11;
         s->build_binary_status = -42;
         call_result r = probe(6);
@@ -254,9 +256,7 @@ TEST(Vasm2Probe, CarrierFailsAndTestBuildIsRefused) {
 }
 
 TEST(Vasm2Probe, RefusedContainerCreationFallsBackToTheCarrier) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         probe_state::set_gpu_elf_first_hint(true);
         s->create_binary_status = -42;
         s->binaries[0] = vasm2_test::carrier_binary();
@@ -274,9 +274,7 @@ TEST(Vasm2Probe, RefusedContainerCreationFallsBackToTheCarrier) {
 }
 
 TEST(Vasm2Probe, RefusedContainerAndFailingCarrier) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         probe_state::set_gpu_elf_first_hint(true);
         s->build_binary_status = -42;
         s->binaries[0] = bytes(100, 7);  // not an ELF file: the patching refuses it
@@ -293,9 +291,7 @@ TEST(Vasm2Probe, RefusedContainerAndFailingCarrier) {
 }
 
 TEST(Vasm2Probe, VerifiedContainerAfterAFailingCarrier) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         s->build_source_status = -11;
         call_result r = probe(7);  // carrier fails, the container passes: verified
         release(r);
@@ -312,9 +308,7 @@ TEST(Vasm2Probe, VerifiedContainerAfterAFailingCarrier) {
 }
 
 TEST(Vasm2Probe, FailingReleaseEndsTheCall) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         probe_state::set_gpu_elf_first_hint(true);
         s->release_binary_status = -5;
         call_result r = probe(6);
@@ -355,9 +349,7 @@ TEST(Vasm2Probe, CarrierOptions) {
 
 // get_opencl_c_program_binary against the stand-in.
 TEST(Vasm2CarrierBuild, PicksTheRequestedDevice) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         s->device_count = 3;
         s->devices[0] = reinterpret_cast<void*>(0x10);
         s->devices[1] = dev;
@@ -384,9 +376,7 @@ int status_of(const std::function<void()>& f) {
 }
 
 TEST(Vasm2CarrierBuild, EveryFailureThrowsAndReleases) {
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         s->binaries[0] = bytes(8, 1);
         auto build = [] { get_opencl_c_program_binary(ctx, dev, "src", "opt"); };
         s->device_count = 1;
@@ -424,9 +414,7 @@ TEST(Vasm2CarrierBuild, EveryFailureThrowsAndReleases) {
 
 TEST(Vasm2CompatFallback, GenerationFromTheNoteOfABuiltKernel) {
     for (int arch : generations) {
-        in_child([arch] {
-            vasm2_stub_state* s = load_stub();
-            ASSERT_TRUE(s);
+        with_stub([arch](vasm2_stub_state* s) {
             kernel_interface k(7);
             k.finalized = 1;
             k.kernel_name = "ovx_compat_probe";
@@ -435,9 +423,7 @@ TEST(Vasm2CompatFallback, GenerationFromTheNoteOfABuiltKernel) {
             EXPECT_EQ(s->live_programs, 0);
         });
     }
-    in_child([] {
-        vasm2_stub_state* s = load_stub();
-        ASSERT_TRUE(s);
+    with_stub([](vasm2_stub_state* s) {
         s->binaries[0] = vasm2_test::carrier_binary();  // an ELF file without the note
         EXPECT_EQ(detect_arch_from_compat_note(ctx, dev), 0);
         s->binaries[0] = bytes(64, 0);

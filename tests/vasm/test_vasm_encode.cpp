@@ -207,23 +207,15 @@ TEST(Emitters, Quen6ControlBitPositions) {
     emit_unary(g, mod, make_register(1, type_ud), make_register(2, type_ud));
     const word4 w = last_word(g);
     EXPECT_EQ(opcode(w), 97u);
-    EXPECT_EQ(bits(w[0], 7, 1), 1u);
-    EXPECT_EQ(bits(w[0], 18, 3), 3u);
-    EXPECT_EQ(bits(w[0], 21, 2), 3u);
-    EXPECT_EQ(bits(w[0], 23, 1), 1u);
-    EXPECT_EQ(bits(w[0], 24, 2), 3u);
-    EXPECT_EQ(bits(w[0], 26, 2), 3u);
-    EXPECT_EQ(bits(w[0], 28, 1), 1u);
-    EXPECT_EQ(bits(w[0], 29, 2), 3u);
+    // {low bit, width, value} of each control field in word 0.
+    const unsigned q6_fields[][3] = {{7, 1, 1}, {18, 3, 3}, {21, 2, 3}, {23, 1, 1}, {24, 2, 3}, {26, 2, 3}, {28, 1, 1}, {29, 2, 3}};
+    for (const auto& f : q6_fields) EXPECT_EQ(bits(w[0], f[0], f[1]), f[2]) << "bit " << f[0];
     code_generator h(4, 4);
     const instruction_modifier m3 = 1 | (5ull << 21) | (7ull << 11) | (3ull << 32) | (0x1Full << 16) | (3ull << 29);
     emit_unary(h, m3, make_register(1, type_ud), make_register(2, type_ud));
     const word4 v = last_word(h);
-    EXPECT_EQ(bits(v[0], 16, 3), 5u);
-    EXPECT_EQ(bits(v[0], 19, 3), 7u);
-    EXPECT_EQ(bits(v[0], 22, 2), 3u);
-    EXPECT_EQ(bits(v[0], 24, 5), 0x1Fu);
-    EXPECT_EQ(bits(v[0], 29, 2), 3u);
+    const unsigned q3_fields[][3] = {{16, 3, 5}, {19, 3, 7}, {22, 2, 3}, {24, 5, 0x1F}, {29, 2, 3}};
+    for (const auto& f : q3_fields) EXPECT_EQ(bits(v[0], f[0], f[1]), f[2]) << "bit " << f[0];
 }
 
 TEST(Emitters, CompareAndBinaryImmediate) {
@@ -280,12 +272,6 @@ TEST(Emitters, WordImmediateMove) {
 }
 
 TEST(Emitters, EveryRefusalThrowsBeforeAppending) {
-    struct refusal {
-        const char* what;
-        int hw;
-        std::function<void(code_generator&)> call;
-        std::function<void()> rethrow_check;
-    };
     using F = std::function<void(code_generator&)>;
     const register_operand r1 = make_register(1, type_ud), r2 = make_register(2, type_ud);
     const register_operand ind(make_register(2, type_ud).value | (1ull << 31));
@@ -451,22 +437,12 @@ TEST(Prologue, LocalIdLoadParameters) {
             e = {192, dims == 1 ? 0x8D400u : 0x8E400u, dims == 1 ? 16u : 32u, 0, 0, 0, 0};
         }
         if (dims == 3) {
-            if (q5 && !wide) {
-                e.offset = 0x40;
-                e.third_base = 0x8C400;
-                e.third_count = 8;
-                e.third_reg = 3;
-            } else if (q5) {
-                e.offset = 0x80;
-                e.third_base = 0x8D400;
-                e.third_count = 16;
-                e.third_reg = 5;
-            } else {
-                e.offset = 0x80;
-                e.third_base = 0x8D400;
-                e.third_count = 16;
-                e.third_reg = 3;
-            }
+            // Offset, base, count and destination register of the third dimension's load.
+            const bool narrow = q5 && !wide;
+            e.offset = narrow ? 0x40 : 0x80;
+            e.third_base = narrow ? 0x8C400 : 0x8D400;
+            e.third_count = narrow ? 8 : 16;
+            e.third_reg = q5 && wide ? 5 : 3;
         }
         return e;
     };

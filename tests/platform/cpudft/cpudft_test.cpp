@@ -88,57 +88,15 @@ void run(const node_case& c) {
 
     const std::int64_t pts = product(c.n);
     std::vector<cld> in_logical, expected;
-    for (std::int64_t b = 0; b < total_batch; ++b) {
-        auto re = random_reals(2 * pts, 50u + static_cast<unsigned>(b));
-        std::vector<cld> x(pts);
-        for (std::int64_t i = 0; i < pts; ++i) x[i] = c.real ? cld(re[i], 0) : cld(re[i], re[pts + i]);
-        if (!c.real) {
-            in_logical.insert(in_logical.end(), x.begin(), x.end());
-            reference_dft(x, c.n, c.direction == 0 ? -1 : 1);
-            for (auto& v : x) expected.push_back(v * (long double)c.scale);
-            continue;
-        }
-        std::vector<cld> full = x, half;
-        reference_dft(full, c.n, -1);
-        for_each_index(m_b, [&](const std::vector<std::int64_t>& idx) {
-            std::int64_t e = 0;
-            for (std::size_t d = 0; d < r; ++d) e = e * c.n[d] + idx[d];
-            half.push_back(full[e]);
-        });
-        if (c.direction == 0) {
-            in_logical.insert(in_logical.end(), x.begin(), x.end());
-            for (auto& v : half) expected.push_back(v * (long double)c.scale);
-        } else {
-            in_logical.insert(in_logical.end(), half.begin(), half.end());
-            for (auto& v : x) expected.push_back(v * (long double)(pts * c.scale));
-        }
-    }
+    reference_batch(c.n, c.real, c.direction, c.scale, total_batch, 50u, in_logical, expected);
     const std::int64_t words_in = (c.in_offset + l_in.span(m_in, total_batch)) * c_in;
     const std::int64_t words_out = (c.out_offset + l_out.span(m_out, total_batch)) * c_out;
     std::vector<T> a(std::max(words_in, c.in_place ? words_out : 0), T(0)), o(c.in_place ? 0 : words_out, T(0));
-    std::int64_t t = 0;
-    for (std::int64_t b = 0; b < total_batch; ++b)
-        for_each_index(m_in, [&](const std::vector<std::int64_t>& idx) {
-            std::int64_t e = (c.in_offset + l_in.index(idx, b)) * c_in;
-            a[e] = T(in_logical[t].real());
-            if (c_in == 2) a[e + 1] = T(in_logical[t].imag());
-            ++t;
-        });
+    scatter(a, l_in, m_in, total_batch, c_in, c.in_offset, in_logical);
     ASSERT_EQ(dfti_cpu_compute(h, c.direction, a.data(), c.in_place ? a.data() : o.data()), 0);
     const std::vector<T>& res = c.in_place ? a : o;
-    double err = 0, ref = 0;
-    t = 0;
-    for (std::int64_t b = 0; b < total_batch; ++b)
-        for_each_index(m_out, [&](const std::vector<std::int64_t>& idx) {
-            std::int64_t e = (c.out_offset + l_out.index(idx, b)) * c_out;
-            cld got(res[e], c_out == 2 ? res[e + 1] : 0);
-            err = std::max(err, (double)std::abs(got - expected[t]));
-            ref = std::max(ref, (double)std::abs(expected[t]));
-            ++t;
-        });
-    const double lg = std::log2(double(pts) + 1);
-    const double tol = std::is_same_v<T, float> ? 3e-6 * lg + 1e-6 : 1e-14 * lg + 1e-14;
-    EXPECT_LE(err / ref, tol) << err;
+    const double rel = relative_error(res, l_out, m_out, total_batch, c_out, c.out_offset, expected);
+    EXPECT_LE(rel, tolerance<T>(pts)) << rel;
 }
 
 class CpuLibrary : public ::testing::TestWithParam<node_case> {};

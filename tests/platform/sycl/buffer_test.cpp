@@ -3,21 +3,13 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
+#include "sycl_test_util.hpp"
+
 #include <chrono>
 #include <numeric>
 #include <thread>
 
 namespace {
-
-template <typename F>
-std::pair<sycl::errc, std::string> error_of(F&& f) {
-    try {
-        f();
-    } catch (const sycl::exception& e) {
-        return {static_cast<sycl::errc>(e.code().value()), e.what()};
-    }
-    return {sycl::errc::success, ""};
-}
 
 TEST(SyclBuffers, SubBufferViewsAndTheirErrors) {
     sycl::buffer<char, 1> whole{sycl::range<1>(1000)};
@@ -35,10 +27,10 @@ TEST(SyclBuffers, SubBufferViewsAndTheirErrors) {
         sycl::host_accessor r(sub, sycl::read_only);
         for (int i = 0; i < 101; ++i) EXPECT_EQ(r[i], static_cast<char>((i + 3) % 127));
     }
-    auto e1 = error_of([&] { sycl::buffer<char, 1> s2(sub, sycl::id<1>(0), sycl::range<1>(1)); });
+    auto e1 = error_and_text([&] { sycl::buffer<char, 1> s2(sub, sycl::id<1>(0), sycl::range<1>(1)); });
     EXPECT_EQ(e1.first, sycl::errc::invalid);
     EXPECT_EQ(e1.second, "Cannot create sub buffer from sub buffer.");
-    auto e2 = error_of([&] { sycl::buffer<char, 1> s3(whole, sycl::id<1>(900), sycl::range<1>(101)); });
+    auto e2 = error_and_text([&] { sycl::buffer<char, 1> s3(whole, sycl::id<1>(900), sycl::range<1>(101)); });
     EXPECT_EQ(e2.first, sycl::errc::invalid);
     EXPECT_EQ(e2.second, "Requested sub-buffer size exceeds the size of the parent buffer");
     sycl::buffer<char, 1> edge(whole, sycl::id<1>(900), sycl::range<1>(100));  // exactly to the end
@@ -62,12 +54,12 @@ TEST(SyclBuffers, ReinterpretSharesStorageAndChecksSize) {
         EXPECT_EQ(v, 3.0);
     }
     sycl::buffer<char, 1> odd{sycl::range<1>(60)};
-    auto e = error_of([&] { odd.reinterpret<double>(); });
+    auto e = error_and_text([&] { odd.reinterpret<double>(); });
     EXPECT_EQ(e.first, sycl::errc::invalid);
     EXPECT_EQ(e.second,
               "Total size in bytes represented by the type and range of the reinterpreted SYCL buffer does not equal "
               "the total size in bytes represented by the type and range of this SYCL buffer");
-    EXPECT_EQ(error_of([&] { bytes.reinterpret<float, 1>(sycl::range<1>(15)); }).first, sycl::errc::invalid);
+    EXPECT_EQ(error_and_text([&] { bytes.reinterpret<float, 1>(sycl::range<1>(15)); }).first, sycl::errc::invalid);
     // A reinterpreted sub-buffer keeps its offset and stays a sub-buffer.
     sycl::buffer<char, 1> sub(bytes, sycl::id<1>(8), sycl::range<1>(16));
     auto sd = sub.reinterpret<double>();
@@ -224,7 +216,7 @@ TEST(SyclBuffers, HostAccessorHoldsLaterCommandsBack) {
 TEST(SyclBuffers, AccessorRangeErrorsAndCopies) {
     sycl::queue q;
     sycl::buffer<float, 1> b{sycl::range<1>(10)};
-    EXPECT_EQ(error_of([&] {
+    EXPECT_EQ(error_and_text([&] {
                   q.submit([&](sycl::handler& h) {
                       sycl::accessor a(b, h, sycl::range<1>(8), sycl::id<1>(3));
                       h.single_task([=] { (void)a; });

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sycl/sycl.hpp>
 
+#include "sycl_test_util.hpp"
+
 namespace {
 
 constexpr sycl::specialization_id<std::int64_t> spec_fact0(8);
@@ -11,16 +13,6 @@ constexpr sycl::specialization_id<double> spec_scale(1.0);
 template <typename T, int Dir>
 struct spec_kernel;  // kernel names, never defined
 struct other_kernel;
-
-template <typename F>
-sycl::errc error_of(F&& f) {
-    try {
-        f();
-    } catch (const sycl::exception& e) {
-        return static_cast<sycl::errc>(e.code().value());
-    }
-    return sycl::errc::success;
-}
 
 // A kernel function object of the shape the explicit-SIMD launches use:
 // pointers and a group offset, constants read through the kernel handler.

@@ -4,6 +4,8 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
+#include "sycl_test_util.hpp"
+
 #include <algorithm>
 #include <set>
 
@@ -12,18 +14,6 @@ namespace {
 using sycl::aspect;
 namespace dinfo = sycl::info::device;
 namespace tinfo = sycl::ext::tarvo::info::device;
-
-template <typename F>
-sycl::errc error_of(F&& f, std::string* what = nullptr) {
-    try {
-        f();
-    } catch (const sycl::exception& e) {
-        if (what) *what = e.what();
-        EXPECT_EQ(&e.category(), &sycl::sycl_category());
-        return static_cast<sycl::errc>(e.code().value());
-    }
-    return sycl::errc::success;
-}
 
 std::size_t smallest_sg(const sycl::device& d) {
     auto v = d.get_info<dinfo::sub_group_sizes>();

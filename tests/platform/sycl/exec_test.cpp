@@ -3,6 +3,8 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
+#include "sycl_test_util.hpp"
+
 #include <atomic>
 #include <cstdlib>
 #include <chrono>
@@ -10,17 +12,6 @@
 #include <thread>
 
 namespace {
-
-template <typename F>
-sycl::errc error_of(F&& f, std::string* what = nullptr) {
-    try {
-        f();
-    } catch (const sycl::exception& e) {
-        if (what) *what = e.what();
-        return static_cast<sycl::errc>(e.code().value());
-    }
-    return sycl::errc::success;
-}
 
 sycl::device dev(bool gpu) { return gpu ? sycl::device(sycl::gpu_selector_v) : sycl::device(sycl::cpu_selector_v); }
 

@@ -3,6 +3,8 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
+#include "sycl_test_util.hpp"
+
 #include <numeric>
 
 namespace {
@@ -66,16 +68,6 @@ sycl::kernel make(const char* name, const sycl::context& ctx) {
     auto sk = sycl::make_kernel<sycl::backend::opencl>(k, ctx);
     clReleaseKernel(k);  // the kernel object holds its own reference
     return sk;
-}
-
-template <typename F>
-std::pair<sycl::errc, std::string> error_of(F&& f) {
-    try {
-        f();
-    } catch (const sycl::exception& e) {
-        return {static_cast<sycl::errc>(e.code().value()), e.what()};
-    }
-    return {sycl::errc::success, ""};
 }
 
 struct big_t {
@@ -142,7 +134,7 @@ TEST_F(SyclOpenCL, ArgumentErrorsAreThrownAtSubmission) {
     sycl::queue q{sycl::gpu_selector_v};
     auto k = make("scale_kernel", q.get_context());
     auto* p = sycl::malloc_shared<float>(8, q);
-    auto e = error_of([&] {
+    auto e = error_and_text([&] {
         q.submit([&](sycl::handler& h) {
             h.set_arg(0, p);
             h.set_arg(1, 2.0);  // 8 bytes for a float parameter
@@ -151,7 +143,7 @@ TEST_F(SyclOpenCL, ArgumentErrorsAreThrownAtSubmission) {
     });
     EXPECT_EQ(e.first, sycl::errc::kernel_argument);
     EXPECT_NE(e.second.find("OpenCL error -51"), std::string::npos) << e.second;
-    e = error_of([&] {
+    e = error_and_text([&] {
         q.submit([&](sycl::handler& h) {
             h.set_arg(0, p);
             h.parallel_for(sycl::range<1>(8), k);
@@ -159,7 +151,7 @@ TEST_F(SyclOpenCL, ArgumentErrorsAreThrownAtSubmission) {
     });
     EXPECT_EQ(e.first, sycl::errc::kernel_argument);
     sycl::queue cpu{sycl::cpu_selector_v};
-    EXPECT_EQ(error_of([&] {
+    EXPECT_EQ(error_and_text([&] {
                   cpu.submit([&](sycl::handler& h) {
                       h.set_args(p, 2.0f);
                       h.parallel_for(sycl::range<1>(8), k);
@@ -321,7 +313,7 @@ TEST_F(SyclOpenCL, LevelZeroProfileHandlesAndMismatch) {
     ovxplat::scoped_gpu_profile s("quen6_l0_2tile");
     sycl::device d{sycl::gpu_selector_v};
     EXPECT_EQ(d.get_backend(), sycl::backend::ext_tarvo_level_zero);
-    auto mism = error_of([&] { sycl::get_native<sycl::backend::opencl>(d); });
+    auto mism = error_and_text([&] { sycl::get_native<sycl::backend::opencl>(d); });
     EXPECT_EQ(mism.first, sycl::errc::backend_mismatch);
     EXPECT_EQ(mism.second, "Backends mismatch");
     auto subs = d.create_sub_devices<sycl::info::partition_property::partition_by_affinity_domain>(
@@ -332,7 +324,7 @@ TEST_F(SyclOpenCL, LevelZeroProfileHandlesAndMismatch) {
     EXPECT_EQ(sycl::make_device<sycl::backend::ext_tarvo_level_zero>(t1), subs[1]);
     EXPECT_EQ(sycl::make_device<sycl::backend::ext_tarvo_level_zero>(root), d);
     int token = 0;
-    EXPECT_EQ(error_of([&] { sycl::make_device<sycl::backend::ext_tarvo_level_zero>(&token); }).second,
+    EXPECT_EQ(error_and_text([&] { sycl::make_device<sycl::backend::ext_tarvo_level_zero>(&token); }).second,
               "Native device isn't exposed to SYCL.");
     auto ctx = sycl::detail::make_context(reinterpret_cast<sycl::detail::pi_native_handle>(&token), {},
                                           sycl::backend::ext_tarvo_level_zero, true, {subs[1]});

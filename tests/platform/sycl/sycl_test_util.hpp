@@ -1,0 +1,33 @@
+// Helpers shared by the SYCL stand-in's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include <string>
+#include <utility>
+
+namespace {
+
+// The error code of the sycl::exception that `f` throws (success when none),
+// and optionally its text.
+template <typename F>
+sycl::errc error_of(F&& f, std::string* what = nullptr) {
+    try {
+        f();
+    } catch (const sycl::exception& e) {
+        if (what) *what = e.what();
+        EXPECT_EQ(&e.category(), &sycl::sycl_category());
+        return static_cast<sycl::errc>(e.code().value());
+    }
+    return sycl::errc::success;
+}
+
+template <typename F>
+std::pair<sycl::errc, std::string> error_and_text(F&& f) {
+    std::string what;
+    const sycl::errc c = error_of(std::forward<F>(f), &what);
+    return {c, what};
+}
+
+}  // namespace
