@@ -3,6 +3,10 @@
 // the CPU route through the CPU transform library in host tasks.
 #include <ovx_serv.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
 #include "dft/ovx_dft_internal.hpp"
 
 namespace korami {
@@ -47,11 +51,67 @@ bool any_set(const DFTI_DESCRIPTOR* n, std::int64_t dfti_dim::*f, std::int64_t o
     return false;
 }
 
+// The layout of one direction (0 forward, 1 backward) of the CPU route, in
+// node order: the input strides when given, else the forward-domain strides
+// (forward) or backward-domain strides (backward); the output strides when
+// given, else the other domain's. Distances are chosen the same way per
+// batch record.
+struct cpu_layout {
+    std::int64_t in_offset = 0, out_offset = 0;
+    dfti_dim dims[DFTI_MAX_RANK] = {};  // {length, input stride, output stride, 0, 0}
+    dfti_dim batch[DFTI_USER_BATCH_RECORDS] = {};
+    std::int64_t nbatch = 0;
+};
+
+void effective_layout(const DFTI_DESCRIPTOR* n, int which, cpu_layout& l) {
+    const bool in_io = any_set(n, &dfti_dim::input_stride, n->input_offset);
+    const bool out_io = any_set(n, &dfti_dim::output_stride, n->output_offset);
+    auto in_f = in_io ? &dfti_dim::input_stride : (which == 0 ? &dfti_dim::fwd_stride : &dfti_dim::bwd_stride);
+    auto out_f = out_io ? &dfti_dim::output_stride : (which == 0 ? &dfti_dim::bwd_stride : &dfti_dim::fwd_stride);
+    l.in_offset = in_io ? n->input_offset : (which == 0 ? n->fwd_offset : n->bwd_offset);
+    l.out_offset = out_io ? n->output_offset : (which == 0 ? n->bwd_offset : n->fwd_offset);
+    for (int i = 0; i < n->rank && i < DFTI_MAX_RANK; ++i) {
+        const dfti_dim& s = n->user_dims.records[i];
+        l.dims[i] = dfti_dim{s.length, s.*in_f, s.*out_f, 0, 0};
+    }
+    l.nbatch = std::min<std::int64_t>(n->user_batch.count, DFTI_USER_BATCH_RECORDS);
+    for (std::int64_t b = 0; b < l.nbatch; ++b) {
+        const dfti_dim& s = n->user_batch.records[b];
+        const bool din = s.input_stride != 0, dout = s.output_stride != 0;
+        l.batch[b] = dfti_dim{s.length, din ? s.input_stride : (which == 0 ? s.fwd_stride : s.bwd_stride),
+                              dout ? s.output_stride : (which == 0 ? s.bwd_stride : s.fwd_stride), 0, 0};
+    }
+}
+
+// Bytes from the start of a data container to past the last element that the
+// CPU transform of direction `which` reads (output false) or writes (output
+// true); UINT64_MAX when the layout overflows. `real_bytes` is the size of one
+// real value of the precision.
+std::uint64_t layout_bytes(const DFTI_DESCRIPTOR* n, int which, bool output, std::uint64_t real_bytes) {
+    cpu_layout l;
+    effective_layout(n, which, l);
+    const bool real = n->forward_domain == DFTI_REAL;
+    // A complex transform in place writes in its input layout.
+    if (!real && n->placement == DFTI_INPLACE) output = false;
+    // The complex side of a real transform: the forward output, the backward input.
+    const bool complex_side = !real || (which == 0) == output;
+    const std::uint64_t elem = complex_side ? 2 * real_bytes : real_bytes;
+    unsigned __int128 last = static_cast<std::uint64_t>(output ? l.out_offset : l.in_offset);
+    for (int i = 0; i < n->rank; ++i) {
+        std::int64_t len = l.dims[i].length;
+        if (real && complex_side && i == 0) len = len / 2 + 1;
+        last += static_cast<unsigned __int128>(len - 1) *
+                static_cast<std::uint64_t>(output ? l.dims[i].output_stride : l.dims[i].input_stride);
+    }
+    for (std::int64_t b = 0; b < l.nbatch; ++b)
+        last += static_cast<unsigned __int128>(l.batch[b].length - 1) *
+                static_cast<std::uint64_t>(output ? l.batch[b].output_stride : l.batch[b].input_stride);
+    const unsigned __int128 bytes = (last + 1) * elem;
+    return bytes > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(bytes);
+}
+
 // Makes and commits the CPU handle of one direction (0 forward, 1 backward)
-// from the descriptor's node. The handle's input and output strides are the
-// effective ones of the direction: input strides when given, else the
-// forward-domain strides (forward) or backward-domain strides (backward);
-// output strides when given, else the other domain's.
+// from the descriptor's node, with the effective layout of that direction.
 int build_cpu_handle(const DFTI_DESCRIPTOR* n, int which, DFTI_DESCRIPTOR** out) {
     std::int64_t lengths[DFTI_MAX_RANK];
     for (int i = 0; i < n->rank; ++i) lengths[i] = n->user_dims.records[n->rank - 1 - i].length;
@@ -64,23 +124,12 @@ int build_cpu_handle(const DFTI_DESCRIPTOR* n, int which, DFTI_DESCRIPTOR** out)
         st = n->rank == 1 ? dfti_create_descriptor_s_1d(&h, n->forward_domain, lengths[0])
                           : dfti_create_descriptor_s_md(&h, n->forward_domain, n->rank, lengths);
     if (st) return st;
-    const bool in_io = any_set(n, &dfti_dim::input_stride, n->input_offset);
-    const bool out_io = any_set(n, &dfti_dim::output_stride, n->output_offset);
-    auto in_f = in_io ? &dfti_dim::input_stride : (which == 0 ? &dfti_dim::fwd_stride : &dfti_dim::bwd_stride);
-    auto out_f = out_io ? &dfti_dim::output_stride : (which == 0 ? &dfti_dim::bwd_stride : &dfti_dim::fwd_stride);
-    h->input_offset = in_io ? n->input_offset : (which == 0 ? n->fwd_offset : n->bwd_offset);
-    h->output_offset = out_io ? n->output_offset : (which == 0 ? n->bwd_offset : n->fwd_offset);
-    for (int i = 0; i < n->rank; ++i) {
-        const dfti_dim& s = n->user_dims.records[i];
-        h->user_dims.records[i] = dfti_dim{s.length, s.*in_f, s.*out_f, 0, 0};
-    }
-    for (std::int64_t b = 0; b < n->user_batch.count && b < h->user_batch.count; ++b) {
-        const dfti_dim& s = n->user_batch.records[b];
-        const bool din = s.input_stride != 0, dout = s.output_stride != 0;
-        h->user_batch.records[b] = dfti_dim{
-            s.length, din ? s.input_stride : (which == 0 ? s.fwd_stride : s.bwd_stride),
-            dout ? s.output_stride : (which == 0 ? s.bwd_stride : s.fwd_stride), 0, 0};
-    }
+    cpu_layout l;
+    effective_layout(n, which, l);
+    h->input_offset = l.in_offset;
+    h->output_offset = l.out_offset;
+    for (int i = 0; i < n->rank; ++i) h->user_dims.records[i] = l.dims[i];
+    for (std::int64_t b = 0; b < l.nbatch && b < h->user_batch.count; ++b) h->user_batch.records[b] = l.batch[b];
     h->placement = n->placement;
     h->complex_storage = n->complex_storage;
     h->real_storage = n->real_storage;
@@ -111,6 +160,14 @@ int build_cpu_handles(const DFTI_DESCRIPTOR* n, SYCL_DFTI_DESCRIPTOR* pair) {
         }
     }
     return 0;
+}
+
+// Raises the exception of a failed status: the mapped exception, or
+// internal_error for a non-zero status the mapping leaves without one, so
+// that no failure returns as success.
+void raise_failure(int status, const std::string& function) {
+    throw_status(status, function);
+    if (status != 0) throw internal_error_exception(function);
 }
 
 [[noreturn]] void throw_unimplemented_configuration() {
@@ -159,6 +216,11 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
     dfti_node_ops::uncommit(n);
     n->flags &= ~kCpuRoute;
     detail::release_cpu_handles(cpu_handles_, false);
+    // A caller's workspace belongs to the binding just released: compute
+    // must not take it for bound to the new one.
+    n->workspace_kind = DFTI_CONTAINER_NONE;
+    delete n->workspace_buffer;
+    n->workspace_buffer = nullptr;
     auto* copy = new sycl::queue(queue);
     delete n->queue_copy;
     n->queue_copy = copy;
@@ -167,7 +229,7 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
     if (dev.is_gpu()) {
         int st = gpu_commit(n);
         if (st == DFTI_STATUS_UNIMPLEMENTED) detail::throw_unimplemented_configuration();
-        throw_status(st, fn);
+        detail::raise_failure(st, fn);
         return;
     }
 
@@ -186,8 +248,7 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
          })
         .wait_and_throw();
     if (*status == DFTI_STATUS_UNIMPLEMENTED) detail::throw_unimplemented_configuration();
-    throw_status(*status, fn);
-    if (*status != 0) throw internal_error_exception(fn);
+    detail::raise_failure(*status, fn);
     n->flags |= kCpuRoute;
     n->commit_status = DFTI_COMMITTED;
     n->data_array_count = dfti_node_ops::data_array_count(n);
@@ -211,7 +272,7 @@ void descriptor<prec, dom>::set_workspace(real_scalar_t* usm_workspace) {
     if (!usm_workspace) throw invalid_argument("dft", fn, "the workspace pointer is null");
     detail::quiesce(node_);
     int st = gpu_dfti_set_workspace(node_, usm_workspace, DFTI_CONTAINER_USM);
-    throw_status(st, fn);
+    detail::raise_failure(st, fn);
 }
 
 template <precision prec, domain dom>
@@ -223,8 +284,7 @@ void descriptor<prec, dom>::set_workspace(sycl::buffer<real_scalar_t, 1>& buffer
     int st = gpu_dfti_set_workspace(node_, bytes, DFTI_CONTAINER_BUFFER);
     if (st) {
         delete bytes;
-        throw_status(st, fn);
-        return;
+        detail::raise_failure(st, fn);
     }
     delete node_->workspace_buffer;
     node_->workspace_buffer = bytes;
@@ -282,7 +342,7 @@ sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* ou
                 auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]);
                 DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
                 int st = h ? dfti_cpu_compute(h, direction, in, dst) : DFTI_STATUS_INVALID;
-                throw_status(st, function);
+                detail::raise_failure(st, function);
             });
         });
     } else {
@@ -290,7 +350,7 @@ sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* ou
         std::vector<sycl::event> d(deps);
         dfti_data_kind kind{DFTI_CONTAINER_USM};
         int st = entry(n, in, dst, &d, &kind, &result);
-        throw_status(st, fn);
+        detail::raise_failure(st, fn);
     }
     if (mode == 1) detail::print_verbose(n, &q, DFTI_CONTAINER_USM, in, dst, direction, 0.0);
     if (mode == 2) {
@@ -314,6 +374,23 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
     sycl::event result;
     if (n->flags & kCpuRoute) {
         if (!dev.is_cpu()) return;
+        // The CPU transform reads and writes the containers' bytes directly:
+        // a container shorter than the layout reaches is refused here.
+        const std::uint64_t rb = sizeof(real_scalar_t);
+        const std::uint64_t need_in = detail::layout_bytes(n, direction, false, rb);
+        const std::uint64_t need_out = detail::layout_bytes(n, direction, true, rb);
+        auto check_size = [&](sycl::buffer<char, 1>& b, std::uint64_t need, const char* what) {
+            if (static_cast<std::uint64_t>(b.byte_size()) < need)
+                throw invalid_argument("dft", fn, std::string("the ") + what + " buffer holds " +
+                                                      std::to_string(b.byte_size()) + " bytes; the transform reaches " +
+                                                      std::to_string(need));
+        };
+        if (in_place_form) {
+            check_size(in, std::max(need_in, need_out), "data");
+        } else {
+            check_size(in, need_in, "input");
+            check_size(dst, need_out, "output");
+        }
         const std::string function(fn);
         result = q.submit([&](sycl::handler& cgh) {
             sycl::accessor<void*, 1, sycl::access_mode::read, sycl::target::host_task> slot(cpu_handles_, cgh);
@@ -326,7 +403,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
                     DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
                     void* p = data.get_range()[0] ? static_cast<void*>(&data[0]) : nullptr;
                     int st = h ? dfti_cpu_compute(h, direction, p, p) : DFTI_STATUS_INVALID;
-                    throw_status(st, function);
+                    detail::raise_failure(st, function);
                 });
             } else {
                 r_acc src(in, cgh);
@@ -337,7 +414,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
                     void* pi = src.get_range()[0] ? const_cast<char*>(&src[0]) : nullptr;
                     void* po = res.get_range()[0] ? static_cast<void*>(&res[0]) : nullptr;
                     int st = h ? dfti_cpu_compute(h, direction, pi, po) : DFTI_STATUS_INVALID;
-                    throw_status(st, function);
+                    detail::raise_failure(st, function);
                 });
             }
         });
@@ -345,7 +422,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
         dfti_compute_fn entry = gpu_entry(n, direction, fn);
         dfti_data_kind kind{DFTI_CONTAINER_BUFFER};
         int st = entry(n, &in, &dst, nullptr, &kind, &result);
-        throw_status(st, fn);
+        detail::raise_failure(st, fn);
     }
     if (mode == 1) detail::print_verbose(n, &q, DFTI_CONTAINER_BUFFER, &in, &dst, direction, 0.0);
     if (mode == 2) {

@@ -295,18 +295,24 @@ void descriptor<prec, dom>::set_value_impl(config_param param, const detail::set
         std::int64_t node_order[DFTI_MAX_RANK + 1];
         node_order[0] = s[0];
         for (int i = 0; i < n->rank; ++i) node_order[i + 1] = s[n->rank - i];
-        if (n->flags & detail::kDefaultStrides) {
-            // The first explicit layout replaces the defaults: strides that
-            // were only defaults of the other pair stay as they are.
-            n->flags &= ~detail::kDefaultStrides;
-        }
+        // The first explicit layout replaces the defaults: strides that were
+        // only defaults of the other pair stay as they are, and a later
+        // placement change no longer rewrites them.
+        n->flags &= ~detail::kDefaultStrides;
+        std::int64_t dfti_dim::*field = param == config_param::INPUT_STRIDES    ? &dfti_dim::input_stride
+                                        : param == config_param::OUTPUT_STRIDES ? &dfti_dim::output_stride
+                                        : param == config_param::FWD_STRIDES    ? &dfti_dim::fwd_stride
+                                                                                : &dfti_dim::bwd_stride;
+        std::int64_t& offset = param == config_param::INPUT_STRIDES    ? n->input_offset
+                               : param == config_param::OUTPUT_STRIDES ? n->output_offset
+                               : param == config_param::FWD_STRIDES    ? n->fwd_offset
+                                                                       : n->bwd_offset;
+        // Only a changed layout marks the node uncommitted.
+        bool same = offset == node_order[0];
+        for (int i = 0; i < n->rank && same; ++i) same = n->user_dims.records[i].*field == node_order[i + 1];
+        if (same) return;
         change(n);
-        switch (param) {
-        case config_param::INPUT_STRIDES: dfti_node_ops::set_input_strides(n, node_order); break;
-        case config_param::OUTPUT_STRIDES: dfti_node_ops::set_output_strides(n, node_order); break;
-        case config_param::FWD_STRIDES: dfti_node_ops::set_fwd_strides(n, node_order); break;
-        default: dfti_node_ops::set_bwd_strides(n, node_order); break;
-        }
+        dfti_node_ops::set_strides(n, node_order, field, offset);
         return;
     }
     }

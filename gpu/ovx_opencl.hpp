@@ -1,9 +1,10 @@
 // Run-time loader of the OpenCL entry points the library calls.
 //
 // OpenCL is reached only through the Windows layer: on the first use the
-// module "OpenCL.dll" is taken from the process (GetModuleHandleA) or loaded
-// (LoadLibraryExA), and every entry point below is resolved at once, under a
-// lock. A missing module or entry point is reported, never called.
+// module "OpenCL.dll" is loaded (LoadLibraryExA, which takes a reference on
+// the module when the process has it already) and every entry point below is
+// resolved at once, under a lock. A missing module or entry point is
+// reported, never called.
 #ifndef OVX_GPU_OVX_OPENCL_HPP
 #define OVX_GPU_OVX_OPENCL_HPP
 

@@ -335,6 +335,7 @@ int gpu_dfti_set_input_distance(DFTI_DESCRIPTOR* node, std::int64_t v);
 int gpu_dfti_set_output_distance(DFTI_DESCRIPTOR* node, std::int64_t v);
 int gpu_dfti_set_number_of_transforms(DFTI_DESCRIPTOR* node, std::int64_t v);
 int gpu_dfti_set_name(DFTI_DESCRIPTOR* node, const char* name, std::int64_t length, char fill);
+// Stores the thread limit (3 for a negative value); the binding stays.
 int gpu_dfti_set_thread_limit(DFTI_DESCRIPTOR* node, std::int64_t v);
 
 // Commits a node for the GPU queue in its `queue` field: 2 for a bad

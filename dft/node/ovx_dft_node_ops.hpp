@@ -135,7 +135,7 @@ inline int get_scale(DFTI_DESCRIPTOR* n, int dir, double* v) {
     return 0;
 }
 
-// ---- setters (each marks the node uncommitted) -----------------------------------------
+// ---- setters (each but the thread limit marks the node uncommitted) ----------------------
 
 inline int set_strides(DFTI_DESCRIPTOR* n, const std::int64_t* v, std::int64_t dfti_dim::*f, std::int64_t& off) {
     if (!v) return DFTI_STATUS_INCONSISTENT;
@@ -161,9 +161,10 @@ inline int set_number_of_transforms(DFTI_DESCRIPTOR* n, std::int64_t v) {
     if (v < 1) return DFTI_STATUS_INCONSISTENT;
     return set_distance(n, v, &dfti_dim::length);
 }
+// The thread limit changes no layout: a committed binding stays valid, so
+// the limit is stored without detaching the owner.
 inline int set_thread_limit(DFTI_DESCRIPTOR* n, std::int64_t v) {
     if (v < 0 || v > INT32_MAX) return DFTI_STATUS_INCONSISTENT;
-    uncommit(n);
     n->thread_limit = static_cast<std::int32_t>(v);
     return 0;
 }

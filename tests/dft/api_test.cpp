@@ -201,6 +201,14 @@ TEST(Configuration, ChangedValueUncommits) {
     std::int64_t bytes = -1;
     d.get_value(config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
     EXPECT_EQ(bytes, 0);  // the CPU route takes no workspace
+    // Strides equal to the current ones change nothing.
+    d.set_value(config_param::FWD_STRIDES, std::vector<std::int64_t>{0, 1});
+    d.set_value(config_param::INPUT_STRIDES, std::vector<std::int64_t>{0, 0});
+    EXPECT_EQ(status(), config_value::COMMITTED);
+    d.set_value(config_param::INPUT_STRIDES, std::vector<std::int64_t>{0, 1});
+    EXPECT_EQ(status(), config_value::UNCOMMITTED);
+    d.set_value(config_param::INPUT_STRIDES, std::vector<std::int64_t>{0, 0});
+    d.commit(cpu_queue());
     d.set_value(config_param::FORWARD_SCALE, 2.0f);
     EXPECT_EQ(status(), config_value::UNCOMMITTED);
     auto* data = sycl::malloc_shared<std::complex<float>>(16, cpu_queue());
@@ -304,7 +312,7 @@ TEST(CpuCommit, Refusals) {
         {"external", [] { cdesc d(8); d.set_value(config_param::WORKSPACE_PLACEMENT, config_value::WORKSPACE_EXTERNAL); d.commit(cpu_queue()); }, "WORKSPACE_EXTERNAL", true},
         {"batch_no_distance", [] { cdesc d(8); d.set_value(config_param::NUMBER_OF_TRANSFORMS, 2); d.commit(cpu_queue()); }, "FWD_DISTANCE and BWD_DISTANCE must be set", false},
         {"batch_one_distance", [] { cdesc d(8); d.set_value(config_param::NUMBER_OF_TRANSFORMS, 2); d.set_value(config_param::FWD_DISTANCE, 8); d.commit(cpu_queue()); }, "must be set", false},
-        {"overlapping_in_place", [] { cdesc d(8); d.set_value(config_param::INPUT_STRIDES, std::vector<std::int64_t>{0, 1}); d.set_value(config_param::OUTPUT_STRIDES, std::vector<std::int64_t>{3, 1}); d.commit(cpu_queue()); }, "FFT_INVALID_DESCRIPTOR", false},
+        {"overlapping_in_place", [] { rdesc d(8); d.set_value(config_param::INPUT_STRIDES, std::vector<std::int64_t>{0, 1}); d.set_value(config_param::OUTPUT_STRIDES, std::vector<std::int64_t>{3, 1}); d.commit(cpu_queue()); }, "FFT_INVALID_DESCRIPTOR", false},
     };
     for (const row& r : rows) {
         std::string msg = r.unimplemented ? thrown_message<korami::ovx::unimplemented>(r.call)
@@ -332,6 +340,50 @@ TEST(CpuCompute, Refusals) {
     EXPECT_THROW(dft::compute_forward(d, buf), korami::ovx::invalid_argument);
     sycl::free(a, cpu_queue());
     sycl::free(b, cpu_queue());
+}
+
+// Buffers shorter than the layout reaches are refused before anything runs,
+// and the data is left as it was.
+TEST(CpuCompute, ShortBuffersRefused) {
+    const float sentinel = 7.5f;
+    {
+        cdesc d(8);
+        d.set_value(config_param::PLACEMENT, config_value::NOT_INPLACE);
+        d.commit(cpu_queue());
+        sycl::buffer<std::complex<float>, 1> in7(sycl::range<1>(7)), in8(sycl::range<1>(8)), out7(sycl::range<1>(7)),
+            out8(sycl::range<1>(8));
+        {
+            auto w = out7.get_host_access();
+            for (auto& x : w) x = sentinel;
+        }
+        std::string msg = thrown_message<korami::ovx::invalid_argument>([&] { dft::compute_forward(d, in7, out8); });
+        EXPECT_NE(msg.find("input buffer holds 56 bytes; the transform reaches 64"), std::string::npos) << msg;
+        msg = thrown_message<korami::ovx::invalid_argument>([&] { dft::compute_backward(d, in8, out7); });
+        EXPECT_NE(msg.find("output buffer holds 56 bytes"), std::string::npos) << msg;
+        auto r = out7.get_host_access();
+        for (auto& x : r) EXPECT_EQ(x, std::complex<float>(sentinel));
+        EXPECT_NO_THROW(dft::compute_forward(d, in8, out8));
+    }
+    {
+        // In place, the real side of a real transform is padded to 2 * (8/2 + 1).
+        dft::descriptor<dft::precision::SINGLE, dft::domain::REAL> d(8);
+        d.commit(cpu_queue());
+        sycl::buffer<float, 1> b9(sycl::range<1>(9)), b10(sycl::range<1>(10));
+        std::string msg = thrown_message<korami::ovx::invalid_argument>([&] { dft::compute_forward(d, b9); });
+        EXPECT_NE(msg.find("data buffer holds 36 bytes; the transform reaches 40"), std::string::npos) << msg;
+        EXPECT_NO_THROW(dft::compute_forward(d, b10));
+        EXPECT_NO_THROW(dft::compute_backward(d, b10));
+        // A batch of 3 at distances 12 (real) and 6 (complex): the complex side
+        // of the last transform ends at 2 * (2 * 6 + 5) = 34 reals.
+        d.set_value(config_param::NUMBER_OF_TRANSFORMS, 3);
+        d.set_value(config_param::FWD_DISTANCE, 12);
+        d.set_value(config_param::BWD_DISTANCE, 6);
+        d.commit(cpu_queue());
+        sycl::buffer<float, 1> b33(sycl::range<1>(33)), b34(sycl::range<1>(34));
+        EXPECT_THROW(dft::compute_backward(d, b33), korami::ovx::invalid_argument);
+        EXPECT_NO_THROW(dft::compute_backward(d, b34));
+    }
+    cpu_queue().wait_and_throw();
 }
 
 TEST(CpuWorkspace, Refusals) {

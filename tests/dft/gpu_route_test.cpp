@@ -46,6 +46,19 @@ TEST_F(GpuRoute, ShapeWithoutBackendIsUnimplemented) {
     sycl::free(data, q);
 }
 
+// A new commit drops the caller's workspace of the previous binding: compute
+// does not take it for bound to the new one.
+TEST_F(GpuRoute, RecommitDropsTheBoundWorkspace) {
+    sycl::queue q = gpu_queue();
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(std::vector<std::int64_t>{7, 11, 13});
+    DFTI_DESCRIPTOR* n = dft::detail::descriptor_node(d);
+    n->workspace_kind = DFTI_CONTAINER_BUFFER;
+    n->workspace_buffer = new sycl::buffer<char, 1>(sycl::range<1>(64));
+    EXPECT_THROW(d.commit(q), korami::ovx::unimplemented);
+    EXPECT_EQ(n->workspace_kind, DFTI_CONTAINER_NONE);
+    EXPECT_EQ(n->workspace_buffer, nullptr);
+}
+
 TEST_F(GpuRoute, Gate) {
     sycl::queue q = gpu_queue();
     {
@@ -169,6 +182,9 @@ TEST_F(GpuRoute, ComputeDispatch) {
         {5, [](const std::exception& e) { return dynamic_cast<const dft::bad_descriptor_exception*>(&e) != nullptr; }},
         {7, [](const std::exception& e) { return dynamic_cast<const dft::internal_error_exception*>(&e) != nullptr; }},
         {11, [](const std::exception& e) { return dynamic_cast<const dft::no_workspace_exception*>(&e) != nullptr; }},
+        // A failure the mapping has no exception for still fails.
+        {4, [](const std::exception& e) { return dynamic_cast<const dft::internal_error_exception*>(&e) != nullptr; }},
+        {100, [](const std::exception& e) { return dynamic_cast<const dft::internal_error_exception*>(&e) != nullptr; }},
     };
     for (const row& r : rows) {
         elog.answer = r.status;

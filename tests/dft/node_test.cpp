@@ -434,7 +434,6 @@ TEST(NodeDetach, SettersReleaseTheOwner) {
         {"input distance", [](DFTI_DESCRIPTOR* n) { return gpu_dfti_set_input_distance(n, 32); }, 0},
         {"output distance", [](DFTI_DESCRIPTOR* n) { return gpu_dfti_set_output_distance(n, 32); }, 0},
         {"transforms", [](DFTI_DESCRIPTOR* n) { return gpu_dfti_set_number_of_transforms(n, 2); }, 0},
-        {"thread limit", [](DFTI_DESCRIPTOR* n) { return gpu_dfti_set_thread_limit(n, 1); }, 0},
     };
     int frees = 0;
     for (const step& st : steps) {
@@ -446,6 +445,24 @@ TEST(NodeDetach, SettersReleaseTheOwner) {
     EXPECT_EQ(p.n->user_dims.records[0].input_stride, 2);
     EXPECT_EQ(p.n->user_batch.records[0].length, 2);
     EXPECT_EQ(p.n->user_batch.records[0].input_stride, 32);
+}
+
+// The thread limit changes no layout: it is stored and the binding stays.
+TEST(NodeSetters, ThreadLimitKeepsTheBinding) {
+    test_record owner = make_record(0);
+    const bkd_ops* list[] = {&owner.ops, nullptr};
+    node_ptr p;
+    ASSERT_EQ(gpu_dfti_create_sc1d(&p.n, 16, nullptr), 0);
+    p.n->bkdlist = list;
+    ASSERT_EQ(p.n->methods->commit(p.n), 0);
+    EXPECT_EQ(p.n->methods->set_thread_limit(p.n, 1), 0);
+    EXPECT_EQ(owner.log.frees, 0);
+    EXPECT_EQ(p.n->commit_status, DFTI_COMMITTED);
+    EXPECT_EQ(p.n->bkd, &owner.ops);
+    EXPECT_EQ(p.n->thread_limit, 1);
+    EXPECT_EQ(gpu_dfti_set_thread_limit(p.n, -1), 3);
+    EXPECT_EQ(p.n->thread_limit, 1);
+    EXPECT_EQ(p.n->commit_status, DFTI_COMMITTED);
 }
 
 TEST(NodeSetters, Refusals) {

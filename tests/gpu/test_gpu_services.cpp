@@ -336,16 +336,38 @@ void noop_cleanup() {}
 
 // The 33rd registration prints a service message and ends the process with 1.
 void overflow_child() {
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 1; i <= 40; ++i) {
         if (ovx_gpu_register_cleanup(noop_cleanup) != 0) break;
+        fprintf(stderr, "registered %d\n", i);
     }
     exit(7);  // not reached: the overflow ends the process
 }
 
 TEST(CleanupRegistryDeathTest, ThirtyThirdRegistrationEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // fresh process
+    // Exactly 32 are stored: the message follows the 32nd success directly.
     EXPECT_EXIT(overflow_child(), ::testing::ExitedWithCode(1),
-                "too many exit callbacks; cleanup callback .* not registered");
+                "registered 32\nOVX ERROR: too many exit callbacks; cleanup callback .* not registered");
+}
+
+// The first registration hooks ovx_sycl_destructor into the core library's
+// exit callbacks, which run before the function-local statics made earlier
+// are destroyed (the library's own unload hook would run only after them).
+struct exit_sentinel {
+    ~exit_sentinel() { fprintf(stderr, "sentinel destroyed\n"); }
+};
+void announce_cleanup() { fprintf(stderr, "cleanup ran\n"); }
+
+void core_hook_child() {
+    static exit_sentinel sentinel;
+    (void)sentinel;
+    ovx_gpu_register_cleanup(announce_cleanup);
+    exit(0);
+}
+
+TEST(CleanupRegistryDeathTest, FirstRegistrationHooksTheCoreLibrary) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // fresh process
+    EXPECT_EXIT(core_hook_child(), ::testing::ExitedWithCode(0), "cleanup ran\nsentinel destroyed");
 }
 
 // ---- verbose depth ----------------------------------------------------------

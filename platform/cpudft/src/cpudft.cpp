@@ -200,14 +200,22 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which) {
     const bool real = node->forward_domain == DFTI_REAL;
     const int r = node->working_rank;
     const int hr = static_cast<int>(node->working_batch.count);
+    // A complex transform in place writes each result where it read the
+    // input: its output layout is the input layout, whatever output strides,
+    // distances and offset the node holds (callers configure only the input
+    // side of such a transform).
+    const bool same_layout = !real && s->in_place;
     auto in_of = [&](const dfti_dim& x) {
         return x.input_stride ? x.input_stride : (which == 0 ? x.fwd_stride : x.bwd_stride);
     };
     auto out_of = [&](const dfti_dim& x) {
+        if (same_layout) return in_of(x);
         return x.output_stride ? x.output_stride : (which == 0 ? x.bwd_stride : x.fwd_stride);
     };
     auto in_off = node->input_offset ? node->input_offset : (which == 0 ? node->fwd_offset : node->bwd_offset);
-    auto out_off = node->output_offset ? node->output_offset : (which == 0 ? node->bwd_offset : node->fwd_offset);
+    auto out_off = same_layout ? in_off
+                   : node->output_offset ? node->output_offset
+                                         : (which == 0 ? node->bwd_offset : node->fwd_offset);
     typename api::dim dims[DFTI_MAX_RANK], hdims[DFTI_USER_BATCH_RECORDS];
     axis in_axes[2 * DFTI_MAX_RANK + 1];
     int nin = 0;

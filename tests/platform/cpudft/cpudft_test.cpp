@@ -6,6 +6,8 @@
 
 #include <ovxplat/cpudft.h>
 
+#include <cmath>
+#include <complex>
 #include <cstring>
 #include <string>
 
@@ -129,7 +131,8 @@ TEST(CpuLibraryRefusals, Statuses) {
         {"pack_format", true, [](DFTI_DESCRIPTOR* h) { h->conjugate_even_storage = DFTI_COMPLEX_REAL; h->packed_format = DFTI_PACK_FORMAT; }, 6},
         {"perm_format", true, [](DFTI_DESCRIPTOR* h) { h->conjugate_even_storage = DFTI_COMPLEX_REAL; h->packed_format = DFTI_PERM_FORMAT; }, 6},
         {"negative_stride", false, [](DFTI_DESCRIPTOR* h) { h->user_dims.records[0].input_stride = -1; }, 3},
-        {"in_place_offsets_differ", false, [](DFTI_DESCRIPTOR* h) { h->output_offset = 1; }, 3},
+        {"in_place_offsets_differ", true, [](DFTI_DESCRIPTOR* h) { h->output_offset = 1; }, 3},
+        {"complex_in_place_output_layout_unused", false, [](DFTI_DESCRIPTOR* h) { h->output_offset = 1; h->user_dims.records[0].output_stride = 3; }, 0},
         {"ccs_rank1", true, [](DFTI_DESCRIPTOR* h) { h->conjugate_even_storage = DFTI_COMPLEX_REAL; h->packed_format = DFTI_CCS_FORMAT; }, 0},
     };
     for (const row& r : rows) {
@@ -153,6 +156,30 @@ TEST(CpuLibraryRefusals, Statuses) {
     EXPECT_EQ(bad, nullptr);
     EXPECT_EQ(ovx_dft_dfti_create_scmd(nullptr, 2, nullptr), 3);
     ovx_dft_bless_node_thr(nullptr);
+}
+
+// A complex node in place configured on its input side only (as FFTW-style
+// plans configure it): the result lands in the input layout, the output
+// strides left at their creation defaults are not used.
+TEST(CpuLibraryInPlace, ComplexOutputInInputLayout) {
+    node_ptr p;
+    ASSERT_EQ(create(&p.n, true, false, {8}), 0);
+    const std::int64_t strides[2] = {1, 2};  // offset 1, stride 2
+    ASSERT_EQ(p.n->methods->set_input_strides(p.n, strides), 0);
+    ASSERT_EQ(p.n->methods->commit(p.n), 0);
+    std::vector<std::complex<double>> a(18, {-9.0, -9.0});
+    std::vector<std::complex<double>> x(8);
+    for (int j = 0; j < 8; ++j) x[j] = {double(j % 3) - 1.0, double(j % 5) * 0.5};
+    for (int j = 0; j < 8; ++j) a[1 + 2 * j] = x[j];
+    ASSERT_EQ(dfti_cpu_compute(p.n, 0, a.data()), 0);
+    const double pi = std::acos(-1.0);
+    for (int k = 0; k < 8; ++k) {
+        std::complex<double> ref = 0;
+        for (int j = 0; j < 8; ++j) ref += x[j] * std::polar(1.0, -2 * pi * (j * k % 8) / 8);
+        EXPECT_LT(std::abs(a[1 + 2 * k] - ref), 1e-12) << k;
+    }
+    for (int i = 0; i < 18; i += 2) EXPECT_EQ(a[i], std::complex<double>(-9.0, -9.0)) << i;
+    EXPECT_EQ(a[17], std::complex<double>(-9.0, -9.0));
 }
 
 TEST(CpuLibraryRefusals, RecommitReleasesPlans) {

@@ -8,7 +8,9 @@
  *     (CCE; CCS on rank 1, which has the same memory layout);
  * ranks 1 to 7, any non-negative strides, distances and offsets (in elements
  * of each array's own type), several batch records, in place and out of
- * place, with the node's forward and backward scales. Split complex storage
+ * place, with the node's forward and backward scales. A complex transform in
+ * place writes its output in the input layout (the node's output strides,
+ * distances and offset are not used). Split complex storage
  * and the PACK / PERM packed formats are not supported (commit gives 6).
  * Input arrays of an out-of-place transform are never modified.
  *
