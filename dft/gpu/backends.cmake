@@ -36,21 +36,60 @@ function(ovx_dft_kernel_text symbol)
   target_sources(ovx_dft_gpu_texts PRIVATE ${out})
 endfunction()
 
+# ovx_dft_plain_text(<symbol> <file.cl> [HEAD <variable>]): a text without
+# the front, the variable's text followed by the file, as `const char <symbol>[]`.
+function(ovx_dft_plain_text symbol file)
+  cmake_parse_arguments(K "" "HEAD" "" ${ARGN})
+  file(READ ${file} OVX_TEXT_BODY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+  get_filename_component(OVX_TEXT_FILE ${file} NAME)
+  set(OVX_TEXT_SYMBOL ${symbol})
+  if(K_HEAD)
+    set(OVX_TEXT_HEAD "${${K_HEAD}}")
+  endif()
+  file(CONFIGURE OUTPUT ${OVX_DFT_GPU_GEN_DIR}/${symbol}.cpp
+    CONTENT "// Generated from @OVX_TEXT_FILE@; do not edit.
+namespace korami { namespace ovx { namespace dft { namespace gpu_kernels {
+extern const char @OVX_TEXT_SYMBOL@[];
+const char @OVX_TEXT_SYMBOL@[] = R\"OVXTEXT(@OVX_TEXT_HEAD@@OVX_TEXT_BODY@)OVXTEXT\";
+}}}}
+" @ONLY)
+  target_sources(ovx_dft_gpu_texts PRIVATE ${OVX_DFT_GPU_GEN_DIR}/${symbol}.cpp)
+endfunction()
+
 foreach(form sg nsg)
   foreach(prec d s)
     ovx_dft_kernel_text(fft_front_${form}_${prec} FORM ${form} PREC ${prec})
   endforeach()
 endforeach()
+
+set(K ${OVX_DFT_GPU_DIR}/kernels)
 foreach(prec d s)
-  ovx_dft_kernel_text(c2c_1d_nonsubgrp_text_${prec} FORM nsg PREC ${prec}
-    BODY ${OVX_DFT_GPU_DIR}/kernels/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp.cl)
+  ovx_dft_kernel_text(c2c_1d_nonsubgrp_text_${prec} FORM nsg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp.cl)
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_2_facts_text_${prec} FORM sg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_2_facts.cl)
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_8k_text_${prec} FORM sg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_8k.cl)
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_3_facts_text_${prec} FORM sg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_3_facts.cl)
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_4_facts_transpose_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_common.cl ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_transpose.cl)
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_4_facts_twiddle_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_common.cl ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_twiddle.cl)
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_colbatch_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch.cl)
 endforeach()
 
-target_sources(ovx_dft PRIVATE
-  ${OVX_DFT_GPU_DIR}/ovx_dft_gpu_common.cpp
-  ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.cpp
-  ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.cpp)
+# The 1D real backend's two small texts: a precision head and the kernels.
+set(OVX_R2C_HEAD_d "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\ntypedef double rtype;\n#define R2C_NAME(x) x##_d\n")
+set(OVX_R2C_HEAD_s "typedef float rtype;\n#define R2C_NAME(x) x##_s\n")
+foreach(prec d s)
+  ovx_dft_plain_text(ovx_bkd_r2c_1d_main_text_${prec} ${K}/ovx_dft_gpu_bkd_r2c_1d_main.cl HEAD OVX_R2C_HEAD_${prec})
+endforeach()
+# The very large backend's real pre/post-processing text.
+ovx_dft_plain_text(ovx_bkd_1d_very_large_text_s ${K}/ovx_dft_gpu_bkd_1d_very_large_real.cl)
 
-# Further backend modules of other subsystems add their sources here.
-include(${OVX_DFT_GPU_DIR}/factors.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/fourfact.cmake OPTIONAL)
+set(OVX_DFT_GPU_MODULES c2c_1d_nonsubgrp c2c_1d_2_facts c2c_1d_8k c2c_1d_3_facts r2c_1d_main c2c_1d_4_facts
+  c2c_1d_n_facts_colbatch c2c_1d_4_facts_colbatch 1d_very_large)
+target_sources(ovx_dft PRIVATE ${OVX_DFT_GPU_DIR}/ovx_dft_gpu_common.cpp)
+foreach(m ${OVX_DFT_GPU_MODULES})
+  target_sources(ovx_dft PRIVATE ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_${m}_plan.cpp
+                                 ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_${m}_sycl.cpp)
+endforeach()

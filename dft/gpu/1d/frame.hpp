@@ -26,13 +26,17 @@
 //   bool direction_ready(const block*, int dir);   // every kernel the direction launches exists
 //   sycl::event write_table(block*, int dir, int kind, void* usm, sycl::buffer<char,1>* buf);
 //                                          // the direction's table command group (only called when
-//                                          // twiddle_table_bytes != 0)
+//                                          // twiddle_table_bytes != 0; not needed with own_tables)
 //   int  place_scratch(block*, void* base, int kind, std::uint64_t offset);  // phase 1/2
 //   void free_scratch(block*);             // drops the module's own scratch areas (not the
 //                                          // library-held allocation, the frame frees that)
 //   int  launch(DFTI_DESCRIPTOR*, block*, const launch_args&);  // submits the direction's kernels
 // Modules with several tables per direction opt in with `own_tables` (see
-// frame_has_own_tables below).
+// frame_has_own_tables below); class_tables.hpp and two_pass.hpp hold the
+// area hooks that several such modules share. The helpers below (areas of a
+// workspace, planner inputs, workspace estimates) and OVX_GPU1D_MODULE_RECORDS
+// (the records and estimators at the end of a module's source) serve every
+// module.
 //
 // Ordering rules the frame adds (and modules follow through launch_args):
 // - `after` holds the last event of the previous compute of the node, so that
@@ -54,6 +58,7 @@
 
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
 #include "dft/node/ovx_dft_node.hpp"
+#include "gpu/ovx_gpu.hpp"
 #include "korami/ovx/gpu.hpp"
 
 namespace korami {
@@ -154,6 +159,217 @@ inline sycl::kernel* frame_get_kernel(sycl::queue* q, const char* program, const
     return k;
 }
 
+// ---- areas of a bound workspace (modules with their own tables) ---------
+
+// The area of `bytes` at `off` of a workspace: a USM address, or a new
+// sub-buffer that the module owns.
+inline void frame_carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
+                        sycl::buffer<char, 1>*& buf) {
+    if (kind == DFTI_CONTAINER_USM) {
+        usm = static_cast<char*>(base) + off;
+    } else {
+        auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
+        buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
+    }
+}
+
+// Places a scratch area (nothing when `bytes` is 0).
+inline int frame_place_area(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
+                            sycl::buffer<char, 1>*& buf) {
+    if (bytes == 0) return 0;
+    if (!base) return DFTI_STATUS_NO_WORKSPACE;
+    frame_carve(base, kind, off, bytes, usm, buf);
+    return 0;
+}
+
+// True when the area of the container kind was placed.
+inline bool frame_area_placed(int kind, const void* usm, const sycl::buffer<char, 1>* buf) {
+    return kind == DFTI_CONTAINER_USM ? usm != nullptr : buf != nullptr;
+}
+
+// The kernel argument of an area: its USM address or its sub-buffer.
+inline void* frame_area_arg(bool usm_ws, void* usm, sycl::buffer<char, 1>* buf) {
+    return usm_ws ? usm : static_cast<void*>(buf);
+}
+
+// Keeps a copy of `e` in the owned slot.
+inline void frame_keep(sycl::event*& slot, const sycl::event& e) {
+    delete slot;
+    slot = new sycl::event(e);
+}
+
+// Waits for the owned event (quietly) and drops it.
+inline void frame_drop(sycl::event*& e) {
+    if (!e) return;
+    frame_wait_quietly(e);
+    delete e;
+    e = nullptr;
+}
+
+// Drops an area: the event of its writer (waited for first), its sub-buffer
+// and its address.
+inline void frame_drop_area(void*& usm, sycl::buffer<char, 1>*& buf, sycl::event** writer = nullptr) {
+    if (writer) frame_drop(*writer);
+    delete buf;
+    buf = nullptr;
+    usm = nullptr;
+}
+
+// One table command group over a 2D range: body(table, i, j) on the USM
+// area or on the sub-buffer.
+template <class Real, class UsmName, class BufName, class Body>
+sycl::event frame_table_group(sycl::queue* q, int kind, void* usm, sycl::buffer<char, 1>* buf, sycl::range<2> r,
+                              Body body) {
+    if (kind == DFTI_CONTAINER_USM) {
+        Real* t = static_cast<Real*>(usm);
+        return q->submit([&](sycl::handler& h) {
+            h.parallel_for<UsmName>(r, [=](sycl::item<2> it) { body(t, it.get_id(0), it.get_id(1)); });
+        });
+    }
+    return q->submit([&](sycl::handler& h) {
+        sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
+        h.parallel_for<BufName>(r, [=](sycl::item<2> it) {
+            body(reinterpret_cast<Real*>(acc.get_pointer().get()), it.get_id(0), it.get_id(1));
+        });
+    });
+}
+
+// ---- planner shapes ---------------------------------------------------------
+
+// Copies the first working dimension (length and strides) and the offsets of
+// the node into a planner's shape.
+template <class Shape>
+void frame_copy_dim(const DFTI_DESCRIPTOR* node, Shape& s) {
+    s.dims = static_cast<int>(node->working_dims.count);
+    if (s.dims >= 1) {
+        const dfti_dim& d = node->working_dims.records[0];
+        s.n = d.length;
+        s.input_stride = d.input_stride;
+        s.output_stride = d.output_stride;
+        s.fwd_stride = d.fwd_stride;
+        s.bwd_stride = d.bwd_stride;
+    }
+    s.input_offset = node->input_offset;
+    s.output_offset = node->output_offset;
+    s.fwd_offset = node->fwd_offset;
+    s.bwd_offset = node->bwd_offset;
+}
+
+// The shape the column-batched planners take.
+template <class Shape>
+Shape frame_colbatch_shape(const DFTI_DESCRIPTOR* node) {
+    Shape s;
+    s.complex_domain = node->forward_domain == DFTI_COMPLEX;
+    s.interleaved = node->complex_storage == DFTI_COMPLEX_COMPLEX;
+    frame_copy_dim(node, s);
+    s.in_place = node->placement == DFTI_INPLACE;
+    s.batches = static_cast<int>(node->working_batch.count);
+    for (int i = 0; i < s.batches && i < 2; ++i) {
+        const dfti_dim& r = node->working_batch.records[i];
+        s.batch[i] = {r.length, r.input_stride, r.output_stride, r.fwd_stride, r.bwd_stride};
+    }
+    s.colbatch_group_count = node->colbatch_group_count;
+    s.directions = node->directions;
+    return s;
+}
+
+// The fields every 1D planner input takes from the node: length, precision,
+// device generation, directions and the batch record.
+template <class In>
+In frame_plan_input(const DFTI_DESCRIPTOR* node, std::int32_t arch, bool single) {
+    const dfti_dim& d = node->working_dims.records[0];
+    const dfti_dim& bt = node->working_batch.records[0];
+    In in{};
+    in.n = d.length;
+    in.single = single;
+    in.arch = arch;
+    in.directions = node->directions;
+    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
+    return in;
+}
+
+// True when the queue's device has sub-groups of 8 (`otherwise` without a queue).
+inline bool frame_has_subgroup8(sycl::queue* q, bool otherwise) {
+    if (!q) return otherwise;
+    const std::vector<std::size_t> sizes = q->get_device().get_info<sycl::info::device::sub_group_sizes>();
+    for (std::size_t v : sizes)
+        if (v == 8) return true;
+    return false;
+}
+
+// ---- record steps shared with modules outside the frame -----------------------
+
+// The commit sequence of a record once its applicability test passed: the
+// previous owner is detached, `init` runs (`release` undoes it on a failure
+// or an exception) and `finish` sets the compute entries.
+template <class Init, class Release, class Finish>
+int frame_commit_steps(const bkd_ops* self, DFTI_DESCRIPTOR* node, Init init, Release release, Finish finish) {
+    if (!(node->bkd == self && node->bkd_data == nullptr)) {
+        if (node->detach_backend)
+            node->detach_backend(node);
+        else
+            ::detach_backend(node);
+    }
+    node->bkd = self;
+    int st;
+    try {
+        st = init(node);
+    } catch (...) {
+        release(node);
+        throw;
+    }
+    if (st != 0) {
+        release(node);
+        return st;
+    }
+    finish(node);
+    return 0;
+}
+
+// The free slot of a record: 7 for a node it does not own.
+template <class Release>
+int frame_free_steps(const bkd_ops* self, DFTI_DESCRIPTOR* node, Release release) {
+    if (node->bkd != self) return DFTI_STATUS_INTERNAL;
+    node->compute_fwd = nullptr;
+    node->compute_bwd = nullptr;
+    node->commit_status = DFTI_UNCOMMITTED;
+    release(node);
+    return 0;
+}
+
+// Fields a module's sub-node takes from its parent (queue, directions, queue
+// mode), the sub-node marks, then its name (at most 9 characters) and its commit.
+inline int frame_commit_sub_node(const DFTI_DESCRIPTOR* parent, DFTI_DESCRIPTOR* s, const char* name) {
+    s->queue = parent->queue;
+    s->directions = parent->directions;
+    s->queue_mode = parent->queue_mode;
+    s->internal_workspace = 0;
+    s->thread_limit = 1;
+    s->is_sub_node = 1;
+    char padded[10] = {0};
+    if (bounded_snprintf(padded, sizeof padded, "%s", name) < 0) return DFTI_STATUS_INTERNAL;
+    const int st = s->methods->set_name(s, padded, 10, 0);
+    if (st != 0) return st;
+    return s->methods->commit(s);
+}
+
+// ---- workspace estimates -----------------------------------------------------
+
+// The queue of an estimate (may be null) and its device generation (left as
+// it is without a queue). False when the generation cannot be had.
+inline bool frame_estimate_device(const dft_workspace_problem& problem, sycl::queue*& q, std::int32_t& arch) {
+    q = const_cast<sycl::queue*>(problem.queue);
+    if (!q) return true;
+    int st = 0;
+    arch = korami::ovx::gpu::get_architecture(&st, q);
+    return st == 0;
+}
+
+// `v` aligned as the workspace places it (16 bytes without a queue).
+inline std::uint64_t frame_estimate_align(sycl::queue* q, std::uint64_t v) {
+    return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 16);
+}
+
 // Modules that lay out their own tables (several per direction, sub-node
 // areas) declare `static constexpr bool own_tables = true;` and supply
 //   int  place_tables(block*, void* base, int kind, std::uint64_t offset,
@@ -177,36 +393,13 @@ struct frame {
     // ---- record slots ----------------------------------------------------
 
     static int commit(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
-        int st = M::test(node);
+        const int st = M::test(node);
         if (st != 0) return st;
-        if (!(node->bkd == self && node->bkd_data == nullptr)) {
-            if (node->detach_backend)
-                node->detach_backend(node);
-            else
-                ::detach_backend(node);
-        }
-        node->bkd = self;
-        try {
-            st = bkd_init(node);
-        } catch (...) {
-            release_backend_data(node);
-            throw;
-        }
-        if (st == 0) {
-            set_compute_fns(node);
-            return 0;
-        }
-        release_backend_data(node);
-        return st;
+        return frame_commit_steps(self, node, &bkd_init, &release_backend_data, &set_compute_fns);
     }
 
     static int free(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
-        if (node->bkd != self) return DFTI_STATUS_INTERNAL;
-        node->compute_fwd = nullptr;
-        node->compute_bwd = nullptr;
-        node->commit_status = DFTI_UNCOMMITTED;
-        release_backend_data(node);
-        return 0;
+        return frame_free_steps(self, node, &release_backend_data);
     }
 
     static int add_workspace(void* base, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* node,
@@ -451,5 +644,30 @@ struct frame {
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
+
+// The two records of a module made from the frame, and its workspace
+// estimators (registered at load). Used at global scope after the module:
+//   OVX_GPU1D_MODULE_RECORDS(two_facts_module, bkd_c2c_1d_2_facts, dft_c2c_1d_2_facts_gpu_bkd, estimate_2_facts)
+// defines bkd_c2c_1d_2_facts_d_ops / _s_ops and the estimators of both
+// precisions, which answer with gpu1d::estimate_2_facts<T>.
+#define OVX_GPU1D_MODULE_RECORDS(MODULE, RECORD, ESTIMATOR, ESTIMATE)                                         \
+    namespace {                                                                                               \
+    using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::MODULE<double>>;                  \
+    using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::MODULE<float>>;                   \
+    }                                                                                                         \
+    const bkd_ops RECORD##_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};               \
+    const bkd_ops RECORD##_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};               \
+    template <typename T>                                                                                     \
+    std::int64_t ESTIMATOR<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {              \
+        return korami::ovx::dft::gpu1d::ESTIMATE<T>(problem);                                                 \
+    }                                                                                                         \
+    template class ESTIMATOR<float>;                                                                          \
+    template class ESTIMATOR<double>;                                                                         \
+    namespace {                                                                                               \
+    const ESTIMATOR<float> estimator_s;                                                                       \
+    const ESTIMATOR<double> estimator_d;                                                                      \
+    const dft_bkd_estimator_registration<float> registration_s(&estimator_s);                                 \
+    const dft_bkd_estimator_registration<double> registration_d(&estimator_d);                                \
+    }
 
 #endif

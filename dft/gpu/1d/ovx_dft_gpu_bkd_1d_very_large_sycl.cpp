@@ -69,20 +69,8 @@ vl::shape shape_of(const DFTI_DESCRIPTOR* node) {
     s.complex_storage = node->complex_storage;
     s.real_storage = node->real_storage;
     s.conjugate_even_storage = node->conjugate_even_storage;
-    s.dims = static_cast<int>(node->working_dims.count);
     s.batches = static_cast<int>(node->working_batch.count);
-    if (s.dims >= 1) {
-        const dfti_dim& d = node->working_dims.records[0];
-        s.n = d.length;
-        s.input_stride = d.input_stride;
-        s.output_stride = d.output_stride;
-        s.fwd_stride = d.fwd_stride;
-        s.bwd_stride = d.bwd_stride;
-    }
-    s.input_offset = node->input_offset;
-    s.output_offset = node->output_offset;
-    s.fwd_offset = node->fwd_offset;
-    s.bwd_offset = node->bwd_offset;
+    frame_copy_dim(node, s);
     if (s.batches >= 1) {
         const dfti_dim& r = node->working_batch.records[0];
         s.batch = {r.length, r.input_stride, r.output_stride, r.fwd_stride, r.bwd_stride};
@@ -232,19 +220,11 @@ int make_stage(DFTI_DESCRIPTOR* node, vl_block* b, int stage, int slot, bool odd
     // The descriptor's scales ride on the first stage.
     s->forward_scale = stage == 0 ? node->forward_scale : 1.0;
     s->backward_scale = stage == 0 ? node->backward_scale : 1.0;
-    s->queue = node->queue;
-    s->directions = node->directions;
-    s->queue_mode = node->queue_mode;
-    s->internal_workspace = 0;
-    s->thread_limit = 1;
-    s->is_sub_node = 1;
     char name[10] = {0};
     const int len = stage == 0 ? bounded_snprintf(name, sizeof name, "1DL|1st")
                                : bounded_snprintf(name, sizeof name, "1DL|%dth", stage);
     if (len < 0) return DFTI_STATUS_INTERNAL;
-    int rc = s->methods->set_name(s, name, 10, 0);
-    if (rc != 0) return rc;
-    return s->methods->commit(s);
+    return frame_commit_sub_node(node, s, name);
 }
 
 int build_real_kernel(vl_block* b, int dir, sycl::kernel** slot, std::int64_t bwd_d, std::int64_t out_d) {
@@ -468,41 +448,19 @@ int compute_backward(DFTI_DESCRIPTOR* node, void* in, void* out, std::vector<syc
     return compute(node, in, out, deps, kind, ev, 1);
 }
 
-int commit(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
-    if (vl::commit_test(shape_of(node)) != 0) return DFTI_STATUS_NOT_APPLICABLE;
-    if (!(node->bkd == self && node->bkd_data == nullptr)) {
-        if (node->detach_backend)
-            node->detach_backend(node);
-        else
-            ::detach_backend(node);
-    }
-    node->bkd = self;
-    int st;
-    try {
-        st = bkd_init(node);
-    } catch (...) {
-        release_backend_data(node);
-        throw;
-    }
-    if (st != 0) {
-        release_backend_data(node);
-        return st;
-    }
+void set_compute_fns(DFTI_DESCRIPTOR* node) {
     node->compute_fwd = &compute_forward;
     node->compute_bwd = &compute_backward;
     node->commit_status = DFTI_COMMITTED;
     node->data_array_count = frame_data_array_count(node);
-    return 0;
 }
 
-int free_record(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
-    if (node->bkd != self) return DFTI_STATUS_INTERNAL;
-    node->compute_fwd = nullptr;
-    node->compute_bwd = nullptr;
-    node->commit_status = DFTI_UNCOMMITTED;
-    release_backend_data(node);
-    return 0;
+int commit(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
+    if (vl::commit_test(shape_of(node)) != 0) return DFTI_STATUS_NOT_APPLICABLE;
+    return frame_commit_steps(self, node, &bkd_init, &release_backend_data, &set_compute_fns);
 }
+
+int free_record(const bkd_ops* self, DFTI_DESCRIPTOR* node) { return frame_free_steps(self, node, &release_backend_data); }
 
 }  // namespace
 

@@ -39,20 +39,6 @@ std::string func_name(int64_t fact, bool single, const char* default_word) {
 
 }  // namespace
 
-bool use_io_distances(const batch_info& b) {
-    return b.fwd_distance == 0 && b.bwd_distance == 0 && b.input_distance != 0 && b.output_distance != 0;
-}
-
-int64_t input_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.input_distance;
-    return dir == 0 ? b.fwd_distance : b.bwd_distance;
-}
-
-int64_t output_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.output_distance;
-    return dir == 0 ? b.bwd_distance : b.fwd_distance;
-}
-
 bool length_accepted(int64_t n) {
     if (n % 2 != 0 || n > max_length) return false;
     if (n >= 1001 && n <= 4095) {

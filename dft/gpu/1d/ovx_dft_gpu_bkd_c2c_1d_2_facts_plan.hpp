@@ -7,20 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "dft/gpu/1d/plan_common.hpp"
+
 namespace korami::ovx::dft::two_facts {
 
-// Batch record of the node as the module copies it.
-struct batch_info {
-    int64_t transforms = 1;
-    int64_t fwd_distance = 0, bwd_distance = 0;
-    int64_t input_distance = 0, output_distance = 0;
-};
-
-// 1 when the kernels take input/output distances for both directions.
-bool use_io_distances(const batch_info& b);
-// Input and output distance of the kernel of direction dir (0 forward, 1 backward).
-int64_t input_distance_of(const batch_info& b, int dir);
-int64_t output_distance_of(const batch_info& b, int dir);
+using plan_common::batch_info;
+using plan_common::use_io_distances;
+using plan_common::input_distance_of;
+using plan_common::output_distance_of;
 
 // Length test of the commit (item 8 of the common test).
 bool length_accepted(int64_t n);

@@ -39,19 +39,8 @@ struct two_facts_block : frame_block<Real, 2> {
 // Node and device facts -> planning input. False when the device facts cannot be had.
 bool describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
               two_facts::plan_input& in) {
-    const dfti_dim& d = node->working_dims.records[0];
-    const dfti_dim& bt = node->working_batch.records[0];
-    in = two_facts::plan_input{};
-    in.n = d.length;
-    in.single = single;
-    in.arch = arch;
-    in.directions = node->directions;
-    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
-    in.has_subgroup8 = false;
-    if (q) {
-        const std::vector<std::size_t> sizes = q->get_device().get_info<sycl::info::device::sub_group_sizes>();
-        in.has_subgroup8 = std::find(sizes.begin(), sizes.end(), std::size_t(8)) != sizes.end();
-    }
+    in = frame_plan_input<two_facts::plan_input>(node, arch, single);
+    in.has_subgroup8 = frame_has_subgroup8(q, false);
     return true;
 }
 
@@ -180,21 +169,16 @@ template <class Real>
 std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     if (!node || applicability(node) != 0) return -1;
-    auto* q = const_cast<sycl::queue*>(problem.queue);
+    sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (q) {
-        int st = 0;
-        arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0) return -1;
-    }
+    if (!frame_estimate_device(problem, q, arch)) return -1;
     two_facts::plan_input in;
     describe(node, q, arch, std::is_same<Real, float>::value, in);
     if (!q) in.has_subgroup8 = true;  // not known yet: assume the module's device
     two_facts::plan p;
     if (two_facts::make_plan(in, p) != 0) return -1;
     const std::uint64_t one =
-        q ? align_workspace_offset(static_cast<std::uint64_t>(p.table_bytes), q)
-          : align_workspace_bytes(static_cast<std::uint64_t>(p.table_bytes), 16);
+        frame_estimate_align(q, static_cast<std::uint64_t>(p.table_bytes));
     return static_cast<std::int64_t>(one * (node->directions == 2 ? 2u : 1u));
 }
 
@@ -203,24 +187,4 @@ std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::two_facts_module<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::two_facts_module<float>>;
-}  // namespace
-
-const bkd_ops bkd_c2c_1d_2_facts_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_2_facts_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
-
-template <typename T>
-std::int64_t dft_c2c_1d_2_facts_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_2_facts<T>(problem);
-}
-template class dft_c2c_1d_2_facts_gpu_bkd<float>;
-template class dft_c2c_1d_2_facts_gpu_bkd<double>;
-
-namespace {
-const dft_c2c_1d_2_facts_gpu_bkd<float> estimator_s;
-const dft_c2c_1d_2_facts_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace
+OVX_GPU1D_MODULE_RECORDS(two_facts_module, bkd_c2c_1d_2_facts, dft_c2c_1d_2_facts_gpu_bkd, estimate_2_facts)

@@ -5,20 +5,6 @@
 
 namespace korami::ovx::dft::three_facts {
 
-bool use_io_distances(const batch_info& b) {
-    return b.fwd_distance == 0 && b.bwd_distance == 0 && b.input_distance != 0 && b.output_distance != 0;
-}
-
-int64_t input_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.input_distance;
-    return dir == 0 ? b.fwd_distance : b.bwd_distance;
-}
-
-int64_t output_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.output_distance;
-    return dir == 0 ? b.bwd_distance : b.fwd_distance;
-}
-
 bool length_accepted(int64_t n, bool single) {
     return n > 0 && n % 4 == 0 && n <= (single ? 262144 : 64000);
 }

@@ -4,20 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dft/gpu/1d/plan_common.hpp"
 #include "dft/gpu/ovx_dft_workspace_align.hpp"
 
 namespace korami::ovx::dft::four_facts_colbatch {
 
-namespace {
+using plan_common::format;
 
-template <class... A>
-std::string format(std::size_t cap, const char* fmt, A... args) {
-    std::string s(cap, '\0');
-    const int n = std::snprintf(&s[0], cap, fmt, args...);
-    if (n < 0 || static_cast<std::size_t>(n) >= cap) return std::string();
-    s.resize(static_cast<std::size_t>(n));
-    return s;
-}
+namespace {
 
 bool built(int directions, int dir) { return directions == 2 || directions == dir; }
 
@@ -35,27 +29,7 @@ const prebuilt_row prebuilt_rows[prebuilt_row_count] = {
 };
 
 int split_two_factors_balanced(int64_t n, int64_t out[2], int64_t max) {
-    if (n < 1) return 7;
-    if (n == 1) return 100;
-    const int64_t start = std::min(max, n - 1);
-    if (start < 2 || max < 1) return 100;
-    int64_t best = max, a = 0, b = 0;
-    for (int64_t t = start; t >= 2; --t) {
-        if (n % t != 0) continue;
-        const int64_t q = n / t;
-        if (q == 1 || q > max) continue;
-        const int64_t hi = std::max(t, q), lo = std::min(t, q);
-        if (hi - lo < best) {
-            best = hi - lo;
-            a = hi;
-            b = lo;
-            if (best == 0) break;
-        }
-    }
-    if (a == 0) return 100;
-    out[0] = a;
-    out[1] = b;
-    return a * b == n ? 0 : 7;
+    return plan_common::split_two_factors_balanced(n, out, max);
 }
 
 int commit_test(const shape& s) {

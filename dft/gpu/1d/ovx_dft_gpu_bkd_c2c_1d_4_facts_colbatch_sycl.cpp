@@ -19,6 +19,7 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
+#include "dft/gpu/1d/two_pass.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
@@ -51,51 +52,15 @@ namespace {
 
 std::atomic<std::int64_t> binary_requests{0}, binary_fallbacks{0};
 
-inline int kslot(int pass, int dir) { return pass * 2 + dir; }
+inline int kslot(int pass, int dir) { return two_pass_kslot(pass, dir); }
 
 template <class Real>
-struct fc_block : frame_block<Real, 4> {
-    fc::plan pl;
-    char kernel_names[2][64];
+struct fc_block : two_pass_block<Real, fc::plan> {
     sycl::kernel* prebuilt_kernel[2][2];  // [pass][direction], owned by the kernel cache
     std::uint8_t prebuilt[2][2];
-    void* pass_table_usm[2];
-    sycl::buffer<char, 1>* pass_table_buf[2];
-    sycl::event* pass_table_event[2];
-    void* itab_usm[2];
-    sycl::buffer<char, 1>* itab_buf[2];
-    sycl::event* itab_event[2];
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buf;
 };
 
-fc::shape shape_of(const DFTI_DESCRIPTOR* node) {
-    fc::shape s;
-    s.complex_domain = node->forward_domain == DFTI_COMPLEX;
-    s.interleaved = node->complex_storage == DFTI_COMPLEX_COMPLEX;
-    s.dims = static_cast<int>(node->working_dims.count);
-    if (s.dims >= 1) {
-        const dfti_dim& d = node->working_dims.records[0];
-        s.n = d.length;
-        s.input_stride = d.input_stride;
-        s.output_stride = d.output_stride;
-        s.fwd_stride = d.fwd_stride;
-        s.bwd_stride = d.bwd_stride;
-    }
-    s.input_offset = node->input_offset;
-    s.output_offset = node->output_offset;
-    s.fwd_offset = node->fwd_offset;
-    s.bwd_offset = node->bwd_offset;
-    s.in_place = node->placement == DFTI_INPLACE;
-    s.batches = static_cast<int>(node->working_batch.count);
-    for (int i = 0; i < s.batches && i < 2; ++i) {
-        const dfti_dim& r = node->working_batch.records[i];
-        s.batch[i] = {r.length, r.input_stride, r.output_stride, r.fwd_stride, r.bwd_stride};
-    }
-    s.colbatch_group_count = node->colbatch_group_count;
-    s.directions = node->directions;
-    return s;
-}
+fc::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<fc::shape>(node); }
 
 bool device_facts_of(sycl::queue* q, std::int32_t arch, fc::device_facts& dev) {
     try {
@@ -115,11 +80,11 @@ bool device_facts_of(sycl::queue* q, std::int32_t arch, fc::device_facts& dev) {
 }
 
 template <class Real>
-struct fc_module {
+struct fc_module : two_pass<fc_block<Real>> {
     using real = Real;
     using block = fc_block<Real>;
+    using areas = two_pass<block>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
 
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_4_facts_twiddle_text_s
@@ -192,38 +157,6 @@ struct fc_module {
 
     static bool direction_ready(const block* b, int dir) { return kernel_of(b, 0, dir) && kernel_of(b, 1, dir); }
 
-    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
-                      sycl::buffer<char, 1>*& buf) {
-        if (kind == DFTI_CONTAINER_USM) {
-            usm = static_cast<char*>(base) + off;
-        } else {
-            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
-        }
-    }
-
-    template <class UsmName, class BufName, class Body>
-    static sycl::event table_group(block* b, int kind, void* usm, sycl::buffer<char, 1>* buf, sycl::range<2> r,
-                                   Body body) {
-        if (kind == DFTI_CONTAINER_USM) {
-            Real* t = static_cast<Real*>(usm);
-            return b->queue->submit([&](sycl::handler& h) {
-                h.parallel_for<UsmName>(r, [=](sycl::item<2> it) { body(t, it.get_id(0), it.get_id(1)); });
-            });
-        }
-        return b->queue->submit([&](sycl::handler& h) {
-            sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
-            h.parallel_for<BufName>(r, [=](sycl::item<2> it) {
-                body(reinterpret_cast<Real*>(acc.get_pointer().get()), it.get_id(0), it.get_id(1));
-            });
-        });
-    }
-
-    static void keep(sycl::event*& slot, const sycl::event& e) {
-        delete slot;
-        slot = new sycl::event(e);
-    }
-
     // Pass table entry k1 * f0 + k0 = e^(-2 pi i k0 k1 / M).
     static void fill_pass_table_host(float* dst, std::int64_t f0, std::int64_t f1, std::int64_t m) {
         for (std::int64_t k1 = 0; k1 < f1; ++k1)
@@ -281,19 +214,9 @@ struct fc_module {
 
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
         const fc::plan& p = b->pl;
-        std::uint64_t off = offset;
-        for (int ps = 0; ps < 2; ++ps) {
-            carve(base, kind, off, p.pass[ps].table_bytes, b->pass_table_usm[ps], b->pass_table_buf[ps]);
-            off += p.pass[ps].table_bytes;
-        }
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            carve(base, kind, off, p.twiddle_table_bytes, b->itab_usm[dir], b->itab_buf[dir]);
-            off += p.twiddle_table_bytes;
-        }
-        if (end) *end = off;
+        const int st = areas::carve_tables(b, base, kind, offset, end);
+        if (st != 0) return st;
         if constexpr (single) {
             if (fc::host_tables(p)) {
                 for (int ps = 0; ps < 2; ++ps) {
@@ -318,30 +241,17 @@ struct fc_module {
         using B1 = std::conditional_t<single, twidlTableGen4FactsColBatchBuf1Float, twidlTableGen4FactsColBatchBuf1Double>;
         using U2 = std::conditional_t<single, twidlTableGen4FactsColBatchUsm2Float, twidlTableGen4FactsColBatchUsm2Double>;
         using B2 = std::conditional_t<single, twidlTableGen4FactsColBatchBuf2Float, twidlTableGen4FactsColBatchBuf2Double>;
-        for (int ps = 0; ps < 2; ++ps) {
-            const bool have = kind == DFTI_CONTAINER_USM ? b->pass_table_usm[ps] != nullptr : b->pass_table_buf[ps] != nullptr;
-            if (!have) return DFTI_STATUS_NO_WORKSPACE;
-            const std::int64_t f0 = p.pass[ps].fact0, f1 = p.pass[ps].fact1, m = p.pass[ps].fft_length;
-            sycl::event e = table_group<U1, B1>(
-                b, kind, b->pass_table_usm[ps], b->pass_table_buf[ps],
-                sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f0)),
-                [=](Real* t, std::size_t kk1, std::size_t kk0) {
-                    const std::int64_t k1 = static_cast<std::int64_t>(kk1), k0 = static_cast<std::int64_t>(kk0);
-                    const Real x = static_cast<Real>((k0 * k1) % m) * Real(-2) / static_cast<Real>(m);
-                    t[2 * (k1 * f0 + k0)] = sycl::cospi(x);
-                    t[2 * (k1 * f0 + k0) + 1] = sycl::sinpi(x);
-                });
-            keep(b->pass_table_event[ps], e);
-        }
+        const int pst = areas::template write_pass_tables<U1, B1>(b, kind);
+        if (pst != 0) return pst;
         const std::int64_t m0 = p.pass_length[0], m1 = p.pass_length[1], n = p.n;
         const std::int64_t c = p.pass_factors[1][0], d = p.pass_factors[1][1];
         for (int dir = 0; dir < 2; ++dir) {
             if (!direction_built(b->directions, dir)) continue;
-            const bool have = kind == DFTI_CONTAINER_USM ? b->itab_usm[dir] != nullptr : b->itab_buf[dir] != nullptr;
+            const bool have = frame_area_placed(kind, b->itab_usm[dir], b->itab_buf[dir]);
             if (!have) return DFTI_STATUS_NO_WORKSPACE;
             const Real s = b->scale[dir];
-            sycl::event e = table_group<U2, B2>(
-                b, kind, b->itab_usm[dir], b->itab_buf[dir],
+            sycl::event e = frame_table_group<Real, U2, B2>(
+                b->queue, kind, b->itab_usm[dir], b->itab_buf[dir],
                 sycl::range<2>(static_cast<std::size_t>(m0), static_cast<std::size_t>(d)),
                 [=](Real* t, std::size_t jj, std::size_t qq) {
                     const std::int64_t j = static_cast<std::int64_t>(jj), q = static_cast<std::int64_t>(qq);
@@ -357,62 +267,17 @@ struct fc_module {
                         }
                     }
                 });
-            keep(b->itab_event[dir], e);
+            frame_keep(b->itab_event[dir], e);
         }
-        if (events) {
-            for (int dir = 0; dir < 2; ++dir)
-                if (b->itab_event[dir]) events->push_back(*b->itab_event[dir]);
-            for (int ps = 0; ps < 2; ++ps)
-                if (b->pass_table_event[ps]) events->push_back(*b->pass_table_event[ps]);
-        }
+        areas::table_events(b, events);
         return 0;
-    }
-
-    static void drop(sycl::event*& e) {
-        if (!e) return;
-        frame_wait_quietly(e);
-        delete e;
-        e = nullptr;
-    }
-
-    static void free_tables(block* b) {
-        for (int i = 0; i < 2; ++i) {
-            drop(b->pass_table_event[i]);
-            drop(b->itab_event[i]);
-            delete b->pass_table_buf[i];
-            b->pass_table_buf[i] = nullptr;
-            delete b->itab_buf[i];
-            b->itab_buf[i] = nullptr;
-            b->pass_table_usm[i] = nullptr;
-            b->itab_usm[i] = nullptr;
-        }
-    }
-
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (b->pl.scratch_bytes == 0) return 0;
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        carve(base, kind, offset, b->pl.scratch_bytes, b->scratch_usm, b->scratch_buf);
-        return 0;
-    }
-
-    static void free_scratch(block* b) {
-        delete b->scratch_buf;
-        b->scratch_buf = nullptr;
-        b->scratch_usm = nullptr;
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const fc::plan& p = b->pl;
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* scratch = usm_ws ? b->scratch_usm : static_cast<void*>(b->scratch_buf);
-        void* t0 = usm_ws ? b->pass_table_usm[0] : static_cast<void*>(b->pass_table_buf[0]);
-        void* t1 = usm_ws ? b->pass_table_usm[1] : static_cast<void*>(b->pass_table_buf[1]);
-        void* it = usm_ws ? b->itab_usm[dir] : static_cast<void*>(b->itab_buf[dir]);
-        if (!scratch || !t0 || !t1 || !it) return DFTI_STATUS_NO_WORKSPACE;
+        two_pass_areas w;
+        if (!areas::areas_of(node, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k0 = kernel_of(b, 0, dir);
         sycl::kernel* k1 = kernel_of(b, 1, dir);
         const std::int64_t G = p.tail_chunk_index + (p.inner_tail > 0 ? 1 : 0);
@@ -432,22 +297,7 @@ struct fc_module {
                 const std::int32_t inner_offset = static_cast<std::int32_t>(ci * p.groups_per_chunk);
                 const bool first = !have_last;
                 last = b->queue->submit([&](sycl::handler& h) {
-                    if (first) {
-                        if (!a.buffers && a.deps) h.depends_on(*a.deps);
-                        // The previous compute may still read the scratch.
-                        if (usm_ws && a.after) h.depends_on(*a.after);
-                        if (!b->in_order && usm_ws && b->pass_table_event[0]) h.depends_on(*b->pass_table_event[0]);
-                    } else if (usm_ws) {
-                        h.depends_on(last);
-                    }
-                    if (a.buffers)
-                        dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
-                    else
-                        h.set_arg(0, a.in);
-                    dft_set_arg<1, sycl::access_mode::read_write>(h, scratch, ws_kind);
-                    dft_set_arg(h, 2, t0, ws_kind);
-                    sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.pass[0].local_bytes)), h);
-                    h.set_arg(3, slm);
+                    areas::pass0_head(h, b, a, w, first, &last);
                     h.set_arg(4, inner_offset);
                     h.set_arg(5, outer_offset);
                     h.parallel_for(
@@ -458,20 +308,7 @@ struct fc_module {
                 });
                 have_last = true;
                 last = b->queue->submit([&](sycl::handler& h) {
-                    if (usm_ws) h.depends_on(last);
-                    if (ci == 0 && !b->in_order && usm_ws) {
-                        if (b->pass_table_event[1]) h.depends_on(*b->pass_table_event[1]);
-                        if (b->itab_event[dir]) h.depends_on(*b->itab_event[dir]);
-                    }
-                    dft_set_arg(h, 0, scratch, ws_kind);
-                    if (a.buffers)
-                        dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
-                    else
-                        h.set_arg(1, a.out);
-                    dft_set_arg(h, 2, t1, ws_kind);
-                    dft_set_arg(h, 3, it, ws_kind);
-                    sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.pass[1].local_bytes)), h);
-                    h.set_arg(4, slm);
+                    areas::pass1_head(h, b, a, w, ci == 0, last);
                     h.set_arg(5, inner_offset);
                     h.set_arg(6, outer_offset);
                     h.parallel_for(
@@ -494,13 +331,10 @@ std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     constexpr bool single = std::is_same<Real, float>::value;
     if (!node || fc::commit_test(shape_of(node)) != 0) return -1;
-    auto* q = const_cast<sycl::queue*>(problem.queue);
+    sycl::queue* q = nullptr;
+    std::int32_t arch = 0;
     fc::device_facts dev;
-    if (q) {
-        int st = 0;
-        const std::int32_t arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0 || !device_facts_of(q, arch, dev)) return -1;
-    }
+    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, arch, dev))) return -1;
     fc::plan p;
     if (fc::make_plan(shape_of(node), dev, single, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);
@@ -511,28 +345,8 @@ std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::fc_module<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::fc_module<float>>;
-}  // namespace
-
-const bkd_ops bkd_c2c_1d_4_facts_colbatch_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_4_facts_colbatch_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
+OVX_GPU1D_MODULE_RECORDS(fc_module, bkd_c2c_1d_4_facts_colbatch, dft_c2c_1d_4_facts_colbatch_gpu_bkd, estimate_4_facts_colbatch)
 
 four_facts_colbatch_binary_counts get_four_facts_colbatch_binary_counts() {
     return {korami::ovx::dft::gpu1d::binary_requests.load(), korami::ovx::dft::gpu1d::binary_fallbacks.load()};
 }
-
-template <typename T>
-std::int64_t dft_c2c_1d_4_facts_colbatch_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_4_facts_colbatch<T>(problem);
-}
-template class dft_c2c_1d_4_facts_colbatch_gpu_bkd<float>;
-template class dft_c2c_1d_4_facts_colbatch_gpu_bkd<double>;
-
-namespace {
-const dft_c2c_1d_4_facts_colbatch_gpu_bkd<float> estimator_s;
-const dft_c2c_1d_4_facts_colbatch_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace

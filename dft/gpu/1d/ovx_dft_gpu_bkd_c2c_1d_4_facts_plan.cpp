@@ -7,6 +7,8 @@
 
 namespace korami::ovx::dft::four_facts {
 
+using plan_common::format;
+
 namespace {
 
 bool is_prime(int64_t v) {
@@ -16,39 +18,9 @@ bool is_prime(int64_t v) {
     return true;
 }
 
-// Formats into a std::string; empty when the text would not fit `cap` bytes.
-template <class... A>
-std::string format(std::size_t cap, const char* fmt, A... args) {
-    std::string s(cap, '\0');
-    const int n = std::snprintf(&s[0], cap, fmt, args...);
-    if (n < 0 || static_cast<std::size_t>(n) >= cap) return std::string();
-    s.resize(static_cast<std::size_t>(n));
-    return s;
-}
-
 }  // namespace
 
-int split_two_factors_max49(int64_t n, int64_t out[2]) {
-    if (n < 1) return 7;
-    if (n == 1 || n == 2) return 100;
-    int64_t best = 49, a = 0, b = 0;
-    for (int64_t t = (n < 50 ? n : 50) - 1; t >= 2; --t) {
-        if (n % t != 0) continue;
-        const int64_t q = n / t;
-        if (q == 1 || q > 49) continue;
-        const int64_t hi = t > q ? t : q, lo = t > q ? q : t;
-        if (hi - lo < best) {
-            best = hi - lo;
-            a = hi;
-            b = lo;
-            if (best == 0) break;
-        }
-    }
-    if (a == 0) return 100;
-    out[0] = a;
-    out[1] = b;
-    return a * b == n ? 0 : 7;
-}
+int split_two_factors_max49(int64_t n, int64_t out[2]) { return plan_common::split_two_factors_balanced(n, out, 49); }
 
 int choose_pass_lengths(int64_t n, bool single, int64_t lengths[2], int64_t factors[2][2]) {
     uint64_t best = std::numeric_limits<uint64_t>::max();

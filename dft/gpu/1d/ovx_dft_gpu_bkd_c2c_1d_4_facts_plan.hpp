@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dft/gpu/1d/plan_common.hpp"
+
 namespace korami::ovx::dft::four_facts {
 
 // Most balanced pair (larger, smaller) with both factors in [2, 49] and
@@ -17,11 +19,7 @@ int split_two_factors_max49(int64_t n, int64_t out[2]);
 // Pass lengths (L, S), L >= S, and their splits; 0 or 100.
 int choose_pass_lengths(int64_t n, bool single, int64_t lengths[2], int64_t factors[2][2]);
 
-struct batch_info {
-    int64_t transforms = 1;
-    int64_t fwd_distance = 0, bwd_distance = 0;
-    int64_t input_distance = 0, output_distance = 0;
-};
+using plan_common::batch_info;
 
 struct plan_input {
     int64_t n = 0;

@@ -12,6 +12,7 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_plan.hpp"
+#include "dft/gpu/1d/two_pass.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
@@ -37,21 +38,10 @@ class twidlTableGen4FactsBufClass2Float;
 
 namespace {
 
-inline int kslot(int pass, int dir) { return pass * 2 + dir; }
+inline int kslot(int pass, int dir) { return two_pass_kslot(pass, dir); }
 
 template <class Real>
-struct four_facts_block : frame_block<Real, 4> {
-    four_facts::plan pl;
-    char kernel_names[2][64];
-    void* pass_table_usm[2];
-    sycl::buffer<char, 1>* pass_table_buf[2];
-    sycl::event* pass_table_event[2];
-    void* itab_usm[2];  // inter-pass table per direction
-    sycl::buffer<char, 1>* itab_buf[2];
-    sycl::event* itab_event[2];
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buf;
-};
+using four_facts_block = two_pass_block<Real, four_facts::plan>;
 
 std::uint32_t align_bytes_of(sycl::queue* q) {
     if (!q) return 16;
@@ -60,14 +50,7 @@ std::uint32_t align_bytes_of(sycl::queue* q) {
 
 void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
               four_facts::plan_input& in) {
-    const dfti_dim& d = node->working_dims.records[0];
-    const dfti_dim& bt = node->working_batch.records[0];
-    in = four_facts::plan_input{};
-    in.n = d.length;
-    in.single = single;
-    in.arch = arch;
-    in.directions = node->directions;
-    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
+    in = frame_plan_input<four_facts::plan_input>(node, arch, single);
     in.tiles = q ? korami::ovx::gpu::get_tile_count(q) : 1;
     in.align_bytes = align_bytes_of(q);
 }
@@ -78,11 +61,11 @@ int applicability(const DFTI_DESCRIPTOR* node) {
 }
 
 template <class Real>
-struct four_facts_module {
+struct four_facts_module : two_pass<four_facts_block<Real>> {
     using real = Real;
     using block = four_facts_block<Real>;
+    using areas = two_pass<block>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
 
     static const char* text(int pass) {
         if (pass == 0)
@@ -132,84 +115,28 @@ struct four_facts_module {
         return b->kernels[kslot(0, dir)] && b->kernels[kslot(1, dir)];
     }
 
-    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
-                      sycl::buffer<char, 1>*& buf) {
-        if (kind == DFTI_CONTAINER_USM) {
-            usm = static_cast<char*>(base) + off;
-        } else {
-            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
-        }
-    }
-
-    template <class UsmName, class BufName, class Body>
-    static sycl::event table_group(block* b, int kind, void* usm, sycl::buffer<char, 1>* buf, sycl::range<2> r,
-                                   Body body) {
-        if (kind == DFTI_CONTAINER_USM) {
-            Real* t = static_cast<Real*>(usm);
-            return b->queue->submit([&](sycl::handler& h) {
-                h.parallel_for<UsmName>(r, [=](sycl::item<2> it) { body(t, it.get_id(0), it.get_id(1)); });
-            });
-        }
-        return b->queue->submit([&](sycl::handler& h) {
-            sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
-            h.parallel_for<BufName>(r, [=](sycl::item<2> it) {
-                body(reinterpret_cast<Real*>(acc.get_pointer().get()), it.get_id(0), it.get_id(1));
-            });
-        });
-    }
-
-    static void keep(sycl::event*& slot, const sycl::event& e) {
-        delete slot;
-        slot = new sycl::event(e);
-    }
-
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
         const four_facts::plan& p = b->pl;
-        std::uint64_t off = offset;
-        for (int ps = 0; ps < 2; ++ps) {
-            carve(base, kind, off, p.pass[ps].table_bytes, b->pass_table_usm[ps], b->pass_table_buf[ps]);
-            off += p.pass[ps].table_bytes;
-        }
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            carve(base, kind, off, p.twiddle_table_bytes, b->itab_usm[dir], b->itab_buf[dir]);
-            off += p.twiddle_table_bytes;
-        }
-        if (end) *end = off;
+        int st = areas::carve_tables(b, base, kind, offset, end);
+        if (st != 0) return st;
         using U1 = std::conditional_t<single, twidlTableGen4FactsUsmClass1Float, twidlTableGen4FactsUsmClass1Double>;
         using B1 = std::conditional_t<single, twidlTableGen4FactsBufClass1Float, twidlTableGen4FactsBufClass1Double>;
         using U2 = std::conditional_t<single, twidlTableGen4FactsUsmClass2Float, twidlTableGen4FactsUsmClass2Double>;
         using B2 = std::conditional_t<single, twidlTableGen4FactsBufClass2Float, twidlTableGen4FactsBufClass2Double>;
-        // Pass tables: entry s * f0 + k = e^(-2 pi i s k / M), no scale.
-        for (int ps = 0; ps < 2; ++ps) {
-            const bool have = kind == DFTI_CONTAINER_USM ? b->pass_table_usm[ps] != nullptr : b->pass_table_buf[ps] != nullptr;
-            if (!have) return DFTI_STATUS_NO_WORKSPACE;
-            const std::int64_t f0 = p.pass[ps].fact0, f1 = p.pass[ps].fact1, m = p.pass[ps].fft_length;
-            sycl::event e = table_group<U1, B1>(
-                b, kind, b->pass_table_usm[ps], b->pass_table_buf[ps],
-                sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f0)),
-                [=](Real* t, std::size_t ss, std::size_t kk) {
-                    const std::int64_t s = static_cast<std::int64_t>(ss), k = static_cast<std::int64_t>(kk);
-                    const Real x = static_cast<Real>((s * k) % m) * Real(-2) / static_cast<Real>(m);
-                    t[2 * (s * f0 + k)] = sycl::cospi(x);
-                    t[2 * (s * f0 + k) + 1] = sycl::sinpi(x);
-                });
-            keep(b->pass_table_event[ps], e);
-        }
+        st = areas::template write_pass_tables<U1, B1>(b, kind);
+        if (st != 0) return st;
         // Inter-pass tables: cell ((g * B1 + s) * B0 + i), 16 cosines then 16
         // signed sines, one per lane; lane pair c stands for column 8g + c.
         const std::int64_t L = p.pass_length[0], n = p.n;
         const std::int64_t b0 = p.pass_factors[1][0], b1 = p.pass_factors[1][1];
         for (int dir = 0; dir < 2; ++dir) {
             if (!direction_built(b->directions, dir)) continue;
-            const bool have = kind == DFTI_CONTAINER_USM ? b->itab_usm[dir] != nullptr : b->itab_buf[dir] != nullptr;
+            const bool have = frame_area_placed(kind, b->itab_usm[dir], b->itab_buf[dir]);
             if (!have) return DFTI_STATUS_NO_WORKSPACE;
             const Real sigma = b->scale[dir];
-            sycl::event e = table_group<U2, B2>(
-                b, kind, b->itab_usm[dir], b->itab_buf[dir],
+            sycl::event e = frame_table_group<Real, U2, B2>(
+                b->queue, kind, b->itab_usm[dir], b->itab_buf[dir],
                 sycl::range<2>(static_cast<std::size_t>((L + 7) / 8), static_cast<std::size_t>(b1)),
                 [=](Real* t, std::size_t gg, std::size_t ss) {
                     const std::int64_t g = static_cast<std::int64_t>(gg), s = static_cast<std::int64_t>(ss);
@@ -231,62 +158,17 @@ struct four_facts_module {
                         }
                     }
                 });
-            keep(b->itab_event[dir], e);
+            frame_keep(b->itab_event[dir], e);
         }
-        if (events) {
-            for (int dir = 0; dir < 2; ++dir)
-                if (b->itab_event[dir]) events->push_back(*b->itab_event[dir]);
-            for (int ps = 0; ps < 2; ++ps)
-                if (b->pass_table_event[ps]) events->push_back(*b->pass_table_event[ps]);
-        }
+        areas::table_events(b, events);
         return 0;
-    }
-
-    static void drop(sycl::event*& e) {
-        if (!e) return;
-        frame_wait_quietly(e);
-        delete e;
-        e = nullptr;
-    }
-
-    static void free_tables(block* b) {
-        for (int i = 0; i < 2; ++i) {
-            drop(b->pass_table_event[i]);
-            drop(b->itab_event[i]);
-            delete b->pass_table_buf[i];
-            b->pass_table_buf[i] = nullptr;
-            delete b->itab_buf[i];
-            b->itab_buf[i] = nullptr;
-            b->pass_table_usm[i] = nullptr;
-            b->itab_usm[i] = nullptr;
-        }
-    }
-
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (b->pl.scratch_bytes == 0) return 0;
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        carve(base, kind, offset, b->pl.scratch_bytes, b->scratch_usm, b->scratch_buf);
-        return 0;
-    }
-
-    static void free_scratch(block* b) {
-        delete b->scratch_buf;
-        b->scratch_buf = nullptr;
-        b->scratch_usm = nullptr;
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const four_facts::plan& p = b->pl;
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* scratch = usm_ws ? b->scratch_usm : static_cast<void*>(b->scratch_buf);
-        void* t0 = usm_ws ? b->pass_table_usm[0] : static_cast<void*>(b->pass_table_buf[0]);
-        void* t1 = usm_ws ? b->pass_table_usm[1] : static_cast<void*>(b->pass_table_buf[1]);
-        void* it = usm_ws ? b->itab_usm[dir] : static_cast<void*>(b->itab_buf[dir]);
-        if (!scratch || !t0 || !t1 || !it) return DFTI_STATUS_NO_WORKSPACE;
+        two_pass_areas w;
+        if (!areas::areas_of(node, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
         const std::int64_t total = p.batch.transforms;
         // `offset` is a 32-bit int in the kernels.
         if (total - 1 > INT_MAX) return DFTI_STATUS_UNIMPLEMENTED;
@@ -299,22 +181,7 @@ struct four_facts_module {
             const std::int32_t offset = static_cast<std::int32_t>(first);
             const bool first_chunk = first == 0;
             last = b->queue->submit([&](sycl::handler& h) {
-                if (first_chunk) {
-                    if (!a.buffers && a.deps) h.depends_on(*a.deps);
-                    // The previous compute may still read the scratch.
-                    if (usm_ws && a.after) h.depends_on(*a.after);
-                    if (!b->in_order && usm_ws && b->pass_table_event[0]) h.depends_on(*b->pass_table_event[0]);
-                } else if (usm_ws && have_last) {
-                    h.depends_on(last);
-                }
-                if (a.buffers)
-                    dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
-                else
-                    h.set_arg(0, a.in);
-                dft_set_arg<1, sycl::access_mode::read_write>(h, scratch, ws_kind);
-                dft_set_arg(h, 2, t0, ws_kind);
-                sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.pass[0].local_bytes)), h);
-                h.set_arg(3, slm);
+                areas::pass0_head(h, b, a, w, first_chunk, have_last ? &last : nullptr);
                 h.set_arg(4, offset);
                 h.parallel_for(sycl::nd_range<2>(sycl::range<2>(count, static_cast<std::size_t>(p.pass[0].global_size)),
                                                  sycl::range<2>(1, static_cast<std::size_t>(p.pass[0].work_group_size))),
@@ -322,20 +189,7 @@ struct four_facts_module {
             });
             have_last = true;
             last = b->queue->submit([&](sycl::handler& h) {
-                if (usm_ws) h.depends_on(last);
-                if (first_chunk && !b->in_order && usm_ws) {
-                    if (b->pass_table_event[1]) h.depends_on(*b->pass_table_event[1]);
-                    if (b->itab_event[dir]) h.depends_on(*b->itab_event[dir]);
-                }
-                dft_set_arg(h, 0, scratch, ws_kind);
-                if (a.buffers)
-                    dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
-                else
-                    h.set_arg(1, a.out);
-                dft_set_arg(h, 2, t1, ws_kind);
-                dft_set_arg(h, 3, it, ws_kind);
-                sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.pass[1].local_bytes)), h);
-                h.set_arg(4, slm);
+                areas::pass1_head(h, b, a, w, first_chunk, last);
                 h.set_arg(5, offset);
                 h.parallel_for(sycl::nd_range<2>(sycl::range<2>(count, static_cast<std::size_t>(p.pass[1].global_size)),
                                                  sycl::range<2>(1, static_cast<std::size_t>(p.pass[1].work_group_size))),
@@ -354,13 +208,9 @@ std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     constexpr bool single = std::is_same<Real, float>::value;
     if (!node || applicability(node) != 0) return -1;
-    auto* q = const_cast<sycl::queue*>(problem.queue);
+    sycl::queue* q = nullptr;
     std::int32_t arch = 6;
-    if (q) {
-        int st = 0;
-        arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0) return -1;
-    }
+    if (!frame_estimate_device(problem, q, arch)) return -1;
     four_facts::plan_input in;
     describe(node, q, arch, single, in);
     four_facts::plan p;
@@ -373,24 +223,4 @@ std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::four_facts_module<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::four_facts_module<float>>;
-}  // namespace
-
-const bkd_ops bkd_c2c_1d_4_facts_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_4_facts_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
-
-template <typename T>
-std::int64_t dft_c2c_1d_4_facts_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_4_facts<T>(problem);
-}
-template class dft_c2c_1d_4_facts_gpu_bkd<float>;
-template class dft_c2c_1d_4_facts_gpu_bkd<double>;
-
-namespace {
-const dft_c2c_1d_4_facts_gpu_bkd<float> estimator_s;
-const dft_c2c_1d_4_facts_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace
+OVX_GPU1D_MODULE_RECORDS(four_facts_module, bkd_c2c_1d_4_facts, dft_c2c_1d_4_facts_gpu_bkd, estimate_4_facts)

@@ -4,20 +4,6 @@
 
 namespace korami::ovx::dft::eight_k {
 
-bool use_io_distances(const batch_info& b) {
-    return b.fwd_distance == 0 && b.bwd_distance == 0 && b.input_distance != 0 && b.output_distance != 0;
-}
-
-int64_t input_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.input_distance;
-    return dir == 0 ? b.fwd_distance : b.bwd_distance;
-}
-
-int64_t output_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.output_distance;
-    return dir == 0 ? b.bwd_distance : b.fwd_distance;
-}
-
 int make_plan(const plan_input& in, plan& out) {
     out = plan{};
     out.single = in.single;

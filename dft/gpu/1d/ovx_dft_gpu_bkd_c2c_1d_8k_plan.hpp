@@ -6,17 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "dft/gpu/1d/plan_common.hpp"
+
 namespace korami::ovx::dft::eight_k {
 
-struct batch_info {
-    int64_t transforms = 1;
-    int64_t fwd_distance = 0, bwd_distance = 0;
-    int64_t input_distance = 0, output_distance = 0;
-};
-
-bool use_io_distances(const batch_info& b);
-int64_t input_distance_of(const batch_info& b, int dir);
-int64_t output_distance_of(const batch_info& b, int dir);
+using plan_common::batch_info;
+using plan_common::use_io_distances;
+using plan_common::input_distance_of;
+using plan_common::output_distance_of;
 
 constexpr int64_t length = 8192;
 constexpr uint64_t scratch_cap = 44040192ull;             // 42 MiB

@@ -9,6 +9,7 @@
 #include <string>
 #include <type_traits>
 
+#include "dft/gpu/1d/class_tables.hpp"
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -42,7 +43,7 @@ enum { pass1 = 0, pass2 = 1 };
 inline int kslot(int pass, int dir) { return pass * 2 + dir; }
 
 template <class Real>
-struct eight_k_block : frame_block<Real, 4> {
+struct eight_k_block : class_table_block<Real, 4, 3> {  // classes 1..3 at 0..2
     char transpose_output_name[64];
     char n0_fact0_func_name[64];
     char n0_fact1_func_name[64];
@@ -50,31 +51,11 @@ struct eight_k_block : frame_block<Real, 4> {
     char n1_fact0_func_name[64];
     char n1_fact1_func_name[64];
     eight_k::plan pl;
-    // Aligned sizes of one table of each class (index 0..2 = class 1..3) and of the scratch.
-    std::uint64_t table_bytes[3];
-    std::uint64_t scratch_bytes;
-    // [class][direction] areas of the bound workspace and the events of their table kernels.
-    void* table_usm[3][2];
-    sycl::buffer<char, 1>* table_buf[3][2];
-    sycl::event* table_event[3][2];
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buf;
 };
 
 void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single, eight_k::plan_input& in) {
-    const dfti_dim& d = node->working_dims.records[0];
-    const dfti_dim& bt = node->working_batch.records[0];
-    in = eight_k::plan_input{};
-    in.n = d.length;
-    in.single = single;
-    in.arch = arch;
-    in.directions = node->directions;
-    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
-    in.has_subgroup8 = true;
-    if (q) {
-        const std::vector<std::size_t> sizes = q->get_device().get_info<sycl::info::device::sub_group_sizes>();
-        in.has_subgroup8 = std::find(sizes.begin(), sizes.end(), std::size_t(8)) != sizes.end();
-    }
+    in = frame_plan_input<eight_k::plan_input>(node, arch, single);
+    in.has_subgroup8 = frame_has_subgroup8(q, true);
 }
 
 int applicability(const DFTI_DESCRIPTOR* node) {
@@ -93,11 +74,11 @@ inline void put(Real* t, std::int64_t pos, Real theta, Real scale) {
 }
 
 template <class Real>
-struct eight_k_module {
+struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
     using real = Real;
     using block = eight_k_block<Real>;
+    using areas = class_tables<block, 3>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
 
     static const char* program_name() {
         return single ? "gpu_framework_c2c_8k.ovx_dft_gpu_bkd_c2c_1d_8k_sycl_s"
@@ -118,8 +99,7 @@ struct eight_k_module {
         b->table_bytes[2] = align_workspace_offset(b->pl.class3_table_bytes, b->queue);
         b->table_bytes[0] = align_workspace_offset(b->pl.class1_table_bytes, b->queue);
         b->table_bytes[1] = align_workspace_offset(b->pl.class2_table_bytes, b->queue);
-        const std::uint64_t per_dir = b->table_bytes[0] + b->table_bytes[1] + b->table_bytes[2];
-        node->twiddle_workspace_bytes = per_dir * (b->directions == 2 ? 2u : 1u);
+        node->twiddle_workspace_bytes = areas::tables_bytes(b);
         node->scratch_workspace_bytes = b->scratch_bytes;
         return 0;
     }
@@ -154,46 +134,10 @@ struct eight_k_module {
         return b->kernels[kslot(pass1, dir)] && b->kernels[kslot(pass2, dir)];
     }
 
-    // Area of `bytes` at `off` of the workspace: a USM address or a new sub-buffer.
-    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
-                      sycl::buffer<char, 1>*& buf) {
-        if (kind == DFTI_CONTAINER_USM) {
-            usm = static_cast<char*>(base) + off;
-        } else {
-            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
-        }
-    }
-
-    template <class UsmName, class BufName, class Body>
-    static sycl::event table_group(block* b, int cls, int dir, int kind, sycl::range<2> r, Body body) {
-        if (kind == DFTI_CONTAINER_USM) {
-            Real* t = static_cast<Real*>(b->table_usm[cls][dir]);
-            return b->queue->submit([&](sycl::handler& h) {
-                h.parallel_for<UsmName>(r, [=](sycl::item<2> it) { body(t, it.get_id(0), it.get_id(1)); });
-            });
-        }
-        sycl::buffer<char, 1>* buf = b->table_buf[cls][dir];
-        return b->queue->submit([&](sycl::handler& h) {
-            sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
-            h.parallel_for<BufName>(r, [=](sycl::item<2> it) {
-                body(reinterpret_cast<Real*>(acc.get_pointer().get()), it.get_id(0), it.get_id(1));
-            });
-        });
-    }
-
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
-        std::uint64_t off = offset;
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            for (int cls = 0; cls < 3; ++cls) {
-                carve(base, kind, off, b->table_bytes[cls], b->table_usm[cls][dir], b->table_buf[cls][dir]);
-                off += b->table_bytes[cls];
-            }
-        }
-        if (end) *end = off;
+        const int st = areas::carve_tables(b, base, kind, offset, end);
+        if (st != 0) return st;
         const eight_k::plan& p = b->pl;
         const std::int64_t half = p.subgroup_size / 2;
         if (p.n0_fact1 % half != 0 || p.n1_fact1 % half != 0) return DFTI_STATUS_NOT_APPLICABLE;
@@ -203,15 +147,13 @@ struct eight_k_module {
         for (int cls = 0; cls < 3; ++cls) {
             for (int dir = 0; dir < 2; ++dir) {
                 if (!direction_built(b->directions, dir)) continue;
-                const bool have = kind == DFTI_CONTAINER_USM ? b->table_usm[cls][dir] != nullptr
-                                                              : b->table_buf[cls][dir] != nullptr;
-                if (!have) return DFTI_STATUS_NO_WORKSPACE;
+                if (!areas::table_placed(b, kind, cls, dir)) return DFTI_STATUS_NO_WORKSPACE;
                 const Real scale = b->scale[dir];
                 sycl::event e;
                 if (cls == 0) {
                     using U = std::conditional_t<single, twidlTableGen8kUsmClass1Float, twidlTableGen8kUsmClass1Double>;
                     using B = std::conditional_t<single, twidlTableGen8kBufClass1Float, twidlTableGen8kBufClass1Double>;
-                    e = table_group<U, B>(b, cls, dir, kind,
+                    e = frame_table_group<Real, U, B>(b->queue, kind, b->table_usm[cls][dir], b->table_buf[cls][dir],
                                           sycl::range<2>(static_cast<std::size_t>(p.n0_fact0), static_cast<std::size_t>(2 * half)),
                                           [=](Real* t, std::size_t i, std::size_t j) {
                                               const std::int64_t ii = static_cast<std::int64_t>(i), jj = static_cast<std::int64_t>(j);
@@ -221,7 +163,7 @@ struct eight_k_module {
                 } else if (cls == 1) {
                     using U = std::conditional_t<single, twidlTableGen8kUsmClass2Float, twidlTableGen8kUsmClass2Double>;
                     using B = std::conditional_t<single, twidlTableGen8kBufClass2Float, twidlTableGen8kBufClass2Double>;
-                    e = table_group<U, B>(b, cls, dir, kind,
+                    e = frame_table_group<Real, U, B>(b->queue, kind, b->table_usm[cls][dir], b->table_buf[cls][dir],
                                           sycl::range<2>(static_cast<std::size_t>(p.n1_fact0), static_cast<std::size_t>(2 * half)),
                                           [=](Real* t, std::size_t i, std::size_t j) {
                                               const std::int64_t ii = static_cast<std::int64_t>(i), jj = static_cast<std::int64_t>(j);
@@ -231,8 +173,9 @@ struct eight_k_module {
                 } else {
                     using U = std::conditional_t<single, twidlTableGen8kUsmClass3Float, twidlTableGen8kUsmClass3Double>;
                     using B = std::conditional_t<single, twidlTableGen8kBufClass3Float, twidlTableGen8kBufClass3Double>;
-                    e = table_group<U, B>(
-                        b, cls, dir, kind, sycl::range<2>(static_cast<std::size_t>(n1), static_cast<std::size_t>(n0)),
+                    e = frame_table_group<Real, U, B>(
+                        b->queue, kind, b->table_usm[cls][dir], b->table_buf[cls][dir],
+                        sycl::range<2>(static_cast<std::size_t>(n1), static_cast<std::size_t>(n0)),
                         [=](Real* t, std::size_t c, std::size_t tt) {
                             const std::int64_t col = static_cast<std::int64_t>(c), ti = static_cast<std::int64_t>(tt);
                             const std::int64_t h = ti / (n0 / 2), r = (ti % (n0 / 2)) / half, pp = ti % half;
@@ -241,44 +184,11 @@ struct eight_k_module {
                                 static_cast<Real>(col * k0) * Real(-2) / static_cast<Real>(n), scale);
                         });
                 }
-                delete b->table_event[cls][dir];
-                b->table_event[cls][dir] = new sycl::event(e);
+                frame_keep(b->table_event[cls][dir], e);
             }
         }
-        if (events)
-            for (int dir = 0; dir < 2; ++dir)
-                for (int cls = 0; cls < 3; ++cls)
-                    if (b->table_event[cls][dir]) events->push_back(*b->table_event[cls][dir]);
+        areas::table_events(b, events);
         return 0;
-    }
-
-    static void free_tables(block* b) {
-        for (int cls = 0; cls < 3; ++cls)
-            for (int dir = 0; dir < 2; ++dir) {
-                if (b->table_event[cls][dir]) {
-                    frame_wait_quietly(b->table_event[cls][dir]);
-                    delete b->table_event[cls][dir];
-                    b->table_event[cls][dir] = nullptr;
-                }
-                delete b->table_buf[cls][dir];
-                b->table_buf[cls][dir] = nullptr;
-                b->table_usm[cls][dir] = nullptr;
-            }
-    }
-
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (b->scratch_bytes == 0) return 0;
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-        return 0;
-    }
-
-    static void free_scratch(block* b) {
-        delete b->scratch_buf;
-        b->scratch_buf = nullptr;
-        b->scratch_usm = nullptr;
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
@@ -287,10 +197,10 @@ struct eight_k_module {
         const std::int64_t batch = p.batch.transforms;
         const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
         const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t1 = usm_ws ? b->table_usm[0][dir] : static_cast<void*>(b->table_buf[0][dir]);
-        void* t2 = usm_ws ? b->table_usm[1][dir] : static_cast<void*>(b->table_buf[1][dir]);
-        void* t3 = usm_ws ? b->table_usm[2][dir] : static_cast<void*>(b->table_buf[2][dir]);
-        void* scratch = usm_ws ? b->scratch_usm : static_cast<void*>(b->scratch_buf);
+        void* t1 = frame_area_arg(usm_ws, b->table_usm[0][dir], b->table_buf[0][dir]);
+        void* t2 = frame_area_arg(usm_ws, b->table_usm[1][dir], b->table_buf[1][dir]);
+        void* t3 = frame_area_arg(usm_ws, b->table_usm[2][dir], b->table_buf[2][dir]);
+        void* scratch = frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
         if (!t1 || !t2 || !t3 || !scratch) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k1 = b->kernels[kslot(pass1, dir)];
         sycl::kernel* k2 = b->kernels[kslot(pass2, dir)];
@@ -347,18 +257,14 @@ template <class Real>
 std::int64_t estimate_8k(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     if (!node || applicability(node) != 0) return -1;
-    auto* q = const_cast<sycl::queue*>(problem.queue);
+    sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (q) {
-        int st = 0;
-        arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0) return -1;
-    }
+    if (!frame_estimate_device(problem, q, arch)) return -1;
     eight_k::plan_input in;
     describe(node, q, arch, std::is_same<Real, float>::value, in);
     eight_k::plan p;
     if (eight_k::make_plan(in, p) != 0) return -1;
-    auto al = [q](std::uint64_t v) { return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 16); };
+    auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
     const std::uint64_t per_dir = al(p.class1_table_bytes) + al(p.class2_table_bytes) + al(p.class3_table_bytes);
     return static_cast<std::int64_t>(per_dir * (node->directions == 2 ? 2u : 1u) + al(p.scratch_bytes));
 }
@@ -368,24 +274,4 @@ std::int64_t estimate_8k(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::eight_k_module<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::eight_k_module<float>>;
-}  // namespace
-
-const bkd_ops bkd_c2c_1d_8k_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_8k_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
-
-template <typename T>
-std::int64_t dft_c2c_1d_8k_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_8k<T>(problem);
-}
-template class dft_c2c_1d_8k_gpu_bkd<float>;
-template class dft_c2c_1d_8k_gpu_bkd<double>;
-
-namespace {
-const dft_c2c_1d_8k_gpu_bkd<float> estimator_s;
-const dft_c2c_1d_8k_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace
+OVX_GPU1D_MODULE_RECORDS(eight_k_module, bkd_c2c_1d_8k, dft_c2c_1d_8k_gpu_bkd, estimate_8k)

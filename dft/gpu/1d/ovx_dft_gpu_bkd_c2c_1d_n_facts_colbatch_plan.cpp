@@ -3,22 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "dft/gpu/1d/plan_common.hpp"
 #include "dft/gpu/ovx_dft_workspace_align.hpp"
 
 namespace korami::ovx::dft::n_facts_colbatch {
 
+using plan_common::format;
+
 namespace {
 
 int64_t cdiv(int64_t a, int64_t b) { return (a + b - 1) / b; }
-
-template <class... A>
-std::string format(std::size_t cap, const char* fmt, A... args) {
-    std::string s(cap, '\0');
-    const int n = std::snprintf(&s[0], cap, fmt, args...);
-    if (n < 0 || static_cast<std::size_t>(n) >= cap) return std::string();
-    s.resize(static_cast<std::size_t>(n));
-    return s;
-}
 
 // Block stores of 8, 4, 2 and 1 units for q units, plus one partial store.
 int64_t blocks(int64_t q, int64_t r) {

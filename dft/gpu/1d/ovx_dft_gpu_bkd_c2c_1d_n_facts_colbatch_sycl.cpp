@@ -39,33 +39,7 @@ struct n_facts_colbatch_block : frame_block<Real, 2> {
     sycl::event* table_event[2][2];
 };
 
-n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) {
-    n_facts_colbatch::shape s;
-    s.complex_domain = node->forward_domain == DFTI_COMPLEX;
-    s.interleaved = node->complex_storage == DFTI_COMPLEX_COMPLEX;
-    s.dims = static_cast<int>(node->working_dims.count);
-    if (s.dims >= 1) {
-        const dfti_dim& d = node->working_dims.records[0];
-        s.n = d.length;
-        s.input_stride = d.input_stride;
-        s.output_stride = d.output_stride;
-        s.fwd_stride = d.fwd_stride;
-        s.bwd_stride = d.bwd_stride;
-    }
-    s.input_offset = node->input_offset;
-    s.output_offset = node->output_offset;
-    s.fwd_offset = node->fwd_offset;
-    s.bwd_offset = node->bwd_offset;
-    s.in_place = node->placement == DFTI_INPLACE;
-    s.batches = static_cast<int>(node->working_batch.count);
-    for (int i = 0; i < s.batches && i < 2; ++i) {
-        const dfti_dim& r = node->working_batch.records[i];
-        s.batch[i] = {r.length, r.input_stride, r.output_stride, r.fwd_stride, r.bwd_stride};
-    }
-    s.colbatch_group_count = node->colbatch_group_count;
-    s.directions = node->directions;
-    return s;
-}
+n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<n_facts_colbatch::shape>(node); }
 
 // Device facts of the planner; false when a query fails.
 bool device_facts_of(sycl::queue* q, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
@@ -133,16 +107,6 @@ struct n_facts_colbatch_module {
 
     static bool direction_ready(const block* b, int dir) { return b->kernels[dir] != nullptr; }
 
-    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
-                      sycl::buffer<char, 1>*& buf) {
-        if (kind == DFTI_CONTAINER_USM) {
-            usm = static_cast<char*>(base) + off;
-        } else {
-            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
-        }
-    }
-
     // Layout: table 1 forward, table 1 backward, table 2 forward, table 2
     // backward, each only when it exists.
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
@@ -153,7 +117,7 @@ struct n_facts_colbatch_module {
             for (int dir = 0; dir < 2; ++dir) {
                 if (!direction_built(b->directions, dir) || p.table_bytes[t] == 0) continue;
                 if (!base) return DFTI_STATUS_NO_WORKSPACE;
-                carve(base, kind, off, p.table_bytes[t], b->table_usm[dir][t], b->table_buf[dir][t]);
+                frame_carve(base, kind, off, p.table_bytes[t], b->table_usm[dir][t], b->table_buf[dir][t]);
                 off += p.table_bytes[t];
             }
         if (end) *end = off;
@@ -163,8 +127,7 @@ struct n_facts_colbatch_module {
             if (!direction_built(b->directions, dir)) continue;
             for (int t = 0; t < 2; ++t) {
                 if (p.table_bytes[t] == 0) continue;
-                const bool have = kind == DFTI_CONTAINER_USM ? b->table_usm[dir][t] != nullptr
-                                                              : b->table_buf[dir][t] != nullptr;
+                const bool have = frame_area_placed(kind, b->table_usm[dir][t], b->table_buf[dir][t]);
                 if (!have) return DFTI_STATUS_NO_WORKSPACE;
                 const std::int64_t rows = t == 0 ? p.factors[1] * p.factors[2] : p.factors[2];
                 const std::int64_t per_row = t == 0 ? p.factors[0] : p.factors[1];
@@ -203,19 +166,10 @@ struct n_facts_colbatch_module {
 
     static void free_tables(block* b) {
         for (int dir = 0; dir < 2; ++dir)
-            for (int t = 0; t < 2; ++t) {
-                if (b->table_event[dir][t]) {
-                    frame_wait_quietly(b->table_event[dir][t]);
-                    delete b->table_event[dir][t];
-                    b->table_event[dir][t] = nullptr;
-                }
-                delete b->table_buf[dir][t];
-                b->table_buf[dir][t] = nullptr;
-                b->table_usm[dir][t] = nullptr;
-            }
+            for (int t = 0; t < 2; ++t)
+                frame_drop_area(b->table_usm[dir][t], b->table_buf[dir][t], &b->table_event[dir][t]);
     }
 
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
     static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
     static void free_scratch(block*) {}
 
@@ -224,8 +178,8 @@ struct n_facts_colbatch_module {
         const int dir = a.direction;
         const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
         const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t1 = usm_ws ? b->table_usm[dir][0] : static_cast<void*>(b->table_buf[dir][0]);
-        void* t2 = usm_ws ? b->table_usm[dir][1] : static_cast<void*>(b->table_buf[dir][1]);
+        void* t1 = frame_area_arg(usm_ws, b->table_usm[dir][0], b->table_buf[dir][0]);
+        void* t2 = frame_area_arg(usm_ws, b->table_usm[dir][1], b->table_buf[dir][1]);
         const bool has_t2 = p.factors[2] > 1;
         if (!t1 || (has_t2 && !t2)) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k = b->kernels[dir];
@@ -266,13 +220,10 @@ std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     constexpr bool single = std::is_same<Real, float>::value;
     if (!node || n_facts_colbatch::commit_test(shape_of(node)) != 0) return -1;
-    auto* q = const_cast<sycl::queue*>(problem.queue);
+    sycl::queue* q = nullptr;
+    std::int32_t arch = 0;
     n_facts_colbatch::device_facts dev;
-    if (q) {
-        int st = 0;
-        const std::int32_t arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0 || !device_facts_of(q, arch, dev)) return -1;
-    }
+    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, arch, dev))) return -1;
     n_facts_colbatch::plan p;
     if (n_facts_colbatch::make_plan(shape_of(node), dev, single, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes);
@@ -283,24 +234,4 @@ std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::n_facts_colbatch_module<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::n_facts_colbatch_module<float>>;
-}  // namespace
-
-const bkd_ops bkd_c2c_1d_n_facts_colbatch_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_n_facts_colbatch_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
-
-template <typename T>
-std::int64_t dft_c2c_1d_n_facts_colbatch_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_n_facts_colbatch<T>(problem);
-}
-template class dft_c2c_1d_n_facts_colbatch_gpu_bkd<float>;
-template class dft_c2c_1d_n_facts_colbatch_gpu_bkd<double>;
-
-namespace {
-const dft_c2c_1d_n_facts_colbatch_gpu_bkd<float> estimator_s;
-const dft_c2c_1d_n_facts_colbatch_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace
+OVX_GPU1D_MODULE_RECORDS(n_facts_colbatch_module, bkd_c2c_1d_n_facts_colbatch, dft_c2c_1d_n_facts_colbatch_gpu_bkd, estimate_n_facts_colbatch)

@@ -268,24 +268,4 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nonsubgrp<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nonsubgrp<float>>;
-}  // namespace
-
-const bkd_ops bkd_c2c_1d_nonsubgrp_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_nonsubgrp_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
-
-template <typename T>
-std::int64_t dft_c2c_1d_nonsubgrp_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_nonsubgrp<T>(problem);
-}
-template class dft_c2c_1d_nonsubgrp_gpu_bkd<float>;
-template class dft_c2c_1d_nonsubgrp_gpu_bkd<double>;
-
-namespace {
-const dft_c2c_1d_nonsubgrp_gpu_bkd<float> estimator_s;
-const dft_c2c_1d_nonsubgrp_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace
+OVX_GPU1D_MODULE_RECORDS(nonsubgrp, bkd_c2c_1d_nonsubgrp, dft_c2c_1d_nonsubgrp_gpu_bkd, estimate_nonsubgrp)

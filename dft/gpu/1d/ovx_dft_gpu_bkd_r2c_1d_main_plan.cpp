@@ -4,10 +4,6 @@
 
 namespace korami::ovx::dft::r2c_1d {
 
-bool use_io_distances(const batch_info& b) {
-    return b.fwd_distance == 0 && b.bwd_distance == 0 && b.input_distance != 0 && b.output_distance != 0;
-}
-
 const char* slot_name(int slot) {
     static const char* names[kernel_slots] = {"r2c_kernel",      "c2r_kernel",     "fwd_input_copy",
                                               "fwd_output_copy", "bwd_input_copy", "bwd_output_copy"};

@@ -6,19 +6,17 @@
 #include <cstdint>
 #include <string>
 
+#include "dft/gpu/1d/plan_common.hpp"
+
 namespace korami::ovx::dft::r2c_1d {
 
-struct batch_info {
-    int64_t transforms = 1;
-    int64_t fwd_distance = 0, bwd_distance = 0;
-    int64_t input_distance = 0, output_distance = 0;
-};
+using plan_common::batch_info;
 
 struct strides {
     int64_t input = 0, output = 0, fwd = 1, bwd = 1;
 };
 
-bool use_io_distances(const batch_info& b);
+using plan_common::use_io_distances;
 
 constexpr uint64_t scratch_cap = 44040192ull;
 constexpr uint64_t scratch_cap_quen6 = 17179869184ull;

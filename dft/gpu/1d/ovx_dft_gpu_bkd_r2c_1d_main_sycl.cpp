@@ -74,15 +74,9 @@ int applicability(const DFTI_DESCRIPTOR* node) {
 
 void describe(const DFTI_DESCRIPTOR* node, std::int32_t arch, bool single, r2c_1d::plan_input& in) {
     const dfti_dim& d = node->working_dims.records[0];
-    const dfti_dim& bt = node->working_batch.records[0];
-    in = r2c_1d::plan_input{};
-    in.n = d.length;
-    in.single = single;
-    in.arch = arch;
+    in = frame_plan_input<r2c_1d::plan_input>(node, arch, single);
     in.in_place = node->placement == DFTI_INPLACE;
-    in.directions = node->directions;
     in.s = {d.input_stride, d.output_stride, d.fwd_stride, d.bwd_stride};
-    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
 }
 
 template <class Real>
@@ -119,17 +113,7 @@ struct r2c_module {
         s->placement = DFTI_INPLACE;
         s->forward_scale = node->forward_scale;
         s->backward_scale = node->backward_scale;
-        s->queue = node->queue;
-        s->directions = node->directions;
-        s->queue_mode = node->queue_mode;
-        s->internal_workspace = 0;
-        s->thread_limit = 1;
-        s->is_sub_node = 1;
-        char name[10] = {0};
-        std::memcpy(name, "1D_R2C|c", 8);
-        int st = s->methods->set_name(s, name, 10, 0);
-        if (st != 0) return st;
-        return s->methods->commit(s);
+        return frame_commit_sub_node(node, s, "1D_R2C|c");
     }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
@@ -189,16 +173,6 @@ struct r2c_module {
         return b->kernels[input_slot(b, dir)] && b->kernels[output_slot(b, dir)];
     }
 
-    static void carve(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
-                      sycl::buffer<char, 1>*& buf) {
-        if (kind == DFTI_CONTAINER_USM) {
-            usm = static_cast<char*>(base) + off;
-        } else {
-            auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-            buf = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off), sycl::range<1>(static_cast<std::size_t>(bytes)));
-        }
-    }
-
     // Table entry k = e^(+2 pi i k / N) = (cospi(k/M), sinpi(k/M)); no scale.
     static sycl::event write_twiddles(block* b, int kind) {
         const std::int64_t m = b->pl.half;
@@ -241,14 +215,14 @@ struct r2c_module {
         }
         if (b->scratch_in_persistent) {
             if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+            frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
             off += b->scratch_bytes;
         }
         if (b->table_bytes != 0) {
             if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            carve(base, kind, off, b->table_bytes, b->table_usm, b->table_buf);
+            frame_carve(base, kind, off, b->table_bytes, b->table_usm, b->table_buf);
             off += b->table_bytes;
-            const bool have = kind == DFTI_CONTAINER_USM ? b->table_usm != nullptr : b->table_buf != nullptr;
+            const bool have = frame_area_placed(kind, b->table_usm, b->table_buf);
             if (!have) return DFTI_STATUS_NO_WORKSPACE;
             sycl::event e = write_twiddles(b, kind);
             delete b->table_event;
@@ -260,27 +234,14 @@ struct r2c_module {
     }
 
     static void free_tables(block* b) {
-        if (b->table_event) {
-            frame_wait_quietly(b->table_event);
-            delete b->table_event;
-            b->table_event = nullptr;
-        }
-        delete b->table_buf;
-        b->table_buf = nullptr;
-        b->table_usm = nullptr;
-        if (b->scratch_in_persistent) {
-            delete b->scratch_buf;
-            b->scratch_buf = nullptr;
-            b->scratch_usm = nullptr;
-        }
+        frame_drop_area(b->table_usm, b->table_buf, &b->table_event);
+        if (b->scratch_in_persistent) frame_drop_area(b->scratch_usm, b->scratch_buf);
     }
-
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
 
     static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
         if (!b->scratch_in_persistent && b->scratch_bytes != 0) {
             if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+            frame_carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
         }
         for (DFTI_DESCRIPTOR* s : b->sub_plan) {
             if (!s || s->scratch_workspace_bytes == 0) continue;
@@ -291,10 +252,7 @@ struct r2c_module {
     }
 
     static void free_scratch(block* b) {
-        if (b->scratch_in_persistent) return;
-        delete b->scratch_buf;
-        b->scratch_buf = nullptr;
-        b->scratch_usm = nullptr;
+        if (!b->scratch_in_persistent) frame_drop_area(b->scratch_usm, b->scratch_buf);
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
@@ -307,8 +265,8 @@ struct r2c_module {
         }
         const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
         const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* scratch = usm_ws ? b->scratch_usm : static_cast<void*>(b->scratch_buf);
-        void* table = usm_ws ? b->table_usm : static_cast<void*>(b->table_buf);
+        void* scratch = frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
+        void* table = frame_area_arg(usm_ws, b->table_usm, b->table_buf);
         const int in_slot = input_slot(b, dir), out_slot = output_slot(b, dir);
         sycl::kernel* kin = b->kernels[in_slot];
         sycl::kernel* kout = b->kernels[out_slot];
@@ -388,18 +346,14 @@ std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     constexpr bool single = std::is_same<Real, float>::value;
     if (!node || applicability(node) != 0) return -1;
-    auto* q = const_cast<sycl::queue*>(problem.queue);
+    sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (q) {
-        int st = 0;
-        arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0) return -1;
-    }
+    if (!frame_estimate_device(problem, q, arch)) return -1;
     r2c_1d::plan_input in;
     describe(node, arch, single, in);
     r2c_1d::plan p;
     if (r2c_1d::make_plan(in, p) != 0) return -1;
-    auto al = [q](std::uint64_t v) { return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 16); };
+    auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
     // The sub-transform's own need: the largest answer of the complex estimators
     // for a full chunk (the shorter last chunk never needs more).
     std::int64_t sub = 0;
@@ -422,24 +376,4 @@ std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-using frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::r2c_module<double>>;
-using frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::r2c_module<float>>;
-}  // namespace
-
-const bkd_ops bkd_r2c_1d_main_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
-const bkd_ops bkd_r2c_1d_main_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace};
-
-template <typename T>
-std::int64_t dft_r2c_1d_main_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_r2c_1d<T>(problem);
-}
-template class dft_r2c_1d_main_gpu_bkd<float>;
-template class dft_r2c_1d_main_gpu_bkd<double>;
-
-namespace {
-const dft_r2c_1d_main_gpu_bkd<float> estimator_s;
-const dft_r2c_1d_main_gpu_bkd<double> estimator_d;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
-const dft_bkd_estimator_registration<double> registration_d(&estimator_d);
-}  // namespace
+OVX_GPU1D_MODULE_RECORDS(r2c_module, bkd_r2c_1d_main, dft_r2c_1d_main_gpu_bkd, estimate_r2c_1d)

@@ -17,3 +17,44 @@
 #define FF_CELL(reg, C, T) { (reg) = (C) * (reg) + FF_CELL_SIGN * (T) * swapReIm(reg); }
 
 #define FF_SECOND_ROUNDS ((FACT0 + FACT1 - 1) / FACT1)
+
+// Lane, sub-group, real/imaginary part and direction sign of the work-item.
+#define FF_LANE_SETUP                               \
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);         \
+    const int lane = (int)get_sub_group_local_id(); \
+    const int s = (int)get_sub_group_id();          \
+    const int part = lane & 1;                      \
+    const ftype pmOne = SG_PM_ONE(BWD_DIR)
+
+// The inter-pass cells of row group (g, s) applied to reg[FACT0].
+#define FF_CELLS(g)                                                              \
+    for (int i = 0; i < FACT0; ++i) {                                            \
+        const long cell = ((g) * FACT1 + s) * FACT0 + i;                         \
+        FF_CELL(reg[i], itab[cell * 32 + lane], itab[cell * 32 + 16 + lane]);    \
+    }
+
+// First step of a pass on reg[FACT0]: the FACT0-point transforms, the pass
+// table's twiddles, the results into local row e = s * FACT0 + k.
+#define FF_FIRST_STEP                                              \
+    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);                           \
+    for (int k = 0; k < FACT0; ++k) {                              \
+        const int e = s * FACT0 + k;                               \
+        FF_TWIDDLE(reg[k], ptab[2 * e], ptab[2 * e + 1], pmOne);   \
+        slm[e * 16 + lane] = reg[k];                               \
+    }                                                              \
+    barrier(CLK_LOCAL_MEM_FENCE)
+
+// Second step: the FACT1-point transforms of the local rows in
+// FF_SECOND_ROUNDS rounds; `store` (of reg2[j], result j of row kk) runs for
+// the rows of a round that exist where `cond` holds.
+#define FF_SECOND_STEP(cond, store)                                                  \
+    for (int r = 0; r < FF_SECOND_ROUNDS; ++r) {                                     \
+        const int k = s + FACT1 * r;                                                 \
+        const int act = k < FACT0;                                                   \
+        const int kk = act ? k : 0;                                                  \
+        ptype reg2[FACT1];                                                           \
+        for (int j = 0; j < FACT1; ++j) reg2[j] = slm[(j * FACT0 + kk) * 16 + lane]; \
+        FACT1_FUNC(reg2, pmOne TARVO_SG_ARG);                                        \
+        if (act && (cond))                                                           \
+            for (int j = 0; j < FACT1; ++j) { store; }                               \
+    }

@@ -7,11 +7,7 @@ __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
 __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __global const ftype* ptab,
                           __global const ftype* itab, __local ftype* slm, int offset)
 {
-    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)get_sub_group_local_id();
-    const int s = (int)get_sub_group_id();
-    const int part = lane & 1;
-    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    FF_LANE_SETUP;
     const long g = (long)get_group_id(0);
     const long t = 8L * g + (lane >> 1);
     const long b = (long)get_global_id(1) + offset;
@@ -23,29 +19,11 @@ __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __
         reg[i] = ok ? src[2L * (n * NUM_FFTS + t) + part] : (ftype)0;
     }
 #ifdef MULTIFACTOR_TWIDDLE
-    for (int i = 0; i < FACT0; ++i) {
-        const long cell = (g * FACT1 + s) * FACT0 + i;
-        FF_CELL(reg[i], itab[cell * 32 + lane], itab[cell * 32 + 16 + lane]);
-    }
+    FF_CELLS(g);
 #endif
-    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-    for (int k = 0; k < FACT0; ++k) {
-        const int e = s * FACT0 + k;
-        FF_TWIDDLE(reg[k], ptab[2 * e], ptab[2 * e + 1], pmOne);
-        slm[e * 16 + lane] = reg[k];
-    }
-    barrier(CLK_LOCAL_MEM_FENCE);
+    FF_FIRST_STEP;
     __global ftype* dst = out + 2L * b * (long)ODIST;
-    for (int r = 0; r < FF_SECOND_ROUNDS; ++r) {
-        const int k = s + FACT1 * r;
-        const int act = k < FACT0;
-        const int kk = act ? k : 0;
-        ptype reg2[FACT1];
-        for (int j = 0; j < FACT1; ++j) reg2[j] = slm[(j * FACT0 + kk) * 16 + lane];
-        FACT1_FUNC(reg2, pmOne TARVO_SG_ARG);
-        if (act && ok)
-            for (int j = 0; j < FACT1; ++j) dst[2L * ((long)(kk + FACT0 * j) * NUM_FFTS + t) + part] = reg2[j];
-    }
+    FF_SECOND_STEP(ok, dst[2L * ((long)(kk + FACT0 * j) * NUM_FFTS + t) + part] = reg2[j]);
 }
 #else
 // Four-factor column-batched backend. Columns are adjacent (batch distance
@@ -67,11 +45,7 @@ __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
 __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* scratch, __global const ftype* ptab,
                           __local ftype* slm, int inner_offset, int outer_offset)
 {
-    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)get_sub_group_local_id();
-    const int s = (int)get_sub_group_id();
-    const int part = lane & 1;
-    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    FF_LANE_SETUP;
     const long g = (long)get_group_id(0);
     const long group = (long)get_group_id(1) + inner_offset;
     const long o = (long)get_group_id(2);
@@ -88,27 +62,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* scratch, __g
         const long n = g + (long)NUM_WORKGROUPS * (s + (long)FACT1 * i);
         reg[i] = ok ? src[2L * n * ISTRIDE + part] : (ftype)0;
     }
-    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-    for (int k = 0; k < FACT0; ++k) {
-        const int e = s * FACT0 + k;
-        FF_TWIDDLE(reg[k], ptab[2 * e], ptab[2 * e + 1], pmOne);
-        slm[e * 16 + lane] = reg[k];
-    }
-    barrier(CLK_LOCAL_MEM_FENCE);
+    FF_FIRST_STEP;
     __global ftype* dst = scratch + 2L * (o * (long)TEMP_OUTER_DIST + (group - inner_offset) * 8L * FF_N);
-    for (int r = 0; r < FF_SECOND_ROUNDS; ++r) {
-        const int k = s + FACT1 * r;
-        const int act = k < FACT0;
-        const int kk = act ? k : 0;
-        ptype reg2[FACT1];
-        for (int j = 0; j < FACT1; ++j) reg2[j] = slm[(j * FACT0 + kk) * 16 + lane];
-        FACT1_FUNC(reg2, pmOne TARVO_SG_ARG);
-        if (act && ok && c < FF_ROW)
-            for (int j = 0; j < FACT1; ++j) {
-                const long row = (long)(kk + FACT0 * j) * NUM_WORKGROUPS + g;
-                dst[row * 2 * FF_ROW + lane] = reg2[j];
-            }
-    }
+    FF_SECOND_STEP(ok && c < FF_ROW, const long row = (long)(kk + FACT0 * j) * NUM_WORKGROUPS + g;
+                                     dst[row * 2 * FF_ROW + lane] = reg2[j]);
 }
 #else
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -116,11 +73,7 @@ __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
 __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __global const ftype* ptab,
                           __global const ftype* itab, __local ftype* slm, int inner_offset, int outer_offset)
 {
-    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)get_sub_group_local_id();
-    const int s = (int)get_sub_group_id();
-    const int part = lane & 1;
-    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    FF_LANE_SETUP;
     const long g = (long)get_group_id(0);
     const long group = (long)get_group_id(1) + inner_offset;
     const long o = (long)get_group_id(2);
@@ -137,31 +90,11 @@ __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __
         const long row = g * FFT_LEN + s + (long)FACT1 * i;
         reg[i] = ok ? src[row * 2 * FF_ROW + lane] : (ftype)0;
     }
-    for (int i = 0; i < FACT0; ++i) {
-        const long cell = (g * FACT1 + s) * FACT0 + i;
-        FF_CELL(reg[i], itab[cell * 32 + lane], itab[cell * 32 + 16 + lane]);
-    }
-    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-    for (int k = 0; k < FACT0; ++k) {
-        const int e = s * FACT0 + k;
-        FF_TWIDDLE(reg[k], ptab[2 * e], ptab[2 * e + 1], pmOne);
-        slm[e * 16 + lane] = reg[k];
-    }
-    barrier(CLK_LOCAL_MEM_FENCE);
+    FF_CELLS(g);
+    FF_FIRST_STEP;
     __global ftype* dst = out + 2L * ((o + outer_offset) * (long)OUTER_ODIST + col);
-    for (int r = 0; r < FF_SECOND_ROUNDS; ++r) {
-        const int k = s + FACT1 * r;
-        const int act = k < FACT0;
-        const int kk = act ? k : 0;
-        ptype reg2[FACT1];
-        for (int j = 0; j < FACT1; ++j) reg2[j] = slm[(j * FACT0 + kk) * 16 + lane];
-        FACT1_FUNC(reg2, pmOne TARVO_SG_ARG);
-        if (act && ok)
-            for (int j = 0; j < FACT1; ++j) {
-                const long idx = g + (long)NUM_WORKGROUPS * (kk + FACT0 * j);
-                dst[2L * idx * OSTRIDE + part] = reg2[j];
-            }
-    }
+    FF_SECOND_STEP(ok, const long idx = g + (long)NUM_WORKGROUPS * (kk + FACT0 * j);
+                       dst[2L * idx * OSTRIDE + part] = reg2[j]);
 }
 #endif
 #endif

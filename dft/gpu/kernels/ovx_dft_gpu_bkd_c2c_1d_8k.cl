@@ -14,23 +14,29 @@
         (reg) = tr_ * (reg) + twSign * ti_ * swapReIm(reg);                       \
     } while (0)
 
+// Lane, sub-group, lane pair p, real/imaginary part, direction signs, the
+// batch entry's input (distance `idist`) and output, and the column pair c,
+// half h and row j of the work-item.
+#define K8_SETUP(idist)                                      \
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);                  \
+    const int lane = (int)SG_LANE();                         \
+    const int s = (int)get_sub_group_id();                   \
+    const int p = (int)SG_CPLX_INDEX(), part = (int)SG_IS_IMAG(); \
+    const ftype pmOne = SG_PM_ONE(BWD_DIR);                  \
+    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1); \
+    const long g = (long)get_group_id(0);                    \
+    const long b = (long)get_global_id(1);                   \
+    __global const ftype* src = in + 2 * b * (long)(idist);  \
+    __global ftype* dst = out + 2 * b * (long)ODIST;         \
+    const int c = s >> 1, h = s & 1, j = 4 * h + p
+
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
 __kernel void TRANSPOSE_OUTPUT_FUNC(__global const ftype* in, __global ftype* out,
                                     __global const ftype* twidl_N0, __global const ftype* twidl,
                                     __local ftype* slmPtr)
 {
-    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)SG_LANE();
-    const int s = (int)get_sub_group_id();
-    const int p = (int)SG_CPLX_INDEX(), part = (int)SG_IS_IMAG();
-    const ftype pmOne = SG_PM_ONE(BWD_DIR);
-    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
-    const long g = (long)get_group_id(0);
-    const long b = (long)get_global_id(1);
-    __global const ftype* src = in + 2 * b * (long)IDIST;
-    __global ftype* dst = out + 2 * b * (long)ODIST;
-    const int c = s >> 1, h = s & 1, j = 4 * h + p;
+    K8_SETUP(IDIST);
     ptype reg[N0_FACT0];
 
     // Rows 16s..16s+15 of the work-group's four columns, split by column.
@@ -69,17 +75,7 @@ __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
 __kernel void SAME_ORIENTATION_OUTPUT_FUNC(__global const ftype* in, __global ftype* out,
                                            __global const ftype* twidl_N1, __local ftype* slmPtr)
 {
-    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)SG_LANE();
-    const int s = (int)get_sub_group_id();
-    const int p = (int)SG_CPLX_INDEX(), part = (int)SG_IS_IMAG();
-    const ftype pmOne = SG_PM_ONE(BWD_DIR);
-    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
-    const long g = (long)get_group_id(0);
-    const long b = (long)get_global_id(1);
-    __global const ftype* src = in + 2 * b * (long)ODIST;
-    __global ftype* dst = out + 2 * b * (long)ODIST;
-    const int c = s >> 1, h = s & 1, j = 4 * h + p;
+    K8_SETUP(ODIST);
     ptype reg[N1_FACT0];
 
     for (int r = 0; r < 8; ++r) {

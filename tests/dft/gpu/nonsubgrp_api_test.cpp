@@ -22,6 +22,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
+#include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
 
@@ -31,12 +32,6 @@ namespace {
 
 const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;
 
-// Relative L2 tolerance per precision.
-template <class R>
-double tolerance() {
-    return sizeof(R) == 8 ? 1e-12 : 2e-5;
-}
-
 sycl::queue& gpu_queue() {
     static sycl::queue q{sycl::gpu_selector_v};
     return q;
@@ -44,9 +39,12 @@ sycl::queue& gpu_queue() {
 
 bool gpu_ready() { return g_profile && ovxplat::opencl_available(); }
 
-struct batch_rec {
-    std::int64_t count, idist, odist;
-};
+using batch_rec = gpu_test::rec;
+using gpu_test::extent;
+using gpu_test::random_data;
+using gpu_test::rel_error;
+using gpu_test::tolerance;
+using gpu_test::widen;
 
 // One direction's layout for the FFTW reference, in complex elements.
 struct ref_layout {
@@ -54,63 +52,9 @@ struct ref_layout {
     std::vector<batch_rec> batch;
 };
 
-std::int64_t extent(std::int64_t n, std::int64_t stride, const std::vector<batch_rec>& b, bool out) {
-    std::int64_t e = (n - 1) * stride + 1;
-    for (const auto& r : b) e += (r.count - 1) * (out ? r.odist : r.idist);
-    return e;
-}
-
-// FFTW in double over the strided layout; sign -1 forward, +1 backward;
-// result scaled. Elements outside the layout are left as they are in `out`.
 void reference(const ref_layout& l, int sign, double scale, const std::vector<std::complex<double>>& in,
                std::vector<std::complex<double>>& out) {
-    fftw_iodim dim{static_cast<int>(l.n), static_cast<int>(l.is), static_cast<int>(l.os)};
-    std::vector<fftw_iodim> how;
-    for (const auto& r : l.batch) how.push_back({static_cast<int>(r.count), static_cast<int>(r.idist), static_cast<int>(r.odist)});
-    std::vector<std::complex<double>> src = in;
-    fftw_plan p = fftw_plan_guru_dft(1, &dim, static_cast<int>(how.size()), how.data(),
-                                     reinterpret_cast<fftw_complex*>(src.data()),
-                                     reinterpret_cast<fftw_complex*>(out.data()), sign, FFTW_ESTIMATE);
-    ASSERT_NE(p, nullptr);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
-    // scale the elements of the layout
-    std::vector<std::int64_t> idx{0};
-    for (const auto& r : l.batch) {
-        std::vector<std::int64_t> next;
-        for (std::int64_t b : idx)
-            for (std::int64_t c = 0; c < r.count; ++c) next.push_back(b + c * r.odist);
-        idx.swap(next);
-    }
-    for (std::int64_t b : idx)
-        for (std::int64_t k = 0; k < l.n; ++k) out[b + k * l.os] *= scale;
-}
-
-template <class R>
-double rel_error(const std::vector<std::complex<R>>& got, const std::vector<std::complex<double>>& ref) {
-    double num = 0, den = 0;
-    for (std::size_t i = 0; i < ref.size(); ++i) {
-        const std::complex<double> g(got[i].real(), got[i].imag());
-        num += std::norm(g - ref[i]);
-        den += std::norm(ref[i]);
-    }
-    return den == 0 ? std::sqrt(num) : std::sqrt(num / den);
-}
-
-template <class R>
-std::vector<std::complex<R>> random_data(std::size_t n, unsigned seed) {
-    std::mt19937 g(seed);
-    std::uniform_real_distribution<double> d(-1, 1);
-    std::vector<std::complex<R>> v(n);
-    for (auto& x : v) x = {static_cast<R>(d(g)), static_cast<R>(d(g))};
-    return v;
-}
-
-template <class R>
-std::vector<std::complex<double>> widen(const std::vector<std::complex<R>>& v) {
-    std::vector<std::complex<double>> w(v.size());
-    for (std::size_t i = 0; i < v.size(); ++i) w[i] = {v[i].real(), v[i].imag()};
-    return w;
+    gpu_test::strided_reference(l.n, l.is, l.os, l.batch, sign, scale, in, out);
 }
 
 // ---- public API cases ------------------------------------------------------------
@@ -126,76 +70,29 @@ std::string name_of(const api_case& c) {
            std::to_string(c.bs) + (c.in_place ? "_in" : "_out");
 }
 
-template <dft::precision P>
-void configure(dft::descriptor<P, dft::domain::COMPLEX>& d, const api_case& c) {
-    d.set_value(dft::config_param::PLACEMENT, c.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
-    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
-    d.set_value(dft::config_param::FWD_STRIDES, std::vector<std::int64_t>{0, c.fs});
-    d.set_value(dft::config_param::BWD_STRIDES, std::vector<std::int64_t>{0, c.bs});
-    d.set_value(dft::config_param::FWD_DISTANCE, c.fd);
-    d.set_value(dft::config_param::BWD_DISTANCE, c.bd);
-    d.set_value(dft::config_param::FORWARD_SCALE, 1.0 / 3.0);
-    d.set_value(dft::config_param::BACKWARD_SCALE, 1.0 / static_cast<double>(c.n));
+// The case's layout, forward scale 1/3 and backward scale 1/N.
+gpu_test::layout layout_of(const api_case& c) {
+    gpu_test::layout l;
+    l.n = c.n;
+    l.fs = c.fs;
+    l.bs = c.bs;
+    l.batch = {{c.batch, c.fd, c.bd}};
+    l.in_place = c.in_place;
+    l.fwd_scale = 1.0 / 3.0;
+    l.bwd_scale = 1.0 / static_cast<double>(c.n);
+    return l;
 }
 
 // Runs forward and backward, USM and buffer forms, on one committed
 // descriptor, and compares each with FFTW.
 template <dft::precision P>
 void run_api_case(const api_case& c) {
-    using R = std::conditional_t<P == dft::precision::DOUBLE, double, float>;
-    using C = std::complex<R>;
-    sycl::queue& q = gpu_queue();
-    dft::descriptor<P, dft::domain::COMPLEX> desc(c.n);
-    configure(desc, c);
-    desc.commit(q);
+    const gpu_test::layout l = layout_of(c);
+    gpu_test::api_descriptor<P> desc(c.n);
+    gpu_test::configure(desc, l);
+    desc.commit(gpu_queue());
     const auto launches0 = ovxplat::get_sycl_counters().opencl_launches;
-
-    const ref_layout fwd{c.n, c.fs, c.bs, {{c.batch, c.fd, c.bd}}};
-    const ref_layout bwd{c.n, c.bs, c.fs, {{c.batch, c.bd, c.fd}}};
-    const std::int64_t fsize = extent(c.n, c.fs, {{c.batch, c.fd, c.fd}}, false);
-    const std::int64_t bsize = extent(c.n, c.bs, {{c.batch, c.bd, c.bd}}, false);
-    const std::int64_t size = std::max(fsize, bsize);
-
-    for (int dir = 0; dir < 2; ++dir) {
-        const ref_layout& l = dir == 0 ? fwd : bwd;
-        const double scale = dir == 0 ? static_cast<double>(static_cast<R>(1.0 / 3.0))
-                                      : static_cast<double>(static_cast<R>(1.0 / static_cast<double>(c.n)));
-        const std::vector<C> x = random_data<R>(static_cast<std::size_t>(size), 17u + dir);
-        const std::vector<C> sentinel = random_data<R>(static_cast<std::size_t>(size), 99u);
-        std::vector<std::complex<double>> ref = c.in_place ? widen(x) : widen(sentinel);
-        reference(l, dir == 0 ? -1 : 1, scale, widen(x), ref);
-        for (int form = 0; form < 2; ++form) {
-            std::vector<C> got(static_cast<std::size_t>(size));
-            if (form == 0) {  // USM
-                C* a = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
-                C* b = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
-                std::copy(x.begin(), x.end(), a);
-                std::copy(sentinel.begin(), sentinel.end(), b);
-                sycl::event e = c.in_place ? (dir == 0 ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a))
-                                           : (dir == 0 ? dft::compute_forward(desc, a, b)
-                                                       : dft::compute_backward(desc, a, b));
-                e.wait();
-                const C* r = c.in_place ? a : b;
-                std::copy(r, r + size, got.begin());
-                sycl::free(a, q);
-                sycl::free(b, q);
-            } else {  // buffers
-                std::vector<C> hx = x, hy = sentinel;
-                {
-                    sycl::buffer<C, 1> a(hx.data(), sycl::range<1>(hx.size()));
-                    sycl::buffer<C, 1> b(hy.data(), sycl::range<1>(hy.size()));
-                    if (c.in_place)
-                        dir == 0 ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a);
-                    else
-                        dir == 0 ? dft::compute_forward(desc, a, b) : dft::compute_backward(desc, a, b);
-                }
-                got = c.in_place ? hx : hy;
-            }
-            const double err = rel_error(got, ref);
-            EXPECT_LE(err, tolerance<R>()) << name_of(c) << (dir == 0 ? " forward" : " backward")
-                                           << (form == 0 ? " usm" : " buffer");
-        }
-    }
+    gpu_test::expect_api_matches(desc, l, gpu_queue(), 17u, 99u, name_of(c));
     // The transforms ran as OpenCL kernels on the GPU queue.
     EXPECT_GE(ovxplat::get_sycl_counters().opencl_launches - launches0, 4u);
 }
@@ -531,7 +428,7 @@ TEST_F(NodeLevel, KernelCacheBuildsEachProgramOnce) {
     const api_case c{67, 3, 1, 67, 2, 140, false};
     auto commit_once = [&] {
         dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(c.n);
-        configure(d, c);
+        gpu_test::configure(d, layout_of(c));
         d.commit(gpu_queue());
     };
     commit_once();

@@ -21,12 +21,12 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
-#include "dft/gpu/factors_reference.hpp"
+#include "dft/gpu/gpu_test_reference.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 
 namespace dft = korami::ovx::dft;
-using factors_ref::cplx;
+using gpu_test::cplx;
 
 namespace {
 
@@ -206,10 +206,10 @@ TEST_P(FactorsApi, ForwardThenBackwardMatchFftw) {
     const double sf = 0.5, sb = 1.0 / static_cast<double>(c.n);
     std::vector<cplx> x(s.fwd_elems);
     if (c.real) {
-        const auto r = factors_ref::random_real(s.fwd_elems, 77u);
+        const auto r = gpu_test::random_real(s.fwd_elems, 77u);
         for (std::size_t i = 0; i < r.size(); ++i) x[i] = r[i];
     } else {
-        x = factors_ref::random_cplx(s.fwd_elems, 77u);
+        x = gpu_test::random_cplx(s.fwd_elems, 77u);
     }
     // The device sees the values in its precision; so does the reference.
     for (auto& v : x)
@@ -227,28 +227,28 @@ TEST_P(FactorsApi, ForwardThenBackwardMatchFftw) {
             run_case<dft::precision::DOUBLE, dft::domain::COMPLEX>(c, x, fo, bo, sf, sb);
     }
     if (HasFatalFailure()) return;
-    const double tol = factors_ref::tolerance(c.single, c.n);
+    const double tol = gpu_test::tolerance(c.single, c.n);
     const std::int64_t h = c.n / 2 + 1;
     for (std::int64_t b = 0; b < c.batch; ++b) {
         if (c.real) {
             std::vector<double> xb(static_cast<std::size_t>(c.n));
             for (std::int64_t j = 0; j < c.n; ++j) xb[j] = x[b * s.fwd_dist + j].real();
-            const auto ref = factors_ref::dft_r2c(xb, sf);
+            const auto ref = gpu_test::dft_r2c(xb, sf);
             std::vector<cplx> got(fo.begin() + b * s.bwd_dist, fo.begin() + b * s.bwd_dist + h);
-            EXPECT_LT(factors_ref::rel_err(got, ref), tol) << "forward, transform " << b;
+            EXPECT_LT(gpu_test::rel_err(got, ref), tol) << "forward, transform " << b;
             // The backward transform of the device's forward result.
-            const auto ref2 = factors_ref::dft_c2r(got, c.n, sb);
+            const auto ref2 = gpu_test::dft_c2r(got, c.n, sb);
             std::vector<double> back(static_cast<std::size_t>(c.n));
             for (std::int64_t j = 0; j < c.n; ++j) back[j] = bo[b * s.fwd_dist + j].real();
-            EXPECT_LT(factors_ref::rel_err(back, ref2), tol) << "backward, transform " << b;
+            EXPECT_LT(gpu_test::rel_err(back, ref2), tol) << "backward, transform " << b;
         } else {
             std::vector<cplx> xb(x.begin() + b * c.n, x.begin() + (b + 1) * c.n);
-            const auto ref = factors_ref::dft(xb, 0, sf);
+            const auto ref = gpu_test::dft(xb, 0, sf);
             std::vector<cplx> got(fo.begin() + b * c.n, fo.begin() + (b + 1) * c.n);
-            EXPECT_LT(factors_ref::rel_err(got, ref), tol) << "forward, transform " << b;
-            const auto ref2 = factors_ref::dft(got, 1, sb);
+            EXPECT_LT(gpu_test::rel_err(got, ref), tol) << "forward, transform " << b;
+            const auto ref2 = gpu_test::dft(got, 1, sb);
             std::vector<cplx> back(bo.begin() + b * c.n, bo.begin() + (b + 1) * c.n);
-            EXPECT_LT(factors_ref::rel_err(back, ref2), tol) << "backward, transform " << b;
+            EXPECT_LT(gpu_test::rel_err(back, ref2), tol) << "backward, transform " << b;
         }
     }
 }

@@ -16,7 +16,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
 #include "dft/gpu/factors_probe.hpp"
-#include "dft/gpu/factors_reference.hpp"
+#include "dft/gpu/gpu_test_reference.hpp"
 
 namespace korami::ovx::dft::gpu_kernels {
 extern const char ovx_bkd_c2c_1d_2_facts_text_d[];
@@ -37,7 +37,7 @@ namespace rc = korami::ovx::dft::r2c_1d;
 using factors_probe::cl_env;
 using factors_probe::dev_buf;
 using factors_probe::launcher;
-using factors_ref::cplx;
+using gpu_test::cplx;
 
 namespace {
 
@@ -149,7 +149,7 @@ void run_two_facts(const two_case& c) {
     ASSERT_FALSE(opts.empty());
     const char* text = c.single ? gk::ovx_bkd_c2c_1d_2_facts_text_s : gk::ovx_bkd_c2c_1d_2_facts_text_d;
     const int64_t idist = tf::input_distance_of(p.batch, c.dir), odist = tf::output_distance_of(p.batch, c.dir);
-    auto x = rounded<T>(factors_ref::random_cplx(static_cast<size_t>(idist * c.batch), 7u + c.n));
+    auto x = rounded<T>(gpu_test::random_cplx(static_cast<size_t>(idist * c.batch), 7u + c.n));
     dev_buf din(x.size() * 2 * sizeof(T)), dout(static_cast<size_t>(odist * c.batch) * 2 * sizeof(T));
     din.write(to_reals<T>(x));
     const auto tab = two_facts_table<T>(p, c.scale);
@@ -161,13 +161,9 @@ void run_two_facts(const two_case& c) {
     const size_t local = static_cast<size_t>(p.work_group_size);
     l.run(1, &global, &local);
     const auto out = dout.read_all<T>();
-    for (int64_t b = 0; b < c.batch; ++b) {
-        std::vector<cplx> xb(x.begin() + b * idist, x.begin() + b * idist + c.n);
-        const auto ref = factors_ref::dft(xb, c.dir, c.scale);
-        const auto got = from_reals<T>(out, static_cast<size_t>(b * odist), static_cast<size_t>(c.n));
-        EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n))
-            << "N=" << c.n << " transform " << b;
-    }
+    EXPECT_LT(gpu_test::c2c_batch_error(out.data(), odist, x, idist, c.n, c.batch, c.dir, c.scale),
+              gpu_test::tolerance(c.single, c.n))
+        << "N=" << c.n;
 }
 
 TEST_P(FactorsKernelsTwoFacts, MatchesFftw) {
@@ -212,7 +208,7 @@ void run_eight_k(const k8_case& c) {
     ASSERT_EQ(ek::make_plan(in, p), 0);
     const std::string opts = ek::build_options(p, c.dir);
     const char* text = c.single ? gk::ovx_bkd_c2c_1d_8k_text_s : gk::ovx_bkd_c2c_1d_8k_text_d;
-    auto x = rounded<T>(factors_ref::random_cplx(static_cast<size_t>(8192 * c.batch), 11u));
+    auto x = rounded<T>(gpu_test::random_cplx(static_cast<size_t>(8192 * c.batch), 11u));
     std::vector<T> c1, c2, c3;
     eight_k_tables<T>(c1, c2, c3, c.scale);
     dev_buf din(x.size() * 2 * sizeof(T)), dscr(x.size() * 2 * sizeof(T)), dout(x.size() * 2 * sizeof(T));
@@ -234,13 +230,8 @@ void run_eight_k(const k8_case& c) {
         l.run(2, g, lo);
     }
     const auto out = dout.read_all<T>();
-    for (int64_t b = 0; b < c.batch; ++b) {
-        std::vector<cplx> xb(x.begin() + b * 8192, x.begin() + (b + 1) * 8192);
-        const auto ref = factors_ref::dft(xb, c.dir, c.scale);
-        EXPECT_LT(factors_ref::rel_err(from_reals<T>(out, static_cast<size_t>(b * 8192), 8192), ref),
-                  factors_ref::tolerance(c.single, 8192))
-            << "transform " << b;
-    }
+    EXPECT_LT(gpu_test::c2c_batch_error(out.data(), 8192, x, 8192, 8192, c.batch, c.dir, c.scale),
+              gpu_test::tolerance(c.single, 8192));
 }
 
 TEST_P(FactorsKernelsEightK, MatchesFftw) {
@@ -287,7 +278,7 @@ void run_three_facts(const three_case& c) {
     const char* text = c.single ? gk::ovx_bkd_c2c_1d_3_facts_text_s : gk::ovx_bkd_c2c_1d_3_facts_text_d;
     const int64_t idist = hf::input_distance_of(p.batch, c.dir), odist = hf::output_distance_of(p.batch, c.dir);
     const int64_t m = p.factors[1] * p.factors[2];
-    auto x = rounded<T>(factors_ref::random_cplx(static_cast<size_t>(idist * c.batch), 13u));
+    auto x = rounded<T>(gpu_test::random_cplx(static_cast<size_t>(idist * c.batch), 13u));
     const auto tab1 = cis_table<T>(c.n, class1_num, p.factors, static_cast<long double>(c.n), c.scale);
     const auto tab2 = cis_table<T>(m, class2_num, p.factors, static_cast<long double>(m), 1.0);
     // The scratch holds exactly one chunk, so that a load past the end of a row would
@@ -324,13 +315,9 @@ void run_three_facts(const three_case& c) {
         }
     }
     const auto out = dout.read_all<T>();
-    for (int64_t b = 0; b < c.batch; ++b) {
-        std::vector<cplx> xb(x.begin() + b * idist, x.begin() + b * idist + c.n);
-        const auto ref = factors_ref::dft(xb, c.dir, c.scale);
-        EXPECT_LT(factors_ref::rel_err(from_reals<T>(out, static_cast<size_t>(b * odist), static_cast<size_t>(c.n)), ref),
-                  factors_ref::tolerance(c.single, c.n))
-            << "N=" << c.n << " transform " << b;
-    }
+    EXPECT_LT(gpu_test::c2c_batch_error(out.data(), odist, x, idist, c.n, c.batch, c.dir, c.scale),
+              gpu_test::tolerance(c.single, c.n))
+        << "N=" << c.n;
 }
 
 TEST_P(FactorsKernelsThreeFacts, MatchesFftw) {
@@ -388,26 +375,16 @@ void run_real(const real_case& c) {
     }
     // Inputs: reals forward; conjugate-even values backward (taken from a forward
     // transform of real data, so they are a consistent spectrum).
-    std::vector<T> host_in;
-    std::vector<std::vector<double>> xr(static_cast<size_t>(c.batch));
-    std::vector<std::vector<cplx>> xc(static_cast<size_t>(c.batch));
-    if (c.dir == 0) {
-        host_in.assign(static_cast<size_t>(fwd_d * c.batch), T(0));
-        for (int64_t b = 0; b < c.batch; ++b) {
-            xr[b] = factors_ref::random_real(static_cast<size_t>(c.n), 100u + b);
-            for (int64_t j = 0; j < c.n; ++j) {
-                host_in[b * fwd_d + j] = static_cast<T>(xr[b][j]);
-                xr[b][j] = host_in[b * fwd_d + j];
-            }
-        }
-    } else {
-        host_in.assign(static_cast<size_t>(2 * bwd_d * c.batch), T(0));
-        for (int64_t b = 0; b < c.batch; ++b) {
-            xc[b] = factors_ref::dft_r2c(factors_ref::random_real(static_cast<size_t>(c.n), 200u + b), 1.0);
+    std::vector<T> host_in(static_cast<size_t>(c.dir == 0 ? fwd_d * c.batch : 2 * bwd_d * c.batch), T(0));
+    for (int64_t b = 0; b < c.batch; ++b) {
+        if (c.dir == 0) {
+            const auto xb = gpu_test::random_real(static_cast<size_t>(c.n), 100u + b);
+            for (int64_t j = 0; j < c.n; ++j) host_in[b * fwd_d + j] = static_cast<T>(xb[j]);
+        } else {
+            const auto xb = gpu_test::dft_r2c(gpu_test::random_real(static_cast<size_t>(c.n), 200u + b), 1.0);
             for (int64_t k = 0; k < h; ++k) {
-                host_in[2 * (b * bwd_d + k)] = static_cast<T>(xc[b][k].real());
-                host_in[2 * (b * bwd_d + k) + 1] = static_cast<T>(xc[b][k].imag());
-                xc[b][k] = cplx(host_in[2 * (b * bwd_d + k)], host_in[2 * (b * bwd_d + k) + 1]);
+                host_in[2 * (b * bwd_d + k)] = static_cast<T>(xb[k].real());
+                host_in[2 * (b * bwd_d + k) + 1] = static_cast<T>(xb[k].imag());
             }
         }
     }
@@ -436,7 +413,7 @@ void run_real(const real_case& c) {
         const int64_t nrows = rc::sub_batch(p, count);
         for (int64_t row = 0; row < nrows; ++row) {
             auto z = from_reals<T>(s, static_cast<size_t>(row * L), static_cast<size_t>(L));
-            z = factors_ref::dft(z, c.dir, 1.0);
+            z = gpu_test::dft(z, c.dir, 1.0);
             for (int64_t j = 0; j < L; ++j) {
                 s[2 * (row * L + j)] = static_cast<T>(z[j].real());
                 s[2 * (row * L + j) + 1] = static_cast<T>(z[j].imag());
@@ -455,17 +432,10 @@ void run_real(const real_case& c) {
         }
     }
     const auto out = dout.read_all<T>();
-    for (int64_t b = 0; b < c.batch; ++b) {
-        if (c.dir == 0) {
-            const auto ref = factors_ref::dft_r2c(xr[b], 1.0);
-            const auto got = from_reals<T>(out, static_cast<size_t>(b * bwd_d), static_cast<size_t>(h));
-            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
-        } else {
-            const auto ref = factors_ref::dft_c2r(xc[b], c.n, 1.0);
-            std::vector<double> got(out.begin() + b * fwd_d, out.begin() + b * fwd_d + c.n);
-            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
-        }
-    }
+    const std::vector<double> x(host_in.begin(), host_in.end());  // the inputs as the device saw them
+    const double err = c.dir == 0 ? gpu_test::r2c_batch_error(out.data(), bwd_d, x, fwd_d, c.n, c.batch, 1.0)
+                                   : gpu_test::c2r_batch_error(out.data(), fwd_d, gpu_test::as_cplx(x), bwd_d, c.n, c.batch, 1.0);
+    EXPECT_LT(err, gpu_test::tolerance(c.single, c.n));
 }
 
 TEST_P(FactorsKernelsReal, MatchesFftw) {

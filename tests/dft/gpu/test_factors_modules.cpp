@@ -22,13 +22,12 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
-#include "dft/gpu/factors_node.hpp"
+#include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
-#include "dft/gpu/factors_reference.hpp"
 
-using factors_node::layout;
-using factors_node::node_ptr;
-using factors_ref::cplx;
+using layout = gpu_test::simple_layout;
+using gpu_test::node_ptr;
+using gpu_test::cplx;
 
 namespace {
 
@@ -58,6 +57,13 @@ bool device_ok(bool single) {
     sycl::queue q{sycl::gpu_selector_v};
     return q.get_device().has(sycl::aspect::fp64);
 }
+
+// Skips without a double-precision device, else selects the Quen5 profile
+// for the test and makes the queue `q`.
+#define ON_QUEN5(q)                                                  \
+    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";       \
+    ovxplat::scoped_gpu_profile prof("quen5");                       \
+    sycl::queue q{sycl::gpu_selector_v}
 
 // Copies between host vectors and USM or buffers.
 template <class T>
@@ -109,50 +115,28 @@ void run_complex(const complex_case& c) {
     l.bwd_distance = c.bwd_distance;
     l.fwd_scale = c.dir == 0 ? c.scale : 1.0;
     l.bwd_scale = c.dir == 1 ? c.scale : 1.0;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
     ASSERT_TRUE(node);
-    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
     ASSERT_EQ(node->bkd, rec) << "the node must be owned by the module under test";
     ASSERT_EQ(node->commit_status, DFTI_COMMITTED);
     const int64_t fd = c.fwd_distance ? c.fwd_distance : c.n, bd = c.bwd_distance ? c.bwd_distance : c.n;
     const int64_t idist = c.dir == 0 ? fd : bd, odist = c.dir == 0 ? bd : fd;
     const size_t in_elems = static_cast<size_t>(idist * c.batch), out_elems = static_cast<size_t>(odist * c.batch);
-    std::vector<cplx> x = factors_ref::random_cplx(in_elems, 31u + static_cast<unsigned>(c.n));
+    std::vector<cplx> x = gpu_test::random_cplx(in_elems, 31u + static_cast<unsigned>(c.n));
     std::vector<T> xin(2 * std::max(in_elems, c.in_place ? out_elems : 0));
     for (size_t i = 0; i < in_elems; ++i) {
         xin[2 * i] = static_cast<T>(x[i].real());
         xin[2 * i + 1] = static_cast<T>(x[i].imag());
         x[i] = cplx(xin[2 * i], xin[2 * i + 1]);
     }
-    std::vector<T> result;
-    if (c.usm) {
-        T* in = usm_copy(q, xin);
-        T* out = c.in_place ? in : sycl::malloc_shared<T>(2 * out_elems, q);
-        ASSERT_EQ(factors_node::compute_usm(node.get(), c.dir, in, out), 0);
-        result.assign(out, out + 2 * out_elems);
-        sycl::free(in, q);
-        if (!c.in_place) sycl::free(out, q);
-    } else {
-        sycl::buffer<char, 1> bin{sycl::range<1>(xin.size() * sizeof(T))};
-        {
-            sycl::host_accessor<char, 1> a(bin);
-            std::memcpy(&a[0], xin.data(), xin.size() * sizeof(T));
-        }
-        sycl::buffer<char, 1> bout{sycl::range<1>(c.in_place ? 1 : 2 * out_elems * sizeof(T))};
-        sycl::buffer<char, 1>* out = c.in_place ? &bin : &bout;
-        ASSERT_EQ(factors_node::compute_buffer(node.get(), c.dir, &bin, out), 0);
-        sycl::host_accessor<char, 1> a(*out);
-        result.resize(2 * out_elems);
-        std::memcpy(result.data(), &a[0], result.size() * sizeof(T));
-    }
+    int st = -1;
+    const std::vector<T> result =
+        gpu_test::compute_host(node.get(), q, c.dir, c.usm, c.in_place, xin, std::vector<T>(2 * out_elems), st);
+    ASSERT_EQ(st, 0);
     ovxplat::set_shuffle_mode(false);
-    for (int64_t b = 0; b < c.batch; ++b) {
-        std::vector<cplx> xb(x.begin() + b * idist, x.begin() + b * idist + c.n);
-        const auto ref = factors_ref::dft(xb, c.dir, c.scale);
-        std::vector<cplx> got(static_cast<size_t>(c.n));
-        for (int64_t k = 0; k < c.n; ++k) got[k] = cplx(result[2 * (b * odist + k)], result[2 * (b * odist + k) + 1]);
-        EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
-    }
+    EXPECT_LT(gpu_test::c2c_batch_error(result.data(), odist, x, idist, c.n, c.batch, c.dir, c.scale),
+              gpu_test::tolerance(c.single, c.n));
 }
 
 TEST_P(FactorsModulesComplex, MatchesFftw) {
@@ -238,72 +222,40 @@ void run_real(const real_case& c) {
     l.in_place = c.in_place;
     l.fwd_scale = c.dir == 0 ? c.scale : 1.0;
     l.bwd_scale = c.dir == 1 ? c.scale : 1.0;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
     ASSERT_TRUE(node);
-    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
     ASSERT_EQ(node->bkd, rec);
     const int64_t h = c.n / 2 + 1;
     const int64_t rd = c.in_place ? 2 * h : c.n;  // real distance (reals)
     const int64_t cd = h;                         // complex distance (complex values)
     const size_t real_elems = static_cast<size_t>(rd * c.batch), cplx_reals = static_cast<size_t>(2 * cd * c.batch);
-    std::vector<std::vector<double>> xr(static_cast<size_t>(c.batch));
-    std::vector<std::vector<cplx>> xc(static_cast<size_t>(c.batch));
-    std::vector<T> in_host;
-    if (c.dir == 0) {
-        in_host.assign(std::max(real_elems, c.in_place ? cplx_reals : 0), T(0));
-        for (int64_t b = 0; b < c.batch; ++b) {
-            xr[b] = factors_ref::random_real(static_cast<size_t>(c.n), 300u + static_cast<unsigned>(b));
-            for (int64_t j = 0; j < c.n; ++j) {
-                in_host[b * rd + j] = static_cast<T>(xr[b][j]);
-                xr[b][j] = in_host[b * rd + j];
-            }
-        }
-    } else {
-        in_host.assign(std::max(cplx_reals, c.in_place ? real_elems : 0), T(0));
-        for (int64_t b = 0; b < c.batch; ++b) {
-            xc[b] = factors_ref::dft_r2c(factors_ref::random_real(static_cast<size_t>(c.n), 400u + static_cast<unsigned>(b)), 1.0);
+    // Forward: N reals per transform at distance rd; backward: the N/2+1
+    // values of a real signal's transform at distance cd (interleaved).
+    std::vector<T> in_host(c.dir == 0 ? std::max(real_elems, c.in_place ? cplx_reals : 0)
+                                      : std::max(cplx_reals, c.in_place ? real_elems : 0), T(0));
+    for (int64_t b = 0; b < c.batch; ++b) {
+        if (c.dir == 0) {
+            const auto xb = gpu_test::random_real(static_cast<size_t>(c.n), 300u + static_cast<unsigned>(b));
+            for (int64_t j = 0; j < c.n; ++j) in_host[b * rd + j] = static_cast<T>(xb[j]);
+        } else {
+            const auto xb = gpu_test::dft_r2c(gpu_test::random_real(static_cast<size_t>(c.n), 400u + static_cast<unsigned>(b)), 1.0);
             for (int64_t k = 0; k < h; ++k) {
-                in_host[2 * (b * cd + k)] = static_cast<T>(xc[b][k].real());
-                in_host[2 * (b * cd + k) + 1] = static_cast<T>(xc[b][k].imag());
-                xc[b][k] = cplx(in_host[2 * (b * cd + k)], in_host[2 * (b * cd + k) + 1]);
+                in_host[2 * (b * cd + k)] = static_cast<T>(xb[k].real());
+                in_host[2 * (b * cd + k) + 1] = static_cast<T>(xb[k].imag());
             }
         }
     }
     const size_t out_count = c.dir == 0 ? cplx_reals : real_elems;
-    std::vector<T> result;
-    if (c.usm) {
-        T* in = usm_copy(q, in_host);
-        T* out = c.in_place ? in : sycl::malloc_shared<T>(out_count, q);
-        ASSERT_EQ(factors_node::compute_usm(node.get(), c.dir, in, out), 0);
-        result.assign(out, out + out_count);
-        sycl::free(in, q);
-        if (!c.in_place) sycl::free(out, q);
-    } else {
-        sycl::buffer<char, 1> bin{sycl::range<1>(in_host.size() * sizeof(T))};
-        {
-            sycl::host_accessor<char, 1> a(bin);
-            std::memcpy(&a[0], in_host.data(), in_host.size() * sizeof(T));
-        }
-        sycl::buffer<char, 1> bout{sycl::range<1>(c.in_place ? 1 : out_count * sizeof(T))};
-        sycl::buffer<char, 1>* out = c.in_place ? &bin : &bout;
-        ASSERT_EQ(factors_node::compute_buffer(node.get(), c.dir, &bin, out), 0);
-        sycl::host_accessor<char, 1> a(*out);
-        result.resize(out_count);
-        std::memcpy(result.data(), &a[0], out_count * sizeof(T));
-    }
+    int st = -1;
+    const std::vector<T> result =
+        gpu_test::compute_host(node.get(), q, c.dir, c.usm, c.in_place, in_host, std::vector<T>(out_count), st);
+    ASSERT_EQ(st, 0);
     ovxplat::set_shuffle_mode(false);
-    for (int64_t b = 0; b < c.batch; ++b) {
-        if (c.dir == 0) {
-            const auto ref = factors_ref::dft_r2c(xr[b], c.scale);
-            std::vector<cplx> got(static_cast<size_t>(h));
-            for (int64_t k = 0; k < h; ++k) got[k] = cplx(result[2 * (b * cd + k)], result[2 * (b * cd + k) + 1]);
-            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
-        } else {
-            const auto ref = factors_ref::dft_c2r(xc[b], c.n, c.scale);
-            std::vector<double> got(result.begin() + b * rd, result.begin() + b * rd + c.n);
-            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
-        }
-    }
+    const std::vector<double> x(in_host.begin(), in_host.end());  // the inputs as the device saw them
+    const double err = c.dir == 0 ? gpu_test::r2c_batch_error(result.data(), cd, x, rd, c.n, c.batch, c.scale)
+                                   : gpu_test::c2r_batch_error(result.data(), rd, gpu_test::as_cplx(x), cd, c.n, c.batch, c.scale);
+    EXPECT_LT(err, gpu_test::tolerance(c.single, c.n));
 }
 
 TEST_P(FactorsModulesReal, MatchesFftw) {
@@ -358,9 +310,9 @@ TEST_P(FactorsModulesRefusal, NotApplicable) {
     l.fwd_distance = c.fwd_distance;
     l.bwd_distance = c.bwd_distance;
     l.directions = c.directions;
-    node_ptr node = factors_node::make_node(l, &q, only);
+    node_ptr node = gpu_test::make_node(l, &q, only);
     ASSERT_TRUE(node);
-    EXPECT_EQ(factors_node::commit(node.get()), DFTI_STATUS_INCONSISTENT);  // 100 from the only record
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);  // 100 from the only record
     EXPECT_EQ(node->bkd_data, nullptr);
     EXPECT_EQ(node->compute_fwd, nullptr);
 }
@@ -410,14 +362,14 @@ TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
     l.batch = c.batch;
     l.internal_workspace = false;
     l.fwd_scale = 0.5;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
-    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
     ASSERT_EQ(node->bkd, rec);
     const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
     ASSERT_GT(bytes, 0u);
     const size_t real = c.single ? 4 : 8;
     const size_t elems = static_cast<size_t>(c.n * c.batch);
-    std::vector<cplx> x = factors_ref::random_cplx(elems, 5u);
+    std::vector<cplx> x = gpu_test::random_cplx(elems, 5u);
     char* in = sycl::malloc_shared<char>(2 * elems * real, q);
     char* out = sycl::malloc_shared<char>(2 * elems * real, q);
     for (size_t i = 0; i < elems; ++i) {
@@ -431,7 +383,7 @@ TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
         }
     }
     // Nothing bound yet: 11 and nothing submitted.
-    EXPECT_EQ(factors_node::compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
+    EXPECT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
     void* ws_usm = nullptr;
     std::unique_ptr<sycl::buffer<char, 1>> ws_buf;
     if (c.usm_ws) {
@@ -441,7 +393,7 @@ TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
         ws_buf.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
         ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws_buf.get(), DFTI_CONTAINER_BUFFER), 0);
     }
-    ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
+    ASSERT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), 0);
     // A second workspace replaces the first: the tables are written again there
     // and the first one may go.
     void* ws2_usm = nullptr;
@@ -456,18 +408,10 @@ TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
         ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws2_buf.get(), DFTI_CONTAINER_BUFFER), 0);
     }
     std::memset(out, 0, 2 * elems * real);
-    ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
-    for (int64_t b = 0; b < c.batch; ++b) {
-        std::vector<cplx> xb(x.begin() + b * c.n, x.begin() + (b + 1) * c.n);
-        const auto ref = factors_ref::dft(xb, 0, 0.5);
-        std::vector<cplx> got(static_cast<size_t>(c.n));
-        for (int64_t k = 0; k < c.n; ++k) {
-            const size_t i = static_cast<size_t>(b * c.n + k);
-            got[k] = c.single ? cplx(reinterpret_cast<float*>(out)[2 * i], reinterpret_cast<float*>(out)[2 * i + 1])
-                              : cplx(reinterpret_cast<double*>(out)[2 * i], reinterpret_cast<double*>(out)[2 * i + 1]);
-        }
-        EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(c.single, c.n)) << "transform " << b;
-    }
+    ASSERT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), 0);
+    const double err = c.single ? gpu_test::c2c_batch_error(reinterpret_cast<float*>(out), c.n, x, c.n, c.n, c.batch, 0, 0.5)
+                                : gpu_test::c2c_batch_error(reinterpret_cast<double*>(out), c.n, x, c.n, c.n, c.batch, 0, 0.5);
+    EXPECT_LT(err, gpu_test::tolerance(c.single, c.n));
     node.reset();  // frees the module's areas before the workspace goes
     if (ws_usm) sycl::free(ws_usm, q);
     sycl::free(in, q);
@@ -482,9 +426,7 @@ INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesWorkspace,
 // The real backend with a caller's workspace: the parent lays out its
 // sub-node's areas inside it. USM and buffer workspaces, even and odd N.
 TEST(FactorsModulesRealWorkspace, CallerWorkspace) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const bkd_ops* const list[] = {&bkd_r2c_1d_main_d_ops, nullptr};
     for (int64_t n : {int64_t(1000), int64_t(999)}) {
         for (bool usm_ws : {true, false}) {
@@ -493,15 +435,15 @@ TEST(FactorsModulesRealWorkspace, CallerWorkspace) {
             l.real = true;
             l.batch = 3;
             l.internal_workspace = false;
-            node_ptr node = factors_node::make_node(l, &q, list);
-            ASSERT_EQ(factors_node::commit(node.get()), 0);
+            node_ptr node = gpu_test::make_node(l, &q, list);
+            ASSERT_EQ(gpu_test::commit(node.get()), 0);
             const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
             ASSERT_GT(bytes, 0u);
             const int64_t h = n / 2 + 1;
-            const auto x = factors_ref::random_real(static_cast<size_t>(3 * n), 61u);
+            const auto x = gpu_test::random_real(static_cast<size_t>(3 * n), 61u);
             double* in = usm_copy(q, x);
             double* out = sycl::malloc_shared<double>(static_cast<size_t>(6 * h), q);
-            EXPECT_EQ(factors_node::compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
+            EXPECT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
             void* ws = nullptr;
             std::unique_ptr<sycl::buffer<char, 1>> wsb;
             if (usm_ws) {
@@ -511,14 +453,9 @@ TEST(FactorsModulesRealWorkspace, CallerWorkspace) {
                 wsb.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
                 ASSERT_EQ(gpu_dfti_set_workspace(node.get(), wsb.get(), DFTI_CONTAINER_BUFFER), 0);
             }
-            ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
-            for (int64_t t = 0; t < 3; ++t) {
-                std::vector<double> xb(x.begin() + n * t, x.begin() + n * (t + 1));
-                std::vector<cplx> got(static_cast<size_t>(h));
-                for (int64_t k = 0; k < h; ++k) got[k] = cplx(out[2 * (h * t + k)], out[2 * (h * t + k) + 1]);
-                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, n))
-                    << "N " << n << (usm_ws ? " usm" : " buffer") << " transform " << t;
-            }
+            ASSERT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), 0);
+            EXPECT_LT(gpu_test::r2c_batch_error(out, h, x, n, n, 3, 1.0), gpu_test::tolerance(false, n))
+                << "N " << n << (usm_ws ? " usm" : " buffer");
             node.reset();
             if (ws) sycl::free(ws, q);
             sycl::free(in, q);
@@ -530,44 +467,37 @@ TEST(FactorsModulesRealWorkspace, CallerWorkspace) {
 // ---------------------------------------------------------------- lifecycle
 
 TEST(FactorsModulesLifecycle, DirectionsAndRecommit) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const bkd_ops* rec = &bkd_c2c_1d_2_facts_d_ops;
     one_list list(rec);
     layout l;
     l.n = 48;
     l.directions = 0;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
-    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
     const uint64_t one_dir = node->twiddle_workspace_bytes;
     EXPECT_GT(one_dir, 0u);
     EXPECT_EQ(node->scratch_workspace_bytes, 0u);
     // The backward direction was not built: a status, not a launch.
     std::vector<double> data(2 * 48, 1.0);
     double* p = usm_copy(q, data);
-    EXPECT_NE(factors_node::compute_usm(node.get(), 1, p, p), 0);
-    EXPECT_EQ(factors_node::compute_usm(node.get(), 0, p, p), 0);
+    EXPECT_NE(gpu_test::compute_usm(node.get(), 1, p, p), 0);
+    EXPECT_EQ(gpu_test::compute_usm(node.get(), 0, p, p), 0);
     // Both directions: the tables double; re-commit detaches the old block first.
     node->directions = 2;
-    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
     EXPECT_EQ(node->twiddle_workspace_bytes, 2 * one_dir);
-    EXPECT_EQ(factors_node::compute_usm(node.get(), 1, p, p), 0);
+    EXPECT_EQ(gpu_test::compute_usm(node.get(), 1, p, p), 0);
     // free by a record that does not own the node: 7.
     EXPECT_EQ(bkd_c2c_1d_2_facts_s_ops.free(&bkd_c2c_1d_2_facts_s_ops, node.get()), DFTI_STATUS_INTERNAL);
     sycl::free(p, q);
 }
 
-}  // namespace
-
-namespace {
 
 // ---------------------------------------------------------------- real refusals
 
 TEST(FactorsModulesRealRefusal, Layouts) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const bkd_ops* const only[] = {&bkd_r2c_1d_main_d_ops, nullptr};
     struct c {
         bool in_place;
@@ -595,7 +525,7 @@ TEST(FactorsModulesRealRefusal, Layouts) {
         l.batch = 2;
         l.in_place = k.in_place;
         l.directions = k.directions;
-        node_ptr node = factors_node::make_node(l, &q, only);
+        node_ptr node = gpu_test::make_node(l, &q, only);
         ASSERT_TRUE(node);
         dfti_dim& b = node->user_batch.records[0];
         if (k.fd || k.bd) {
@@ -613,7 +543,7 @@ TEST(FactorsModulesRealRefusal, Layouts) {
             d.input_stride = k.is;
             d.output_stride = k.os;
         }
-        EXPECT_EQ(factors_node::commit(node.get()), k.expect)
+        EXPECT_EQ(gpu_test::commit(node.get()), k.expect)
             << "in_place " << k.in_place << " directions " << k.directions << " fd " << k.fd << " in_d " << k.in_d;
         if (k.expect != 0) {
             EXPECT_EQ(node->bkd_data, nullptr);
@@ -641,13 +571,13 @@ std::vector<double> run_batch(const bkd_ops* rec, int64_t n, int64_t batch, cons
     layout l;
     l.n = n;
     l.batch = batch;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
-    EXPECT_EQ(factors_node::commit(node.get()), 0);
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
+    EXPECT_EQ(gpu_test::commit(node.get()), 0);
     EXPECT_EQ(node->bkd, rec);
     if (node->bkd != rec) return {};
     double* a = usm_copy(q, in);
     double* b = sycl::malloc_shared<double>(in.size(), q);
-    EXPECT_EQ(factors_node::compute_usm(node.get(), 0, a, b), 0);
+    EXPECT_EQ(gpu_test::compute_usm(node.get(), 0, a, b), 0);
     std::vector<double> out(b, b + in.size());
     sycl::free(a, q);
     sycl::free(b, q);
@@ -658,11 +588,9 @@ std::vector<double> run_batch(const bkd_ops* rec, int64_t n, int64_t batch, cons
 // holds 229 transforms and a batch of 230 runs as 229 + 1. The chunked result
 // must equal, bit for bit, what the same kernels give unchunked.
 TEST(FactorsModulesChunks, ThreeFactsChunkedEqualsUnchunked) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const int64_t n = 12000, batch = 230;
-    const auto x = reals_of<double>(factors_ref::random_cplx(static_cast<size_t>(n * batch), 99u));
+    const auto x = reals_of<double>(gpu_test::random_cplx(static_cast<size_t>(n * batch), 99u));
     const auto all = run_batch(&bkd_c2c_1d_3_facts_d_ops, n, batch, x, q);
     ASSERT_EQ(all.size(), x.size());
     for (int64_t t : {int64_t(0), int64_t(228), int64_t(229)}) {
@@ -670,33 +598,24 @@ TEST(FactorsModulesChunks, ThreeFactsChunkedEqualsUnchunked) {
         const auto single_run = run_batch(&bkd_c2c_1d_3_facts_d_ops, n, 1, one, q);
         ASSERT_EQ(single_run.size(), one.size());
         EXPECT_TRUE(std::equal(single_run.begin(), single_run.end(), all.begin() + 2 * n * t)) << "transform " << t;
-        std::vector<cplx> xc(static_cast<size_t>(n)), got(static_cast<size_t>(n));
-        for (int64_t k = 0; k < n; ++k) {
-            xc[k] = cplx(one[2 * k], one[2 * k + 1]);
-            got[k] = cplx(all[2 * (n * t + k)], all[2 * (n * t + k) + 1]);
-        }
-        EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xc, 0, 1.0)), factors_ref::tolerance(false, n));
+        EXPECT_LT(gpu_test::c2c_batch_error(all.data() + 2 * n * t, n, gpu_test::as_cplx(one), n, n, 1, 0, 1.0),
+                  gpu_test::tolerance(false, n));
     }
 }
 
 // At the cap: 336 double transforms of 8192 points take exactly 42 MiB of scratch.
 TEST(FactorsModulesChunks, EightKAtTheCap) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const int64_t n = 8192, batch = 336;
-    const auto x = reals_of<double>(factors_ref::random_cplx(static_cast<size_t>(n * batch), 17u));
+    const auto x = reals_of<double>(gpu_test::random_cplx(static_cast<size_t>(n * batch), 17u));
     const auto all = run_batch(&bkd_c2c_1d_8k_d_ops, n, batch, x, q);
     ASSERT_EQ(all.size(), x.size());
-    for (int64_t t : {int64_t(0), int64_t(167), int64_t(335)}) {
-        std::vector<cplx> xc(static_cast<size_t>(n)), got(static_cast<size_t>(n));
-        for (int64_t k = 0; k < n; ++k) {
-            xc[k] = cplx(x[2 * (n * t + k)], x[2 * (n * t + k) + 1]);
-            got[k] = cplx(all[2 * (n * t + k)], all[2 * (n * t + k) + 1]);
-        }
-        EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xc, 0, 1.0)), factors_ref::tolerance(false, n))
+    const std::vector<cplx> xc = gpu_test::as_cplx(x);
+    for (int64_t t : {int64_t(0), int64_t(167), int64_t(335)})
+        EXPECT_LT(gpu_test::c2c_batch_error(all.data() + 2 * n * t, n, std::vector<cplx>(xc.begin() + n * t, xc.end()), n,
+                                            n, 1, 0, 1.0),
+                  gpu_test::tolerance(false, n))
             << "transform " << t;
-    }
 }
 
 // Real transforms whose batch exceeds the scratch: 8000 points in double make
@@ -705,9 +624,7 @@ TEST(FactorsModulesChunks, EightKAtTheCap) {
 // make rows of 16048 bytes, 2744 rows (5488 transforms) per chunk, so 5489
 // transforms run as 5488 + 1, the last pair without its second member.
 TEST(FactorsModulesChunks, RealChunks) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const bkd_ops* const list[] = {&bkd_r2c_1d_main_d_ops, nullptr};
     for (int64_t n : {int64_t(8000), int64_t(1003)}) {
         const int64_t batch = n == 8000 ? 689 : 5489;
@@ -715,20 +632,18 @@ TEST(FactorsModulesChunks, RealChunks) {
         l.n = n;
         l.real = true;
         l.batch = batch;
-        node_ptr node = factors_node::make_node(l, &q, list);
-        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        node_ptr node = gpu_test::make_node(l, &q, list);
+        ASSERT_EQ(gpu_test::commit(node.get()), 0);
         const int64_t h = n / 2 + 1;
-        const auto xr = factors_ref::random_real(static_cast<size_t>(n * batch), 55u);
+        const auto xr = gpu_test::random_real(static_cast<size_t>(n * batch), 55u);
         double* in = usm_copy(q, xr);
         double* out = sycl::malloc_shared<double>(static_cast<size_t>(2 * h * batch), q);
-        ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
-        for (int64_t t : {int64_t(0), batch / 2, batch - 2, batch - 1}) {
-            std::vector<double> xb(xr.begin() + n * t, xr.begin() + n * (t + 1));
-            std::vector<cplx> got(static_cast<size_t>(h));
-            for (int64_t k = 0; k < h; ++k) got[k] = cplx(out[2 * (h * t + k)], out[2 * (h * t + k) + 1]);
-            EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, n))
+        ASSERT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), 0);
+        for (int64_t t : {int64_t(0), batch / 2, batch - 2, batch - 1})
+            EXPECT_LT(gpu_test::r2c_batch_error(out + 2 * h * t, h, std::vector<double>(xr.begin() + n * t, xr.end()), n, n,
+                                                1, 1.0),
+                      gpu_test::tolerance(false, n))
                 << "N " << n << " transform " << t;
-        }
         sycl::free(in, q);
         sycl::free(out, q);
     }
@@ -749,17 +664,15 @@ class FactorsModulesOverlap : public ::testing::TestWithParam<overlap_case> {};
 
 TEST_P(FactorsModulesOverlap, BackToBackComputes) {
     const overlap_case c = GetParam();
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     ASSERT_FALSE(q.is_in_order());
     one_list list(record_of(c.m, false));
     layout l;
     l.n = c.n;
     l.real = c.real;
     l.batch = 2;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
-    ASSERT_EQ(factors_node::commit(node.get()), 0);
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
     ovxplat::set_shuffle_mode(true);
     const int64_t h = c.n / 2 + 1;
     const size_t in_elems = static_cast<size_t>(c.real ? c.n * 2 : 2 * c.n * 2);
@@ -769,31 +682,17 @@ TEST_P(FactorsModulesOverlap, BackToBackComputes) {
     std::vector<double*> din, dout;
     std::vector<sycl::event> evs(rounds);
     for (int r = 0; r < rounds; ++r) {
-        ins.push_back(factors_ref::random_real(in_elems, 700u + r));
+        ins.push_back(gpu_test::random_real(in_elems, 700u + r));
         din.push_back(usm_copy(q, ins.back()));
         dout.push_back(sycl::malloc_shared<double>(out_elems, q));
     }
-    for (int r = 0; r < rounds; ++r) ASSERT_EQ(factors_node::compute_usm(node.get(), 0, din[r], dout[r], &evs[r]), 0);
+    for (int r = 0; r < rounds; ++r) ASSERT_EQ(gpu_test::compute_usm(node.get(), 0, din[r], dout[r], &evs[r]), 0);
     for (auto& e : evs) e.wait_and_throw();
     ovxplat::set_shuffle_mode(false);
     for (int r = 0; r < rounds; ++r) {
-        for (int64_t t = 0; t < 2; ++t) {
-            if (c.real) {
-                std::vector<double> xb(ins[r].begin() + c.n * t, ins[r].begin() + c.n * (t + 1));
-                std::vector<cplx> got(static_cast<size_t>(h));
-                for (int64_t k = 0; k < h; ++k) got[k] = cplx(dout[r][2 * (h * t + k)], dout[r][2 * (h * t + k) + 1]);
-                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, c.n))
-                    << "round " << r << " transform " << t;
-            } else {
-                std::vector<cplx> xb(static_cast<size_t>(c.n)), got(static_cast<size_t>(c.n));
-                for (int64_t k = 0; k < c.n; ++k) {
-                    xb[k] = cplx(ins[r][2 * (c.n * t + k)], ins[r][2 * (c.n * t + k) + 1]);
-                    got[k] = cplx(dout[r][2 * (c.n * t + k)], dout[r][2 * (c.n * t + k) + 1]);
-                }
-                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xb, 0, 1.0)), factors_ref::tolerance(false, c.n))
-                    << "round " << r << " transform " << t;
-            }
-        }
+        const double err = c.real ? gpu_test::r2c_batch_error(dout[r], h, ins[r], c.n, c.n, 2, 1.0)
+                                  : gpu_test::c2c_batch_error(dout[r], c.n, gpu_test::as_cplx(ins[r]), c.n, c.n, 2, 0, 1.0);
+        EXPECT_LT(err, gpu_test::tolerance(false, c.n)) << "round " << r;
         sycl::free(din[r], q);
         sycl::free(dout[r], q);
     }
@@ -819,11 +718,11 @@ TEST(FactorsModulesFailures, FailedBuildLeavesNothing) {
         const bkd_ops* const only[] = {rec, nullptr};
         layout l;
         l.n = rec == &bkd_c2c_1d_8k_d_ops ? 8192 : 96;
-        node_ptr node = factors_node::make_node(l, &q, only);
+        node_ptr node = gpu_test::make_node(l, &q, only);
         int st = 0;
         bool threw = false;
         try {
-            st = factors_node::commit(node.get());
+            st = gpu_test::commit(node.get());
         } catch (const sycl::exception&) {
             threw = true;
         }
@@ -838,9 +737,7 @@ TEST(FactorsModulesFailures, FailedBuildLeavesNothing) {
 // ---------------------------------------------------------------- estimators
 
 TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     struct e {
         module m;
         int64_t n, batch;
@@ -855,8 +752,8 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
         layout l;
         l.n = k.n;
         l.batch = k.batch;
-        node_ptr node = factors_node::make_node(l, &q, list.get());
-        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        node_ptr node = gpu_test::make_node(l, &q, list.get());
+        ASSERT_EQ(gpu_test::commit(node.get()), 0);
         const int64_t need = static_cast<int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes);
         EXPECT_EQ(k.est->get_workspace_bytes(dft_workspace_problem{node.get(), &q}), need) << k.n;
     }
@@ -864,7 +761,7 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
     one_list list(&bkd_c2c_1d_8k_d_ops);
     layout l;
     l.n = 4096;
-    node_ptr node = factors_node::make_node(l, &q, list.get());
+    node_ptr node = gpu_test::make_node(l, &q, list.get());
     ASSERT_EQ(dfti_normalize_node(node.get()), 0);
     EXPECT_EQ(e8.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), -1);
     EXPECT_EQ(e2.get_workspace_bytes(dft_workspace_problem{node.get(), &q}),
@@ -876,15 +773,12 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
     lr.real = true;
     lr.batch = 3;
     const bkd_ops* const rl[] = {&bkd_r2c_1d_main_d_ops, nullptr};
-    node_ptr rnode = factors_node::make_node(lr, &q, rl);
-    ASSERT_EQ(factors_node::commit(rnode.get()), 0);
+    node_ptr rnode = gpu_test::make_node(lr, &q, rl);
+    ASSERT_EQ(gpu_test::commit(rnode.get()), 0);
     EXPECT_GE(er.get_workspace_bytes(dft_workspace_problem{rnode.get(), &q}),
               static_cast<int64_t>(rnode->twiddle_workspace_bytes + rnode->scratch_workspace_bytes));
 }
 
-}  // namespace
-
-namespace {
 
 // An in-order queue (no table dependencies are added) and queue mode 2 (the
 // compute entries take the node's queue again at each call).
@@ -907,49 +801,31 @@ TEST(FactorsModulesQueues, InOrderAndQueueMode2) {
         l.real = k.real;
         l.batch = 3;
         l.queue_mode = k.mode;
-        node_ptr node = factors_node::make_node(l, k.mode == 0 ? &ordered : &first, list.get());
-        ASSERT_EQ(factors_node::commit(node.get()), 0) << k.n;
+        node_ptr node = gpu_test::make_node(l, k.mode == 0 ? &ordered : &first, list.get());
+        ASSERT_EQ(gpu_test::commit(node.get()), 0) << k.n;
         if (k.mode == 2) node->queue = &ordered;  // computes go to the queue the node holds now
         const int64_t h = k.n / 2 + 1;
         const size_t in_elems = static_cast<size_t>(k.real ? k.n * 3 : 2 * k.n * 3);
         const size_t out_elems = static_cast<size_t>(k.real ? 2 * h * 3 : 2 * k.n * 3);
-        const auto x = factors_ref::random_real(in_elems, 900u);
+        const auto x = gpu_test::random_real(in_elems, 900u);
         double* in = usm_copy(ordered, x);
         double* out = sycl::malloc_shared<double>(out_elems, ordered);
-        ASSERT_EQ(factors_node::compute_usm(node.get(), 0, in, out), 0);
-        for (int64_t t = 0; t < 3; ++t) {
-            if (k.real) {
-                std::vector<double> xb(x.begin() + k.n * t, x.begin() + k.n * (t + 1));
-                std::vector<cplx> got(static_cast<size_t>(h));
-                for (int64_t j = 0; j < h; ++j) got[j] = cplx(out[2 * (h * t + j)], out[2 * (h * t + j) + 1]);
-                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft_r2c(xb, 1.0)), factors_ref::tolerance(false, k.n));
-            } else {
-                std::vector<cplx> xb(static_cast<size_t>(k.n)), got(static_cast<size_t>(k.n));
-                for (int64_t j = 0; j < k.n; ++j) {
-                    xb[j] = cplx(x[2 * (k.n * t + j)], x[2 * (k.n * t + j) + 1]);
-                    got[j] = cplx(out[2 * (k.n * t + j)], out[2 * (k.n * t + j) + 1]);
-                }
-                EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xb, 0, 1.0)), factors_ref::tolerance(false, k.n))
-                    << k.n;
-            }
-        }
+        ASSERT_EQ(gpu_test::compute_usm(node.get(), 0, in, out), 0);
+        const double err = k.real ? gpu_test::r2c_batch_error(out, h, x, k.n, k.n, 3, 1.0)
+                                  : gpu_test::c2c_batch_error(out, k.n, gpu_test::as_cplx(x), k.n, k.n, 3, 0, 1.0);
+        EXPECT_LT(err, gpu_test::tolerance(false, k.n)) << k.n;
         node.reset();
         sycl::free(in, ordered);
         sycl::free(out, ordered);
     }
 }
 
-}  // namespace
-
-namespace {
 
 // The tables as the table kernels write them into a caller's workspace: the
 // layouts the kernels read, the angles, and the scale folded into the
 // forward tables only (forward scale 0.5, backward scale 1).
 TEST(FactorsModulesTables, LayoutAndScale) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     const long double pi = 3.141592653589793238462643383279502884L;
     struct c {
         module m;
@@ -961,8 +837,8 @@ TEST(FactorsModulesTables, LayoutAndScale) {
         l.n = k.n;
         l.internal_workspace = false;
         l.fwd_scale = 0.5;
-        node_ptr node = factors_node::make_node(l, &q, list.get());
-        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        node_ptr node = gpu_test::make_node(l, &q, list.get());
+        ASSERT_EQ(gpu_test::commit(node.get()), 0);
         const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
         char* ws = sycl::malloc_shared<char>(bytes, q);
         std::memset(ws, 0, bytes);
@@ -1026,17 +902,12 @@ TEST(FactorsModulesTables, LayoutAndScale) {
     }
 }
 
-}  // namespace
-
-namespace {
 
 // Backward-only nodes build only the backward kernels and tables: the
 // forward entry reports a status instead of launching a missing kernel, the
 // backward one computes.
 TEST(FactorsModulesLifecycle, BackwardOnly) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+    ON_QUEN5(q);
     struct c {
         module m;
         int64_t n;
@@ -1048,35 +919,24 @@ TEST(FactorsModulesLifecycle, BackwardOnly) {
         l.n = k.n;
         l.real = k.real;
         l.directions = 1;
-        node_ptr node = factors_node::make_node(l, &q, list.get());
-        ASSERT_EQ(factors_node::commit(node.get()), 0) << k.n;
+        node_ptr node = gpu_test::make_node(l, &q, list.get());
+        ASSERT_EQ(gpu_test::commit(node.get()), 0) << k.n;
         const uint64_t one_dir = node->twiddle_workspace_bytes;
         const int64_t h = k.n / 2 + 1;
         const size_t elems = static_cast<size_t>(k.real ? 2 * h : 2 * k.n);
-        std::vector<double> x = factors_ref::random_real(elems, 3u);
+        std::vector<double> x = gpu_test::random_real(elems, 3u);
         if (k.real) x[1] = x[elems - 1] = 0;  // imaginary parts of X[0] and X[N/2]
         double* in = usm_copy(q, x);
         double* out = sycl::malloc_shared<double>(elems + static_cast<size_t>(k.n), q);
-        EXPECT_NE(factors_node::compute_usm(node.get(), 0, in, out), 0) << "forward was not built";
-        ASSERT_EQ(factors_node::compute_usm(node.get(), 1, in, out), 0);
-        if (k.real) {
-            std::vector<cplx> xc(static_cast<size_t>(h));
-            for (int64_t j = 0; j < h; ++j) xc[j] = cplx(x[2 * j], x[2 * j + 1]);
-            const auto ref = factors_ref::dft_c2r(xc, k.n, 1.0);
-            std::vector<double> got(out, out + k.n);
-            EXPECT_LT(factors_ref::rel_err(got, ref), factors_ref::tolerance(false, k.n));
-        } else {
-            std::vector<cplx> xc(static_cast<size_t>(k.n)), got(static_cast<size_t>(k.n));
-            for (int64_t j = 0; j < k.n; ++j) {
-                xc[j] = cplx(x[2 * j], x[2 * j + 1]);
-                got[j] = cplx(out[2 * j], out[2 * j + 1]);
-            }
-            EXPECT_LT(factors_ref::rel_err(got, factors_ref::dft(xc, 1, 1.0)), factors_ref::tolerance(false, k.n));
-        }
+        EXPECT_NE(gpu_test::compute_usm(node.get(), 0, in, out), 0) << "forward was not built";
+        ASSERT_EQ(gpu_test::compute_usm(node.get(), 1, in, out), 0);
+        const double err = k.real ? gpu_test::c2r_batch_error(out, k.n, gpu_test::as_cplx(x), h, k.n, 1, 1.0)
+                                  : gpu_test::c2c_batch_error(out, k.n, gpu_test::as_cplx(x), k.n, k.n, 1, 1, 1.0);
+        EXPECT_LT(err, gpu_test::tolerance(false, k.n));
         // Both directions double the complex modules' tables (the real backend's
         // table serves both directions).
         node->directions = 2;
-        ASSERT_EQ(factors_node::commit(node.get()), 0);
+        ASSERT_EQ(gpu_test::commit(node.get()), 0);
         if (k.real)
             EXPECT_GE(node->twiddle_workspace_bytes, one_dir);
         else

@@ -19,10 +19,10 @@
 #include "gpu/ovx_gpu_testing.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/ovx_dft_internal.hpp"
-#include "fourfact_harness.hpp"
+#include "dft/gpu/gpu_test_harness.hpp"
 
 namespace dft = korami::ovx::dft;
-using namespace fourfact;
+using namespace gpu_test;
 
 namespace {
 
@@ -47,6 +47,17 @@ const bkd_ops* const list_nc_s[] = {&bkd_c2c_1d_n_facts_colbatch_s_ops, nullptr}
 const bkd_ops* const list_fc_d[] = {&bkd_c2c_1d_4_facts_colbatch_d_ops, nullptr};
 const bkd_ops* const list_fc_s[] = {&bkd_c2c_1d_4_facts_colbatch_s_ops, nullptr};
 
+// Commits the layout through the one-record list, checks that the record owns
+// the node, and checks both directions against FFTW.
+template <class R>
+void expect_committed_matches(const layout& l, const bkd_ops* const* list, bool buffers) {
+    node_ptr node = make_node(l, &gpu_queue(), list);
+    ASSERT_TRUE(node);
+    ASSERT_EQ(commit(node.get()), 0);
+    EXPECT_EQ(node->bkd, list[0]);
+    EXPECT_TRUE(matches_fftw<R>(node.get(), l, gpu_queue(), buffers));
+}
+
 // ---- four-factor ------------------------------------------------------------------
 
 TEST(FourFacts, Double2156Batch3) {
@@ -56,20 +67,10 @@ TEST(FourFacts, Double2156Batch3) {
     l.batch = {{3, 2156, 2156}};
     l.fwd_scale = 1.0 / 3.0;
     l.bwd_scale = 1.0 / 2156.0;
-    node_ptr node = make_node(l, &gpu_queue(), list_4f_d);
-    ASSERT_TRUE(node);
-    ASSERT_EQ(commit(node.get()), 0);
-    EXPECT_EQ(node->bkd, &bkd_c2c_1d_4_facts_d_ops);
-    const double err = check_node<double>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    expect_committed_matches<double>(l, list_4f_d, true);
     // In place, same kernels.
     l.in_place = true;
-    node_ptr inpl = make_node(l, &gpu_queue(), list_4f_d);
-    ASSERT_EQ(commit(inpl.get()), 0);
-    const double err2 = check_node<double>(inpl.get(), l, gpu_queue(), false);
-    EXPECT_GE(err2, 0);
-    EXPECT_LE(err2, tolerance<double>());
+    expect_committed_matches<double>(l, list_4f_d, false);
 }
 
 TEST(FourFacts, Float2156CallerWorkspace) {
@@ -95,15 +96,11 @@ TEST(FourFacts, Float2156CallerWorkspace) {
     // USM workspace.
     void* ws = sycl::malloc_device(need, q);
     ASSERT_EQ(node->methods->set_workspace(node.get(), ws, DFTI_CONTAINER_USM), 0);
-    double err = check_node<float>(node.get(), l, q, false);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    EXPECT_TRUE(matches_fftw<float>(node.get(), l, q, false));
     // Buffer workspace, buffer data.
     sycl::buffer<char, 1> wsb{sycl::range<1>(need)};
     ASSERT_EQ(node->methods->set_workspace(node.get(), &wsb, DFTI_CONTAINER_BUFFER), 0);
-    err = check_node<float>(node.get(), l, q, true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    EXPECT_TRUE(matches_fftw<float>(node.get(), l, q, true));
     node.reset();
     sycl::free(ws, q);
 }
@@ -150,12 +147,7 @@ layout columns(int64_t n, int64_t b, bool single) {
 TEST(NFactsColbatch, Double64Batch32) {
     REQUIRE_GPU();
     const layout l = columns(64, 32, false);
-    node_ptr node = make_node(l, &gpu_queue(), list_nc_d);
-    ASSERT_EQ(commit(node.get()), 0);
-    EXPECT_EQ(node->bkd, &bkd_c2c_1d_n_facts_colbatch_d_ops);
-    const double err = check_node<double>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    expect_committed_matches<double>(l, list_nc_d, true);
 }
 
 TEST(NFactsColbatch, FloatThreeFactorsOuterBatch) {
@@ -166,16 +158,12 @@ TEST(NFactsColbatch, FloatThreeFactorsOuterBatch) {
     l.batch = {{12, 1, 1}, {2, 13 * 1001, 13 * 1001}};
     node_ptr node = make_node(l, &gpu_queue(), list_nc_s);
     ASSERT_EQ(commit(node.get()), 0);
-    const double err = check_node<float>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    EXPECT_TRUE(matches_fftw<float>(node.get(), l, gpu_queue(), true));
     // In place.
     l.in_place = true;
     node = make_node(l, &gpu_queue(), list_nc_s);
     ASSERT_EQ(commit(node.get()), 0);
-    const double err2 = check_node<float>(node.get(), l, gpu_queue(), false);
-    EXPECT_GE(err2, 0);
-    EXPECT_LE(err2, tolerance<float>());
+    EXPECT_TRUE(matches_fftw<float>(node.get(), l, gpu_queue(), false));
 }
 
 // With colbatch_group_count P the outputs of column b (global index over the
@@ -191,7 +179,7 @@ TEST(NFactsColbatch, PostTwiddleBatch) {
     ASSERT_EQ(commit(node.get()), 0);
     const std::size_t size = static_cast<std::size_t>(extent(l, true));
     for (int dir = 0; dir < 2; ++dir) {
-        const std::vector<C> x = fourfact::random_data<double>(size, 5u + dir);
+        const std::vector<C> x = gpu_test::random_data<double>(size, 5u + dir);
         std::vector<C> ref(size);
         reference(l, dir, dir == 0 ? l.fwd_scale : l.bwd_scale, x, ref);
         const double sign = dir == 0 ? -1.0 : 1.0;
@@ -224,22 +212,14 @@ TEST(NFactsColbatch, RowOutputDouble) {
     l.fs = 32;
     l.bs = 1;
     l.batch = {{32, 1, 72}};
-    node_ptr node = make_node(l, &gpu_queue(), list_nc_d);
-    ASSERT_EQ(commit(node.get()), 0);
-    const double err = check_node<double>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    expect_committed_matches<double>(l, list_nc_d, true);
 }
 
 // A prime length up to 64 runs as one pass.
 TEST(NFactsColbatch, SinglePassPrimeFloat) {
     REQUIRE_GPU();
     const layout l = columns(61, 10, true);
-    node_ptr node = make_node(l, &gpu_queue(), list_nc_s);
-    ASSERT_EQ(commit(node.get()), 0);
-    const double err = check_node<float>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    expect_committed_matches<float>(l, list_nc_s, true);
 }
 
 TEST(NFactsColbatch, RefusalsAtCommit) {
@@ -272,12 +252,7 @@ TEST_P(FourFactsColbatchBatches, Double4096) {
     REQUIRE_GPU();
     const int64_t b = GetParam();
     layout l = columns(4096, b, false);
-    node_ptr node = make_node(l, &gpu_queue(), list_fc_d);
-    ASSERT_EQ(commit(node.get()), 0);
-    EXPECT_EQ(node->bkd, &bkd_c2c_1d_4_facts_colbatch_d_ops);
-    const double err = check_node<double>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    expect_committed_matches<double>(l, list_fc_d, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Columns, FourFactsColbatchBatches, ::testing::Values(3, 12, 16));
@@ -290,18 +265,14 @@ TEST(FourFactsColbatch, FloatHostTablesAndOuterBatch) {
     l.batch = {{12, 1, 1}, {2, 13 * 4096, 13 * 4096}};
     node_ptr node = make_node(l, &gpu_queue(), list_fc_s);
     ASSERT_EQ(commit(node.get()), 0);
-    double err = check_node<float>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    EXPECT_TRUE(matches_fftw<float>(node.get(), l, gpu_queue(), true));
     // The same through a caller's buffer workspace.
     l.internal_workspace = false;
     node = make_node(l, &gpu_queue(), list_fc_s);
     ASSERT_EQ(commit(node.get()), 0);
     sycl::buffer<char, 1> ws{sycl::range<1>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes)};
     ASSERT_EQ(node->methods->set_workspace(node.get(), &ws, DFTI_CONTAINER_BUFFER), 0);
-    err = check_node<float>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    EXPECT_TRUE(matches_fftw<float>(node.get(), l, gpu_queue(), true));
     node.reset();
 }
 
@@ -309,11 +280,7 @@ TEST(FourFactsColbatch, FloatDeviceTablesInPlace) {
     REQUIRE_GPU();
     layout l = columns(1000, 8, true);  // 40 x 25: device tables
     l.in_place = true;
-    node_ptr node = make_node(l, &gpu_queue(), list_fc_s);
-    ASSERT_EQ(commit(node.get()), 0);
-    const double err = check_node<float>(node.get(), l, gpu_queue(), true);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<float>());
+    expect_committed_matches<float>(l, list_fc_s, true);
 }
 
 TEST(FourFactsColbatch, RefusalsAtCommit) {
@@ -374,63 +341,17 @@ TEST(FourFactsColbatch, PrebuiltFallsBackToSource) {
 
 // ---- through the public API and the ordinary lists -------------------------------
 
-template <dft::precision P>
-void configure(dft::descriptor<P, dft::domain::COMPLEX>& d, const layout& l) {
-    d.set_value(dft::config_param::PLACEMENT, l.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
-    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, l.batch[0].count);
-    d.set_value(dft::config_param::FWD_STRIDES, std::vector<std::int64_t>{0, l.fs});
-    d.set_value(dft::config_param::BWD_STRIDES, std::vector<std::int64_t>{0, l.bs});
-    d.set_value(dft::config_param::FWD_DISTANCE, l.batch[0].idist);
-    d.set_value(dft::config_param::BWD_DISTANCE, l.batch[0].odist);
-    d.set_value(dft::config_param::FORWARD_SCALE, l.fwd_scale);
-    d.set_value(dft::config_param::BACKWARD_SCALE, l.bwd_scale);
-}
-
 // Commits through the public API, checks the owner, then runs both
 // directions in USM and buffer form against FFTW.
 template <dft::precision P>
 void run_api(const layout& l, const bkd_ops* owner) {
-    using R = std::conditional_t<P == dft::precision::DOUBLE, double, float>;
-    using C = std::complex<R>;
-    sycl::queue& q = gpu_queue();
-    dft::descriptor<P, dft::domain::COMPLEX> desc(l.n);
+    api_descriptor<P> desc(l.n);
     configure(desc, l);
-    desc.commit(q);
+    desc.commit(gpu_queue());
     DFTI_DESCRIPTOR* node = dft::detail::descriptor_node(desc);
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->bkd, owner) << "N " << l.n;
-    const std::size_t size = static_cast<std::size_t>(std::max(extent(l, true), extent(l, false)));
-    for (int dir = 0; dir < 2; ++dir) {
-        const double scale = static_cast<double>(static_cast<R>(dir == 0 ? l.fwd_scale : l.bwd_scale));
-        const std::vector<C> x = fourfact::random_data<R>(size, 21u + dir);
-        const std::vector<C> sentinel = fourfact::random_data<R>(size, 77u);
-        std::vector<std::complex<double>> ref = widen(sentinel);
-        reference(l, dir, scale, widen(x), ref);
-        for (int form = 0; form < 2; ++form) {
-            std::vector<C> got(size);
-            if (form == 0) {
-                C* a = sycl::malloc_shared<C>(size, q);
-                C* b = sycl::malloc_shared<C>(size, q);
-                std::copy(x.begin(), x.end(), a);
-                std::copy(sentinel.begin(), sentinel.end(), b);
-                sycl::event e = dir == 0 ? dft::compute_forward(desc, a, b) : dft::compute_backward(desc, a, b);
-                e.wait();
-                std::copy(b, b + size, got.begin());
-                sycl::free(a, q);
-                sycl::free(b, q);
-            } else {
-                std::vector<C> hx = x, hy = sentinel;
-                {
-                    sycl::buffer<C, 1> a(hx.data(), sycl::range<1>(size));
-                    sycl::buffer<C, 1> b(hy.data(), sycl::range<1>(size));
-                    dir == 0 ? dft::compute_forward(desc, a, b) : dft::compute_backward(desc, a, b);
-                }
-                got = hy;
-            }
-            EXPECT_LE(rel_error(got, ref), tolerance<R>()) << "N " << l.n << (dir ? " backward" : " forward")
-                                                          << (form ? " buffer" : " usm");
-        }
-    }
+    expect_api_matches(desc, l, gpu_queue(), 21u, 77u, "N " + std::to_string(l.n));
 }
 
 TEST(ThroughLists, FourFactorsDouble2156) {
@@ -509,9 +430,7 @@ TEST(Chunks, FourFactorsDouble2p20Batch5) {
     node_ptr node = make_node(l, &gpu_queue(), list_4f_d);
     ASSERT_EQ(commit(node.get()), 0);
     EXPECT_EQ(node->scratch_workspace_bytes, 4u * 1048576 * 16);
-    const double err = check_node<double>(node.get(), l, gpu_queue(), false);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    EXPECT_TRUE(matches_fftw<double>(node.get(), l, gpu_queue(), false));
 }
 
 // 1040 columns of 4096: chunks of 128 groups (1024 columns), the last one of
@@ -522,16 +441,12 @@ TEST(Chunks, FourFactorColumnsInnerAndOuter) {
     layout l = columns(4096, 1040, false);
     node_ptr node = make_node(l, &gpu_queue(), list_fc_d);
     ASSERT_EQ(commit(node.get()), 0);
-    double err = check_node<double>(node.get(), l, gpu_queue(), false);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    EXPECT_TRUE(matches_fftw<double>(node.get(), l, gpu_queue(), false));
     l = columns(4096, 16, false);
     l.batch = {{16, 1, 1}, {70, 16 * 4096, 16 * 4096}};
     node = make_node(l, &gpu_queue(), list_fc_d);
     ASSERT_EQ(commit(node.get()), 0);
-    err = check_node<double>(node.get(), l, gpu_queue(), false);
-    EXPECT_GE(err, 0);
-    EXPECT_LE(err, tolerance<double>());
+    EXPECT_TRUE(matches_fftw<double>(node.get(), l, gpu_queue(), false));
 }
 
 // Two computes submitted back to back without waiting share one scratch:
@@ -552,7 +467,7 @@ TEST(Ordering, TwoComputesInFlight) {
         C* b[2];
         std::vector<std::complex<double>> ref[2];
         for (int i = 0; i < 2; ++i) {
-            const std::vector<C> x = fourfact::random_data<double>(size, 40u + i);
+            const std::vector<C> x = gpu_test::random_data<double>(size, 40u + i);
             a[i] = sycl::malloc_shared<C>(size, q);
             b[i] = sycl::malloc_shared<C>(size, q);
             std::copy(x.begin(), x.end(), a[i]);

@@ -17,11 +17,11 @@
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
-#include "fourfact_harness.hpp"
+#include "dft/gpu/gpu_test_harness.hpp"
 
 #include <korami/ovx/exceptions.hpp>
 
-using namespace fourfact;
+using namespace gpu_test;
 
 namespace {
 
@@ -54,7 +54,7 @@ TEST(VeryLarge, Complex2p25) {
     // Stages 0 and 1 are pass sub-nodes of the column-batched backend.
     using C = std::complex<float>;
     const std::size_t size = static_cast<std::size_t>(n);
-    std::vector<C> x = fourfact::random_data<float>(size, 3);
+    std::vector<C> x = gpu_test::random_data<float>(size, 3);
     C* a = sycl::malloc_shared<C>(size, q);
     C* b = sycl::malloc_shared<C>(size, q);
     ASSERT_TRUE(a && b);
@@ -93,7 +93,7 @@ TEST(VeryLarge, Real2p26) {
     // Forward: real 2^26 -> 2^25 + 1 complex.
     std::vector<double> xr(static_cast<std::size_t>(n));
     {
-        const std::vector<C> r = fourfact::random_data<float>(static_cast<std::size_t>(h), 11);
+        const std::vector<C> r = gpu_test::random_data<float>(static_cast<std::size_t>(h), 11);
         for (int64_t i = 0; i < h; ++i) {
             xr[2 * i] = r[i].real();
             xr[2 * i + 1] = r[i].imag();
