@@ -84,7 +84,7 @@ void effective_layout(const DFTI_DESCRIPTOR* n, int which, cpu_layout& l) {
 }
 
 // Bytes from the start of a data container to past the last element that the
-// CPU transform of direction `which` reads (output false) or writes (output
+// transform of direction `which` reads (output false) or writes (output
 // true); UINT64_MAX when the layout overflows. `real_bytes` is the size of one
 // real value of the precision.
 std::uint64_t layout_bytes(const DFTI_DESCRIPTOR* n, int which, bool output, std::uint64_t real_bytes) {
@@ -372,25 +372,27 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
     const int mode = detail::verbose_mode();
     const double t0 = mode == 2 ? ovx_serv_dsecnd() : 0.0;
     sycl::event result;
+    // Both routes read and write the containers' bytes by the descriptor's
+    // layout (the CPU library on the host, the GPU kernels through whole-buffer
+    // accessors): a container shorter than the layout reaches is refused before
+    // anything runs.
+    const std::uint64_t rb = sizeof(real_scalar_t);
+    const std::uint64_t need_in = detail::layout_bytes(n, direction, false, rb);
+    const std::uint64_t need_out = detail::layout_bytes(n, direction, true, rb);
+    auto check_size = [&](sycl::buffer<char, 1>& b, std::uint64_t need, const char* what) {
+        if (static_cast<std::uint64_t>(b.byte_size()) < need)
+            throw invalid_argument("dft", fn, std::string("the ") + what + " buffer holds " +
+                                                  std::to_string(b.byte_size()) + " bytes; the transform reaches " +
+                                                  std::to_string(need));
+    };
+    if (in_place_form) {
+        check_size(in, std::max(need_in, need_out), "data");
+    } else {
+        check_size(in, need_in, "input");
+        check_size(dst, need_out, "output");
+    }
     if (n->flags & kCpuRoute) {
         if (!dev.is_cpu()) return;
-        // The CPU transform reads and writes the containers' bytes directly:
-        // a container shorter than the layout reaches is refused here.
-        const std::uint64_t rb = sizeof(real_scalar_t);
-        const std::uint64_t need_in = detail::layout_bytes(n, direction, false, rb);
-        const std::uint64_t need_out = detail::layout_bytes(n, direction, true, rb);
-        auto check_size = [&](sycl::buffer<char, 1>& b, std::uint64_t need, const char* what) {
-            if (static_cast<std::uint64_t>(b.byte_size()) < need)
-                throw invalid_argument("dft", fn, std::string("the ") + what + " buffer holds " +
-                                                      std::to_string(b.byte_size()) + " bytes; the transform reaches " +
-                                                      std::to_string(need));
-        };
-        if (in_place_form) {
-            check_size(in, std::max(need_in, need_out), "data");
-        } else {
-            check_size(in, need_in, "input");
-            check_size(dst, need_out, "output");
-        }
         const std::string function(fn);
         result = q.submit([&](sycl::handler& cgh) {
             sycl::accessor<void*, 1, sycl::access_mode::read, sycl::target::host_task> slot(cpu_handles_, cgh);

@@ -221,6 +221,43 @@ TEST_F(GpuRoute, ComputeDispatch) {
 
 // End to end on the GPU route with a caller-held workspace: the exact need
 // after commit, the refusal before binding, USM and buffer workspaces.
+// The GPU kernels reach the containers through whole-buffer accessors, so a
+// buffer shorter than the layout must be refused before the entry runs.
+TEST_F(GpuRoute, ShortBuffersRefusedBeforeTheEntryRuns) {
+    sycl::queue q = gpu_queue();
+    using desc_t = dft::descriptor<dft::precision::SINGLE, dft::domain::REAL>;
+    desc_t d(std::vector<std::int64_t>{6, 10});
+    d.set_value(config_param::PLACEMENT, config_value::NOT_INPLACE);
+    try {
+        d.commit(q);
+    } catch (const korami::ovx::exception&) {
+    }
+    DFTI_DESCRIPTOR* n = dft::detail::descriptor_node(d);
+    ASSERT_NE(n, nullptr);
+    n->compute_fwd = test_entry;
+    n->compute_bwd = test_entry;
+    n->commit_status = DFTI_COMMITTED;
+    struct sizes { std::size_t real, cplx; bool ok; };
+    // 6 x 10 real values; 6 x 6 complex values (72 floats) on the other side.
+    for (const sizes& c : {sizes{60, 72, true}, sizes{59, 72, false}, sizes{60, 71, false}}) {
+        for (int dir = 0; dir < 2; ++dir) {
+            elog = entry_log{};
+            sycl::buffer<float, 1> br(sycl::range<1>(c.real)), bc(sycl::range<1>(c.cplx));
+            auto run = [&] {
+                if (dir == 0) dft::compute_forward(d, br, bc);
+                else dft::compute_backward(d, bc, br);
+            };
+            if (c.ok) {
+                EXPECT_NO_THROW(run());
+                EXPECT_EQ(elog.calls, 1);
+            } else {
+                EXPECT_THROW(run(), korami::ovx::invalid_argument) << c.real << " " << c.cplx << " dir " << dir;
+                EXPECT_EQ(elog.calls, 0);
+            }
+        }
+    }
+}
+
 TEST_F(GpuRoute, CallerWorkspace) {
     sycl::queue q = gpu_queue();
     const std::int64_t n = 64;
