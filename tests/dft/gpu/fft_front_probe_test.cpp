@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "dft/gpu/gpu_test_teardown.hpp"
 #include "dft/gpu/kernels/fft_front.hpp"
 
 namespace gk = korami::ovx::dft::gpu_kernels;
@@ -70,16 +71,31 @@ struct cl_env {
         clGetDeviceInfo(device, CL_DEVICE_EXTENSIONS, len, ext.data(), nullptr);
         fp64 = ext.find("cl_khr_fp64") != std::string::npos;
     }
-    ~cl_env() {
+    ~cl_env() { release(); }
+    void release() {
         if (queue) clReleaseCommandQueue(queue);
         if (context) clReleaseContext(context);
+        queue = nullptr;
+        context = nullptr;
     }
-    static cl_env& get() { static cl_env e; return e; }
+    static cl_env& get() {
+        static cl_env e;
+        static const bool release_registered = (gpu_test::release_at_end([] { e.release(); }), true);
+        (void)release_registered;
+        return e;
+    }
 };
 
-// Builds a program once per (text, options) and keeps it for the process.
+// Builds a program once per (text, options) and keeps it until all tests
+// have run.
 cl_program build(const std::string& src, const std::string& opts, std::string* log) {
     static std::map<std::string, cl_program> cache;
+    static const bool release_registered = (gpu_test::release_at_end([] {
+                                                for (auto& kv : cache) clReleaseProgram(kv.second);
+                                                cache.clear();
+                                            }),
+                                            true);
+    (void)release_registered;
     const std::string key = opts + '\x01' + src;
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
