@@ -136,22 +136,32 @@ int test_entry(DFTI_DESCRIPTOR*, void* in, void* out, std::vector<sycl::event>* 
     return elog.answer;
 }
 
-TEST_F(GpuRoute, ComputeDispatch) {
-    sycl::queue q = gpu_queue();
-    using desc_t = dft::descriptor<dft::precision::SINGLE, dft::domain::REAL>;
-    desc_t d(std::vector<std::int64_t>{6, 10});
+using real_desc_t = dft::descriptor<dft::precision::SINGLE, dft::domain::REAL>;
+
+// Binds a 6 x 10 real out-of-place descriptor to `q` (no backend takes the
+// shape) and installs the test entry as its compute entries, as a backend
+// would; returns the node.
+DFTI_DESCRIPTOR* bind_test_entries(real_desc_t& d, sycl::queue& q) {
     d.set_value(config_param::PLACEMENT, config_value::NOT_INPLACE);
     try {
         d.commit(q);
     } catch (const korami::ovx::exception&) {
     }
-    // Install the test entries as a backend would.
     DFTI_DESCRIPTOR* n = dft::detail::descriptor_node(d);
+    if (n) {
+        n->compute_fwd = test_entry;
+        n->compute_bwd = test_entry;
+        n->commit_status = DFTI_COMMITTED;
+    }
+    return n;
+}
+
+TEST_F(GpuRoute, ComputeDispatch) {
+    sycl::queue q = gpu_queue();
+    real_desc_t d(std::vector<std::int64_t>{6, 10});
+    DFTI_DESCRIPTOR* n = bind_test_entries(d, q);
     ASSERT_NE(n, nullptr);
     ASSERT_NE(n->queue, nullptr);
-    n->compute_fwd = test_entry;
-    n->compute_bwd = test_entry;
-    n->commit_status = DFTI_COMMITTED;
     auto* in = sycl::malloc_shared<float>(120, q);
     auto* out = sycl::malloc_shared<float>(120, q);
 
@@ -219,24 +229,12 @@ TEST_F(GpuRoute, ComputeDispatch) {
     sycl::free(out, q);
 }
 
-// End to end on the GPU route with a caller-held workspace: the exact need
-// after commit, the refusal before binding, USM and buffer workspaces.
 // The GPU kernels reach the containers through whole-buffer accessors, so a
 // buffer shorter than the layout must be refused before the entry runs.
 TEST_F(GpuRoute, ShortBuffersRefusedBeforeTheEntryRuns) {
     sycl::queue q = gpu_queue();
-    using desc_t = dft::descriptor<dft::precision::SINGLE, dft::domain::REAL>;
-    desc_t d(std::vector<std::int64_t>{6, 10});
-    d.set_value(config_param::PLACEMENT, config_value::NOT_INPLACE);
-    try {
-        d.commit(q);
-    } catch (const korami::ovx::exception&) {
-    }
-    DFTI_DESCRIPTOR* n = dft::detail::descriptor_node(d);
-    ASSERT_NE(n, nullptr);
-    n->compute_fwd = test_entry;
-    n->compute_bwd = test_entry;
-    n->commit_status = DFTI_COMMITTED;
+    real_desc_t d(std::vector<std::int64_t>{6, 10});
+    ASSERT_NE(bind_test_entries(d, q), nullptr);
     struct sizes { std::size_t real, cplx; bool ok; };
     // 6 x 10 real values; 6 x 6 complex values (72 floats) on the other side.
     for (const sizes& c : {sizes{60, 72, true}, sizes{59, 72, false}, sizes{60, 71, false}}) {
@@ -258,6 +256,8 @@ TEST_F(GpuRoute, ShortBuffersRefusedBeforeTheEntryRuns) {
     }
 }
 
+// End to end on the GPU route with a caller-held workspace: the exact need
+// after commit, the refusal before binding, USM and buffer workspaces.
 TEST_F(GpuRoute, CallerWorkspace) {
     sycl::queue q = gpu_queue();
     const std::int64_t n = 64;
