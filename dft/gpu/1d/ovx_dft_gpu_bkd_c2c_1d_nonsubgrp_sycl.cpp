@@ -247,15 +247,11 @@ template <class Real>
 std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     if (!node || applicability(node) != 0) return -1;
+    sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    std::uint32_t align = 16;
-    if (problem.queue) {
-        auto* q = const_cast<sycl::queue*>(problem.queue);
-        int st = 0;
-        arch = korami::ovx::gpu::get_architecture(&st, q);
-        if (st != 0) return -1;
-        align = q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8;
-    }
+    if (!frame_estimate_device(problem, q, arch)) return -1;
+    const std::uint32_t align =
+        q ? static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8) : 16;
     nsg::problem p;
     describe(node, sizeof(Real) == 8, arch, align, p);
     nsg::plan pl;
