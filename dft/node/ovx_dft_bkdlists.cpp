@@ -91,3 +91,27 @@ const bkd_ops* const bkdlist_drmd[] = {
     &bkd_terminal,
     nullptr,
 };
+
+const char* bkd_name(const bkd_ops* record) {
+    if (!record) return "none";
+    static const struct {
+        const bkd_ops* record;
+        const char* name;
+    } names[] = {
+#define OVX_NAME(r) {&r, #r}
+        OVX_NAME(bkd_terminal),
+        OVX_NAME(bkd_c2c_1d_8k_s_ops), OVX_NAME(bkd_c2c_1d_8k_d_ops),
+        OVX_NAME(bkd_c2c_1d_2_facts_s_ops), OVX_NAME(bkd_c2c_1d_2_facts_d_ops),
+        OVX_NAME(bkd_c2c_1d_4_facts_s_ops), OVX_NAME(bkd_c2c_1d_4_facts_d_ops),
+        OVX_NAME(bkd_c2c_1d_n_facts_colbatch_s_ops), OVX_NAME(bkd_c2c_1d_n_facts_colbatch_d_ops),
+        OVX_NAME(bkd_c2c_1d_4_facts_colbatch_s_ops), OVX_NAME(bkd_c2c_1d_4_facts_colbatch_d_ops),
+        OVX_NAME(bkd_c2c_1d_3_facts_s_ops), OVX_NAME(bkd_c2c_1d_3_facts_d_ops),
+        OVX_NAME(bkd_1d_very_large_s_ops),
+        OVX_NAME(bkd_c2c_1d_nonsubgrp_s_ops), OVX_NAME(bkd_c2c_1d_nonsubgrp_d_ops),
+        OVX_NAME(bkd_r2c_1d_main_s_ops), OVX_NAME(bkd_r2c_1d_main_d_ops),
+#undef OVX_NAME
+    };
+    for (const auto& n : names)
+        if (n.record == record) return n.name;
+    return "unknown backend";
+}

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include <ovxplat/cpudft.h>
+#include "dft/node/ovx_dft_cpu_library.h"
 
 #include "dft/node/ovx_dft_node_ops.hpp"
 #include "gpu/ovx_gpu.hpp"

@@ -368,6 +368,11 @@ extern const bkd_ops* const bkdlist_dcmd[];
 extern const bkd_ops* const bkdlist_srmd[];
 extern const bkd_ops* const bkdlist_drmd[];
 
+// The name of a backend record (e.g. "bkd_c2c_1d_2_facts_s_ops"), for
+// verbose output and messages; "unknown backend" for a record the library
+// does not have, "none" for null.
+const char* bkd_name(const bkd_ops* record);
+
 // True when the two nodes are distinct, non-null and agree in dimension and
 // batch records (user and working), domain, precision, storages, placement,
 // commit status, queue mode, directions, sub-node mark, thread limit,

@@ -12,7 +12,7 @@
 // pre-processed sequence goes to the output area, which stage 0 then reads.
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 
-#include <ovxplat/cpudft.h>
+#include "dft/node/ovx_dft_cpu_library.h"
 
 #include <algorithm>
 #include <cstring>

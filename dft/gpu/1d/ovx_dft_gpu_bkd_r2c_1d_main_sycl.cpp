@@ -15,7 +15,7 @@
 #include <string>
 #include <type_traits>
 
-#include <ovxplat/cpudft.h>
+#include "dft/node/ovx_dft_cpu_library.h"
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
