@@ -65,7 +65,8 @@ void emit_argument_prologue(code_generator& gen) {
     const register_operand r0_d0 = make_register(0, type_ud, 0);
     const register_operand r0_w4 = make_register(0, type_uw, 4);
 
-    // Part A: the per-thread local IDs.
+    // Per-thread local IDs: each hardware thread loads its own block of
+    // local-ID registers from the per-thread data that follows the payload.
     const int dims = k.local_id_dimensions;
     if (dims != 0) {
         k.require_finalized();
@@ -107,7 +108,8 @@ void emit_argument_prologue(code_generator& gen) {
         p.place_once(gen.per_thread_data_end);
     }
 
-    // Part B: the cross-thread payload.
+    // Cross-thread payload: the kernel arguments shared by every thread of
+    // the group, loaded after the per-thread data.
     k.require_finalized();
     int n = static_cast<int>(k.payload_registers) - static_cast<int>(k.inline_data_registers);
     if (n <= 0) {

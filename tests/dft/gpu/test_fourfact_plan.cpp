@@ -325,21 +325,21 @@ TEST(FourFactsColbatchPlan, PrebuiltSelection) {
     fc::plan p;
     ASSERT_EQ(fc::make_plan(colbatch_shape(4096, 4096, 4096), dev, true, p), 0);
     EXPECT_TRUE(fc::host_tables(p));
-    const int r0 = fc::select_prebuilt(p, 0, 0, 1, "1.6.26241");
-    const int r1 = fc::select_prebuilt(p, 1, 1, 1, "1.6.26241");
+    const int r0 = fc::select_prebuilt(p, 0, 0, 1, "1.6.1002");
+    const int r1 = fc::select_prebuilt(p, 1, 1, 1, "1.6.1002");
     ASSERT_GE(r0, 0);
     ASSERT_GE(r1, 0);
     EXPECT_EQ(fc::prebuilt_name(r0, 0), "fft64_num4096_split4096_s_trans_fwd");
     EXPECT_EQ(fc::prebuilt_name(r1, 1), "fft64_num4096_split4096_s_multitwidl_bwd");
     EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 1, "1.5.1"), -1);
     EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 1, nullptr), -1);
-    EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 0, "1.6.26241"), -1);  // OpenCL backend
+    EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 0, "1.6.1002"), -1);  // OpenCL backend
     // Element strides other than the column count: the binaries do not fit.
     ASSERT_EQ(fc::make_plan(colbatch_shape(4096, 4096, 4100), dev, true, p), 0);
-    EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 1, "1.6.26241"), -1);
+    EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 1, "1.6.1002"), -1);
     // Double precision never.
     ASSERT_EQ(fc::make_plan(colbatch_shape(4096, 4096, 4096), dev, false, p), 0);
-    EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 1, "1.6.26241"), -1);
+    EXPECT_EQ(fc::select_prebuilt(p, 0, 0, 1, "1.6.1002"), -1);
     // One tile on Quen6: split2048, then split1024 for 8192.
     dev.arch = 6;
     ASSERT_EQ(fc::make_plan(colbatch_shape(4096, 4096, 4096), dev, true, p), 0);
