@@ -1,0 +1,33 @@
+# cmake -DBUILD=<build tree> -DSOURCE=<source tree> -DWORK=<scratch folder> -P install_test.cmake
+# Installs the built tree into a scratch prefix, builds the consumer project
+# against it with find_package and with pkg-config, and runs both without
+# LD_LIBRARY_PATH.
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  message("${out}")
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK})
+set(prefix ${WORK}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
+run(${CMAKE_COMMAND} -S ${SOURCE}/examples/consumer -B ${WORK}/consumer -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build ${WORK}/consumer)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK}/consumer/consumer)
+
+file(GLOB pc_file ${prefix}/lib*/pkgconfig/korami_ovx.pc ${prefix}/lib/*/pkgconfig/korami_ovx.pc)
+if(NOT pc_file)
+  message(FATAL_ERROR "no korami_ovx.pc under ${prefix}")
+endif()
+get_filename_component(pc_dir ${pc_file} DIRECTORY)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir} pkg-config --cflags --libs korami_ovx
+  RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config does not resolve korami_ovx")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(c++ ${SOURCE}/examples/consumer/main.cpp -o ${WORK}/consumer_pc ${flags})
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK}/consumer_pc)
