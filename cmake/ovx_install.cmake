@@ -41,5 +41,6 @@ install(FILES ${PROJECT_BINARY_DIR}/korami_ovxConfig.cmake ${PROJECT_BINARY_DIR}
 # The .pc file finds its prefix from its own place, so that the tree stays
 # relocatable (the prefix of `cmake --install --prefix` is not known here).
 file(RELATIVE_PATH OVX_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+string(REGEX REPLACE "/$" "" OVX_PC_TO_PREFIX "${OVX_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/korami_ovx.pc.in ${PROJECT_BINARY_DIR}/korami_ovx.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/korami_ovx.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
