@@ -225,13 +225,12 @@ int run(const options& o, sycl::queue& queue) {
     {
         std::vector<int> nn(n.begin(), n.end());
         std::vector<std::complex<double>> in(input);
+        std::vector<double> in_real(real ? input.size() : 0);
+        for (std::size_t i = 0; i < in_real.size(); ++i) in_real[i] = input[i].real();
         auto* out = reinterpret_cast<fftw_complex*>(ref.data());
         fftw_plan plan =
-            real ? fftw_plan_many_dft_r2c(rank, nn.data(), int(o.batch), [&] {
-                       auto* r = reinterpret_cast<double*>(in.data());
-                       for (std::size_t i = 0; i < input.size(); ++i) r[i] = input[i].real();
-                       return r;
-                   }(), nullptr, 1, int(points), out, nullptr, 1, int(b_dist), FFTW_ESTIMATE)
+            real ? fftw_plan_many_dft_r2c(rank, nn.data(), int(o.batch), in_real.data(), nullptr, 1, int(points),
+                                          out, nullptr, 1, int(b_dist), FFTW_ESTIMATE)
                  : fftw_plan_many_dft(rank, nn.data(), int(o.batch), reinterpret_cast<fftw_complex*>(in.data()),
                                       nullptr, 1, int(points), out, nullptr, 1, int(b_dist), FFTW_FORWARD,
                                       FFTW_ESTIMATE);
