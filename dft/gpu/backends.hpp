@@ -15,12 +15,12 @@
 #define OVX_BKD_IF_0(...)
 #define OVX_BKD_IF_1(...) __VA_ARGS__
 
-#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD)                                   \
-    OVX_BKD_IF_##S(extern const bkd_ops bkd_##STEM##_s_ops;)                              \
-    OVX_BKD_IF_##D(extern const bkd_ops bkd_##STEM##_d_ops;)                              \
-    template <typename T>                                                                 \
-    class dft_##STEM##_gpu_bkd : public dft_base_bkd<T> {                                 \
-    public:                                                                               \
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD)                                        \
+    OVX_BKD_IF_##S(extern const bkd_ops bkd_##STEM##_s_ops;)                                   \
+    OVX_BKD_IF_##D(extern const bkd_ops bkd_##STEM##_d_ops;)                                   \
+    template <typename T>                                                                      \
+    class dft_##STEM##_gpu_bkd : public dft_base_bkd<T> {                                      \
+    public:                                                                                    \
         std::int64_t get_workspace_bytes(const dft_workspace_problem& problem) const override; \
     };
 #include "dft/gpu/backends.def"
