@@ -86,10 +86,30 @@ endforeach()
 # The very large backend's real pre/post-processing text.
 ovx_dft_plain_text(ovx_bkd_1d_very_large_text_s ${K}/ovx_dft_gpu_bkd_1d_very_large_real.cl)
 
-set(OVX_DFT_GPU_MODULES c2c_1d_nonsubgrp c2c_1d_2_facts c2c_1d_8k c2c_1d_3_facts r2c_1d_main c2c_1d_4_facts
-  c2c_1d_n_facts_colbatch c2c_1d_4_facts_colbatch 1d_very_large)
+# The modules built into the library come from the backend table
+# (backends.def): the MODULE column of each row, <dir>/<stem>, names the
+# sources <dir>/ovx_dft_gpu_bkd_<stem>_sycl.cpp and, when present,
+# <dir>/ovx_dft_gpu_bkd_<stem>_plan.cpp. Commented rows are skipped.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${OVX_DFT_GPU_DIR}/backends.def)
+file(STRINGS ${OVX_DFT_GPU_DIR}/backends.def _ovx_bkd_rows REGEX "^OVX_BKD\\(")
+set(OVX_DFT_GPU_MODULES)
+foreach(row ${_ovx_bkd_rows})
+  if(NOT row MATCHES "^OVX_BKD\\([ ]*[A-Za-z0-9_]+[ ]*,[ ]*([A-Za-z0-9_]+/[A-Za-z0-9_]+)[ ]*,")
+    message(FATAL_ERROR "backends.def: cannot read the module of the row: ${row}")
+  endif()
+  list(APPEND OVX_DFT_GPU_MODULES ${CMAKE_MATCH_1})
+endforeach()
+list(REMOVE_DUPLICATES OVX_DFT_GPU_MODULES)
 target_sources(ovx_dft PRIVATE ${OVX_DFT_GPU_DIR}/ovx_dft_gpu_common.cpp)
 foreach(m ${OVX_DFT_GPU_MODULES})
-  target_sources(ovx_dft PRIVATE ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_${m}_plan.cpp
-                                 ${OVX_DFT_GPU_DIR}/1d/ovx_dft_gpu_bkd_${m}_sycl.cpp)
+  get_filename_component(_dir ${m} DIRECTORY)
+  get_filename_component(_stem ${m} NAME)
+  set(_base ${OVX_DFT_GPU_DIR}/${_dir}/ovx_dft_gpu_bkd_${_stem})
+  if(NOT EXISTS ${_base}_sycl.cpp)
+    message(FATAL_ERROR "backends.def names the module ${m}, but ${_base}_sycl.cpp does not exist")
+  endif()
+  target_sources(ovx_dft PRIVATE ${_base}_sycl.cpp)
+  if(EXISTS ${_base}_plan.cpp)
+    target_sources(ovx_dft PRIVATE ${_base}_plan.cpp)
+  endif()
 endforeach()

@@ -1,16 +1,9 @@
 // The candidate lists of the GPU commit loop, one per precision, domain and
-// rank class, each ending with the terminal record. Records are tried in list
-// order; backends not built yet have their place marked by a comment.
+// rank class, each ending with the terminal record, and the records' names.
+// Both come from the backend table (dft/gpu/backends.def): a list holds, in
+// table order, the records of the rows marked for it and its precision.
+#include "dft/gpu/backends.hpp"
 #include "dft/node/ovx_dft_node.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
 
 // The terminal record takes no node: it answers 6 so that a shape no backend
 // handles ends as "unimplemented".
@@ -26,92 +19,69 @@ int terminal_add_workspace(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uin
 
 const bkd_ops bkd_terminal = {terminal_commit, terminal_free, terminal_add_workspace};
 
-// Backend records of the lists (one line per record as backends land).
+// The record of precision P (s or d) of a row, followed by a comma, when the
+// row has that precision (flag HAS) and stands in the list (flag IN).
+#define OVX_BKD_ENTRY(STEM, P, HAS, IN) OVX_BKD_IF_##HAS(OVX_BKD_IF_##IN(&bkd_##STEM##_##P##_ops, ))
 
-// 1D complex, in trial order: 8192-point, two-factor, n-factor local-memory,
-// small multi-dimensional local-memory, four-factor, large, n-factor
-// column-batched, four-factor column-batched, three-factor, very large
-// (single precision only), general (no sub-groups), terminal.
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, s, S, C1D)
 const bkd_ops* const bkdlist_sc1d[] = {
-    &bkd_c2c_1d_8k_s_ops,          // 8192-point
-    &bkd_c2c_1d_2_facts_s_ops,     // two-factor
-    &bkd_c2c_1d_4_facts_s_ops,     // four-factor
-    &bkd_c2c_1d_n_facts_colbatch_s_ops,  // n-factor column-batched
-    &bkd_c2c_1d_4_facts_colbatch_s_ops,  // four-factor column-batched
-    &bkd_c2c_1d_3_facts_s_ops,     // three-factor
-    &bkd_1d_very_large_s_ops,      // very large
-    &bkd_c2c_1d_nonsubgrp_s_ops,  // general backend
-    &bkd_terminal,
-    nullptr,
-};
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, d, D, C1D)
 const bkd_ops* const bkdlist_dc1d[] = {
-    &bkd_c2c_1d_8k_d_ops,          // 8192-point
-    &bkd_c2c_1d_2_facts_d_ops,     // two-factor
-    &bkd_c2c_1d_4_facts_d_ops,     // four-factor
-    &bkd_c2c_1d_n_facts_colbatch_d_ops,  // n-factor column-batched
-    &bkd_c2c_1d_4_facts_colbatch_d_ops,  // four-factor column-batched
-    &bkd_c2c_1d_3_facts_d_ops,     // three-factor
-    &bkd_c2c_1d_nonsubgrp_d_ops,  // general backend
-    &bkd_terminal,
-    nullptr,
-};
-
-// 1D real: small multi-dimensional local-memory, very large (single
-// precision only), 1D real main, terminal.
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, s, S, R1D)
 const bkd_ops* const bkdlist_sr1d[] = {
-    &bkd_1d_very_large_s_ops,      // very large
-    &bkd_r2c_1d_main_s_ops,        // 1D real main
-    &bkd_terminal,
-    nullptr,
-};
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, d, D, R1D)
 const bkd_ops* const bkdlist_dr1d[] = {
-    &bkd_r2c_1d_main_d_ops,        // 1D real main
-    &bkd_terminal,
-    nullptr,
-};
-
-// Rank 2-3 complex: small multi-dimensional local-memory, 2D 8Nx8N small,
-// 2D main, 3D cube, 3D main, terminal.
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, s, S, CMD)
 const bkd_ops* const bkdlist_scmd[] = {
-    &bkd_terminal,
-    nullptr,
-};
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, d, D, CMD)
 const bkd_ops* const bkdlist_dcmd[] = {
-    &bkd_terminal,
-    nullptr,
-};
-
-// Rank 2-3 real: small multi-dimensional local-memory, real 2D and 3D main,
-// terminal.
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, s, S, RMD)
 const bkd_ops* const bkdlist_srmd[] = {
-    &bkd_terminal,
-    nullptr,
-};
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_ENTRY(STEM, d, D, RMD)
 const bkd_ops* const bkdlist_drmd[] = {
-    &bkd_terminal,
-    nullptr,
+#include "dft/gpu/backends.def"
+    &bkd_terminal, nullptr};
+#undef OVX_BKD
+#undef OVX_BKD_ENTRY
+
+namespace {
+struct named_record {
+    const bkd_ops* record;
+    const char* name;
 };
+#define OVX_BKD_NAMED(STEM, P, HAS) OVX_BKD_IF_##HAS({&bkd_##STEM##_##P##_ops, "bkd_" #STEM "_" #P "_ops"}, )
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) OVX_BKD_NAMED(STEM, s, S) OVX_BKD_NAMED(STEM, d, D)
+const named_record record_names[] = {
+#include "dft/gpu/backends.def"
+    {&bkd_terminal, "bkd_terminal"}};
+#undef OVX_BKD
+#undef OVX_BKD_NAMED
+}  // namespace
 
 const char* bkd_name(const bkd_ops* record) {
     if (!record) return "none";
-    static const struct {
-        const bkd_ops* record;
-        const char* name;
-    } names[] = {
-#define OVX_NAME(r) {&r, #r}
-        OVX_NAME(bkd_terminal),
-        OVX_NAME(bkd_c2c_1d_8k_s_ops), OVX_NAME(bkd_c2c_1d_8k_d_ops),
-        OVX_NAME(bkd_c2c_1d_2_facts_s_ops), OVX_NAME(bkd_c2c_1d_2_facts_d_ops),
-        OVX_NAME(bkd_c2c_1d_4_facts_s_ops), OVX_NAME(bkd_c2c_1d_4_facts_d_ops),
-        OVX_NAME(bkd_c2c_1d_n_facts_colbatch_s_ops), OVX_NAME(bkd_c2c_1d_n_facts_colbatch_d_ops),
-        OVX_NAME(bkd_c2c_1d_4_facts_colbatch_s_ops), OVX_NAME(bkd_c2c_1d_4_facts_colbatch_d_ops),
-        OVX_NAME(bkd_c2c_1d_3_facts_s_ops), OVX_NAME(bkd_c2c_1d_3_facts_d_ops),
-        OVX_NAME(bkd_1d_very_large_s_ops),
-        OVX_NAME(bkd_c2c_1d_nonsubgrp_s_ops), OVX_NAME(bkd_c2c_1d_nonsubgrp_d_ops),
-        OVX_NAME(bkd_r2c_1d_main_s_ops), OVX_NAME(bkd_r2c_1d_main_d_ops),
-#undef OVX_NAME
-    };
-    for (const auto& n : names)
+    for (const named_record& n : record_names)
         if (n.record == record) return n.name;
     return "unknown backend";
 }

@@ -10,7 +10,7 @@
 // run unscaled), so every path, real or complex, is scaled once. A backward
 // real transform out of place never writes the caller's input: its
 // pre-processed sequence goes to the output area, which stage 0 then reads.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
+#include "dft/gpu/backends.hpp"
 
 #include "dft/node/ovx_dft_cpu_library.h"
 

@@ -1,7 +1,7 @@
 // Two-factor 1D complex GPU backend (both precisions from this one source
 // through the 1D frame): N = FACT0 x FACT1 in one kernel per direction, the
 // direction's scale folded into its twiddle table.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <algorithm>
 #include <string>

@@ -3,7 +3,7 @@
 // scale folded in) and a Class2 table (F1 x F2 entries); one scratch area of
 // at most 42 MiB (16 GiB on Quen6) holds a chunk of transforms, each row
 // N + 4 complex values long.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <algorithm>
 #include <string>

@@ -5,7 +5,7 @@
 // precision the 64- and 128-point shapes take their tables from the host and
 // may take prebuilt kernels; a prebuilt kernel that cannot be had falls back
 // to the source build.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <ovx_serv.h>
 

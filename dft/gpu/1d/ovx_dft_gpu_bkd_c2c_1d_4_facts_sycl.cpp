@@ -3,7 +3,7 @@
 // by both directions), one inter-pass table per built direction (scale
 // folded in) and one scratch area holding a chunk of transforms between the
 // two passes.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <algorithm>
 #include <climits>

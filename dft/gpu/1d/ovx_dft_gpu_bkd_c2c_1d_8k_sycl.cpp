@@ -3,7 +3,7 @@
 // inner twiddles, class 2: pass-2 inner twiddles, class 3: inter-pass
 // twiddles with the scale folded in) and one scratch area shared by both
 // directions; pass 1 writes the scratch, pass 2 reads it.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <algorithm>
 #include <string>

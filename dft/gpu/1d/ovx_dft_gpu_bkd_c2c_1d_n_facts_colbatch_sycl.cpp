@@ -2,7 +2,7 @@
 // one source through the 1D frame). Per built direction two tables: table 1
 // (N entries, the direction's scale folded in) and, with three factors,
 // table 2 (F1 x F2 entries). No scratch: one kernel per compute.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <algorithm>
 #include <exception>

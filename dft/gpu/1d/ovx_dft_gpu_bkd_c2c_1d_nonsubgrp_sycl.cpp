@@ -6,7 +6,7 @@
 // input -> scratch 1 -> scratch 2 -> scratch 1 -> output, the batch runs in
 // chunks whose scratch stays under a cap, and lengths 75 and 135 may run both
 // passes in one work-group through local memory.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <cstring>
 #include <string>

@@ -8,7 +8,7 @@
 // module's scratch when a sub-node needs scratch of its own, then the table;
 // the scratch region holds the module's scratch (otherwise) and the
 // sub-nodes' shared scratch.
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
+#include "dft/gpu/1d/frame_records.hpp"
 
 #include <algorithm>
 #include <cstring>

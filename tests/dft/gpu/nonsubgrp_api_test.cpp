@@ -21,7 +21,7 @@
 #include <ovx_serv.h>
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
+#include "dft/gpu/backends.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu_testing.hpp"

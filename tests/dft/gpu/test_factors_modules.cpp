@@ -18,10 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_sycl.hpp"
+#include "dft/gpu/backends.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
 
@@ -31,16 +28,21 @@ using gpu_test::cplx;
 
 namespace {
 
-enum class module { two_facts, eight_k, three_facts, real };
+// A module by its two records. Owner checks and test names use the records'
+// names.
+struct module {
+    const bkd_ops* s;
+    const bkd_ops* d;
+    const bkd_ops* of(bool single) const { return single ? s : d; }
+};
+constexpr module TF{&bkd_c2c_1d_2_facts_s_ops, &bkd_c2c_1d_2_facts_d_ops},
+    K8{&bkd_c2c_1d_8k_s_ops, &bkd_c2c_1d_8k_d_ops}, TH{&bkd_c2c_1d_3_facts_s_ops, &bkd_c2c_1d_3_facts_d_ops},
+    RL{&bkd_r2c_1d_main_s_ops, &bkd_r2c_1d_main_d_ops};
 
-const bkd_ops* record_of(module m, bool single) {
-    switch (m) {
-    case module::two_facts: return single ? &bkd_c2c_1d_2_facts_s_ops : &bkd_c2c_1d_2_facts_d_ops;
-    case module::eight_k: return single ? &bkd_c2c_1d_8k_s_ops : &bkd_c2c_1d_8k_d_ops;
-    case module::three_facts: return single ? &bkd_c2c_1d_3_facts_s_ops : &bkd_c2c_1d_3_facts_d_ops;
-    case module::real: return single ? &bkd_r2c_1d_main_s_ops : &bkd_r2c_1d_main_d_ops;
-    default: return nullptr;
-    }
+// "bkd_c2c_1d_2_facts_s_ops" -> "c2c_1d_2_facts_s".
+std::string short_name(const bkd_ops* r) {
+    const std::string n = bkd_name(r);
+    return n.substr(4, n.size() - 8);
 }
 
 // A one-record list (plus the terminal record), so that a refusal shows as the
@@ -87,12 +89,18 @@ struct complex_case {
     int64_t fwd_distance, bwd_distance;  // 0: N
 };
 
-std::string name_of(const ::testing::TestParamInfo<complex_case>& i) {
-    const complex_case& c = i.param;
-    std::string s = std::to_string(c.n) + (c.single ? "s" : "d") + "_b" + std::to_string(c.batch) +
-                    (c.in_place ? "_ip" : "_oop") + (c.dir ? "_bwd" : "_fwd") + (c.usm ? "_usm" : "_buf") + "_" +
-                    c.profile + (c.shuffle ? "_shuffled" : "");
-    return s;
+// Each parameter type has a description that serves as the test name and as
+// the parameter CTest lists (PrintTo).
+std::string describe(const complex_case& c) {
+    return short_name(c.m.of(c.single)) + "_" + std::to_string(c.n) + "_b" + std::to_string(c.batch) +
+           (c.in_place ? "_ip" : "_oop") + (c.dir ? "_bwd" : "_fwd") + (c.usm ? "_usm" : "_buf") + "_" + c.profile +
+           (c.shuffle ? "_shuffled" : "");
+}
+void PrintTo(const complex_case& c, std::ostream* os) { *os << describe(c); }
+
+template <class Case>
+std::string name_of(const ::testing::TestParamInfo<Case>& i) {
+    return describe(i.param);
 }
 
 class FactorsModulesComplex : public ::testing::TestWithParam<complex_case> {};
@@ -103,8 +111,7 @@ void run_complex(const complex_case& c) {
     ASSERT_TRUE(prof.ok()) << c.profile;
     ovxplat::set_shuffle_mode(c.shuffle);
     sycl::queue q{sycl::gpu_selector_v};
-    const bkd_ops* rec = record_of(c.m, c.single);
-    ASSERT_NE(rec, nullptr);
+    const bkd_ops* rec = c.m.of(c.single);
     one_list list(rec);
     layout l;
     l.n = c.n;
@@ -118,7 +125,7 @@ void run_complex(const complex_case& c) {
     node_ptr node = gpu_test::make_node(l, &q, list.get());
     ASSERT_TRUE(node);
     ASSERT_EQ(gpu_test::commit(node.get()), 0);
-    ASSERT_EQ(node->bkd, rec) << "the node must be owned by the module under test";
+    ASSERT_STREQ(bkd_name(node->bkd), bkd_name(rec)) << "owner of the node";
     ASSERT_EQ(node->commit_status, DFTI_COMMITTED);
     const int64_t fd = c.fwd_distance ? c.fwd_distance : c.n, bd = c.bwd_distance ? c.bwd_distance : c.n;
     const int64_t idist = c.dir == 0 ? fd : bd, odist = c.dir == 0 ? bd : fd;
@@ -141,7 +148,6 @@ void run_complex(const complex_case& c) {
 
 TEST_P(FactorsModulesComplex, MatchesFftw) {
     const complex_case c = GetParam();
-    if (!record_of(c.m, c.single)) GTEST_SKIP() << "module not built";
     if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
     if (c.single)
         run_complex<float>(c);
@@ -149,9 +155,6 @@ TEST_P(FactorsModulesComplex, MatchesFftw) {
         run_complex<double>(c);
 }
 
-constexpr module TF = module::two_facts;
-constexpr module K8 = module::eight_k;
-constexpr module TH = module::three_facts;
 INSTANTIATE_TEST_SUITE_P(
     TwoFacts, FactorsModulesComplex,
     ::testing::Values(
@@ -164,14 +167,14 @@ INSTANTIATE_TEST_SUITE_P(
         complex_case{TF, 1000, false, 2, false, 0, true, 1.0, "quen5", true, 0, 0},   // 40 x 25
         complex_case{TF, 4096, true, 2, false, 1, true, 1.0 / 4096, "quen5", false, 0, 0},
         complex_case{TF, 2048, true, 3, true, 0, false, 0.5, "quen4", true, 0, 0}),      // 64 x 32, 2 row passes
-    name_of);
+    name_of<complex_case>);
 
 INSTANTIATE_TEST_SUITE_P(
     EightK, FactorsModulesComplex,
     ::testing::Values(complex_case{K8, 8192, false, 2, false, 0, true, 1.0, "quen5", false, 0, 0},
                       complex_case{K8, 8192, true, 3, true, 1, false, 1.0 / 8192, "quen7", true, 0, 0},
                       complex_case{K8, 8192, false, 1, true, 1, true, 0.5, "quen1", true, 0, 0}),
-    name_of);
+    name_of<complex_case>);
 
 INSTANTIATE_TEST_SUITE_P(
     ThreeFacts, FactorsModulesComplex,
@@ -181,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                       complex_case{TH, 128, false, 2, true, 0, false, 1.0, "quen5", false, 0, 0},
                       // Quen4: the fixed 28 x 30 x 25 plan and the large-register option on passes of 24 and more.
                       complex_case{TH, 21000, false, 2, false, 1, true, 0.5, "quen4", false, 0, 0}),
-    name_of);
+    name_of<complex_case>);
 
 // ---------------------------------------------------------------- 1D real
 
@@ -197,12 +200,12 @@ struct real_case {
     bool shuffle;
 };
 
-std::string real_name(const ::testing::TestParamInfo<real_case>& i) {
-    const real_case& c = i.param;
+std::string describe(const real_case& c) {
     return std::to_string(c.n) + (c.single ? "s" : "d") + "_b" + std::to_string(c.batch) +
            (c.in_place ? "_ip" : "_oop") + (c.dir ? "_c2r" : "_r2c") + (c.usm ? "_usm" : "_buf") + "_" + c.profile +
            (c.shuffle ? "_shuffled" : "");
 }
+void PrintTo(const real_case& c, std::ostream* os) { *os << describe(c); }
 
 class FactorsModulesReal : public ::testing::TestWithParam<real_case> {};
 
@@ -212,7 +215,7 @@ void run_real(const real_case& c) {
     ASSERT_TRUE(prof.ok());
     ovxplat::set_shuffle_mode(c.shuffle);
     sycl::queue q{sycl::gpu_selector_v};
-    const bkd_ops* rec = record_of(module::real, c.single);
+    const bkd_ops* rec = RL.of(c.single);
     one_list list(rec);
     layout l;
     l.n = c.n;
@@ -225,7 +228,7 @@ void run_real(const real_case& c) {
     node_ptr node = gpu_test::make_node(l, &q, list.get());
     ASSERT_TRUE(node);
     ASSERT_EQ(gpu_test::commit(node.get()), 0);
-    ASSERT_EQ(node->bkd, rec);
+    ASSERT_STREQ(bkd_name(node->bkd), bkd_name(rec));
     const int64_t h = c.n / 2 + 1;
     const int64_t rd = c.in_place ? 2 * h : c.n;  // real distance (reals)
     const int64_t cd = h;                         // complex distance (complex values)
@@ -280,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                       real_case{2, false, 3, false, 1, true, 1.0, "quen5", false},
                       real_case{3, false, 3, true, 1, true, 1.0, "quen5", false},
                       real_case{4, false, 2, true, 0, false, 1.0, "quen5", false}),
-    real_name);
+    name_of<real_case>);
 
 // ---------------------------------------------------------------- refusals
 
@@ -293,12 +296,19 @@ struct refusal_case {
     const char* profile;
 };
 
+std::string describe(const refusal_case& c) {
+    std::string s = short_name(c.m.of(c.single)) + "_" + std::to_string(c.n) + "_b" + std::to_string(c.batch);
+    if (c.fwd_distance || c.bwd_distance)
+        s += "_dist" + std::to_string(c.fwd_distance) + "_" + std::to_string(c.bwd_distance);
+    return s + "_" + c.profile;
+}
+void PrintTo(const refusal_case& c, std::ostream* os) { *os << describe(c); }
+
 class FactorsModulesRefusal : public ::testing::TestWithParam<refusal_case> {};
 
 TEST_P(FactorsModulesRefusal, NotApplicable) {
     const refusal_case c = GetParam();
-    const bkd_ops* rec = record_of(c.m, c.single);
-    if (!rec) GTEST_SKIP() << "module not built";
+    const bkd_ops* rec = c.m.of(c.single);
     if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device";
     ovxplat::scoped_gpu_profile prof(c.profile);
     sycl::queue q{sycl::gpu_selector_v};
@@ -335,7 +345,8 @@ INSTANTIATE_TEST_SUITE_P(
                       refusal_case{TH, false, 64, 1, 0, 0, 2, "quen5"},       // M below 4
                       refusal_case{TH, false, 64004, 1, 0, 0, 2, "quen5"},    // above 64000 in double
                       refusal_case{TH, true, 4096, 2, 4096, 4097, 0, "quen5"},  // odd output distance
-                      refusal_case{TH, true, 4096, 1, 0, 0, 2, "quen6"}));
+                      refusal_case{TH, true, 4096, 1, 0, 0, 2, "quen6"}),
+    name_of<refusal_case>);
 
 // ---------------------------------------------------------------- workspace
 
@@ -346,12 +357,17 @@ struct ws_case {
     bool usm_ws;
 };
 
+std::string describe(const ws_case& c) {
+    return short_name(c.m.of(c.single)) + "_" + std::to_string(c.n) + "_b" + std::to_string(c.batch) +
+           (c.usm_ws ? "_usm" : "_buffer");
+}
+void PrintTo(const ws_case& c, std::ostream* os) { *os << describe(c); }
+
 class FactorsModulesWorkspace : public ::testing::TestWithParam<ws_case> {};
 
 TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
     const ws_case c = GetParam();
-    const bkd_ops* rec = record_of(c.m, c.single);
-    if (!rec) GTEST_SKIP() << "module not built";
+    const bkd_ops* rec = c.m.of(c.single);
     if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device";
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
@@ -364,7 +380,7 @@ TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
     l.fwd_scale = 0.5;
     node_ptr node = gpu_test::make_node(l, &q, list.get());
     ASSERT_EQ(gpu_test::commit(node.get()), 0);
-    ASSERT_EQ(node->bkd, rec);
+    ASSERT_STREQ(bkd_name(node->bkd), bkd_name(rec));
     const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
     ASSERT_GT(bytes, 0u);
     const size_t real = c.single ? 4 : 8;
@@ -421,7 +437,8 @@ TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
 INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesWorkspace,
                          ::testing::Values(ws_case{TF, false, 96, 2, true}, ws_case{TF, true, 96, 2, false},
                                            ws_case{K8, false, 8192, 2, true}, ws_case{K8, true, 8192, 1, false},
-                                           ws_case{TH, false, 4096, 2, false}, ws_case{TH, true, 12000, 2, true}));
+                                           ws_case{TH, false, 4096, 2, false}, ws_case{TH, true, 12000, 2, true}),
+                         name_of<ws_case>);
 
 // The real backend with a caller's workspace: the parent lays out its
 // sub-node's areas inside it. USM and buffer workspaces, even and odd N.
@@ -573,7 +590,7 @@ std::vector<double> run_batch(const bkd_ops* rec, int64_t n, int64_t batch, cons
     l.batch = batch;
     node_ptr node = gpu_test::make_node(l, &q, list.get());
     EXPECT_EQ(gpu_test::commit(node.get()), 0);
-    EXPECT_EQ(node->bkd, rec);
+    EXPECT_STREQ(bkd_name(node->bkd), bkd_name(rec));
     if (node->bkd != rec) return {};
     double* a = usm_copy(q, in);
     double* b = sycl::malloc_shared<double>(in.size(), q);
@@ -660,13 +677,16 @@ struct overlap_case {
     bool real;
 };
 
+std::string describe(const overlap_case& c) { return short_name(c.m.d) + "_" + std::to_string(c.n); }
+void PrintTo(const overlap_case& c, std::ostream* os) { *os << describe(c); }
+
 class FactorsModulesOverlap : public ::testing::TestWithParam<overlap_case> {};
 
 TEST_P(FactorsModulesOverlap, BackToBackComputes) {
     const overlap_case c = GetParam();
     ON_QUEN5(q);
     ASSERT_FALSE(q.is_in_order());
-    one_list list(record_of(c.m, false));
+    one_list list(c.m.of(false));
     layout l;
     l.n = c.n;
     l.real = c.real;
@@ -699,9 +719,10 @@ TEST_P(FactorsModulesOverlap, BackToBackComputes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesOverlap,
-                         ::testing::Values(overlap_case{module::eight_k, 8192, false},
-                                           overlap_case{module::three_facts, 12000, false},
-                                           overlap_case{module::real, 1000, true}));
+                         ::testing::Values(overlap_case{K8, 8192, false},
+                                           overlap_case{TH, 12000, false},
+                                           overlap_case{RL, 1000, true}),
+                         name_of<overlap_case>);
 
 // ---------------------------------------------------------------- failures
 
@@ -726,7 +747,7 @@ TEST(FactorsModulesFailures, FailedBuildLeavesNothing) {
         } catch (const sycl::exception&) {
             threw = true;
         }
-        EXPECT_TRUE(threw || st != 0) << "a failed build must not end in a committed node";
+        EXPECT_TRUE(threw || st != 0) << bkd_name(rec) << ": a failed build must not end in a committed node";
         EXPECT_NE(st, DFTI_STATUS_NOT_APPLICABLE);
         EXPECT_EQ(node->bkd_data, nullptr);
         EXPECT_EQ(node->compute_fwd, nullptr);
@@ -746,9 +767,9 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
     static const dft_c2c_1d_2_facts_gpu_bkd<double> e2;
     static const dft_c2c_1d_8k_gpu_bkd<double> e8;
     static const dft_c2c_1d_3_facts_gpu_bkd<double> e3;
-    for (const e& k : {e{module::two_facts, 96, 3, &e2}, e{module::eight_k, 8192, 2, &e8},
-                       e{module::three_facts, 12000, 300, &e3}}) {
-        one_list list(record_of(k.m, false));
+    for (const e& k : {e{TF, 96, 3, &e2}, e{K8, 8192, 2, &e8},
+                       e{TH, 12000, 300, &e3}}) {
+        one_list list(k.m.of(false));
         layout l;
         l.n = k.n;
         l.batch = k.batch;
@@ -793,9 +814,9 @@ TEST(FactorsModulesQueues, InOrderAndQueueMode2) {
         bool real;
         uint32_t mode;
     };
-    for (const c& k : {c{module::eight_k, 8192, false, 0}, c{module::three_facts, 4096, false, 2},
-                       c{module::two_facts, 96, false, 2}, c{module::real, 999, true, 2}}) {
-        one_list list(record_of(k.m, false));
+    for (const c& k : {c{K8, 8192, false, 0}, c{TH, 4096, false, 2},
+                       c{TF, 96, false, 2}, c{RL, 999, true, 2}}) {
+        one_list list(k.m.of(false));
         layout l;
         l.n = k.n;
         l.real = k.real;
@@ -831,8 +852,8 @@ TEST(FactorsModulesTables, LayoutAndScale) {
         module m;
         int64_t n;
     };
-    for (const c& k : {c{module::two_facts, 48}, c{module::eight_k, 8192}, c{module::three_facts, 12000}}) {
-        one_list list(record_of(k.m, false));
+    for (const c& k : {c{TF, 48}, c{K8, 8192}, c{TH, 12000}}) {
+        one_list list(k.m.of(false));
         layout l;
         l.n = k.n;
         l.internal_workspace = false;
@@ -855,14 +876,14 @@ TEST(FactorsModulesTables, LayoutAndScale) {
             EXPECT_NEAR(t[pos + 8], sv, 1e-15);
             EXPECT_EQ(t[pos + 9], -t[pos + 8]);
         };
-        if (k.m == module::two_facts) {  // 8 x 6: entry (j, k) at (j/4)*16*8 + 16k + 2(j%4)
+        if (k.m.d == TF.d) {  // 8 x 6: entry (j, k) at (j/4)*16*8 + 16k + 2(j%4)
             for (int64_t j = 0; j < 6; ++j)
                 for (int64_t kk = 0; kk < 8; ++kk) {
                     const int64_t e = (j / 4) * 128 + 16 * kk + 2 * (j % 4);
                     check4(b, e, -2.0L * j * kk / 48, 1.0);
                     check4(f, e, -2.0L * j * kk / 48, 0.5);
                 }
-        } else if (k.m == module::eight_k) {
+        } else if (k.m.d == K8.d) {
             const uint64_t c1 = align_workspace_offset(4096, &q), c2 = align_workspace_offset(2048, &q);
             const double* f3 = f + (c1 + c2) / 8;
             const double* b3 = b + (c1 + c2) / 8;
@@ -913,8 +934,8 @@ TEST(FactorsModulesLifecycle, BackwardOnly) {
         int64_t n;
         bool real;
     };
-    for (const c& k : {c{module::eight_k, 8192, false}, c{module::three_facts, 4096, false}, c{module::real, 1000, true}}) {
-        one_list list(record_of(k.m, false));
+    for (const c& k : {c{K8, 8192, false}, c{TH, 4096, false}, c{RL, 1000, true}}) {
+        one_list list(k.m.of(false));
         layout l;
         l.n = k.n;
         l.real = k.real;

@@ -13,11 +13,8 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_sycl.hpp"
+#include "dft/gpu/backends.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
-#include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 
