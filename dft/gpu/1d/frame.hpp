@@ -122,7 +122,6 @@ struct frame {
         block* b = get(node);
         if (!b) return DFTI_STATUS_INVALID;
         b->ws_kind = 0;
-        b->ws_base = nullptr;
         bkd_free_buffers(b, static_cast<int>(phase));
         int st;
         try {
@@ -135,7 +134,6 @@ struct frame {
             unbind(b);
             return st;
         }
-        b->ws_base = base;
         b->ws_kind = kind;
         return 0;
     }
@@ -155,10 +153,7 @@ struct frame {
                        const dfti_data_kind* kind, sycl::event* ev, int dir) {
         block* b = get(node);
         if (!b) return DFTI_STATUS_INVALID;
-        if (node->queue_mode == 2) {
-            b->queue = node->queue;
-            b->in_order = 0;
-        }
+        if (node->queue_mode == 2) b->queue = node->queue;
         const bool buffers = kind && (kind->kind & 1u);
         return compute_1d_xwd(node, b, in, out, deps, ev, dir, buffers);
     }
@@ -214,7 +209,6 @@ struct frame {
         node->bkd_data = b;
         node->threads_in_use = 1;
         b->queue = node->queue;
-        b->in_order = (node->queue_mode == 0 && node->queue) ? (node->queue->is_in_order() ? 1u : 0u) : 0u;
         b->directions = static_cast<std::uint32_t>(node->directions);
         b->scale[0] = static_cast<real>(node->forward_scale);
         b->scale[1] = static_cast<real>(node->backward_scale);
@@ -289,15 +283,16 @@ struct frame {
     // the library-held allocations stay with the block.
     static void unbind(block* b) {
         b->ws_kind = 0;
-        b->ws_base = nullptr;
         drop_areas(b, 2);
         if constexpr (frame_is_composite<M>::value) b->subs.unbind();
     }
 
     // which: 0 tables, 1 scratch, 2 both. Work that may still use an area
-    // (the latest compute, the table kernels) is waited for first.
+    // (the latest compute and its sub-node computes, the table kernels) is
+    // waited for first.
     static void drop_areas(block* b, int which) {
         frame_wait_quietly(b->last_event);
+        if constexpr (frame_is_composite<M>::value) frame_wait_quietly(b->subs.last);
         if (which == 0 || which == 2) {
             if constexpr (frame_has_own_tables<M>::value) M::free_tables(b);
             for (int dir = 0; dir < 2; ++dir)

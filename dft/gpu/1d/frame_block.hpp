@@ -27,11 +27,9 @@ template <class Real, int K>
 struct frame_block {
     static constexpr int kernel_slots = K;
     sycl::queue* queue;                      // where the module submits
-    std::uint32_t in_order;                  // 1 when the queue is in order
     std::uint32_t directions;                // 0 forward, 1 backward, 2 both
     ovx_gpu_arch_t arch;                     // device generation
     std::int32_t ws_kind;                    // kind of the bound workspace, 0 while none is fully placed
-    void* ws_base;                           // base of the bound workspace
     sycl::kernel* kernels[K];                // null for a kernel that is not built
     void* twiddle_usm[2];                    // table address per direction in a USM workspace
     sycl::buffer<char, 1>* twiddle_buf[2];   // table sub-buffer per direction, owned

@@ -7,7 +7,6 @@
 #include <complex>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -352,7 +351,7 @@ TEST_P(QueueModeTwo, HeldAreasOutliveTheComputeQueue) {
         for (int i = 0; i < 64; ++i) xr[i] = x[i].real();
         ref = gpu_test::dft_r2c(xr, 1.0);
         in.resize(32);
-        std::memcpy(in.data(), xr.data(), 64 * sizeof(double));
+        for (int i = 0; i < 32; ++i) in[i] = {xr[2 * i], xr[2 * i + 1]};
         out.resize(33);
     }
     int st = 0;
