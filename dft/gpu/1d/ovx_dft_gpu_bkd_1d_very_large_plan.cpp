@@ -18,35 +18,35 @@ bool uses_io_distances(const record& r) {
 
 int commit_test(const shape& s) {
     if (s.real) {
-        if (s.real_storage != 42 || s.conjugate_even_storage != 39) return 100;
+        if (s.real_storage != 42 || s.conjugate_even_storage != 39) return plan_not_applicable;
     } else if (s.complex_storage != 39) {
-        return 100;
+        return plan_not_applicable;
     }
-    if (s.dims != 1 || s.batches != 1) return 100;
+    if (s.dims != 1 || s.batches != 1) return plan_not_applicable;
     const int64_t is = s.input_stride != 0 ? s.input_stride : s.fwd_stride;
     const int64_t os = s.output_stride != 0 ? s.output_stride : s.bwd_stride;
-    if (is != 1 || os != 1) return 100;
-    if (s.input_offset || s.output_offset || s.fwd_offset || s.bwd_offset) return 100;
+    if (is != 1 || os != 1) return plan_not_applicable;
+    if (s.input_offset || s.output_offset || s.fwd_offset || s.bwd_offset) return plan_not_applicable;
     const int64_t N = s.n;
-    if (s.real && N % 4 != 0) return 100;
+    if (s.real && N % 4 != 0) return plan_not_applicable;
     factors f;
-    if (!plan_of_complex_length(s.real ? N / 2 : N, f)) return 100;
+    if (!plan_of_complex_length(s.real ? N / 2 : N, f)) return plan_not_applicable;
     const record& r = s.batch;
     if (r.count >= 2) {
         if (!s.real) {
             if (r.fwd_distance != 0 && r.bwd_distance != 0) {
-                if (r.fwd_distance < N || r.bwd_distance < N) return 100;
+                if (r.fwd_distance < N || r.bwd_distance < N) return plan_not_applicable;
             } else if (r.input_distance < N || r.output_distance < N) {
-                return 100;
+                return plan_not_applicable;
             }
         } else if (r.fwd_distance != 0 && r.bwd_distance != 0) {
-            if (r.fwd_distance < N || (r.fwd_distance & 1) || r.bwd_distance < N / 2 + 1) return 100;
+            if (r.fwd_distance < N || (r.fwd_distance & 1) || r.bwd_distance < N / 2 + 1) return plan_not_applicable;
         } else {
             const int64_t I = r.input_distance, O = r.output_distance;
             if (I >= N) {
-                if (!(O >= N / 2 + 1 && (I & 1) == 0 && (O < N || (O & 1) == 0))) return 100;
+                if (!(O >= N / 2 + 1 && (I & 1) == 0 && (O < N || (O & 1) == 0))) return plan_not_applicable;
             } else {
-                if (!(O >= N && I >= N / 2 + 1 && (O & 1) == 0)) return 100;
+                if (!(O >= N && I >= N / 2 + 1 && (O & 1) == 0)) return plan_not_applicable;
             }
         }
     }

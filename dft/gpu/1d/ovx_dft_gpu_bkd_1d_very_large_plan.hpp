@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "dft/gpu/1d/plan_common.hpp"
+
 namespace korami::ovx::dft::very_large {
 
 struct factors {

@@ -87,16 +87,16 @@ int make_plan(const plan_input& in, plan& out) {
     out = plan{};
     out.n = in.n;
     out.single = in.single;
-    if (!in.has_subgroup8) return 100;
-    if (!factor_pair(in.n, out.fact0, out.fact1)) return 100;
+    if (!in.has_subgroup8) return plan_not_applicable;
+    if (!factor_pair(in.n, out.fact0, out.fact1)) return plan_not_applicable;
     out.batch = in.batch;
     out.io_distances = use_io_distances(in.batch);
     if (!in.single) {
-        if (in.n > max_length_double) return 100;
+        if (in.n > max_length_double) return plan_not_applicable;
     } else {
         for (int dir = 0; dir < 2; ++dir) {
             if (in.directions != 2 && in.directions != dir) continue;
-            if (output_distance_of(in.batch, dir) % 2 != 0) return 100;
+            if (output_distance_of(in.batch, dir) % 2 != 0) return plan_not_applicable;
         }
     }
     out.subgroup_size = 8;
@@ -107,7 +107,7 @@ int make_plan(const plan_input& in, plan& out) {
     const int64_t a = (out.padfact0 + 2 * out.fact0 * out.fact1) * real;
     const int64_t b = out.fact0 * (out.fact1 + out.padfact1) * 2 * real;
     out.local_bytes = a > b ? a : b;
-    if (out.local_bytes > max_local_bytes) return 100;
+    if (out.local_bytes > max_local_bytes) return plan_not_applicable;
     const int64_t m0 = (out.fact1 + out.padfact1) / 4;
     if (out.fact0 <= out.fact1) {
         out.work_group_size = 8 * m0;
@@ -119,7 +119,7 @@ int make_plan(const plan_input& in, plan& out) {
         out.work_group_size = 8 * m;
         out.fact1_loop_bound = p / m;
     }
-    if (out.work_group_size > max_work_group) return 100;
+    if (out.work_group_size > max_work_group) return plan_not_applicable;
     const bool quad = in.arch == 1 || in.arch == 3;
     out.batch_per_group = (quad && (!in.single || in.n <= 1024)) ? 4 : 1;
     const int64_t rem = in.batch.transforms % out.batch_per_group;

@@ -16,7 +16,8 @@ using plan_common::use_io_distances;
 using plan_common::input_distance_of;
 using plan_common::output_distance_of;
 
-// Length test of the commit (item 8 of the common test).
+// Length test of the commit: the lengths this module computes (the other
+// conditions are the common 1D complex test).
 bool length_accepted(int64_t n);
 
 // Best factor pair (fact0, fact1) of n; false when none fits.

@@ -124,7 +124,7 @@ struct two_facts_module {
         }
         return b->queue->submit([&](sycl::handler& h) {
             sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
-            table_kernel<buf_name>(h, p, scale, [acc]() { return reinterpret_cast<Real*>(acc.get_pointer().get()); });
+            table_kernel<buf_name>(h, p, scale, [acc]() { return frame_acc_ptr<Real>(acc); });
         });
     }
 
@@ -142,8 +142,7 @@ struct two_facts_module {
         }
         const sycl::event* table_event = b->twiddle_event[a.direction];
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
-            if (!b->in_order && table_event && a.table_kind == DFTI_CONTAINER_USM) h.depends_on(*table_event);
-            if (!a.buffers && a.deps) h.depends_on(*a.deps);
+            frame_order_first(h, a, {table_event});
             if (a.buffers) {
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
                 dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);

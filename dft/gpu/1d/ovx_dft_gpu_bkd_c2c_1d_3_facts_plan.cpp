@@ -50,14 +50,14 @@ int make_plan(const plan_input& in, plan& out) {
     out.single = in.single;
     out.n = in.n;
     out.arch = in.arch;
-    if (!length_accepted(in.n, in.single)) return 100;
-    if (!in.has_subgroup8) return 100;
-    if (!choose_factors(in.n, in.single, in.arch, out.factors)) return 100;
+    if (!length_accepted(in.n, in.single)) return plan_not_applicable;
+    if (!in.has_subgroup8) return plan_not_applicable;
+    if (!choose_factors(in.n, in.single, in.arch, out.factors)) return plan_not_applicable;
     out.batch = in.batch;
     if (in.single) {
         for (int dir = 0; dir < 2; ++dir) {
             if (in.directions != 2 && in.directions != dir) continue;
-            if (output_distance_of(in.batch, dir) % 2 != 0) return 100;
+            if (output_distance_of(in.batch, dir) % 2 != 0) return plan_not_applicable;
         }
     }
     const uint64_t e = in.single ? 8 : 16;
@@ -74,7 +74,7 @@ int make_plan(const plan_input& in, plan& out) {
     const uint64_t s = want < cap ? want : cap;
     out.chunk_transforms = static_cast<int64_t>(s / pitch);
     out.scratch_bytes = s;
-    if (out.chunk_transforms < 1 && b > 0) return 100;  // one transform does not fit the cap
+    if (out.chunk_transforms < 1 && b > 0) return plan_not_applicable;  // one transform does not fit the cap
     const int64_t per_real = in.single ? 256 : 512;
     out.local_bytes[0] = f0 * per_real;
     out.local_bytes[1] = f1 * per_real;

@@ -178,13 +178,7 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
             for (int pass = 0; pass < 3; ++pass) {
                 sycl::kernel* k = b->kernels[kslot(pass, dir)];
                 last = b->queue->submit([&](sycl::handler& h) {
-                    if (first && pass == 0) {
-                        if (!a.buffers && a.deps) h.depends_on(*a.deps);
-                        // An earlier compute's last pass may still read the scratch.
-                        if (usm_ws && a.after) h.depends_on(*a.after);
-                    }
-                    if (first && !b->in_order && usm_ws && pass > 0 && b->table_event[pass - 1][dir])
-                        h.depends_on(*b->table_event[pass - 1][dir]);
+                    if (first && pass == 0) frame_order_first(h, a, {b->table_event[0][dir], b->table_event[1][dir]});
                     if (usm_ws && have_last) h.depends_on(last);
                     const std::size_t lbytes = static_cast<std::size_t>(p.local_bytes[pass]);
                     if (pass == 0) {

@@ -33,13 +33,13 @@ int split_two_factors_balanced(int64_t n, int64_t out[2], int64_t max) {
 }
 
 int commit_test(const shape& s) {
-    if (s.colbatch_group_count > 0) return 100;
-    if (!s.complex_domain || !s.interleaved || s.dims != 1) return 100;
-    if (s.batches > 2 || s.batches < 1) return 100;
+    if (s.colbatch_group_count > 0) return plan_not_applicable;
+    if (!s.complex_domain || !s.interleaved || s.dims != 1) return plan_not_applicable;
+    if (s.batches > 2 || s.batches < 1) return plan_not_applicable;
     const record& r = s.batch[0];
-    if (r.input_distance != 1 && r.fwd_distance != 1) return 100;
-    if (r.output_distance != 1 && r.bwd_distance != 1) return 100;
-    if (s.input_offset || s.output_offset || s.fwd_offset || s.bwd_offset) return 100;
+    if (r.input_distance != 1 && r.fwd_distance != 1) return plan_not_applicable;
+    if (r.output_distance != 1 && r.bwd_distance != 1) return plan_not_applicable;
+    if (s.input_offset || s.output_offset || s.fwd_offset || s.bwd_offset) return plan_not_applicable;
     return 0;
 }
 
@@ -61,7 +61,7 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     p.n = s.n;
     p.directions = s.directions;
     p.arch = dev.arch;
-    if (dev.arch != 6 && dev.arch != 9) return 100;
+    if (dev.arch != 6 && dev.arch != 9) return plan_not_applicable;
     const int64_t e = single ? 4 : 8;
     const int64_t N = s.n;
     p.batches = s.batches;
@@ -74,8 +74,8 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     p.B2 = s.batches == 2 ? s.batch[1].count : 0;
     const int64_t B = p.B, B2 = p.B2;
     // No columns: the kernels have no variant for it.
-    if (B < 1) return 100;
-    if (!single && B == 2 && B2 > 1) return 100;
+    if (B < 1) return plan_not_applicable;
+    if (!single && B == 2 && B2 > 1) return plan_not_applicable;
     for (int dir = 0; dir < 2; ++dir) {
         if (!built(s.directions, dir)) continue;
         p.in_stride[dir] = s.input_stride != 0 ? s.input_stride : (dir == 0 ? s.fwd_stride : s.bwd_stride);
@@ -89,14 +89,14 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
             p.write_final_non_subgroup[dir] = w;
         }
     }
-    if (dev.min_sub_group < 1) return 100;
+    if (dev.min_sub_group < 1) return plan_not_applicable;
     const int64_t max = std::min<int64_t>(dev.local_mem / (e * dev.min_sub_group), 4096);
     int64_t m[2];
-    if (split_two_factors_balanced(N, m, max) != 0) return 100;
+    if (split_two_factors_balanced(N, m, max) != 0) return plan_not_applicable;
     p.pass_length[0] = m[0];
     p.pass_length[1] = m[1];
-    if (split_two_factors_balanced(m[0], p.pass_factors[0], 64) != 0) return 100;
-    if (split_two_factors_balanced(m[1], p.pass_factors[1], 64) != 0) return 100;
+    if (split_two_factors_balanced(m[0], p.pass_factors[0], 64) != 0) return plan_not_applicable;
+    if (split_two_factors_balanced(m[1], p.pass_factors[1], 64) != 0) return plan_not_applicable;
     p.tail_chunk_index = B / 8;
     p.inner_tail = B - 8 * (B / 8);
     const int64_t G = p.tail_chunk_index + (p.inner_tail > 0 ? 1 : 0);
@@ -147,13 +147,13 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
         q.global_size = q.num_work_groups * q.work_group_size;
         q.pass_index = ps;
         q.transpose = ps == 0;
-        if (q.local_bytes > dev.local_mem) return 100;
-        if (q.work_group_size > dev.max_work_group) return 100;
+        if (q.local_bytes > dev.local_mem) return plan_not_applicable;
+        if (q.work_group_size > dev.max_work_group) return plan_not_applicable;
         q.large_grf = single && N >= 1048577 && q.work_group_size <= dev.max_work_group / 2;
         q.kernel_name = format(64, "fft_%lld_colbatch_%lld_%s", static_cast<long long>(q.fft_length), 8LL, letter);
         q.fact0_func = format(64, "fft_%lld_%s", static_cast<long long>(q.fact0), "s");
         q.fact1_func = format(64, "fft_%lld_%s", static_cast<long long>(q.fact1), "s");
-        if (q.kernel_name.empty() || q.fact0_func.empty() || q.fact1_func.empty()) return 7;
+        if (q.kernel_name.empty() || q.fact0_func.empty() || q.fact1_func.empty()) return plan_failed;
         q.table_bytes = align_workspace_bytes(static_cast<uint64_t>(q.fact0 * q.fact1 * 2 * e), dev.align_bytes);
     }
     const int64_t C = B < 4 ? B : 8 * p.groups_per_chunk;

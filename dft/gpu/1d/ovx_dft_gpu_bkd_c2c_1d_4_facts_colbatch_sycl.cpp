@@ -308,7 +308,7 @@ struct fc_module : two_pass<fc_block<Real>> {
                 });
                 have_last = true;
                 last = b->queue->submit([&](sycl::handler& h) {
-                    areas::pass1_head(h, b, a, w, ci == 0, last);
+                    areas::pass1_head(h, b, a, w, last);
                     h.set_arg(5, inner_offset);
                     h.set_arg(6, outer_offset);
                     h.parallel_for(

@@ -59,23 +59,23 @@ int make_plan(const plan_input& in, plan& p) {
     p.single = in.single;
     p.n = in.n;
     p.directions = in.directions;
-    if (in.arch != 6 && in.arch != 9) return 100;
-    if (in.n < 2048) return 100;
-    if (choose_pass_lengths(in.n, in.single, p.pass_length, p.pass_factors) != 0) return 100;
+    if (in.arch != 6 && in.arch != 9) return plan_not_applicable;
+    if (in.n < 2048) return plan_not_applicable;
+    if (choose_pass_lengths(in.n, in.single, p.pass_length, p.pass_factors) != 0) return plan_not_applicable;
     p.batch = in.batch;
     const batch_info& bt = in.batch;
     p.use_io_distances = bt.fwd_distance == 0 && bt.bwd_distance == 0 && bt.input_distance != 0 &&
                          bt.output_distance != 0;
     if (bt.transforms >= 2) {
         if (p.use_io_distances) {
-            if (bt.input_distance != bt.output_distance) return 100;
-            if (bt.input_distance != in.n) return 100;
+            if (bt.input_distance != bt.output_distance) return plan_not_applicable;
+            if (bt.input_distance != in.n) return plan_not_applicable;
         } else {
-            if (bt.fwd_distance != bt.bwd_distance) return 100;
-            if (bt.fwd_distance != in.n) return 100;
+            if (bt.fwd_distance != bt.bwd_distance) return plan_not_applicable;
+            if (bt.fwd_distance != in.n) return plan_not_applicable;
         }
     }
-    if (bt.transforms < 1) return 100;
+    if (bt.transforms < 1) return plan_not_applicable;
     const int64_t e = in.single ? 4 : 8;
     const char* letter = in.single ? "s" : "d";
     for (int ps = 0; ps < 2; ++ps) {
@@ -93,17 +93,17 @@ int make_plan(const plan_input& in, plan& p) {
         q.kernel_name = format(64, "fft_%lld_colbatch_%lld_%s", static_cast<long long>(q.fft_length), 8LL, letter);
         q.fact0_func = format(64, "fft_%lld_%s", static_cast<long long>(q.fact0), "s");
         q.fact1_func = format(64, "fft_%lld_%s", static_cast<long long>(q.fact1), "s");
-        if (q.kernel_name.empty() || q.fact0_func.empty() || q.fact1_func.empty()) return 7;
+        if (q.kernel_name.empty() || q.fact0_func.empty() || q.fact1_func.empty()) return plan_failed;
     }
     p.chunk_transforms = bt.transforms;
     if (in.arch == 6) {
-        if (in.tiles < 1) return 100;
+        if (in.tiles < 1) return plan_not_applicable;
         if (in.tiles == 1) {
             const int64_t limit = (201326592LL / (in.n * 2 * e)) / 3;
             if (limit < p.chunk_transforms) p.chunk_transforms = limit;
         }
     }
-    if (p.chunk_transforms < 1) return 100;
+    if (p.chunk_transforms < 1) return plan_not_applicable;
     p.scratch_bytes = align_workspace_bytes(static_cast<uint64_t>(p.chunk_transforms * in.n * 2 * e), in.align_bytes);
     p.pass[0].table_bytes =
         align_workspace_bytes(static_cast<uint64_t>(p.pass[0].fact0 * p.pass[0].fact1 * 2 * e), in.align_bytes);

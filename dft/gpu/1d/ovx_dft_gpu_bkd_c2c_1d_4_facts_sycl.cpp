@@ -189,7 +189,7 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
             });
             have_last = true;
             last = b->queue->submit([&](sycl::handler& h) {
-                areas::pass1_head(h, b, a, w, first_chunk, last);
+                areas::pass1_head(h, b, a, w, last);
                 h.set_arg(5, offset);
                 h.parallel_for(sycl::nd_range<2>(sycl::range<2>(count, static_cast<std::size_t>(p.pass[1].global_size)),
                                                  sycl::range<2>(1, static_cast<std::size_t>(p.pass[1].work_group_size))),

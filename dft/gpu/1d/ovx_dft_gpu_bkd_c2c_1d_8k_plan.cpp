@@ -7,20 +7,20 @@ namespace korami::ovx::dft::eight_k {
 int make_plan(const plan_input& in, plan& out) {
     out = plan{};
     out.single = in.single;
-    if (in.n != length) return 100;
-    if (!in.has_subgroup8) return 100;
+    if (in.n != length) return plan_not_applicable;
+    if (!in.has_subgroup8) return plan_not_applicable;
     out.batch = in.batch;
     for (int dir = 0; dir < 2; ++dir) {
         if (in.directions != 2 && in.directions != dir) continue;
-        if (input_distance_of(in.batch, dir) != length || output_distance_of(in.batch, dir) != length) return 100;
+        if (input_distance_of(in.batch, dir) != length || output_distance_of(in.batch, dir) != length) return plan_not_applicable;
     }
     const uint64_t real = in.single ? 4 : 8;
     out.pass1_local_bytes = static_cast<int64_t>(4 * 2 * out.n0 * real);
     out.pass2_local_bytes = static_cast<int64_t>(4 * 2 * out.n1 * real);
-    if (in.batch.transforms < 0) return 100;
+    if (in.batch.transforms < 0) return plan_not_applicable;
     const uint64_t need = static_cast<uint64_t>(length) * static_cast<uint64_t>(in.batch.transforms) * 2 * real;
     const uint64_t cap = in.arch == 6 ? scratch_cap_quen6 : scratch_cap;
-    if (need > cap) return 100;
+    if (need > cap) return plan_not_applicable;
     out.scratch_bytes = need;
     out.class3_table_bytes = 32768 * real;
     out.class1_table_bytes = 512 * real;

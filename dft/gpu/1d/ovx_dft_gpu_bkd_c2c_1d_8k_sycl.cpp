@@ -211,13 +211,7 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
         }
         const std::size_t bsz = static_cast<std::size_t>(batch), wg = static_cast<std::size_t>(p.work_group_size);
         sycl::event e1 = b->queue->submit([&](sycl::handler& h) {
-            if (!b->in_order && usm_ws) {
-                if (b->table_event[0][dir]) h.depends_on(*b->table_event[0][dir]);
-                if (b->table_event[2][dir]) h.depends_on(*b->table_event[2][dir]);
-            }
-            if (!a.buffers && a.deps) h.depends_on(*a.deps);
-            // The previous compute's pass 2 may still read the scratch this pass writes.
-            if (usm_ws && a.after) h.depends_on(*a.after);
+            frame_order_first(h, a, {b->table_event[0][dir], b->table_event[1][dir], b->table_event[2][dir]});
             if (a.buffers)
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
             else
@@ -232,7 +226,6 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
                            *k1);
         });
         sycl::event e2 = b->queue->submit([&](sycl::handler& h) {
-            if (!b->in_order && usm_ws && b->table_event[1][dir]) h.depends_on(*b->table_event[1][dir]);
             if (usm_ws) h.depends_on(e1);
             dft_set_arg(h, 0, scratch, ws_kind);
             if (a.buffers)

@@ -40,14 +40,14 @@ bool balanced_pair(int64_t q, int64_t& x, int64_t& y) {
 }  // namespace
 
 int factor_into_n(int k, int64_t n, int64_t* out) {
-    if (n < 1) return 7;
-    if (n == 1 && k != 1) return 100;
+    if (n < 1) return plan_failed;
+    if (n == 1 && k != 1) return plan_not_applicable;
     if (k == 1) {
-        if (n > 64) return 100;
+        if (n > 64) return plan_not_applicable;
         out[0] = n;
         return 0;
     }
-    if (k != 2 && k != 3) return 100;
+    if (k != 2 && k != 3) return plan_not_applicable;
     int64_t best_spread = 64;
     bool taken = false;
     int64_t best[3] = {0, 0, 0};
@@ -78,7 +78,7 @@ int factor_into_n(int k, int64_t n, int64_t* out) {
             if (taken && best_spread == 0) break;
         }
     }
-    if (!taken) return 100;
+    if (!taken) return plan_not_applicable;
     int64_t prod = 1;
     for (int i = 0; i < k; ++i) {
         out[i] = best[i];
@@ -88,48 +88,48 @@ int factor_into_n(int k, int64_t n, int64_t* out) {
 }
 
 int commit_test(const shape& s) {
-    if (!s.complex_domain || !s.interleaved || s.dims != 1 || s.batches < 1 || s.batches > 2) return 100;
+    if (!s.complex_domain || !s.interleaved || s.dims != 1 || s.batches < 1 || s.batches > 2) return plan_not_applicable;
     const uint64_t B = static_cast<uint64_t>(s.batch[0].count);
     bool R = false;
     if (s.input_stride != 0 && s.output_stride != 0) {
         R = s.output_stride == 1;
         if (s.in_place) {
-            if (s.input_stride != s.output_stride || s.input_offset != s.output_offset) return 100;
-            if (static_cast<uint64_t>(s.input_stride) < B) return 100;
+            if (s.input_stride != s.output_stride || s.input_offset != s.output_offset) return plan_not_applicable;
+            if (static_cast<uint64_t>(s.input_stride) < B) return plan_not_applicable;
         } else if (static_cast<uint64_t>(s.input_stride) < B) {
-            return 100;
+            return plan_not_applicable;
         }
     } else {
         if (s.in_place) {
-            if (s.fwd_stride != s.bwd_stride || s.fwd_offset != s.bwd_offset) return 100;
-            if (static_cast<uint64_t>(s.fwd_stride) < B) return 100;
+            if (s.fwd_stride != s.bwd_stride || s.fwd_offset != s.bwd_offset) return plan_not_applicable;
+            if (static_cast<uint64_t>(s.fwd_stride) < B) return plan_not_applicable;
         } else if (static_cast<uint64_t>(s.fwd_stride) < B || static_cast<uint64_t>(s.bwd_stride) < B) {
-            return 100;
+            return plan_not_applicable;
         }
     }
-    if (s.batch[0].count < 2) return 100;
+    if (s.batch[0].count < 2) return plan_not_applicable;
     const record& r0 = s.batch[0];
     if (r0.fwd_distance != 0) {
-        if (r0.fwd_distance != 1 || r0.bwd_distance != 1 || R) return 100;
+        if (r0.fwd_distance != 1 || r0.bwd_distance != 1 || R) return plan_not_applicable;
     } else {
-        if (r0.bwd_distance != 0) return 100;
+        if (r0.bwd_distance != 0) return plan_not_applicable;
         if (R) {
-            if (r0.input_distance != 1 || r0.output_distance < s.n) return 100;
-            if (s.output_offset != 0 || s.fwd_offset != 0 || s.bwd_offset != 0) return 100;
+            if (r0.input_distance != 1 || r0.output_distance < s.n) return plan_not_applicable;
+            if (s.output_offset != 0 || s.fwd_offset != 0 || s.bwd_offset != 0) return plan_not_applicable;
         } else if (r0.input_distance != 1 || r0.output_distance != 1) {
-            return 100;
+            return plan_not_applicable;
         }
     }
     if (s.batches == 2) {
         const record& r1 = s.batch[1];
         if (r1.fwd_distance != 0 || r1.bwd_distance != 0) {
-            if (R) return 100;
-            if (s.in_place && r1.fwd_distance != r1.bwd_distance) return 100;
-            if (static_cast<uint64_t>(r1.fwd_distance) < B || static_cast<uint64_t>(r1.bwd_distance) < B) return 100;
+            if (R) return plan_not_applicable;
+            if (s.in_place && r1.fwd_distance != r1.bwd_distance) return plan_not_applicable;
+            if (static_cast<uint64_t>(r1.fwd_distance) < B || static_cast<uint64_t>(r1.bwd_distance) < B) return plan_not_applicable;
         } else {
-            if (s.in_place && r1.input_distance != r1.output_distance) return 100;
-            if (static_cast<uint64_t>(r1.input_distance) < B) return 100;
-            if (R ? r1.output_distance < s.n : r1.output_distance < static_cast<int64_t>(B)) return 100;
+            if (s.in_place && r1.input_distance != r1.output_distance) return plan_not_applicable;
+            if (static_cast<uint64_t>(r1.input_distance) < B) return plan_not_applicable;
+            if (R ? r1.output_distance < s.n : r1.output_distance < static_cast<int64_t>(B)) return plan_not_applicable;
         }
     }
     return 0;
@@ -248,9 +248,9 @@ int plan_direction(plan& p, int dir, const device_facts& dev) {
     setup(p, dir, dev.local_mem, dev.max_work_group, c);
     const int64_t N = p.n, B = p.B, B2 = p.B2, H = p.H, S = p.S, U = p.U, L = c.L, W = c.W, e = c.e;
     const int64_t os = p.out_stride[dir];
-    if (slm_of(p, c.c0, e) > L) return 100;
+    if (slm_of(p, c.c0, e) > L) return plan_not_applicable;
     if (p.single && os == 1) {
-        if ((inner_output_distance(p, dir) & 1) || (outer_output_distance(p, dir) & 1)) return 100;
+        if ((inner_output_distance(p, dir) & 1) || (outer_output_distance(p, dir) & 1)) return plan_not_applicable;
     }
     const bool mis = p.single && misaligned(p, dir);
     long double best_prod = 0;
@@ -302,7 +302,7 @@ int plan_direction(plan& p, int dir, const device_facts& dev) {
             }
         }
     }
-    if (best_cc == 0) return 100;
+    if (best_cc == 0) return plan_not_applicable;
     p.columns_per_group[dir] = best_cc;
     p.slm_bytes[dir] = slm_of(p, best_cc, e);
     p.columns_in_last_group[dir] = B % best_cc == 0 ? best_cc : B % best_cc;
@@ -311,7 +311,7 @@ int plan_direction(plan& p, int dir, const device_facts& dev) {
     p.workgroup_size[dir] = cdiv(best_cc, H) * P * S;
     if (p.single && N == 2048 && B2 == 1 && B % 8 == 0 && dev.tiles == 1) {
         const double ratio = static_cast<double>(cdiv(B, best_cc) * B2) / static_cast<double>(best_k * U);
-        if (ratio > 1.0 && ratio < 1.36) return 100;
+        if (ratio > 1.0 && ratio < 1.36) return plan_not_applicable;
     }
     return 0;
 }
@@ -331,9 +331,9 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     }
     p.B = s.batch[0].count;
     p.B2 = p.two_records ? s.batch[1].count : 1;
-    if (p.B < 1 || p.B2 < 1) return 100;
+    if (p.B < 1 || p.B2 < 1) return plan_not_applicable;
     p.colbatch_group_count = s.colbatch_group_count;
-    if (p.colbatch_group_count > 0 && (p.B * p.B2) % p.colbatch_group_count != 0) return 100;
+    if (p.colbatch_group_count > 0 && (p.B * p.B2) % p.colbatch_group_count != 0) return plan_not_applicable;
     // Per-direction strides and offsets.
     for (int dir = 0; dir < 2; ++dir) {
         const bool in_from_user = s.input_stride != 0;
@@ -345,12 +345,12 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     }
     // Device: a sub-group below 2 lanes cannot hold a complex value.
     p.S = dev.min_sub_group;
-    if (p.S < 2) return 100;
-    if (p.S < 16 && dev.arch != 5) return 100;
+    if (p.S < 2) return plan_not_applicable;
+    if (p.S < 16 && dev.arch != 5) return plan_not_applicable;
     p.H = p.S / 2;
     p.U = dev.compute_units / (p.S >= 16 ? 8 : 16);
     if (p.U < 1) p.U = 1;
-    if (dev.local_mem <= 0 || dev.max_work_group <= 0) return 100;
+    if (dev.local_mem <= 0 || dev.max_work_group <= 0) return plan_not_applicable;
     // Factors.
     int64_t f[3] = {1, 1, 1};
     if (factor_into_n(2, s.n, f) != 0) {
@@ -358,7 +358,7 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
             f[0] = s.n;
             f[1] = f[2] = 1;
         } else if (factor_into_n(3, s.n, f) != 0) {
-            return 100;
+            return plan_not_applicable;
         }
     } else {
         f[2] = 1;
@@ -381,11 +381,11 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
         p.kernel_name[dir] = format(64, "fft_%lld_colbatched_%s_%lld_%s", static_cast<long long>(s.n),
                                     p.B2 < 2 ? "once" : "twice", static_cast<long long>(p.columns_per_group[dir]),
                                     letter);
-        if (p.kernel_name[dir].empty()) return 7;
+        if (p.kernel_name[dir].empty()) return plan_failed;
     }
     for (int i = 0; i < 3; ++i) {
         p.fact_func_name[i] = format(64, "fft_%lld_%s", static_cast<long long>(p.factors[i]), "s");
-        if (p.fact_func_name[i].empty()) return 7;
+        if (p.fact_func_name[i].empty()) return plan_failed;
     }
     return 0;
 }

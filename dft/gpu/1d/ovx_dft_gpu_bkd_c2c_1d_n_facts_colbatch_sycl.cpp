@@ -152,7 +152,7 @@ struct n_facts_colbatch_module {
                     e = b->queue->submit([&](sycl::handler& h) {
                         sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
                         h.parallel_for<B>(r, [=](sycl::item<2> it) {
-                            body(reinterpret_cast<Real*>(acc.get_pointer().get()), it.get_id(0), it.get_id(1));
+                            body(frame_acc_ptr<Real>(acc), it.get_id(0), it.get_id(1));
                         });
                     });
                 }
@@ -187,11 +187,7 @@ struct n_facts_colbatch_module {
         const std::size_t blocks = static_cast<std::size_t>((p.B + cc - 1) / cc);
         const std::size_t wg = static_cast<std::size_t>(p.workgroup_size[dir]);
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
-            if (!a.buffers && a.deps) h.depends_on(*a.deps);
-            if (!b->in_order && usm_ws) {
-                if (b->table_event[dir][0]) h.depends_on(*b->table_event[dir][0]);
-                if (b->table_event[dir][1]) h.depends_on(*b->table_event[dir][1]);
-            }
+            frame_order_first(h, a, {b->table_event[dir][0], b->table_event[dir][1]});
             if (a.buffers) {
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
                 dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);

@@ -185,8 +185,7 @@ struct nonsubgrp {
                 sycl::kernel* k = b->kernels[slot_of(l.kernel, a.direction)];
                 cur = b->queue->submit([&](sycl::handler& h) {
                     if (first) {
-                        if (!a.buffers && a.deps) h.depends_on(*a.deps);
-                        if (a.after) h.depends_on(*a.after);
+                        frame_order_first(h, a);
                     } else {
                         h.depends_on(cur);
                     }

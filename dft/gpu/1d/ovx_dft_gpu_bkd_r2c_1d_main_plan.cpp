@@ -23,7 +23,7 @@ bool distances_fit(int64_t real_d, int64_t cplx_d, int64_t n, int64_t m, bool in
 
 int check_layout(const plan_input& in) {
     const strides& s = in.s;
-    if (in.in_place && (s.input != s.output || s.fwd != s.bwd)) return 100;
+    if (in.in_place && (s.input != s.output || s.fwd != s.bwd)) return plan_not_applicable;
     const int64_t b = in.batch.transforms;
     const bool unit = (s.input == 1 && s.output == 1) || (s.fwd == 1 && s.bwd == 1);
     if (b >= 2 && unit) {
@@ -34,12 +34,12 @@ int check_layout(const plan_input& in) {
         if (in.directions == 0 || in.directions == 2) {
             const int64_t r = io ? in.batch.input_distance : in.batch.fwd_distance;
             const int64_t c = io ? in.batch.output_distance : in.batch.bwd_distance;
-            if (!distances_fit(r, c, n, m, in.in_place)) return 100;
+            if (!distances_fit(r, c, n, m, in.in_place)) return plan_not_applicable;
         }
         if (in.directions == 1 || in.directions == 2) {
             const int64_t r = io ? in.batch.output_distance : in.batch.fwd_distance;
             const int64_t c = io ? in.batch.input_distance : in.batch.bwd_distance;
-            if (!distances_fit(r, c, n, m, in.in_place)) return 100;
+            if (!distances_fit(r, c, n, m, in.in_place)) return plan_not_applicable;
         }
     }
     return 0;
@@ -52,7 +52,7 @@ int make_plan(const plan_input& in, plan& out) {
     out.s = in.s;
     out.batch = in.batch;
     out.directions = in.directions;
-    if (in.n < 1) return 100;
+    if (in.n < 1) return plan_not_applicable;
     if (int st = check_layout(in)) return st;
     const bool even = in.n % 2 == 0;
     out.half = in.n / 2;

@@ -41,7 +41,7 @@ namespace {
 template <class Real>
 struct r2c_block : frame_block<Real, r2c_1d::kernel_slots> {
     r2c_1d::plan pl;
-    DFTI_DESCRIPTOR* sub_plan[2];  // full chunks, shorter last chunk
+    sub_node_table<2> subs;        // full chunks, then the shorter last chunk when there is one
     std::uint64_t scratch_bytes;   // aligned
     std::uint64_t table_bytes;     // aligned, 0 for odd N
     std::int64_t scratch_in_persistent;
@@ -50,14 +50,6 @@ struct r2c_block : frame_block<Real, r2c_1d::kernel_slots> {
     void* table_usm;
     sycl::buffer<char, 1>* table_buf;
     sycl::event* table_event;
-
-    ~r2c_block() {
-        for (DFTI_DESCRIPTOR*& s : sub_plan) {
-            if (!s) continue;
-            if (s->methods && s->methods->destroy) s->methods->destroy(s);
-            s = nullptr;
-        }
-    }
 };
 
 int applicability(const DFTI_DESCRIPTOR* node) {
@@ -85,6 +77,7 @@ struct r2c_module {
     using block = r2c_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
     static constexpr bool own_tables = true;
+    static constexpr bool composite = true;
 
     static const char* program_name() {
         return single ? "gpu_framework_r2c_1d_def.ovx_dft_gpu_bkd_r2c_1d_main_sycl_s"
@@ -96,24 +89,21 @@ struct r2c_module {
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
-    // Creates (once) and commits the complex sub-node of a slot for `count` real transforms.
-    static int make_r2c_1d_complex_plan(DFTI_DESCRIPTOR* node, block* b, int slot, std::int64_t count) {
+    // The row of the complex sub-node that runs `count` real transforms in
+    // place in the scratch; it carries the descriptor's scales.
+    static sub_node_row complex_row(const DFTI_DESCRIPTOR* node, const block* b, std::int64_t count) {
         const std::int64_t L = b->pl.sub_length;
-        DFTI_DESCRIPTOR*& s = b->sub_plan[slot];
-        if (!s) {
-            const int st = single ? gpu_dfti_create_sc1d(&s, L, nullptr) : gpu_dfti_create_dc1d(&s, L, nullptr);
-            if (st != 0) {
-                s = nullptr;
-                return st;
-            }
-            ovx_dft_bless_node_thr(s);
-        }
-        s->user_dims.records[0] = dfti_dim{L, 0, 0, 1, 1};
-        s->user_batch.records[0] = dfti_dim{r2c_1d::sub_batch(b->pl, count), 0, 0, L, L};
-        s->placement = DFTI_INPLACE;
-        s->forward_scale = node->forward_scale;
-        s->backward_scale = node->backward_scale;
-        return frame_commit_sub_node(node, s, "1D_R2C|c");
+        const std::int64_t batch = r2c_1d::sub_batch(b->pl, count);
+        const double fs = node->forward_scale, bs = node->backward_scale;
+        return {"1D_R2C|c", complex_1d_creator(single, L),
+                [=](DFTI_DESCRIPTOR* s) {
+                    s->user_dims.records[0] = dfti_dim{L, 0, 0, 1, 1};
+                    s->user_batch.records[0] = dfti_dim{batch, 0, 0, L, L};
+                    s->placement = DFTI_INPLACE;
+                    s->forward_scale = fs;
+                    s->backward_scale = bs;
+                },
+                nullptr, 2};
     }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
@@ -122,22 +112,14 @@ struct r2c_module {
         int st = r2c_1d::make_plan(in, b->pl);
         if (st != 0) return st;
         if (b->pl.transforms > 0 && b->pl.chunk_transforms < 1) return DFTI_STATUS_NOT_APPLICABLE;
-        st = make_r2c_1d_complex_plan(node, b, 0, b->pl.chunk_transforms);
+        const sub_node_row rows[2] = {complex_row(node, b, b->pl.chunk_transforms),
+                                      complex_row(node, b, b->pl.last_chunk_transforms)};
+        st = b->subs.make(node, rows, b->pl.last_chunk_transforms > 0 ? 2 : 1);
         if (st != 0) return st;
-        if (b->pl.last_chunk_transforms > 0) {
-            st = make_r2c_1d_complex_plan(node, b, 1, b->pl.last_chunk_transforms);
-            if (st != 0) return st;
-        }
         b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
         b->table_bytes = b->pl.twiddle_bytes ? align_workspace_offset(b->pl.twiddle_bytes, b->queue) : 0;
-        std::uint64_t sub_tables = 0, sub_scratch = 0;
-        b->scratch_in_persistent = 0;
-        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
-            if (!s) continue;
-            sub_tables += s->twiddle_workspace_bytes;
-            sub_scratch = std::max<std::uint64_t>(sub_scratch, s->scratch_workspace_bytes);
-            if (s->scratch_workspace_bytes != 0) b->scratch_in_persistent = 1;
-        }
+        const std::uint64_t sub_tables = b->subs.tables_bytes(), sub_scratch = b->subs.scratch_bytes();
+        b->scratch_in_persistent = sub_scratch != 0 ? 1 : 0;
         std::uint64_t persistent = sub_tables + b->table_bytes + (b->scratch_in_persistent ? b->scratch_bytes : 0);
         std::uint64_t scratch = std::max<std::uint64_t>(sub_scratch, b->scratch_in_persistent ? 0 : b->scratch_bytes);
         node->twiddle_workspace_bytes = persistent ? align_workspace_offset(persistent, b->queue) : 0;
@@ -169,7 +151,7 @@ struct r2c_module {
     }
 
     static bool direction_ready(const block* b, int dir) {
-        if (!b->sub_plan[0]) return false;
+        if (!b->subs[0]) return false;
         return b->kernels[input_slot(b, dir)] && b->kernels[output_slot(b, dir)];
     }
 
@@ -193,7 +175,7 @@ struct r2c_module {
         return b->queue->submit([&](sycl::handler& h) {
             sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
             h.parallel_for<N>(sycl::range<1>(static_cast<std::size_t>(m)), [=](sycl::item<1> it) {
-                Real* t = reinterpret_cast<Real*>(acc.get_pointer().get());
+                Real* t = frame_acc_ptr<Real>(acc);
                 const std::size_t k = it.get_id(0);
                 const Real x = static_cast<Real>(k) / static_cast<Real>(m);
                 t[2 * k] = sycl::cospi(x);
@@ -205,14 +187,8 @@ struct r2c_module {
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
         std::uint64_t off = offset;
-        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
-            if (!s) continue;
-            if (s->twiddle_workspace_bytes != 0 || s->scratch_workspace_bytes != 0) {
-                const int st = s->bkd->add_workspace(base, kind, off, s, DFTI_WS_TABLES, events);
-                if (st != 0) return st;
-            }
-            off += s->twiddle_workspace_bytes;
-        }
+        const int st = b->subs.place_tables(base, kind, off, events);
+        if (st != 0) return st;
         if (b->scratch_in_persistent) {
             if (!base) return DFTI_STATUS_NO_WORKSPACE;
             frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
@@ -243,12 +219,7 @@ struct r2c_module {
             if (!base) return DFTI_STATUS_NO_WORKSPACE;
             frame_carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
         }
-        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
-            if (!s || s->scratch_workspace_bytes == 0) continue;
-            const int st = s->bkd->add_workspace(base, kind, offset, s, DFTI_WS_SCRATCH, nullptr);
-            if (st != 0) return st;
-        }
-        return 0;
+        return b->subs.place_scratch(base, kind, offset, nullptr);
     }
 
     static void free_scratch(block* b) {
@@ -258,11 +229,6 @@ struct r2c_module {
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const r2c_1d::plan& p = b->pl;
         const int dir = a.direction;
-        for (DFTI_DESCRIPTOR* s : b->sub_plan) {
-            if (!s) continue;
-            s->queue_mode = node->queue_mode;
-            s->queue = node->queue;
-        }
         const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
         const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
         void* scratch = frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
@@ -288,20 +254,14 @@ struct r2c_module {
         for (std::int64_t t = 0; t < total; t += p.chunk_transforms) {
             const bool first = t == 0;
             const std::int64_t count = std::min(p.chunk_transforms, total - t);
-            DFTI_DESCRIPTOR* sub = (t + p.chunk_transforms > total) ? b->sub_plan[1] : b->sub_plan[0];
-            if (!sub) return DFTI_STATUS_INTERNAL;
-            dfti_compute_fn entry = dir == 0 ? sub->compute_fwd : sub->compute_bwd;
-            if (!entry) return DFTI_STATUS_BAD_DESCRIPTOR;
+            DFTI_DESCRIPTOR* sub = (t + p.chunk_transforms > total) ? b->subs[1] : b->subs[0];
             const int offset = static_cast<int>(t);
             std::int64_t r[2];
             r2c_1d::launch_range(p, in_slot, count, r);
             sycl::event ea = b->queue->submit([&](sycl::handler& h) {
-                if (first) {
-                    if (!a.buffers && a.deps) h.depends_on(*a.deps);
-                    if (uses_table_in && !b->in_order && usm_ws && b->table_event) h.depends_on(*b->table_event);
-                    // An earlier compute's output stage may still read the scratch.
-                    if (usm_ws && a.after) h.depends_on(*a.after);
-                } else if (usm_ws && have_prev) {
+                if (first)
+                    frame_order_first(h, a, {b->table_event});
+                else if (usm_ws && have_prev) {
                     h.depends_on(prev);
                 }
                 if (a.buffers)
@@ -314,14 +274,12 @@ struct r2c_module {
                 h.set_arg(next, offset);
                 h.parallel_for(sycl::range<2>(static_cast<std::size_t>(r[1]), static_cast<std::size_t>(r[0])), *kin);
             });
-            std::vector<sycl::event> sub_deps{ea};
             sycl::event eb;
-            status = entry(sub, scratch, scratch, &sub_deps, &sub_kind, &eb);
+            status = b->subs.run(sub, dir, scratch, scratch, {ea}, !usm_ws, &sub_kind, eb);
             if (status != 0) break;
             r2c_1d::launch_range(p, out_slot, count, r);
             prev = b->queue->submit([&](sycl::handler& h) {
                 if (usm_ws) h.depends_on(eb);
-                if (first && uses_table_out && !b->in_order && usm_ws && b->table_event) h.depends_on(*b->table_event);
                 dft_set_arg(h, 0, scratch, ws_kind);
                 if (a.buffers)
                     dft_set_arg(h, a.out, DFTI_CONTAINER_BUFFER);

@@ -9,6 +9,16 @@
 #include <cstdio>
 #include <string>
 
+namespace korami::ovx::dft {
+
+// Answers of the planners (the node's status values): the plan was made, a
+// step of the planner failed (a name or option text did not fit, a length
+// below 1), or the module does not compute the problem so that the next
+// candidate of the list is tried.
+enum plan_status : int { plan_made = 0, plan_failed = 7, plan_not_applicable = 100 };
+
+}  // namespace korami::ovx::dft
+
 namespace korami::ovx::dft::plan_common {
 
 struct batch_info {
@@ -44,12 +54,12 @@ std::string format(std::size_t cap, const char* fmt, A... args) {
 }
 
 // Most balanced pair (larger, smaller) of n with both factors in [2, max]:
-// 0, 100 when there is none, 7 for n < 1.
+// plan_made, plan_not_applicable when there is none, plan_failed for n < 1.
 inline int split_two_factors_balanced(int64_t n, int64_t out[2], int64_t max) {
-    if (n < 1) return 7;
-    if (n == 1) return 100;
+    if (n < 1) return plan_failed;
+    if (n == 1) return plan_not_applicable;
     const int64_t start = std::min(max, n - 1);
-    if (start < 2 || max < 1) return 100;
+    if (start < 2 || max < 1) return plan_not_applicable;
     int64_t best = max, a = 0, b = 0;
     for (int64_t t = start; t >= 2; --t) {
         if (n % t != 0) continue;
@@ -63,10 +73,10 @@ inline int split_two_factors_balanced(int64_t n, int64_t out[2], int64_t max) {
             if (best == 0) break;
         }
     }
-    if (a == 0) return 100;
+    if (a == 0) return plan_not_applicable;
     out[0] = a;
     out[1] = b;
-    return a * b == n ? 0 : 7;
+    return a * b == n ? plan_made : plan_failed;
 }
 
 }  // namespace korami::ovx::dft::plan_common

@@ -123,16 +123,14 @@ struct two_pass {
         return w.scratch && w.t0 && w.t1 && w.it;
     }
 
-    // Pass 0: dependencies, then arguments 0 to 3 (input, scratch, pass
-    // table, local memory); the kernel's offsets follow from argument 4.
-    // `first` is the compute's first pass 0; `prev` the previous submission.
+    // Pass 0: dependencies (the compute's first pass 0 is ordered by the
+    // frame's rule and waits for every table of the direction; a later one
+    // follows `prev`, the previous submission), then arguments 0 to 3 (input,
+    // scratch, pass table, local memory); the offsets follow from argument 4.
     static void pass0_head(sycl::handler& h, const Block* b, const launch_args& a, const two_pass_areas& w,
                            bool first, const sycl::event* prev) {
         if (first) {
-            if (!a.buffers && a.deps) h.depends_on(*a.deps);
-            // The previous compute may still read the scratch.
-            if (w.usm_ws && a.after) h.depends_on(*a.after);
-            if (!b->in_order && w.usm_ws && b->pass_table_event[0]) h.depends_on(*b->pass_table_event[0]);
+            frame_order_first(h, a, {b->pass_table_event[0], b->pass_table_event[1], b->itab_event[a.direction]});
         } else if (w.usm_ws && prev) {
             h.depends_on(*prev);
         }
@@ -146,16 +144,12 @@ struct two_pass {
         h.set_arg(3, slm);
     }
 
-    // Pass 1 after the pass 0 `prev`: dependencies, then arguments 0 to 4
-    // (scratch, output, pass table, inter-pass table, local memory); the
-    // offsets follow from argument 5. `first` waits for the tables too.
+    // Pass 1 after the pass 0 `prev` (which waited for every table): then
+    // arguments 0 to 4 (scratch, output, pass table, inter-pass table, local
+    // memory); the offsets follow from argument 5.
     static void pass1_head(sycl::handler& h, const Block* b, const launch_args& a, const two_pass_areas& w,
-                           bool first, const sycl::event& prev) {
+                           const sycl::event& prev) {
         if (w.usm_ws) h.depends_on(prev);
-        if (first && !b->in_order && w.usm_ws) {
-            if (b->pass_table_event[1]) h.depends_on(*b->pass_table_event[1]);
-            if (b->itab_event[a.direction]) h.depends_on(*b->itab_event[a.direction]);
-        }
         dft_set_arg(h, 0, w.scratch, w.ws_kind);
         if (a.buffers)
             dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);

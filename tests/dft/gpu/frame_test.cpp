@@ -86,9 +86,7 @@ struct table_module {
         if (a.table_kind == DFTI_CONTAINER_USM) {
             const Real* t = static_cast<const Real*>(a.table);
             e = b->queue->submit([&](sycl::handler& h) {
-                if (a.after) h.depends_on(*a.after);
-                if (a.table_ready) h.depends_on(*a.table_ready);
-                if (a.deps) h.depends_on(*a.deps);
+                frame_order_first(h, a, {b->twiddle_event[a.direction]});
                 h.parallel_for(sycl::range<1>(n), [=](sycl::id<1> k) { out[k] = t[k]; });
             });
         } else {

@@ -1,0 +1,128 @@
+// Block layout of the GPU 1D modules: the fields every module block starts
+// with, what the frame hands to a module's launch, the ordering of a
+// compute's first launch, and the small event and kernel helpers the
+// modules share.
+#ifndef OVX_DFT_GPU_1D_FRAME_BLOCK_HPP
+#define OVX_DFT_GPU_1D_FRAME_BLOCK_HPP
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include <sycl/sycl.hpp>
+
+#include "dft/gpu/1d/frame_areas.hpp"
+#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/node/ovx_dft_node.hpp"
+#include "gpu/ovx_gpu.hpp"
+#include "korami/ovx/gpu.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace gpu1d {
+
+// Fields every module block starts with. K = number of kernel slots.
+template <class Real, int K>
+struct frame_block {
+    static constexpr int kernel_slots = K;
+    sycl::queue* queue;                      // where the module submits
+    std::uint32_t directions;                // 0 forward, 1 backward, 2 both
+    ovx_gpu_arch_t arch;                     // device generation
+    std::int32_t ws_kind;                    // kind of the bound workspace, 0 while none is fully placed
+    sycl::kernel* kernels[K];                // null for a kernel that is not built
+    void* twiddle_usm[2];                    // table address per direction in a USM workspace
+    sycl::buffer<char, 1>* twiddle_buf[2];   // table sub-buffer per direction, owned
+    sycl::event* twiddle_event[2];           // last table-writing event per direction, owned
+    frame_held_area internal_twiddle;        // library-held table area
+    frame_held_area internal_scratch;        // library-held scratch area
+    std::int64_t twiddle_table_bytes;        // one direction's table, aligned
+    Real scale[2];                           // forward, backward scale
+    sycl::event* last_event;                 // last submission of the latest compute, owned
+};
+
+// True when the direction (0 forward, 1 backward) is built for `directions`.
+inline bool direction_built(std::uint32_t directions, int dir) {
+    return directions == 2 || directions == static_cast<std::uint32_t>(dir);
+}
+
+// What the frame hands to a module's launch.
+struct launch_args {
+    void* in;
+    void* out;
+    bool buffers;                          // data are sycl::buffer<char,1>*, else USM
+    int direction;                         // 0 forward, 1 backward
+    std::vector<sycl::event>* deps;        // caller's dependencies (USM form), may be null
+    const sycl::event* after;              // previous compute's last event, may be null
+    void* table;                           // the direction's table (USM address or sub-buffer*)
+    std::int32_t table_kind;               // 2 USM, 1 buffer, 0 none
+    sycl::event* result;                   // receives the last event, may be null
+};
+
+// The ordering of a compute's first launch: it waits for the caller's
+// dependencies (given with USM data; buffer data are ordered by their
+// accessors), for the previous compute's last event (so that it never
+// overwrites an area that the earlier compute still reads, whatever the
+// queue's order) and for the writers of the tables it reads.
+inline void frame_order_first(sycl::handler& h, const launch_args& a,
+                              std::initializer_list<const sycl::event*> tables = {}) {
+    if (!a.buffers && a.deps) h.depends_on(*a.deps);
+    if (a.after) h.depends_on(*a.after);
+    for (const sycl::event* t : tables)
+        if (t) h.depends_on(*t);
+}
+
+// data_array_count of a committed node.
+inline std::int32_t frame_data_array_count(const DFTI_DESCRIPTOR* node) {
+    if (node->forward_domain == DFTI_REAL) return node->placement == DFTI_INPLACE ? 1 : 2;
+    std::int32_t n = node->placement == DFTI_INPLACE ? 1 : 2;
+    return node->complex_storage == DFTI_REAL_REAL ? 2 * n : n;
+}
+
+// Keeps a copy of `e` in the owned slot.
+inline void frame_keep(sycl::event*& slot, const sycl::event& e) {
+    delete slot;
+    slot = new sycl::event(e);
+}
+
+// Waits for the owned event (quietly) and drops it.
+inline void frame_drop(sycl::event*& e) {
+    if (!e) return;
+    frame_wait_quietly(e);
+    delete e;
+    e = nullptr;
+}
+
+// Builds one kernel through the kernel cache. Returns null when the cache
+// reports a failure without throwing.
+inline sycl::kernel* frame_get_kernel(sycl::queue* q, const char* program, const char* source,
+                                      const char* kernel, const char* options) {
+    int status = 0;
+    sycl::kernel* k =
+        korami::ovx::gpu::get_OCL_kernel_by_progname(&status, q, korami::ovx::gpu::domain_dft, program,
+                                                      source, kernel, options);
+    if (status != 0 && k) {
+        int s2 = 0;
+        korami::ovx::gpu::release_kernel_obj(&s2, k);
+        return nullptr;
+    }
+    return k;
+}
+
+// Releases a kernel of the cache and clears its slot.
+inline void frame_release_kernel(sycl::kernel*& k) {
+    if (!k) return;
+    try {
+        int st = 0;
+        korami::ovx::gpu::release_kernel_obj(&st, k);
+    } catch (const sycl::exception&) {
+    }
+    k = nullptr;
+}
+
+}  // namespace gpu1d
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami
+
+#endif
