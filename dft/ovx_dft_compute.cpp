@@ -4,6 +4,8 @@
 #include <ovx_serv.h>
 
 #include <algorithm>
+#include <complex>
+#include <memory>
 #include <cstdint>
 #include <string>
 
@@ -391,29 +393,68 @@ void check_workspace_target(DFTI_DESCRIPTOR* n, const char* fn) {
 }
 }  // namespace
 
+namespace {
+// Leaves a node whose workspace binding failed part way without any binding:
+// the backend dropped the areas of the previous one, so compute must find no
+// workspace rather than a half-placed one.
+void unbind_workspace(DFTI_DESCRIPTOR* n) {
+    n->workspace_kind = DFTI_CONTAINER_NONE;
+    n->internal_workspace = 0;
+    delete n->workspace_buffer;
+    n->workspace_buffer = nullptr;
+}
+
+// Binds `base` through the owner; any failure leaves the node unbound.
+void bind_workspace(DFTI_DESCRIPTOR* n, void* base, int kind, const char* fn) {
+    detail::quiesce(n);
+    int st;
+    try {
+        st = gpu_dfti_set_workspace(n, base, kind);
+    } catch (...) {
+        unbind_workspace(n);
+        throw;
+    }
+    if (st) {
+        unbind_workspace(n);
+        detail::raise_failure(st, fn);
+    }
+}
+}  // namespace
+
 template <precision prec, domain dom>
 void descriptor<prec, dom>::set_workspace(real_scalar_t* usm_workspace) {
     const char* fn = "set_workspace";
     check_workspace_target(node_, fn);
     if (!usm_workspace) throw invalid_argument("dft", fn, "the workspace pointer is null");
-    detail::quiesce(node_);
-    int st = gpu_dfti_set_workspace(node_, usm_workspace, DFTI_CONTAINER_USM);
-    detail::raise_failure(st, fn);
+    bind_workspace(node_, usm_workspace, DFTI_CONTAINER_USM, fn);
+    delete node_->workspace_buffer;
+    node_->workspace_buffer = nullptr;
 }
 
 template <precision prec, domain dom>
 void descriptor<prec, dom>::set_workspace(sycl::buffer<real_scalar_t, 1>& buffer_workspace) {
     const char* fn = "set_workspace";
     check_workspace_target(node_, fn);
-    detail::quiesce(node_);
-    auto* bytes = new sycl::buffer<char, 1>(detail::as_bytes(buffer_workspace));
-    int st = gpu_dfti_set_workspace(node_, bytes, DFTI_CONTAINER_BUFFER);
-    if (st) {
-        delete bytes;
-        detail::raise_failure(st, fn);
+    // A buffer too short for the backend's areas is refused before anything
+    // of the current binding is touched.
+    const std::uint64_t need = node_->twiddle_workspace_bytes + node_->scratch_workspace_bytes;
+    if (static_cast<std::uint64_t>(buffer_workspace.byte_size()) < need)
+        throw invalid_argument("dft", fn, "the workspace buffer holds " + std::to_string(buffer_workspace.byte_size()) +
+                                              " bytes; the transform needs " + std::to_string(need) +
+                                              " (WORKSPACE_EXTERNAL_BYTES)");
+    auto bytes = std::make_unique<sycl::buffer<char, 1>>(detail::as_bytes(buffer_workspace));
+    // The node's buffer handle is replaced only once the new binding holds:
+    // the previous one may still back areas until the owner drops them.
+    sycl::buffer<char, 1>* previous = node_->workspace_buffer;
+    node_->workspace_buffer = nullptr;
+    try {
+        bind_workspace(node_, bytes.get(), DFTI_CONTAINER_BUFFER, fn);
+    } catch (...) {
+        delete previous;
+        throw;
     }
-    delete node_->workspace_buffer;
-    node_->workspace_buffer = bytes;
+    delete previous;
+    node_->workspace_buffer = bytes.release();
 }
 
 // ---- compute ----------------------------------------------------------------------
@@ -449,6 +490,8 @@ sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* ou
     const bool in_place_form = out == nullptr;
     check_compute(node_, in_place_form, fn);
     if (!in) throw invalid_argument("dft", fn, "the input pointer is null");
+    // An out-of-place transform reads its input while it writes its output.
+    if (in == out) throw invalid_argument("dft", fn, "the input and output of a NOT_INPLACE transform are the same array");
     DFTI_DESCRIPTOR* n = node_;
     void* dst = in_place_form ? in : out;
     sycl::queue& q = *n->queue;
@@ -571,6 +614,104 @@ OVX_DFT_INSTANTIATE(precision::SINGLE, domain::COMPLEX)
 OVX_DFT_INSTANTIATE(precision::SINGLE, domain::REAL)
 OVX_DFT_INSTANTIATE(precision::DOUBLE, domain::COMPLEX)
 OVX_DFT_INSTANTIATE(precision::DOUBLE, domain::REAL)
+
+// ---- the exported compute entries -----------------------------------------------------
+
+namespace {
+const char* const kForward = "compute_forward";
+const char* const kBackward = "compute_backward";
+
+template <typename D>
+sycl::event usm_in_place(int dir, D& desc, void* inout, const std::vector<sycl::event>& deps) {
+    return desc.compute_usm(dir, inout, nullptr, deps, dir == 0 ? kForward : kBackward);
+}
+template <typename D>
+sycl::event usm_out_of_place(int dir, D& desc, void* in, void* out, const std::vector<sycl::event>& deps) {
+    const char* fn = dir == 0 ? kForward : kBackward;
+    if (!out) throw invalid_argument("dft", fn, "the output pointer is null");
+    return desc.compute_usm(dir, in, out, deps, fn);
+}
+template <typename D, typename T>
+void buffer_in_place(int dir, D& desc, sycl::buffer<T, 1>& inout) {
+    auto b = detail::as_bytes(inout);
+    desc.compute_buffer(dir, b, nullptr, dir == 0 ? kForward : kBackward);
+}
+template <typename D, typename I, typename O>
+void buffer_out_of_place(int dir, D& desc, sycl::buffer<I, 1>& in, sycl::buffer<O, 1>& out) {
+    const char* fn = dir == 0 ? kForward : kBackward;
+    if constexpr (std::is_same_v<I, O>) {
+        // An out-of-place transform reads its input while it writes its output.
+        if (in == out) throw invalid_argument("dft", fn, "the input and output buffers of a NOT_INPLACE transform are the same");
+    }
+    auto bi = detail::as_bytes(in);
+    auto bo = detail::as_bytes(out);
+    desc.compute_buffer(dir, bi, &bo, fn);
+}
+}  // namespace
+
+template <typename descriptor_type, typename data_type>
+sycl::event compute_forward(descriptor_type& desc, data_type* inout, const std::vector<sycl::event>& deps) {
+    return usm_in_place(0, desc, inout, deps);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+sycl::event compute_forward(descriptor_type& desc, input_type* in, output_type* out,
+                            const std::vector<sycl::event>& deps) {
+    return usm_out_of_place(0, desc, in, out, deps);
+}
+template <typename descriptor_type, typename data_type>
+sycl::event compute_backward(descriptor_type& desc, data_type* inout, const std::vector<sycl::event>& deps) {
+    return usm_in_place(1, desc, inout, deps);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+sycl::event compute_backward(descriptor_type& desc, input_type* in, output_type* out,
+                             const std::vector<sycl::event>& deps) {
+    return usm_out_of_place(1, desc, in, out, deps);
+}
+template <typename descriptor_type, typename data_type>
+void compute_forward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout) {
+    buffer_in_place(0, desc, inout);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+void compute_forward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out) {
+    buffer_out_of_place(0, desc, in, out);
+}
+template <typename descriptor_type, typename data_type>
+void compute_backward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout) {
+    buffer_in_place(1, desc, inout);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+void compute_backward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out) {
+    buffer_out_of_place(1, desc, in, out);
+}
+
+// Every valid pair: the descriptor's real scalar or its complex type, on
+// each side.
+#define OVX_DFT_COMPUTE_IN_PLACE(DESC, T)                                                                  \
+    template sycl::event compute_forward<DESC, T>(DESC&, T*, const std::vector<sycl::event>&);             \
+    template sycl::event compute_backward<DESC, T>(DESC&, T*, const std::vector<sycl::event>&);            \
+    template void compute_forward<DESC, T>(DESC&, sycl::buffer<T, 1>&);                                    \
+    template void compute_backward<DESC, T>(DESC&, sycl::buffer<T, 1>&);
+#define OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, I, O)                                                           \
+    template sycl::event compute_forward<DESC, I, O>(DESC&, I*, O*, const std::vector<sycl::event>&);      \
+    template sycl::event compute_backward<DESC, I, O>(DESC&, I*, O*, const std::vector<sycl::event>&);     \
+    template void compute_forward<DESC, I, O>(DESC&, sycl::buffer<I, 1>&, sycl::buffer<O, 1>&);            \
+    template void compute_backward<DESC, I, O>(DESC&, sycl::buffer<I, 1>&, sycl::buffer<O, 1>&);
+#define OVX_DFT_COMPUTE_ALL(DESC, R)                                      \
+    OVX_DFT_COMPUTE_IN_PLACE(DESC, R)                                     \
+    OVX_DFT_COMPUTE_IN_PLACE(DESC, std::complex<R>)                       \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, R, R)                              \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, R, std::complex<R>)                \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, std::complex<R>, R)                \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, std::complex<R>, std::complex<R>)
+
+using desc_sc = descriptor<precision::SINGLE, domain::COMPLEX>;
+using desc_sr = descriptor<precision::SINGLE, domain::REAL>;
+using desc_dc = descriptor<precision::DOUBLE, domain::COMPLEX>;
+using desc_dr = descriptor<precision::DOUBLE, domain::REAL>;
+OVX_DFT_COMPUTE_ALL(desc_sc, float)
+OVX_DFT_COMPUTE_ALL(desc_sr, float)
+OVX_DFT_COMPUTE_ALL(desc_dc, double)
+OVX_DFT_COMPUTE_ALL(desc_dr, double)
 
 }  // namespace dft
 }  // namespace ovx
