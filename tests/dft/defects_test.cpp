@@ -98,6 +98,7 @@ struct layout_case {
     std::function<void(cdesc&)> configure;
     const char* message;
 };
+void PrintTo(const layout_case& c, std::ostream* os) { *os << c.name; }
 
 class LayoutRefusal : public ::testing::TestWithParam<std::tuple<bool, layout_case>> {};
 
@@ -227,7 +228,7 @@ TEST(WorkspaceBinding, ShortBufferIsRefusedWithoutLeakAndKeepsTheBinding) {
     sycl::buffer<std::complex<float>, 1> data{input.data(), sycl::range<1>(64)};
     EXPECT_THROW(dft::compute_forward(d, data), dft::no_workspace_exception);
 
-    sycl::buffer<float, 1> ws{sycl::range<1>(static_cast<std::size_t>(need / 4))};
+    sycl::buffer<float, 1> ws{sycl::range<1>(static_cast<std::size_t>((need + 3) / 4))};
     d.set_workspace(ws);
     sycl::buffer<float, 1> tiny{sycl::range<1>(2)};
     EXPECT_THROW(d.set_workspace(tiny), korami::ovx::invalid_argument);

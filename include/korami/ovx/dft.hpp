@@ -26,6 +26,13 @@
 // OUTPUT_STRIDES, when set, take precedence over FWD_STRIDES and BWD_STRIDES
 // (the input of the forward transform is the forward domain, of the backward
 // transform the backward domain).
+//
+// Commit refuses (invalid_argument, naming the parameter) a layout whose
+// extent in bytes does not fit 64 bits, an output stride of 0 along a
+// dimension of more than one point or an output distance of 0 between more
+// than one transform, and a complex transform in place whose forward and
+// backward layouts (or input and output layouts, when both are given) differ:
+// in place, each result is written where its input was read.
 #ifndef KORAMI_OVX_DFT_HPP
 #define KORAMI_OVX_DFT_HPP
 
