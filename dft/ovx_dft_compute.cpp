@@ -4,9 +4,12 @@
 #include <ovx_serv.h>
 
 #include <algorithm>
+#include <complex>
+#include <memory>
 #include <cstdint>
 #include <string>
 
+#include "dft/ovx_dft_checked.hpp"
 #include "dft/ovx_dft_internal.hpp"
 
 namespace korami {
@@ -83,31 +86,155 @@ void effective_layout(const DFTI_DESCRIPTOR* n, int which, cpu_layout& l) {
     }
 }
 
-// Bytes from the start of a data container to past the last element that the
-// transform of direction `which` reads (output false) or writes (output
-// true); UINT64_MAX when the layout overflows. `real_bytes` is the size of one
-// real value of the precision.
-std::uint64_t layout_bytes(const DFTI_DESCRIPTOR* n, int which, bool output, std::uint64_t real_bytes) {
+// The parameters a side of direction `which` takes its layout from, for
+// messages: the stride vector and the distance.
+struct side_names {
+    const char* strides;
+    const char* distance;
+};
+side_names names_of(const DFTI_DESCRIPTOR* n, int which, bool output) {
+    const bool io = output ? any_set(n, &dfti_dim::output_stride, n->output_offset)
+                           : any_set(n, &dfti_dim::input_stride, n->input_offset);
+    const bool fwd_domain = (which == 0) != output;
+    return {io ? (output ? "OUTPUT_STRIDES" : "INPUT_STRIDES") : (fwd_domain ? "FWD_STRIDES" : "BWD_STRIDES"),
+            fwd_domain ? "FWD_DISTANCE" : "BWD_DISTANCE"};
+}
+
+// One side of a direction's layout: offset, then {count, stride} per axis
+// (the dimensions innermost first, then the batch records), in elements of
+// `elem_bytes` bytes.
+struct side_layout {
+    std::int64_t offset = 0;
+    int axes = 0;
+    std::int64_t count[DFTI_MAX_RANK + DFTI_USER_BATCH_RECORDS] = {};
+    std::int64_t stride[DFTI_MAX_RANK + DFTI_USER_BATCH_RECORDS] = {};
+    std::int64_t elem_bytes = 0;
+    int rank = 0;  // the first `rank` axes are dimensions, the rest batch records
+};
+
+// The side that direction `which` reads (output false) or writes (output
+// true). A complex transform in place writes in its input layout.
+side_layout side_of(const DFTI_DESCRIPTOR* n, int which, bool output, std::int64_t real_bytes) {
     cpu_layout l;
     effective_layout(n, which, l);
     const bool real = n->forward_domain == DFTI_REAL;
-    // A complex transform in place writes in its input layout.
     if (!real && n->placement == DFTI_INPLACE) output = false;
     // The complex side of a real transform: the forward output, the backward input.
     const bool complex_side = !real || (which == 0) == output;
-    const std::uint64_t elem = complex_side ? 2 * real_bytes : real_bytes;
-    unsigned __int128 last = static_cast<std::uint64_t>(output ? l.out_offset : l.in_offset);
-    for (int i = 0; i < n->rank; ++i) {
+    side_layout s;
+    s.elem_bytes = complex_side ? 2 * real_bytes : real_bytes;
+    s.offset = output ? l.out_offset : l.in_offset;
+    for (int i = 0; i < n->rank && i < DFTI_MAX_RANK; ++i, ++s.axes) {
         std::int64_t len = l.dims[i].length;
         if (real && complex_side && i == 0) len = len / 2 + 1;
-        last += static_cast<unsigned __int128>(len - 1) *
-                static_cast<std::uint64_t>(output ? l.dims[i].output_stride : l.dims[i].input_stride);
+        s.count[s.axes] = len;
+        s.stride[s.axes] = output ? l.dims[i].output_stride : l.dims[i].input_stride;
     }
-    for (std::int64_t b = 0; b < l.nbatch; ++b)
-        last += static_cast<unsigned __int128>(l.batch[b].length - 1) *
-                static_cast<std::uint64_t>(output ? l.batch[b].output_stride : l.batch[b].input_stride);
-    const unsigned __int128 bytes = (last + 1) * elem;
-    return bytes > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(bytes);
+    s.rank = s.axes;
+    for (std::int64_t b = 0; b < l.nbatch; ++b, ++s.axes) {
+        s.count[s.axes] = l.batch[b].length;
+        s.stride[s.axes] = output ? l.batch[b].output_stride : l.batch[b].input_stride;
+    }
+    return s;
+}
+
+// Bytes from the start of a container to past the last element of the side,
+// with checked arithmetic; -1 when the extent does not fit 64 bits, with
+// `bad_axis` the axis whose term overflowed (-1: the offset or the bytes).
+std::int64_t side_extent_bytes(const side_layout& s, int* bad_axis = nullptr) {
+    std::int64_t last = s.offset;
+    if (bad_axis) *bad_axis = -1;
+    for (int a = 0; a < s.axes; ++a) {
+        if (!ovx_checked::mul_add(s.count[a] - 1, s.stride[a], last, last)) {
+            if (bad_axis) *bad_axis = a;
+            return -1;
+        }
+    }
+    std::int64_t bytes;
+    if (!ovx_checked::mul_add(last, s.elem_bytes, s.elem_bytes, bytes)) return -1;
+    return bytes;
+}
+
+// Bytes from the start of a data container to past the last element that the
+// transform of direction `which` reads (output false) or writes (output
+// true). Commit has refused layouts whose extent does not fit.
+std::uint64_t layout_bytes(const DFTI_DESCRIPTOR* n, int which, bool output, std::int64_t real_bytes) {
+    const std::int64_t b = side_extent_bytes(side_of(n, which, output, real_bytes));
+    return b < 0 ? UINT64_MAX : static_cast<std::uint64_t>(b);
+}
+
+std::string stride_text(const DFTI_DESCRIPTOR* n, std::int64_t offset, std::int64_t dfti_dim::*f) {
+    std::string t = "{" + std::to_string(offset);
+    for (int i = n->rank - 1; i >= 0; --i) t += ", " + std::to_string(n->user_dims.records[i].*f);
+    return t + "}";
+}
+
+// Layout checks of commit, on every route:
+// - every side's extent in bytes fits 64 bits;
+// - no output puts two results in one place: a stride of 0 along a
+//   dimension of more than one point, or a distance of 0 between more than
+//   one transform;
+// - a complex transform in place reads and writes one layout: forward and
+//   backward strides (or input and output strides, when both are given) and
+//   distances must be the same.
+void check_layout(const DFTI_DESCRIPTOR* n, std::int64_t real_bytes, const char* fn) {
+    const bool real = n->forward_domain == DFTI_REAL;
+    if (!real && n->placement == DFTI_INPLACE) {
+        const bool in_io = any_set(n, &dfti_dim::input_stride, n->input_offset);
+        const bool out_io = any_set(n, &dfti_dim::output_stride, n->output_offset);
+        std::int64_t dfti_dim::*a = &dfti_dim::fwd_stride;
+        std::int64_t dfti_dim::*b = &dfti_dim::bwd_stride;
+        std::int64_t oa = n->fwd_offset, ob = n->bwd_offset;
+        const char *na = "FWD_STRIDES", *nb = "BWD_STRIDES";
+        if (in_io || out_io) {
+            a = &dfti_dim::input_stride;
+            b = &dfti_dim::output_stride;
+            oa = n->input_offset;
+            ob = n->output_offset;
+            na = "INPUT_STRIDES";
+            nb = "OUTPUT_STRIDES";
+        }
+        if (in_io != out_io) b = a, ob = oa;  // one of the pair given: nothing to compare
+        bool same = oa == ob;
+        for (int i = 0; i < n->rank && same; ++i) {
+            const dfti_dim& d = n->user_dims.records[i];
+            same = d.length == 1 || d.*a == d.*b;
+        }
+        if (!same)
+            throw invalid_argument("dft", fn,
+                                   std::string("a complex transform in place reads and writes one layout: ") + na +
+                                       " " + stride_text(n, oa, a) + " and " + nb + " " + stride_text(n, ob, b) +
+                                       " differ");
+        const dfti_dim& b0 = n->user_batch.records[0];
+        if (b0.length > 1 && b0.fwd_stride != b0.bwd_stride && b0.input_stride == 0 && b0.output_stride == 0)
+            throw invalid_argument("dft", fn,
+                                   "a complex transform in place reads and writes one layout: FWD_DISTANCE " +
+                                       std::to_string(b0.fwd_stride) + " and BWD_DISTANCE " +
+                                       std::to_string(b0.bwd_stride) + " differ");
+    }
+    for (int which = 0; which < 2; ++which) {
+        for (bool output : {false, true}) {
+            const side_layout s = side_of(n, which, output, real_bytes);
+            const side_names names = names_of(n, which, output && (real || n->placement != DFTI_INPLACE));
+            int bad = -1;
+            if (side_extent_bytes(s, &bad) < 0) {
+                std::string what = bad >= s.rank ? std::string(names.distance) + " with NUMBER_OF_TRANSFORMS"
+                                                 : std::string(names.strides);
+                throw invalid_argument("dft", fn, what + " reach beyond what a 64-bit byte offset addresses");
+            }
+            if (!output) continue;
+            for (int a = 0; a < s.axes; ++a) {
+                if (s.count[a] < 2 || s.stride[a] != 0) continue;
+                if (a < s.rank)
+                    throw invalid_argument("dft", fn,
+                                           std::string(names.strides) + " gives a stride of 0 to a dimension of " +
+                                               std::to_string(s.count[a]) + " output points");
+                throw invalid_argument("dft", fn,
+                                       std::string(names.distance) + " is 0 between " + std::to_string(s.count[a]) +
+                                           " output transforms");
+            }
+        }
+    }
 }
 
 // Makes and commits the CPU handle of one direction (0 forward, 1 backward)
@@ -206,6 +333,7 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
     const dfti_dim& b0 = n->user_batch.records[0];
     if (b0.length > 1 && (b0.fwd_stride == 0 || b0.bwd_stride == 0) && (b0.input_stride == 0 || b0.output_stride == 0))
         throw invalid_argument("dft", fn, "FWD_DISTANCE and BWD_DISTANCE must be set when NUMBER_OF_TRANSFORMS is above 1");
+    detail::check_layout(n, sizeof(real_scalar_t), fn);
     sycl::device dev = queue.get_device();
     if (prec == precision::DOUBLE && !dev.has(sycl::aspect::fp64))
         throw unsupported_device("dft", fn, dev);
@@ -265,29 +393,68 @@ void check_workspace_target(DFTI_DESCRIPTOR* n, const char* fn) {
 }
 }  // namespace
 
+namespace {
+// Leaves a node whose workspace binding failed part way without any binding:
+// the backend dropped the areas of the previous one, so compute must find no
+// workspace rather than a half-placed one.
+void unbind_workspace(DFTI_DESCRIPTOR* n) {
+    n->workspace_kind = DFTI_CONTAINER_NONE;
+    n->internal_workspace = 0;
+    delete n->workspace_buffer;
+    n->workspace_buffer = nullptr;
+}
+
+// Binds `base` through the owner; any failure leaves the node unbound.
+void bind_workspace(DFTI_DESCRIPTOR* n, void* base, int kind, const char* fn) {
+    detail::quiesce(n);
+    int st;
+    try {
+        st = gpu_dfti_set_workspace(n, base, kind);
+    } catch (...) {
+        unbind_workspace(n);
+        throw;
+    }
+    if (st) {
+        unbind_workspace(n);
+        detail::raise_failure(st, fn);
+    }
+}
+}  // namespace
+
 template <precision prec, domain dom>
 void descriptor<prec, dom>::set_workspace(real_scalar_t* usm_workspace) {
     const char* fn = "set_workspace";
     check_workspace_target(node_, fn);
     if (!usm_workspace) throw invalid_argument("dft", fn, "the workspace pointer is null");
-    detail::quiesce(node_);
-    int st = gpu_dfti_set_workspace(node_, usm_workspace, DFTI_CONTAINER_USM);
-    detail::raise_failure(st, fn);
+    bind_workspace(node_, usm_workspace, DFTI_CONTAINER_USM, fn);
+    delete node_->workspace_buffer;
+    node_->workspace_buffer = nullptr;
 }
 
 template <precision prec, domain dom>
 void descriptor<prec, dom>::set_workspace(sycl::buffer<real_scalar_t, 1>& buffer_workspace) {
     const char* fn = "set_workspace";
     check_workspace_target(node_, fn);
-    detail::quiesce(node_);
-    auto* bytes = new sycl::buffer<char, 1>(detail::as_bytes(buffer_workspace));
-    int st = gpu_dfti_set_workspace(node_, bytes, DFTI_CONTAINER_BUFFER);
-    if (st) {
-        delete bytes;
-        detail::raise_failure(st, fn);
+    // A buffer too short for the backend's areas is refused before anything
+    // of the current binding is touched.
+    const std::uint64_t need = node_->twiddle_workspace_bytes + node_->scratch_workspace_bytes;
+    if (static_cast<std::uint64_t>(buffer_workspace.byte_size()) < need)
+        throw invalid_argument("dft", fn, "the workspace buffer holds " + std::to_string(buffer_workspace.byte_size()) +
+                                              " bytes; the transform needs " + std::to_string(need) +
+                                              " (WORKSPACE_EXTERNAL_BYTES)");
+    auto bytes = std::make_unique<sycl::buffer<char, 1>>(detail::as_bytes(buffer_workspace));
+    // The node's buffer handle is replaced only once the new binding holds:
+    // the previous one may still back areas until the owner drops them.
+    sycl::buffer<char, 1>* previous = node_->workspace_buffer;
+    node_->workspace_buffer = nullptr;
+    try {
+        bind_workspace(node_, bytes.get(), DFTI_CONTAINER_BUFFER, fn);
+    } catch (...) {
+        delete previous;
+        throw;
     }
-    delete node_->workspace_buffer;
-    node_->workspace_buffer = bytes;
+    delete previous;
+    node_->workspace_buffer = bytes.release();
 }
 
 // ---- compute ----------------------------------------------------------------------
@@ -323,6 +490,8 @@ sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* ou
     const bool in_place_form = out == nullptr;
     check_compute(node_, in_place_form, fn);
     if (!in) throw invalid_argument("dft", fn, "the input pointer is null");
+    // An out-of-place transform reads its input while it writes its output.
+    if (in == out) throw invalid_argument("dft", fn, "the input and output of a NOT_INPLACE transform are the same array");
     DFTI_DESCRIPTOR* n = node_;
     void* dst = in_place_form ? in : out;
     sycl::queue& q = *n->queue;
@@ -376,7 +545,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
     // layout (the CPU library on the host, the GPU kernels through whole-buffer
     // accessors): a container shorter than the layout reaches is refused before
     // anything runs.
-    const std::uint64_t rb = sizeof(real_scalar_t);
+    const std::int64_t rb = sizeof(real_scalar_t);
     const std::uint64_t need_in = detail::layout_bytes(n, direction, false, rb);
     const std::uint64_t need_out = detail::layout_bytes(n, direction, true, rb);
     auto check_size = [&](sycl::buffer<char, 1>& b, std::uint64_t need, const char* what) {
@@ -445,6 +614,104 @@ OVX_DFT_INSTANTIATE(precision::SINGLE, domain::COMPLEX)
 OVX_DFT_INSTANTIATE(precision::SINGLE, domain::REAL)
 OVX_DFT_INSTANTIATE(precision::DOUBLE, domain::COMPLEX)
 OVX_DFT_INSTANTIATE(precision::DOUBLE, domain::REAL)
+
+// ---- the exported compute entries -----------------------------------------------------
+
+namespace {
+const char* const kForward = "compute_forward";
+const char* const kBackward = "compute_backward";
+
+template <typename D>
+sycl::event usm_in_place(int dir, D& desc, void* inout, const std::vector<sycl::event>& deps) {
+    return desc.compute_usm(dir, inout, nullptr, deps, dir == 0 ? kForward : kBackward);
+}
+template <typename D>
+sycl::event usm_out_of_place(int dir, D& desc, void* in, void* out, const std::vector<sycl::event>& deps) {
+    const char* fn = dir == 0 ? kForward : kBackward;
+    if (!out) throw invalid_argument("dft", fn, "the output pointer is null");
+    return desc.compute_usm(dir, in, out, deps, fn);
+}
+template <typename D, typename T>
+void buffer_in_place(int dir, D& desc, sycl::buffer<T, 1>& inout) {
+    auto b = detail::as_bytes(inout);
+    desc.compute_buffer(dir, b, nullptr, dir == 0 ? kForward : kBackward);
+}
+template <typename D, typename I, typename O>
+void buffer_out_of_place(int dir, D& desc, sycl::buffer<I, 1>& in, sycl::buffer<O, 1>& out) {
+    const char* fn = dir == 0 ? kForward : kBackward;
+    if constexpr (std::is_same_v<I, O>) {
+        // An out-of-place transform reads its input while it writes its output.
+        if (in == out) throw invalid_argument("dft", fn, "the input and output buffers of a NOT_INPLACE transform are the same");
+    }
+    auto bi = detail::as_bytes(in);
+    auto bo = detail::as_bytes(out);
+    desc.compute_buffer(dir, bi, &bo, fn);
+}
+}  // namespace
+
+template <typename descriptor_type, typename data_type>
+sycl::event compute_forward(descriptor_type& desc, data_type* inout, const std::vector<sycl::event>& deps) {
+    return usm_in_place(0, desc, inout, deps);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+sycl::event compute_forward(descriptor_type& desc, input_type* in, output_type* out,
+                            const std::vector<sycl::event>& deps) {
+    return usm_out_of_place(0, desc, in, out, deps);
+}
+template <typename descriptor_type, typename data_type>
+sycl::event compute_backward(descriptor_type& desc, data_type* inout, const std::vector<sycl::event>& deps) {
+    return usm_in_place(1, desc, inout, deps);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+sycl::event compute_backward(descriptor_type& desc, input_type* in, output_type* out,
+                             const std::vector<sycl::event>& deps) {
+    return usm_out_of_place(1, desc, in, out, deps);
+}
+template <typename descriptor_type, typename data_type>
+void compute_forward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout) {
+    buffer_in_place(0, desc, inout);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+void compute_forward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out) {
+    buffer_out_of_place(0, desc, in, out);
+}
+template <typename descriptor_type, typename data_type>
+void compute_backward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout) {
+    buffer_in_place(1, desc, inout);
+}
+template <typename descriptor_type, typename input_type, typename output_type>
+void compute_backward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out) {
+    buffer_out_of_place(1, desc, in, out);
+}
+
+// Every valid pair: the descriptor's real scalar or its complex type, on
+// each side.
+#define OVX_DFT_COMPUTE_IN_PLACE(DESC, T)                                                                  \
+    template sycl::event compute_forward<DESC, T>(DESC&, T*, const std::vector<sycl::event>&);             \
+    template sycl::event compute_backward<DESC, T>(DESC&, T*, const std::vector<sycl::event>&);            \
+    template void compute_forward<DESC, T>(DESC&, sycl::buffer<T, 1>&);                                    \
+    template void compute_backward<DESC, T>(DESC&, sycl::buffer<T, 1>&);
+#define OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, I, O)                                                           \
+    template sycl::event compute_forward<DESC, I, O>(DESC&, I*, O*, const std::vector<sycl::event>&);      \
+    template sycl::event compute_backward<DESC, I, O>(DESC&, I*, O*, const std::vector<sycl::event>&);     \
+    template void compute_forward<DESC, I, O>(DESC&, sycl::buffer<I, 1>&, sycl::buffer<O, 1>&);            \
+    template void compute_backward<DESC, I, O>(DESC&, sycl::buffer<I, 1>&, sycl::buffer<O, 1>&);
+#define OVX_DFT_COMPUTE_ALL(DESC, R)                                      \
+    OVX_DFT_COMPUTE_IN_PLACE(DESC, R)                                     \
+    OVX_DFT_COMPUTE_IN_PLACE(DESC, std::complex<R>)                       \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, R, R)                              \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, R, std::complex<R>)                \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, std::complex<R>, R)                \
+    OVX_DFT_COMPUTE_OUT_OF_PLACE(DESC, std::complex<R>, std::complex<R>)
+
+using desc_sc = descriptor<precision::SINGLE, domain::COMPLEX>;
+using desc_sr = descriptor<precision::SINGLE, domain::REAL>;
+using desc_dc = descriptor<precision::DOUBLE, domain::COMPLEX>;
+using desc_dr = descriptor<precision::DOUBLE, domain::REAL>;
+OVX_DFT_COMPUTE_ALL(desc_sc, float)
+OVX_DFT_COMPUTE_ALL(desc_sr, float)
+OVX_DFT_COMPUTE_ALL(desc_dc, double)
+OVX_DFT_COMPUTE_ALL(desc_dr, double)
 
 }  // namespace dft
 }  // namespace ovx

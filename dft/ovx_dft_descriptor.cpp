@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dft/ovx_dft_checked.hpp"
 #include "dft/ovx_dft_internal.hpp"
 
 namespace korami {
@@ -91,6 +92,15 @@ descriptor<prec, dom>::descriptor(std::vector<std::int64_t> lengths) : cpu_handl
         throw invalid_argument("dft", "descriptor", "the number of lengths must be 1 to 7, not " + std::to_string(rank));
     for (std::int64_t l : lengths)
         if (l < 1) throw invalid_argument("dft", "descriptor", "every length must be at least 1, not " + std::to_string(l));
+    // The default layout counts every element with 64-bit strides: the
+    // product of the lengths (a real transform's innermost length padded to
+    // 2 * (n/2 + 1)) must fit.
+    std::int64_t elements = lengths.back();
+    bool fits = dom == domain::COMPLEX || ovx_checked::mul(2, lengths.back() / 2 + 1, elements);
+    for (std::int64_t i = rank - 2; i >= 0 && fits; --i)
+        fits = ovx_checked::mul(elements, lengths[static_cast<std::size_t>(i)], elements);
+    if (!fits)
+        throw invalid_argument("dft", "descriptor", "the lengths hold more elements than a 64-bit count can address");
     const int d = dom == domain::COMPLEX ? DFTI_COMPLEX : DFTI_REAL;
     int st;
     if (prec == precision::DOUBLE)

@@ -7,6 +7,7 @@
 #include <ovx_serv.h>
 
 #include "gpu/ovx_gpu_native.hpp"
+#include "gpu/ovx_sycl_ext.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
 #include "vasm/vasm_probe_driver.hpp"
 
@@ -42,9 +43,8 @@ void query(F&& f) {
 }
 
 int backend_code(const sycl::device& d) {
-    sycl::backend b = d.get_backend();
-    if (b == sycl::backend::opencl) return 0;
-    if (b == sycl::backend::ext_tarvo_level_zero) return 1;
+    if (d.get_backend() == sycl::backend::opencl) return 0;
+    if (sycl_ext::is_level_zero(d)) return 1;
     return -1;
 }
 
@@ -63,13 +63,13 @@ void read_device_facts(device_record& r) {
             static_cast<int64_t>(d.get_info<sycl::info::device::max_work_group_size>());
     });
     query([&] {
-        if (d.has(sycl::aspect::ext_tarvo_gpu_hw_info))
-            r.eu_count = static_cast<int>(d.get_info<sycl::ext::tarvo::info::device::gpu_eu_count>());
+        if (sycl_ext::has_gpu_hw_info(d))
+            r.eu_count = static_cast<int>(sycl_ext::gpu_eu_count(d));
         else
             r.eu_count = static_cast<int>(d.get_info<sycl::info::device::max_compute_units>());
     });
     query([&] {
-        if (r.is_gpu) r.device_id = d.get_info<sycl::ext::tarvo::info::device::device_id>();
+        if (r.is_gpu) r.device_id = sycl_ext::gpu_device_id(d);
     });
 }
 

@@ -47,17 +47,20 @@ bool resolve(HMODULE m, const char* name, F* slot) {
     return true;
 }
 
-// The entry table, or null when Level Zero is not available.
-const ze_entries* load_level_zero() {
+// Copies the entry table into `out` under the lock; false when Level Zero is
+// not available. The wrappers call through their copy, so that an unload
+// clearing the table meanwhile cannot hand them a half-cleared one.
+bool load_level_zero(ze_entries* out) {
     ovx_serv_lock(&ze_lock);
     if (ze_loaded) {
+        *out = ze_table;
         ovx_serv_unlock(&ze_lock);
-        return &ze_table;
+        return true;
     }
     HMODULE m = LoadLibraryExA(ze_module_name, nullptr, 0);
     if (m == nullptr) {
         ovx_serv_unlock(&ze_lock);
-        return nullptr;
+        return false;
     }
     ze_entries e{};
     bool ok = resolve(m, "zeInit", &e.zeInit) &&
@@ -71,59 +74,63 @@ const ze_entries* load_level_zero() {
     if (!ok) {
         ovx_serv_unlock(&ze_lock);
         FreeLibrary(m);
-        return nullptr;
+        return false;
     }
     ze_table = e;
     ze_module = m;
     ze_loaded = true;
+    *out = e;
     bool first = !ze_cleanup_registered;
     ze_cleanup_registered = true;
     ovx_serv_unlock(&ze_lock);
     if (first) ovx_gpu_register_cleanup(unload_level_zero);
-    return &ze_table;
+    return true;
 }
 
 }  // namespace
 
-bool korami::ovx::gpu::level_zero_available() { return load_level_zero() != nullptr; }
+bool korami::ovx::gpu::level_zero_available() {
+    ze_entries e;
+    return load_level_zero(&e);
+}
 
 extern "C" {
 
 ovx_ze_result_t ovx_zeDeviceGetProperties(void* device, void* properties) {
-    const ze_entries* ze = load_level_zero();
-    if (ze == nullptr) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
-    return ze->zeDeviceGetProperties(device, properties);
+    ze_entries ze;
+    if (!load_level_zero(&ze)) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
+    return ze.zeDeviceGetProperties(device, properties);
 }
 
 ovx_ze_result_t ovx_zeDeviceGetSubDevices(void* device, uint32_t* count, void** sub_devices) {
-    const ze_entries* ze = load_level_zero();
-    if (ze == nullptr) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
-    return ze->zeDeviceGetSubDevices(device, count, sub_devices);
+    ze_entries ze;
+    if (!load_level_zero(&ze)) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
+    return ze.zeDeviceGetSubDevices(device, count, sub_devices);
 }
 
 ovx_ze_result_t ovx_zeModuleCreate(void* context, void* device, const void* desc, void** module,
                                    void** build_log) {
-    const ze_entries* ze = load_level_zero();
-    if (ze == nullptr) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
-    return ze->zeModuleCreate(context, device, desc, module, build_log);
+    ze_entries ze;
+    if (!load_level_zero(&ze)) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
+    return ze.zeModuleCreate(context, device, desc, module, build_log);
 }
 
 ovx_ze_result_t ovx_zeKernelCreate(void* module, const void* desc, void** kernel) {
-    const ze_entries* ze = load_level_zero();
-    if (ze == nullptr) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
-    return ze->zeKernelCreate(module, desc, kernel);
+    ze_entries ze;
+    if (!load_level_zero(&ze)) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
+    return ze.zeKernelCreate(module, desc, kernel);
 }
 
 ovx_ze_result_t ovx_zeModuleDestroy(void* module) {
-    const ze_entries* ze = load_level_zero();
-    if (ze == nullptr) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
-    return ze->zeModuleDestroy(module);
+    ze_entries ze;
+    if (!load_level_zero(&ze)) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
+    return ze.zeModuleDestroy(module);
 }
 
 ovx_ze_result_t ovx_zeModuleGetNativeBinary(void* module, size_t* size, uint8_t* binary) {
-    const ze_entries* ze = load_level_zero();
-    if (ze == nullptr) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
-    return ze->zeModuleGetNativeBinary(module, size, binary);
+    ze_entries ze;
+    if (!load_level_zero(&ze)) return OVX_ZE_RESULT_ERROR_UNINITIALIZED;
+    return ze.zeModuleGetNativeBinary(module, size, binary);
 }
 
 }  // extern "C"

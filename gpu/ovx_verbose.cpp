@@ -33,7 +33,8 @@ int verbose_depth() { return depth; }
 
 void print_verbose_gpu_info(sycl::queue* queue, const char* text, double seconds) {
     if (depth != 0) return;
-    if (*ovx_serv_verbose_mode() == 0) return;
+    const int* mode = ovx_serv_verbose_mode();
+    if (mode == nullptr || *mode == 0) return;
     device_record* r = queue != nullptr ? get_device_record(nullptr, queue) : nullptr;
     ovx_serv_lock(&verbose_lock);
     if (r != nullptr && r->is_gpu && !r->verbose_reported) {

@@ -169,13 +169,15 @@ int gpu_commit(DFTI_DESCRIPTOR* node) {
     if (dbl && !dev.has(sycl::aspect::fp64)) return DFTI_STATUS_INVALID;
     // Bytes of the complex data of all transforms (the larger side of a real
     // transform counts as complex too).
-    unsigned __int128 bytes = dbl ? 16 : 8;
-    const unsigned __int128 limit = (unsigned __int128)1 << (dbl ? 35 : 34);
-    for (std::int64_t i = 0; i < node->user_dims.count && bytes <= limit; ++i)
-        bytes *= static_cast<std::uint64_t>(node->user_dims.records[i].length);
-    for (std::int64_t i = 0; i < node->user_batch.count && bytes <= limit; ++i)
-        bytes *= static_cast<std::uint64_t>(node->user_batch.records[i].length);
-    if (bytes > limit) return DFTI_STATUS_UNIMPLEMENTED;
+    // A product that does not fit 64 bits is over the limit too.
+    std::int64_t bytes = dbl ? 16 : 8;
+    const std::int64_t limit = std::int64_t{1} << (dbl ? 35 : 34);
+    bool fits = true;
+    for (std::int64_t i = 0; i < node->user_dims.count && fits; ++i)
+        fits = ovx_checked::mul(bytes, node->user_dims.records[i].length, bytes);
+    for (std::int64_t i = 0; i < node->user_batch.count && fits; ++i)
+        fits = ovx_checked::mul(bytes, node->user_batch.records[i].length, bytes);
+    if (!fits || bytes > limit) return DFTI_STATUS_UNIMPLEMENTED;
     if (node->rank > 3)
         throw korami::ovx::unimplemented("dft", "commit", "transforms of rank above 3 are not supported on GPU devices");
     // Release what the node's current layer holds before it becomes a GPU node.

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "dft/node/ovx_dft_node.hpp"
+#include "dft/ovx_dft_checked.hpp"
 
 namespace dfti_node_ops {
 
@@ -49,6 +50,11 @@ inline int alloc_node(const bkd_memory_services_t* s, DFTI_DESCRIPTOR** out, int
     if (rank < 1 || rank > DFTI_MAX_RANK || !lengths) return DFTI_STATUS_INVALID;
     for (std::int64_t i = 0; i < rank; ++i)
         if (lengths[i] < 1) return DFTI_STATUS_INVALID;
+    // The default strides are the running products of the lengths: a shape
+    // whose element count does not fit 64 bits has no layout.
+    std::int64_t count = 1;
+    for (std::int64_t i = 0; i < rank; ++i)
+        if (!ovx_checked::mul(count, lengths[i], count)) return DFTI_STATUS_INVALID;
     auto* n = static_cast<DFTI_DESCRIPTOR*>(s->calloc(1, sizeof(DFTI_DESCRIPTOR), 64, 0));
     if (!n) return DFTI_STATUS_ALLOCATION_FAILED;
     n->services = s;
@@ -290,9 +296,16 @@ inline int normalize(DFTI_DESCRIPTOR* n) {
         if (nf > 0) {
             dfti_dim& a = batch[nf - 1];
             const dfti_dim& b = batch[i];
-            if (b.input_stride == a.length * a.input_stride && b.output_stride == a.length * a.output_stride &&
-                b.fwd_stride == a.length * a.fwd_stride && b.bwd_stride == a.length * a.bwd_stride) {
-                a.length *= b.length;
+            // Products that do not fit 64 bits continue no sequence.
+            auto continues = [&](std::int64_t dfti_dim::*f) {
+                std::int64_t next;
+                return ovx_checked::mul(a.length, a.*f, next) && b.*f == next;
+            };
+            std::int64_t fused;
+            if (continues(&dfti_dim::input_stride) && continues(&dfti_dim::output_stride) &&
+                continues(&dfti_dim::fwd_stride) && continues(&dfti_dim::bwd_stride) &&
+                ovx_checked::mul(a.length, b.length, fused)) {
+                a.length = fused;
                 continue;
             }
         }

@@ -26,6 +26,13 @@
 // OUTPUT_STRIDES, when set, take precedence over FWD_STRIDES and BWD_STRIDES
 // (the input of the forward transform is the forward domain, of the backward
 // transform the backward domain).
+//
+// Commit refuses (invalid_argument, naming the parameter) a layout whose
+// extent in bytes does not fit 64 bits, an output stride of 0 along a
+// dimension of more than one point or an output distance of 0 between more
+// than one transform, and a complex transform in place whose forward and
+// backward layouts (or input and output layouts, when both are given) differ:
+// in place, each result is written where its input was read.
 #ifndef KORAMI_OVX_DFT_HPP
 #define KORAMI_OVX_DFT_HPP
 
@@ -232,7 +239,7 @@ public:
     void set_workspace(sycl::buffer<real_scalar_t, 1>& buffer_workspace);
 
     // Used by compute_forward and compute_backward (direction 0 forward,
-    // 1 backward).
+    // 1 backward; `out` null for the in-place forms).
     sycl::event compute_usm(int direction, void* in, void* out, const std::vector<sycl::event>& deps,
                             const char* function);
     void compute_buffer(int direction, sycl::buffer<char, 1>& in, sycl::buffer<char, 1>* out,
@@ -255,75 +262,41 @@ extern template class descriptor<precision::DOUBLE, domain::COMPLEX>;
 extern template class descriptor<precision::DOUBLE, domain::REAL>;
 
 namespace detail {
-template <typename T> struct scalar_of { using type = T; };
-template <typename T> struct scalar_of<std::complex<T>> { using type = T; };
-template <typename D, typename T>
-constexpr bool data_fits = std::is_same_v<typename scalar_of<std::remove_cv_t<T>>::type, typename D::real_scalar_t>;
 template <typename T>
 sycl::buffer<char, 1> as_bytes(sycl::buffer<T, 1>& b) {
     return b.template reinterpret<char, 1>(sycl::range<1>(b.byte_size()));
 }
 }  // namespace detail
 
-// ---- compute: USM forms (return the event of the transform) ---------------------------
+// ---- compute ----------------------------------------------------------------------
+// Defined and exported by the library for every valid pair: a single-precision
+// descriptor with float or std::complex<float> data, a double-precision one
+// with double or std::complex<double> data, in place and out of place. Real
+// scalars address interleaved complex data on the complex side.
 
+// USM forms: return the event of the transform.
 template <typename descriptor_type, typename data_type>
 sycl::event compute_forward(descriptor_type& desc, data_type* inout,
-                            const std::vector<sycl::event>& dependencies = {}) {
-    static_assert(detail::data_fits<descriptor_type, data_type>, "data type does not match the descriptor precision");
-    return desc.compute_usm(0, inout, nullptr, dependencies, "compute_forward");
-}
+                            const std::vector<sycl::event>& dependencies = {});
 template <typename descriptor_type, typename input_type, typename output_type>
 sycl::event compute_forward(descriptor_type& desc, input_type* in, output_type* out,
-                            const std::vector<sycl::event>& dependencies = {}) {
-    static_assert(detail::data_fits<descriptor_type, input_type> && detail::data_fits<descriptor_type, output_type>,
-                  "data type does not match the descriptor precision");
-    return desc.compute_usm(0, in, out, dependencies, "compute_forward");
-}
+                            const std::vector<sycl::event>& dependencies = {});
 template <typename descriptor_type, typename data_type>
 sycl::event compute_backward(descriptor_type& desc, data_type* inout,
-                             const std::vector<sycl::event>& dependencies = {}) {
-    static_assert(detail::data_fits<descriptor_type, data_type>, "data type does not match the descriptor precision");
-    return desc.compute_usm(1, inout, nullptr, dependencies, "compute_backward");
-}
+                             const std::vector<sycl::event>& dependencies = {});
 template <typename descriptor_type, typename input_type, typename output_type>
 sycl::event compute_backward(descriptor_type& desc, input_type* in, output_type* out,
-                             const std::vector<sycl::event>& dependencies = {}) {
-    static_assert(detail::data_fits<descriptor_type, input_type> && detail::data_fits<descriptor_type, output_type>,
-                  "data type does not match the descriptor precision");
-    return desc.compute_usm(1, in, out, dependencies, "compute_backward");
-}
+                             const std::vector<sycl::event>& dependencies = {});
 
-// ---- compute: buffer forms (ordered by the buffers' accessors) ---------------------------
-
+// Buffer forms: ordered by the buffers' accessors.
 template <typename descriptor_type, typename data_type>
-void compute_forward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout) {
-    static_assert(detail::data_fits<descriptor_type, data_type>, "data type does not match the descriptor precision");
-    auto b = detail::as_bytes(inout);
-    desc.compute_buffer(0, b, nullptr, "compute_forward");
-}
+void compute_forward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout);
 template <typename descriptor_type, typename input_type, typename output_type>
-void compute_forward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out) {
-    static_assert(detail::data_fits<descriptor_type, input_type> && detail::data_fits<descriptor_type, output_type>,
-                  "data type does not match the descriptor precision");
-    auto bi = detail::as_bytes(in);
-    auto bo = detail::as_bytes(out);
-    desc.compute_buffer(0, bi, &bo, "compute_forward");
-}
+void compute_forward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out);
 template <typename descriptor_type, typename data_type>
-void compute_backward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout) {
-    static_assert(detail::data_fits<descriptor_type, data_type>, "data type does not match the descriptor precision");
-    auto b = detail::as_bytes(inout);
-    desc.compute_buffer(1, b, nullptr, "compute_backward");
-}
+void compute_backward(descriptor_type& desc, sycl::buffer<data_type, 1>& inout);
 template <typename descriptor_type, typename input_type, typename output_type>
-void compute_backward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out) {
-    static_assert(detail::data_fits<descriptor_type, input_type> && detail::data_fits<descriptor_type, output_type>,
-                  "data type does not match the descriptor precision");
-    auto bi = detail::as_bytes(in);
-    auto bo = detail::as_bytes(out);
-    desc.compute_buffer(1, bi, &bo, "compute_backward");
-}
+void compute_backward(descriptor_type& desc, sycl::buffer<input_type, 1>& in, sycl::buffer<output_type, 1>& out);
 
 }  // namespace dft
 }  // namespace ovx

@@ -1,0 +1,46 @@
+// The vendor extensions of SYCL 2020 that the library uses, behind plain
+// functions: a build against another SYCL implementation changes this header
+// and nothing else. Everything outside it uses standard SYCL names only.
+#ifndef OVX_GPU_OVX_SYCL_EXT_HPP
+#define OVX_GPU_OVX_SYCL_EXT_HPP
+
+#include <cstdint>
+
+#include <sycl/sycl.hpp>
+
+namespace korami {
+namespace ovx {
+namespace gpu {
+namespace sycl_ext {
+
+// ---- backends ----------------------------------------------------------------
+
+// True when the device is reached through the Level Zero backend.
+inline bool is_level_zero(const sycl::device& d) { return d.get_backend() == sycl::backend::ext_tarvo_level_zero; }
+
+// ---- GPU device information ---------------------------------------------------
+
+// True when the device answers the GPU hardware queries below.
+inline bool has_gpu_hw_info(const sycl::device& d) { return d.has(sycl::aspect::ext_tarvo_gpu_hw_info); }
+
+// The number of execution units of a device with GPU hardware information.
+inline std::uint32_t gpu_eu_count(const sycl::device& d) {
+    return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::gpu_eu_count>());
+}
+
+// The PCI device id of a GPU device.
+inline std::uint32_t gpu_device_id(const sycl::device& d) {
+    return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::device_id>());
+}
+
+// ---- explicit-SIMD kernels -------------------------------------------------------
+// The names of the explicit-SIMD extension (kernel attribute, SIMD vector
+// types, block loads and stores) belong in this section, next to the others,
+// when the library's explicit-SIMD kernels are built.
+
+}  // namespace sycl_ext
+}  // namespace gpu
+}  // namespace ovx
+}  // namespace korami
+
+#endif
