@@ -320,6 +320,8 @@ std::string generic(bool sg) {
     // once per call: every lane-pair swap stands outside the (i, j) loops, in
     // loops of compile-time bounds that every work-item runs alike. Each term
     // is the same expression of the same values as when evaluated in place.
+    // Every loop is unrolled: the indices become constants, so the tables
+    // stay in registers instead of being indexed in memory.
     auto body = [&](const char* name, const char* size, bool with_odd) {
         const std::string F = std::string("(") + size + ")";
         o << "#ifdef " << name << "\n"
@@ -327,6 +329,7 @@ std::string generic(bool sg) {
           << "{\n"
           << "  ptype res[" << F << "];\n"
           << "  ftype cr[" << F << "], sr[" << F << "];\n"
+          << "  #pragma unroll\n"
           << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
           << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
           << "    cr[r] = cospi(ang);\n"
@@ -334,18 +337,22 @@ std::string generic(bool sg) {
           << "  }\n"
           << "  const ptype x0 = in[0];\n"
           << "  ptype s0 = x0;\n"
+          << "  #pragma unroll\n"
           << "  for (uint j = 1; j < " << F << "; ++j) s0 += in[j];\n"
           << "  res[0] = s0;\n";
         if (with_odd) {
             o << "#if " << F << " % 2 == 1\n"
               << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
+              << "  #pragma unroll\n"
               << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
               << "    const ptype xsub = in[j] - in[" << F << " - j];\n"
               << "    xadd[j] = in[j] + in[" << F << " - j];\n"
               << "    m[j] = pmOne * swapReIm(xsub);\n"
               << "  }\n"
+              << "  #pragma unroll\n"
               << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
               << "    ptype a = x0, b = x0;\n"
+              << "    #pragma unroll\n"
               << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
               << "      const uint r = (i * j) % (uint)" << F << ";\n"
               << "      const ftype c = cr[r], s = sr[r];\n"
@@ -359,12 +366,15 @@ std::string generic(bool sg) {
         }
         o << "  const ptype xh = in[" << F << " / 2];\n"
           << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
+          << "  #pragma unroll\n"
           << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n"
           << "    xadd[j] = in[j] + in[" << F << " - j];\n"
           << "    sw[j] = swapReIm(in[j] - in[" << F << " - j]);\n"
           << "  }\n"
+          << "  #pragma unroll\n"
           << "  for (uint i = 1; i < " << F << "; ++i) {\n"
           << "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
+          << "    #pragma unroll\n"
           << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
           << "      const uint r = (i * j) % (uint)" << F << ";\n"
           << "      a += cr[r] * xadd[j] + sr[r] * pmOne * sw[j];\n"
@@ -372,7 +382,8 @@ std::string generic(bool sg) {
           << "    res[i] = a;\n"
           << "  }\n";
         if (with_odd) o << "#endif\n";
-        o << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
+        o << "  #pragma unroll\n"
+          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
           << "}\n#endif\n\n";
     };
     body("FACT0_DEFAULT_FUNC", "FACT0", false);
