@@ -194,6 +194,7 @@ struct fftw_api;
         static void* alloc(std::size_t b) { return X##_malloc(b); }                                               \
         static void release(void* p) { X##_free(p); }                                                             \
         static void threads(int n) { X##_plan_with_nthreads(n); }                                                 \
+        static void forget() { X##_forget_wisdom(); }                                                             \
         static plan make(const shape& s, void* in, void* out) {                                                   \
             std::vector<int> n(s.lengths.begin(), s.lengths.end());                                               \
             const int rank = static_cast<int>(n.size()), howmany = static_cast<int>(s.batch);                     \
@@ -249,7 +250,20 @@ cell fftw_cell_of(const shape& s, int reps) {
     return c;
 }
 
-cell fftw_cell(const shape& s, int reps) { return s.dbl ? fftw_cell_of<double>(s, reps) : fftw_cell_of<float>(s, reps); }
+// The CPU queue's transforms run on the same FFTW in the same process: the
+// thread count and the wisdom gathered here are reset after each FFTW cell so
+// that they do not carry over into the library's cells.
+template <class R>
+cell fftw_cell_reset(const shape& s, int reps) {
+    cell c = fftw_cell_of<R>(s, reps);
+    fftw_api<R>::threads(1);
+    fftw_api<R>::forget();
+    return c;
+}
+
+cell fftw_cell(const shape& s, int reps) {
+    return s.dbl ? fftw_cell_reset<double>(s, reps) : fftw_cell_reset<float>(s, reps);
+}
 
 #if defined(OVX_BENCH_CLFFT) || defined(OVX_BENCH_VKFFT)
 template <class Runner>
@@ -346,7 +360,8 @@ int main(int argc, char** argv) {
 
     std::printf("Machine: %u hardware threads, %s. Times: minimum of %d waited runs after one untimed run; "
                 "(×) ratio to the best of the row; commit: first / second in the process (plan for FFTW, "
-                "VkFFT, clFFT).\n\n",
+                "VkFFT, clFFT); PoCL's on-disk kernel cache (off with POCL_KERNEL_CACHE=0) serves programs built by "
+                "earlier runs.\n\n",
                 std::thread::hardware_concurrency(), cpu_model().c_str(), reps);
     std::printf("| shape | library, GPU queue, quen5 | library, GPU queue, quen6 | library, CPU queue | FFTW "
                 "| VkFFT | clFFT |\n|---|---|---|---|---|---|---|\n");
