@@ -20,15 +20,7 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
-#if defined(OVX_BENCH_CLFFT) || defined(OVX_BENCH_VKFFT)
-#include <CL/cl.h>
-#endif
-#ifdef OVX_BENCH_CLFFT
-#include <clFFT.h>
-#endif
-#ifdef OVX_BENCH_VKFFT
-#include <vkFFT.h>
-#endif
+#include "ovx_bench_ocl.hpp"
 
 namespace dft = korami::ovx::dft;
 
@@ -118,120 +110,20 @@ void fftw_compute(benchmark::State& st, bench_case c) {
 }
 
 #if defined(OVX_BENCH_CLFFT) || defined(OVX_BENCH_VKFFT)
-// The machine's OpenCL device, straight through the ICD loader.
-struct cl_device_env {
-    cl_platform_id platform{};
-    cl_device_id device{};
-    cl_context ctx{};
-    cl_command_queue q{};
-    bool ok = false;
-    cl_device_env() {
-        cl_uint n = 0;
-        if (clGetPlatformIDs(1, &platform, &n) != CL_SUCCESS || n == 0) return;
-        if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &device, &n) != CL_SUCCESS || n == 0) return;
-        cl_int e;
-        ctx = clCreateContext(nullptr, 1, &device, nullptr, nullptr, &e);
-        if (e != CL_SUCCESS) return;
-        q = clCreateCommandQueueWithProperties(ctx, device, nullptr, &e);
-        ok = e == CL_SUCCESS;
-    }
-};
-cl_device_env& cl_env() {
-    static cl_device_env e;
-    return e;
+ovx_bench::ocl_shape ocl_shape_of(const bench_case& c) {
+    return {c.dbl, c.real, {static_cast<std::size_t>(c.n)}, static_cast<std::size_t>(c.batch)};
 }
-std::size_t bytes_of(const bench_case& c, bool out) {
-    const std::size_t elem = c.dbl ? 8 : 4;
-    const std::int64_t h = c.n / 2 + 1;
-    if (c.real) return static_cast<std::size_t>(out ? 2 * h : c.n) * elem * static_cast<std::size_t>(c.batch);
-    return static_cast<std::size_t>(2 * c.n) * elem * static_cast<std::size_t>(c.batch);
-}
-#endif
 
-#ifdef OVX_BENCH_CLFFT
-void clfft_compute(benchmark::State& st, bench_case c) {
-    cl_device_env& env = cl_env();
-    if (!env.ok) {
-        st.SkipWithError("no OpenCL device");
+// Times the runner's transform; the first run (which compiles) is not counted.
+template <class Runner>
+void ocl_compute(benchmark::State& st, bench_case c) {
+    Runner r(ocl_shape_of(c));
+    if (!r.error.empty() || !r.run()) {
+        st.SkipWithError(r.error.empty() ? "transform failed" : r.error.c_str());
         return;
     }
-    clfftSetupData setup;
-    clfftInitSetupData(&setup);
-    clfftSetup(&setup);
-    clfftPlanHandle plan;
-    std::size_t len = static_cast<std::size_t>(c.n);
-    clfftCreateDefaultPlan(&plan, env.ctx, CLFFT_1D, &len);
-    clfftSetPlanPrecision(plan, c.dbl ? CLFFT_DOUBLE : CLFFT_SINGLE);
-    clfftSetLayout(plan, c.real ? CLFFT_REAL : CLFFT_COMPLEX_INTERLEAVED,
-                   c.real ? CLFFT_HERMITIAN_INTERLEAVED : CLFFT_COMPLEX_INTERLEAVED);
-    clfftSetResultLocation(plan, CLFFT_OUTOFPLACE);
-    clfftSetPlanBatchSize(plan, static_cast<std::size_t>(c.batch));
-    std::size_t in_dist = c.real ? static_cast<std::size_t>(c.n) : static_cast<std::size_t>(c.n);
-    std::size_t out_dist = c.real ? static_cast<std::size_t>(c.n / 2 + 1) : static_cast<std::size_t>(c.n);
-    clfftSetPlanDistance(plan, in_dist, out_dist);
-    if (clfftBakePlan(plan, 1, &env.q, nullptr, nullptr) != CLFFT_SUCCESS) {
-        st.SkipWithError("clfftBakePlan failed");
-        clfftDestroyPlan(&plan);
-        clfftTeardown();
-        return;
-    }
-    cl_int e;
-    cl_mem a = clCreateBuffer(env.ctx, CL_MEM_READ_WRITE, bytes_of(c, false), nullptr, &e);
-    cl_mem b = clCreateBuffer(env.ctx, CL_MEM_READ_WRITE, bytes_of(c, true), nullptr, &e);
-    clfftEnqueueTransform(plan, CLFFT_FORWARD, 1, &env.q, 0, nullptr, nullptr, &a, &b, nullptr);
-    clFinish(env.q);  // first launch compiles
-    for (auto _ : st) {
-        clfftEnqueueTransform(plan, CLFFT_FORWARD, 1, &env.q, 0, nullptr, nullptr, &a, &b, nullptr);
-        clFinish(env.q);
-    }
+    for (auto _ : st) r.run();
     st.SetItemsProcessed(st.iterations() * c.n * c.batch);
-    clReleaseMemObject(a);
-    clReleaseMemObject(b);
-    clfftDestroyPlan(&plan);
-    clfftTeardown();
-}
-#endif
-
-#ifdef OVX_BENCH_VKFFT
-void vkfft_compute(benchmark::State& st, bench_case c) {
-    cl_device_env& env = cl_env();
-    if (!env.ok) {
-        st.SkipWithError("no OpenCL device");
-        return;
-    }
-    cl_int e;
-    const std::size_t bytes = std::max(bytes_of(c, false), bytes_of(c, true));
-    cl_mem buf = clCreateBuffer(env.ctx, CL_MEM_READ_WRITE, bytes, nullptr, &e);
-    std::uint64_t size = bytes;
-    VkFFTConfiguration conf = {};
-    VkFFTApplication app = {};
-    conf.FFTdim = 1;
-    conf.size[0] = static_cast<std::uint64_t>(c.n);
-    conf.numberBatches = static_cast<std::uint64_t>(c.batch);
-    conf.doublePrecision = c.dbl ? 1 : 0;
-    conf.performR2C = c.real ? 1 : 0;
-    conf.platform = &env.platform;
-    conf.device = &env.device;
-    conf.context = &env.ctx;
-    conf.buffer = &buf;
-    conf.bufferSize = &size;
-    if (initializeVkFFT(&app, conf) != VKFFT_SUCCESS) {
-        st.SkipWithError("initializeVkFFT failed");
-        clReleaseMemObject(buf);
-        return;
-    }
-    VkFFTLaunchParams lp = {};
-    lp.commandQueue = &env.q;
-    lp.buffer = &buf;
-    VkFFTAppend(&app, -1, &lp);
-    clFinish(env.q);  // first launch compiles
-    for (auto _ : st) {
-        VkFFTAppend(&app, -1, &lp);
-        clFinish(env.q);
-    }
-    st.SetItemsProcessed(st.iterations() * c.n * c.batch);
-    deleteVkFFT(&app);
-    clReleaseMemObject(buf);
 }
 #endif
 
@@ -268,10 +160,10 @@ int main(int argc, char** argv) {
         else
             benchmark::RegisterBenchmark(("fftw/" + l).c_str(), fftw_compute<float>, c)->UseRealTime()->Unit(benchmark::kMillisecond);
 #ifdef OVX_BENCH_CLFFT
-        benchmark::RegisterBenchmark(("clfft/" + l).c_str(), clfft_compute, c)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("clfft/" + l).c_str(), ocl_compute<ovx_bench::clfft_runner>, c)->UseRealTime()->Unit(benchmark::kMillisecond);
 #endif
 #ifdef OVX_BENCH_VKFFT
-        benchmark::RegisterBenchmark(("vkfft/" + l).c_str(), vkfft_compute, c)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("vkfft/" + l).c_str(), ocl_compute<ovx_bench::vkfft_runner>, c)->UseRealTime()->Unit(benchmark::kMillisecond);
 #endif
     }
     int n = static_cast<int>(args.size());

@@ -435,6 +435,7 @@ TEST(GenericRoutines, SubgroupForm) {
     check_generic_sg<float>(6, 7);   // FACT1 odd
     check_generic_sg<float>(10, 8);  // FACT1 even
     if (e.fp64) check_generic_sg<double>(6, 7);
+    if (e.fp64) check_generic_sg<double>(40, 37);  // sizes the two-factor plans send here
 }
 #endif
 

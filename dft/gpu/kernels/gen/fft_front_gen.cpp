@@ -313,47 +313,77 @@ std::string generic(bool sg) {
              "#endif\n\n";
         return o.str();
     }
+    // The size is a compile-time macro, so the routine keeps the F roots
+    // cospi/sinpi(2r/F), r = 0..F-1, in a private table filled once per call
+    // (the term of (i, j) uses root (i*j) mod F), and the folded pairs
+    // x_j + x_(F-j) and the swapped x_j - x_(F-j), which depend on j only,
+    // once per call: every lane-pair swap stands outside the (i, j) loops, in
+    // loops of compile-time bounds that every work-item runs alike. Each term
+    // is the same expression of the same values as when evaluated in place.
+    // Every loop is unrolled: the indices become constants, so the tables
+    // stay in registers instead of being indexed in memory.
     auto body = [&](const char* name, const char* size, bool with_odd) {
+        const std::string F = std::string("(") + size + ")";
         o << "#ifdef " << name << "\n"
           << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
           << "{\n"
-          << "  ptype res[" << size << "];\n"
+          << "  ptype res[" << F << "];\n"
+          << "  ftype cr[" << F << "], sr[" << F << "];\n"
+          << "  #pragma unroll\n"
+          << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
+          << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
+          << "    cr[r] = cospi(ang);\n"
+          << "    sr[r] = sinpi(ang);\n"
+          << "  }\n"
           << "  const ptype x0 = in[0];\n"
           << "  ptype s0 = x0;\n"
-          << "  for (uint j = 1; j < " << size << "; ++j) s0 += in[j];\n"
+          << "  #pragma unroll\n"
+          << "  for (uint j = 1; j < " << F << "; ++j) s0 += in[j];\n"
           << "  res[0] = s0;\n";
-        if (with_odd) o << "#if (" << size << ") % 2 == 1\n";
         if (with_odd) {
-            o << "  for (uint i = 1; i <= (" << size << ") / 2; ++i) {\n"
+            o << "#if " << F << " % 2 == 1\n"
+              << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
+              << "  #pragma unroll\n"
+              << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
+              << "    const ptype xsub = in[j] - in[" << F << " - j];\n"
+              << "    xadd[j] = in[j] + in[" << F << " - j];\n"
+              << "    m[j] = pmOne * swapReIm(xsub);\n"
+              << "  }\n"
+              << "  #pragma unroll\n"
+              << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
               << "    ptype a = x0, b = x0;\n"
-              << "    for (uint j = 1; j <= (" << size << ") / 2; ++j) {\n"
-              << "      const ptype xadd = in[j] + in[" << size << " - j], xsub = in[j] - in[" << size
-              << " - j];\n"
-              << "      const uint r = (i * j) % (uint)(" << size << ");\n"
-              << "      const ftype ang = (ftype)(2 * r) / (ftype)(" << size << ");\n"
-              << "      const ftype c = cospi(ang), s = sinpi(ang);\n"
-              << "      const ptype m = pmOne * swapReIm(xsub);\n"
-              << "      a += c * xadd + s * m;\n"
-              << "      b += c * xadd - s * m;\n"
+              << "    #pragma unroll\n"
+              << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
+              << "      const uint r = (i * j) % (uint)" << F << ";\n"
+              << "      const ftype c = cr[r], s = sr[r];\n"
+              << "      a += c * xadd[j] + s * m[j];\n"
+              << "      b += c * xadd[j] - s * m[j];\n"
               << "    }\n"
               << "    res[i] = a;\n"
-              << "    res[" << size << " - i] = b;\n"
+              << "    res[" << F << " - i] = b;\n"
               << "  }\n"
               << "#else\n";
         }
-        o << "  const ptype xh = in[(" << size << ") / 2];\n"
-          << "  for (uint i = 1; i < " << size << "; ++i) {\n"
+        o << "  const ptype xh = in[" << F << " / 2];\n"
+          << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
+          << "  #pragma unroll\n"
+          << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n"
+          << "    xadd[j] = in[j] + in[" << F << " - j];\n"
+          << "    sw[j] = swapReIm(in[j] - in[" << F << " - j]);\n"
+          << "  }\n"
+          << "  #pragma unroll\n"
+          << "  for (uint i = 1; i < " << F << "; ++i) {\n"
           << "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
-          << "    for (uint j = 1; j < (" << size << ") / 2; ++j) {\n"
-          << "      const uint r = (i * j) % (uint)(" << size << ");\n"
-          << "      const ftype ang = (ftype)(2 * r) / (ftype)(" << size << ");\n"
-          << "      a += cospi(ang) * (in[j] + in[" << size << " - j]) + sinpi(ang) * pmOne * swapReIm(in[j] - in["
-          << size << " - j]);\n"
+          << "    #pragma unroll\n"
+          << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
+          << "      const uint r = (i * j) % (uint)" << F << ";\n"
+          << "      a += cr[r] * xadd[j] + sr[r] * pmOne * sw[j];\n"
           << "    }\n"
           << "    res[i] = a;\n"
           << "  }\n";
         if (with_odd) o << "#endif\n";
-        o << "  for (uint i = 0; i < " << size << "; ++i) in[i] = res[i];\n"
+        o << "  #pragma unroll\n"
+          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
           << "}\n#endif\n\n";
     };
     body("FACT0_DEFAULT_FUNC", "FACT0", false);
