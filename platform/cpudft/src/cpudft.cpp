@@ -222,15 +222,41 @@ int compute_bwd(DFTI_DESCRIPTOR* n, void* a1, void* a2, void*, void*, void*) { r
 // FFTW's threads, its planner lock and the planning effort, set once per
 // process. Wisdom gathered by the planner stays for the life of the process,
 // so a second commit of a shape finds its plan without measuring.
-unsigned planner_effort() {
+// The planning effort OVXPLAT_CPUDFT_PLANNER asks for ("estimate", "measure"
+// or "patient"), 0 when it is not set.
+unsigned planner_effort_override() {
     static const unsigned effort = [] {
         const char* e = std::getenv("OVXPLAT_CPUDFT_PLANNER");
         if (e && !std::strcmp(e, "estimate")) return unsigned(FFTW_ESTIMATE);
+        if (e && !std::strcmp(e, "measure")) return unsigned(FFTW_MEASURE);
         if (e && !std::strcmp(e, "patient")) return unsigned(FFTW_PATIENT);
-        return unsigned(FFTW_MEASURE);
+        return 0u;
     }();
     return effort;
 }
+
+// Nodes of fewer points than this (all their transforms together) compute in
+// microseconds: measuring their plans or splitting them over threads costs
+// more than it can gain, so they are estimated and run on one thread.
+constexpr std::int64_t kMeasuredPoints = std::int64_t(1) << 15;
+
+// Points of all the transforms of a normalised node, saturated.
+std::int64_t node_points(const DFTI_DESCRIPTOR* node) {
+    std::int64_t p = 1;
+    for (int i = 0; i < node->working_rank; ++i)
+        if (__builtin_mul_overflow(p, node->working_dims.records[i].length, &p)) return INT64_MAX;
+    for (std::int64_t i = 0; i < node->working_batch.count; ++i)
+        if (__builtin_mul_overflow(p, node->working_batch.records[i].length, &p)) return INT64_MAX;
+    return p;
+}
+
+// Seconds FFTW may spend measuring one plan before it settles for what it has
+// (a prime length measured in full takes tens of seconds).
+constexpr double kPlanTimeLimit = 2.0;
+
+template <typename T> void set_time_limit(double seconds);
+template <> void set_time_limit<double>(double seconds) { fftw_set_timelimit(seconds); }
+template <> void set_time_limit<float>(double seconds) { fftwf_set_timelimit(seconds); }
 
 void init_fftw_threads() {
     static std::once_flag once;
@@ -246,7 +272,8 @@ template <typename T> void plan_with_threads(int n);
 template <> void plan_with_threads<double>(int n) { fftw_plan_with_nthreads(n); }
 template <> void plan_with_threads<float>(int n) { fftwf_plan_with_nthreads(n); }
 
-// Threads of a node's plans: every hardware thread, at most the node's limit.
+// Threads of a large node's plans: every hardware thread, at most the node's
+// limit.
 int threads_for(const DFTI_DESCRIPTOR* node) {
     long hw = sysconf(_SC_NPROCESSORS_ONLN);
     int t = hw > 0 ? static_cast<int>(std::min<long>(hw, 1024)) : 1;
@@ -289,10 +316,9 @@ bool real_in_place_ok(const axis* in_axes, const axis* out_axes, int r, int naxe
 // layout (never on the caller's data) unless the process's wisdom holds it
 // already; the one for unaligned arrays is estimated. When the offsets keep
 // the arrays of a usual allocation off FFTW's alignment, only the unaligned
-// plan is made, with the full planning effort. The planning effort is FFTW's
-// measure unless OVXPLAT_CPUDFT_PLANNER says estimate or patient.
+// plan is made, with the full planning effort.
 template <typename T>
-int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int threads) {
+int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int threads, unsigned effort) {
     using api = fftw_api<T>;
     direction_plan& d = s->dir[which];
     const bool real = node->forward_domain == DFTI_REAL;
@@ -389,9 +415,12 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     alignas(64) static char stand_in[2][64];
     void* si = stand_in[0];
     void* so = fftw_in_place ? stand_in[0] : stand_in[1];
-    const unsigned effort = planner_effort();
     std::lock_guard<std::mutex> g(planner_lock());
     plan_with_threads<T>(threads);
+    set_time_limit<T>(kPlanTimeLimit);
+    struct restore_limit {
+        ~restore_limit() { set_time_limit<T>(FFTW_NO_TIMELIMIT); }
+    } restore;
     // A multi-dimensional c2r plan cannot keep its input: it runs on a copy.
     if (keep_input && real && which == 1) {
         if (typename api::plan p = make(si, so, FFTW_ESTIMATE | FFTW_UNALIGNED)) {
@@ -449,10 +478,13 @@ int cpu_commit_t(DFTI_DESCRIPTOR* node) {
     s->domain = node->forward_domain;
     s->in_place = node->placement == DFTI_INPLACE;
     init_fftw_threads();
-    const int threads = threads_for(node);
+    const bool small = node_points(node) < kMeasuredPoints;
+    const int threads = small ? 1 : threads_for(node);
+    unsigned effort = planner_effort_override();
+    if (!effort) effort = small ? FFTW_ESTIMATE : FFTW_MEASURE;
     for (int which = 0; which < 2; ++which) {
         if (node->directions != 2 && node->directions != which) continue;
-        if (int st = plan_direction<T>(node, s, which, threads)) {
+        if (int st = plan_direction<T>(node, s, which, threads, effort)) {
             destroy_plans<T>(s);
             delete s;
             return st;

@@ -152,14 +152,21 @@ TEST(CpuLibraryRefusals, Statuses) {
     ASSERT_EQ(p.n->methods->commit(p.n), 0);
     EXPECT_EQ(dfti_cpu_compute(p.n, 0, nullptr), 3);  // null array
     EXPECT_EQ(p.n->methods->set_workspace(p.n, nullptr, 2), 3);
-    // Plans use every hardware thread unless the node's limit caps them.
-    const std::int64_t hw = sysconf(_SC_NPROCESSORS_ONLN);
+    // Small nodes run on one thread; large ones on every hardware thread
+    // unless the node's limit caps them.
     std::int64_t tl = -1;
     p.n->methods->get_thread_limit(p.n, &tl);
+    EXPECT_EQ(tl, 1);
+    const std::int64_t hw = sysconf(_SC_NPROCESSORS_ONLN);
+    node_ptr big;
+    ASSERT_EQ(create(&big.n, false, false, {128, 256}), 0);
+    big.n->directions = 0;
+    ASSERT_EQ(big.n->methods->commit(big.n), 0);
+    big.n->methods->get_thread_limit(big.n, &tl);
     EXPECT_EQ(tl, hw);
-    ASSERT_EQ(p.n->methods->set_thread_limit(p.n, 2), 0);
-    ASSERT_EQ(p.n->methods->commit(p.n), 0);
-    p.n->methods->get_thread_limit(p.n, &tl);
+    ASSERT_EQ(big.n->methods->set_thread_limit(big.n, 2), 0);
+    ASSERT_EQ(big.n->methods->commit(big.n), 0);
+    big.n->methods->get_thread_limit(big.n, &tl);
     EXPECT_EQ(tl, std::min<std::int64_t>(hw, 2));
     // Arrays larger than the machine's memory: refused before FFTW allocates.
     node_ptr huge;
