@@ -381,7 +381,8 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
                                &in_bytes) ||
         __builtin_mul_overflow(static_cast<std::uint64_t>(out_span - out_off), static_cast<std::uint64_t>(d.out_elem),
                                &out_bytes) ||
-        __builtin_add_overflow(in_bytes, out_bytes, &total) || total > physical_bytes())
+        __builtin_add_overflow(in_bytes, s->in_place ? 0 : out_bytes, &total) ||
+        std::max(total, out_bytes) > physical_bytes())
         return DFTI_STATUS_ALLOCATION_FAILED;
 
     // In place, FFTW runs the transform in place when both sides start at the
