@@ -252,7 +252,7 @@ std::int64_t node_points(const DFTI_DESCRIPTOR* node) {
 
 // Seconds FFTW may spend measuring one plan before it settles for what it has
 // (a prime length measured in full takes tens of seconds).
-constexpr double kPlanTimeLimit = 2.0;
+constexpr double kPlanTimeLimit = 1.0;
 
 template <typename T> void set_time_limit(double seconds);
 template <> void set_time_limit<double>(double seconds) { fftw_set_timelimit(seconds); }
