@@ -219,9 +219,6 @@ int compute_bwd(DFTI_DESCRIPTOR* n, void* a1, void* a2, void*, void*, void*) { r
 
 // ---- planning --------------------------------------------------------------------
 
-// FFTW's threads, its planner lock and the planning effort, set once per
-// process. Wisdom gathered by the planner stays for the life of the process,
-// so a second commit of a shape finds its plan without measuring.
 // The planning effort OVXPLAT_CPUDFT_PLANNER asks for ("estimate", "measure"
 // or "patient"), 0 when it is not set.
 unsigned planner_effort_override() {
@@ -258,6 +255,9 @@ template <typename T> void set_time_limit(double seconds);
 template <> void set_time_limit<double>(double seconds) { fftw_set_timelimit(seconds); }
 template <> void set_time_limit<float>(double seconds) { fftwf_set_timelimit(seconds); }
 
+// FFTW's threads and its planner lock, set up once per process. Wisdom that
+// the planner gathers stays for the life of the process, so a second commit
+// of a shape finds its plan without measuring.
 void init_fftw_threads() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -369,9 +369,10 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     d.in_offset = in_off;
     d.out_offset = out_off;
     d.scale = which == 0 ? node->forward_scale : node->backward_scale;
-    std::int64_t out_span = 0, in_one = 0, out_one = 0;
+    std::int64_t out_span = 0, in_one = 0, out_one = 0, in_start = 0, out_start = 0;
     if (!span_of(in_axes, nin, in_off, &d.in_span) || !span_of(d.out_axes, d.naxes, out_off, &out_span) ||
-        !span_of(in_axes, r, 0, &in_one) || !span_of(d.out_axes, r, 0, &out_one))
+        !span_of(in_axes, r, 0, &in_one) || !span_of(d.out_axes, r, 0, &out_one) ||
+        __builtin_mul_overflow(in_off, d.in_elem, &in_start) || __builtin_mul_overflow(out_off, d.out_elem, &out_start))
         return DFTI_STATUS_INCONSISTENT;
 
     // Bytes of each array from its offset on; a transform whose arrays exceed
@@ -390,12 +391,15 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     // is copied and the plan runs out of place from the copy into the array.
     bool fftw_in_place = s->in_place;
     if (s->in_place) {
-        const bool same_start = in_off * d.in_elem == out_off * d.out_elem;
+        const bool same_start = in_start == out_start;
         // The input and output offsets of a real node in place place the real
         // and the complex data in one array: they must start at the same byte
         // for one of the two directions (the node's offsets pair the same way
         // in both), else the layout has no in-place reading.
-        if (real && !same_start && in_off * d.out_elem != out_off * d.in_elem) return DFTI_STATUS_INCONSISTENT;
+        std::int64_t in_other, out_other;
+        const bool other_start = !__builtin_mul_overflow(in_off, d.out_elem, &in_other) &&
+                                 !__builtin_mul_overflow(out_off, d.in_elem, &out_other) && in_other == out_other;
+        if (real && !same_start && !other_start) return DFTI_STATUS_INCONSISTENT;
         fftw_in_place = same_start && (!real || real_in_place_ok(in_axes, d.out_axes, r, nin, d.in_elem, d.out_elem,
                                                                   in_one, out_one));
         d.copy_input = !fftw_in_place;
@@ -444,7 +448,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         return p;
     };
     typename api::plan pa = nullptr, pu = nullptr;
-    if ((in_off * d.in_elem) % 64 == 0 && (out_off * d.out_elem) % 64 == 0) {
+    if (in_start % 16 == 0 && out_start % 16 == 0) {
         pa = measured(0);
         if (pa) pu = make(si, so, FFTW_ESTIMATE | FFTW_UNALIGNED);
         if (pa && !pu) {
