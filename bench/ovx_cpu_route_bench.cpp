@@ -141,7 +141,7 @@ void bench(const shape& s, int runs, sycl::queue& q) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
     sycl::queue q{sycl::cpu_selector_v};
     const shape shapes[] = {
         {"single c2c 1024 x 4096", false, false, {4096}, 1024},
