@@ -1,14 +1,20 @@
 // CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
-// plans and computed on the caller's thread.
+// plans (threaded, measured on scratch arrays) and computed on the caller's
+// thread with FFTW's worker threads.
 #include <ovxplat/cpudft.h>
 
 #include <fftw3.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <new>
+#include <type_traits>
 
 #include "dft/node/ovx_dft_node.hpp"
 #include "dft/node/ovx_dft_node_ops.hpp"
@@ -83,10 +89,14 @@ struct axis {
     std::int64_t stride;
 };
 
-// The state a committed CPU node holds for one direction.
+// The state a committed CPU node holds for one direction. The aligned plan
+// runs when the input and output addresses have FFTW's SIMD alignment, the
+// unaligned one otherwise (the only one when the offsets keep the arrays off
+// that alignment).
 struct direction_plan {
-    void* plan = nullptr;            // fftw(f)_plan
-    bool copy_input = false;         // input must be copied before the plan runs (c2r)
+    void* aligned = nullptr;         // fftw(f)_plan
+    void* unaligned = nullptr;
+    bool copy_input = false;         // the plan runs on a copy of the input (see plan_direction)
     std::int64_t in_elem = 0;        // bytes of one input element
     std::int64_t out_elem = 0;       // bytes of one output element
     std::int64_t in_offset = 0;      // elements
@@ -107,8 +117,10 @@ struct cpu_plan_state {
 template <typename T>
 void destroy_plans(cpu_plan_state* s) {
     std::lock_guard<std::mutex> g(planner_lock());
-    for (auto& d : s->dir)
-        if (d.plan) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.plan));
+    for (auto& d : s->dir) {
+        if (d.aligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.aligned));
+        if (d.unaligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.unaligned));
+    }
 }
 
 // Detach entry of a CPU node: releases the plans of a committed node.
@@ -139,6 +151,15 @@ bool span_of(const axis* a, int na, std::int64_t offset, std::int64_t* span) {
     return true;
 }
 
+// Memory blocks aligned for SIMD loads (64 bytes): scratch arrays of the
+// planner and input copies.
+void* aligned_block(std::size_t bytes, bool zero) {
+    void* p = nullptr;
+    if (posix_memalign(&p, 64, bytes ? bytes : 1) != 0) return nullptr;
+    if (zero) std::memset(p, 0, bytes);
+    return p;
+}
+
 template <typename T>
 void scale_output(const direction_plan& d, char* out) {
     const T sc = static_cast<T>(d.scale);
@@ -157,10 +178,16 @@ void scale_output(const direction_plan& d, char* out) {
 }
 
 template <typename T>
+bool simd_aligned(const void* p) {
+    if constexpr (std::is_same_v<T, double>) return fftw_alignment_of(static_cast<double*>(const_cast<void*>(p))) == 0;
+    else return fftwf_alignment_of(static_cast<float*>(const_cast<void*>(p))) == 0;
+}
+
+template <typename T>
 int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     using api = fftw_api<T>;
     auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
-    if (!s || !s->dir[which].plan) return DFTI_STATUS_INVALID;
+    if (!s || !s->dir[which].unaligned) return DFTI_STATUS_INVALID;
     const direction_plan& d = s->dir[which];
     char* in = static_cast<char*>(a1);
     char* out = static_cast<char*>(s->in_place ? a1 : a2);
@@ -170,12 +197,13 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     void* tmp = nullptr;
     if (d.copy_input) {
         std::size_t bytes = static_cast<std::size_t>(d.in_span - d.in_offset) * d.in_elem;
-        tmp = std::malloc(bytes ? bytes : 1);
+        tmp = aligned_block(bytes, false);
         if (!tmp) return DFTI_STATUS_ALLOCATION_FAILED;
         std::memcpy(tmp, pin, bytes);
         pin = static_cast<char*>(tmp);
     }
-    auto p = static_cast<typename api::plan>(d.plan);
+    void* chosen = d.aligned && simd_aligned<T>(pin) && simd_aligned<T>(pout) ? d.aligned : d.unaligned;
+    auto p = static_cast<typename api::plan>(chosen);
     if (s->domain == DFTI_COMPLEX) api::exec_c2c(p, pin, pout);
     else if (which == 0) api::exec_r2c(p, pin, pout);
     else api::exec_c2r(p, pin, pout);
@@ -189,12 +217,108 @@ int compute_fwd(DFTI_DESCRIPTOR* n, void* a1, void* a2, void*, void*, void*) { r
 template <typename T>
 int compute_bwd(DFTI_DESCRIPTOR* n, void* a1, void* a2, void*, void*, void*) { return compute<T>(n, 1, a1, a2); }
 
-// Builds the plan of one direction (0 forward, 1 backward). Strides and
+// ---- planning --------------------------------------------------------------------
+
+// The planning effort OVXPLAT_CPUDFT_PLANNER asks for ("estimate", "measure"
+// or "patient"), 0 when it is not set.
+unsigned planner_effort_override() {
+    static const unsigned effort = [] {
+        const char* e = std::getenv("OVXPLAT_CPUDFT_PLANNER");
+        if (e && !std::strcmp(e, "estimate")) return unsigned(FFTW_ESTIMATE);
+        if (e && !std::strcmp(e, "measure")) return unsigned(FFTW_MEASURE);
+        if (e && !std::strcmp(e, "patient")) return unsigned(FFTW_PATIENT);
+        return 0u;
+    }();
+    return effort;
+}
+
+// Nodes of fewer points than this (all their transforms together) compute in
+// microseconds: measuring their plans or splitting them over threads costs
+// more than it can gain, so they are estimated and run on one thread.
+constexpr std::int64_t kMeasuredPoints = std::int64_t(1) << 15;
+
+// Points of all the transforms of a normalised node, saturated.
+std::int64_t node_points(const DFTI_DESCRIPTOR* node) {
+    std::int64_t p = 1;
+    for (int i = 0; i < node->working_rank; ++i)
+        if (__builtin_mul_overflow(p, node->working_dims.records[i].length, &p)) return INT64_MAX;
+    for (std::int64_t i = 0; i < node->working_batch.count; ++i)
+        if (__builtin_mul_overflow(p, node->working_batch.records[i].length, &p)) return INT64_MAX;
+    return p;
+}
+
+// Seconds FFTW may spend measuring one plan before it settles for what it has
+// (a prime length measured in full takes tens of seconds).
+constexpr double kPlanTimeLimit = 1.0;
+
+template <typename T> void set_time_limit(double seconds);
+template <> void set_time_limit<double>(double seconds) { fftw_set_timelimit(seconds); }
+template <> void set_time_limit<float>(double seconds) { fftwf_set_timelimit(seconds); }
+
+// FFTW's threads and its planner lock, set up once per process. Wisdom that
+// the planner gathers stays for the life of the process, so a second commit
+// of a shape finds its plan without measuring.
+void init_fftw_threads() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        fftw_init_threads();
+        fftwf_init_threads();
+        fftw_make_planner_thread_safe();
+        fftwf_make_planner_thread_safe();
+    });
+}
+
+template <typename T> void plan_with_threads(int n);
+template <> void plan_with_threads<double>(int n) { fftw_plan_with_nthreads(n); }
+template <> void plan_with_threads<float>(int n) { fftwf_plan_with_nthreads(n); }
+
+// Threads of a large node's plans: every hardware thread, at most the node's
+// limit.
+int threads_for(const DFTI_DESCRIPTOR* node) {
+    long hw = sysconf(_SC_NPROCESSORS_ONLN);
+    int t = hw > 0 ? static_cast<int>(std::min<long>(hw, 1024)) : 1;
+    if (node->thread_limit > 0 && node->thread_limit < t) t = node->thread_limit;
+    return t;
+}
+
+// Bytes of physical memory: a transform whose arrays alone exceed it cannot
+// be planned (FFTW aborts the process when its own allocations fail).
+std::uint64_t physical_bytes() {
+    long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || size <= 0) return UINT64_MAX;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+// Whether FFTW can run a real transform in place on this layout: the
+// innermost axis has the same stride on both sides in units of each side's
+// element, every other axis the same byte stride, and each batch axis steps
+// past the extent of one transform on both sides. Other layouts in place
+// run out of place on a copy of the input (FFTW's planner does not refuse
+// every such layout: some it recurses on until the stack is exhausted).
+bool real_in_place_ok(const axis* in_axes, const axis* out_axes, int r, int naxes, std::int64_t in_elem,
+                      std::int64_t out_elem, std::int64_t in_extent, std::int64_t out_extent) {
+    if (in_axes[0].stride != out_axes[0].stride) return false;
+    for (int i = 1; i < r; ++i)
+        if (in_axes[i].stride * in_elem != out_axes[i].stride * out_elem) return false;
+    const std::int64_t extent = std::max(in_extent * in_elem, out_extent * out_elem);
+    for (int i = r; i < naxes; ++i)
+        if (in_axes[i].stride * in_elem != out_axes[i].stride * out_elem || in_axes[i].stride * in_elem < extent)
+            return false;
+    return true;
+}
+
+// Builds the plans of one direction (0 forward, 1 backward). Strides and
 // distances: the input side is the input field, else the forward-domain field
 // (forward) or backward-domain field (backward); the output side the output
 // field, else the backward-domain (forward) or forward-domain (backward) one.
+//
+// The plan for aligned arrays is measured on scratch arrays of the node's
+// layout (never on the caller's data) unless the process's wisdom holds it
+// already; the one for unaligned arrays is estimated. When the offsets keep
+// the arrays of a usual allocation off FFTW's alignment, only the unaligned
+// plan is made, with the full planning effort.
 template <typename T>
-int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which) {
+int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int threads, unsigned effort) {
     using api = fftw_api<T>;
     direction_plan& d = s->dir[which];
     const bool real = node->forward_domain == DFTI_REAL;
@@ -245,38 +369,99 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which) {
     d.in_offset = in_off;
     d.out_offset = out_off;
     d.scale = which == 0 ? node->forward_scale : node->backward_scale;
-    std::int64_t out_span = 0;
-    if (!span_of(in_axes, nin, in_off, &d.in_span) || !span_of(d.out_axes, d.naxes, out_off, &out_span))
+    std::int64_t out_span = 0, in_one = 0, out_one = 0, in_start = 0, out_start = 0;
+    if (!span_of(in_axes, nin, in_off, &d.in_span) || !span_of(d.out_axes, d.naxes, out_off, &out_span) ||
+        !span_of(in_axes, r, 0, &in_one) || !span_of(d.out_axes, r, 0, &out_one) ||
+        __builtin_mul_overflow(in_off, d.in_elem, &in_start) || __builtin_mul_overflow(out_off, d.out_elem, &out_start))
         return DFTI_STATUS_INCONSISTENT;
-    if (s->in_place && in_off * d.in_elem != out_off * d.out_elem) return DFTI_STATUS_INCONSISTENT;
 
-    // Plan on stand-in addresses: FFTW_ESTIMATE does not touch the arrays,
-    // and FFTW_UNALIGNED lets the plan run on any array later.
-    alignas(64) static char dummy[2][64];
-    void* pi = dummy[0];
-    void* po = s->in_place ? dummy[0] : dummy[1];
-    unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
-    const bool keep_input = !s->in_place && node->destroy_input != 16;
-    if (keep_input) flags |= FFTW_PRESERVE_INPUT;
-    typename api::plan p = nullptr;
-    {
-        std::lock_guard<std::mutex> g(planner_lock());
-        auto make = [&](unsigned f) -> typename api::plan {
-            if (!real)
-                return api::c2c(r, dims, hr, hdims, (typename api::cpx*)pi, (typename api::cpx*)po,
-                                which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
-            if (which == 0) return api::r2c(r, dims, hr, hdims, (T*)pi, (typename api::cpx*)po, f);
-            return api::c2r(r, dims, hr, hdims, (typename api::cpx*)pi, (T*)po, f);
-        };
-        p = make(flags);
-        if (!p && keep_input) {
-            // Multi-dimensional c2r cannot keep its input: run it on a copy.
-            p = make(flags & ~FFTW_PRESERVE_INPUT);
-            d.copy_input = p != nullptr;
+    // Bytes of each array from its offset on; a transform whose arrays exceed
+    // the machine's memory is refused before FFTW allocates anything.
+    std::uint64_t in_bytes, out_bytes, total;
+    if (__builtin_mul_overflow(static_cast<std::uint64_t>(d.in_span - in_off), static_cast<std::uint64_t>(d.in_elem),
+                               &in_bytes) ||
+        __builtin_mul_overflow(static_cast<std::uint64_t>(out_span - out_off), static_cast<std::uint64_t>(d.out_elem),
+                               &out_bytes) ||
+        __builtin_add_overflow(in_bytes, s->in_place ? 0 : out_bytes, &total) ||
+        std::max(total, out_bytes) > physical_bytes())
+        return DFTI_STATUS_ALLOCATION_FAILED;
+
+    // In place, FFTW runs the transform in place when both sides start at the
+    // same byte and their layouts fit its in-place rules; otherwise the input
+    // is copied and the plan runs out of place from the copy into the array.
+    bool fftw_in_place = s->in_place;
+    if (s->in_place) {
+        const bool same_start = in_start == out_start;
+        // The input and output offsets of a real node in place place the real
+        // and the complex data in one array: they must start at the same byte
+        // for one of the two directions (the node's offsets pair the same way
+        // in both), else the layout has no in-place reading.
+        std::int64_t in_other, out_other;
+        const bool other_start = !__builtin_mul_overflow(in_off, d.out_elem, &in_other) &&
+                                 !__builtin_mul_overflow(out_off, d.in_elem, &out_other) && in_other == out_other;
+        if (real && !same_start && !other_start) return DFTI_STATUS_INCONSISTENT;
+        fftw_in_place = same_start && (!real || real_in_place_ok(in_axes, d.out_axes, r, nin, d.in_elem, d.out_elem,
+                                                                  in_one, out_one));
+        d.copy_input = !fftw_in_place;
+    }
+
+    // The caller's input of an out-of-place transform is kept; a copy need not be.
+    bool keep_input = !s->in_place && node->destroy_input != 16;
+    auto make = [&](void* pi, void* po, unsigned f) -> typename api::plan {
+        if (keep_input) f |= FFTW_PRESERVE_INPUT;
+        if (!real)
+            return api::c2c(r, dims, hr, hdims, (typename api::cpx*)pi, (typename api::cpx*)po,
+                            which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
+        if (which == 0) return api::r2c(r, dims, hr, hdims, (T*)pi, (typename api::cpx*)po, f);
+        return api::c2r(r, dims, hr, hdims, (typename api::cpx*)pi, (T*)po, f);
+    };
+    // Plans are made on stand-in addresses when FFTW does not touch the
+    // arrays (estimate, or wisdom only), on scratch arrays when it measures.
+    alignas(64) static char stand_in[2][64];
+    void* si = stand_in[0];
+    void* so = fftw_in_place ? stand_in[0] : stand_in[1];
+    std::lock_guard<std::mutex> g(planner_lock());
+    plan_with_threads<T>(threads);
+    set_time_limit<T>(kPlanTimeLimit);
+    struct restore_limit {
+        ~restore_limit() { set_time_limit<T>(FFTW_NO_TIMELIMIT); }
+    } restore;
+    // A multi-dimensional c2r plan cannot keep its input: it runs on a copy.
+    if (keep_input && real && which == 1) {
+        if (typename api::plan p = make(si, so, FFTW_ESTIMATE | FFTW_UNALIGNED)) {
+            api::destroy(p);
+        } else {
+            keep_input = false;
+            d.copy_input = true;
         }
     }
-    if (!p) return DFTI_STATUS_INCONSISTENT;
-    d.plan = p;
+    bool no_memory = false;
+    auto measured = [&](unsigned f) -> typename api::plan {
+        if (effort == FFTW_ESTIMATE) return make(si, so, f | FFTW_ESTIMATE);
+        if (typename api::plan p = make(si, so, f | effort | FFTW_WISDOM_ONLY)) return p;
+        void* a = aligned_block(fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes, true);
+        void* b = fftw_in_place ? a : aligned_block(out_bytes, true);
+        typename api::plan p = a && b ? make(a, b, f | effort) : nullptr;
+        no_memory = !a || !b;
+        if (b != a) std::free(b);
+        std::free(a);
+        return p;
+    };
+    typename api::plan pa = nullptr, pu = nullptr;
+    if (in_start % 16 == 0 && out_start % 16 == 0) {
+        pa = measured(0);
+        if (pa) pu = make(si, so, FFTW_ESTIMATE | FFTW_UNALIGNED);
+        if (pa && !pu) {
+            api::destroy(pa);
+            pa = nullptr;
+        }
+    } else {
+        pu = measured(FFTW_UNALIGNED);
+    }
+    if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
+    if (!pu) return DFTI_STATUS_INCONSISTENT;
+    d.aligned = pa;
+    d.unaligned = pu;
     return 0;
 }
 
@@ -297,19 +482,24 @@ int cpu_commit_t(DFTI_DESCRIPTOR* node) {
     s->precision = node->precision;
     s->domain = node->forward_domain;
     s->in_place = node->placement == DFTI_INPLACE;
+    init_fftw_threads();
+    const bool small = node_points(node) < kMeasuredPoints;
+    const int threads = small ? 1 : threads_for(node);
+    unsigned effort = planner_effort_override();
+    if (!effort) effort = small ? FFTW_ESTIMATE : FFTW_MEASURE;
     for (int which = 0; which < 2; ++which) {
         if (node->directions != 2 && node->directions != which) continue;
-        if (int st = plan_direction<T>(node, s, which)) {
+        if (int st = plan_direction<T>(node, s, which, threads, effort)) {
             destroy_plans<T>(s);
             delete s;
             return st;
         }
     }
     node->cpu_plan = s;
-    node->cpu_compute_fwd = s->dir[0].plan ? compute_fwd<T> : nullptr;
-    node->cpu_compute_bwd = s->dir[1].plan ? compute_bwd<T> : nullptr;
+    node->cpu_compute_fwd = s->dir[0].unaligned ? compute_fwd<T> : nullptr;
+    node->cpu_compute_bwd = s->dir[1].unaligned ? compute_bwd<T> : nullptr;
     node->data_array_count = dfti_node_ops::data_array_count(node);
-    node->threads_in_use = 1;
+    node->threads_in_use = threads;
     node->commit_status = DFTI_COMMITTED;
     return 0;
 }

@@ -6,6 +6,9 @@
 
 #include <ovxplat/cpudft.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -132,6 +135,7 @@ TEST(CpuLibraryRefusals, Statuses) {
         {"perm_format", true, [](DFTI_DESCRIPTOR* h) { h->conjugate_even_storage = DFTI_COMPLEX_REAL; h->packed_format = DFTI_PERM_FORMAT; }, 6},
         {"negative_stride", false, [](DFTI_DESCRIPTOR* h) { h->user_dims.records[0].input_stride = -1; }, 3},
         {"in_place_offsets_differ", true, [](DFTI_DESCRIPTOR* h) { h->output_offset = 1; }, 3},
+        {"in_place_offsets_pair_other_direction", true, [](DFTI_DESCRIPTOR* h) { h->input_offset = 1; h->output_offset = 2; }, 0},
         {"complex_in_place_output_layout_unused", false, [](DFTI_DESCRIPTOR* h) { h->output_offset = 1; h->user_dims.records[0].output_stride = 3; }, 0},
         {"ccs_rank1", true, [](DFTI_DESCRIPTOR* h) { h->conjugate_even_storage = DFTI_COMPLEX_REAL; h->packed_format = DFTI_CCS_FORMAT; }, 0},
     };
@@ -148,9 +152,27 @@ TEST(CpuLibraryRefusals, Statuses) {
     ASSERT_EQ(p.n->methods->commit(p.n), 0);
     EXPECT_EQ(dfti_cpu_compute(p.n, 0, nullptr), 3);  // null array
     EXPECT_EQ(p.n->methods->set_workspace(p.n, nullptr, 2), 3);
+    // Small nodes run on one thread; large ones on every hardware thread
+    // unless the node's limit caps them.
     std::int64_t tl = -1;
     p.n->methods->get_thread_limit(p.n, &tl);
     EXPECT_EQ(tl, 1);
+    const std::int64_t hw = sysconf(_SC_NPROCESSORS_ONLN);
+    node_ptr big;
+    ASSERT_EQ(create(&big.n, false, false, {128, 256}), 0);
+    big.n->directions = 0;
+    ASSERT_EQ(big.n->methods->commit(big.n), 0);
+    big.n->methods->get_thread_limit(big.n, &tl);
+    EXPECT_EQ(tl, hw);
+    ASSERT_EQ(big.n->methods->set_thread_limit(big.n, 2), 0);
+    ASSERT_EQ(big.n->methods->commit(big.n), 0);
+    big.n->methods->get_thread_limit(big.n, &tl);
+    EXPECT_EQ(tl, std::min<std::int64_t>(hw, 2));
+    // Arrays larger than the machine's memory: refused before FFTW allocates.
+    node_ptr huge;
+    ASSERT_EQ(ovx_dft_dfti_create_dr1d(&huge.n, std::int64_t(1) << 40), 0);
+    EXPECT_EQ(huge.n->methods->commit(huge.n), 1);
+    EXPECT_EQ(huge.n->commit_status, DFTI_UNCOMMITTED);
     DFTI_DESCRIPTOR* bad = nullptr;
     EXPECT_EQ(ovx_dft_dfti_create_sc1d(&bad, 0), 2);
     EXPECT_EQ(bad, nullptr);
@@ -180,6 +202,25 @@ TEST(CpuLibraryInPlace, ComplexOutputInInputLayout) {
     }
     for (int i = 0; i < 18; i += 2) EXPECT_EQ(a[i], std::complex<double>(-9.0, -9.0)) << i;
     EXPECT_EQ(a[17], std::complex<double>(-9.0, -9.0));
+}
+
+// A node committed for aligned arrays computes right on arrays off FFTW's
+// SIMD alignment too (its unaligned plan runs there).
+TEST(CpuLibraryAlignment, AlignedAndShiftedArrays) {
+    const std::vector<std::int64_t> n = {1024};
+    node_ptr p;
+    ASSERT_EQ(create(&p.n, false, false, n), 0);
+    p.n->placement = DFTI_NOT_INPLACE;
+    ASSERT_EQ(p.n->methods->commit(p.n), 0);
+    std::vector<cld> x, expected;
+    reference_batch(n, false, 0, 1.0, 1, 9u, x, expected);
+    const layout l = contiguous(n, n[0]);
+    for (std::int64_t shift : {0, 1}) {
+        std::vector<float> in(2 * (n[0] + 1), 0.f), out(in.size(), 0.f);
+        scatter(in, l, n, 1, 2, shift, x);
+        ASSERT_EQ(dfti_cpu_compute(p.n, 0, in.data() + 2 * shift, out.data() + 2 * shift), 0);
+        EXPECT_LE(relative_error(out, l, n, 1, 2, shift, expected), tolerance<float>(n[0])) << "shift " << shift;
+    }
 }
 
 TEST(CpuLibraryRefusals, RecommitReleasesPlans) {

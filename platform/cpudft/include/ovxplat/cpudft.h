@@ -1,7 +1,14 @@
 /* Vendor CPU transform library (stand-in, computed with FFTW 3).
  *
  * Makes CPU descriptor nodes (the library's DFTI_DESCRIPTOR layout), commits
- * them (builds FFTW guru64 plans) and computes them on the caller's thread.
+ * them (builds FFTW guru64 plans) and computes them on the caller's thread
+ * with FFTW's worker threads. Plans of nodes of at least 2^15 points use every
+ * hardware thread (at most the node's thread limit when set) and are measured
+ * on scratch arrays at commit (wisdom is kept for the process, so a second
+ * commit of a shape does not measure again); smaller nodes are estimated and
+ * run on one thread. OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
+ * planning effort for every node. Each direction holds a plan for arrays with
+ * FFTW's SIMD alignment and one for any arrays, chosen at compute.
  * A committed node computes:
  *   - complex domain: c2c, forward and backward;
  *   - real domain: r2c forward and c2r backward in the conjugate-even layout
@@ -10,11 +17,15 @@
  * of each array's own type), several batch records, in place and out of
  * place, with the node's forward and backward scales. A complex transform in
  * place writes its output in the input layout (the node's output strides,
- * distances and offset are not used). Split complex storage
+ * distances and offset are not used). A real transform in place whose two
+ * layouts FFTW cannot run in place is computed from a copy of its input; its
+ * offsets must place the real and complex data at the same first byte for
+ * one of the two directions (else 3). Split complex storage
  * and the PACK / PERM packed formats are not supported (commit gives 6).
  * Input arrays of an out-of-place transform are never modified.
  *
- * Status codes: 0 success, 1 allocation, 2 invalid node / direction not
+ * Status codes: 0 success, 1 allocation (also arrays larger than the
+ * machine's memory, refused before planning), 2 invalid node / direction not
  * committed, 3 inconsistent layout or arguments, 5 bad node, 6 unimplemented.
  */
 #ifndef OVXPLAT_CPUDFT_H
