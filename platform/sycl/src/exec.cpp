@@ -778,14 +778,18 @@ std::size_t pow2_divisor(std::size_t n, std::size_t cap) {
 // long loop; groups of 64 to 256 items run faster there. The extents are
 // powers of two that divide the global size (up to 64 along dimension 0,
 // 16 along dimension 1, the rest along dimension 2), within the kernel's
-// and the device's limits. Returns false (the driver chooses) for a kernel
-// with a required work-group size or when a query fails.
+// and the device's limits. A kernel with a required work-group size gets
+// that size (the machine's driver would pick another one and refuse the
+// launch). Returns false (the driver chooses) when a query fails.
 bool choose_local_size(cl_kernel k, cl_device_id dev, int dims, const std::size_t* g, std::size_t* l) {
     std::size_t reqd[3] = {0, 0, 0};
     if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_COMPILE_WORK_GROUP_SIZE, sizeof reqd, reqd, nullptr) !=
-            CL_SUCCESS ||
-        reqd[0] || reqd[1] || reqd[2])
+        CL_SUCCESS)
         return false;
+    if (reqd[0] || reqd[1] || reqd[2]) {
+        for (int i = 0; i < dims; ++i) l[i] = reqd[i];
+        return true;
+    }
     std::size_t kernel_max = 0, items[3] = {0, 0, 0}, device_max = 0;
     if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_WORK_GROUP_SIZE, sizeof kernel_max, &kernel_max, nullptr) !=
             CL_SUCCESS ||
