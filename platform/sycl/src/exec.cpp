@@ -764,6 +764,49 @@ void give_cl_queue(cl_context ctx, cl_command_queue q) {
     cl_queues().idle[ctx].push_back(q);
 }
 
+// Largest power of two that divides n and is at most cap (at least 1).
+std::size_t pow2_divisor(std::size_t n, std::size_t cap) {
+    std::size_t p = 1;
+    while (p * 2 <= cap && n % (p * 2) == 0) p *= 2;
+    return p;
+}
+
+// Work-group size of a launch that leaves it to the runtime (a plain
+// range). Left to itself, the machine's OpenCL device makes work-groups of
+// thousands of items (with an extent of 1 along OpenCL's dimension 0 when
+// the launch's last SYCL dimension is 1), and runs each work-group as one
+// long loop; groups of 64 to 256 items run faster there. The extents are
+// powers of two that divide the global size (up to 64 along dimension 0,
+// 16 along dimension 1, the rest along dimension 2), within the kernel's
+// and the device's limits. A kernel with a required work-group size gets
+// that size (the machine's driver would pick another one and refuse the
+// launch). Returns false (the driver chooses) when a query fails.
+bool choose_local_size(cl_kernel k, cl_device_id dev, int dims, const std::size_t* g, std::size_t* l) {
+    std::size_t reqd[3] = {0, 0, 0};
+    if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_COMPILE_WORK_GROUP_SIZE, sizeof reqd, reqd, nullptr) !=
+        CL_SUCCESS)
+        return false;
+    if (reqd[0] || reqd[1] || reqd[2]) {
+        for (int i = 0; i < dims; ++i) l[i] = reqd[i];
+        return true;
+    }
+    std::size_t kernel_max = 0, items[3] = {0, 0, 0}, device_max = 0;
+    if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_WORK_GROUP_SIZE, sizeof kernel_max, &kernel_max, nullptr) !=
+            CL_SUCCESS ||
+        clGetDeviceInfo(dev, CL_DEVICE_MAX_WORK_ITEM_SIZES, sizeof items, items, nullptr) != CL_SUCCESS ||
+        clGetDeviceInfo(dev, CL_DEVICE_MAX_WORK_GROUP_SIZE, sizeof device_max, &device_max, nullptr) != CL_SUCCESS)
+        return false;
+    std::size_t budget = std::min<std::size_t>({256, kernel_max, device_max,
+                                                static_cast<std::size_t>(ovxplat_gpu_profile_current()->max_work_group_size)});
+    if (budget == 0) return false;
+    const std::size_t caps[3] = {64, 16, 256};
+    for (int i = 0; i < dims; ++i) {
+        l[i] = pow2_divisor(g[i], std::min({caps[i], budget, items[i] ? items[i] : 1}));
+        budget /= l[i];
+    }
+    return true;
+}
+
 void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kernel_arg>& args,
                 const launch_desc& d) {
     cl_context ctx = nullptr;
@@ -778,6 +821,8 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
     }
     bool has_offset = false;
     for (int i = 0; i < d.dims; ++i) has_offset = has_offset || o[i] != 0;
+    bool with_local = d.nd;
+    if (!with_local) with_local = choose_local_size(k->k, opencl().device, d.dims, g, l);
     cl_event ev = nullptr;
     cl_int err;
     {
@@ -794,7 +839,7 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
             throw;
         }
         err = clEnqueueNDRangeKernel(q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g,
-                                     d.nd ? l : nullptr, 0, nullptr, &ev);
+                                     with_local ? l : nullptr, 0, nullptr, &ev);
         if (err == CL_SUCCESS) {
             err = clWaitForEvents(1, &ev);
             cl_int st = CL_COMPLETE;
