@@ -212,6 +212,26 @@ void check_layout(const DFTI_DESCRIPTOR* n, std::int64_t real_bytes, const char*
                                        std::to_string(b0.fwd_stride) + " and BWD_DISTANCE " +
                                        std::to_string(b0.bwd_stride) + " differ");
     }
+    if (real && n->placement == DFTI_INPLACE) {
+        // Real and complex data share one array: in one of the two directions
+        // the side read and the side written must start at the same byte.
+        bool one_start = false;
+        for (int which = 0; which < 2 && !one_start; ++which) {
+            const side_layout in = side_of(n, which, false, real_bytes);
+            const side_layout out = side_of(n, which, true, real_bytes);
+            std::int64_t a = 0, b = 0;
+            one_start = ovx_checked::mul_add(in.offset, in.elem_bytes, 0, a) &&
+                        ovx_checked::mul_add(out.offset, out.elem_bytes, 0, b) && a == b;
+        }
+        if (!one_start) {
+            const side_names in = names_of(n, 0, false), out = names_of(n, 0, true);
+            throw invalid_argument("dft", fn,
+                                   std::string("a real transform in place keeps both domains in one array, but the "
+                                               "offsets of ") +
+                                       in.strides + " and " + out.strides +
+                                       " start its real and complex data at different bytes");
+        }
+    }
     for (int which = 0; which < 2; ++which) {
         for (bool output : {false, true}) {
             const side_layout s = side_of(n, which, output, real_bytes);

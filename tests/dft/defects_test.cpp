@@ -4,6 +4,7 @@
 // workspace, compute calls that cannot run, and failures inside the CPU
 // route's host tasks reaching the queue's asynchronous handler.
 #include <gtest/gtest.h>
+#include <ovxplat/cpudft.h>
 
 #include <ovxplat/sycl_standin.hpp>
 
@@ -14,10 +15,6 @@
 
 #include "dft/dft_reference.hpp"
 #include "korami/ovx/dft.hpp"
-
-// The in-task failure below is an allocation larger than any address space:
-// under the address sanitizer it must answer null, as it does without.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 
 namespace dft = korami::ovx::dft;
 using dft::config_param;
@@ -261,16 +258,19 @@ TEST(CpuHostTask, FailureAtTheCallOrInTheAsynchronousHandler) {
     rdesc d(vec{2, 4});
     d.set_value(config_param::PLACEMENT, config_value::NOT_INPLACE);
     d.set_value(config_param::FWD_STRIDES, vec{0, 4, 1});
-    d.set_value(config_param::BWD_STRIDES, vec{0, 1ll << 46, 1});
+    d.set_value(config_param::BWD_STRIDES, vec{0, 3, 1});
     d.commit(q);
 
-    sycl::buffer<std::complex<float>, 1> bc{sycl::range<1>(8)};
+    // What can be checked is checked at the call: a buffer shorter than the layout.
+    sycl::buffer<std::complex<float>, 1> bc{sycl::range<1>(2)};
     sycl::buffer<float, 1> br{sycl::range<1>(8)};
     std::string msg = invalid_argument_text([&] { dft::compute_backward(d, bc, br); });
-    EXPECT_NE(msg.find("the input buffer holds 64 bytes"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("the input buffer holds 16 bytes"), std::string::npos) << msg;
 
+    // A failure inside the host task reaches the queue's asynchronous handler.
     auto* c = sycl::malloc_shared<std::complex<float>>(8, q);
     auto* r = sycl::malloc_shared<float>(8, q);
+    ovxplat_cpudft_fail_next_compute(1);
     sycl::event e = dft::compute_backward(d, c, r);
     e.wait();
     EXPECT_TRUE(reported.empty());

@@ -1,6 +1,7 @@
 // CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
 // plans (threaded, measured on scratch arrays) and computed on the caller's
 // thread with FFTW's worker threads.
+#include <atomic>
 #include <ovxplat/cpudft.h>
 
 #include <fftw3.h>
@@ -183,9 +184,14 @@ bool simd_aligned(const void* p) {
     else return fftwf_alignment_of(static_cast<float*>(const_cast<void*>(p))) == 0;
 }
 
+// A status the next compute answers instead of computing (tests of the
+// caller's handling of failures at compute; 0 when none is set).
+std::atomic<int> injected_compute_failure{0};
+
 template <typename T>
 int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     using api = fftw_api<T>;
+    if (const int injected = injected_compute_failure.exchange(0)) return injected;
     auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
     if (!s || !s->dir[which].unaligned) return DFTI_STATUS_INVALID;
     const direction_plan& d = s->dir[which];
@@ -554,6 +560,8 @@ int ovx_dft_dfti_create_scmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) {
 int ovx_dft_dfti_create_srmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_SINGLE, DFTI_REAL, r, l); }
 int ovx_dft_dfti_create_dcmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_DOUBLE, DFTI_COMPLEX, r, l); }
 int ovx_dft_dfti_create_drmd(DFTI_DESCRIPTOR** h, int64_t r, const int64_t* l) { return create(h, DFTI_DOUBLE, DFTI_REAL, r, l); }
+
+void ovxplat_cpudft_fail_next_compute(int status) { injected_compute_failure.store(status); }
 
 void ovx_dft_bless_node_thr(DFTI_DESCRIPTOR* node) {
     if (node && node->marker == DFTI_NODE_MARKER) node->thread_word = 1;

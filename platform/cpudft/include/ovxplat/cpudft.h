@@ -52,6 +52,10 @@ int ovx_dft_dfti_create_drmd(struct DFTI_DESCRIPTOR** handle, int64_t rank, cons
 /* Prepares a new node for threading (records one thread in use). */
 void ovx_dft_bless_node_thr(struct DFTI_DESCRIPTOR* node);
 
+/* Test control: the next compute of any node answers `status` instead of
+ * computing (once). */
+void ovxplat_cpudft_fail_next_compute(int status);
+
 #ifdef __cplusplus
 }
 #endif
