@@ -386,8 +386,8 @@ void platform_get_info(const platform_impl* p, int code, void* out) {
     switch (code) {
         case info::platform::name::code:
             set(std::string(!p->gpu ? "ovxplat Host Platform"
-                            : l0    ? "Tarvo(R) Level-Zero"
-                                    : "Tarvo(R) OpenCL Graphics"));
+                            : l0    ? "Tarvo Level Zero"
+                                    : "Tarvo OpenCL Graphics"));
             return;
         case info::platform::vendor::code:
             set(std::string(p->gpu ? ovxplat_gpu_profile_current()->vendor : "ovxplat"));
