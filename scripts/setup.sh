@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building and testing the
-# library (run as root). Safe to run again.
+# library and its benchmarks (run as root; clFFT and VkFFT are the benchmarks'
+# peers on the same OpenCL device). Safe to run again.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config binutils
       pocl-opencl-icd ocl-icd-opencl-dev opencl-c-headers
-      libfftw3-dev libgtest-dev googletest libbenchmark-dev)
+      libfftw3-dev libgtest-dev googletest libbenchmark-dev
+      libclfft-dev libvkfft-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
