@@ -24,6 +24,7 @@
 
 #include "dft/gpu/gpu_test_teardown.hpp"
 #include "dft/gpu/kernels/fft_front.hpp"
+#include "ovx_test_env.hpp"
 
 namespace gk = korami::ovx::dft::gpu_kernels;
 
@@ -162,8 +163,8 @@ class FrontProbe : public ::testing::TestWithParam<probe_case> {
 protected:
     void SetUp() override {
         cl_env& e = cl_env::get();
-        if (!e.error.empty()) GTEST_SKIP() << e.error;
-        if (GetParam().dbl && !e.fp64) GTEST_SKIP() << "device without fp64";
+        OVX_REQUIRE(e.error.empty(), e.error);
+        OVX_REQUIRE(!GetParam().dbl || e.fp64, "the OpenCL device has no double precision");
     }
 };
 
@@ -314,7 +315,7 @@ void check_generic_nsg(int bwd) {
 
 TEST(GenericRoutines, NonSubgroupForm) {
     cl_env& e = cl_env::get();
-    if (!e.error.empty()) GTEST_SKIP() << e.error;
+    OVX_REQUIRE(e.error.empty(), e.error);
     for (int bwd = 0; bwd < 2; ++bwd) {
         check_generic_nsg<float>(bwd);
         if (e.fp64) check_generic_nsg<double>(bwd);
@@ -384,7 +385,7 @@ void check_generic_sg(int fact0, int fact1) {
 // component by component (one shuffle of the whole vector).
 TEST(LanePairVocabulary, VectorTwiddleMultiply) {
     cl_env& e = cl_env::get();
-    if (!e.error.empty()) GTEST_SKIP() << e.error;
+    OVX_REQUIRE(e.error.empty(), e.error);
     const std::string src = std::string(gk::fft_front_sg_text(false)) +
         "__kernel __attribute__((reqd_work_group_size(16,1,1))) __attribute__((tarvo_reqd_sub_group_size(16)))\n"
         "void vec_probe(__global const float* src, __global float* diff, int bwd) {\n"
@@ -431,7 +432,7 @@ TEST(LanePairVocabulary, VectorTwiddleMultiply) {
 
 TEST(GenericRoutines, SubgroupForm) {
     cl_env& e = cl_env::get();
-    if (!e.error.empty()) GTEST_SKIP() << e.error;
+    OVX_REQUIRE(e.error.empty(), e.error);
     check_generic_sg<float>(6, 7);   // FACT1 odd
     check_generic_sg<float>(10, 8);  // FACT1 even
     if (e.fp64) check_generic_sg<double>(6, 7);
@@ -442,7 +443,7 @@ TEST(GenericRoutines, SubgroupForm) {
 // while FACT0=2 makes it available.
 TEST(FrontSelection, OnlyNamedSizesAreCompiled) {
     cl_env& e = cl_env::get();
-    if (!e.error.empty()) GTEST_SKIP() << e.error;
+    OVX_REQUIRE(e.error.empty(), e.error);
     const std::string body =
         "__kernel void k(__global float* p) { ptype v[2] = {vload2(0, p), vload2(1, p)};"
         " fft_1_s(v, (ftype)1); fft_2_s(v, (ftype)1); vstore2(v[0], 0, p); vstore2(v[1], 1, p); }\n";

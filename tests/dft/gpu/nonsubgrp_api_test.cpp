@@ -25,6 +25,7 @@
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
+#include "ovx_test_gpu.hpp"
 
 namespace dft = korami::ovx::dft;
 
@@ -32,12 +33,7 @@ namespace {
 
 const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;
 
-sycl::queue& gpu_queue() {
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
-
-bool gpu_ready() { return g_profile && ovxplat::opencl_available(); }
+using ovx_test::gpu_queue;
 
 using batch_rec = gpu_test::rec;
 using gpu_test::extent;
@@ -100,7 +96,7 @@ void run_api_case(const api_case& c) {
 class ApiDouble : public ::testing::TestWithParam<api_case> {
 protected:
     void SetUp() override {
-        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE_GPU(g_profile);
     }
 };
 class ApiSingle : public ApiDouble {};
@@ -135,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ApiSingle, ::testing::ValuesIn(kCases),
 // The same plans again with the stand-in's shuffled scheduling of
 // out-of-order work (kernels come from the cache).
 TEST(ApiShuffled, SelectedLengths) {
-    if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE_GPU(g_profile);
     ovxplat::set_shuffle_mode(true);
     for (const api_case& c : {kCases[1], kCases[4], kCases[6], kCases[7]}) {
         run_api_case<dft::precision::DOUBLE>(c);
@@ -221,7 +217,7 @@ void run_node_case(std::int64_t n, std::int64_t is, std::int64_t os, const std::
 class NodeLevel : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE_GPU(g_profile);
     }
 };
 

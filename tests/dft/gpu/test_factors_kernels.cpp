@@ -14,6 +14,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
+#include "ovx_test_env.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
 #include "dft/gpu/factors_probe.hpp"
 #include "dft/gpu/gpu_test_reference.hpp"
@@ -43,10 +44,11 @@ namespace {
 
 constexpr long double pi_l = 3.141592653589793238462643383279502884L;
 
-bool skip_device(bool single) {
-    if (!cl_env::get().ok()) return true;
-    return !single && !cl_env::get().has_double();
-}
+#define require_device(single)                                                                      \
+    do {                                                                                            \
+        OVX_REQUIRE(cl_env::get().ok(), "no usable OpenCL device");                                 \
+        OVX_REQUIRE((single) || cl_env::get().has_double(), "the OpenCL device has no double precision"); \
+    } while (0)
 
 template <class T>
 std::vector<T> to_reals(const std::vector<cplx>& v) {
@@ -168,7 +170,7 @@ void run_two_facts(const two_case& c) {
 
 TEST_P(FactorsKernelsTwoFacts, MatchesFftw) {
     const two_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_two_facts<float>(c);
     else
@@ -236,7 +238,7 @@ void run_eight_k(const k8_case& c) {
 
 TEST_P(FactorsKernelsEightK, MatchesFftw) {
     const k8_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_eight_k<float>(c);
     else
@@ -322,7 +324,7 @@ void run_three_facts(const three_case& c) {
 
 TEST_P(FactorsKernelsThreeFacts, MatchesFftw) {
     const three_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_three_facts<float>(c);
     else
@@ -440,7 +442,7 @@ void run_real(const real_case& c) {
 
 TEST_P(FactorsKernelsReal, MatchesFftw) {
     const real_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_real<float>(c);
     else

@@ -20,6 +20,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
+#include "ovx_test_gpu.hpp"
 
 namespace dft = korami::ovx::dft;
 using namespace gpu_test;
@@ -28,17 +29,8 @@ namespace {
 
 const bool g_profile = ovxplat_gpu_profile_select("quen6") == 0;
 
-sycl::queue& gpu_queue() {
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
-
-bool gpu_ready() { return g_profile && ovxplat::opencl_available(); }
-
-#define REQUIRE_GPU()                                            \
-    do {                                                         \
-        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";    \
-    } while (0)
+using ovx_test::gpu_queue;
+#define REQUIRE_GPU() OVX_REQUIRE_GPU(g_profile)
 
 const bkd_ops* const list_4f_d[] = {&bkd_c2c_1d_4_facts_d_ops, nullptr};
 const bkd_ops* const list_4f_s[] = {&bkd_c2c_1d_4_facts_s_ops, nullptr};

@@ -18,6 +18,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_sycl.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
+#include "ovx_test_gpu.hpp"
 
 #include <korami/ovx/exceptions.hpp>
 
@@ -27,10 +28,7 @@ namespace {
 
 const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;
 
-sycl::queue& gpu_queue() {
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
+using ovx_test::gpu_queue;
 
 const bkd_ops* const list_vl[] = {&bkd_1d_very_large_s_ops, nullptr};
 
@@ -39,7 +37,7 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
 }
 
 TEST(VeryLarge, Complex2p25) {
-    if (!g_profile || !ovxplat::opencl_available()) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE_GPU(g_profile);
     const int64_t n = 33554432;
     sycl::queue& q = gpu_queue();
     layout l;
@@ -75,7 +73,7 @@ TEST(VeryLarge, Complex2p25) {
 }
 
 TEST(VeryLarge, Real2p26) {
-    if (!g_profile || !ovxplat::opencl_available()) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE_GPU(g_profile);
     const int64_t n = 67108864, h = n / 2;
     sycl::queue& q = gpu_queue();
     DFTI_DESCRIPTOR* raw = nullptr;
@@ -145,7 +143,7 @@ TEST(VeryLarge, Real2p26) {
 // output starts at an odd element, which takes the stage-2 sub-node with
 // output offset 1. USM and buffer forms; a sub-buffer argument is refused.
 TEST(VeryLarge, ComplexBatchOddOutputDistance) {
-    if (!g_profile || !ovxplat::opencl_available()) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE_GPU(g_profile);
     const int64_t n = 33554432;
     sycl::queue& q = gpu_queue();
     layout l;

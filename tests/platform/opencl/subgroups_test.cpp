@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cl_fixture.hpp"
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -237,7 +238,7 @@ struct mem_ptr {
 class SubGroupProbe : public ::testing::TestWithParam<probe_case> {
 protected:
     void SetUp() override {
-        if (!env().device) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE(env().device, "no usable OpenCL device");
         p_ = &probe_for(GetParam());
         ASSERT_EQ(p_->status, CL_SUCCESS) << p_->log;
     }
