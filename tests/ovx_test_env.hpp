@@ -6,10 +6,26 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <string>
 
 namespace ovx_test {
+
+// A test name from its parts: joined by '_', anything else than a letter or
+// a digit turned into '_'.
+template <class... P>
+std::string name(const P&... parts) {
+    std::ostringstream o;
+    const char* sep = "";
+    ((o << sep << parts, sep = "_"), ...);
+    std::string s = o.str();
+    for (char& c : s)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return s;
+}
 
 inline bool under_ci() {
     const char* v = std::getenv("CI");

@@ -16,6 +16,7 @@
 
 #include "dft/dft_reference.hpp"
 #include "korami/ovx/dft.hpp"
+#include "ovx_test_env.hpp"
 
 namespace dft = korami::ovx::dft;
 using namespace dft_test;
@@ -286,6 +287,11 @@ TEST_P(CpuComputeLarge, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Table, CpuComputeLarge,
                          ::testing::Values(large_case{false, false, {1 << 16}}, large_case{true, false, {3 * 5 * 7 * 64}},
                                            large_case{false, true, {256, 384}}, large_case{true, true, {32, 48, 64}},
-                                           large_case{true, false, {512, 512}}, large_case{false, true, {100003}}));
+                                           large_case{true, false, {512, 512}}, large_case{false, true, {100003}}),
+                         [](const auto& i) {
+                             std::string dims;
+                             for (auto d : i.param.n) dims += "x" + std::to_string(d);
+                             return ovx_test::name(i.param.real ? "real" : "complex", i.param.dbl ? "d" : "s", dims);
+                         });
 
 }  // namespace

@@ -186,7 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                       two_case{74, false, 0, 2, 5, 1.0},     // 2 x 37: generic odd routine
                       two_case{680, false, 1, 2, 5, 0.5},    // 34 x 20: generic even routine, 2 loops
                       two_case{4096, true, 0, 1, 5, 1.0},    // 64 x 64
-                      two_case{2048, true, 1, 2, 5, 1.0}));  // 64 x 32: two row passes per sub-group
+                      two_case{2048, true, 1, 2, 5, 1.0}),   // 64 x 32: two row passes per sub-group
+    [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d")); });
 
 // ---------------------------------------------------------------- 8192 points
 
@@ -246,7 +247,8 @@ TEST_P(FactorsKernelsEightK, MatchesFftw) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsEightK,
-                         ::testing::Values(k8_case{false, 0, 2, 1.0}, k8_case{true, 1, 1, 0.125}));
+                         ::testing::Values(k8_case{false, 0, 2, 1.0}, k8_case{true, 1, 1, 0.125}),
+                         [](const auto& i) { return ovx_test::name((i.param.single ? "s" : "d"), "dir", i.param.dir); });
 
 // ---------------------------------------------------------------- three factors
 
@@ -334,7 +336,8 @@ TEST_P(FactorsKernelsThreeFacts, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsThreeFacts,
                          ::testing::Values(three_case{12000, false, 0, 3, 2, 0.5},   // 40 x 20 x 15, ragged
                                            three_case{4096, true, 1, 3, 3, 1.0},     // 64 x 8 x 8
-                                           three_case{128, false, 1, 2, 1, 2.0}));   // 32 x 2 x 2
+                                           three_case{128, false, 1, 2, 1, 2.0}),    // 32 x 2 x 2
+                         [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d")); });
 
 // ---------------------------------------------------------------- 1D real
 
@@ -452,6 +455,7 @@ TEST_P(FactorsKernelsReal, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsReal,
                          ::testing::Values(real_case{1000, false, 0, 3, 2}, real_case{1000, false, 1, 3, 2},
                                            real_case{999, true, 0, 5, 2}, real_case{999, true, 1, 5, 2},
-                                           real_case{999, false, 0, 3, 3}, real_case{999, false, 1, 3, 3}));
+                                           real_case{999, false, 0, 3, 3}, real_case{999, false, 1, 3, 3}),
+                         [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d"), "dir", i.param.dir, "chunk", i.param.chunk); });
 
 }  // namespace

@@ -247,7 +247,8 @@ TEST_P(FourFactsColbatchBatches, Double4096) {
     expect_committed_matches<double>(l, list_fc_d, true);
 }
 
-INSTANTIATE_TEST_SUITE_P(Columns, FourFactsColbatchBatches, ::testing::Values(3, 12, 16));
+INSTANTIATE_TEST_SUITE_P(Columns, FourFactsColbatchBatches, ::testing::Values(3, 12, 16),
+                         [](const auto& i) { return ovx_test::name("batch", i.param); });
 
 TEST(FourFactsColbatch, FloatHostTablesAndOuterBatch) {
     REQUIRE_GPU();

@@ -8,6 +8,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
+#include "ovx_test_env.hpp"
 
 namespace ff = korami::ovx::dft::four_facts;
 namespace fc = korami::ovx::dft::four_facts_colbatch;
@@ -83,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, FourFactsSplits,
                                            ff_case{1048576, false, 1024, 32, 32, 1024, 32, 32},
                                            ff_case{1047552, false, 1024, 32, 32, 1023, 33, 31},
                                            ff_case{1047552, true, 0, 0, 0, 0, 0, 0},
-                                           ff_case{2097152, false, 0, 0, 0, 0, 0, 0}));
+                                           ff_case{2097152, false, 0, 0, 0, 0, 0, 0}),
+                         [](const auto& i) { return ovx_test::name(i.param.n, i.param.single ? "s" : "d"); });
 
 TEST(FourFactsPlan, PassRecordsAndTails) {
     ff::plan_input in;
