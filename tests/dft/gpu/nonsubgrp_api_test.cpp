@@ -24,6 +24,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
+#include "dft/ovx_dft_internal.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
 #include "ovx_test_gpu.hpp"
 
@@ -87,6 +88,9 @@ void run_api_case(const api_case& c) {
     gpu_test::api_descriptor<P> desc(c.n);
     gpu_test::configure(desc, l);
     desc.commit(gpu_queue());
+    EXPECT_EQ(gpu_test::owner_of(dft::detail::descriptor_node(desc)),
+              P == dft::precision::DOUBLE ? "bkd_c2c_1d_nonsubgrp_d_ops" : "bkd_c2c_1d_nonsubgrp_s_ops")
+        << name_of(c);
     const auto launches0 = ovxplat::get_sycl_counters().opencl_launches;
     gpu_test::expect_api_matches(desc, l, gpu_queue(), 17u, 99u, name_of(c));
     // The transforms ran as OpenCL kernels on the GPU queue.
@@ -191,7 +195,8 @@ void run_node_case(std::int64_t n, std::int64_t is, std::int64_t os, const std::
     g.node = make_node(sizeof(R) == 8, n, is, os, batch, in_place);
     ASSERT_NE(g.node, nullptr);
     ASSERT_EQ(commit_general(g.node), 0);
-    ASSERT_EQ(g.node->bkd, sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops);
+    ASSERT_EQ(gpu_test::owner_of(g.node),
+              bkd_name(sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops));
     const std::int64_t size = std::max(extent(n, is, batch, false), extent(n, os, batch, true));
     sycl::queue& q = gpu_queue();
     C* a = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
