@@ -226,7 +226,7 @@ void run_large(const large_case& c) {
     std::vector<int> ni(c.n.begin(), c.n.end());
     const std::int64_t last = c.n.back();
     const std::int64_t half = pts / last * (last / 2 + 1);
-    auto re = random_reals(2 * pts, 7);
+    auto re = uniform(2 * pts, 7);
     dft::descriptor<P, D> desc(c.n);
     desc.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
     desc.commit(q);
