@@ -187,36 +187,23 @@ int commit_general(DFTI_DESCRIPTOR* node) {
     return node->methods->commit(node);
 }
 
+// Commits the layout (input/output strides 1) through a list holding only the
+// general backend, checks the owner, and both directions against FFTW.
 template <class R>
-void run_node_case(std::int64_t n, std::int64_t is, std::int64_t os, const std::vector<batch_rec>& batch,
-                   bool in_place, int dir) {
-    using C = std::complex<R>;
-    node_guard g;
-    g.node = make_node(sizeof(R) == 8, n, is, os, batch, in_place);
-    ASSERT_NE(g.node, nullptr);
-    ASSERT_EQ(commit_general(g.node), 0);
-    ASSERT_EQ(gpu_test::owner_of(g.node),
-              bkd_name(sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops));
-    const std::int64_t size = std::max(extent(n, is, batch, false), extent(n, os, batch, true));
-    sycl::queue& q = gpu_queue();
-    C* a = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
-    C* b = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
-    const auto x = random_data<R>(static_cast<std::size_t>(size), 5);
-    const auto s = random_data<R>(static_cast<std::size_t>(size), 6);
-    std::copy(x.begin(), x.end(), a);
-    std::copy(s.begin(), s.end(), b);
-    std::vector<std::complex<double>> ref = in_place ? widen(x) : widen(s);
-    reference(ref_layout{n, is, os, batch}, dir == 0 ? -1 : 1, 1.0, widen(x), ref);
-    dfti_data_kind kind{DFTI_CONTAINER_USM};
-    sycl::event e;
-    std::vector<sycl::event> deps;
-    dfti_compute_fn fn = dir == 0 ? g.node->compute_fwd : g.node->compute_bwd;
-    ASSERT_EQ(fn(g.node, a, in_place ? a : b, &deps, &kind, &e), 0);
-    e.wait();
-    std::vector<C> got(in_place ? a : b, (in_place ? a : b) + size);
-    EXPECT_LE(rel_error(got, ref), tolerance<R>()) << "N=" << n;
-    sycl::free(a, q);
-    sycl::free(b, q);
+void run_node_case(std::int64_t n, const std::vector<batch_rec>& batch, bool in_place) {
+    static const bkd_ops* const only[] = {sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops,
+                                          nullptr};
+    gpu_test::layout l;
+    l.n = n;
+    l.single = sizeof(R) == 4;
+    l.io = true;
+    l.batch = batch;
+    l.in_place = in_place;
+    gpu_test::node_ptr node = gpu_test::make_node(l, &gpu_queue(), only);
+    ASSERT_TRUE(node);
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
+    ASSERT_EQ(gpu_test::owner_of(node), bkd_name(only[0]));
+    EXPECT_TRUE(gpu_test::matches_fftw<R>(node.get(), l, gpu_queue(), false));
 }
 
 class NodeLevel : public ::testing::Test {
@@ -229,22 +216,22 @@ protected:
 TEST_F(NodeLevel, ThreeBatchRecords) {
     // 2 x 3 x 4 transforms with padded distances that do not fuse.
     const std::vector<batch_rec> b{{2, 9, 11}, {3, 20, 25}, {4, 70, 80}};
-    run_node_case<double>(7, 1, 1, b, false, 0);
-    run_node_case<float>(7, 1, 1, b, false, 1);
-    run_node_case<double>(1000, 1, 1, {{2, 1000, 1003}, {3, 2000, 2100}, {2, 6000, 6400}}, false, 1);
+    run_node_case<double>(7, b, false);
+    run_node_case<float>(7, b, false);
+    run_node_case<double>(1000, {{2, 1000, 1003}, {3, 2000, 2100}, {2, 6000, 6400}}, false);
 }
 
 TEST_F(NodeLevel, BatchOverTheScratchCap) {
     // 3000 transforms of 1000 points (48 MB) under a 42 MiB cap: two chunks,
     // the second shorter.
-    run_node_case<double>(1000, 1, 1, {{3000, 1000, 1000}}, false, 0);
+    run_node_case<double>(1000, {{3000, 1000, 1000}}, false);
     // 75-point grouped launch whose last chunk is not a multiple of 25.
-    run_node_case<double>(75, 1, 1, {{36707, 75, 75}}, true, 1);
+    run_node_case<double>(75, {{36707, 75, 75}}, true);
 }
 
 TEST_F(NodeLevel, BatchOverTheScratchCapShuffled) {
     ovxplat::set_shuffle_mode(true);
-    run_node_case<double>(1000, 1, 1, {{3000, 1000, 1000}}, false, 1);
+    run_node_case<double>(1000, {{3000, 1000, 1000}}, false);
     ovxplat::set_shuffle_mode(false);
 }
 
