@@ -43,17 +43,6 @@ using gpu_test::rel_error;
 using gpu_test::tolerance;
 using gpu_test::widen;
 
-// One direction's layout for the FFTW reference, in complex elements.
-struct ref_layout {
-    std::int64_t n, is, os;
-    std::vector<batch_rec> batch;
-};
-
-void reference(const ref_layout& l, int sign, double scale, const std::vector<std::complex<double>>& in,
-               std::vector<std::complex<double>>& out) {
-    gpu_test::strided_reference(l.n, l.is, l.os, l.batch, sign, scale, in, out);
-}
-
 // ---- public API cases ------------------------------------------------------------
 
 struct api_case {
@@ -269,10 +258,10 @@ TEST_F(NodeLevel, ComputesInFlightKeepTheirScratch) {
     e1.wait();
     e2.wait();
     ovxplat::set_shuffle_mode(false);
-    const ref_layout l{n, 2, 1, {{batch, 2 * n, n}}};
+    const std::vector<batch_rec> b{{batch, 2 * n, n}};
     std::vector<std::complex<double>> r1(static_cast<std::size_t>(total)), r2(r1.size());
-    reference(l, -1, 1.0, widen(x1), r1);
-    reference(l, -1, 1.0, widen(x2), r2);
+    gpu_test::strided_reference(n, 2, 1, b, -1, 1.0, widen(x1), r1);
+    gpu_test::strided_reference(n, 2, 1, b, -1, 1.0, widen(x2), r2);
     EXPECT_LE(rel_error(std::vector<C>(out1, out1 + total), r1), tolerance<double>());
     EXPECT_LE(rel_error(std::vector<C>(out2, out2 + total), r2), tolerance<double>());
     for (C* p : {in1, in2, out1, out2}) sycl::free(p, q);
@@ -300,7 +289,7 @@ TEST_F(NodeLevel, CallerWorkspaceNeededThenBound) {
     desc.set_workspace(ws);
     dft::compute_forward(desc, a, b).wait();
     std::vector<std::complex<double>> ref(1000);
-    reference(ref_layout{1000, 2, 1, {}}, -1, 1.0, widen(x), ref);
+    gpu_test::strided_reference(1000, 2, 1, {}, -1, 1.0, widen(x), ref);
     EXPECT_LE(rel_error(std::vector<C>(b, b + 1000), ref), tolerance<double>());
     // A buffer workspace replaces the USM one.
     sycl::buffer<double, 1> wb(sycl::range<1>(static_cast<std::size_t>(bytes) / sizeof(double)));

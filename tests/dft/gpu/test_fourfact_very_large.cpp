@@ -5,7 +5,6 @@
 #include <fftw3.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <complex>
 #include <cstdint>
 #include <cstring>
@@ -32,10 +31,6 @@ using ovx_test::gpu_queue;
 
 const bkd_ops* const list_vl[] = {&bkd_1d_very_large_s_ops, nullptr};
 
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 TEST(VeryLarge, Complex2p25) {
     OVX_REQUIRE_GPU(g_profile);
     const int64_t n = 33554432;
@@ -58,15 +53,13 @@ TEST(VeryLarge, Complex2p25) {
     ASSERT_TRUE(a && b);
     for (int dir = 0; dir < 2; ++dir) {
         std::copy(x.begin(), x.end(), a);
-        const auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(compute_usm(node.get(), dir, a, b), 0);
-        std::printf("very large complex 2^25 %s: %.1f s\n", dir == 0 ? "forward" : "backward", seconds_since(t0));
         // The input is left as it was.
         EXPECT_EQ(std::memcmp(a, x.data(), size * sizeof(C)), 0);
         std::vector<std::complex<double>> ref(size);
         reference(l, dir, dir == 0 ? 0.5 : static_cast<double>(static_cast<float>(1.0 / n)), widen(x), ref);
         std::vector<C> got(b, b + size);
-        EXPECT_LE(rel_error(got, ref), 2e-5) << dir;
+        EXPECT_LE(rel_error(got, ref), tolerance<float>()) << dir;
     }
     sycl::free(a, q);
     sycl::free(b, q);
@@ -110,22 +103,18 @@ TEST(VeryLarge, Real2p26) {
     C* out = sycl::malloc_shared<C>(static_cast<std::size_t>(h + 1), q);
     ASSERT_TRUE(in && out);
     for (int64_t i = 0; i < n; ++i) in[i] = static_cast<float>(xr[i]);
-    auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(compute_usm(node.get(), 0, in, out), 0);
-    std::printf("very large real 2^26 forward: %.1f s\n", seconds_since(t0));
     {
         std::vector<C> got(out, out + h + 1);
         std::vector<std::complex<double>> ref(spectrum.size());
         for (std::size_t i = 0; i < ref.size(); ++i) ref[i] = 2.0 * spectrum[i];
-        EXPECT_LE(rel_error(got, ref), 2e-5);
+        EXPECT_LE(rel_error(got, ref), tolerance<float>());
     }
     // Backward, out of place: the conjugate-even input stays as it was.
     std::vector<C> ce(static_cast<std::size_t>(h + 1));
     for (std::size_t i = 0; i < ce.size(); ++i) ce[i] = C(static_cast<float>(spectrum[i].real()), static_cast<float>(spectrum[i].imag()));
     std::copy(ce.begin(), ce.end(), out);
-    t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(compute_usm(node.get(), 1, out, in), 0);
-    std::printf("very large real 2^26 backward: %.1f s\n", seconds_since(t0));
     EXPECT_EQ(std::memcmp(out, ce.data(), ce.size() * sizeof(C)), 0) << "input overwritten";
     // c2r of the spectrum gives n x; with the backward scale 1/n, x itself.
     double num = 0, den = 0;
@@ -134,7 +123,7 @@ TEST(VeryLarge, Real2p26) {
         num += d * d;
         den += xr[i] * xr[i];
     }
-    EXPECT_LE(std::sqrt(num / den), 2e-5);
+    EXPECT_LE(std::sqrt(num / den), tolerance<float>());
     sycl::free(in, q);
     sycl::free(out, q);
 }
@@ -153,11 +142,10 @@ TEST(VeryLarge, ComplexBatchOddOutputDistance) {
     l.bwd_scale = 1.0 / static_cast<double>(n);
     node_ptr node = make_node(l, &q, list_vl);
     ASSERT_EQ(commit(node.get()), 0);
-    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(gpu_test::owner_of(node), bkd_name(&bkd_1d_very_large_s_ops));
     const double err = check_node<float>(node.get(), l, q, true, 5);
-    std::printf("very large complex 2 x 2^25, both directions, USM and buffers: %.1f s\n", seconds_since(t0));
     EXPECT_GE(err, 0);
-    EXPECT_LE(err, 2e-5);
+    EXPECT_LE(err, tolerance<float>());
     // Sub-buffers of a batched buffer compute are refused.
     sycl::buffer<char, 1> whole{sycl::range<1>(static_cast<std::size_t>(2 * (n + 1)) * 8 + 64)};
     sycl::buffer<char, 1> part(whole, sycl::id<1>(0), sycl::range<1>(static_cast<std::size_t>(2 * (n + 1)) * 8));
