@@ -135,34 +135,14 @@ TEST(ApiShuffled, SelectedLengths) {
 
 // ---- node-level cases: three batch records, chunked batches ----------------------
 
-struct node_guard {
-    DFTI_DESCRIPTOR* node = nullptr;
-    ~node_guard() {
-        if (node) gpu_dfti_destroy(node);
-    }
-};
-
-// Creates a 1D complex node of length n on the test queue with the given
-// stride and batch records (same layout forward and backward).
-DFTI_DESCRIPTOR* make_node(bool dbl, std::int64_t n, std::int64_t is, std::int64_t os,
-                           const std::vector<batch_rec>& batch, bool in_place) {
-    DFTI_DESCRIPTOR* node = nullptr;
-    const int st = dbl ? gpu_dfti_create_dc1d(&node, n, nullptr) : gpu_dfti_create_sc1d(&node, n, nullptr);
-    EXPECT_EQ(st, 0);
-    if (!node) return nullptr;
-    node->queue = &gpu_queue();
-    node->placement = in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
-    dfti_dim& d = node->user_dims.records[0];
-    d.input_stride = is;
-    d.output_stride = os;
-    for (std::size_t j = 0; j < batch.size(); ++j) {
-        dfti_dim& r = node->user_batch.records[j];
-        r.length = batch[j].count;
-        r.input_stride = batch[j].idist;
-        r.output_stride = batch[j].odist;
-        r.fwd_stride = r.bwd_stride = 0;
-    }
-    return node;
+// A double node of length n with unit strides on the test queue, not
+// committed.
+gpu_test::node_ptr double_node(std::int64_t n, std::int64_t batch = 1) {
+    gpu_test::layout l;
+    l.n = n;
+    l.io = true;
+    l.batch = {{batch, n, n}};
+    return gpu_test::make_node(l, &gpu_queue(), nullptr);
 }
 
 // Commits a node through a candidate list holding only the general backend
@@ -317,22 +297,21 @@ TEST_F(NodeLevel, StatusPaths) {
     dfti_data_kind usm{DFTI_CONTAINER_USM};
 
     // Caller workspace required and never bound: 11, nothing submitted.
-    node_guard g;
-    g.node = make_node(true, 1000, 1, 1, {}, false);
-    g.node->internal_workspace = 0;
-    ASSERT_EQ(commit_general(g.node), 0);
-    EXPECT_GT(g.node->scratch_workspace_bytes, 0u);
+    gpu_test::node_ptr g = double_node(1000);
+    g->internal_workspace = 0;
+    ASSERT_EQ(commit_general(g.get()), 0);
+    EXPECT_GT(g->scratch_workspace_bytes, 0u);
     const auto before = ovxplat::get_sycl_counters().commands_submitted;
-    EXPECT_EQ(g.node->compute_fwd(g.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_NO_WORKSPACE);
+    EXPECT_EQ(g->compute_fwd(g.get(), a, b, nullptr, &usm, nullptr), DFTI_STATUS_NO_WORKSPACE);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
 
     // Library-held workspace whose area is missing: 5.
-    g.node->internal_workspace = 1;
-    EXPECT_EQ(g.node->compute_fwd(g.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
-    g.node->internal_workspace = 0;
+    g->internal_workspace = 1;
+    EXPECT_EQ(g->compute_fwd(g.get(), a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
+    g->internal_workspace = 0;
 
     // Another owner's free: 7; add_workspace without a block: 2.
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_s_ops.free(&bkd_c2c_1d_nonsubgrp_s_ops, g.node), DFTI_STATUS_INTERNAL);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_s_ops.free(&bkd_c2c_1d_nonsubgrp_s_ops, g.get()), DFTI_STATUS_INTERNAL);
     DFTI_DESCRIPTOR* other = nullptr;
     ASSERT_EQ(gpu_dfti_create_dc1d(&other, 8, nullptr), 0);
     EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.add_workspace(nullptr, 2, 0, other, 2, nullptr), DFTI_STATUS_INVALID);
@@ -341,64 +320,61 @@ TEST_F(NodeLevel, StatusPaths) {
     // Re-commit detaches the current owner first (its detach hook runs once).
     static int detached = 0;
     detached = 0;
-    g.node->detach_hook = [](DFTI_DESCRIPTOR*) { ++detached; };
-    ASSERT_EQ(commit_general(g.node), 0);
+    g->detach_hook = [](DFTI_DESCRIPTOR*) { ++detached; };
+    ASSERT_EQ(commit_general(g.get()), 0);
     EXPECT_EQ(detached, 1);
-    EXPECT_EQ(g.node->commit_status, DFTI_COMMITTED);
+    EXPECT_EQ(g->commit_status, DFTI_COMMITTED);
 
     // Directions 0: one direction built; backward is refused without a launch.
-    node_guard f;
-    f.node = make_node(true, 7, 1, 1, {}, false);
-    f.node->directions = 0;
+    gpu_test::node_ptr f = double_node(7);
+    f->directions = 0;
     const auto k0 = korami::ovx::gpu::get_kernel_cache_stats().kernels_created;
-    ASSERT_EQ(commit_general(f.node), 0);
+    ASSERT_EQ(commit_general(f.get()), 0);
     EXPECT_EQ(korami::ovx::gpu::get_kernel_cache_stats().kernels_created - k0, 1);
-    EXPECT_EQ(f.node->twiddle_workspace_bytes, 0u);
+    EXPECT_EQ(f->twiddle_workspace_bytes, 0u);
     const auto s0 = ovxplat::get_sycl_counters().commands_submitted;
-    EXPECT_EQ(f.node->compute_bwd(f.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
+    EXPECT_EQ(f->compute_bwd(f.get(), a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, s0);
     sycl::event e;
-    EXPECT_EQ(f.node->compute_fwd(f.node, a, b, nullptr, &usm, &e), 0);
+    EXPECT_EQ(f->compute_fwd(f.get(), a, b, nullptr, &usm, &e), 0);
     e.wait();
 
     // Free by the owner, then the node is uncommitted.
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.free(&bkd_c2c_1d_nonsubgrp_d_ops, f.node), 0);
-    EXPECT_EQ(f.node->commit_status, DFTI_UNCOMMITTED);
-    EXPECT_EQ(f.node->bkd_data, nullptr);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.free(&bkd_c2c_1d_nonsubgrp_d_ops, f.get()), 0);
+    EXPECT_EQ(f->commit_status, DFTI_UNCOMMITTED);
+    EXPECT_EQ(f->bkd_data, nullptr);
     sycl::free(a, q);
     sycl::free(b, q);
 }
 
 // A batch of no transforms submits nothing and succeeds.
 TEST_F(NodeLevel, EmptyBatch) {
-    node_guard g;
-    g.node = make_node(true, 7, 1, 1, {}, false);
-    ASSERT_EQ(commit_general(g.node), 0);
+    gpu_test::node_ptr g = double_node(7);
+    ASSERT_EQ(commit_general(g.get()), 0);
     // The node layer refuses 0 transforms; the backend is offered such a
     // working list directly.
-    g.node->working_batch.records[0].length = 0;
-    ASSERT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), 0);
-    EXPECT_EQ(g.node->scratch_workspace_bytes, 0u);
+    g->working_batch.records[0].length = 0;
+    ASSERT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), 0);
+    EXPECT_EQ(g->scratch_workspace_bytes, 0u);
     dfti_data_kind usm{DFTI_CONTAINER_USM};
     const auto s0 = ovxplat::get_sycl_counters().commands_submitted;
     sycl::event e;
-    EXPECT_EQ(g.node->compute_fwd(g.node, nullptr, nullptr, nullptr, &usm, &e), 0);
+    EXPECT_EQ(g->compute_fwd(g.get(), nullptr, nullptr, nullptr, &usm, &e), 0);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, s0);
     e.wait();
 }
 
 TEST_F(NodeLevel, RefusalsGoToTheNextRecord) {
-    node_guard g;
-    g.node = make_node(true, 7, 1, 1, {}, false);
-    g.node->colbatch_group_count = 1;
-    ASSERT_EQ(dfti_normalize_node(g.node), 0);
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
-    g.node->colbatch_group_count = 0;
-    g.node->input_offset = 1;
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
-    g.node->input_offset = 0;
-    g.node->complex_storage = DFTI_REAL_REAL;
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
+    gpu_test::node_ptr g = double_node(7);
+    g->colbatch_group_count = 1;
+    ASSERT_EQ(dfti_normalize_node(g.get()), 0);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), DFTI_STATUS_NOT_APPLICABLE);
+    g->colbatch_group_count = 0;
+    g->input_offset = 1;
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), DFTI_STATUS_NOT_APPLICABLE);
+    g->input_offset = 0;
+    g->complex_storage = DFTI_REAL_REAL;
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), DFTI_STATUS_NOT_APPLICABLE);
 }
 
 TEST_F(NodeLevel, KernelCacheBuildsEachProgramOnce) {
@@ -440,13 +416,12 @@ TEST_F(NodeLevel, VerboseLine) {
 }
 
 TEST(Estimator, WorkspaceBytes) {
-    node_guard g;
-    g.node = make_node(true, 1000, 1, 1, {{5, 1000, 1000}}, false);
-    ASSERT_EQ(dfti_normalize_node(g.node), 0);
+    gpu_test::node_ptr g = double_node(1000, 5);
+    ASSERT_EQ(dfti_normalize_node(g.get()), 0);
     dft_c2c_1d_nonsubgrp_gpu_bkd<double> est;
-    EXPECT_EQ(est.get_workspace_bytes({g.node, nullptr}), 5 * 1000 * 16);
-    g.node->forward_domain = DFTI_REAL;
-    EXPECT_EQ(est.get_workspace_bytes({g.node, nullptr}), -1);
+    EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), 5 * 1000 * 16);
+    g->forward_domain = DFTI_REAL;
+    EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), -1);
 }
 
 }  // namespace
