@@ -39,5 +39,6 @@ function(ovx_add_gtest name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-    DISCOVERY_TIMEOUT 120)
+    DISCOVERY_TIMEOUT 120
+    NO_PRETTY_VALUES)
 endfunction()

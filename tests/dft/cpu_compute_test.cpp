@@ -16,6 +16,7 @@
 
 #include "dft/dft_reference.hpp"
 #include "korami/ovx/dft.hpp"
+#include "ovx_test_env.hpp"
 
 namespace dft = korami::ovx::dft;
 using namespace dft_test;
@@ -225,7 +226,7 @@ void run_large(const large_case& c) {
     std::vector<int> ni(c.n.begin(), c.n.end());
     const std::int64_t last = c.n.back();
     const std::int64_t half = pts / last * (last / 2 + 1);
-    auto re = random_reals(2 * pts, 7);
+    auto re = uniform(2 * pts, 7);
     dft::descriptor<P, D> desc(c.n);
     desc.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
     desc.commit(q);
@@ -286,6 +287,11 @@ TEST_P(CpuComputeLarge, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Table, CpuComputeLarge,
                          ::testing::Values(large_case{false, false, {1 << 16}}, large_case{true, false, {3 * 5 * 7 * 64}},
                                            large_case{false, true, {256, 384}}, large_case{true, true, {32, 48, 64}},
-                                           large_case{true, false, {512, 512}}, large_case{false, true, {100003}}));
+                                           large_case{true, false, {512, 512}}, large_case{false, true, {100003}}),
+                         [](const auto& i) {
+                             std::string dims;
+                             for (auto d : i.param.n) dims += "x" + std::to_string(d);
+                             return ovx_test::name(i.param.real ? "real" : "complex", i.param.dbl ? "d" : "s", dims);
+                         });
 
 }  // namespace

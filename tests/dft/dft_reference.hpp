@@ -115,10 +115,11 @@ void for_each_index(const std::vector<std::int64_t>& m, F&& f) {
     }
 }
 
-inline std::vector<long double> random_reals(std::size_t count, unsigned seed) {
+// Uniform numbers in [-1, 1) from the seed: the one source of test data.
+inline std::vector<double> uniform(std::size_t count, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    std::vector<long double> v(count);
+    std::vector<double> v(count);
     for (auto& x : v) x = u(gen);
     return v;
 }
@@ -133,7 +134,7 @@ inline void reference_batch(const std::vector<std::int64_t>& n, bool real, int d
     std::vector<std::int64_t> m_b = n;
     m_b.back() = n.back() / 2 + 1;
     for (std::int64_t b = 0; b < batch; ++b) {
-        auto re = random_reals(2 * pts, seed + static_cast<unsigned>(b));
+        auto re = uniform(2 * pts, seed + static_cast<unsigned>(b));
         std::vector<cld> x(pts);
         for (std::int64_t i = 0; i < pts; ++i) x[i] = real ? cld(re[i], 0) : cld(re[i], re[pts + i]);
         if (!real) {

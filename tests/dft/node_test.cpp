@@ -22,44 +22,6 @@ struct node_ptr {
 
 // ---- creation ------------------------------------------------------------------
 
-TEST(NodeCreate, DefaultsOfAGpuNode) {
-    node_ptr p;
-    const std::int64_t lengths[3] = {4, 5, 6};  // node order
-    ASSERT_EQ(gpu_dfti_create_node(&p.n, DFTI_DOUBLE, DFTI_REAL, 3, lengths, nullptr), 0);
-    DFTI_DESCRIPTOR* n = p.n;
-    EXPECT_EQ(n->marker, 0x544644u);
-    EXPECT_EQ(n->commit_status, DFTI_UNCOMMITTED);
-    EXPECT_EQ(n->methods, &gpu_dfti_method_table);
-    ASSERT_EQ(n->user_dims.count, 3);
-    const std::int64_t expect_stride[3] = {1, 4, 20};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(n->user_dims.records[i].length, lengths[i]);
-        EXPECT_EQ(n->user_dims.records[i].input_stride, expect_stride[i]);
-        EXPECT_EQ(n->user_dims.records[i].output_stride, expect_stride[i]);
-        EXPECT_EQ(n->user_dims.records[i].fwd_stride, 0);
-        EXPECT_EQ(n->user_dims.records[i].bwd_stride, 0);
-    }
-    ASSERT_EQ(n->user_batch.count, 7);
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(n->user_batch.records[i].length, 1);
-        EXPECT_EQ(n->user_batch.records[i].input_stride, 0);
-    }
-    EXPECT_EQ(n->complex_storage, 39);
-    EXPECT_EQ(n->real_storage, 42);
-    EXPECT_EQ(n->conjugate_even_storage, 39);
-    EXPECT_EQ(n->placement, 43);
-    EXPECT_EQ(n->packed_format, 57);
-    EXPECT_EQ(n->forward_scale, 1.0);
-    EXPECT_EQ(n->backward_scale, 1.0);
-    EXPECT_EQ(n->directions, 2);
-    EXPECT_EQ(n->destroy_input, 0);
-    EXPECT_EQ(n->colbatch_group_count, 0);
-    EXPECT_EQ(n->is_sub_node, 0);
-    EXPECT_EQ(n->thread_word, 1);
-    EXPECT_EQ(n->working_rank, 3);
-    EXPECT_EQ(n->bkdlist, nullptr);
-}
-
 // The lists are reached through the library's functions only (the test
 // takes no address of the library's list or record objects).
 const bkd_ops* last_record(bkdlist l) {

@@ -20,6 +20,7 @@
 
 #include "gpu/ovx_gpu.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
+#include "ovx_test_gpu.hpp"
 
 // The OpenCL compiler installs its own alternate signal stack on the threads
 // that build programs; AddressSanitizer must then leave the alternate stacks
@@ -37,10 +38,7 @@ const char* const add_source =
     "__kernel void add_value(__global int* p) { p[get_global_id(0)] += VALUE; }\n"
     "__kernel void set_value(__global int* p) { p[get_global_id(0)] = VALUE; }\n";
 
-sycl::queue& gpu_queue() {
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
+using ovx_test::gpu_queue;
 
 // Runs `k` over n ints starting from `init` and returns them.
 std::vector<int> run(sycl::kernel& k, int n, int init) {
@@ -103,6 +101,7 @@ void fp64_refusal_child() {
 }
 
 TEST(KernelCache, BuildsOncePerProgramNameAndOptions) {
+    OVX_REQUIRE_OPENCL();
     const auto s0 = gpu::get_kernel_cache_stats();
     int status = 0;
     kernel_ptr a = get("add.cache_once", "add_value", "-DVALUE=3 ", add_source, &status);
@@ -136,6 +135,7 @@ TEST(KernelCache, BuildsOncePerProgramNameAndOptions) {
 }
 
 TEST(KernelCache, ConcurrentRequestsBuildOnce) {
+    OVX_REQUIRE_OPENCL();
     const auto s0 = gpu::get_kernel_cache_stats();
     constexpr int threads = 8;
     std::vector<sycl::kernel*> kernels(threads, nullptr);
@@ -166,6 +166,7 @@ TEST(KernelCache, ConcurrentRequestsBuildOnce) {
 }
 
 TEST(KernelCache, FailedBuildReportsNumberAndLog) {
+    OVX_REQUIRE_OPENCL();
     const char* broken = "__kernel void broken(__global int* p) { p[0] = undeclared_thing; }\n";
     for (int attempt = 0; attempt < 2; ++attempt) {  // failures are not cached
         const auto s0 = gpu::get_kernel_cache_stats();
@@ -191,6 +192,7 @@ TEST(KernelCache, FailedBuildReportsNumberAndLog) {
 }
 
 TEST(KernelCache, MissingKernelAndBadArguments) {
+    OVX_REQUIRE_OPENCL();
     int status = 0;
     try {
         get("add.cache_once", "no_such_kernel", "-DVALUE=3 ", add_source, &status);
@@ -218,11 +220,13 @@ TEST(KernelCache, MissingKernelAndBadArguments) {
 }
 
 TEST(KernelCacheDeathTest, DoubleKernelOnADeviceWithoutFp64) {
+    OVX_REQUIRE_OPENCL();
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // fresh process
     EXPECT_EXIT(fp64_refusal_child(), ::testing::ExitedWithCode(0), "failures=0");
 }
 
 TEST(KernelCache, DoubleKernelOnADeviceWithFp64) {
+    OVX_REQUIRE_OPENCL();
     ASSERT_TRUE(gpu_queue().get_device().has(sycl::aspect::fp64));
     int status = 0;
     kernel_ptr k(gpu::get_OCL_kernel_by_progname(&status, &gpu_queue(), 2, "twice.fp64",
@@ -242,6 +246,7 @@ TEST(KernelCache, DoubleKernelOnADeviceWithFp64) {
 // Devices that share one OpenCL device (profiles of the platform) still get
 // programs of their own: the second build is refused for want of fp64.
 TEST(KernelCache, SameKeyOnAnotherDeviceIsBuiltForThatDevice) {
+    OVX_REQUIRE_OPENCL();
     int status = 0;
     kernel_ptr k(gpu::get_OCL_kernel_by_progname(&status, &gpu_queue(), 2, "twice.per_device",
                                                  double_source, "twice_d", ""));
@@ -285,6 +290,7 @@ std::vector<unsigned char> device_binary() {
 }
 
 TEST(BinaryKernels, CachedRecordPerKernel) {
+    OVX_REQUIRE_OPENCL();
     std::vector<unsigned char> bin = device_binary();
     ASSERT_FALSE(bin.empty());
     ovx_gpu_binary_kernel_t d{bin.size(), bin.data(), 0, nullptr};
@@ -311,6 +317,7 @@ TEST(BinaryKernels, CachedRecordPerKernel) {
 }
 
 TEST(BinaryKernels, RefusalsGiveAStatusNotAnException) {
+    OVX_REQUIRE_OPENCL();
     std::vector<unsigned char> bin = device_binary();
     int status = 0;
     // A kernel the binary does not hold.
@@ -343,6 +350,7 @@ TEST(BinaryKernels, RefusalsGiveAStatusNotAnException) {
 // The platform's OpenCL driver takes no hand-made GPU binaries: the probe
 // answers no, once per device, without a failure status.
 TEST(BinaryProbe, AnsweredOncePerDevice) {
+    OVX_REQUIRE_OPENCL();
     int status = 0;
     EXPECT_FALSE(gpu::have_binary_kernels(&status, &gpu_queue()));
     EXPECT_EQ(status, 0);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gpu/ovx_gpu.hpp"
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -47,7 +48,13 @@ INSTANTIATE_TEST_SUITE_P(
         exception_case{"dft", "commit",
                        "TEMP catching unintended failure mode during pre-commit testing",
                        "korami::ovx::dft::commit: TEMP catching unintended failure mode during "
-                       "pre-commit testing"}));
+                       "pre-commit testing"}),
+    [](const auto& i) {
+        const exception_case& c = i.param;
+        const std::string s = std::string(*c.domain ? "Domain" : "") + (*c.function ? "Function" : "") +
+                              (std::strlen(c.detail) > 8 ? "LongDetail" : *c.detail ? "Detail" : "");
+        return s.empty() ? std::string("Nothing") : s;
+    });
 
 template <typename E>
 std::string message_of(const std::string& domain, const std::string& function,

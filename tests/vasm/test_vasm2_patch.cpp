@@ -10,6 +10,7 @@
 #include "vasm/vasm.hpp"
 #include "vasm/vasm_patch.hpp"
 #include "test_vasm2_binaries.hpp"
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -109,7 +110,8 @@ TEST_P(Vasm2PatchSizes, CodeRegionIsCodePlus64RoundedTo256) {
 }
 INSTANTIATE_TEST_SUITE_P(All, Vasm2PatchSizes,
                          ::testing::Values(size_case{0, 256}, size_case{192, 256}, size_case{193, 512},
-                                           size_case{704, 768}, size_case{705, 1024}, size_case{2000, 2304}));
+                                           size_case{704, 768}, size_case{705, 1024}, size_case{2000, 2304}),
+                         [](const auto& i) { return ovx_test::name("code", i.param.code); });
 
 TEST(Vasm2Patch, ExtraTokensAreAppendedToTheList) {
     const bytes in = worked_binary();

@@ -13,6 +13,7 @@
 #include "korami/ovx/gpu_types.h"
 #include "vasm/vasm.hpp"
 #include "vasm/vasm_carrier.hpp"
+#include "ovx_test_env.hpp"
 #include "vasm/vasm_probe_driver.hpp"
 
 namespace {
@@ -37,7 +38,7 @@ protected:
         if (module_) FreeLibrary(module_);
     }
     void SetUp() override {
-        if (!module_ || !context_) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE(module_ && context_, "no usable OpenCL device");
     }
     static HMODULE module_;
     static cl_device_id device_;

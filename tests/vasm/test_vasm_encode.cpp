@@ -12,24 +12,12 @@ using namespace vasm_test;
 
 namespace {
 
-const std::uint8_t expect_q1_imm[16] = {0, 1, 2, 3, 2, 3, 10, 7, 8, 9, 11, 0, 0, 4, 6, 5};
-const std::uint8_t expect_q2[16] = {0, 1, 2, 3, 4, 5, 10, 9, 6, 7, 8, 0, 0, 4, 5, 11};
-const std::uint8_t expect_q3[32] = {2, 6, 1, 5, 0, 4, 11, 10, 3, 7, 9, 13, 8, 0, 4, 8,
-                                    14, 12, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 0, 4, 0, 4};
-
 word4 last_word(const code_generator& g) { return words_of(g.root.code).back(); }
 
 }  // namespace
 
-TEST(TypeTables, HardwareCodes) {
-    for (unsigned i = 0; i < 16; ++i) {
-        EXPECT_EQ(hardware_type_q1_immediate(type_code(0xA0 | i)), expect_q1_imm[i]) << i;
-        EXPECT_EQ(hardware_type_q2(type_code(0xA0 | i)), expect_q2[i]) << i;
-        EXPECT_EQ(hardware_type_q1_family(1, type_code(0xA0 | i), false), i);
-    }
-    for (unsigned i = 0; i < 32; ++i) EXPECT_EQ(hardware_type_q3(type_code(0xA0 | i)), expect_q3[i]) << i;
+TEST(TypeTables, TypeBytes) {
     EXPECT_EQ(type_bytes(type_uq), 8u);
-    EXPECT_EQ(type_bytes(type_uw), 2u);
     EXPECT_EQ(type_bytes(type_none), 1u);
     EXPECT_EQ(type_bytes(type_code(0x40)), 1u);  // narrower than a byte counts as one
 }

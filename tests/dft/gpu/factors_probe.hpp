@@ -3,6 +3,7 @@
 // first OpenCL device (through the OpenCL layer, so sub-group kernels run
 // under its emulation), runs kernels on host-prepared buffers and reads them
 // back. Programs are cached per (text, options) for the whole test binary.
+// The kernel-text front probes use it too.
 #ifndef TESTS_DFT_GPU_FACTORS_PROBE_HPP
 #define TESTS_DFT_GPU_FACTORS_PROBE_HPP
 
@@ -30,28 +31,30 @@ public:
     cl_context context() const { return ctx_; }
     cl_command_queue queue() const { return q_; }
 
-    cl_kernel kernel(const char* text, const std::string& options, const std::string& name) {
-        auto key = std::make_pair(static_cast<const void*>(text), options);
+    // Builds the text with the options once for the whole test binary; throws
+    // with the build log when it does not build.
+    cl_program program(const std::string& text, const std::string& options) {
+        const std::string key = options + '\x01' + text;
         auto it = programs_.find(key);
-        cl_program prog;
-        if (it == programs_.end()) {
-            cl_int err;
-            const char* src = text;
-            prog = clCreateProgramWithSource(ctx_, 1, &src, nullptr, &err);
-            if (err != CL_SUCCESS) throw std::runtime_error("clCreateProgramWithSource");
-            err = clBuildProgram(prog, 1, &dev_, options.c_str(), nullptr, nullptr);
-            if (err != CL_SUCCESS) {
-                size_t n = 0;
-                clGetProgramBuildInfo(prog, dev_, CL_PROGRAM_BUILD_LOG, 0, nullptr, &n);
-                std::string log(n, '\0');
-                clGetProgramBuildInfo(prog, dev_, CL_PROGRAM_BUILD_LOG, n, &log[0], nullptr);
-                clReleaseProgram(prog);
-                throw std::runtime_error("build failed (" + options + "):\n" + log.substr(0, 4000));
-            }
-            programs_[key] = prog;
-        } else {
-            prog = it->second;
+        if (it != programs_.end()) return it->second;
+        cl_int err;
+        const char* src = text.c_str();
+        cl_program prog = clCreateProgramWithSource(ctx_, 1, &src, nullptr, &err);
+        if (err != CL_SUCCESS) throw std::runtime_error("clCreateProgramWithSource");
+        err = clBuildProgram(prog, 1, &dev_, options.c_str(), nullptr, nullptr);
+        if (err != CL_SUCCESS) {
+            size_t n = 0;
+            clGetProgramBuildInfo(prog, dev_, CL_PROGRAM_BUILD_LOG, 0, nullptr, &n);
+            std::string log(n, '\0');
+            clGetProgramBuildInfo(prog, dev_, CL_PROGRAM_BUILD_LOG, n, &log[0], nullptr);
+            clReleaseProgram(prog);
+            throw std::runtime_error("build failed (" + options + "):\n" + log.substr(0, 4000));
         }
+        return programs_[key] = prog;
+    }
+
+    cl_kernel kernel(const std::string& text, const std::string& options, const std::string& name) {
+        cl_program prog = program(text, options);
         cl_int err;
         cl_kernel k = clCreateKernel(prog, name.c_str(), &err);
         if (err != CL_SUCCESS) throw std::runtime_error("clCreateKernel " + name);
@@ -83,7 +86,7 @@ private:
     cl_device_id dev_{};
     cl_context ctx_{};
     cl_command_queue q_{};
-    std::map<std::pair<const void*, std::string>, cl_program> programs_;
+    std::map<std::string, cl_program> programs_;
 };
 
 // A device buffer with host copy-in / copy-out.

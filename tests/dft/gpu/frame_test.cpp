@@ -15,6 +15,7 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/node/ovx_dft_node.hpp"
+#include "ovx_test_gpu.hpp"
 
 using namespace korami::ovx::dft::gpu1d;
 
@@ -109,12 +110,8 @@ struct table_module {
 using frame_dbl = frame<table_module<double>>;
 const bkd_ops table_ops = {&frame_dbl::commit, &frame_dbl::free, &frame_dbl::add_workspace};
 
-sycl::queue& gpu_queue() {
-    static const bool selected = ovxplat_gpu_profile_select("quen5") == 0;
-    (void)selected;
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
+const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;  // before the queue's first use
+using ovx_test::gpu_queue;
 
 struct frame_node {
     DFTI_DESCRIPTOR* node = nullptr;
@@ -150,6 +147,7 @@ std::uint64_t aligned(std::uint64_t bytes) { return align_workspace_offset(bytes
 class Frame : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(g_profile);
         g_fail_build = false;
         g_throw_in_plan = false;
     }

@@ -113,6 +113,10 @@ inline node_ptr make_node(const layout& l, sycl::queue* q, const bkd_ops* const*
 
 inline int commit(DFTI_DESCRIPTOR* node) { return node->methods->commit(node); }
 
+// Name of the record that owns the node, "none" without one.
+inline std::string owner_of(const DFTI_DESCRIPTOR* node) { return node && node->bkd ? bkd_name(node->bkd) : "none"; }
+inline std::string owner_of(const node_ptr& node) { return owner_of(node.get()); }
+
 // One compute in USM form; waits for the event unless the caller takes it.
 inline int compute_usm(DFTI_DESCRIPTOR* node, int dir, void* in, void* out, sycl::event* ev = nullptr,
                        std::vector<sycl::event>* deps = nullptr) {

@@ -13,6 +13,8 @@
 #include <random>
 #include <vector>
 
+#include "dft/dft_reference.hpp"
+
 namespace gpu_test {
 
 using cplx = std::complex<double>;
@@ -95,30 +97,16 @@ inline void strided_reference(int64_t n, int64_t is, int64_t os, const std::vect
 
 // ---- data and errors -----------------------------------------------------------
 
-inline std::vector<cplx> random_cplx(size_t n, unsigned seed) {
-    std::mt19937 g(seed);
-    std::uniform_real_distribution<double> d(-1.0, 1.0);
-    std::vector<cplx> v(n);
-    for (auto& x : v) x = cplx(d(g), d(g));
-    return v;
-}
-
-inline std::vector<double> random_real(size_t n, unsigned seed) {
-    std::mt19937 g(seed);
-    std::uniform_real_distribution<double> d(-1.0, 1.0);
-    std::vector<double> v(n);
-    for (auto& x : v) x = d(g);
-    return v;
-}
-
 template <class R>
 std::vector<std::complex<R>> random_data(std::size_t n, unsigned seed) {
-    std::mt19937 g(seed);
-    std::uniform_real_distribution<double> d(-1, 1);
+    const std::vector<double> u = dft_test::uniform(2 * n, seed);
     std::vector<std::complex<R>> v(n);
-    for (auto& x : v) x = {static_cast<R>(d(g)), static_cast<R>(d(g))};
+    for (std::size_t i = 0; i < n; ++i) v[i] = {static_cast<R>(u[2 * i]), static_cast<R>(u[2 * i + 1])};
     return v;
 }
+
+inline std::vector<cplx> random_cplx(size_t n, unsigned seed) { return random_data<double>(n, seed); }
+inline std::vector<double> random_real(size_t n, unsigned seed) { return dft_test::uniform(n, seed); }
 
 template <class R>
 std::vector<cplx> widen(const std::vector<std::complex<R>>& v) {
@@ -194,11 +182,10 @@ double c2r_batch_error(const T* out, int64_t odist, const std::vector<cplx>& x, 
     return worst;
 }
 
-// Tolerance of rel_err for a transform of length n: a few units of roundoff
-// times log2 n.
+// Tolerance of rel_err for a transform of length n (that of the other DFT
+// tests: a few units of roundoff times log2 n).
 inline double tolerance(bool single, int64_t n) {
-    const double lg = std::max(1.0, std::log2(static_cast<double>(n)));
-    return single ? 2e-6 * lg : 1e-14 * lg;
+    return single ? dft_test::tolerance<float>(n) : dft_test::tolerance<double>(n);
 }
 
 // Relative L2 error over the whole array (elements outside the layout must

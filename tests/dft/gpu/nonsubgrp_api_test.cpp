@@ -24,7 +24,9 @@
 #include "dft/gpu/backends.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
+#include "dft/ovx_dft_internal.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
+#include "ovx_test_gpu.hpp"
 
 namespace dft = korami::ovx::dft;
 
@@ -32,12 +34,7 @@ namespace {
 
 const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;
 
-sycl::queue& gpu_queue() {
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
-
-bool gpu_ready() { return g_profile && ovxplat::opencl_available(); }
+using ovx_test::gpu_queue;
 
 using batch_rec = gpu_test::rec;
 using gpu_test::extent;
@@ -45,17 +42,6 @@ using gpu_test::random_data;
 using gpu_test::rel_error;
 using gpu_test::tolerance;
 using gpu_test::widen;
-
-// One direction's layout for the FFTW reference, in complex elements.
-struct ref_layout {
-    std::int64_t n, is, os;
-    std::vector<batch_rec> batch;
-};
-
-void reference(const ref_layout& l, int sign, double scale, const std::vector<std::complex<double>>& in,
-               std::vector<std::complex<double>>& out) {
-    gpu_test::strided_reference(l.n, l.is, l.os, l.batch, sign, scale, in, out);
-}
 
 // ---- public API cases ------------------------------------------------------------
 
@@ -91,6 +77,9 @@ void run_api_case(const api_case& c) {
     gpu_test::api_descriptor<P> desc(c.n);
     gpu_test::configure(desc, l);
     desc.commit(gpu_queue());
+    EXPECT_EQ(gpu_test::owner_of(dft::detail::descriptor_node(desc)),
+              P == dft::precision::DOUBLE ? "bkd_c2c_1d_nonsubgrp_d_ops" : "bkd_c2c_1d_nonsubgrp_s_ops")
+        << name_of(c);
     const auto launches0 = ovxplat::get_sycl_counters().opencl_launches;
     gpu_test::expect_api_matches(desc, l, gpu_queue(), 17u, 99u, name_of(c));
     // The transforms ran as OpenCL kernels on the GPU queue.
@@ -100,7 +89,7 @@ void run_api_case(const api_case& c) {
 class ApiDouble : public ::testing::TestWithParam<api_case> {
 protected:
     void SetUp() override {
-        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE_GPU(g_profile);
     }
 };
 class ApiSingle : public ApiDouble {};
@@ -135,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ApiSingle, ::testing::ValuesIn(kCases),
 // The same plans again with the stand-in's shuffled scheduling of
 // out-of-order work (kernels come from the cache).
 TEST(ApiShuffled, SelectedLengths) {
-    if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE_GPU(g_profile);
     ovxplat::set_shuffle_mode(true);
     for (const api_case& c : {kCases[1], kCases[4], kCases[6], kCases[7]}) {
         run_api_case<dft::precision::DOUBLE>(c);
@@ -146,34 +135,14 @@ TEST(ApiShuffled, SelectedLengths) {
 
 // ---- node-level cases: three batch records, chunked batches ----------------------
 
-struct node_guard {
-    DFTI_DESCRIPTOR* node = nullptr;
-    ~node_guard() {
-        if (node) gpu_dfti_destroy(node);
-    }
-};
-
-// Creates a 1D complex node of length n on the test queue with the given
-// stride and batch records (same layout forward and backward).
-DFTI_DESCRIPTOR* make_node(bool dbl, std::int64_t n, std::int64_t is, std::int64_t os,
-                           const std::vector<batch_rec>& batch, bool in_place) {
-    DFTI_DESCRIPTOR* node = nullptr;
-    const int st = dbl ? gpu_dfti_create_dc1d(&node, n, nullptr) : gpu_dfti_create_sc1d(&node, n, nullptr);
-    EXPECT_EQ(st, 0);
-    if (!node) return nullptr;
-    node->queue = &gpu_queue();
-    node->placement = in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
-    dfti_dim& d = node->user_dims.records[0];
-    d.input_stride = is;
-    d.output_stride = os;
-    for (std::size_t j = 0; j < batch.size(); ++j) {
-        dfti_dim& r = node->user_batch.records[j];
-        r.length = batch[j].count;
-        r.input_stride = batch[j].idist;
-        r.output_stride = batch[j].odist;
-        r.fwd_stride = r.bwd_stride = 0;
-    }
-    return node;
+// A double node of length n with unit strides on the test queue, not
+// committed.
+gpu_test::node_ptr double_node(std::int64_t n, std::int64_t batch = 1) {
+    gpu_test::layout l;
+    l.n = n;
+    l.io = true;
+    l.batch = {{batch, n, n}};
+    return gpu_test::make_node(l, &gpu_queue(), nullptr);
 }
 
 // Commits a node through a candidate list holding only the general backend
@@ -187,63 +156,51 @@ int commit_general(DFTI_DESCRIPTOR* node) {
     return node->methods->commit(node);
 }
 
+// Commits the layout (input/output strides 1) through a list holding only the
+// general backend, checks the owner, and both directions against FFTW.
 template <class R>
-void run_node_case(std::int64_t n, std::int64_t is, std::int64_t os, const std::vector<batch_rec>& batch,
-                   bool in_place, int dir) {
-    using C = std::complex<R>;
-    node_guard g;
-    g.node = make_node(sizeof(R) == 8, n, is, os, batch, in_place);
-    ASSERT_NE(g.node, nullptr);
-    ASSERT_EQ(commit_general(g.node), 0);
-    ASSERT_EQ(g.node->bkd, sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops);
-    const std::int64_t size = std::max(extent(n, is, batch, false), extent(n, os, batch, true));
-    sycl::queue& q = gpu_queue();
-    C* a = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
-    C* b = sycl::malloc_shared<C>(static_cast<std::size_t>(size), q);
-    const auto x = random_data<R>(static_cast<std::size_t>(size), 5);
-    const auto s = random_data<R>(static_cast<std::size_t>(size), 6);
-    std::copy(x.begin(), x.end(), a);
-    std::copy(s.begin(), s.end(), b);
-    std::vector<std::complex<double>> ref = in_place ? widen(x) : widen(s);
-    reference(ref_layout{n, is, os, batch}, dir == 0 ? -1 : 1, 1.0, widen(x), ref);
-    dfti_data_kind kind{DFTI_CONTAINER_USM};
-    sycl::event e;
-    std::vector<sycl::event> deps;
-    dfti_compute_fn fn = dir == 0 ? g.node->compute_fwd : g.node->compute_bwd;
-    ASSERT_EQ(fn(g.node, a, in_place ? a : b, &deps, &kind, &e), 0);
-    e.wait();
-    std::vector<C> got(in_place ? a : b, (in_place ? a : b) + size);
-    EXPECT_LE(rel_error(got, ref), tolerance<R>()) << "N=" << n;
-    sycl::free(a, q);
-    sycl::free(b, q);
+void run_node_case(std::int64_t n, const std::vector<batch_rec>& batch, bool in_place) {
+    static const bkd_ops* const only[] = {sizeof(R) == 8 ? &bkd_c2c_1d_nonsubgrp_d_ops : &bkd_c2c_1d_nonsubgrp_s_ops,
+                                          nullptr};
+    gpu_test::layout l;
+    l.n = n;
+    l.single = sizeof(R) == 4;
+    l.io = true;
+    l.batch = batch;
+    l.in_place = in_place;
+    gpu_test::node_ptr node = gpu_test::make_node(l, &gpu_queue(), only);
+    ASSERT_TRUE(node);
+    ASSERT_EQ(gpu_test::commit(node.get()), 0);
+    ASSERT_EQ(gpu_test::owner_of(node), bkd_name(only[0]));
+    EXPECT_TRUE(gpu_test::matches_fftw<R>(node.get(), l, gpu_queue(), false));
 }
 
 class NodeLevel : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gpu_ready()) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE_GPU(g_profile);
     }
 };
 
 TEST_F(NodeLevel, ThreeBatchRecords) {
     // 2 x 3 x 4 transforms with padded distances that do not fuse.
     const std::vector<batch_rec> b{{2, 9, 11}, {3, 20, 25}, {4, 70, 80}};
-    run_node_case<double>(7, 1, 1, b, false, 0);
-    run_node_case<float>(7, 1, 1, b, false, 1);
-    run_node_case<double>(1000, 1, 1, {{2, 1000, 1003}, {3, 2000, 2100}, {2, 6000, 6400}}, false, 1);
+    run_node_case<double>(7, b, false);
+    run_node_case<float>(7, b, false);
+    run_node_case<double>(1000, {{2, 1000, 1003}, {3, 2000, 2100}, {2, 6000, 6400}}, false);
 }
 
 TEST_F(NodeLevel, BatchOverTheScratchCap) {
     // 3000 transforms of 1000 points (48 MB) under a 42 MiB cap: two chunks,
     // the second shorter.
-    run_node_case<double>(1000, 1, 1, {{3000, 1000, 1000}}, false, 0);
+    run_node_case<double>(1000, {{3000, 1000, 1000}}, false);
     // 75-point grouped launch whose last chunk is not a multiple of 25.
-    run_node_case<double>(75, 1, 1, {{36707, 75, 75}}, true, 1);
+    run_node_case<double>(75, {{36707, 75, 75}}, true);
 }
 
 TEST_F(NodeLevel, BatchOverTheScratchCapShuffled) {
     ovxplat::set_shuffle_mode(true);
-    run_node_case<double>(1000, 1, 1, {{3000, 1000, 1000}}, false, 1);
+    run_node_case<double>(1000, {{3000, 1000, 1000}}, false);
     ovxplat::set_shuffle_mode(false);
 }
 
@@ -281,10 +238,10 @@ TEST_F(NodeLevel, ComputesInFlightKeepTheirScratch) {
     e1.wait();
     e2.wait();
     ovxplat::set_shuffle_mode(false);
-    const ref_layout l{n, 2, 1, {{batch, 2 * n, n}}};
+    const std::vector<batch_rec> b{{batch, 2 * n, n}};
     std::vector<std::complex<double>> r1(static_cast<std::size_t>(total)), r2(r1.size());
-    reference(l, -1, 1.0, widen(x1), r1);
-    reference(l, -1, 1.0, widen(x2), r2);
+    gpu_test::strided_reference(n, 2, 1, b, -1, 1.0, widen(x1), r1);
+    gpu_test::strided_reference(n, 2, 1, b, -1, 1.0, widen(x2), r2);
     EXPECT_LE(rel_error(std::vector<C>(out1, out1 + total), r1), tolerance<double>());
     EXPECT_LE(rel_error(std::vector<C>(out2, out2 + total), r2), tolerance<double>());
     for (C* p : {in1, in2, out1, out2}) sycl::free(p, q);
@@ -312,7 +269,7 @@ TEST_F(NodeLevel, CallerWorkspaceNeededThenBound) {
     desc.set_workspace(ws);
     dft::compute_forward(desc, a, b).wait();
     std::vector<std::complex<double>> ref(1000);
-    reference(ref_layout{1000, 2, 1, {}}, -1, 1.0, widen(x), ref);
+    gpu_test::strided_reference(1000, 2, 1, {}, -1, 1.0, widen(x), ref);
     EXPECT_LE(rel_error(std::vector<C>(b, b + 1000), ref), tolerance<double>());
     // A buffer workspace replaces the USM one.
     sycl::buffer<double, 1> wb(sycl::range<1>(static_cast<std::size_t>(bytes) / sizeof(double)));
@@ -340,22 +297,21 @@ TEST_F(NodeLevel, StatusPaths) {
     dfti_data_kind usm{DFTI_CONTAINER_USM};
 
     // Caller workspace required and never bound: 11, nothing submitted.
-    node_guard g;
-    g.node = make_node(true, 1000, 1, 1, {}, false);
-    g.node->internal_workspace = 0;
-    ASSERT_EQ(commit_general(g.node), 0);
-    EXPECT_GT(g.node->scratch_workspace_bytes, 0u);
+    gpu_test::node_ptr g = double_node(1000);
+    g->internal_workspace = 0;
+    ASSERT_EQ(commit_general(g.get()), 0);
+    EXPECT_GT(g->scratch_workspace_bytes, 0u);
     const auto before = ovxplat::get_sycl_counters().commands_submitted;
-    EXPECT_EQ(g.node->compute_fwd(g.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_NO_WORKSPACE);
+    EXPECT_EQ(g->compute_fwd(g.get(), a, b, nullptr, &usm, nullptr), DFTI_STATUS_NO_WORKSPACE);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
 
     // Library-held workspace whose area is missing: 5.
-    g.node->internal_workspace = 1;
-    EXPECT_EQ(g.node->compute_fwd(g.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
-    g.node->internal_workspace = 0;
+    g->internal_workspace = 1;
+    EXPECT_EQ(g->compute_fwd(g.get(), a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
+    g->internal_workspace = 0;
 
     // Another owner's free: 7; add_workspace without a block: 2.
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_s_ops.free(&bkd_c2c_1d_nonsubgrp_s_ops, g.node), DFTI_STATUS_INTERNAL);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_s_ops.free(&bkd_c2c_1d_nonsubgrp_s_ops, g.get()), DFTI_STATUS_INTERNAL);
     DFTI_DESCRIPTOR* other = nullptr;
     ASSERT_EQ(gpu_dfti_create_dc1d(&other, 8, nullptr), 0);
     EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.add_workspace(nullptr, 2, 0, other, 2, nullptr), DFTI_STATUS_INVALID);
@@ -364,64 +320,61 @@ TEST_F(NodeLevel, StatusPaths) {
     // Re-commit detaches the current owner first (its detach hook runs once).
     static int detached = 0;
     detached = 0;
-    g.node->detach_hook = [](DFTI_DESCRIPTOR*) { ++detached; };
-    ASSERT_EQ(commit_general(g.node), 0);
+    g->detach_hook = [](DFTI_DESCRIPTOR*) { ++detached; };
+    ASSERT_EQ(commit_general(g.get()), 0);
     EXPECT_EQ(detached, 1);
-    EXPECT_EQ(g.node->commit_status, DFTI_COMMITTED);
+    EXPECT_EQ(g->commit_status, DFTI_COMMITTED);
 
     // Directions 0: one direction built; backward is refused without a launch.
-    node_guard f;
-    f.node = make_node(true, 7, 1, 1, {}, false);
-    f.node->directions = 0;
+    gpu_test::node_ptr f = double_node(7);
+    f->directions = 0;
     const auto k0 = korami::ovx::gpu::get_kernel_cache_stats().kernels_created;
-    ASSERT_EQ(commit_general(f.node), 0);
+    ASSERT_EQ(commit_general(f.get()), 0);
     EXPECT_EQ(korami::ovx::gpu::get_kernel_cache_stats().kernels_created - k0, 1);
-    EXPECT_EQ(f.node->twiddle_workspace_bytes, 0u);
+    EXPECT_EQ(f->twiddle_workspace_bytes, 0u);
     const auto s0 = ovxplat::get_sycl_counters().commands_submitted;
-    EXPECT_EQ(f.node->compute_bwd(f.node, a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
+    EXPECT_EQ(f->compute_bwd(f.get(), a, b, nullptr, &usm, nullptr), DFTI_STATUS_BAD_DESCRIPTOR);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, s0);
     sycl::event e;
-    EXPECT_EQ(f.node->compute_fwd(f.node, a, b, nullptr, &usm, &e), 0);
+    EXPECT_EQ(f->compute_fwd(f.get(), a, b, nullptr, &usm, &e), 0);
     e.wait();
 
     // Free by the owner, then the node is uncommitted.
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.free(&bkd_c2c_1d_nonsubgrp_d_ops, f.node), 0);
-    EXPECT_EQ(f.node->commit_status, DFTI_UNCOMMITTED);
-    EXPECT_EQ(f.node->bkd_data, nullptr);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.free(&bkd_c2c_1d_nonsubgrp_d_ops, f.get()), 0);
+    EXPECT_EQ(f->commit_status, DFTI_UNCOMMITTED);
+    EXPECT_EQ(f->bkd_data, nullptr);
     sycl::free(a, q);
     sycl::free(b, q);
 }
 
 // A batch of no transforms submits nothing and succeeds.
 TEST_F(NodeLevel, EmptyBatch) {
-    node_guard g;
-    g.node = make_node(true, 7, 1, 1, {}, false);
-    ASSERT_EQ(commit_general(g.node), 0);
+    gpu_test::node_ptr g = double_node(7);
+    ASSERT_EQ(commit_general(g.get()), 0);
     // The node layer refuses 0 transforms; the backend is offered such a
     // working list directly.
-    g.node->working_batch.records[0].length = 0;
-    ASSERT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), 0);
-    EXPECT_EQ(g.node->scratch_workspace_bytes, 0u);
+    g->working_batch.records[0].length = 0;
+    ASSERT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), 0);
+    EXPECT_EQ(g->scratch_workspace_bytes, 0u);
     dfti_data_kind usm{DFTI_CONTAINER_USM};
     const auto s0 = ovxplat::get_sycl_counters().commands_submitted;
     sycl::event e;
-    EXPECT_EQ(g.node->compute_fwd(g.node, nullptr, nullptr, nullptr, &usm, &e), 0);
+    EXPECT_EQ(g->compute_fwd(g.get(), nullptr, nullptr, nullptr, &usm, &e), 0);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, s0);
     e.wait();
 }
 
 TEST_F(NodeLevel, RefusalsGoToTheNextRecord) {
-    node_guard g;
-    g.node = make_node(true, 7, 1, 1, {}, false);
-    g.node->colbatch_group_count = 1;
-    ASSERT_EQ(dfti_normalize_node(g.node), 0);
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
-    g.node->colbatch_group_count = 0;
-    g.node->input_offset = 1;
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
-    g.node->input_offset = 0;
-    g.node->complex_storage = DFTI_REAL_REAL;
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.node), DFTI_STATUS_NOT_APPLICABLE);
+    gpu_test::node_ptr g = double_node(7);
+    g->colbatch_group_count = 1;
+    ASSERT_EQ(dfti_normalize_node(g.get()), 0);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), DFTI_STATUS_NOT_APPLICABLE);
+    g->colbatch_group_count = 0;
+    g->input_offset = 1;
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), DFTI_STATUS_NOT_APPLICABLE);
+    g->input_offset = 0;
+    g->complex_storage = DFTI_REAL_REAL;
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.commit(&bkd_c2c_1d_nonsubgrp_d_ops, g.get()), DFTI_STATUS_NOT_APPLICABLE);
 }
 
 TEST_F(NodeLevel, KernelCacheBuildsEachProgramOnce) {
@@ -463,13 +416,12 @@ TEST_F(NodeLevel, VerboseLine) {
 }
 
 TEST(Estimator, WorkspaceBytes) {
-    node_guard g;
-    g.node = make_node(true, 1000, 1, 1, {{5, 1000, 1000}}, false);
-    ASSERT_EQ(dfti_normalize_node(g.node), 0);
+    gpu_test::node_ptr g = double_node(1000, 5);
+    ASSERT_EQ(dfti_normalize_node(g.get()), 0);
     dft_c2c_1d_nonsubgrp_gpu_bkd<double> est;
-    EXPECT_EQ(est.get_workspace_bytes({g.node, nullptr}), 5 * 1000 * 16);
-    g.node->forward_domain = DFTI_REAL;
-    EXPECT_EQ(est.get_workspace_bytes({g.node, nullptr}), -1);
+    EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), 5 * 1000 * 16);
+    g->forward_domain = DFTI_REAL;
+    EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), -1);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
 #include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "ovx_test_env.hpp"
 
 using namespace korami::ovx::dft::nsg;
 
@@ -36,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
                       factor_row{135, 15, 9, 1, 1}, factor_row{128, 8, 16, 1, 1}, factor_row{1000, 50, 20, 1, 1},
                       factor_row{4757, 71, 67, 1, 1}, factor_row{1 << 20, 64, 64, 64, 4},
                       factor_row{1 << 25, 256, 256, 256, 2}, factor_row{64, 64, 1, 1, 1},
-                      factor_row{130, 26, 5, 1, 1}));
+                      factor_row{130, 26, 5, 1, 1}),
+    [](const auto& i) { return ovx_test::name("n", i.param.n); });
 
 TEST(Factors, LargerCofactorOfSmallestDivisorAboveLimit) {
     // 67 * 67 * 3: 3 divides, then 67 * 67 has no divisor up to 64.

@@ -14,6 +14,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
+#include "ovx_test_env.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
 #include "dft/gpu/factors_probe.hpp"
 #include "dft/gpu/gpu_test_reference.hpp"
@@ -43,10 +44,11 @@ namespace {
 
 constexpr long double pi_l = 3.141592653589793238462643383279502884L;
 
-bool skip_device(bool single) {
-    if (!cl_env::get().ok()) return true;
-    return !single && !cl_env::get().has_double();
-}
+#define require_device(single)                                                                      \
+    do {                                                                                            \
+        OVX_REQUIRE(cl_env::get().ok(), "no usable OpenCL device");                                 \
+        OVX_REQUIRE((single) || cl_env::get().has_double(), "the OpenCL device has no double precision"); \
+    } while (0)
 
 template <class T>
 std::vector<T> to_reals(const std::vector<cplx>& v) {
@@ -168,7 +170,7 @@ void run_two_facts(const two_case& c) {
 
 TEST_P(FactorsKernelsTwoFacts, MatchesFftw) {
     const two_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_two_facts<float>(c);
     else
@@ -184,7 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                       two_case{74, false, 0, 2, 5, 1.0},     // 2 x 37: generic odd routine
                       two_case{680, false, 1, 2, 5, 0.5},    // 34 x 20: generic even routine, 2 loops
                       two_case{4096, true, 0, 1, 5, 1.0},    // 64 x 64
-                      two_case{2048, true, 1, 2, 5, 1.0}));  // 64 x 32: two row passes per sub-group
+                      two_case{2048, true, 1, 2, 5, 1.0}),   // 64 x 32: two row passes per sub-group
+    [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d")); });
 
 // ---------------------------------------------------------------- 8192 points
 
@@ -236,7 +239,7 @@ void run_eight_k(const k8_case& c) {
 
 TEST_P(FactorsKernelsEightK, MatchesFftw) {
     const k8_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_eight_k<float>(c);
     else
@@ -244,7 +247,8 @@ TEST_P(FactorsKernelsEightK, MatchesFftw) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsEightK,
-                         ::testing::Values(k8_case{false, 0, 2, 1.0}, k8_case{true, 1, 1, 0.125}));
+                         ::testing::Values(k8_case{false, 0, 2, 1.0}, k8_case{true, 1, 1, 0.125}),
+                         [](const auto& i) { return ovx_test::name((i.param.single ? "s" : "d"), "dir", i.param.dir); });
 
 // ---------------------------------------------------------------- three factors
 
@@ -322,7 +326,7 @@ void run_three_facts(const three_case& c) {
 
 TEST_P(FactorsKernelsThreeFacts, MatchesFftw) {
     const three_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_three_facts<float>(c);
     else
@@ -332,7 +336,8 @@ TEST_P(FactorsKernelsThreeFacts, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsThreeFacts,
                          ::testing::Values(three_case{12000, false, 0, 3, 2, 0.5},   // 40 x 20 x 15, ragged
                                            three_case{4096, true, 1, 3, 3, 1.0},     // 64 x 8 x 8
-                                           three_case{128, false, 1, 2, 1, 2.0}));   // 32 x 2 x 2
+                                           three_case{128, false, 1, 2, 1, 2.0}),    // 32 x 2 x 2
+                         [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d")); });
 
 // ---------------------------------------------------------------- 1D real
 
@@ -440,7 +445,7 @@ void run_real(const real_case& c) {
 
 TEST_P(FactorsKernelsReal, MatchesFftw) {
     const real_case c = GetParam();
-    if (skip_device(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    require_device(c.single);
     if (c.single)
         run_real<float>(c);
     else
@@ -450,6 +455,7 @@ TEST_P(FactorsKernelsReal, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsReal,
                          ::testing::Values(real_case{1000, false, 0, 3, 2}, real_case{1000, false, 1, 3, 2},
                                            real_case{999, true, 0, 5, 2}, real_case{999, true, 1, 5, 2},
-                                           real_case{999, false, 0, 3, 3}, real_case{999, false, 1, 3, 3}));
+                                           real_case{999, false, 0, 3, 3}, real_case{999, false, 1, 3, 3}),
+                         [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d"), "dir", i.param.dir, "chunk", i.param.chunk); });
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
+#include "ovx_test_env.hpp"
 
 namespace tf = korami::ovx::dft::two_facts;
 namespace ek = korami::ovx::dft::eight_k;
@@ -61,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Table, FactorsTwoFactsPairs,
                                            pair_case{96, 12, 8}, pair_case{1024, 32, 32}, pair_case{48, 8, 6},
                                            pair_case{2048, 64, 32}, pair_case{4096, 64, 64},
                                            pair_case{6, 2, 3}, pair_case{30, 6, 5}, pair_case{70, 10, 7}, pair_case{74, 2, 37},
-                                           pair_case{126, 14, 9}));
+                                           pair_case{126, 14, 9}),
+                         [](const auto& i) { return ovx_test::name("n", i.param.n); });
 
 TEST(FactorsTwoFacts, NoPair) {
     int64_t f0, f1;
@@ -326,7 +328,8 @@ INSTANTIATE_TEST_SUITE_P(
                       three_case{21000, false, 4, 28, 30, 25}, three_case{21000, false, 5, 40, 25, 21},
                       three_case{29400, false, 4, 28, 35, 30}, three_case{29400, false, 3, 40, 35, 21},
                       three_case{21000, true, 4, 60, 25, 14}, three_case{12000, false, 5, 40, 20, 15},
-                      three_case{12000, true, 5, 60, 20, 10}));
+                      three_case{12000, true, 5, 60, 20, 10}),
+    [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d"), "arch", i.param.arch); });
 
 TEST(FactorsThreeFacts, Refusals) {
     hf::plan p;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_plan.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
+#include "ovx_test_env.hpp"
 
 namespace ff = korami::ovx::dft::four_facts;
 namespace fc = korami::ovx::dft::four_facts_colbatch;
@@ -20,22 +22,28 @@ bool has(const std::string& s, const std::string& piece) { return s.find(piece) 
 
 // ---- four-factor -------------------------------------------------------------
 
-TEST(FourFactsSplit, Max49) {
-    int64_t o[2] = {0, 0};
-    EXPECT_EQ(ff::split_two_factors_max49(0, o), 7);
-    EXPECT_EQ(ff::split_two_factors_max49(1, o), 100);
-    EXPECT_EQ(ff::split_two_factors_max49(2, o), 100);
-    EXPECT_EQ(ff::split_two_factors_max49(53, o), 100);
-    EXPECT_EQ(ff::split_two_factors_max49(2402, o), 100);
-    ASSERT_EQ(ff::split_two_factors_max49(2401, o), 0);
-    EXPECT_EQ(o[0], 49);
-    EXPECT_EQ(o[1], 49);
-    ASSERT_EQ(ff::split_two_factors_max49(44, o), 0);
-    EXPECT_EQ(o[0], 11);
-    EXPECT_EQ(o[1], 4);
-    ASSERT_EQ(ff::split_two_factors_max49(343, o), 0);
-    EXPECT_EQ(o[0], 49);
-    EXPECT_EQ(o[1], 7);
+// Status of a split and the factors when it succeeds: the four-factor split
+// (factors up to 49) and the balanced split with a largest factor.
+struct split_row {
+    bool balanced;
+    int64_t n, max;
+    int status;
+    int64_t f0, f1;
+};
+
+TEST(FourFactsSplit, StatusesAndFactors) {
+    const split_row rows[] = {
+        {false, 0, 0, 7, 0, 0},        {false, 1, 0, 100, 0, 0},      {false, 2, 0, 100, 0, 0},
+        {false, 53, 0, 100, 0, 0},     {false, 2402, 0, 100, 0, 0},   {false, 2401, 0, 0, 49, 49},
+        {false, 44, 0, 0, 11, 4},      {false, 343, 0, 0, 49, 7},     {true, 0, 64, 7, 0, 0},
+        {true, 1, 64, 100, 0, 0},      {true, 4099, 4096, 100, 0, 0}, {true, 134, 64, 100, 0, 0},
+        {true, 12, 0, 100, 0, 0},      {true, 8192, 1024, 0, 128, 64}, {true, 128, 64, 0, 16, 8}};
+    for (const split_row& r : rows) {
+        int64_t o[2] = {0, 0};
+        const int st = r.balanced ? fc::split_two_factors_balanced(r.n, o, r.max) : ff::split_two_factors_max49(r.n, o);
+        EXPECT_EQ(st, r.status) << r.n << " max " << r.max;
+        if (st == 0) EXPECT_EQ(std::make_pair(o[0], o[1]), std::make_pair(r.f0, r.f1)) << r.n << " max " << r.max;
+    }
 }
 
 struct ff_case {
@@ -83,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, FourFactsSplits,
                                            ff_case{1048576, false, 1024, 32, 32, 1024, 32, 32},
                                            ff_case{1047552, false, 1024, 32, 32, 1023, 33, 31},
                                            ff_case{1047552, true, 0, 0, 0, 0, 0, 0},
-                                           ff_case{2097152, false, 0, 0, 0, 0, 0, 0}));
+                                           ff_case{2097152, false, 0, 0, 0, 0, 0, 0}),
+                         [](const auto& i) { return ovx_test::name(i.param.n, i.param.single ? "s" : "d"); });
 
 TEST(FourFactsPlan, PassRecordsAndTails) {
     ff::plan_input in;
@@ -116,61 +125,47 @@ TEST(FourFactsPlan, PassRecordsAndTails) {
     EXPECT_EQ(p.pass[0].kernel_name, "fft_98_colbatch_8_s");
 }
 
-TEST(FourFactsPlan, ArchitectureAndTiles) {
-    ff::plan_input in;
-    in.n = 4096;
-    ff::plan p;
-    in.arch = 5;
-    EXPECT_EQ(ff::make_plan(in, p), 100);
-    in.arch = 9;
-    EXPECT_EQ(ff::make_plan(in, p), 0);
-    in.arch = 6;
-    in.tiles = 0;
-    EXPECT_EQ(ff::make_plan(in, p), 100);
-}
+// make_plan over devices and batch layouts: the status and, when planned,
+// the transforms per chunk (one tile's scratch holds 4 transforms of 2^20
+// doubles; two tiles or the newest architecture take the whole batch).
+struct input_row {
+    int64_t n;
+    ff::batch_info batch;
+    bool single;
+    int arch, tiles, status;
+    int64_t chunk;  // -1: not checked
+};
 
-TEST(FourFactsPlan, SingleTileChunking) {
+TEST(FourFactsPlan, DevicesBatchesAndChunks) {
+    const ff::batch_info one{1, 0, 0, 0, 0}, big{10, 1048576, 1048576, 0, 0}, many{5000, 4096, 4096, 0, 0};
+    const input_row rows[] = {
+        {4096, {}, false, 5, 1, 100, -1},       {4096, {}, false, 9, 1, 0, -1},        {4096, {}, false, 6, 0, 100, -1},
+        {1048576, big, false, 6, 1, 0, 4},       {1048576, big, true, 6, 1, 0, 8},     {4096, many, false, 6, 1, 0, 1024},
+        {4096, many, false, 6, 2, 0, 5000},      {4096, many, false, 9, 1, 0, 5000},   {2048, one, false, 6, 1, 0, -1},
+        {2048, {2, 2048, 2048, 0, 0}, false, 6, 1, 0, -1},   {2048, {2, 2049, 2049, 0, 0}, false, 6, 1, 100, -1},
+        {2048, {2, 2048, 4096, 0, 0}, false, 6, 1, 100, -1}, {2048, {2, 0, 0, 2048, 2048}, false, 6, 1, 0, -1},
+        {2048, {2, 0, 0, 2048, 4096}, false, 6, 1, 100, -1},
+    };
+    for (const input_row& r : rows) {
+        ff::plan_input in;
+        in.n = r.n;
+        in.batch = r.batch;
+        in.single = r.single;
+        in.arch = r.arch;
+        in.tiles = r.tiles;
+        ff::plan p;
+        const std::string what = ovx_test::name(r.n, r.single ? "s" : "d", "arch", r.arch, "tiles", r.tiles, "batch",
+                                                r.batch.transforms, r.batch.fwd_distance, r.batch.bwd_distance, r.batch.input_distance);
+        ASSERT_EQ(ff::make_plan(in, p), r.status) << what;
+        if (r.chunk >= 0) EXPECT_EQ(p.chunk_transforms, r.chunk) << what;
+        if (r.status == 0) EXPECT_EQ(p.use_io_distances, r.batch.input_distance != 0) << what;
+    }
     ff::plan_input in;
-    ff::plan p;
     in.n = 1048576;
-    in.batch = {10, 1048576, 1048576, 0, 0};
-    ASSERT_EQ(ff::make_plan(in, p), 0);
-    EXPECT_EQ(p.chunk_transforms, 4);  // chunks of 4, 4 and 2
-    EXPECT_EQ(p.scratch_bytes, 4ull * 1048576 * 16);
-    in.single = true;
-    ASSERT_EQ(ff::make_plan(in, p), 0);
-    EXPECT_EQ(p.chunk_transforms, 8);
-    in.single = false;
-    in.n = 4096;
-    in.batch = {5000, 4096, 4096, 0, 0};
-    ASSERT_EQ(ff::make_plan(in, p), 0);
-    EXPECT_EQ(p.chunk_transforms, 1024);
-    in.tiles = 2;
-    ASSERT_EQ(ff::make_plan(in, p), 0);
-    EXPECT_EQ(p.chunk_transforms, 5000);
-    in.arch = 9;
-    in.tiles = 1;
-    ASSERT_EQ(ff::make_plan(in, p), 0);
-    EXPECT_EQ(p.chunk_transforms, 5000);
-}
-
-TEST(FourFactsPlan, BatchDistances) {
-    ff::plan_input in;
+    in.batch = big;
     ff::plan p;
-    in.n = 2048;
-    in.batch = {1, 0, 0, 0, 0};
-    EXPECT_EQ(ff::make_plan(in, p), 0);
-    in.batch = {2, 2048, 2048, 0, 0};
-    EXPECT_EQ(ff::make_plan(in, p), 0);
-    in.batch = {2, 2049, 2049, 0, 0};
-    EXPECT_EQ(ff::make_plan(in, p), 100);
-    in.batch = {2, 2048, 4096, 0, 0};
-    EXPECT_EQ(ff::make_plan(in, p), 100);
-    in.batch = {2, 0, 0, 2048, 2048};  // input and output distances
-    EXPECT_EQ(ff::make_plan(in, p), 0);
-    EXPECT_TRUE(p.use_io_distances);
-    in.batch = {2, 0, 0, 2048, 4096};
-    EXPECT_EQ(ff::make_plan(in, p), 100);
+    ASSERT_EQ(ff::make_plan(in, p), 0);
+    EXPECT_EQ(p.scratch_bytes, 4ull * 1048576 * 16);
 }
 
 TEST(FourFactsPlan, WorkspaceOfOneDirection) {
@@ -192,21 +187,6 @@ TEST(FourFactsPlan, WorkspaceOfOneDirection) {
 
 // ---- four-factor column-batched --------------------------------------------------
 
-TEST(FourFactsColbatchSplit, Balanced) {
-    int64_t o[2];
-    EXPECT_EQ(fc::split_two_factors_balanced(0, o, 64), 7);
-    EXPECT_EQ(fc::split_two_factors_balanced(1, o, 64), 100);
-    EXPECT_EQ(fc::split_two_factors_balanced(4099, o, 4096), 100);
-    EXPECT_EQ(fc::split_two_factors_balanced(134, o, 64), 100);
-    EXPECT_EQ(fc::split_two_factors_balanced(12, o, 0), 100);
-    ASSERT_EQ(fc::split_two_factors_balanced(8192, o, 1024), 0);
-    EXPECT_EQ(o[0], 128);
-    EXPECT_EQ(o[1], 64);
-    ASSERT_EQ(fc::split_two_factors_balanced(128, o, 64), 0);
-    EXPECT_EQ(o[0], 16);
-    EXPECT_EQ(o[1], 8);
-}
-
 fc::shape colbatch_shape(int64_t n, int64_t B, int64_t stride) {
     fc::shape s;
     s.n = n;
@@ -216,24 +196,26 @@ fc::shape colbatch_shape(int64_t n, int64_t B, int64_t stride) {
 }
 
 TEST(FourFactsColbatchTest, CommitTest) {
-    fc::shape s = colbatch_shape(4096, 16, 16);
-    EXPECT_EQ(fc::commit_test(s), 0);
-    s.batch[0] = {16, 5, 1, 1, 1};  // input distance 5, fwd_distance 1
-    EXPECT_EQ(fc::commit_test(s), 0);
-    s.batch[0] = {16, 2, 1, 0, 1};
-    EXPECT_EQ(fc::commit_test(s), 100);
-    s = colbatch_shape(4096, 16, 16);
-    s.batches = 3;
-    EXPECT_EQ(fc::commit_test(s), 100);
-    s.batches = 1;
-    s.colbatch_group_count = 1;
-    EXPECT_EQ(fc::commit_test(s), 100);
-    s.colbatch_group_count = 0;
-    s.output_offset = 2;
-    EXPECT_EQ(fc::commit_test(s), 100);
-    s.output_offset = 0;
-    s.complex_domain = false;
-    EXPECT_EQ(fc::commit_test(s), 100);
+    // Each row changes one field of a 4096-point, 16-column shape.
+    struct row {
+        const char* what;
+        int status;
+        void (*change)(fc::shape&);
+    };
+    const row rows[] = {
+        {"plain", 0, [](fc::shape&) {}},
+        {"io_distances", 0, [](fc::shape& s) { s.batch[0] = {16, 5, 1, 1, 1}; }},
+        {"zero_fwd_distance", 100, [](fc::shape& s) { s.batch[0] = {16, 2, 1, 0, 1}; }},
+        {"three_batches", 100, [](fc::shape& s) { s.batches = 3; }},
+        {"group_count", 100, [](fc::shape& s) { s.colbatch_group_count = 1; }},
+        {"output_offset", 100, [](fc::shape& s) { s.output_offset = 2; }},
+        {"real", 100, [](fc::shape& s) { s.complex_domain = false; }},
+    };
+    for (const row& r : rows) {
+        fc::shape s = colbatch_shape(4096, 16, 16);
+        r.change(s);
+        EXPECT_EQ(fc::commit_test(s), r.status) << r.what;
+    }
 }
 
 TEST(FourFactsColbatchPlan, Example4096) {

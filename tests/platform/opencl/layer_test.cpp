@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cl_fixture.hpp"
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::string program_source(cl_program p) {
 class Layer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!env().device) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE(env().device, "no usable OpenCL device");
     }
 };
 
@@ -60,7 +61,7 @@ struct profile_case {
 class LayerProfile : public ::testing::TestWithParam<profile_case> {
 protected:
     void SetUp() override {
-        if (!env().device) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE(env().device, "no usable OpenCL device");
     }
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cl_fixture.hpp"
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -237,7 +238,7 @@ struct mem_ptr {
 class SubGroupProbe : public ::testing::TestWithParam<probe_case> {
 protected:
     void SetUp() override {
-        if (!env().device) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE(env().device, "no usable OpenCL device");
         p_ = &probe_for(GetParam());
         ASSERT_EQ(p_->status, CL_SUCCESS) << p_->log;
     }
@@ -250,6 +251,37 @@ protected:
         ASSERT_EQ(clEnqueueNDRangeKernel(env().queue, k.k, 1, nullptr, &global, &local, 0, nullptr, nullptr),
                   CL_SUCCESS);
         ASSERT_EQ(clFinish(env().queue), CL_SUCCESS);
+    }
+    // Block reads and writes of widths 1, 2, 4 and 8 (at offsets 0, 1, 3, 7 of
+    // a 15-word record): lane L reads element c of a block at p[c*S + L]; the
+    // kernel writes written(item) + offset + c there.
+    template <class W>
+    void block_words(const char* name, W (*input)(int), W (*written)(int)) {
+        kernel_ptr k;
+        make(k, name);
+        const int n = items(), words = n * 15;
+        std::vector<W> in(words), g(words), o(words);
+        for (int i = 0; i < words; ++i) in[i] = input(i);
+        mem_ptr bin, got, out;
+        bin.m = ovxtest::buffer(words * sizeof(W), in.data());
+        got.m = ovxtest::buffer(words * sizeof(W), nullptr);
+        out.m = ovxtest::buffer(words * sizeof(W), nullptr);
+        cl_mem args[3] = {bin.m, got.m, out.m};
+        for (cl_uint a = 0; a < 3; ++a) ASSERT_EQ(clSetKernelArg(k.k, a, sizeof(cl_mem), &args[a]), CL_SUCCESS);
+        run(k, n, wg());
+        ovxtest::read(got.m, words * sizeof(W), g.data());
+        ovxtest::read(out.m, words * sizeof(W), o.data());
+        const int width[4] = {1, 2, 4, 8}, off[4] = {0, 1, 3, 7};
+        for (int item = 0; item < n; ++item) {
+            const int lane = item % sg(), sgi = item / sg(), base = sgi * sg() * 15;
+            for (int w = 0; w < 4; ++w)
+                for (int c = 0; c < width[w]; ++c) {
+                    EXPECT_EQ(g[item * 15 + off[w] + c], in[base + off[w] * sg() + c * sg() + lane])
+                        << "read width " << width[w] << " item " << item << " component " << c;
+                    EXPECT_EQ(o[base + off[w] * sg() + c * sg() + lane], written(sgi * sg() + lane) + off[w] + c)
+                        << "write width " << width[w] << " item " << item << " component " << c;
+                }
+        }
     }
     int sg() const { return p_->sg; }
     int wg() const { return p_->wg; }
@@ -359,69 +391,14 @@ TEST_P(SubGroupProbe, ShuffleAndShuffleXorPermuteLanes) {
 }
 
 TEST_P(SubGroupProbe, BlockReadsAndWritesOf32BitWords) {
-    kernel_ptr k;
-    make(k, "k_block32");
-    const int n = items();
-    const int words = n * 15;
-    std::vector<uint32_t> in(words);
-    for (int i = 0; i < words; ++i) in[i] = 0xA0000000u + i;
-    mem_ptr bin, got, out;
-    bin.m = ovxtest::buffer(words * sizeof(uint32_t), in.data());
-    got.m = ovxtest::buffer(words * sizeof(uint32_t), nullptr);
-    out.m = ovxtest::buffer(words * sizeof(uint32_t), nullptr);
-    cl_mem args[3] = {bin.m, got.m, out.m};
-    for (cl_uint a = 0; a < 3; ++a) ASSERT_EQ(clSetKernelArg(k.k, a, sizeof(cl_mem), &args[a]), CL_SUCCESS);
-    run(k, n, wg());
-    std::vector<uint32_t> g(words), o(words);
-    ovxtest::read(got.m, words * sizeof(uint32_t), g.data());
-    ovxtest::read(out.m, words * sizeof(uint32_t), o.data());
-    const int width[4] = {1, 2, 4, 8};
-    const int off[4] = {0, 1, 3, 7};
-    for (int item = 0; item < n; ++item) {
-        const int lane = item % sg(), sgi = item / sg();
-        const int base = sgi * sg() * 15;
-        for (int w = 0; w < 4; ++w)
-            for (int c = 0; c < width[w]; ++c) {
-                // Lane L gets element c of the block at p[c*S + L].
-                EXPECT_EQ(g[item * 15 + off[w] + c], in[base + off[w] * sg() + c * sg() + lane])
-                    << "read width " << width[w] << " item " << item << " component " << c;
-                EXPECT_EQ(o[base + off[w] * sg() + c * sg() + lane], 1000u * (sgi * sg() + lane) + off[w] + c)
-                    << "write width " << width[w] << " item " << item << " component " << c;
-            }
-    }
+    block_words<uint32_t>("k_block32", [](int i) -> uint32_t { return 0xA0000000u + i; },
+                          [](int item) -> uint32_t { return 1000u * item; });
 }
 
 TEST_P(SubGroupProbe, BlockReadsAndWritesOf64BitWords) {
-    kernel_ptr k;
-    make(k, "k_block64");
-    const int n = items();
-    const int words = n * 15;
-    std::vector<uint64_t> in(words);
-    for (int i = 0; i < words; ++i) in[i] = 0x0123456700000000ull + (uint64_t(i) << 36) + uint64_t(i);
-    mem_ptr bin, got, out;
-    bin.m = ovxtest::buffer(words * sizeof(uint64_t), in.data());
-    got.m = ovxtest::buffer(words * sizeof(uint64_t), nullptr);
-    out.m = ovxtest::buffer(words * sizeof(uint64_t), nullptr);
-    cl_mem args[3] = {bin.m, got.m, out.m};
-    for (cl_uint a = 0; a < 3; ++a) ASSERT_EQ(clSetKernelArg(k.k, a, sizeof(cl_mem), &args[a]), CL_SUCCESS);
-    run(k, n, wg());
-    std::vector<uint64_t> g(words), o(words);
-    ovxtest::read(got.m, words * sizeof(uint64_t), g.data());
-    ovxtest::read(out.m, words * sizeof(uint64_t), o.data());
-    const int width[4] = {1, 2, 4, 8};
-    const int off[4] = {0, 1, 3, 7};
-    for (int item = 0; item < n; ++item) {
-        const int lane = item % sg(), sgi = item / sg();
-        const int base = sgi * sg() * 15;
-        const uint64_t v = (uint64_t(sgi * sg() + lane) << 40) | 0x5000000000ull;
-        for (int w = 0; w < 4; ++w)
-            for (int c = 0; c < width[w]; ++c) {
-                EXPECT_EQ(g[item * 15 + off[w] + c], in[base + off[w] * sg() + c * sg() + lane])
-                    << "read width " << width[w] << " item " << item << " component " << c;
-                EXPECT_EQ(o[base + off[w] * sg() + c * sg() + lane], v + off[w] + c)
-                    << "write width " << width[w] << " item " << item << " component " << c;
-            }
-    }
+    block_words<uint64_t>(
+        "k_block64", [](int i) -> uint64_t { return 0x0123456700000000ull + (uint64_t(i) << 36) + uint64_t(i); },
+        [](int item) -> uint64_t { return (uint64_t(item) << 40) | 0x5000000000ull; });
 }
 
 TEST_P(SubGroupProbe, BlockReadsAndWritesOnLocalMemory) {

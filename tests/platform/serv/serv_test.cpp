@@ -17,6 +17,7 @@
 #include <thread>
 #include <utility>
 #include <vector>
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -53,7 +54,8 @@ TEST_P(Alignment, BlocksAreAlignedWritableAndFreed) {
 INSTANTIATE_TEST_SUITE_P(Serv, Alignment,
                          ::testing::Values(std::make_pair(0, size_t(64)), std::make_pair(1, size_t(16)),
                                            std::make_pair(8, size_t(16)), std::make_pair(64, size_t(64)),
-                                           std::make_pair(128, size_t(128)), std::make_pair(4096, size_t(4096))));
+                                           std::make_pair(128, size_t(128)), std::make_pair(4096, size_t(4096))),
+                         [](const auto& i) { return ovx_test::name("request", i.param.first); });
 
 TEST(Serv, BadAlignmentAndHugeSizesGiveNull) {
     EXPECT_EQ(ovx_serv_malloc(16, 3), nullptr);

@@ -150,7 +150,8 @@ TEST_P(SyclDeviceInfo, AnswersComeFromTheProfile) {
 INSTANTIATE_TEST_SUITE_P(AllProfiles, SyclDeviceInfo,
                          ::testing::Values("quen6", "quen6_2tile", "quen6_l0", "quen6_l0_2tile", "quen5",
                                            "quen5_nofp64", "quen7", "quen8", "quen4", "quen3", "quen2", "quen1",
-                                           "unknown"));
+                                           "unknown"),
+                         [](const auto& i) { return std::string(i.param); });
 
 // Each profile is its own device: a device keeps the description it was made
 // with; selecting a profile again gives the same device again.
@@ -272,7 +273,8 @@ TEST_P(SyclUsm, KindsPointerTypesAndCopies) {
         sycl::free(p, q);
     EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, live - 4);
 }
-INSTANTIATE_TEST_SUITE_P(BothDevices, SyclUsm, ::testing::Values(true, false));
+INSTANTIATE_TEST_SUITE_P(BothDevices, SyclUsm, ::testing::Values(true, false),
+                         [](const auto& i) { return std::string(i.param ? "gpu" : "cpu"); });
 
 TEST(SyclUsmErrors, RefusalsAndLimits) {
     sycl::queue q{sycl::gpu_selector_v};

@@ -4,6 +4,7 @@
 #include <sycl/sycl.hpp>
 
 #include "sycl_test_util.hpp"
+#include "ovx_test_gpu.hpp"
 
 #include <numeric>
 
@@ -81,7 +82,7 @@ static_assert(sizeof(big_t) == 24, "layout of the OpenCL struct");
 class SyclOpenCL : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!ovxplat::opencl_available()) GTEST_SKIP() << "no OpenCL device";
+        OVX_REQUIRE_OPENCL();
     }
 };
 

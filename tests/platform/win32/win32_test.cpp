@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "ovx_test_env.hpp"
 
 namespace {
 
@@ -71,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                       map_case{"ovx_pwk_thread.2.dll", 1, "libovxplat_cpudft.so"},
                       map_case{"ovx_tarvo_thread.2.dll", 1, "libovxplat_cpudft.so"},
                       map_case{"ovx_sequential.2.dll", 1, "libovxplat_cpudft.so"},
-                      map_case{"nothing_of_ours.dll", -1, nullptr}));
+                      map_case{"nothing_of_ours.dll", -1, nullptr}),
+    [](const auto& i) { return ovx_test::name(i.param.name); });
 
 TEST_F(Win32, LibraryFolderIsTheLayersOwnOrTheOverride) {
     EXPECT_EQ(std::string(ovxplat_win32_library_dir()), kLibDir);
