@@ -14,6 +14,7 @@
 #include <string>
 
 #include "dft/dft_reference.hpp"
+#include "ovx_test_gpu.hpp"
 #include "korami/ovx/dft.hpp"
 
 namespace dft = korami::ovx::dft;
@@ -25,20 +26,6 @@ using vec = std::vector<std::int64_t>;
 
 namespace {
 
-bool on_ci() {
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
-// Kernels run on the machine's OpenCL device: without one a test skips, and
-// fails under CI.
-#define REQUIRE_OPENCL()                                                              \
-    do {                                                                              \
-        if (!ovxplat::opencl_available()) {                                           \
-            if (on_ci()) FAIL() << "no OpenCL device: the GPU route cannot be tested"; \
-            GTEST_SKIP() << "no OpenCL device";                                        \
-        }                                                                             \
-    } while (0)
 
 sycl::queue make_queue(bool gpu) {
     return gpu ? sycl::queue{sycl::gpu_selector_v} : sycl::queue{sycl::cpu_selector_v};
@@ -181,7 +168,7 @@ class ComputeRefusal : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ComputeRefusal, OutOfPlaceOnOneArrayOrWithoutOutput) {
     const bool gpu = GetParam();
-    if (gpu) REQUIRE_OPENCL();
+    if (gpu) OVX_REQUIRE_OPENCL();
     sycl::queue q = make_queue(gpu);
     cdesc d(16);
     d.set_value(config_param::PLACEMENT, config_value::NOT_INPLACE);
@@ -203,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(BothRoutes, ComputeRefusal, ::testing::Bool(),
 // ---- a caller's workspace too short ------------------------------------------------------
 
 TEST(WorkspaceBinding, ShortBufferIsRefusedWithoutLeakAndKeepsTheBinding) {
-    REQUIRE_OPENCL();
+    OVX_REQUIRE_OPENCL();
     sycl::queue q = make_queue(true);
     cdesc d(64);
     d.set_value(config_param::WORKSPACE_PLACEMENT, config_value::WORKSPACE_EXTERNAL);

@@ -18,6 +18,7 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
+#include "ovx_test_gpu.hpp"
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
@@ -35,15 +36,6 @@ sycl::queue& gpu_queue() {
     return q;
 }
 
-// Without a usable GPU the tests skip, except under CI where they fail.
-#define REQUIRE_GPU()                                                                    \
-    do {                                                                                 \
-        if (!g_profile || !ovxplat::opencl_available()) {                                \
-            const char* ci = std::getenv("CI");                                          \
-            if (ci && std::string(ci) == "true") FAIL() << "no OpenCL device under CI";  \
-            GTEST_SKIP() << "no OpenCL device";                                          \
-        }                                                                                \
-    } while (0)
 
 // ---- a composite of the test's own --------------------------------------------------
 
@@ -134,7 +126,7 @@ chain_module::block* block_of(DFTI_DESCRIPTOR* node) { return static_cast<chain_
 class Composite : public ::testing::Test {
 protected:
     void SetUp() override {
-        REQUIRE_GPU();
+        OVX_REQUIRE_GPU(g_profile);
         g_lists[0] = g_lists[1] = g_lists[2] = nullptr;
         g_probe_frees = 0;
         gpu_test::simple_layout l;
@@ -306,7 +298,7 @@ void PrintTo(const api_case& c, std::ostream* os) { *os << c.name; }
 class ShortWorkspace : public ::testing::TestWithParam<api_case> {};
 
 TEST_P(ShortWorkspace, LeavesTheDescriptorUnbound) {
-    REQUIRE_GPU();
+    OVX_REQUIRE_GPU(g_profile);
     GetParam().run();
 }
 
@@ -330,7 +322,7 @@ class QueueModeTwo : public ::testing::TestWithParam<held_case> {};
 // The library's areas, allocated on the commit queue, are freed in their own
 // context after the compute queue (another context) is gone, and none stays.
 TEST_P(QueueModeTwo, HeldAreasOutliveTheComputeQueue) {
-    REQUIRE_GPU();
+    OVX_REQUIRE_GPU(g_profile);
     const std::uint64_t live = ovxplat::get_sycl_counters().usm_live_allocations;
     gpu_test::simple_layout l;
     l.n = 64;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ovx_test_gpu.hpp"
 #include "dft/gpu/backends.hpp"
 #include "dft/gpu/gpu_test_reference.hpp"
 #include "dft/ovx_dft_internal.hpp"
@@ -191,7 +192,7 @@ class FactorsApi : public ::testing::TestWithParam<api_case> {};
 
 TEST_P(FactorsApi, ForwardThenBackwardMatchFftw) {
     const api_case c = GetParam();
-    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device (or no double support)");
     const sides s = sides_of(c);
     const double sf = 0.5, sb = 1.0 / static_cast<double>(c.n);
     std::vector<cplx> x(s.fwd_elems);
@@ -287,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The real backend's sub-node goes through the 1D complex list: on a profile
 // with sub-groups of 8 the two-factor backend owns it.
 TEST(FactorsApiOwners, RealSubNodeRunsOnTwoFactors) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE(device_ok(false), "no OpenCL device");
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> desc(1000);

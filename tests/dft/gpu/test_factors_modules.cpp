@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ovx_test_gpu.hpp"
 #include "dft/gpu/backends.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
@@ -63,7 +64,7 @@ bool device_ok(bool single) {
 // Skips without a double-precision device, else selects the Quen5 profile
 // for the test and makes the queue `q`.
 #define ON_QUEN5(q)                                                  \
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";       \
+    OVX_REQUIRE(device_ok(false), "no OpenCL device");       \
     ovxplat::scoped_gpu_profile prof("quen5");                       \
     sycl::queue q{sycl::gpu_selector_v}
 
@@ -148,7 +149,7 @@ void run_complex(const complex_case& c) {
 
 TEST_P(FactorsModulesComplex, MatchesFftw) {
     const complex_case c = GetParam();
-    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device (or no double support)");
     if (c.single)
         run_complex<float>(c);
     else
@@ -263,7 +264,7 @@ void run_real(const real_case& c) {
 
 TEST_P(FactorsModulesReal, MatchesFftw) {
     const real_case c = GetParam();
-    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device (or no double support)";
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device (or no double support)");
     if (c.single)
         run_real<float>(c);
     else
@@ -309,7 +310,7 @@ class FactorsModulesRefusal : public ::testing::TestWithParam<refusal_case> {};
 TEST_P(FactorsModulesRefusal, NotApplicable) {
     const refusal_case c = GetParam();
     const bkd_ops* rec = c.m.of(c.single);
-    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device");
     ovxplat::scoped_gpu_profile prof(c.profile);
     sycl::queue q{sycl::gpu_selector_v};
     const bkd_ops* const only[] = {rec, nullptr};
@@ -368,7 +369,7 @@ class FactorsModulesWorkspace : public ::testing::TestWithParam<ws_case> {};
 TEST_P(FactorsModulesWorkspace, CallerWorkspace) {
     const ws_case c = GetParam();
     const bkd_ops* rec = c.m.of(c.single);
-    if (!device_ok(c.single)) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device");
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     one_list list(rec);
@@ -731,7 +732,7 @@ INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesOverlap,
 // keeps no block and no compute entries, so nothing can launch a missing
 // kernel.
 TEST(FactorsModulesFailures, FailedBuildLeavesNothing) {
-    if (!ovxplat::opencl_available()) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE_OPENCL();
     ovxplat::scoped_gpu_profile prof("quen5_nofp64");
     ASSERT_TRUE(prof.ok());
     sycl::queue q{sycl::gpu_selector_v};
@@ -804,7 +805,7 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
 // An in-order queue (no table dependencies are added) and queue mode 2 (the
 // compute entries take the node's queue again at each call).
 TEST(FactorsModulesQueues, InOrderAndQueueMode2) {
-    if (!device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    OVX_REQUIRE(device_ok(false), "no OpenCL device");
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue first{sycl::gpu_selector_v};
     sycl::queue ordered{sycl::gpu_selector_v, sycl::property::queue::in_order{}};

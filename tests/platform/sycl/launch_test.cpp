@@ -2,6 +2,8 @@
 // work-group size. Every work-item runs exactly once, the groups tile the
 // range, and they stay within the kernel's and the device's limits.
 #include <gtest/gtest.h>
+
+#include "ovx_test_gpu.hpp"
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
@@ -41,11 +43,7 @@ std::ostream& operator<<(std::ostream& o, const launch_case& c) { return o << c.
 class PlainRangeLaunch : public ::testing::TestWithParam<launch_case> {
 protected:
     void SetUp() override {
-        if (!ovxplat::opencl_available()) {
-            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")
-                FAIL() << "no OpenCL device";
-            GTEST_SKIP() << "no OpenCL device";
-        }
+        OVX_REQUIRE_OPENCL();
     }
 };
 
