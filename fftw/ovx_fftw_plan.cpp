@@ -211,6 +211,42 @@ bool many_description(transform kind, int rank, const int* n, int howmany, const
     return true;
 }
 
+bool fortran_dft_description(transform kind, std::int64_t rank, const std::int64_t* n, bool in_place,
+                             guru_description& d) {
+    if (rank < 0 || rank > 7 || !n) return false;
+    d = guru_description{};
+    d.rank = static_cast<int>(rank);
+    for (std::int64_t i = 0; i < rank; ++i) d.dims[rank - 1 - i] = {n[i], 1, 1};
+    std::int64_t from = rank - 1;
+    if (kind != transform::c2c && rank >= 2) {
+        const std::int64_t first = n[0], h = first / 2 + 1, real_row = in_place ? 2 * h : first;
+        d.dims[rank - 2].is = kind == transform::r2c ? real_row : h;
+        d.dims[rank - 2].os = kind == transform::r2c ? h : real_row;
+        from = rank - 2;
+    }
+    for (std::int64_t i = from; i >= 1; --i) {
+        d.dims[i - 1].is = d.dims[i].is * d.dims[i].n;
+        d.dims[i - 1].os = d.dims[i].os * d.dims[i].n;
+    }
+    return true;
+}
+
+bool fortran_guru_description(std::int64_t rank, const std::int64_t* n, const std::int64_t* is,
+                              const std::int64_t* os, std::int64_t howmany_rank, const iodim64& batch,
+                              guru_description& d) {
+    if (rank < 0 || rank > 7 || howmany_rank > 1) return false;
+    d = guru_description{};
+    d.rank = static_cast<int>(rank);
+    for (std::int64_t i = 0; i < rank; ++i) d.dims[i] = {n[rank - 1 - i], is[rank - 1 - i], os[rank - 1 - i]};
+    d.howmany_rank = howmany_rank == 1 ? 1 : 0;
+    if (d.howmany_rank) d.batch = batch;
+    return true;
+}
+
+void fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides) {
+    for (std::int64_t i = 0; i < rank; ++i) strides[i] = i == 0 ? stride : embed[i - 1] * strides[i - 1];
+}
+
 // ---- execute -----------------------------------------------------------------------------
 
 void execute_offload(plan_record* plan, void* interop) {

@@ -75,6 +75,21 @@ bool rowmajor_description(transform kind, int rank, const int* n, bool in_place,
 bool many_description(transform kind, int rank, const int* n, int howmany, const int* inembed, int istride,
                       int idist, const int* onembed, int ostride, int odist, bool in_place, guru_description& d);
 
+// Fortran forms: lengths, strides and embeddings in Fortran order (first
+// dimension fastest), widened to 64 bits; the records come out row major.
+// Basic forms: contiguous arrays, the first dimension of the real side
+// padded to 2(n/2+1) in place.
+bool fortran_dft_description(transform kind, std::int64_t rank, const std::int64_t* n, bool in_place,
+                             guru_description& d);
+// Guru forms: per-dimension strides, reversed with the lengths; howmany_rank
+// 0 or 1 (a negative one counts as 0).
+bool fortran_guru_description(std::int64_t rank, const std::int64_t* n, const std::int64_t* is,
+                              const std::int64_t* os, std::int64_t howmany_rank, const iodim64& batch,
+                              guru_description& d);
+// Many forms: Fortran-order strides from the first stride and the
+// embeddings (the last embedding is not read).
+void fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides);
+
 // Runs a plan with the arrays given at planning (offload plans).
 void execute_offload(plan_record* plan, void* interop);
 // Runs a plan on new arrays: nothing happens for a plan without the target's
