@@ -7,6 +7,7 @@
 #   ovx::platform_serv    vendor service library (memory, locks, verbose output)
 #   ovx::platform_cpudft  vendor CPU transform library
 #   ovx::platform_win32   Windows module calls (LoadLibrary, GetProcAddress, ...)
+#   (ovxplat_omp)         OpenMP offload runtime, loaded by name ("omptarget.dll")
 # This machine has none of them, so they are the stand-ins built under
 # platform/. Pointing the library at a real platform means replacing the
 # add_subdirectory call and the target names of OVX_PLATFORM_* below (for

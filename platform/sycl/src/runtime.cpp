@@ -567,6 +567,11 @@ struct usm_record {
     const context_impl* ctx;
     std::shared_ptr<device_impl> dev;
     bool svm;
+    // Native identity of the allocating context, so that a context made from
+    // the same native context by detail::make_context sees the allocation.
+    std::uintptr_t native_id;
+    backend native_backend;
+    bool from_native;
 };
 std::mutex& usm_mutex() {
     static auto* m = new std::mutex();
@@ -635,6 +640,19 @@ void svm_free(void* p) {
 }
 
 namespace {
+// The native context a context stands for: its own handle when it was made
+// from one, else the process's OpenCL context (OpenCL) or its own address
+// (Level Zero, as native_of reports it).
+backend context_backend(const context_impl& c) {
+    return c.devices.empty() ? backend::opencl : c.devices[0]->get_backend();
+}
+std::uintptr_t native_identity(const context_impl& c) {
+    if (context_backend(c) == backend::ext_tarvo_level_zero)
+        return c.l0_handle ? c.l0_handle : reinterpret_cast<std::uintptr_t>(&c);
+    return reinterpret_cast<std::uintptr_t>(c.native ? c.native : opencl().context);
+}
+bool made_from_native(const context_impl& c) { return c.native != nullptr || c.l0_handle != 0; }
+
 void* usm_alloc(std::size_t align, std::size_t bytes, const std::shared_ptr<device_impl>& dev,
                 const std::shared_ptr<context_impl>& ctx, usm::alloc kind) {
     if (bytes == 0) return nullptr;
@@ -650,7 +668,9 @@ void* usm_alloc(std::size_t align, std::size_t bytes, const std::shared_ptr<devi
     if (!p) return nullptr;
     {
         std::lock_guard<std::mutex> lock(usm_mutex());
-        usm_table()[reinterpret_cast<std::uintptr_t>(p)] = usm_record{bytes, kind, ctx.get(), dev, true};
+        usm_table()[reinterpret_cast<std::uintptr_t>(p)] =
+            usm_record{bytes, kind, ctx.get(), dev, true, native_identity(*ctx), context_backend(*ctx),
+                       made_from_native(*ctx)};
     }
     counters().usm_live++;
     counters().usm_bytes += bytes;
@@ -752,8 +772,13 @@ usm::alloc get_pointer_type(const void* ptr, const context& c) {
     if (!ptr) return usm::alloc::unknown;
     std::lock_guard<std::mutex> lock(usm_mutex());
     const usm_record* r = find_usm(ptr, nullptr);
-    if (!r || r->ctx != c.impl().get()) return usm::alloc::unknown;
-    return r->kind;
+    if (!r) return usm::alloc::unknown;
+    if (r->ctx == c.impl().get()) return r->kind;
+    const context_impl& other = *c.impl();
+    if ((r->from_native || made_from_native(other)) && r->native_backend == context_backend(other) &&
+        r->native_id == native_identity(other))
+        return r->kind;
+    return usm::alloc::unknown;
 }
 
 device get_pointer_device(const void* ptr, const context& c) {
@@ -891,8 +916,36 @@ context make_context(pi_native_handle handle, const async_handler& handler, back
     throw_error(errc::backend_mismatch, "Backends mismatch");
 }
 
-queue make_queue(pi_native_handle handle, int32_t, const context& ctx, const device* dev, bool,
+namespace {
+// Handle kinds given to make_queue, by queue; weak so that a reused address
+// of a destroyed queue is not taken for it.
+std::mutex& queue_kind_mutex() {
+    static auto* m = new std::mutex();
+    return *m;
+}
+std::map<const queue_impl*, std::pair<std::weak_ptr<queue_impl>, int>>& queue_kinds() {
+    static auto* t = new std::map<const queue_impl*, std::pair<std::weak_ptr<queue_impl>, int>>();
+    return *t;
+}
+queue remember_kind(queue q, int32_t handle_type) {
+    std::lock_guard<std::mutex> lock(queue_kind_mutex());
+    auto& t = queue_kinds();
+    for (auto it = t.begin(); it != t.end();) it = it->second.first.expired() ? t.erase(it) : std::next(it);
+    t[q.impl().get()] = {q.impl(), handle_type};
+    return q;
+}
+}  // namespace
+
+static queue make_queue_impl(pi_native_handle handle, const context& ctx, const device* dev, bool,
+                             const property_list& props, const async_handler& handler, backend b);
+
+queue make_queue(pi_native_handle handle, int32_t handle_type, const context& ctx, const device* dev, bool keep,
                  const property_list& props, const async_handler& handler, backend b) {
+    return remember_kind(make_queue_impl(handle, ctx, dev, keep, props, handler, b), handle_type);
+}
+
+static queue make_queue_impl(pi_native_handle handle, const context& ctx, const device* dev, bool,
+                             const property_list& props, const async_handler& handler, backend b) {
     device d = dev ? *dev : ctx.get_devices().front();
     if (b == backend::opencl) {
         auto n = reinterpret_cast<cl_command_queue>(handle);
@@ -935,3 +988,13 @@ kernel make_kernel_from(backend b, pi_native_handle h, const context& c) {
 
 }  // namespace _V1
 }  // namespace sycl
+
+namespace ovxplat {
+int native_queue_kind(const sycl::queue& q) {
+    using namespace sycl::detail;
+    std::lock_guard<std::mutex> lock(queue_kind_mutex());
+    auto it = queue_kinds().find(q.impl().get());
+    if (it == queue_kinds().end() || it->second.first.lock() != q.impl()) return 0;
+    return it->second.second;
+}
+}  // namespace ovxplat
