@@ -77,9 +77,6 @@ TEST(DependencyField, BothForms) {
         {0x0385, 89, 0xB5, 0x365},  // ... opcode 89
         {0x1385, 0, 0xB5, 0x365},   // ... pipe 1
         {0x01C0, 0, 0x90, 0x120},   // the probe's load
-        {0x0080, 0, 0x20, 0x080},
-        {0x01C2, 0, 0x92, 0x122},
-        {0x00C2, 0, 0x42, 0x0C2},
         {0x0300, 0, 0x03, 0x003},   // distance only, pipe 0
         {0x4300, 0, 0x53, 0x023},   // pipe 4: code 10 in form A
         {0x2500, 0, 0x15, 0x015},
@@ -172,19 +169,6 @@ TEST(Emitters, IndirectSpecialVerticalStride) {
         else
             EXPECT_EQ(bits(w[2], 20, 3), 7u);
         EXPECT_EQ(hw <= 3 ? bits(w[2], 15, 1) : bits(w[2], 16, 1), 1u);
-    }
-}
-
-TEST(Emitters, NoMaskBitPerFamily) {
-    for (int hw : {1, 3, 4, 6, 7, 8, 9}) {
-        code_generator g(1, hw);
-        g.default_modifier = modifier_no_mask;
-        emit_unary(g, 1, make_register(1, type_ud), make_register(2, type_ud));
-        const word4 w = last_word(g);
-        if (hw <= 3)
-            EXPECT_EQ(bits(w[1], 2, 1), 1u);
-        else
-            EXPECT_EQ(bits(w[0], 31, 1), 1u);
     }
 }
 
