@@ -320,40 +320,6 @@ std::vector<unsigned> opcodes_of(const code_generator& g) {
 
 }  // namespace
 
-TEST(Prologue, Quen5ThreeDimensionsSimd16) {
-    code_generator g(6, 6);
-    g.iface.simd_size = 16;
-    g.iface.local_id_dimensions = 3;
-    g.iface.add_argument("a", type_ud, 0, 4);
-    g.iface.finalize_interface();
-    g.default_modifier = 0x1;  // restored afterwards
-    emit_argument_prologue(g);
-    EXPECT_EQ(g.default_modifier, 0x1u);
-    const auto ops = opcodes_of(g);
-    const std::vector<unsigned> partA = {101, 101, 64, 91, 49, 64, 49, 96, 96, 96, 96, 96};
-    ASSERT_GE(ops.size(), 12u);
-    EXPECT_EQ(std::vector<unsigned>(ops.begin(), ops.begin() + 12), partA);
-    EXPECT_EQ(g.labels.targets.at(static_cast<std::size_t>(g.per_thread_data_end)), 192u);
-    const auto words = words_of(g.root.code);
-    // First load: base 0x8C400 + 0x1000 (two rows of 16 lanes), 16 x 4 bytes -> 2 registers.
-    const send_fields first = decode_send_q3(words[4]);
-    EXPECT_EQ(first.dst_reg, 1u);
-    EXPECT_EQ(first.src0_reg, 127u);
-    EXPECT_EQ(bits(first.desc, 0, 20), 0x8D500u);
-    EXPECT_EQ(bits(first.desc, 20, 5), 2u);
-    const send_fields third = decode_send_q3(words[6]);
-    EXPECT_EQ(third.dst_reg, 3u);  // SIMD 16 is not above 16
-    EXPECT_EQ(words[5][3], 0x00400040u | 0x00400040u);  // offset 0x40 replicated
-    // Multiply-add stride 96 and the payload size added to the thread base.
-    EXPECT_EQ(words[3][3] >> 16, 96u);
-    EXPECT_EQ(words[2][3], (g.iface.payload_size << 16) | g.iface.payload_size);
-    for (const word4& w : words)
-        if (opcode(w) != 96) {
-            EXPECT_EQ(bits(w[0], 31, 1), 1u);  // no-mask
-            EXPECT_EQ(bits(w[0], 7, 1), 1u);   // auto-dependency mark
-        }
-}
-
 TEST(Prologue, ElevenRegistersGiveChunksEightTwoOne) {
     code_generator g(10, 7);
     g.iface.local_id_dimensions = 0;
@@ -426,7 +392,9 @@ TEST(Prologue, LocalIdLoadParameters) {
                 g.iface.local_id_dimensions = dims;
                 g.iface.add_argument("x", type_uq, 1, 4);
                 g.iface.finalize_interface();
+                g.default_modifier = 0x1;  // restored afterwards
                 emit_argument_prologue(g);
+                EXPECT_EQ(g.default_modifier, 0x1u);
                 const auto words = words_of(g.root.code);
                 const expect e = expected(hw, simd, dims);
                 const unsigned R = register_bytes(hw);
@@ -434,6 +402,8 @@ TEST(Prologue, LocalIdLoadParameters) {
                                           " dims " + std::to_string(dims);
                 ASSERT_GE(words.size(), 12u) << where;
                 EXPECT_EQ(g.labels.targets.at(static_cast<std::size_t>(g.per_thread_data_end)), 192u) << where;
+                // Thread base plus the payload size, then a multiply-add by the per-thread stride.
+                EXPECT_EQ(words[2][3], (g.iface.payload_size << 16) | g.iface.payload_size) << where;
                 EXPECT_EQ(opcode(words[3]), 91u) << where;
                 EXPECT_EQ(words[3][3] >> 16, e.stride) << where;
                 const send_fields first = decode_send_q3(words[4]);
@@ -453,6 +423,11 @@ TEST(Prologue, LocalIdLoadParameters) {
                     fillers_from = 7;
                 }
                 for (std::size_t i = fillers_from; i < 12; ++i) EXPECT_EQ(words[i], (word4{96, 0, 0, 0})) << where;
+                for (const word4& w : words)
+                    if (opcode(w) != 96) {
+                        EXPECT_EQ(bits(w[0], 31, 1), 1u) << where;  // no-mask
+                        EXPECT_EQ(bits(w[0], 7, 1), 1u) << where;   // auto-dependency mark
+                    }
                 // Payload start register: 2 for SIMD 1, 7 on 32-byte registers above SIMD 16, else 4.
                 const unsigned start = simd == 1 ? 2u : (hw < 7 && simd > 16 ? 7u : 4u);
                 const int n = static_cast<int>(g.iface.payload_registers) - static_cast<int>(g.iface.inline_data_registers);
