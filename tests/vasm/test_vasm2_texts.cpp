@@ -113,6 +113,7 @@ TEST(Vasm2ZeInfo, RefusesUnfinalizedAndNegativeOffsets) {
     kernel_interface k = worked();
     k.finalized = 0;
     EXPECT_THROW(generate_ze_info(k), interface_not_finalized);
+    EXPECT_THROW(build_gpu_elf(k, {}, 1), interface_not_finalized);
     k = worked();
     k.arguments[0].location = loc(3, 0, 0xA0);  // below the payload start register 4
     EXPECT_THROW(generate_ze_info(k), unsupported_argument_location_override);
@@ -482,16 +483,6 @@ TEST(Vasm2GpuElf, FileMapForNameLengths) {
         k.kernel_name = std::string(len, 'x');
         check_map(k, some_code(len * 3), compat_code_quen3);
     }
-}
-
-TEST(Vasm2GpuElf, EmptyCodeAndEmptyText) {
-    kernel_interface k = worked();
-    const bytes f = build_gpu_elf(k, {}, compat_code_quen7);
-    const uint64_t t = rd64(f, 64 + 192 + 24);
-    EXPECT_EQ(f.size(), t);
-    EXPECT_EQ(rd64(f, 64 + 192 + 32), 0u);
-    k.finalized = 0;
-    EXPECT_THROW(build_gpu_elf(k, {}, 1), interface_not_finalized);
 }
 
 TEST(Vasm2GpuElf, CompatCodesOfArchitecturesAndHardware) {
