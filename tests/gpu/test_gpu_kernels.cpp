@@ -225,24 +225,6 @@ TEST(KernelCacheDeathTest, DoubleKernelOnADeviceWithoutFp64) {
     EXPECT_EXIT(fp64_refusal_child(), ::testing::ExitedWithCode(0), "failures=0");
 }
 
-TEST(KernelCache, DoubleKernelOnADeviceWithFp64) {
-    OVX_REQUIRE_OPENCL();
-    ASSERT_TRUE(gpu_queue().get_device().has(sycl::aspect::fp64));
-    int status = 0;
-    kernel_ptr k(gpu::get_OCL_kernel_by_progname(&status, &gpu_queue(), 2, "twice.fp64",
-                                                 double_source, "twice_d", ""));
-    ASSERT_TRUE(k);
-    double* p = sycl::malloc_shared<double>(4, gpu_queue());
-    for (int i = 0; i < 4; ++i) p[i] = 1.5 * i;
-    gpu_queue().submit([&](sycl::handler& h) {
-        h.set_arg(0, p);
-        h.parallel_for(sycl::range<1>(4), *k);
-    });
-    gpu_queue().wait_and_throw();
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(p[i], 3.0 * i);
-    sycl::free(p, gpu_queue());
-}
-
 // Devices that share one OpenCL device (profiles of the platform) still get
 // programs of their own: the second build is refused for want of fp64.
 TEST(KernelCache, SameKeyOnAnotherDeviceIsBuiltForThatDevice) {
@@ -320,28 +302,22 @@ TEST(BinaryKernels, RefusalsGiveAStatusNotAnException) {
     OVX_REQUIRE_OPENCL();
     std::vector<unsigned char> bin = device_binary();
     int status = 0;
-    // A kernel the binary does not hold.
-    ovx_gpu_binary_kernel_t d{bin.size(), bin.data(), 0, nullptr};
+    std::vector<unsigned char> junk(256, 0x5A);
+    const ovx_gpu_binary_kernel_t d{bin.size(), bin.data(), 0, nullptr}, refused{junk.size(), junk.data(), 0, nullptr},
+        carrier{bin.size(), bin.data(), 5, "dummy"}, empty{0, nullptr, 0, nullptr};
+    struct row { const char* what; const ovx_gpu_binary_kernel_t* d; sycl::queue* q; const char* kernel; };
+    const row rows[] = {{"kernel not in the binary", &d, &gpu_queue(), "nothing"},
+                        {"bytes the driver refuses", &refused, &gpu_queue(), "add_value"},
+                        {"carrier-packed binary", &carrier, &gpu_queue(), "add_value"},
+                        {"empty binary", &empty, &gpu_queue(), "add_value"},
+                        {"no queue", &d, nullptr, "add_value"}};
+    for (const row& r : rows) {
+        status = 0;
+        EXPECT_EQ(gpu::get_binary_kernel(&status, r.q, 2, r.d, r.kernel), nullptr) << r.what;
+        EXPECT_NE(status, 0) << r.what;
+    }
     EXPECT_EQ(gpu::get_binary_kernel(&status, &gpu_queue(), 2, &d, "nothing"), nullptr);
     EXPECT_EQ(status, CL_INVALID_KERNEL_NAME);
-    // Bytes the driver refuses.
-    std::vector<unsigned char> junk(256, 0x5A);
-    ovx_gpu_binary_kernel_t j{junk.size(), junk.data(), 0, nullptr};
-    status = 0;
-    EXPECT_EQ(gpu::get_binary_kernel(&status, &gpu_queue(), 2, &j, "add_value"), nullptr);
-    EXPECT_NE(status, 0);
-    // A carrier-packed binary, an empty binary, missing arguments.
-    ovx_gpu_binary_kernel_t carrier{bin.size(), bin.data(), 5, "dummy"};
-    status = 0;
-    EXPECT_EQ(gpu::get_binary_kernel(&status, &gpu_queue(), 2, &carrier, "add_value"), nullptr);
-    EXPECT_NE(status, 0);
-    ovx_gpu_binary_kernel_t empty{0, nullptr, 0, nullptr};
-    status = 0;
-    EXPECT_EQ(gpu::get_binary_kernel(&status, &gpu_queue(), 2, &empty, "add_value"), nullptr);
-    EXPECT_NE(status, 0);
-    status = 0;
-    EXPECT_EQ(gpu::get_binary_kernel(&status, nullptr, 2, &d, "add_value"), nullptr);
-    EXPECT_NE(status, 0);
     EXPECT_EQ(gpu::get_binary_kernel(nullptr, &gpu_queue(), 2, nullptr, "add_value"), nullptr);
 }
 

@@ -44,15 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
         exception_case{"dft", "", "bad", "korami::ovx::dft: bad"},
         exception_case{"dft", "commit", "", "korami::ovx::dft::commit"},
         exception_case{"", "", "bad", "korami::ovx: bad"},
-        exception_case{"", "", "", "korami::ovx"},
-        exception_case{"dft", "commit",
-                       "TEMP catching unintended failure mode during pre-commit testing",
-                       "korami::ovx::dft::commit: TEMP catching unintended failure mode during "
-                       "pre-commit testing"}),
+        exception_case{"", "", "", "korami::ovx"}),
     [](const auto& i) {
         const exception_case& c = i.param;
         const std::string s = std::string(*c.domain ? "Domain" : "") + (*c.function ? "Function" : "") +
-                              (std::strlen(c.detail) > 8 ? "LongDetail" : *c.detail ? "Detail" : "");
+                              (*c.detail ? "Detail" : "");
         return s.empty() ? std::string("Nothing") : s;
     });
 
@@ -70,16 +66,12 @@ std::string message_of(const std::string& domain, const std::string& function,
 TEST(Exceptions, DetailOfMessageClasses) {
     using namespace korami::ovx;
     const std::pair<std::string, const char*> rows[] = {
-        {message_of<invalid_argument>("DFT", "commit",
-                                      "Sub-buffer inputs are not supported for this problem. See Numora release notes."),
-         "korami::ovx::DFT::commit: invalid argument: Sub-buffer inputs are not supported "
-         "for this problem. See Numora release notes."},
+        {message_of<invalid_argument>("DFT", "commit", "no sub-buffers"),
+         "korami::ovx::DFT::commit: invalid argument: no sub-buffers"},
         {message_of<invalid_argument>("dft", "f", ""), "korami::ovx::dft::f: invalid argument"},
         {message_of<unimplemented>("dft", "commit", "rank 4"), "korami::ovx::dft::commit: unimplemented functionality: rank 4"},
-        {message_of<unimplemented>("", "", ""), "korami::ovx: unimplemented functionality"},
         {message_of<uninitialized>("dft", "compute_forward", "not committed"),
          "korami::ovx::dft::compute_forward: uninitialized object: not committed"},
-        {message_of<uninitialized>("dft", "g", ""), "korami::ovx::dft::g: uninitialized object"},
         {message_of<computation_error>("lapack", "potrf", "info 3"), "korami::ovx::lapack::potrf: computation error: info 3"},
         {message_of<batch_error>("lapack", "getrf_batch", ""), "korami::ovx::lapack::getrf_batch: batch error"},
     };
@@ -98,44 +90,9 @@ TEST(Exceptions, HostAllocationAndDeviceClasses) {
               "korami::ovx::malloc: cannot allocate memory on " + name);
 }
 
-TEST(Exceptions, MostDerivedClassIsCaughtFirst) {
-    using namespace korami::ovx;
-    auto kind = [](auto thrower) -> std::string {
-        try {
-            thrower();
-        } catch (const unsupported_device&) {
-            return "unsupported_device";
-        } catch (const host_bad_alloc&) {
-            return "host_bad_alloc";
-        } catch (const device_bad_alloc&) {
-            return "device_bad_alloc";
-        } catch (const unimplemented&) {
-            return "unimplemented";
-        } catch (const invalid_argument&) {
-            return "invalid_argument";
-        } catch (const uninitialized&) {
-            return "uninitialized";
-        } catch (const computation_error&) {
-            return "computation_error";
-        } catch (const batch_error&) {
-            return "batch_error";
-        } catch (const exception&) {
-            return "exception";
-        } catch (const std::exception&) {
-            return "std";
-        }
-        return "none";
-    };
-    EXPECT_EQ(kind([] { throw unimplemented("d", "f"); }), "unimplemented");
-    EXPECT_EQ(kind([] { throw invalid_argument("d", "f"); }), "invalid_argument");
-    EXPECT_EQ(kind([] { throw uninitialized("d", "f"); }), "uninitialized");
-    EXPECT_EQ(kind([] { throw computation_error("d", "f"); }), "computation_error");
-    EXPECT_EQ(kind([] { throw batch_error("d", "f"); }), "batch_error");
-    EXPECT_EQ(kind([] { throw host_bad_alloc("d", "f"); }), "host_bad_alloc");
-    EXPECT_EQ(kind([] { throw exception("d", "f", "x"); }), "exception");
-    // Catchable as std::exception too.
+TEST(Exceptions, CaughtAsStandardExceptions) {
     try {
-        throw invalid_argument("d", "f", "m");
+        throw korami::ovx::invalid_argument("d", "f", "m");
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(), "korami::ovx::d::f: invalid argument: m");
     }
@@ -152,8 +109,6 @@ TEST(BoundedSnprintf, ExactFitAndOnePast) {
     EXPECT_EQ(bounded_snprintf(buf, sizeof buf, "%s", "abcdef"), -1);  // one past
     EXPECT_EQ(buf[5], '\0');                                           // still terminated
     EXPECT_STREQ(buf, "abcde");
-    EXPECT_EQ(bounded_snprintf(buf, sizeof buf, "%d", 12345), 5);
-    EXPECT_EQ(bounded_snprintf(buf, sizeof buf, "%d", 123456), -1);
     EXPECT_EQ(bounded_snprintf(buf, sizeof buf, "%s", ""), 0);
     EXPECT_STREQ(buf, "");
 }

@@ -259,9 +259,9 @@ std::vector<bad_case> bad_cases() {
                      for (std::size_t f : {40, 44, 48, 52, 56, 60}) section_word(b, f, 0xFFFFFFFF);
                      return b;
                  }, 2});
-    v.push_back({"body beyond section", [] {
+    v.push_back({"body one byte beyond section", [] {
                      bytes b = worked_binary();
-                     wr64(b, 64 + 128 + 32, rd64(b, 64 + 128 + 32) - 8);
+                     wr64(b, 64 + 128 + 32, rd64(b, 64 + 128 + 32) - 1);
                      return b;
                  }, 2});
     v.push_back({"body beyond binary", [] {

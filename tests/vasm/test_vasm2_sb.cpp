@@ -505,20 +505,6 @@ TEST(Vasm2Scoreboard, ProgramsWithoutMarksComeBackUnchanged) {
     EXPECT_TRUE(finalize_scoreboarded(empty).empty());
 }
 
-TEST(Vasm2Scoreboard, DirectivesNeverReachTheOutput) {
-    program p{6, {}};
-    p.send(10, 1, 100);
-    word directive{};
-    directive[0] = 127u | 0x80u;
-    directive[1] = 4u << 24;  // code 4: no effect
-    p.words.push_back(directive);
-    p.add(20, 10, 10);
-    p.end_of_thread(120);
-    const std::vector<word> out = p.finish();
-    for (const word& w : out) EXPECT_NE(opcode(w), 127u);
-    EXPECT_TRUE(token_hazards(6, out).empty());
-}
-
 TEST(Vasm2Scoreboard, DirectiveSeventeenNamesOnlyEntriesOfTheProgram) {
     for (uint32_t offset : {0x7FFFFFF0u, 0x80000000u, 0xFFFFFFE0u, 16u}) {
         program p{6, {}};

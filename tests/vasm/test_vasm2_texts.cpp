@@ -113,6 +113,7 @@ TEST(Vasm2ZeInfo, RefusesUnfinalizedAndNegativeOffsets) {
     kernel_interface k = worked();
     k.finalized = 0;
     EXPECT_THROW(generate_ze_info(k), interface_not_finalized);
+    EXPECT_THROW(build_gpu_elf(k, {}, 1), interface_not_finalized);
     k = worked();
     k.arguments[0].location = loc(3, 0, 0xA0);  // below the payload start register 4
     EXPECT_THROW(generate_ze_info(k), unsupported_argument_location_override);
@@ -424,19 +425,13 @@ void check_map(const kernel_interface& k, const bytes& code, uint32_t compat) {
     EXPECT_EQ(f.size() % 16, 0u);
     const uint8_t ident[16] = {0x7f, 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(f.data(), ident, 16), 0);
-    EXPECT_EQ(rd16(f, 16), 1);
-    EXPECT_EQ(rd16(f, 18), 205);
-    EXPECT_EQ(rd32(f, 20), 1u);
-    EXPECT_EQ(rd64(f, 24), 0u);
-    EXPECT_EQ(rd64(f, 32), 0u);
-    EXPECT_EQ(rd64(f, 40), 64u);
-    EXPECT_EQ(rd32(f, 48), 0u);
-    EXPECT_EQ(rd16(f, 52), 64);
-    EXPECT_EQ(rd16(f, 54), 0);
-    EXPECT_EQ(rd16(f, 56), 0);
-    EXPECT_EQ(rd16(f, 58), 64);
-    EXPECT_EQ(rd16(f, 60), 5);
-    EXPECT_EQ(rd16(f, 62), 1);
+    // Type, machine, version, entry, program headers, section table, flags,
+    // sizes, counts and the name table's index.
+    const uint64_t header[][3] = {{16, 2, 1},  {18, 2, 205}, {20, 4, 1},  {24, 8, 0},  {32, 8, 0}, {40, 8, 64},
+                                  {48, 4, 0},  {52, 2, 64},  {54, 2, 0},  {56, 2, 0},  {58, 2, 64}, {60, 2, 5},
+                                  {62, 2, 1}};
+    for (const auto& h : header)
+        EXPECT_EQ(h[1] == 2 ? rd16(f, h[0]) : h[1] == 4 ? rd32(f, h[0]) : rd64(f, h[0]), h[2]) << "byte " << h[0];
     const uint32_t names[5] = {0, 1, 11, 41, 20};
     const uint32_t types[5] = {0, 3, 0xFF000011u, 1, 7};
     const uint64_t flags[5] = {0, 0, 0, 6, 0};
@@ -490,31 +485,17 @@ TEST(Vasm2GpuElf, FileMapForNameLengths) {
     }
 }
 
-TEST(Vasm2GpuElf, EmptyCodeAndEmptyText) {
-    kernel_interface k = worked();
-    const bytes f = build_gpu_elf(k, {}, compat_code_quen7);
-    const uint64_t t = rd64(f, 64 + 192 + 24);
-    EXPECT_EQ(f.size(), t);
-    EXPECT_EQ(rd64(f, 64 + 192 + 32), 0u);
-    k.finalized = 0;
-    EXPECT_THROW(build_gpu_elf(k, {}, 1), interface_not_finalized);
-}
-
-TEST(Vasm2GpuElf, CompatCodes) {
-    const uint32_t codes[9] = {0, 12, 16, 18, 0, 3079, 3080, 3081, 7680};
-    for (int a = 0; a <= 8; ++a) {
-        EXPECT_EQ(compat_code_of_arch(a), codes[a]);
-        if (codes[a]) {
-            EXPECT_EQ(arch_of_compat_code(codes[a]), a);
-        }
+TEST(Vasm2GpuElf, CompatCodesOfArchitecturesAndHardware) {
+    // {architecture, hardware number, code}; architecture 4 and hardware 5 have none.
+    const uint32_t rows[][3] = {{1, 1, compat_code_quen1}, {2, 3, compat_code_quen2}, {3, 4, compat_code_quen3},
+                                {5, 6, compat_code_quen5}, {6, 7, compat_code_quen6}, {7, 8, compat_code_quen7},
+                                {8, 9, compat_code_quen8}, {4, 5, 0},                {9, 10, 0}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(compat_code_of_arch(int(r[0])), r[2]) << r[0];
+        EXPECT_EQ(compat_code_of_hardware(int(r[1])), r[2]) << r[1];
+        EXPECT_EQ(arch_of_compat_code(r[2]), r[2] ? int(r[0]) : 0) << r[0];
     }
-    EXPECT_EQ(arch_of_compat_code(0), 0);
     EXPECT_EQ(arch_of_compat_code(17), 0);
-    EXPECT_EQ(compat_code_of_arch(9), 0u);
-    const int hw[7] = {1, 3, 4, 6, 7, 8, 9};
-    const uint32_t hw_codes[7] = {12, 16, 18, 3079, 3080, 3081, 7680};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(compat_code_of_hardware(hw[i]), hw_codes[i]);
-    EXPECT_EQ(compat_code_of_hardware(5), 0u);
 }
 
 TEST(Vasm2GpuElf, ProbeGeneratorsResolveTheirPrologueLabels) {

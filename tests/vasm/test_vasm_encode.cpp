@@ -77,9 +77,6 @@ TEST(DependencyField, BothForms) {
         {0x0385, 89, 0xB5, 0x365},  // ... opcode 89
         {0x1385, 0, 0xB5, 0x365},   // ... pipe 1
         {0x01C0, 0, 0x90, 0x120},   // the probe's load
-        {0x0080, 0, 0x20, 0x080},
-        {0x01C2, 0, 0x92, 0x122},
-        {0x00C2, 0, 0x42, 0x0C2},
         {0x0300, 0, 0x03, 0x003},   // distance only, pipe 0
         {0x4300, 0, 0x53, 0x023},   // pipe 4: code 10 in form A
         {0x2500, 0, 0x15, 0x015},
@@ -175,88 +172,72 @@ TEST(Emitters, IndirectSpecialVerticalStride) {
     }
 }
 
-TEST(Emitters, NoMaskBitPerFamily) {
-    for (int hw : {1, 3, 4, 6, 7, 8, 9}) {
-        code_generator g(1, hw);
-        g.default_modifier = modifier_no_mask;
-        emit_unary(g, 1, make_register(1, type_ud), make_register(2, type_ud));
+// Fields of the last emitted word, read back by position: {dword, low bit, width, value}.
+struct field {
+    unsigned dword, lo, width;
+    std::uint32_t value;
+};
+struct layout_case {
+    const char* name;
+    int product, hw;
+    void (*emit)(code_generator&);
+    std::vector<field> fields;
+};
+
+TEST(Emitters, FieldLayouts) {
+    const layout_case cases[] = {
+        {"Quen6 control bits", 10, 7,
+         [](code_generator& g) {
+             emit_unary(g, 1 | (3ull << 21) | (3ull << 12) | (3ull << 16) | (1ull << 20) | (3ull << 29) | (3ull << 32) |
+                               (1ull << 44) | modifier_auto_dependency,
+                        make_register(1, type_ud), make_register(2, type_ud));
+         },
+         {{0, 0, 7, 97}, {0, 7, 1, 1}, {0, 18, 3, 3}, {0, 21, 2, 3}, {0, 23, 1, 1}, {0, 24, 2, 3}, {0, 26, 2, 3},
+          {0, 28, 1, 1}, {0, 29, 2, 3}}},
+        {"Quen3 control bits", 4, 4,
+         [](code_generator& g) {
+             emit_unary(g, 1 | (5ull << 21) | (7ull << 11) | (3ull << 32) | (0x1Full << 16) | (3ull << 29),
+                        make_register(1, type_ud), make_register(2, type_ud));
+         },
+         {{0, 16, 3, 5}, {0, 19, 3, 7}, {0, 22, 2, 3}, {0, 24, 5, 0x1F}, {0, 29, 2, 3}}},
+        // Immediate source 1 and its type (ud).
+        {"Quen3 compare with immediate", 4, 4,
+         [](code_generator& g) {
+             emit_compare_immediate(g, 0x01000001, null_ud, make_register(5, type_ud, 4), {0xBEEFCAFEu, type_ud});
+         },
+         {{0, 0, 7, 112}, {1, 15, 1, 1}, {2, 24, 4, 2}}},
+        // Source 0 at byte 4 of r6.
+        {"Quen1 compare with word immediate", 1, 1,
+         [](code_generator& g) {
+             emit_compare_immediate(g, 0x01000001, null_uw, make_register(6, type_uw, 2), {0xBEADBEADu, type_uw});
+         },
+         {{0, 0, 7, 16}, {2, 25, 2, 3}, {2, 27, 4, 2}, {1, 11, 4, 2}, {2, 0, 5, 4}, {2, 5, 8, 6}}},
+        // Destination r127 at byte 8 (in 2-byte units), then the immediate.
+        {"Quen6 binary immediate", 10, 7,
+         [](code_generator& g) {
+             emit_binary_immediate(g, 101, 1, type_ud, make_register(127, type_ud, 2), make_register(0, type_ud),
+                                   {0xFFFFFFE0u, type_ud});
+         },
+         {{0, 0, 7, 101}, {1, 24, 8, 127}, {1, 19, 5, 4}, {3, 0, 32, 0xFFFFFFE0u}}},
+        // Source 0 at byte 8, source 1 type uw, the word immediate in the top half.
+        {"Quen5 ternary with word immediate", 6, 6,
+         [](code_generator& g) {
+             emit_ternary(g, 1, make_register(127, type_ud, 0), make_register(127, type_ud, 2),
+                          make_register(127, type_uw, 0), {0x00600060u, type_uw});
+         },
+         {{0, 0, 7, 91}, {1, 15, 1, 1}, {1, 24, 8, 127}, {2, 8, 8, 127}, {2, 3, 5, 8}, {2, 24, 3, 1}, {3, 8, 8, 127},
+          {3, 16, 16, 0x60}, {2, 16, 3, 1}}},
+        {"Quen6 word immediate move", 10, 7,
+         [](code_generator& g) { emit_move_word_immediate(g, 1, register_operand(0x000000805000001Eull), 1); },
+         {{0, 0, 7, 97}, {2, 0, 32, 0}, {3, 0, 32, 0x00010001u}, {1, 8, 4, 1}, {1, 14, 1, 1}, {1, 24, 8, 30}}},
+    };
+    for (const layout_case& c : cases) {
+        code_generator g(c.product, c.hw);
+        c.emit(g);
         const word4 w = last_word(g);
-        if (hw <= 3)
-            EXPECT_EQ(bits(w[1], 2, 1), 1u);
-        else
-            EXPECT_EQ(bits(w[0], 31, 1), 1u);
+        for (const field& f : c.fields)
+            EXPECT_EQ(bits(w[f.dword], f.lo, f.width), f.value) << c.name << ": dword " << f.dword << " bit " << f.lo;
     }
-}
-
-TEST(Emitters, Quen6ControlBitPositions) {
-    code_generator g(10, 7);
-    const instruction_modifier mod = 1 | (3ull << 21) | (3ull << 12) | (3ull << 16) | (1ull << 20) | (3ull << 29) |
-                                     (3ull << 32) | (1ull << 44) | modifier_auto_dependency;
-    emit_unary(g, mod, make_register(1, type_ud), make_register(2, type_ud));
-    const word4 w = last_word(g);
-    EXPECT_EQ(opcode(w), 97u);
-    // {low bit, width, value} of each control field in word 0.
-    const unsigned q6_fields[][3] = {{7, 1, 1}, {18, 3, 3}, {21, 2, 3}, {23, 1, 1}, {24, 2, 3}, {26, 2, 3}, {28, 1, 1}, {29, 2, 3}};
-    for (const auto& f : q6_fields) EXPECT_EQ(bits(w[0], f[0], f[1]), f[2]) << "bit " << f[0];
-    code_generator h(4, 4);
-    const instruction_modifier m3 = 1 | (5ull << 21) | (7ull << 11) | (3ull << 32) | (0x1Full << 16) | (3ull << 29);
-    emit_unary(h, m3, make_register(1, type_ud), make_register(2, type_ud));
-    const word4 v = last_word(h);
-    const unsigned q3_fields[][3] = {{16, 3, 5}, {19, 3, 7}, {22, 2, 3}, {24, 5, 0x1F}, {29, 2, 3}};
-    for (const auto& f : q3_fields) EXPECT_EQ(bits(v[0], f[0], f[1]), f[2]) << "bit " << f[0];
-}
-
-TEST(Emitters, CompareAndBinaryImmediate) {
-    code_generator g(4, 4);
-    emit_compare_immediate(g, 0x01000001, null_ud, make_register(5, type_ud, 4), {0xBEEFCAFEu, type_ud});
-    word4 w = last_word(g);
-    EXPECT_EQ(opcode(w), 112u);
-    EXPECT_EQ(bits(w[1], 15, 1), 1u);          // src1 immediate
-    EXPECT_EQ(bits(w[2], 24, 4), 2u);          // immediate type ud
-    code_generator q1g(1, 1);
-    emit_compare_immediate(q1g, 0x01000001, null_uw, make_register(6, type_uw, 2), {0xBEADBEADu, type_uw});
-    w = last_word(q1g);
-    EXPECT_EQ(opcode(w), 16u);
-    EXPECT_EQ(bits(w[2], 25, 2), 3u);
-    EXPECT_EQ(bits(w[2], 27, 4), 2u);
-    EXPECT_EQ(bits(w[1], 11, 4), 2u);
-    EXPECT_EQ(decode_source_q1(w[2]).byte, 4u);
-    code_generator q6(10, 7);
-    emit_binary_immediate(q6, 101, 1, type_ud, make_register(127, type_ud, 2), make_register(0, type_ud),
-                          {0xFFFFFFE0u, type_ud});
-    w = last_word(q6);
-    EXPECT_EQ(opcode(w), 101u);
-    EXPECT_EQ(bits(w[1], 16 + 8, 8), 127u);
-    EXPECT_EQ(bits(w[1], 16 + 3, 5) << 1, 8u);
-    EXPECT_EQ(w[3], 0xFFFFFFE0u);
-}
-
-TEST(Emitters, TernaryLayout) {
-    code_generator g(6, 6);
-    emit_ternary(g, 1, make_register(127, type_ud, 0), make_register(127, type_ud, 2), make_register(127, type_uw, 0),
-                 {0x00600060u, type_uw});
-    const word4 w = last_word(g);
-    EXPECT_EQ(opcode(w), 91u);
-    EXPECT_EQ(bits(w[1], 15, 1), 1u);
-    EXPECT_EQ(bits(w[1], 24, 8), 127u);
-    EXPECT_EQ(bits(w[2], 8, 8), 127u);
-    EXPECT_EQ(bits(w[2], 3, 5), 8u);           // src0 at byte 8
-    EXPECT_EQ(bits(w[2], 24, 3), 1u);          // src1 type uw -> 1
-    EXPECT_EQ(bits(w[3], 8, 8), 127u);
-    EXPECT_EQ(w[3] >> 16, 0x0060u);
-    EXPECT_EQ(bits(w[2], 16, 3), 1u);          // immediate type
-}
-
-TEST(Emitters, WordImmediateMove) {
-    code_generator g(10, 7);
-    emit_move_word_immediate(g, 1, register_operand(0x000000805000001Eull), 1);
-    const word4 w = last_word(g);
-    EXPECT_EQ(opcode(w), 97u);
-    EXPECT_EQ(w[2], 0u);
-    EXPECT_EQ(w[3], 0x00010001u);
-    EXPECT_EQ(bits(w[1], 8, 4), 1u);
-    EXPECT_EQ(bits(w[1], 14, 1), 1u);
-    EXPECT_EQ(bits(w[1], 24, 8), 30u);
 }
 
 TEST(Emitters, EveryRefusalThrowsBeforeAppending) {
@@ -336,40 +317,6 @@ std::vector<unsigned> opcodes_of(const code_generator& g) {
 
 }  // namespace
 
-TEST(Prologue, Quen5ThreeDimensionsSimd16) {
-    code_generator g(6, 6);
-    g.iface.simd_size = 16;
-    g.iface.local_id_dimensions = 3;
-    g.iface.add_argument("a", type_ud, 0, 4);
-    g.iface.finalize_interface();
-    g.default_modifier = 0x1;  // restored afterwards
-    emit_argument_prologue(g);
-    EXPECT_EQ(g.default_modifier, 0x1u);
-    const auto ops = opcodes_of(g);
-    const std::vector<unsigned> partA = {101, 101, 64, 91, 49, 64, 49, 96, 96, 96, 96, 96};
-    ASSERT_GE(ops.size(), 12u);
-    EXPECT_EQ(std::vector<unsigned>(ops.begin(), ops.begin() + 12), partA);
-    EXPECT_EQ(g.labels.targets.at(static_cast<std::size_t>(g.per_thread_data_end)), 192u);
-    const auto words = words_of(g.root.code);
-    // First load: base 0x8C400 + 0x1000 (two rows of 16 lanes), 16 x 4 bytes -> 2 registers.
-    const send_fields first = decode_send_q3(words[4]);
-    EXPECT_EQ(first.dst_reg, 1u);
-    EXPECT_EQ(first.src0_reg, 127u);
-    EXPECT_EQ(bits(first.desc, 0, 20), 0x8D500u);
-    EXPECT_EQ(bits(first.desc, 20, 5), 2u);
-    const send_fields third = decode_send_q3(words[6]);
-    EXPECT_EQ(third.dst_reg, 3u);  // SIMD 16 is not above 16
-    EXPECT_EQ(words[5][3], 0x00400040u | 0x00400040u);  // offset 0x40 replicated
-    // Multiply-add stride 96 and the payload size added to the thread base.
-    EXPECT_EQ(words[3][3] >> 16, 96u);
-    EXPECT_EQ(words[2][3], (g.iface.payload_size << 16) | g.iface.payload_size);
-    for (const word4& w : words)
-        if (opcode(w) != 96) {
-            EXPECT_EQ(bits(w[0], 31, 1), 1u);  // no-mask
-            EXPECT_EQ(bits(w[0], 7, 1), 1u);   // auto-dependency mark
-        }
-}
-
 TEST(Prologue, ElevenRegistersGiveChunksEightTwoOne) {
     code_generator g(10, 7);
     g.iface.local_id_dimensions = 0;
@@ -442,7 +389,9 @@ TEST(Prologue, LocalIdLoadParameters) {
                 g.iface.local_id_dimensions = dims;
                 g.iface.add_argument("x", type_uq, 1, 4);
                 g.iface.finalize_interface();
+                g.default_modifier = 0x1;  // restored afterwards
                 emit_argument_prologue(g);
+                EXPECT_EQ(g.default_modifier, 0x1u);
                 const auto words = words_of(g.root.code);
                 const expect e = expected(hw, simd, dims);
                 const unsigned R = register_bytes(hw);
@@ -450,6 +399,8 @@ TEST(Prologue, LocalIdLoadParameters) {
                                           " dims " + std::to_string(dims);
                 ASSERT_GE(words.size(), 12u) << where;
                 EXPECT_EQ(g.labels.targets.at(static_cast<std::size_t>(g.per_thread_data_end)), 192u) << where;
+                // Thread base plus the payload size, then a multiply-add by the per-thread stride.
+                EXPECT_EQ(words[2][3], (g.iface.payload_size << 16) | g.iface.payload_size) << where;
                 EXPECT_EQ(opcode(words[3]), 91u) << where;
                 EXPECT_EQ(words[3][3] >> 16, e.stride) << where;
                 const send_fields first = decode_send_q3(words[4]);
@@ -469,6 +420,11 @@ TEST(Prologue, LocalIdLoadParameters) {
                     fillers_from = 7;
                 }
                 for (std::size_t i = fillers_from; i < 12; ++i) EXPECT_EQ(words[i], (word4{96, 0, 0, 0})) << where;
+                for (const word4& w : words)
+                    if (opcode(w) != 96) {
+                        EXPECT_EQ(bits(w[0], 31, 1), 1u) << where;  // no-mask
+                        EXPECT_EQ(bits(w[0], 7, 1), 1u) << where;   // auto-dependency mark
+                    }
                 // Payload start register: 2 for SIMD 1, 7 on 32-byte registers above SIMD 16, else 4.
                 const unsigned start = simd == 1 ? 2u : (hw < 7 && simd > 16 ? 7u : 4u);
                 const int n = static_cast<int>(g.iface.payload_registers) - static_cast<int>(g.iface.inline_data_registers);

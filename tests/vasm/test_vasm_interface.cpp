@@ -63,21 +63,6 @@ TEST(KernelInterface, ProbeLayoutOnBothRegisterSizes) {
     }
 }
 
-TEST(KernelInterface, Defaults) {
-    kernel_interface a(1), b(6), c(7);
-    EXPECT_EQ(a.kernel_name, "default_kernel");
-    EXPECT_EQ(a.simd_size, 8);
-    EXPECT_EQ(c.simd_size, 16);
-    EXPECT_EQ(a.inline_data_registers, 0u);
-    EXPECT_EQ(b.inline_data_registers, 1u);
-    EXPECT_EQ(c.inline_data_registers, 0u);
-    EXPECT_TRUE(a.payload_start_override.invalid());
-    EXPECT_EQ(a.walk_order[2], -1);
-    EXPECT_EQ(a.grf_count, 128);
-    EXPECT_EQ(a.has_stateless_write, 1);
-    EXPECT_THROW(a.require_finalized(), interface_not_finalized);
-}
-
 TEST(KernelInterface, PayloadStartRegister) {
     struct row { int hw, dims, simd; unsigned start; };
     const row rows[] = {{1, 3, 1, 2}, {6, 1, 32, 7}, {7, 1, 32, 4}, {4, 1, 8, 4},
@@ -136,10 +121,4 @@ TEST(KernelInterface, PayloadBeyondRegister255IsRefused) {
     kernel_interface k(1);
     for (int i = 0; i < 260 * 4; ++i) k.add_argument("a" + std::to_string(i), type_uq, 0, 4);
     EXPECT_THROW(k.finalize_interface(), unsupported_argument_location_override);
-}
-
-TEST(KernelInterface, TypeNames) {
-    const char* expected[16] = {"uint", "int", "ushort", "short", "uchar", "char", "double", "float",
-                                "ulong", "long", "half", "ushort", "INVALID", "INVALID", "INVALID", "INVALID"};
-    for (int i = 0; i < 16; ++i) EXPECT_STREQ(type_name(type_code(0xA0 + i)), expected[i]);
 }

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -95,7 +96,8 @@ TEST(Serv, LockUnderContention) {
             for (int i = 0; i < rounds; ++i) {
                 ovx_serv_lock(&word);
                 long v = counter;
-                if ((i & 1023) == 0) std::this_thread::yield();  // hold the lock a little longer
+                // Now and then hold the lock long enough that waiters stop spinning and sleep.
+                if ((i & 1023) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 counter = v + 1;
                 ovx_serv_unlock(&word);
             }

@@ -322,11 +322,9 @@ TEST(SyclAsyncErrors, KernelExceptionsReachTheHandlerOnce) {
 
 TEST(SyclAsyncErrors, ExceptionCarriesCodeAndMessage) {
     sycl::exception e(sycl::errc::invalid, "Cannot create sub buffer from sub buffer.");
-    EXPECT_EQ(e.code().value(), 8);
     EXPECT_EQ(e.code(), sycl::make_error_code(sycl::errc::invalid));
     EXPECT_STREQ(e.what(), "Cannot create sub buffer from sub buffer.");
     EXPECT_STREQ(e.category().name(), "sycl");
-    EXPECT_EQ(static_cast<int>(sycl::errc::backend_mismatch), 14);
     auto loc = sycl::detail::code_location::current();
     EXPECT_NE(loc.lineNumber(), 0u);
     sycl::detail::code_location named(nullptr, "bkd_init", 0, 0);

@@ -66,12 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
                       map_case{"opencl.DLL", 1, "libovxplat_opencl.so"},
                       map_case{"OpenCL", 1, "libovxplat_opencl.so"},
                       map_case{"C:\\Windows\\System32\\OpenCL.dll", 1, "libovxplat_opencl.so"},
-                      map_case{"omptarget.dll", 1, "libovxplat_omp.so"},
                       map_case{"ze_loader.dll", 0, nullptr},
                       map_case{"ovx_core.2.dll", 1, "libovxplat_serv.so"},
                       map_case{"ovx_pwk_thread.2.dll", 1, "libovxplat_cpudft.so"},
-                      map_case{"ovx_tarvo_thread.2.dll", 1, "libovxplat_cpudft.so"},
-                      map_case{"ovx_sequential.2.dll", 1, "libovxplat_cpudft.so"},
                       map_case{"nothing_of_ours.dll", -1, nullptr}),
     [](const auto& i) { return ovx_test::name(i.param.name); });
 
