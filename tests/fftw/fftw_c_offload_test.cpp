@@ -24,17 +24,6 @@ void release(ovx_fftw_plan p) {
     if (p) rec(p)->plan_release(rec(p));
 }
 
-guru_description described(std::initializer_list<kf::iodim64> dims, kf::iodim64 batch = {0, 0, 0},
-                           int howmany_rank = 0) {
-    guru_description d;
-    d.rank = static_cast<int>(dims.size());
-    int i = 0;
-    for (auto r : dims) d.dims[i++] = r;
-    d.howmany_rank = howmany_rank;
-    d.batch = batch;
-    return d;
-}
-
 // ---- translation ---------------------------------------------------------------------
 
 struct basic_case {

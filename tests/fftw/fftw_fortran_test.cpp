@@ -17,17 +17,6 @@ namespace kf = korami::ovx::fftw;
 using kf::guru_description;
 using kf::transform;
 
-guru_description described(std::initializer_list<kf::iodim64> dims, kf::iodim64 batch = {0, 0, 0},
-                           int howmany_rank = 0) {
-    guru_description d;
-    d.rank = static_cast<int>(dims.size());
-    int i = 0;
-    for (auto r : dims) d.dims[i++] = r;
-    d.howmany_rank = howmany_rank;
-    d.batch = batch;
-    return d;
-}
-
 void release(void* plan) {
     gpu_queue().wait();
     if (plan) static_cast<kf::plan_record*>(plan)->plan_release(static_cast<kf::plan_record*>(plan));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "fftw/ovx_fftw_plan.hpp"
 #include "korami/ovx/dfti_omp_offload.h"
 
 namespace offload_test {
@@ -132,6 +133,20 @@ inline std::vector<double> fftw_reference(kind k, const std::vector<fftw_iodim64
     if (!in_place) fftw_free(b);
     fftw_free(a);
     return out;
+}
+
+// The guru description a translation is expected to give: dimension records
+// outermost first, and one batch record.
+inline korami::ovx::fftw::guru_description described(std::initializer_list<korami::ovx::fftw::iodim64> dims,
+                                                     korami::ovx::fftw::iodim64 batch = {0, 0, 0},
+                                                     int howmany_rank = 0) {
+    korami::ovx::fftw::guru_description d;
+    d.rank = static_cast<int>(dims.size());
+    int i = 0;
+    for (auto r : dims) d.dims[i++] = r;
+    d.howmany_rank = howmany_rank;
+    d.batch = batch;
+    return d;
 }
 
 }  // namespace offload_test
