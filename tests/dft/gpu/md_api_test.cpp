@@ -24,6 +24,11 @@ md_case R(const char* prof, bool single, md_test::vec n, std::int64_t batch, boo
     c.owner = owner;
     return c;
 }
+md_case C(const char* prof, bool single, md_test::vec n, std::int64_t batch, bool ip, bool usm, const char* owner) {
+    md_case c = R(prof, single, n, batch, ip, usm, owner);
+    c.real = false;
+    return c;
+}
 md_case strided(md_case c, md_test::vec fs, md_test::vec bs, bool io = false) {
     c.fs = fs;
     c.bs = bs;
@@ -58,6 +63,19 @@ INSTANTIATE_TEST_SUITE_P(
                       R("quen5", true, {6, 8, 10}, 1, false, true, "r2c_3d_main_s"),
                       strided(R("quen5", false, {6, 8, 10}, 1, false, true, "r2c_3d_main_d"), {0, 88, 11, 1},
                               {0, 56, 7, 1}, true)),
+    case_name);
+
+// Three 1D stages; on generation 6 packed shapes first try the explicit-SIMD
+// plan, which refuses here, and then fall through to the stages.
+INSTANTIATE_TEST_SUITE_P(
+    Complex3D, MdApi,
+    ::testing::Values(C("quen5", false, {8, 12, 10}, 2, true, true, "c2c_3d_main_d"),
+                      shuffled(C("quen6", false, {8, 12, 10}, 2, true, false, "c2c_3d_main_d")),
+                      C("quen6", false, {8, 12, 10}, 1, false, true, "c2c_3d_main_d"),
+                      strided(C("quen5", true, {15, 16, 16}, 1, false, true, "c2c_3d_main_s"), {0, 272, 17, 1},
+                              {0, 256, 16, 1}),
+                      strided(C("quen5", true, {15, 16, 16}, 1, false, false, "c2c_3d_main_s"), {0, 272, 17, 1},
+                              {0, 256, 16, 1}, true)),
     case_name);
 
 }  // namespace
