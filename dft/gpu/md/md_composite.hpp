@@ -40,7 +40,11 @@ struct sub_cfg {
     double fwd_scale = 1.0, bwd_scale = 1.0;
 
     void dim(int i, std::int64_t n, std::int64_t fwd, std::int64_t bwd) { dims[i] = dfti_dim{n, 0, 0, fwd, bwd}; }
-    void add_batch(std::int64_t n, std::int64_t fwd, std::int64_t bwd) { batch[batches++] = dfti_dim{n, 0, 0, fwd, bwd}; }
+    // A record of one transform has no distances that matter: it is kept
+    // without them, so that it does not make two configurations differ.
+    void add_batch(std::int64_t n, std::int64_t fwd, std::int64_t bwd) {
+        batch[batches++] = n == 1 ? dfti_dim{1, 0, 0, 0, 0} : dfti_dim{n, 0, 0, fwd, bwd};
+    }
 
     bool operator==(const sub_cfg& o) const {
         if (real != o.real || rank != o.rank || batches != o.batches || placement != o.placement ||
