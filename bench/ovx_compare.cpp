@@ -64,6 +64,7 @@ const shape k_shapes[] = {
     {"single c2c 64 × 65536", false, false, {64}, 65536},
     {"single c2c 512 × 512 × 16", false, false, {512, 512}, 16},
     {"single c2c 64 × 64 × 64 × 16", false, false, {64, 64, 64}, 16},
+    {"double r2c 256 × 256", true, true, {256, 256}, 1},
 };
 
 // One cell of the table: a time, the two commit (plan) times, and a note (the
