@@ -52,7 +52,8 @@ struct shape {
     }
     // Elements of one transform on the forward (real or complex) and the backward side.
     std::int64_t fwd_elems() const { return points(); }
-    std::int64_t bwd_elems() const { return real ? points() / 2 + 1 : points(); }
+    // The innermost (last) length keeps its half-spectrum on the real side.
+    std::int64_t bwd_elems() const { return real ? points() / lengths.back() * (lengths.back() / 2 + 1) : points(); }
 };
 
 const shape k_shapes[] = {
