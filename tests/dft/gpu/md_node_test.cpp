@@ -89,7 +89,9 @@ TEST_P(MdStructure, SubNodesNamesAndScratch) {
     }
     EXPECT_EQ(gm::set_complete(f) ? names(f) : "", c.fwd);
     EXPECT_EQ(gm::set_complete(b) ? names(b) : "", c.bwd);
-    if (!c.fwd.empty() && !c.bwd.empty()) EXPECT_EQ(f == b, c.shared);
+    if (!c.fwd.empty() && !c.bwd.empty()) {
+        EXPECT_EQ(f == b, c.shared);
+    }
     // A direction that was not built is refused before anything runs.
     for (int dir = 0; dir < 2; ++dir) {
         if (!(dir == 0 ? c.fwd : c.bwd).empty()) continue;
