@@ -238,6 +238,48 @@ TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
         sycl::free(p, q);
 }
 
+// The size reported before commit covers what the committed node needs.
+struct estimate_case {
+    bool real;
+    vec n;
+    bool in_place;
+};
+class MdEstimate : public ::testing::TestWithParam<estimate_case> {};
+
+TEST_P(MdEstimate, ReportedBeforeCommitCoversTheCommittedNeed) {
+    const estimate_case& c = GetParam();
+    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    auto check = [&](auto& d) {
+        d.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+        d.set_value(dft::config_param::PLACEMENT,
+                    c.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
+        std::int64_t before = -1, after = -1;
+        d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &before);
+        d.commit(q);
+        d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &after);
+        EXPECT_GE(before, after);
+    };
+    if (c.real) {
+        dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(c.n);
+        check(d);
+    } else {
+        dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(c.n);
+        check(d);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, MdEstimate,
+                         ::testing::Values(estimate_case{true, {12, 10}, false}, estimate_case{true, {6, 8, 10}, false},
+                                           estimate_case{true, {6, 8, 10}, true},
+                                           estimate_case{false, {8, 12, 10}, false}),
+                         [](const ::testing::TestParamInfo<estimate_case>& i) {
+                             std::string s = i.param.real ? "real" : "complex";
+                             for (auto v : i.param.n) s += "_" + std::to_string(v);
+                             return s + (i.param.in_place ? "_in_place" : "_out_of_place");
+                         });
+
 // Two backward computes of one node on independent data, given no
 // dependencies, on a shuffled out-of-order queue: the second one's first step
 // must not overwrite the scratch that the first one's last step still reads.
