@@ -171,25 +171,23 @@ TEST(MdStatus, FreeThroughTheOtherPrecisionIsRefused) {
     EXPECT_EQ(node->commit_status, DFTI_COMMITTED);
 }
 
-// Caller workspaces of exactly the reported size serve both directions in
-// both container forms and give the results of a library-held workspace; a
-// USM workspace cannot hold the scratch that buffer data need.
+// Caller workspaces of exactly the reported size (which the size reported
+// before commit covers) serve both directions in both container forms and
+// give the results of a library-held workspace; a USM workspace cannot hold
+// the scratch that buffer data need.
 TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
     if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     using D = dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL>;
-    const vec n{12, 10};
-    const std::int64_t T = 3, rd = 120, cd = 72;
-    auto setup = [&](D& d) {
-        d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, T);
-        d.set_value(dft::config_param::FWD_DISTANCE, rd);
-        d.set_value(dft::config_param::BWD_DISTANCE, cd);
-        d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
-    };
-    D ref(n), ext(n);
-    setup(ref);
-    setup(ext);
+    const std::size_t rn = 3 * 120, cn = 2 * 3 * 72;  // scalars of the real and complex sides
+    D ref(vec{12, 10}), ext(vec{12, 10});
+    for (D* d : {&ref, &ext}) {
+        d->set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
+        d->set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
+        d->set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
+        d->set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    }
     ext.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
     std::int64_t estimate = -1, bytes = -1;
     ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &estimate);
@@ -198,87 +196,32 @@ TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
     ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
     EXPECT_GE(estimate, bytes);
     ASSERT_GT(bytes, 0);  // the backward scratch
-    double* x = sycl::malloc_shared<double>(T * rd, q);
-    auto* X = sycl::malloc_shared<std::complex<double>>(T * cd, q);
-    auto* Y = sycl::malloc_shared<std::complex<double>>(T * cd, q);
-    double* y = sycl::malloc_shared<double>(T * rd, q);
-    double* z = sycl::malloc_shared<double>(T * rd, q);
-    const auto rnd = gpu_test::random_real(static_cast<std::size_t>(T * rd), 5u);
+    double* m = sycl::malloc_shared<double>(2 * rn + 2 * cn, q);  // x, y, X, Y
+    double *x = m, *y = m + rn, *X = m + 2 * rn, *Y = X + cn;
+    const auto rnd = gpu_test::random_real(rn, 5u);
     std::copy(rnd.begin(), rnd.end(), x);
     EXPECT_THROW(dft::compute_forward(ext, x, Y), dft::no_workspace_exception);
     dft::compute_forward(ref, x, X).wait();
     dft::compute_backward(ref, X, y).wait();
-    auto same = [&](const auto* a, const auto* b, std::int64_t count) {
+    auto differs = [](const double* a, const double* b, std::size_t n) {
         double e = 0;
-        for (std::int64_t i = 0; i < count; ++i) e = std::max(e, std::abs(a[i] - b[i]));
+        for (std::size_t i = 0; i < n; ++i) e = std::max(e, std::abs(a[i] - b[i]));
         return e;
     };
     double* ws = sycl::malloc_device<double>(bytes / sizeof(double), q);
     ext.set_workspace(ws);
     dft::compute_forward(ext, x, Y).wait();
-    EXPECT_LT(same(X, Y, T * cd), 1e-12);
-    dft::compute_backward(ext, X, z).wait();
-    EXPECT_LT(same(y, z, T * rd), 1e-12);
-    {
-        // Buffer data with the USM workspace: the forward transform needs no
-        // scratch, the backward one needs a scratch of the data's kind.
-        sycl::buffer<double, 1> bx{x, sycl::range<1>(T * rd)};
-        sycl::buffer<std::complex<double>, 1> bX{sycl::range<1>(T * cd)};
-        sycl::buffer<double, 1> bz{sycl::range<1>(T * rd)};
-        dft::compute_forward(ext, bx, bX);
-        EXPECT_THROW(dft::compute_backward(ext, bX, bz), dft::no_workspace_exception);
-        sycl::buffer<double, 1> bws{sycl::range<1>(bytes / sizeof(double))};
-        ext.set_workspace(bws);
-        dft::compute_backward(ext, bX, bz);
-        sycl::host_accessor<double, 1> h(bz);
-        EXPECT_LT(same(y, &h[0], T * rd), 1e-12);
-    }
-    for (void* p : {static_cast<void*>(x), static_cast<void*>(X), static_cast<void*>(Y), static_cast<void*>(y),
-                    static_cast<void*>(z), static_cast<void*>(ws)})
-        sycl::free(p, q);
+    EXPECT_LT(differs(X, Y, cn), 1e-12);
+    dft::compute_backward(ext, X, x).wait();
+    EXPECT_LT(differs(y, x, rn), 1e-12);
+    sycl::buffer<double, 1> bX{X, sycl::range<1>(cn)}, bz{sycl::range<1>(rn)}, bws{sycl::range<1>(bytes / sizeof(double))};
+    EXPECT_THROW(dft::compute_backward(ext, bX, bz), dft::no_workspace_exception);
+    ext.set_workspace(bws);
+    dft::compute_backward(ext, bX, bz);
+    EXPECT_LT(differs(y, &sycl::host_accessor<double, 1>(bz)[0], rn), 1e-12);
+    sycl::free(m, q);
+    sycl::free(ws, q);
 }
-
-// The size reported before commit covers what the committed node needs.
-struct estimate_case {
-    bool real;
-    vec n;
-    bool in_place;
-};
-class MdEstimate : public ::testing::TestWithParam<estimate_case> {};
-
-TEST_P(MdEstimate, ReportedBeforeCommitCoversTheCommittedNeed) {
-    const estimate_case& c = GetParam();
-    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
-    auto check = [&](auto& d) {
-        d.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
-        d.set_value(dft::config_param::PLACEMENT,
-                    c.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
-        std::int64_t before = -1, after = -1;
-        d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &before);
-        d.commit(q);
-        d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &after);
-        EXPECT_GE(before, after);
-    };
-    if (c.real) {
-        dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(c.n);
-        check(d);
-    } else {
-        dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(c.n);
-        check(d);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Shapes, MdEstimate,
-                         ::testing::Values(estimate_case{true, {12, 10}, false}, estimate_case{true, {6, 8, 10}, false},
-                                           estimate_case{true, {6, 8, 10}, true},
-                                           estimate_case{false, {8, 12, 10}, false}),
-                         [](const ::testing::TestParamInfo<estimate_case>& i) {
-                             std::string s = i.param.real ? "real" : "complex";
-                             for (auto v : i.param.n) s += "_" + std::to_string(v);
-                             return s + (i.param.in_place ? "_in_place" : "_out_of_place");
-                         });
 
 // Two backward computes of one node on independent data, given no
 // dependencies, on a shuffled out-of-order queue: the second one's first step
@@ -287,39 +230,33 @@ TEST(MdStatus, BackToBackBackwardComputesOnShuffledQueue) {
     if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
-    const std::int64_t T = 3, rd = 120, cd = 72;
+    const std::size_t rn = 3 * 120, cn = 2 * 3 * 72;
     dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(vec{12, 10});
-    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, T);
-    d.set_value(dft::config_param::FWD_DISTANCE, rd);
-    d.set_value(dft::config_param::BWD_DISTANCE, cd);
+    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
+    d.set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
+    d.set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
     d.set_value(dft::config_param::BACKWARD_SCALE, 1.0 / 120);
     d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
     d.commit(q);
-    double* x[2];
-    std::complex<double>* X[2];
-    double* y[2];
+    double* m = sycl::malloc_shared<double>(2 * (2 * rn + cn), q);  // per compute: x, X, y
     for (int k = 0; k < 2; ++k) {
-        x[k] = sycl::malloc_shared<double>(T * rd, q);
-        X[k] = sycl::malloc_shared<std::complex<double>>(T * cd, q);
-        y[k] = sycl::malloc_shared<double>(T * rd, q);
-        const auto r = gpu_test::random_real(static_cast<std::size_t>(T * rd), 20u + k);
-        std::copy(r.begin(), r.end(), x[k]);
-        dft::compute_forward(d, x[k], X[k]).wait();
+        const auto r = gpu_test::random_real(rn, 20u + k);
+        std::copy(r.begin(), r.end(), m + k * (2 * rn + cn));
+        dft::compute_forward(d, m + k * (2 * rn + cn), m + k * (2 * rn + cn) + rn).wait();
     }
     ovxplat::set_shuffle_mode(true);
-    sycl::event e0 = dft::compute_backward(d, X[0], y[0]);
-    sycl::event e1 = dft::compute_backward(d, X[1], y[1]);
+    sycl::event e0 = dft::compute_backward(d, m + rn, m + rn + cn);
+    sycl::event e1 = dft::compute_backward(d, m + (2 * rn + cn) + rn, m + (2 * rn + cn) + rn + cn);
     e0.wait();
     e1.wait();
     ovxplat::set_shuffle_mode(false);
     for (int k = 0; k < 2; ++k) {
+        const double* x = m + k * (2 * rn + cn);
         double e = 0;
-        for (std::int64_t i = 0; i < T * rd; ++i) e = std::max(e, std::abs(x[k][i] - y[k][i]));
+        for (std::size_t i = 0; i < rn; ++i) e = std::max(e, std::abs(x[i] - x[rn + cn + i]));
         EXPECT_LT(e, 1e-12) << "compute " << k;
-        sycl::free(x[k], q);
-        sycl::free(X[k], q);
-        sycl::free(y[k], q);
     }
+    sycl::free(m, q);
 }
 
 }  // namespace
