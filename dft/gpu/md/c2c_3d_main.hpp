@@ -109,7 +109,7 @@ struct c2c_3d_block : gpu1d::frame_block<Real, 1> {
     gpu1d::sub_node_table<6> subs;
     c2c_3d_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per stage; null when not built
-    int route;                               // 3: sub-transforms
+    int route;                               // the route taken: 1, 2 or 3 (sub-transforms)
 };
 
 // Route 1: the explicit-SIMD two-factor plan. The plan is not part of this
@@ -147,10 +147,15 @@ struct c2c_3d_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         make_c2c_3d_plan(node, b->pl);
         const c2c_3d_plan& p = b->pl;
-        if (p.packed && b->arch == 6 && esimd_route<Real>(node, b) == 0) return 0;
-        if (!single && p.packed && p.n[0] == 135 && p.n[1] == 135 && p.n[2] == 135 && offers_sub_group_8(b->queue) &&
-            opencl_route<Real>(node, b) == 0)
+        if (p.packed && b->arch == 6 && esimd_route<Real>(node, b) == 0) {
+            b->route = 1;
             return 0;
+        }
+        if (!single && p.packed && p.n[0] == 135 && p.n[1] == 135 && p.n[2] == 135 && offers_sub_group_8(b->queue) &&
+            opencl_route<Real>(node, b) == 0) {
+            b->route = 2;
+            return 0;
+        }
         b->route = 3;
         const int st = commit_pairs(node, b->subs, p.stages, single, b->fwd, b->bwd);
         if (st != 0) return st;
