@@ -52,7 +52,8 @@ struct shape {
     }
     // Elements of one transform on the forward (real or complex) and the backward side.
     std::int64_t fwd_elems() const { return points(); }
-    std::int64_t bwd_elems() const { return real ? points() / 2 + 1 : points(); }
+    // The innermost (last) length keeps its half-spectrum on the real side.
+    std::int64_t bwd_elems() const { return real ? points() / lengths.back() * (lengths.back() / 2 + 1) : points(); }
 };
 
 const shape k_shapes[] = {
@@ -64,6 +65,7 @@ const shape k_shapes[] = {
     {"single c2c 64 × 65536", false, false, {64}, 65536},
     {"single c2c 512 × 512 × 16", false, false, {512, 512}, 16},
     {"single c2c 64 × 64 × 64 × 16", false, false, {64, 64, 64}, 16},
+    {"double r2c 256 × 256", true, true, {256, 256}, 1},
 };
 
 // One cell of the table: a time, the two commit (plan) times, and a note (the

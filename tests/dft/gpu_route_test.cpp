@@ -28,7 +28,9 @@ protected:
 
 TEST_F(GpuRoute, ShapeWithoutBackendIsUnimplemented) {
     sycl::queue& q = gpu_queue();
-    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(std::vector<std::int64_t>{7, 11, 13});
+    // Split complex storage: no GPU backend takes it.
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(std::vector<std::int64_t>{7, 11, 13});
+    d.set_value(config_param::COMPLEX_STORAGE, config_value::REAL_REAL);
     try {
         d.commit(q);
         FAIL() << "commit succeeded";
@@ -50,7 +52,8 @@ TEST_F(GpuRoute, ShapeWithoutBackendIsUnimplemented) {
 // does not take it for bound to the new one.
 TEST_F(GpuRoute, RecommitDropsTheBoundWorkspace) {
     sycl::queue& q = gpu_queue();
-    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(std::vector<std::int64_t>{7, 11, 13});
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(std::vector<std::int64_t>{7, 11, 13});
+    d.set_value(config_param::COMPLEX_STORAGE, config_value::REAL_REAL);
     DFTI_DESCRIPTOR* n = dft::detail::descriptor_node(d);
     n->workspace_kind = DFTI_CONTAINER_BUFFER;
     n->workspace_buffer = new sycl::buffer<char, 1>(sycl::range<1>(64));
@@ -210,6 +213,7 @@ TEST_F(GpuRoute, ComputeDispatch) {
     // A caller-held workspace that is needed but not bound.
     n->internal_workspace = 0;
     n->workspace_kind = 0;
+    n->twiddle_workspace_bytes = 0;
     n->scratch_workspace_bytes = 256;
     const int before = elog.calls;
     EXPECT_THROW(dft::compute_forward(d, in, out), dft::no_workspace_exception);

@@ -1,0 +1,193 @@
+// Shared pieces of the multi-dimensional composite modules (real 2D/3D main,
+// 3D complex main): the configuration of one sub-transform as plain data,
+// its creation as a node, and the commit of a module's sub-nodes in pairs
+// (forward and backward), one shared node when the two configurations are
+// equal, with a module accepted when at least one direction's set commits.
+#ifndef OVX_DFT_GPU_MD_COMPOSITE_HPP
+#define OVX_DFT_GPU_MD_COMPOSITE_HPP
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dft/gpu/1d/composite.hpp"
+#include "dft/node/ovx_dft_node.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace gpumd {
+
+using gpu1d::sub_node_row;
+
+// The strides of one side of a dimension record: the input (output) stride
+// when given, else the domain stride of that side. Input and output strides
+// are what a caller sets last, so they take precedence over the domain
+// defaults that the descriptor always fills in.
+inline std::int64_t or_else(std::int64_t a, std::int64_t b) { return a != 0 ? a : b; }
+
+// One sub-transform: a real or complex node of rank 1 or 2 with its domain
+// strides, batch records (domain distances) and fields.
+struct sub_cfg {
+    bool real = false;
+    int rank = 1;
+    dfti_dim dims[2] = {};
+    dfti_dim batch[3] = {};
+    int batches = 0;
+    std::int32_t placement = DFTI_INPLACE;
+    std::int32_t destroy_input = 0;
+    double fwd_scale = 1.0, bwd_scale = 1.0;
+
+    void dim(int i, std::int64_t n, std::int64_t fwd, std::int64_t bwd) { dims[i] = dfti_dim{n, 0, 0, fwd, bwd}; }
+    // A record of one transform has no distances that matter: it is kept
+    // without them, so that it does not make two configurations differ.
+    void add_batch(std::int64_t n, std::int64_t fwd, std::int64_t bwd) {
+        batch[batches++] = n == 1 ? dfti_dim{1, 0, 0, 0, 0} : dfti_dim{n, 0, 0, fwd, bwd};
+    }
+
+    bool operator==(const sub_cfg& o) const {
+        if (real != o.real || rank != o.rank || batches != o.batches || placement != o.placement ||
+            destroy_input != o.destroy_input)
+            return false;
+        // Scales compare as values: a NaN scale never makes two nodes equal.
+        if (!(fwd_scale == o.fwd_scale) || !(bwd_scale == o.bwd_scale)) return false;
+        return std::memcmp(dims, o.dims, sizeof(dfti_dim) * rank) == 0 &&
+               std::memcmp(batch, o.batch, sizeof(dfti_dim) * batches) == 0;
+    }
+};
+
+// Creates the node of a configuration in the given precision (0 or a status).
+inline int create_sub(const sub_cfg& c, bool single, DFTI_DESCRIPTOR** s) {
+    std::int64_t lengths[2] = {c.dims[0].length, c.rank > 1 ? c.dims[1].length : 1};
+    int st;
+    if (c.real) {
+        if (c.rank == 1)
+            st = single ? gpu_dfti_create_sr1d(s, lengths[0], nullptr) : gpu_dfti_create_dr1d(s, lengths[0], nullptr);
+        else
+            st = single ? gpu_dfti_create_srmd(s, c.rank, lengths, nullptr) : gpu_dfti_create_drmd(s, c.rank, lengths, nullptr);
+    } else {
+        st = single ? gpu_dfti_create_sc1d(s, lengths[0], nullptr) : gpu_dfti_create_dc1d(s, lengths[0], nullptr);
+    }
+    return st;
+}
+
+// Writes the configuration's fields into a created node.
+inline void configure_sub(const sub_cfg& c, DFTI_DESCRIPTOR* s) {
+    for (int i = 0; i < c.rank; ++i) s->user_dims.records[i] = c.dims[i];
+    for (int j = 0; j < c.batches; ++j) s->user_batch.records[j] = c.batch[j];
+    s->placement = c.placement;
+    s->destroy_input = c.destroy_input;
+    s->forward_scale = c.fwd_scale;
+    s->backward_scale = c.bwd_scale;
+}
+
+// A forward/backward pair of one sub-transform and its names.
+struct sub_pair {
+    sub_cfg f, b;
+    std::string shared_name, fwd_name, bwd_name;
+};
+
+// The sub-node rows of the wanted directions: a pair whose configurations
+// are equal becomes one row that serves both directions. `fi`/`bi` receive
+// each pair's row index per direction (-1 when not built).
+inline std::vector<sub_node_row> pair_rows(const std::vector<sub_pair>& pairs, bool want_f, bool want_b, bool single,
+                                           std::vector<int>& fi, std::vector<int>& bi) {
+    std::vector<sub_node_row> rows;
+    fi.assign(pairs.size(), -1);
+    bi.assign(pairs.size(), -1);
+    auto row = [single](const sub_cfg& c, const std::string& name, std::uint32_t dir) {
+        return sub_node_row{name.c_str(), [c, single](DFTI_DESCRIPTOR** s) { return create_sub(c, single, s); },
+                            [c, dir](DFTI_DESCRIPTOR* s) {
+                                configure_sub(c, s);
+                                s->directions = static_cast<std::int32_t>(dir);
+                            },
+                            nullptr, dir};
+    };
+    for (std::size_t p = 0; p < pairs.size(); ++p) {
+        const sub_pair& q = pairs[p];
+        if (want_f && want_b && q.f == q.b) {
+            fi[p] = bi[p] = static_cast<int>(rows.size());
+            rows.push_back(row(q.f, q.shared_name, 2));
+            continue;
+        }
+        if (want_f) {
+            fi[p] = static_cast<int>(rows.size());
+            rows.push_back(row(q.f, q.fwd_name, 0));
+        }
+        if (want_b) {
+            bi[p] = static_cast<int>(rows.size());
+            rows.push_back(row(q.b, q.bwd_name, 1));
+        }
+    }
+    return rows;
+}
+
+// Commits the pairs' sub-nodes into `subs`: both directions when both are
+// wanted, else (or when that fails) each wanted direction alone, so that a
+// module whose sub-transforms of one direction no backend takes still serves
+// the other. fwd[p]/bwd[p] receive the nodes of each direction (null when the
+// direction is not served). Returns 0, 1 when memory fails, else 100.
+template <class Table>
+int commit_pairs(const DFTI_DESCRIPTOR* node, Table& subs, const std::vector<sub_pair>& pairs, bool single,
+                 std::vector<DFTI_DESCRIPTOR*>& fwd, std::vector<DFTI_DESCRIPTOR*>& bwd) {
+    const std::uint32_t d = static_cast<std::uint32_t>(node->directions);
+    const bool want_f = d == 0 || d == 2, want_b = d == 1 || d == 2;
+    const bool tries[3][2] = {{want_f, want_b}, {want_f && want_b, false}, {false, want_f && want_b}};
+    fwd.assign(pairs.size(), nullptr);
+    bwd.assign(pairs.size(), nullptr);
+    int st = DFTI_STATUS_NOT_APPLICABLE;
+    for (const auto& t : tries) {
+        if (!t[0] && !t[1]) continue;
+        std::vector<int> fi, bi;
+        const std::vector<sub_node_row> rows = pair_rows(pairs, t[0], t[1], single, fi, bi);
+        if (static_cast<int>(rows.size()) > Table::max_rows) return DFTI_STATUS_INTERNAL;
+        st = subs.make(node, rows.data(), static_cast<int>(rows.size()));
+        if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
+        if (st != 0) continue;
+        for (std::size_t p = 0; p < pairs.size(); ++p) {
+            fwd[p] = fi[p] >= 0 ? subs[fi[p]] : nullptr;
+            bwd[p] = bi[p] >= 0 ? subs[bi[p]] : nullptr;
+        }
+        return 0;
+    }
+    return DFTI_STATUS_NOT_APPLICABLE;
+}
+
+// True when every node of a direction's set exists and is committed.
+inline bool set_complete(const std::vector<DFTI_DESCRIPTOR*>& set) {
+    if (set.empty()) return false;
+    for (const DFTI_DESCRIPTOR* s : set)
+        if (!s || s->commit_status != DFTI_COMMITTED) return false;
+    return true;
+}
+
+// Estimated workspace of the pairs' sub-transforms: every configuration
+// counted on its own (an upper bound of the committed figure, which counts a
+// shared node once), each rounded up to the workspace alignment.
+template <class Real>
+std::int64_t estimate_pairs(const std::vector<sub_pair>& pairs, const DFTI_DESCRIPTOR* node,
+                            const dft_workspace_problem& problem, std::uint64_t align) {
+    constexpr bool single = std::is_same<Real, float>::value;
+    std::int64_t sum = 0;
+    for (const sub_pair& p : pairs) {
+        for (const sub_cfg* c : {&p.f, &p.b}) {
+            DFTI_DESCRIPTOR* s = nullptr;
+            if (create_sub(*c, single, &s) != 0 || !s) return -1;
+            configure_sub(*c, s);
+            s->directions = node->directions;
+            std::int64_t v = 0;
+            if (dfti_normalize_node(s) == 0) v = dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
+            s->methods->destroy(s);
+            if (v > 0) sum += v + static_cast<std::int64_t>(align);
+        }
+    }
+    return sum;
+}
+
+}  // namespace gpumd
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami
+
+#endif

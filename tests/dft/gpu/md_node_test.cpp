@@ -1,0 +1,262 @@
+// Rank 2 and 3 composite backends at the node level and their status paths:
+// which sub-nodes a commit makes (names, sharing, scratch mode and bytes),
+// the scratch of layouts that are neither ordered nor packed, refused
+// directions, caller workspaces and back-to-back computes on shuffled
+// out-of-order queues.
+#include "dft/gpu/md_test_harness.hpp"
+
+#include <functional>
+#include <memory>
+
+#include "dft/gpu/md/c2c_3d_main.hpp"
+#include "dft/gpu/md/r2c_md_main.hpp"
+
+namespace {
+
+namespace gm = korami::ovx::dft::gpumd;
+using md_test::vec;
+namespace dft = korami::ovx::dft;
+
+struct node_del {
+    void operator()(DFTI_DESCRIPTOR* n) const { n->methods->destroy(n); }
+};
+using node_ptr = std::unique_ptr<DFTI_DESCRIPTOR, node_del>;
+
+// A double node of the domain with node-order lengths, domain strides
+// (innermost first), one batch record and a one-record candidate list.
+node_ptr make(bool real, vec n, vec fs, vec bs, dfti_dim batch, bool in_place, int dirs, const bkd_ops* const* list,
+              sycl::queue* q) {
+    DFTI_DESCRIPTOR* raw = nullptr;
+    const int st = real ? gpu_dfti_create_drmd(&raw, static_cast<std::int64_t>(n.size()), n.data(), nullptr)
+                        : gpu_dfti_create_dcmd(&raw, static_cast<std::int64_t>(n.size()), n.data(), nullptr);
+    if (st != 0) return node_ptr();
+    node_ptr node(raw);
+    for (std::size_t i = 0; i < n.size(); ++i) node->user_dims.records[i] = dfti_dim{n[i], 0, 0, fs[i], bs[i]};
+    node->user_batch.records[0] = batch;
+    node->placement = in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+    node->directions = dirs;
+    node->queue = q;
+    node->bkdlist = list;
+    return node;
+}
+
+std::string name(const DFTI_DESCRIPTOR* s) {
+    if (!s) return "-";
+    std::string v(s->name, sizeof s->name);
+    return v.substr(0, v.find_last_not_of(" \0", std::string::npos, 2) + 1);
+}
+std::string names(const std::vector<DFTI_DESCRIPTOR*>& set) {
+    std::string v;
+    for (const DFTI_DESCRIPTOR* s : set) v += (v.empty() ? "" : ",") + name(s);
+    return v;
+}
+
+const bkd_ops* const r2d[] = {&bkd_r2c_2d_main_d_ops, nullptr};
+const bkd_ops* const r3d[] = {&bkd_r2c_3d_main_d_ops, nullptr};
+const bkd_ops* const c3d[] = {&bkd_c2c_3d_main_d_ops, nullptr};
+
+struct structure_case {
+    const char* label;
+    std::function<node_ptr(sycl::queue*)> make;
+    std::string fwd, bwd;  // sub-node names per direction ("" when not built)
+    bool shared;           // the directions' sets are the same nodes
+    int mode;              // real mains: scratch mode; -1 for the complex main
+    std::uint64_t scratch; // real mains: scratch bytes (rounded)
+};
+void PrintTo(const structure_case& c, std::ostream* os) { *os << c.label; }
+
+class MdStructure : public ::testing::TestWithParam<structure_case> {};
+
+TEST_P(MdStructure, SubNodesNamesAndScratch) {
+    const structure_case& c = GetParam();
+    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    node_ptr node = c.make(&q);
+    ASSERT_TRUE(node);
+    ASSERT_EQ(node->methods->commit(node.get()), 0);
+    std::vector<DFTI_DESCRIPTOR*> f, b;
+    if (c.mode >= 0) {
+        auto* blk = static_cast<gm::r2c_md_block<double>*>(node->bkd_data);
+        f = blk->fwd;
+        b = blk->bwd;
+        EXPECT_EQ(blk->pl.mode, c.mode);
+        EXPECT_EQ(blk->scratch_bytes, c.scratch);
+    } else {
+        auto* blk = static_cast<gm::c2c_3d_block<double>*>(node->bkd_data);
+        f = blk->fwd;
+        b = blk->bwd;
+    }
+    EXPECT_EQ(gm::set_complete(f) ? names(f) : "", c.fwd);
+    EXPECT_EQ(gm::set_complete(b) ? names(b) : "", c.bwd);
+    if (!c.fwd.empty() && !c.bwd.empty()) {
+        EXPECT_EQ(f == b, c.shared);
+    }
+    // A direction that was not built is refused before anything runs.
+    for (int dir = 0; dir < 2; ++dir) {
+        if (!(dir == 0 ? c.fwd : c.bwd).empty()) continue;
+        dfti_data_kind k{DFTI_CONTAINER_USM};
+        void* p = sycl::malloc_shared(8192, q);
+        EXPECT_EQ((dir == 0 ? node->compute_fwd : node->compute_bwd)(node.get(), p, p, nullptr, &k, nullptr),
+                  DFTI_STATUS_BAD_DESCRIPTOR);
+        sycl::free(p, q);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Composites, MdStructure,
+    ::testing::Values(
+        structure_case{"real3d_in_place_shares_both",
+                       [](sycl::queue* q) { return make(true, {10, 8, 6}, {1, 12, 96}, {1, 6, 48}, {1, 0, 0, 0, 0}, true, 2, r3d, q); },
+                       "3D_R2CC2R,3D_R2C|3d", "3D_R2CC2R,3D_R2C|3d", true, 0, 0},
+        structure_case{"real3d_packed_out_of_place_splits",
+                       [](sycl::queue* q) { return make(true, {10, 8, 6}, {1, 10, 80}, {1, 6, 48}, {1, 0, 0, 0, 0}, false, 2, r3d, q); },
+                       "3D_R2C,3DR2C|f3d", "3D_C2R,3DR2C|b3d", false, 2, 6 * 8 * 6 * 16},
+        structure_case{"real2d_packed_out_of_place_shares_real",
+                       [](sycl::queue* q) { return make(true, {10, 12}, {1, 10}, {1, 6}, {1, 0, 0, 0, 0}, false, 2, r2d, q); },
+                       "2D_R2CC2R,2DR2C|f2d", "2D_R2CC2R,2DR2C|b2d", false, 2, 6 * 12 * 16},
+        structure_case{"real3d_forward_only",
+                       [](sycl::queue* q) { return make(true, {10, 8, 6}, {1, 10, 80}, {1, 6, 48}, {1, 0, 0, 0, 0}, false, 0, r3d, q); },
+                       "3D_R2C,3DR2C|f3d", "", false, 2, 0},
+        structure_case{"complex3d_in_place_shares_stages",
+                       [](sycl::queue* q) { return make(false, {10, 12, 8}, {1, 10, 120}, {1, 10, 120}, {1, 0, 0, 0, 0}, true, 2, c3d, q); },
+                       "3D_C2C|1d,3D_C2C|2d,3D_C2C|3d", "3D_C2C|1d,3D_C2C|2d,3D_C2C|3d", true, -1, 0},
+        structure_case{"complex3d_backward_only",
+                       [](sycl::queue* q) { return make(false, {10, 12, 8}, {1, 10, 120}, {1, 10, 120}, {1, 0, 0, 0, 0}, false, 1, c3d, q); },
+                       "", "3DC2C|b1d,3DC2C|b2d,3DC2C|b3d", false, -1, 0}),
+    [](const ::testing::TestParamInfo<structure_case>& i) { return std::string(i.param.label); });
+
+// Scratch decision of layouts the descriptor rarely makes: host planning.
+struct mode_case {
+    const char* label;
+    vec n, r, c;  // node order; real and complex strides
+    std::int64_t T, dr, dc;
+    int mode;
+    std::uint64_t bytes;  // unrounded
+};
+void PrintTo(const mode_case& c, std::ostream* os) { *os << c.label; }
+class MdScratchMode : public ::testing::TestWithParam<mode_case> {};
+
+TEST_P(MdScratchMode, ModeAndBytes) {
+    const mode_case& c = GetParam();
+    node_ptr node = make(true, c.n, c.r, c.c, dfti_dim{c.T, 0, 0, c.dr, c.dc}, false, 2, r2d, nullptr);
+    ASSERT_TRUE(node);
+    ASSERT_EQ(dfti_normalize_node(node.get()), 0);
+    gm::r2c_md_plan p;
+    ASSERT_EQ(gm::make_r2c_md_plan(node.get(), 2, 16, p), 0);
+    EXPECT_EQ(p.mode, c.mode);
+    EXPECT_EQ(p.scratch_bytes, c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, MdScratchMode,
+    ::testing::Values(
+        mode_case{"packed", {10, 12}, {1, 10}, {1, 6}, 3, 120, 72, 2, 6 * 12 * 3 * 16},
+        // Batch innermost, dimension 0 outermost.
+        mode_case{"batch_innermost", {10, 12}, {36, 3}, {36, 3}, 3, 1, 1, 3, 6 * 12 * 3 * 16},
+        // Complex rows column-major and far apart transforms: the scratch
+        // reaches the last transform's last element.
+        mode_case{"input_layout_to_last_element", {10, 12}, {1, 10}, {12, 1}, 2, 120, 1000, 4,
+                  (1000 + 5 * 12 + 11 * 1 + 1) * 16}),
+    [](const ::testing::TestParamInfo<mode_case>& i) { return std::string(i.param.label); });
+
+// A record frees only the nodes it owns.
+TEST(MdStatus, FreeThroughTheOtherPrecisionIsRefused) {
+    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    node_ptr node = make(true, {10, 12}, {1, 10}, {1, 6}, {1, 0, 0, 0, 0}, false, 2, r2d, &q);
+    ASSERT_EQ(node->methods->commit(node.get()), 0);
+    EXPECT_EQ(bkd_r2c_2d_main_s_ops.free(&bkd_r2c_2d_main_s_ops, node.get()), DFTI_STATUS_INTERNAL);
+    EXPECT_EQ(node->commit_status, DFTI_COMMITTED);
+}
+
+// Caller workspaces of exactly the reported size (which the size reported
+// before commit covers) serve both directions in both container forms and
+// give the results of a library-held workspace; a USM workspace cannot hold
+// the scratch that buffer data need.
+TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
+    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    using D = dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL>;
+    const std::size_t rn = 3 * 120, cn = 2 * 3 * 72;  // scalars of the real and complex sides
+    D ref(vec{12, 10}), ext(vec{12, 10});
+    for (D* d : {&ref, &ext}) {
+        d->set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
+        d->set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
+        d->set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
+        d->set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    }
+    ext.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+    std::int64_t estimate = -1, bytes = -1;
+    ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &estimate);
+    ref.commit(q);
+    ext.commit(q);
+    ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
+    EXPECT_GE(estimate, bytes);
+    ASSERT_GT(bytes, 0);  // the backward scratch
+    double* m = sycl::malloc_shared<double>(2 * rn + 2 * cn, q);  // x, y, X, Y
+    double *x = m, *y = m + rn, *X = m + 2 * rn, *Y = X + cn;
+    const auto rnd = gpu_test::random_real(rn, 5u);
+    std::copy(rnd.begin(), rnd.end(), x);
+    EXPECT_THROW(dft::compute_forward(ext, x, Y), dft::no_workspace_exception);
+    dft::compute_forward(ref, x, X).wait();
+    dft::compute_backward(ref, X, y).wait();
+    auto differs = [](const double* a, const double* b, std::size_t n) {
+        double e = 0;
+        for (std::size_t i = 0; i < n; ++i) e = std::max(e, std::abs(a[i] - b[i]));
+        return e;
+    };
+    double* ws = sycl::malloc_device<double>(bytes / sizeof(double), q);
+    ext.set_workspace(ws);
+    dft::compute_forward(ext, x, Y).wait();
+    EXPECT_LT(differs(X, Y, cn), 1e-12);
+    dft::compute_backward(ext, X, x).wait();
+    EXPECT_LT(differs(y, x, rn), 1e-12);
+    sycl::buffer<double, 1> bX{X, sycl::range<1>(cn)}, bz{sycl::range<1>(rn)}, bws{sycl::range<1>(bytes / sizeof(double))};
+    EXPECT_THROW(dft::compute_backward(ext, bX, bz), dft::no_workspace_exception);
+    ext.set_workspace(bws);
+    dft::compute_backward(ext, bX, bz);
+    EXPECT_LT(differs(y, &sycl::host_accessor<double, 1>(bz)[0], rn), 1e-12);
+    sycl::free(m, q);
+    sycl::free(ws, q);
+}
+
+// Two backward computes of one node on independent data, given no
+// dependencies, on a shuffled out-of-order queue: the second one's first step
+// must not overwrite the scratch that the first one's last step still reads.
+TEST(MdStatus, BackToBackBackwardComputesOnShuffledQueue) {
+    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    const std::size_t rn = 3 * 120, cn = 2 * 3 * 72;
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(vec{12, 10});
+    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
+    d.set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
+    d.set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
+    d.set_value(dft::config_param::BACKWARD_SCALE, 1.0 / 120);
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.commit(q);
+    double* m = sycl::malloc_shared<double>(2 * (2 * rn + cn), q);  // per compute: x, X, y
+    for (int k = 0; k < 2; ++k) {
+        const auto r = gpu_test::random_real(rn, 20u + k);
+        std::copy(r.begin(), r.end(), m + k * (2 * rn + cn));
+        dft::compute_forward(d, m + k * (2 * rn + cn), m + k * (2 * rn + cn) + rn).wait();
+    }
+    ovxplat::set_shuffle_mode(true);
+    sycl::event e0 = dft::compute_backward(d, m + rn, m + rn + cn);
+    sycl::event e1 = dft::compute_backward(d, m + (2 * rn + cn) + rn, m + (2 * rn + cn) + rn + cn);
+    e0.wait();
+    e1.wait();
+    ovxplat::set_shuffle_mode(false);
+    for (int k = 0; k < 2; ++k) {
+        const double* x = m + k * (2 * rn + cn);
+        double e = 0;
+        for (std::size_t i = 0; i < rn; ++i) e = std::max(e, std::abs(x[i] - x[rn + cn + i]));
+        EXPECT_LT(e, 1e-12) << "compute " << k;
+    }
+    sycl::free(m, q);
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// Shared harness of the multi-dimensional GPU backend tests: one case is a
+// rank 2 or 3 descriptor on a device profile with optional strides and
+// distances; it runs forward and then backward (on the device's forward
+// result) through the public API in USM or buffer form and compares each
+// result with FFTW's guru interface in double. The output arrays start filled
+// with a sentinel: every element outside the layout must keep it.
+#ifndef TESTS_DFT_GPU_MD_TEST_HARNESS_HPP
+#define TESTS_DFT_GPU_MD_TEST_HARNESS_HPP
+
+#include <gtest/gtest.h>
+#include <sycl/sycl.hpp>
+
+#include <ovxplat/sycl_standin.hpp>
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <complex>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dft/gpu/backends.hpp"
+#include "dft/gpu/gpu_test_reference.hpp"
+#include "dft/ovx_dft_internal.hpp"
+#include "korami/ovx/dft.hpp"
+
+namespace md_test {
+
+namespace dft = korami::ovx::dft;
+using gpu_test::cplx;
+using vec = std::vector<std::int64_t>;
+
+struct md_case {
+    const char* profile;
+    bool real, single;
+    vec n;                  // API order, outermost first
+    std::int64_t batch = 1;
+    bool in_place = false;
+    bool usm = true;
+    vec fs, bs;             // forward/backward-side strides (API form: offset first); empty: defaults
+    std::int64_t fd = 0, bd = 0;  // distances; 0: packed after the last element
+    bool io = false;        // set the strides as INPUT/OUTPUT_STRIDES (FWD/BWD keep their defaults)
+    const char* owner = ""; // owning record without "bkd_" and "_ops"
+    bool shuffle = false;
+    double sf = 1.0 / 3, sb = 0;  // sb 0: 1/N
+};
+
+inline std::string name_of(const md_case& c) {
+    std::string s = std::string(c.real ? "r" : "c");
+    for (std::size_t i = 0; i < c.n.size(); ++i) s += (i ? "x" : "") + std::to_string(c.n[i]);
+    s += std::string(c.single ? "s" : "d") + "_b" + std::to_string(c.batch) + (c.in_place ? "_ip" : "_oop") +
+         (c.usm ? "_usm" : "_buf") + (c.fs.empty() ? "" : (c.io ? "_iostrides" : "_strides")) + "_" + c.profile +
+         (c.shuffle ? "_shuffled" : "");
+    return s;
+}
+
+inline void PrintTo(const md_case& c, std::ostream* os) { *os << name_of(c); }
+
+inline bool device_ok(bool single) {
+    if (!ovxplat::opencl_available()) return false;
+    if (single) return true;
+    sycl::queue q{sycl::gpu_selector_v};
+    return q.get_device().has(sycl::aspect::fp64);
+}
+
+// One side of a case in elements of that side, innermost first.
+struct side {
+    vec len, stride;
+    std::int64_t dist = 0, count = 1;
+    std::vector<std::int64_t> offsets() const {
+        std::vector<std::int64_t> o{0};
+        for (std::size_t i = 0; i < len.size(); ++i) {
+            std::vector<std::int64_t> next;
+            for (std::int64_t k = 0; k < len[i]; ++k)
+                for (std::int64_t v : o) next.push_back(v + k * stride[i]);
+            o.swap(next);
+        }
+        std::vector<std::int64_t> all;
+        for (std::int64_t t = 0; t < count; ++t)
+            for (std::int64_t v : o) all.push_back(v + t * dist);
+        return all;
+    }
+    std::size_t extent() const {
+        const auto o = offsets();
+        return static_cast<std::size_t>(*std::max_element(o.begin(), o.end()) + 1);
+    }
+};
+
+// Forward side (real or complex) and backward side of a case.
+inline void sides_of(const md_case& c, side& f, side& b) {
+    const int r = static_cast<int>(c.n.size());
+    f = b = side{};
+    for (int i = 0; i < r; ++i) f.len.push_back(c.n[r - 1 - i]);
+    b.len = f.len;
+    if (c.real) b.len[0] = f.len[0] / 2 + 1;
+    std::int64_t fp = 1, bp = 1;
+    for (int i = 0; i < r; ++i) {
+        f.stride.push_back(c.fs.empty() ? fp : c.fs[r - i]);
+        b.stride.push_back(c.bs.empty() ? bp : c.bs[r - i]);
+        fp *= i == 0 && c.real && c.in_place ? 2 * b.len[0] : f.len[i];
+        bp *= b.len[i];
+    }
+    f.dist = c.fd ? c.fd : (c.fs.empty() ? fp : static_cast<std::int64_t>(f.extent()));
+    b.dist = c.bd ? c.bd : (c.bs.empty() ? bp : static_cast<std::int64_t>(b.extent()));
+    f.count = b.count = c.batch;
+}
+
+// FFTW (guru interface) over the layouts, scaled; elements of `out` outside
+// the `to` layout keep their values.
+inline void reference(const md_case& c, const side& from, const side& to, bool fwd, double scale,
+                      const std::vector<cplx>& in, std::vector<cplx>& out) {
+    const int r = static_cast<int>(c.n.size());
+    std::vector<fftw_iodim> d(r);
+    for (int i = 0; i < r; ++i)  // outermost first, real-side lengths
+        d[i] = {static_cast<int>(c.n[i]), static_cast<int>(from.stride[r - 1 - i]), static_cast<int>(to.stride[r - 1 - i])};
+    fftw_iodim how{static_cast<int>(c.batch), static_cast<int>(from.dist), static_cast<int>(to.dist)};
+    std::vector<cplx> a = in, o(out.size());
+    std::vector<double> ra(in.size()), ro(out.size());
+    for (std::size_t i = 0; i < in.size(); ++i) ra[i] = in[i].real();
+    auto* ca = reinterpret_cast<fftw_complex*>(a.data());
+    auto* co = reinterpret_cast<fftw_complex*>(o.data());
+    fftw_plan p = !c.real ? fftw_plan_guru_dft(r, d.data(), 1, &how, ca, co, fwd ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_ESTIMATE)
+                  : fwd   ? fftw_plan_guru_dft_r2c(r, d.data(), 1, &how, ra.data(), co, FFTW_ESTIMATE)
+                          : fftw_plan_guru_dft_c2r(r, d.data(), 1, &how, ca, ro.data(), FFTW_ESTIMATE);
+    fftw_execute(p);
+    fftw_destroy_plan(p);
+    for (std::int64_t k : to.offsets()) out[k] = (c.real && !fwd ? cplx(ro[k]) : o[k]) * scale;
+}
+
+// Host arrays hold real scalars; a complex side is interleaved (the API takes
+// real scalars for complex data).
+template <class T>
+std::vector<T> pack(const std::vector<cplx>& x, int width, std::size_t scalars) {
+    std::vector<T> v(scalars, T(7));
+    for (std::size_t i = 0; i < x.size(); ++i)
+        for (int j = 0; j < width; ++j) v[width * i + j] = static_cast<T>(j ? x[i].imag() : x[i].real());
+    return v;
+}
+template <class T>
+std::vector<cplx> unpack(const std::vector<T>& v, int width, std::size_t n) {
+    std::vector<cplx> x(n);
+    for (std::size_t i = 0; i < n; ++i) x[i] = width == 1 ? cplx(v[i]) : cplx(v[2 * i], v[2 * i + 1]);
+    return x;
+}
+
+// One compute: from `in` into a sentinel-filled output of `out_n` scalars;
+// in place the whole input array is returned.
+template <class T, class D>
+std::vector<T> run(D& desc, sycl::queue& q, const md_case& c, bool fwd, std::vector<T> in, std::size_t out_n) {
+    std::vector<T> out(c.in_place ? 1 : out_n, T(7));
+    if (c.usm) {
+        T* a = sycl::malloc_shared<T>(in.size(), q);
+        T* o = c.in_place ? a : sycl::malloc_shared<T>(out.size(), q);
+        std::copy(in.begin(), in.end(), a);
+        if (!c.in_place) std::copy(out.begin(), out.end(), o);
+        sycl::event e = c.in_place ? (fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a))
+                                   : (fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o));
+        e.wait_and_throw();
+        std::copy(a, a + in.size(), in.begin());
+        std::copy(o, o + out.size(), out.begin());
+        sycl::free(a, q);
+        if (!c.in_place) sycl::free(o, q);
+    } else {
+        sycl::buffer<T, 1> a{in.data(), sycl::range<1>(in.size())}, o{out.data(), sycl::range<1>(out.size())};
+        if (c.in_place)
+            fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a);
+        else
+            fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o);
+    }
+    return c.in_place ? in : out;
+}
+
+// Runs a case: owner, forward against FFTW, backward of the device's forward
+// result against FFTW, and (out of place) no element outside a layout written.
+template <class T, class D>
+void check(const md_case& c, D& desc, sycl::queue& q) {
+    side f, b;
+    sides_of(c, f, b);
+    std::int64_t N = 1;
+    for (auto x : c.n) N *= x;
+    const double sb = c.sb ? c.sb : 1.0 / static_cast<double>(N);
+    const int fw = c.real ? 1 : 2;
+    const std::size_t fe = f.extent(), be = b.extent(), area = std::max(fe * fw, be * 2);
+    desc.set_value(dft::config_param::FORWARD_SCALE, static_cast<T>(c.sf));
+    desc.set_value(dft::config_param::BACKWARD_SCALE, static_cast<T>(sb));
+    desc.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
+    desc.set_value(dft::config_param::FWD_DISTANCE, f.dist);
+    desc.set_value(dft::config_param::BWD_DISTANCE, b.dist);
+    desc.set_value(dft::config_param::PLACEMENT, c.in_place ? dft::config_value::INPLACE : dft::config_value::NOT_INPLACE);
+    if (!c.fs.empty()) {
+        desc.set_value(c.io ? dft::config_param::INPUT_STRIDES : dft::config_param::FWD_STRIDES, c.fs);
+        desc.set_value(c.io ? dft::config_param::OUTPUT_STRIDES : dft::config_param::BWD_STRIDES, c.bs);
+    }
+    desc.commit(q);
+    EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd), ("bkd_" + std::string(c.owner) + "_ops").c_str());
+    std::vector<cplx> x(fe, cplx(7, fw == 1 ? 0 : 7)), mid(be, cplx(7, 7)), back = x;
+    const auto rnd = gpu_test::random_cplx(fe, 11u);
+    for (std::int64_t k : f.offsets())
+        x[k] = cplx(static_cast<T>(rnd[k].real()), c.real ? 0.0 : static_cast<T>(rnd[k].imag()));
+    reference(c, f, b, true, c.sf, x, mid);
+    std::vector<T> m = run<T>(desc, q, c, true, pack<T>(x, fw, c.in_place ? area : fe * fw), be * 2);
+    const std::vector<cplx> got_mid = unpack(m, 2, be);
+    reference(c, b, f, false, sb, got_mid, back);
+    if (c.io) {  // input strides follow the data: the backward input is the complex side
+        desc.set_value(dft::config_param::INPUT_STRIDES, c.bs);
+        desc.set_value(dft::config_param::OUTPUT_STRIDES, c.fs);
+        desc.commit(q);
+    }
+    const std::vector<cplx> got_back = unpack(run<T>(desc, q, c, false, m, fe * fw), fw, fe);
+    // In place the gaps hold what the transforms left there: only the layout counts.
+    auto compare = [&](const std::vector<cplx>& got, const std::vector<cplx>& ref, const side& s, const char* what) {
+        double err = 0, mag = 1e-300;
+        std::vector<char> in_layout(got.size(), 0);
+        for (std::int64_t k : s.offsets()) {
+            in_layout[k] = 1;
+            err = std::max(err, std::abs(got[k] - ref[k]));
+            mag = std::max(mag, std::abs(ref[k]));
+        }
+        EXPECT_LT(err / mag, gpu_test::tolerance(c.single, N) * 4) << what;
+        std::size_t touched = 0;
+        for (std::size_t k = 0; k < got.size() && !c.in_place; ++k) touched += !in_layout[k] && got[k] != ref[k];
+        EXPECT_EQ(touched, 0u) << what << ": elements outside the layout written";
+    };
+    compare(got_mid, mid, b, "forward");
+    compare(got_back, back, f, "backward");
+}
+
+inline void run_case(const md_case& c) {
+    if (!device_ok(c.single)) {
+        const char* ci = std::getenv("CI");
+        if (ci && std::string(ci) == "true") FAIL() << "no OpenCL device (or no fp64)";
+        GTEST_SKIP() << "no OpenCL device (or no fp64)";
+    }
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    ASSERT_TRUE(prof.ok()) << c.profile;
+    sycl::queue q{sycl::gpu_selector_v};
+    ovxplat::set_shuffle_mode(c.shuffle);
+    using P = dft::precision;
+    using Dm = dft::domain;
+    if (c.single && c.real) {
+        dft::descriptor<P::SINGLE, Dm::REAL> d(c.n);
+        check<float>(c, d, q);
+    } else if (c.single) {
+        dft::descriptor<P::SINGLE, Dm::COMPLEX> d(c.n);
+        check<float>(c, d, q);
+    } else if (c.real) {
+        dft::descriptor<P::DOUBLE, Dm::REAL> d(c.n);
+        check<double>(c, d, q);
+    } else {
+        dft::descriptor<P::DOUBLE, Dm::COMPLEX> d(c.n);
+        check<double>(c, d, q);
+    }
+    ovxplat::set_shuffle_mode(false);
+}
+
+}  // namespace md_test
+
+#endif
