@@ -361,18 +361,43 @@ TEST(CEntryExecute, PlacementMismatchNullArraysAndOtherPlansDoNothing) {
     release(ip);
 }
 
-TEST(CEntryRank2And3, NodesCommitAsUnimplementedSoPlansAreNull) {
-    usm_array<float> a(2 * 4 * 6 * 8), b(2 * 4 * 6 * 8);
-    auto* ca = reinterpret_cast<ovx_fftwf_complex*>(a.data);
-    auto* cb = reinterpret_cast<ovx_fftwf_complex*>(b.data);
-    void* io = interop_for(4);
-    EXPECT_EQ(fftwf_plan_dft_2d_omp_offload(4, 6, ca, cb, -1, 0, io), nullptr);
-    EXPECT_EQ(fftwf_plan_dft_3d_omp_offload(4, 6, 8, ca, cb, -1, 0, io), nullptr);
-    EXPECT_EQ(fftwf_plan_dft_r2c_2d_omp_offload(4, 6, a.data, cb, 0, io), nullptr);
+// Rank-2 and rank-3 plans run where a multi-dimensional GPU backend takes
+// the shape (3D complex, 2D real); a shape none takes (2D complex) gives no plan.
+template <typename P>
+void check_md_plan(P plan_on, kind k, std::vector<fftw_iodim64> dims, std::size_t in_reals,
+                   std::size_t out_reals) {
+    usm_array<float> a(in_reals), b(out_reals);
+    std::vector<double> input(in_reals);
+    fill_random(input.data(), in_reals, 5);
+    std::copy(input.begin(), input.end(), a.data);
+    ovx_fftw_plan p = plan_on(a.data, b.data, interop_for(4));
+    ASSERT_NE(p, nullptr);
+    fftwf_execute_omp_offload(p, interop_for(4));
+    wait_for(4);
+    const auto ref = fftw_reference(k, dims, {}, input, out_reals, false);
+    std::vector<std::size_t> positions(out_reals);
+    for (std::size_t i = 0; i < out_reals; ++i) positions[i] = i;
+    EXPECT_LE(relative_error(b.data, ref.data(), positions), tolerance<float>());
+    release(p);
+}
+
+TEST(CEntryRank2And3, PlansRunWhereAGpuBackendTakesTheShape) {
+    using cplx = ovx_fftwf_complex;
+    check_md_plan([](float* in, float* out, void* io) {
+        return fftwf_plan_dft_3d_omp_offload(4, 6, 8, reinterpret_cast<cplx*>(in), reinterpret_cast<cplx*>(out), -1, 0, io);
+    }, kind::c2c_forward, {{4, 48, 48}, {6, 8, 8}, {8, 1, 1}}, 2 * 192, 2 * 192);
+    check_md_plan([](float* in, float* out, void* io) {
+        return fftwf_plan_dft_r2c_2d_omp_offload(4, 6, in, reinterpret_cast<cplx*>(out), 0, io);
+    }, kind::r2c, {{4, 6, 4}, {6, 1, 1}}, 24, 2 * 16);
+
+    usm_array<float> a(2 * 24), b(2 * 24);
+    EXPECT_EQ(fftwf_plan_dft_2d_omp_offload(4, 6, reinterpret_cast<cplx*>(a.data), reinterpret_cast<cplx*>(b.data), -1,
+                                            0, interop_for(4)),
+              nullptr);
     const std::int64_t lengths[2] = {4, 6};
     DFTI_DESCRIPTOR* node = nullptr;
     ASSERT_EQ(dfti_create_descriptor_s_md(&node, DFTI_COMPLEX, 2, lengths), 0);
-    EXPECT_EQ(ovx_DftiCommitDescriptor_omp_offload(node, io), 6);
+    EXPECT_EQ(ovx_DftiCommitDescriptor_omp_offload(node, interop_for(4)), 6);
     dfti_free_descriptor(&node);
 }
 
