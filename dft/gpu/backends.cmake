@@ -75,6 +75,9 @@ foreach(prec d s)
     BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_common.cl ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_twiddle.cl)
   ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_colbatch_text_${prec} FORM sg PREC ${prec}
     BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch.cl)
+  # One text per precision, shared by the n-factor module and its row pass.
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_slm_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm.cl)
 endforeach()
 
 # The 1D real backend's two small texts: a precision head and the kernels.
