@@ -297,17 +297,17 @@ using nf_row = nf_module<Real, true>;
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_n_facts_slm(const dft_workspace_problem& problem) {
+template <class Real, bool Row>
+std::int64_t estimate_of(const dft_workspace_problem& problem) {
     constexpr bool single = std::is_same<Real, float>::value;
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability<false>(node, single) != 0) return -1;
+    if (!node || applicability<Row>(node, single) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     nf::device_facts dev;
     if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, dev))) return -1;
     nf::plan p;
-    if (nf::make_plan(input_of<false>(node, single), dev, p) != 0) return -1;
+    if (nf::make_plan(input_of<Row>(node, single), dev, p) != 0) return -1;
     std::uint64_t sizes[area_count];
     area_sizes(p, q, sizes);
     std::uint64_t total = 0;
@@ -315,12 +315,19 @@ std::int64_t estimate_n_facts_slm(const dft_workspace_problem& problem) {
     return static_cast<std::int64_t>(total);
 }
 
-// The row pass stands in no candidate list: a caller's descriptor never
-// commits to it.
 template <class Real>
-std::int64_t estimate_n_facts_slm_row(const dft_workspace_problem&) {
-    return -1;
+std::int64_t estimate_n_facts_slm(const dft_workspace_problem& problem) {
+    return estimate_of<Real, false>(problem);
 }
+
+// The row pass stands in no candidate list; the large backend asks it for
+// its row sub-node.
+template <class Real>
+std::int64_t estimate_n_facts_slm_row(const dft_workspace_problem& problem) {
+    return estimate_of<Real, true>(problem);
+}
+template std::int64_t estimate_n_facts_slm_row<float>(const dft_workspace_problem&);
+template std::int64_t estimate_n_facts_slm_row<double>(const dft_workspace_problem&);
 
 }  // namespace gpu1d
 }  // namespace dft

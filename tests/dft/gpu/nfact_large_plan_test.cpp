@@ -154,3 +154,59 @@ TEST(NFactsPlan, PrebuiltOnlyOnLevelZero16AtDistanceNOrZero) {
 }
 
 }  // namespace
+
+// ---- the large backend -------------------------------------------------------------
+
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_large_plan.hpp"
+
+namespace {
+
+namespace lg = korami::ovx::dft::large_1d;
+
+struct split_case {
+    int log2n;
+    std::int64_t n1, n2, pad;
+};
+
+class LargeSplit : public ::testing::TestWithParam<split_case> {};
+
+TEST_P(LargeSplit, FactorsAndRowPadding) {
+    const split_case c = GetParam();
+    const std::int64_t n = std::int64_t(1) << c.log2n;
+    lg::plan p;
+    ASSERT_EQ(lg::make_plan(n, false, {1, 0, 0, 0, 0}, 128, p), 0);
+    EXPECT_EQ(p.n1, c.n1);
+    EXPECT_EQ(p.n2, c.n2);
+    EXPECT_EQ(p.row_pad_bytes, c.pad);
+    EXPECT_EQ(p.row_elems, c.n1 + c.pad / 16);
+    EXPECT_EQ(p.matrix_bytes, (c.n1 * 16 + c.pad) * c.n2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, LargeSplit,
+                         ::testing::Values(split_case{21, 2048, 1024, 0}, split_case{22, 4096, 1024, 0},
+                                           split_case{23, 8192, 1024, 0}, split_case{24, 8192, 2048, 256},
+                                           split_case{25, 8192, 4096, 2048}, split_case{26, 8192, 8192, 0}),
+                         [](const ::testing::TestParamInfo<split_case>& i) {
+                             return "N2e" + std::to_string(i.param.log2n);
+                         });
+
+TEST(LargePlan, Double2e24MatrixBytes) {
+    lg::plan p;
+    ASSERT_EQ(lg::make_plan(std::int64_t(1) << 24, false, {2, 1 << 24, 1 << 24, 0, 0}, 128, p), 0);
+    EXPECT_EQ(p.matrix_bytes, 513 * (std::int64_t(1) << 19));
+    EXPECT_EQ(p.row_elems, 8192 + 16);
+}
+
+TEST(LargePlan, Refusals) {
+    const std::int64_t n = std::int64_t(1) << 21;
+    lg::plan p;
+    for (std::int64_t len : {std::int64_t(1) << 20, std::int64_t(1) << 27, 3 * (std::int64_t(1) << 20)})
+        EXPECT_EQ(lg::make_plan(len, false, {1, 0, 0, 0, 0}, 128, p), korami::ovx::dft::plan_not_applicable) << len;
+    EXPECT_EQ(lg::make_plan(n, false, {2, n + 1, n + 1, 0, 0}, 128, p), korami::ovx::dft::plan_not_applicable);
+    EXPECT_EQ(lg::make_plan(n, true, {1, 0, 0, n, 2 * n}, 128, p), korami::ovx::dft::plan_not_applicable);
+    EXPECT_EQ(lg::make_plan(n, true, {1, n, 0, 0, 0}, 128, p), korami::ovx::dft::plan_not_applicable);
+    EXPECT_EQ(lg::make_plan(n, true, {1, 0, 0, 0, 0}, 128, p), 0);
+    EXPECT_EQ(p.distance, n);
+}
+
+}  // namespace
