@@ -109,7 +109,14 @@ struct lg_module {
         if (st != 0) return st;
         sub_node_row rows[2];
         rows_of(b->pl, single, rows);
-        const int ss = b->subs.make(node, rows, 2);
+        // A sub-node that cannot be made or committed (a build the device
+        // refuses included) refuses the node; the table keeps none of them.
+        int ss;
+        try {
+            ss = b->subs.make(node, rows, 2);
+        } catch (const sycl::exception&) {
+            ss = DFTI_STATUS_NOT_APPLICABLE;
+        }
         if (ss != 0) return ss == DFTI_STATUS_ALLOCATION_FAILED ? ss : static_cast<int>(DFTI_STATUS_NOT_APPLICABLE);
         // The transpose before any workspace, so that a refused node
         // allocates nothing.

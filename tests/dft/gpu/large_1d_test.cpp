@@ -170,6 +170,7 @@ TEST_P(LargeOwner, CommitPicksTheExpectedRecord) {
     sycl::queue q{sycl::gpu_selector_v};
     const DFTI_DESCRIPTOR* node = nullptr;
     auto commit = [&](auto& d) {
+        d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
         d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
         d.set_value(dft::config_param::FWD_DISTANCE, c.fwd_distance);
         d.set_value(dft::config_param::BWD_DISTANCE, c.bwd_distance);
@@ -250,6 +251,136 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<sub_case>& i) {
         return "N1_" + std::to_string(i.param.n1) + "_N2_" + std::to_string(i.param.n2) + (i.param.single ? "s" : "d");
     });
+
+// ---- workspace and statuses ------------------------------------------------------------
+
+using ddesc = desc_t<dft::precision::DOUBLE>;
+using dc = std::complex<double>;
+constexpr std::int64_t N21 = std::int64_t(1) << 21;
+
+TEST(LargeWorkspace, CallerHeldWorkspaceBytesBindingsAndKinds) {
+    REQUIRE_DEVICE();
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue q{sycl::gpu_selector_v};
+    const auto x = gpu_test::random_data<double>(static_cast<std::size_t>(N21), 4u);
+    dc* in = sycl::malloc_shared<dc>(N21, q);
+    dc* out = sycl::malloc_shared<dc>(N21, q);
+    std::copy(x.begin(), x.end(), in);
+    std::vector<double*> ws;
+    {
+        ddesc d(N21);
+        d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+        d.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+        d.commit(q);
+        ASSERT_EQ(dft::detail::descriptor_node(d)->bkd, &bkd_c2c_1d_large_d_ops);
+        std::int64_t bytes = 0;
+        d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
+        EXPECT_EQ(bytes, 67277312);  // tables 33,722,880 + scratch 33,554,432
+        EXPECT_THROW(dft::compute_forward(d, in, out), dft::no_workspace_exception);
+        // Bound twice: the second binding replaces the first.
+        for (int i = 0; i < 2; ++i) {
+            ws.push_back(sycl::malloc_device<double>(static_cast<std::size_t>(bytes) / 8, q));
+            d.set_workspace(ws.back());
+            dft::compute_forward(d, in, out).wait_and_throw();
+            EXPECT_LT(batch_error(std::vector<dc>(out, out + N21), x, N21, 0, 1.0), 1e-10) << "binding " << i;
+        }
+        // A buffer workspace does not serve USM data.
+        sycl::buffer<double, 1> bws{sycl::range<1>(static_cast<std::size_t>(bytes) / 8)};
+        d.set_workspace(bws);
+        EXPECT_THROW(dft::compute_forward(d, in, out), dft::no_workspace_exception);
+    }
+    for (double* p : ws) sycl::free(p, q);
+    sycl::free(in, q);
+    sycl::free(out, q);
+}
+
+TEST(LargeStatuses, SubBufferDataThrowsBeforeAnyCommand) {
+    REQUIRE_DEVICE();
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue q{sycl::gpu_selector_v};
+    ddesc d(N21);
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.commit(q);
+    sycl::buffer<dc, 1> whole{sycl::range<1>(static_cast<std::size_t>(2 * N21))};
+    sycl::buffer<dc, 1> part(whole, sycl::id<1>(0), sycl::range<1>(static_cast<std::size_t>(N21)));
+    sycl::buffer<dc, 1> out{sycl::range<1>(static_cast<std::size_t>(N21))};
+    const std::uint64_t before = ovxplat::get_sycl_counters().commands_submitted;
+    try {
+        dft::compute_forward(d, part, out);
+        ADD_FAILURE() << "no exception";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), "Sub-buffer inputs are not supported for this size. See Numora release notes.");
+    }
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
+}
+
+// Two computes of one descriptor on independent data with no dependency
+// between them, on an out-of-order queue that starts ready commands in
+// random order: the second may not overwrite the work matrix the first uses.
+// Then the backward transform of the first result: the round trip gives the
+// input back (scales 0.5 and 2/N).
+TEST(LargeStatuses, BackToBackComputesInShuffledMode) {
+    REQUIRE_DEVICE();
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue q{sycl::gpu_selector_v};
+    using fc = std::complex<float>;
+    desc_t<dft::precision::SINGLE> d(N21);
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::FORWARD_SCALE, 0.5f);
+    d.set_value(dft::config_param::BACKWARD_SCALE, 2.0f / static_cast<float>(N21));
+    d.commit(q);
+    const auto x1 = gpu_test::random_data<float>(static_cast<std::size_t>(N21), 1u);
+    const auto x2 = gpu_test::random_data<float>(static_cast<std::size_t>(N21), 2u);
+    fc* a[4];
+    for (auto& p : a) p = sycl::malloc_shared<fc>(N21, q);
+    std::copy(x1.begin(), x1.end(), a[0]);
+    std::copy(x2.begin(), x2.end(), a[1]);
+    ovxplat::set_shuffle_mode(true);
+    sycl::event e1 = dft::compute_forward(d, a[0], a[2]);
+    sycl::event e2 = dft::compute_forward(d, a[1], a[3]);
+    sycl::event e3 = dft::compute_backward(d, a[2], a[0], {e1});
+    e2.wait_and_throw();
+    e3.wait_and_throw();
+    ovxplat::set_shuffle_mode(false);
+    EXPECT_LT(batch_error(std::vector<fc>(a[3], a[3] + N21), x2, N21, 0, 0.5), 2e-5);
+    EXPECT_LT(gpu_test::rel_error(std::vector<fc>(a[0], a[0] + N21), gpu_test::widen(x1)), 2e-5);
+    for (auto* p : a) sycl::free(p, q);
+}
+
+TEST(LargeStatuses, RecordSlotsOnForeignOrBareNodes) {
+    REQUIRE_DEVICE();
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue q{sycl::gpu_selector_v};
+    gpu_test::layout l;
+    l.n = N21;
+    const bkd_ops* list[] = {&bkd_c2c_1d_large_d_ops, nullptr};
+    gpu_test::node_ptr node = gpu_test::make_node(l, &q, list);
+    EXPECT_EQ(bkd_c2c_1d_large_d_ops.free(&bkd_c2c_1d_large_d_ops, node.get()), DFTI_STATUS_INTERNAL);
+    char byte = 0;
+    EXPECT_EQ(bkd_c2c_1d_large_d_ops.add_workspace(&byte, DFTI_CONTAINER_USM, 0, node.get(), DFTI_WS_BOTH, nullptr),
+              DFTI_STATUS_INVALID);
+    // A sub-node of another composite is never taken.
+    node->is_sub_node = 1;
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);
+}
+
+// On the planning-only Level Zero profile the sub-nodes and the transpose
+// cannot be built: the commit is refused and leaves nothing behind.
+TEST(LargeStatuses, FailedBuildsRefuseCleanly) {
+    REQUIRE_DEVICE();
+    ovxplat::scoped_gpu_profile prof("quen6_l0");
+    sycl::queue q{sycl::gpu_selector_v};
+    gpu_test::layout l;
+    l.n = N21;
+    l.single = true;
+    const bkd_ops* list[] = {&bkd_c2c_1d_large_s_ops, nullptr};
+    const std::uint64_t live = ovxplat::get_sycl_counters().usm_live_allocations;
+    gpu_test::node_ptr node = gpu_test::make_node(l, &q, list);
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(node->compute_fwd, nullptr);
+    EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, live);
+}
 
 #endif
 
