@@ -119,6 +119,27 @@ INSTANTIATE_TEST_SUITE_P(
                       api_case{false, 4096, 1, false, "quen5", false, nullptr, false}),
     [](const ::testing::TestParamInfo<api_case>& i) { return describe(i.param); });
 
+// The 1D real backend's complex sub-node of 2048 points now lands on the
+// n-factor record; the real transform still matches FFTW.
+TEST(NFactsApi, RealTransformThroughNFactorSubNode) {
+    REQUIRE_DEVICE();
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue q{sycl::gpu_selector_v};
+    const std::int64_t n = 4096;
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> desc(n);
+    desc.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    desc.set_value(dft::config_param::FORWARD_SCALE, 0.5);
+    desc.commit(q);
+    const std::vector<double> x = gpu_test::random_real(static_cast<std::size_t>(n), 8u);
+    double* in = sycl::malloc_shared<double>(n, q);
+    std::complex<double>* out = sycl::malloc_shared<std::complex<double>>(n / 2 + 1, q);
+    std::copy(x.begin(), x.end(), in);
+    dft::compute_forward(desc, in, out).wait_and_throw();
+    EXPECT_LT(gpu_test::rel_err(std::vector<cplx>(out, out + n / 2 + 1), gpu_test::dft_r2c(x, 0.5)), 1e-10);
+    sycl::free(in, q);
+    sycl::free(out, q);
+}
+
 // ---- node level: refusals, workspace, failed builds ------------------------------
 
 struct node_env {
