@@ -3,14 +3,16 @@
 // memory as Q = N / FACT3 rows of FACT3 complex values. A complex value lives
 // in a lane pair (real part in the even lane).
 // Input n = c + Q j: pass 1 runs the FACT3-point transforms over j for
-// column c, multiplies by the main table (scale folded in) and stores row c.
-// With c = c0 + FACT0 c1 + FACT0 FACT1 c2, passes 2, 3 and 4 run the FACT2-,
-// FACT1- and FACT0-point transforms over c2, c1 and c0 of each column k3
-// (with the twiddles of tables 2 and 1 between them); output
-// k = k3 + FACT3 (k2 + FACT2 (k1 + FACT1 k0)).
+// column c and stores row c. With c = c0 + FACT0 c1 + FACT0 FACT1 c2, passes
+// 2, 3 and 4 run the FACT2-, FACT1- and FACT0-point transforms over c2, c1
+// and c0 of each column k3; output k = k3 + FACT3 (k2 + FACT2 (k1 + FACT1 k0)).
+// The twiddles between the passes (the main table with the scale folded in,
+// then tables 2 and 1) are applied as the next pass loads its values: a lane
+// reads its partner's half from local memory, so no shuffle is needed.
 // The row pass (USE_PRE_TWIDDLE) multiplies output k of transform r by
 // e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
-// Each task of passes 2 to 4 reads and rewrites only its own values.
+// Each task of passes 2 to 4 reads and rewrites only its own values; a
+// sub-group barrier keeps a lane's store after its partner's loads.
 // Loops have work-group-uniform trip counts (the transforms shuffle); lane
 // pairs without work compute on clamped indices and store nothing.
 
@@ -23,8 +25,11 @@
 #else
 #define NF_DIR_SIGN ((ftype)1)
 #endif
-// Multiplies by c + i s forward, c - i s backward (c, s of a lane pair).
-#define NF_TWIDDLE(reg, c, s) { (reg) = (c) * (reg) - (s) * pmOne * SG_SWAP_RE_IM(reg); }
+// Multiplies by c + i s forward, c - i s backward (c, s of a lane pair);
+// `other` is the other half of the lane pair's complex value.
+#define NF_TWIDDLE_WITH(reg, other, c, s) { (reg) = (c) * (reg) - (s) * pmOne * (other); }
+#define NF_TWIDDLE(reg, c, s) NF_TWIDDLE_WITH(reg, SG_SWAP_RE_IM(reg), c, s)
+#define NF_OTHER(row, col) (2 * ((row) * FACT3 + (col)) + 1 - part)
 
 #if defined(USE_PRECOMPUTED_PRE_TWIDDLE)
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)                                                        \
@@ -72,12 +77,6 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         ptype reg[FACT3];
         for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
         FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
-        for (int r = 0; r < FACT3; ++r) {
-            __global const ftype* t = twidl_max_fact + 32 * (gg * MAX_FACT + r);
-            const ftype tc = SG_BLOCK_LOAD(t);
-            const ftype ts = SG_BLOCK_LOAD(t + 16);
-            reg[r] = tc * reg[r] + NF_DIR_SIGN * ts * SG_SWAP_RE_IM(reg[r]);
-        }
         if (act)
             for (int r = 0; r < FACT3; ++r) slm[NF_SLM(c, r)] = reg[r];
     }
@@ -90,12 +89,14 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int tt = act ? t : 0;
         const int k3 = tt % FACT3, cp = tt / FACT3;
         ptype reg[FACT2];
-        for (int j = 0; j < FACT2; ++j) reg[j] = slm[NF_SLM(cp + FACT0 * FACT1 * j, k3)];
-        FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int j = 0; j < FACT2; ++j) {
-            const int e = cp * FACT2 + j;
-            NF_TWIDDLE(reg[j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
+            /* main table block (c / 8, k3), lane of column c */
+            const int c = cp + FACT0 * FACT1 * j;
+            __global const ftype* tw = twidl_max_fact + 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7) + part;
+            reg[j] = tw[0] * slm[NF_SLM(c, k3)] + NF_DIR_SIGN * tw[16] * slm[NF_OTHER(c, k3)];
         }
+        tarvo_sub_group_barrier(CLK_LOCAL_MEM_FENCE);
+        FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
             for (int j = 0; j < FACT2; ++j) slm[NF_SLM(cp + FACT0 * FACT1 * j, k3)] = reg[j];
     }
@@ -110,12 +111,14 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int c0 = u % FACT0, k2 = u / FACT0;
         const int base = c0 + FACT0 * FACT1 * k2;
         ptype reg[FACT1];
-        for (int j = 0; j < FACT1; ++j) reg[j] = slm[NF_SLM(base + FACT0 * j, k3)];
-        FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int j = 0; j < FACT1; ++j) {
-            const int e = c0 * FACT1 + j;
-            NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
+            /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
+            const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
+            reg[j] = slm[NF_SLM(row, k3)];
+            NF_TWIDDLE_WITH(reg[j], slm[NF_OTHER(row, k3)], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
         }
+        tarvo_sub_group_barrier(CLK_LOCAL_MEM_FENCE);
+        FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
             for (int j = 0; j < FACT1; ++j) slm[NF_SLM(base + FACT0 * j, k3)] = reg[j];
     }
@@ -130,7 +133,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int k1 = u % FACT1, k2 = u / FACT1;
         const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
         ptype reg[FACT0];
-        for (int j = 0; j < FACT0; ++j) reg[j] = slm[NF_SLM(base + j, k3)];
+        for (int j = 0; j < FACT0; ++j) {
+            /* table 1 entry j FACT1 + k1 */
+            const int e = j * FACT1 + k1;
+            reg[j] = slm[NF_SLM(base + j, k3)];
+            NF_TWIDDLE_WITH(reg[j], slm[NF_OTHER(base + j, k3)], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
+        }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int j = 0; j < FACT0; ++j) {
             const int new_row = (j * FACT1 + k1) * FACT2 + k2;
