@@ -66,6 +66,9 @@ const shape k_shapes[] = {
     {"single c2c 512 × 512 × 16", false, false, {512, 512}, 16},
     {"single c2c 64 × 64 × 64 × 16", false, false, {64, 64, 64}, 16},
     {"double r2c 256 × 256", true, true, {256, 256}, 1},
+    {"double c2c 4096 × 2048", true, false, {4096}, 2048},
+    {"single c2c 16384 × 512", false, false, {16384}, 512},
+    {"double c2c 2^22 × 1", true, false, {4194304}, 1},
 };
 
 // One cell of the table: a time, the two commit (plan) times, and a note (the

@@ -75,6 +75,9 @@ foreach(prec d s)
     BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_common.cl ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_twiddle.cl)
   ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_colbatch_text_${prec} FORM sg PREC ${prec}
     BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch.cl)
+  # One text per precision, shared by the n-factor module and its row pass.
+  ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_slm_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm.cl)
 endforeach()
 
 # The 1D real backend's two small texts: a precision head and the kernels.
@@ -83,6 +86,8 @@ set(OVX_R2C_HEAD_s "typedef float rtype;\n#define R2C_NAME(x) x##_s\n")
 foreach(prec d s)
   ovx_dft_plain_text(ovx_bkd_r2c_1d_main_text_${prec} ${K}/ovx_dft_gpu_bkd_r2c_1d_main.cl HEAD OVX_R2C_HEAD_${prec})
 endforeach()
+# The batched matrix copy and transpose of the large 1D backend.
+ovx_dft_plain_text(ovx_dft_blas_transpose_text ${K}/ovx_dft_blas_transpose.cl)
 # The very large backend's real pre/post-processing text.
 ovx_dft_plain_text(ovx_bkd_1d_very_large_text_s ${K}/ovx_dft_gpu_bkd_1d_very_large_real.cl)
 

@@ -1,0 +1,354 @@
+// N-factor local-memory 1D complex GPU backend and its pre-twiddle row pass
+// (both precisions of both from this one source through the 1D frame). One
+// work-group computes one transform of N = FACT0 x FACT1 x FACT2 x FACT3 in
+// local memory; per workspace binding: table 1 T(FACT0, FACT1), table 2
+// T(FACT0 FACT1, FACT2), the main table of each built direction (scale
+// folded in) and, for rows of at most 2048 points of the row pass, the
+// pre-twiddle table T(M, N). The row pass is reached only through the large
+// backend's one-entry sub-node list.
+#include "dft/gpu/1d/frame_records.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm_plan.hpp"
+#include "gpu/ovx_gpu.hpp"
+
+namespace korami {
+namespace ovx {
+namespace dft {
+namespace gpu_kernels {
+extern const char ovx_bkd_c2c_1d_n_facts_slm_text_d[];
+extern const char ovx_bkd_c2c_1d_n_facts_slm_text_s[];
+}  // namespace gpu_kernels
+
+namespace gpu1d {
+
+template <class Real>
+class usmSimpleTwiddleGenerationNFactSLM;
+template <class Real>
+class bufSimpleTwiddleGenerationNFactSLM;
+template <class Real>
+class usmMainTwiddleGenerationNFactSLM;
+template <class Real>
+class bufMainTwiddleGenerationNFactSLM;
+
+namespace nf = n_facts_slm;
+
+// The prebuilt single-precision binaries (4096 and 8192 points, forward and
+// backward). This build carries none (empty descriptions), so
+// get_binary_kernel refuses them and the kernels come from the source text.
+const ovx_gpu_binary_kernel_t n_facts_slm_binary = {};
+
+namespace {
+
+std::atomic<std::int64_t> binary_requests{0}, binary_fallbacks{0};
+
+// Area slots: 0 table 1, 1 table 2, 2 forward main, 3 backward main, 4 pre-twiddle.
+constexpr int area_count = 5;
+
+template <class Real>
+struct nf_block : frame_block<Real, 2> {
+    nf::plan pl;
+    std::uint64_t area_bytes[area_count];  // aligned; 0 for an area that is not placed
+    void* area_usm[area_count];
+    sycl::buffer<char, 1>* area_buf[area_count];
+    sycl::event* area_event[area_count];
+    sycl::kernel* prebuilt_kernel[2];  // owned by the kernel cache, never released here
+    char kernel_name[64];
+};
+
+bool device_facts_of(sycl::queue* q, nf::device_facts& dev) {
+    try {
+        const sycl::device d = q->get_device();
+        const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
+        if (sizes.empty()) return false;
+        dev.min_sub_group = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+        dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
+        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+template <bool Row>
+int applicability(const DFTI_DESCRIPTOR* node, bool single) {
+    const int st = common_1d_c2c_test(node, [](std::int64_t n) { return n >= 512 && n <= 65536; });
+    if (st != 0) return st;
+    if (single && !nf::single_count_accepted(node->working_dims.records[0].length,
+                                             node->working_batch.records[0].length))
+        return DFTI_STATUS_NOT_APPLICABLE;
+    return 0;
+}
+
+template <bool Row>
+nf::plan_input input_of(const DFTI_DESCRIPTOR* node, bool single) {
+    const dfti_dim& bt = node->working_batch.records[0];
+    nf::plan_input in;
+    in.n = node->working_dims.records[0].length;
+    in.single = single;
+    in.row = Row;
+    in.in_place = node->placement == DFTI_INPLACE;
+    in.directions = static_cast<int>(node->directions);
+    in.batch = {bt.length, bt.fwd_stride, bt.bwd_stride, bt.input_stride, bt.output_stride};
+    if (Row) in.pre_twiddle_rows = node->user_batch.count > 0 ? node->user_batch.records[0].length : 0;
+    return in;
+}
+
+// Aligned area sizes of a plan, in slot order.
+void area_sizes(const nf::plan& p, sycl::queue* q, std::uint64_t out[area_count]) {
+    const std::int64_t raw[area_count] = {p.area_bytes[1], p.area_bytes[2],
+                                          direction_built(p.directions, 0) ? p.main_table_bytes : 0,
+                                          direction_built(p.directions, 1) ? p.main_table_bytes : 0,
+                                          p.pre_twiddle_bytes};
+    for (int i = 0; i < area_count; ++i)
+        out[i] = raw[i] == 0 ? 0 : frame_estimate_align(q, static_cast<std::uint64_t>(raw[i]));
+}
+
+template <class Real, bool Row>
+struct nf_module {
+    using real = Real;
+    using block = nf_block<Real>;
+    static constexpr bool single = std::is_same<Real, float>::value;
+    static constexpr bool own_tables = true;
+
+    static const char* text() {
+        return single ? gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_s : gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_d;
+    }
+
+    static int test(const DFTI_DESCRIPTOR* node) { return applicability<Row>(node, single); }
+
+    static int plan(DFTI_DESCRIPTOR* node, block* b) {
+        nf::device_facts dev;
+        if (!device_facts_of(b->queue, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        const int st = nf::make_plan(input_of<Row>(node, single), dev, b->pl);
+        if (st != 0) return st;
+        area_sizes(b->pl, b->queue, b->area_bytes);
+        std::uint64_t total = 0;
+        for (std::uint64_t v : b->area_bytes) total += v;
+        node->twiddle_workspace_bytes = total;
+        node->scratch_workspace_bytes = 0;
+        return 0;
+    }
+
+    // Forward then backward: a prebuilt kernel when one fits and the driver
+    // takes it, else the source build. A direction left without its kernel
+    // refuses the commit.
+    static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
+        const std::string name = nf::kernel_name(b->pl);
+        if (name.empty() || bounded_snprintf(b->kernel_name, 64, "%s", name.c_str()) < 0) return DFTI_STATUS_INTERNAL;
+        int backend = -1;
+        std::string driver;
+        if (single && !Row) {
+            backend = korami::ovx::gpu::get_device_backend(b->queue);
+            try {
+                driver = b->queue->get_device().template get_info<sycl::info::device::driver_version>();
+            } catch (const std::exception&) {
+                driver.clear();
+            }
+        }
+        // Every built direction asks for its binary first; the directions
+        // left without one are then built from the source text.
+        for (int dir = 0; dir < 2; ++dir) {
+            if (!direction_built(b->directions, dir)) continue;
+            const std::string binary = nf::prebuilt_name(b->pl, dir, backend, driver.c_str());
+            if (binary.empty()) continue;
+            int st = 0;
+            ++binary_requests;
+            ovx_gpu_kernel_struct_t* rec = korami::ovx::gpu::get_binary_kernel(
+                &st, b->queue, korami::ovx::gpu::domain_dft, &n_facts_slm_binary, binary.c_str());
+            if (st == 0 && rec && rec->kernel)
+                b->prebuilt_kernel[dir] = rec->kernel;
+            else
+                ++binary_fallbacks;
+        }
+        for (int dir = 0; dir < 2; ++dir) {
+            if (!direction_built(b->directions, dir) || b->prebuilt_kernel[dir]) continue;
+            const std::string options = nf::build_options(b->pl, dir);
+            if (options.empty()) return DFTI_STATUS_INTERNAL;
+            try {
+                b->kernels[dir] = frame_get_kernel(b->queue, nf::program_name, text(), b->kernel_name, options.c_str());
+            } catch (const sycl::exception&) {
+                b->kernels[dir] = nullptr;
+            }
+            if (!b->kernels[dir]) return DFTI_STATUS_NOT_APPLICABLE;
+        }
+        return 0;
+    }
+
+    static sycl::kernel* kernel_of(const block* b, int dir) {
+        return b->kernels[dir] ? b->kernels[dir] : b->prebuilt_kernel[dir];
+    }
+
+    static bool direction_ready(const block* b, int dir) { return kernel_of(b, dir) != nullptr; }
+
+    // Simple table T(a, b): entry j b + k = e^(-2 pi i j k / (a b)).
+    static sycl::event simple_table(block* b, int slot, int kind, std::int64_t ta, std::int64_t tb) {
+        const Real inv = Real(1) / static_cast<Real>(ta * tb);
+        return frame_table_group<Real, usmSimpleTwiddleGenerationNFactSLM<Real>, bufSimpleTwiddleGenerationNFactSLM<Real>>(
+            b->queue, kind, b->area_usm[slot], b->area_buf[slot],
+            sycl::range<2>(static_cast<std::size_t>(ta), static_cast<std::size_t>(tb)),
+            [=](Real* t, std::size_t jj, std::size_t kk) {
+                const std::int64_t j = static_cast<std::int64_t>(jj), k = static_cast<std::int64_t>(kk);
+                const Real x = Real(-2) * static_cast<Real>(j * k) * inv;
+                t[2 * (j * tb + k)] = sycl::cospi(x);
+                t[2 * (j * tb + k) + 1] = sycl::sinpi(x);
+            });
+    }
+
+    // Main table: block (g, r) holds s cos(theta) in values 0..15 and
+    // s sin(theta), -s sin(theta) alternating in values 16..31, theta =
+    // -2 pi r c / N for column c = 8 g + L / 2 of lane L.
+    static sycl::event main_table(block* b, int slot, int kind, Real s) {
+        const std::int64_t n = b->pl.n, mf = b->pl.max_fact;
+        return frame_table_group<Real, usmMainTwiddleGenerationNFactSLM<Real>, bufMainTwiddleGenerationNFactSLM<Real>>(
+            b->queue, kind, b->area_usm[slot], b->area_buf[slot],
+            sycl::range<2>(static_cast<std::size_t>(b->pl.subgroups), static_cast<std::size_t>(mf)),
+            [=](Real* t, std::size_t gg, std::size_t rr) {
+                const std::int64_t g = static_cast<std::int64_t>(gg), r = static_cast<std::int64_t>(rr);
+                Real* blk = t + 32 * (g * mf + r);
+                for (int l = 0; l < 16; ++l) {
+                    const std::int64_t c = 8 * g + l / 2;
+                    const Real x = Real(-2) * static_cast<Real>((r * c) % n) / static_cast<Real>(n);
+                    const Real cv = s * sycl::cospi(x), sv = s * sycl::sinpi(x);
+                    blk[l] = cv;
+                    blk[16 + l] = (l & 1) ? -sv : sv;
+                }
+            });
+    }
+
+    // Carves the areas in slot order, then writes the tables.
+    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
+                            std::uint64_t* end) {
+        if (!base) return DFTI_STATUS_NO_WORKSPACE;
+        std::uint64_t off = offset;
+        for (int i = 0; i < area_count; ++i) {
+            if (b->area_bytes[i] == 0) continue;
+            frame_carve(base, kind, off, b->area_bytes[i], b->area_usm[i], b->area_buf[i]);
+            off += b->area_bytes[i];
+        }
+        if (end) *end = off;
+        const nf::plan& p = b->pl;
+        frame_keep(b->area_event[0], simple_table(b, 0, kind, p.fact[0], p.fact[1]));
+        frame_keep(b->area_event[1], simple_table(b, 1, kind, p.fact[0] * p.fact[1], p.fact[2]));
+        if (p.pre_twiddle_bytes != 0) frame_keep(b->area_event[4], simple_table(b, 4, kind, p.pre_twiddle_rows, p.n));
+        for (int dir = 0; dir < 2; ++dir)
+            if (b->area_bytes[2 + dir] != 0) frame_keep(b->area_event[2 + dir], main_table(b, 2 + dir, kind, b->scale[dir]));
+        if (events)
+            for (sycl::event* e : b->area_event)
+                if (e) events->push_back(*e);
+        return 0;
+    }
+
+    static void free_tables(block* b) {
+        for (int i = 0; i < area_count; ++i) frame_drop_area(b->area_usm[i], b->area_buf[i], &b->area_event[i]);
+    }
+
+    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
+    static void free_scratch(block*) {}
+
+    static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
+        const nf::plan& p = b->pl;
+        const int dir = a.direction;
+        const int kind = a.table_kind;
+        const bool usm = kind == DFTI_CONTAINER_USM;
+        const int slots[4] = {2 + dir, 1, 0, 4};
+        void* arg[4];
+        for (int i = 0; i < 4; ++i) {
+            const int s = slots[i];
+            arg[i] = frame_area_arg(usm, b->area_usm[s], b->area_buf[s]);
+            if (b->area_bytes[s] != 0 && !arg[i]) return DFTI_STATUS_NO_WORKSPACE;
+        }
+        sycl::kernel* k = kernel_of(b, dir);
+        const std::size_t wg = static_cast<std::size_t>(p.work_group_size);
+        const std::size_t transforms = static_cast<std::size_t>(p.batch.transforms);
+        sycl::event e = b->queue->submit([&](sycl::handler& h) {
+            frame_order_first(h, a, {b->area_event[0], b->area_event[1], b->area_event[2 + dir], b->area_event[4]});
+            if (a.buffers) {
+                dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
+                dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
+            } else {
+                h.set_arg(0, a.in);
+                h.set_arg(1, a.out);
+            }
+            dft_set_arg(h, 2, arg[0], static_cast<std::uint64_t>(kind));
+            dft_set_arg(h, 3, arg[1], static_cast<std::uint64_t>(kind));
+            dft_set_arg(h, 4, arg[2], static_cast<std::uint64_t>(kind));
+            sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.slm_bytes)), h);
+            h.set_arg(5, slm);
+            if (p.pre_twiddle_bytes != 0) dft_set_arg(h, 6, arg[3], static_cast<std::uint64_t>(kind));
+            h.parallel_for(sycl::nd_range<2>(sycl::range<2>(transforms, wg), sycl::range<2>(1, wg)), *k);
+        });
+        if (a.result) *a.result = e;
+        return 0;
+    }
+};
+
+template <class Real>
+using nf_plain = nf_module<Real, false>;
+template <class Real>
+using nf_row = nf_module<Real, true>;
+
+}  // namespace
+
+template <class Real, bool Row>
+std::int64_t estimate_of(const dft_workspace_problem& problem) {
+    constexpr bool single = std::is_same<Real, float>::value;
+    const DFTI_DESCRIPTOR* node = problem.node;
+    if (!node || applicability<Row>(node, single) != 0) return -1;
+    sycl::queue* q = nullptr;
+    std::int32_t arch = 0;
+    nf::device_facts dev;
+    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, dev))) return -1;
+    nf::plan p;
+    if (nf::make_plan(input_of<Row>(node, single), dev, p) != 0) return -1;
+    std::uint64_t sizes[area_count];
+    area_sizes(p, q, sizes);
+    std::uint64_t total = 0;
+    for (std::uint64_t v : sizes) total += v;
+    return static_cast<std::int64_t>(total);
+}
+
+template <class Real>
+std::int64_t estimate_n_facts_slm(const dft_workspace_problem& problem) {
+    return estimate_of<Real, false>(problem);
+}
+
+// The row pass stands in no candidate list; the large backend asks it for
+// its row sub-node.
+template <class Real>
+std::int64_t estimate_n_facts_slm_row(const dft_workspace_problem& problem) {
+    return estimate_of<Real, true>(problem);
+}
+template std::int64_t estimate_n_facts_slm_row<float>(const dft_workspace_problem&);
+template std::int64_t estimate_n_facts_slm_row<double>(const dft_workspace_problem&);
+
+}  // namespace gpu1d
+}  // namespace dft
+}  // namespace ovx
+}  // namespace korami
+
+OVX_GPU1D_MODULE_RECORDS(nf_plain, bkd_c2c_1d_n_facts_slm, dft_c2c_1d_n_facts_slm_gpu_bkd, estimate_n_facts_slm)
+
+namespace {
+using row_frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nf_row<double>>;
+using row_frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nf_row<float>>;
+}  // namespace
+const bkd_ops bkd_c2c_1d_n_facts_slm_row_d_ops = {&row_frame_d::commit, &row_frame_d::free, &row_frame_d::add_workspace};
+const bkd_ops bkd_c2c_1d_n_facts_slm_row_s_ops = {&row_frame_s::commit, &row_frame_s::free, &row_frame_s::add_workspace};
+template <typename T>
+std::int64_t dft_c2c_1d_n_facts_slm_row_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
+    return korami::ovx::dft::gpu1d::estimate_n_facts_slm_row<T>(problem);
+}
+template class dft_c2c_1d_n_facts_slm_row_gpu_bkd<float>;
+template class dft_c2c_1d_n_facts_slm_row_gpu_bkd<double>;
+
+n_facts_slm_binary_counts get_n_facts_slm_binary_counts() {
+    return {korami::ovx::dft::gpu1d::binary_requests.load(), korami::ovx::dft::gpu1d::binary_fallbacks.load()};
+}

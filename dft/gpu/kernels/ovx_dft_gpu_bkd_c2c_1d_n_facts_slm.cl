@@ -1,0 +1,150 @@
+// N-factor local-memory kernel: N = FACT0 x FACT1 x FACT2 x FACT3, one
+// work-group per transform (global id 1), the whole transform held in local
+// memory as Q = N / FACT3 rows of FACT3 complex values. A complex value lives
+// in a lane pair (real part in the even lane).
+// Input n = c + Q j: pass 1 runs the FACT3-point transforms over j for
+// column c and stores row c. With c = c0 + FACT0 c1 + FACT0 FACT1 c2, passes
+// 2, 3 and 4 run the FACT2-, FACT1- and FACT0-point transforms over c2, c1
+// and c0 of each column k3; output k = k3 + FACT3 (k2 + FACT2 (k1 + FACT1 k0)).
+// The twiddles between the passes (the main table with the scale folded in,
+// then tables 2 and 1) are applied as the next pass loads its values: a lane
+// reads its partner's half from local memory, so no shuffle is needed.
+// The row pass (USE_PRE_TWIDDLE) multiplies output k of transform r by
+// e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
+// Each task of passes 2 to 4 reads and rewrites only its own values; a
+// sub-group barrier keeps a lane's store after its partner's loads.
+// Loops have work-group-uniform trip counts (the transforms shuffle); lane
+// pairs without work compute on clamped indices and store nothing.
+
+#define NF_Q (FFT_LEN / FACT3)
+#define NF_PAIRS (WORK_GROUP_SIZE / 2)
+#define NF_TRIPS(tasks) (((tasks) + NF_PAIRS - 1) / NF_PAIRS)
+#define NF_SLM(row, col) (2 * ((row) * FACT3 + (col)) + part)
+#if FWD_DIR
+#define NF_DIR_SIGN ((ftype)-1)
+#else
+#define NF_DIR_SIGN ((ftype)1)
+#endif
+// Multiplies by c + i s forward, c - i s backward (c, s of a lane pair);
+// `other` is the other half of the lane pair's complex value.
+#define NF_TWIDDLE_WITH(reg, other, c, s) { (reg) = (c) * (reg) - (s) * pmOne * (other); }
+#define NF_TWIDDLE(reg, c, s) NF_TWIDDLE_WITH(reg, SG_SWAP_RE_IM(reg), c, s)
+#define NF_OTHER(row, col) (2 * ((row) * FACT3 + (col)) + 1 - part)
+
+#if defined(USE_PRECOMPUTED_PRE_TWIDDLE)
+#define APPLY_LARGE_1D_TWIDDLE(reg, r, k)                                                        \
+    {                                                                                            \
+        const long e_ = 2L * ((long)(r) * FFT_LEN + (long)(k));                                  \
+        NF_TWIDDLE(reg, preTwiddle[e_], preTwiddle[e_ + 1]);                                      \
+    }
+#elif defined(USE_RUNTIME_PRE_TWIDDLE)
+#define APPLY_LARGE_1D_TWIDDLE(reg, r, k)                                                        \
+    {                                                                                            \
+        const ftype t_ = (ftype)(-2) * (ftype)((uint)(r) * (uint)(k)) / (ftype)PRE_TW_NUM_PTS;   \
+        const ftype c_ = cospi(t_), s_ = sinpi(t_);                                              \
+        NF_TWIDDLE(reg, c_, s_);                                                                 \
+    }
+#else
+#define APPLY_LARGE_1D_TWIDDLE(reg, r, k)
+#endif
+
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
+__kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __global const ftype* twidl_max_fact,
+                          __global const ftype* twidl_fact2, __global const ftype* twidl_fact1,
+                          __local ftype* slmPtr
+#if defined(USE_PRECOMPUTED_PRE_TWIDDLE)
+                          , __global const ftype* preTwiddle
+#endif
+                          )
+{
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    const int part = (int)SG_IS_IMAG();
+    const int sg = (int)get_sub_group_id();
+    const int pair = (int)get_local_id(0) >> 1;
+    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    const long tr = (long)get_global_id(1);
+    __global const ftype* src = in + 2L * (long)IDIST * tr;
+    __global ftype* dst = out + 2L * (long)ODIST * tr;
+    __local ftype* slm = slmPtr;
+
+    /* pass 1: sub-group g of the transform takes columns 8g .. 8g + 7 */
+    for (int i = 0; i < NF_TRIPS(NF_Q); ++i) {
+        const int g = sg + i * (WORK_GROUP_SIZE / SUBGROUP_SIZE);
+        const int act = 8 * g < NF_Q;
+        const int gg = act ? g : 0;
+        const int c = 8 * gg + (int)SG_CPLX_INDEX();
+        ptype reg[FACT3];
+        for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
+        FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
+        if (act)
+            for (int r = 0; r < FACT3; ++r) slm[NF_SLM(c, r)] = reg[r];
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    /* pass 2: column k3, rows c' + FACT0 FACT1 j */
+    for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT2); ++i) {
+        const int t = pair + i * NF_PAIRS;
+        const int act = t < FFT_LEN / FACT2;
+        const int tt = act ? t : 0;
+        const int k3 = tt % FACT3, cp = tt / FACT3;
+        ptype reg[FACT2];
+        for (int j = 0; j < FACT2; ++j) {
+            /* main table block (c / 8, k3), lane of column c */
+            const int c = cp + FACT0 * FACT1 * j;
+            __global const ftype* tw = twidl_max_fact + 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7) + part;
+            reg[j] = tw[0] * slm[NF_SLM(c, k3)] + NF_DIR_SIGN * tw[16] * slm[NF_OTHER(c, k3)];
+        }
+        tarvo_sub_group_barrier(CLK_LOCAL_MEM_FENCE);
+        FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
+        if (act)
+            for (int j = 0; j < FACT2; ++j) slm[NF_SLM(cp + FACT0 * FACT1 * j, k3)] = reg[j];
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    /* pass 3: column k3, rows c0 + FACT0 j + FACT0 FACT1 k2 */
+    for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
+        const int t = pair + i * NF_PAIRS;
+        const int act = t < FFT_LEN / FACT1;
+        const int tt = act ? t : 0;
+        const int k3 = tt % FACT3, u = tt / FACT3;
+        const int c0 = u % FACT0, k2 = u / FACT0;
+        const int base = c0 + FACT0 * FACT1 * k2;
+        ptype reg[FACT1];
+        for (int j = 0; j < FACT1; ++j) {
+            /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
+            const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
+            reg[j] = slm[NF_SLM(row, k3)];
+            NF_TWIDDLE_WITH(reg[j], slm[NF_OTHER(row, k3)], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
+        }
+        tarvo_sub_group_barrier(CLK_LOCAL_MEM_FENCE);
+        FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+        if (act)
+            for (int j = 0; j < FACT1; ++j) slm[NF_SLM(base + FACT0 * j, k3)] = reg[j];
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    /* pass 4: column k3, rows FACT0 k1 + FACT0 FACT1 k2 + j, to global */
+    for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT0); ++i) {
+        const int t = pair + i * NF_PAIRS;
+        const int act = t < FFT_LEN / FACT0;
+        const int tt = act ? t : 0;
+        const int k3 = tt % FACT3, u = tt / FACT3;
+        const int k1 = u % FACT1, k2 = u / FACT1;
+        const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
+        ptype reg[FACT0];
+        for (int j = 0; j < FACT0; ++j) {
+            /* table 1 entry j FACT1 + k1 */
+            const int e = j * FACT1 + k1;
+            reg[j] = slm[NF_SLM(base + j, k3)];
+            NF_TWIDDLE_WITH(reg[j], slm[NF_OTHER(base + j, k3)], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
+        }
+        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        for (int j = 0; j < FACT0; ++j) {
+            const int new_row = (j * FACT1 + k1) * FACT2 + k2;
+            const int k = new_row * FACT3 + k3;
+            APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
+            if (act) dst[2L * k + part] = reg[j];
+        }
+    }
+}
