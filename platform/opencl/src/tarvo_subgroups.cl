@@ -21,19 +21,23 @@ typedef struct {
     __local ulong8* area;   /* 2 * TARVO_SG_MAX_WG slots */
     uint size;              /* S */
     uint phase;             /* half used by the next shuffle */
+    uint lane;              /* lane (lane pair in the lane-pair mode) in the sub-group */
+    uint sgid;              /* sub-group in the work-group */
 } tarvo_sg_state;
 typedef tarvo_sg_state* tarvo_sg_ctx;
 
 #ifndef TARVO_SG_LANE_PAIR
 #define TARVO_SG_KERNEL_SCRATCH(S)                                        \
     __local ulong8 _tsg_area[2 * TARVO_SG_MAX_WG];                         \
-    tarvo_sg_state _tsg_state = {_tsg_area, (uint)(S), 0u};                \
+    tarvo_sg_state _tsg_state = {_tsg_area, (uint)(S), 0u, _tsg_lid() % (uint)(S), \
+                                 _tsg_lid() / (uint)(S)};                  \
     tarvo_sg_ctx _tsg = &_tsg_state
 #else
 /* One work-item per lane pair: no exchange area. S must be even. */
 #define TARVO_SG_KERNEL_SCRATCH(S)                                        \
     typedef char _tsg_size_is_even[((S) >= 2 && (S) % 2 == 0) ? 1 : -1];  \
-    tarvo_sg_state _tsg_state = {0, (uint)(S), 0u};                        \
+    tarvo_sg_state _tsg_state = {0, (uint)(S), 0u, _tsg_lid() % ((uint)(S) / 2u), \
+                                 _tsg_lid() / ((uint)(S) / 2u)};           \
     tarvo_sg_ctx _tsg = &_tsg_state
 #endif
 #define TARVO_SG_PARAM , tarvo_sg_ctx _tsg
@@ -56,12 +60,9 @@ static inline __attribute__((always_inline)) uint _tsg_lid(void) {
 static inline __attribute__((always_inline)) uint _tsg_wg_items(void) {
     return (uint)(get_local_size(0) * get_local_size(1) * get_local_size(2));
 }
-static inline __attribute__((always_inline)) uint _tsg_lane(tarvo_sg_ctx c) {
-    return _tsg_lid() % c->size;
-}
-static inline __attribute__((always_inline)) uint _tsg_sgid(tarvo_sg_ctx c) {
-    return _tsg_lid() / c->size;
-}
+/* Computed once per kernel (the size is a constant there). */
+static inline __attribute__((always_inline)) uint _tsg_lane(tarvo_sg_ctx c) { return c->lane; }
+static inline __attribute__((always_inline)) uint _tsg_sgid(tarvo_sg_ctx c) { return c->sgid; }
 static inline __attribute__((always_inline)) uint _tsg_num_sg(tarvo_sg_ctx c) {
     return (_tsg_wg_items() + c->size - 1u) / c->size;
 }
@@ -203,18 +204,18 @@ _TSG_DEFINE_BLOCK(ulong, __local)
 
 static inline __attribute__((always_inline)) uint _tsg_pairs(tarvo_sg_ctx c) { return c->size >> 1; }
 static inline __attribute__((always_inline)) uint _tsg_pair_sg_size(tarvo_sg_ctx c) {
-    uint first = (_tsg_lid() / _tsg_pairs(c)) * _tsg_pairs(c);
+    uint first = c->sgid * _tsg_pairs(c);
     uint left = _tsg_wg_items() - first;
     return 2u * (left < _tsg_pairs(c) ? left : _tsg_pairs(c));
 }
 
-#define get_sub_group_id() (_tsg_lid() / _tsg_pairs(_tsg))
+#define get_sub_group_id() _tsg_sgid(_tsg)
 #define get_sub_group_size() _tsg_pair_sg_size(_tsg)
 #define get_max_sub_group_size() ((uint)_tsg->size)
 #define get_num_sub_groups() ((_tsg_wg_items() + _tsg_pairs(_tsg) - 1u) / _tsg_pairs(_tsg))
 #define get_enqueued_num_sub_groups() get_num_sub_groups()
 
-#define SG_CPLX_INDEX() (_tsg_lid() % _tsg_pairs(_tsg))
+#define SG_CPLX_INDEX() _tsg_lane(_tsg)
 #define SG_WG_CPLX_ID() ((int)get_local_id(0))
 #define SG_PM_ONE(bwd) (((((uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)
 #define SG_SWAP_RE_IM(x) ((ptype){(x).im, (x).re})
