@@ -1,8 +1,7 @@
 // The emulation's lane-pair mode: a probe text written in the lane-pair
-// vocabulary runs once per lane pair (it declares TARVO_SG_PAIR_VOCABULARY)
-// and once per lane (the same text without the declaration); both give the
-// exact values computed on the host, the layer reports the text's work-group
-// size and refuses launches it cannot halve.
+// vocabulary (declaring TARVO_SG_PAIR_VOCABULARY) gives the exact values
+// computed on the host, the layer reports the text's work-group size and
+// refuses launches it cannot halve; only a declared text runs in the mode.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,29 +17,10 @@ using ovxtest::env;
 
 const char* k_mark = "#define TARVO_SG_PAIR_VOCABULARY 1\n";
 
-// Per-lane forms of the vocabulary, as a text's front defines them.
 const char* k_text = R"CLC(
 #pragma OPENCL EXTENSION cl_tarvo_subgroups : enable
 typedef float ftype;
-#ifdef TARVO_SG_LANE_PAIR
 typedef struct { ftype re; ftype im; } ptype;
-#else
-typedef ftype ptype;
-#define SG_LANE() ((uint)get_sub_group_local_id())
-#define SG_IS_IMAG() (SG_LANE() & 1u)
-#define SG_CPLX_INDEX() (SG_LANE() >> 1)
-#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)
-#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)
-#define SG_LOAD_PARTS(p, at, step) ((p)[(at) + (step) * (int)SG_IS_IMAG()])
-#define SG_STORE_PARTS(p, at, step, v) ((p)[(at) + (step) * (int)SG_IS_IMAG()] = (v))
-#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)
-#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))
-#define SG_LANE_LOAD(p, at) ((p)[(at) + (int)SG_LANE()])
-#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))
-#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))
-#define SG_MUL_ADD_SWAP(reg, a, sgn, b) { (reg) = (a) * (reg) + (sgn) * (b) * SG_SWAP_RE_IM(reg); }
-#define SG_TWIDDLE_PM(reg, c, s, pm) { (reg) = (c) * (reg) - (s) * (pm) * SG_SWAP_RE_IM(reg); }
-#endif
 
 /* N complex values; out: [0, 2N) z, [2N, 4N) swap(z) as parts, [4N, 6N) a
    block copy of in; ids: 5 per value. */
@@ -64,14 +44,16 @@ __attribute__((reqd_work_group_size(WG, 1, 1))) __kernel void k_pairs(
 }
 )CLC";
 
-bool ci() {
+// Under CI=true a missing device is a failure.
+void require_device() {
+    if (env().device) return;
     const char* v = std::getenv("CI");
-    return v && std::string(v) == "true";
+    if (v && std::string(v) == "true") FAIL() << "no OpenCL device";
+    GTEST_SKIP() << "no OpenCL device";
 }
 
 struct pair_case {
     int sg;
-    bool pairs;
 };
 
 struct releaser {
@@ -85,19 +67,14 @@ struct releaser {
 
 class LanePairs : public ::testing::TestWithParam<pair_case> {
 protected:
-    void SetUp() override {
-        if (!env().device) {
-            if (ci()) FAIL() << "no OpenCL device";
-            GTEST_SKIP() << "no OpenCL device";
-        }
-    }
+    void SetUp() override { require_device(); }
     int sg() const { return GetParam().sg; }
     int wg() const { return 4 * sg(); }
     // Builds the probe (shared per case) and makes its kernel.
     cl_kernel kernel() {
         static std::vector<std::pair<std::string, cl_program>> built;
         const std::string options = "-DSG=" + std::to_string(sg()) + " -DWG=" + std::to_string(wg());
-        const std::string text = (GetParam().pairs ? std::string(k_mark) : std::string()) + k_text;
+        const std::string text = std::string(k_mark) + k_text;
         cl_program p = nullptr;
         for (auto& b : built)
             if (b.first == options + text) p = b.second;
@@ -196,27 +173,14 @@ TEST_P(LanePairLaunch, LaunchesThatCannotBeHalvedAreRefused) {
     EXPECT_EQ(clFinish(env().queue), CL_SUCCESS);
 }
 
-std::string case_name(const ::testing::TestParamInfo<pair_case>& i) {
-    return std::string(i.param.pairs ? "Pairs" : "PerLane") + "_SG" + std::to_string(i.param.sg);
-}
-INSTANTIATE_TEST_SUITE_P(Modes, LanePairs,
-                         ::testing::Values(pair_case{8, true}, pair_case{16, true}, pair_case{32, true},
-                                           pair_case{16, false}),
+std::string case_name(const ::testing::TestParamInfo<pair_case>& i) { return "SG" + std::to_string(i.param.sg); }
+INSTANTIATE_TEST_SUITE_P(SubGroupSizes, LanePairs, ::testing::Values(pair_case{8}, pair_case{16}, pair_case{32}),
                          case_name);
-INSTANTIATE_TEST_SUITE_P(Modes, LanePairLaunch, ::testing::Values(pair_case{16, true}), case_name);
-
-class LanePairText : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!env().device) {
-            if (ci()) FAIL() << "no OpenCL device";
-            GTEST_SKIP() << "no OpenCL device";
-        }
-    }
-};
+INSTANTIATE_TEST_SUITE_P(SubGroupSizes, LanePairLaunch, ::testing::Values(pair_case{16}), case_name);
 
 // A text that declares the vocabulary but still shuffles lanes has no
-// per-lane values to exchange in the lane-pair mode.
+// per-lane values to exchange in the lane-pair mode: it builds only where
+// the mode is off.
 const char* k_shuffling = R"CLC(
 #pragma OPENCL EXTENSION cl_tarvo_subgroups : enable
 __kernel void k(__global uint* out) {
@@ -225,26 +189,36 @@ __kernel void k(__global uint* out) {
 }
 )CLC";
 
-TEST_F(LanePairText, ShufflesDoNotBuildInTheLanePairMode) {
-    ovxtest::build_result r = ovxtest::build(std::string(k_mark) + k_shuffling, "");
-    if (r.program) clReleaseProgram(r.program);
-    EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE);
-    EXPECT_NE(r.log.find("tarvo_sub_group_shuffle_xor"), std::string::npos) << r.log;
-}
+struct opt_in_case {
+    const char* name;
+    const char* head;  // put before the shuffling text
+    bool switched_off;  // OVXPLAT_SG_LANE_PAIRS=0
+    bool builds;
+};
 
-TEST_F(LanePairText, OnlyADefineLineOptsIn) {
-    const std::string in_comment = "/* TARVO_SG_PAIR_VOCABULARY */\n" + std::string(k_shuffling);
-    ovxtest::build_result r = ovxtest::build(in_comment, "");
-    if (r.program) clReleaseProgram(r.program);
-    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
-}
+class LanePairOptIn : public ::testing::TestWithParam<opt_in_case> {
+protected:
+    void SetUp() override { require_device(); }
+};
 
-TEST_F(LanePairText, SwitchedOffTheTextStaysPerLane) {
-    setenv("OVXPLAT_SG_LANE_PAIRS", "0", 1);
-    ovxtest::build_result r = ovxtest::build(std::string(k_mark) + k_shuffling, "");
+TEST_P(LanePairOptIn, ShufflingTextBuildsOnlyPerLane) {
+    if (GetParam().switched_off) setenv("OVXPLAT_SG_LANE_PAIRS", "0", 1);
+    ovxtest::build_result r = ovxtest::build(std::string(GetParam().head) + k_shuffling, "");
     unsetenv("OVXPLAT_SG_LANE_PAIRS");
     if (r.program) clReleaseProgram(r.program);
-    EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    if (GetParam().builds) {
+        EXPECT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    } else {
+        EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE);
+        EXPECT_NE(r.log.find("tarvo_sub_group_shuffle_xor"), std::string::npos) << r.log;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Texts, LanePairOptIn,
+                         ::testing::Values(opt_in_case{"Declared", k_mark, false, false},
+                                           opt_in_case{"OnlyMentionedInAComment", "/* TARVO_SG_PAIR_VOCABULARY */\n",
+                                                       false, true},
+                                           opt_in_case{"DeclaredButSwitchedOff", k_mark, true, true}),
+                         [](const ::testing::TestParamInfo<opt_in_case>& i) { return i.param.name; });
 
 }  // namespace
