@@ -8,6 +8,7 @@ ovx_add_gtest(ovxplat_opencl_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/opencl/cl_fixture.cpp
           ${CMAKE_CURRENT_LIST_DIR}/opencl/subgroups_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/opencl/layer_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/opencl/lane_pairs_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/opencl/no_icd_test.cpp
   LIBS ovxplat_opencl ovxplat_profile
   LABELS pocl

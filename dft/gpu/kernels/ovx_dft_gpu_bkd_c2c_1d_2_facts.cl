@@ -12,6 +12,8 @@
 // column or a row compute on clamped data and store nothing, and no load goes
 // past the end of the transform, of the table or of the local area.
 
+#define TARVO_SG_PAIR_VOCABULARY 1
+
 #ifndef BATCH_PER_GROUP
 #define BATCH_PER_GROUP 1
 #define BATCH_FOR_LAST_GROUP 1
@@ -28,10 +30,8 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                           __local ftype* slm)
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)SG_LANE();
     const int sg = (int)get_sub_group_id();
     const int pair = (int)SG_CPLX_INDEX();
-    const int part = (int)SG_IS_IMAG();
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
     const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
     const long group = (long)get_group_id(0);
@@ -48,27 +48,27 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         __global ftype* dst = out + 2 * t * (long)ODIST;
 
         for (int i = 0; i < FACT0; ++i)
-            reg[i] = colOk ? src[2 * (i * FACT1 + col) + part] : (ftype)0;
+            reg[i] = colOk ? SG_LOAD(src, i * FACT1 + col) : SG_ZERO;
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int k = 0; k < FACT0; ++k) {
-            const int e = colGroup * 16 * FACT0 + 16 * k + lane;
-            const ftype tr = twidl[e];
-            const ftype ti = twidl[e + 8];
-            reg[k] = tr * reg[k] + twSign * ti * swapReIm(reg[k]);
+            const int e = colGroup * 16 * FACT0 + 16 * k;
+            const ptype tr = SG_LANE_LOAD(twidl, e);
+            const ptype ti = SG_LANE_LOAD(twidl, e + 8);
+            SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
         }
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous transform's rows are read
         if (sg < TF2_COL_GROUPS)
-            for (int k = 0; k < FACT0; ++k) slm[2 * (k * TF2_COLS + col) + part] = reg[k];
+            for (int k = 0; k < FACT0; ++k) SG_STORE(slm, k * TF2_COLS + col, reg[k]);
         barrier(CLK_LOCAL_MEM_FENCE);
 
         for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
             const int k0 = 4 * (pass * TF2_SUBGROUPS + sg) + pair;
             const int rowOk = k0 < FACT0;
             const int k0c = rowOk ? k0 : FACT0 - 1;
-            for (int j = 0; j < FACT1; ++j) reg[j] = slm[2 * (k0c * TF2_COLS + j) + part];
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slm, k0c * TF2_COLS + j);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk)
-                for (int k1 = 0; k1 < FACT1; ++k1) dst[2 * (k0 + FACT0 * k1) + part] = reg[k1];
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(dst, k0 + FACT0 * k1, reg[k1]);
         }
     }
 }

@@ -10,6 +10,8 @@
 // nor store, so no access leaves the data, the table or the scratch row.
 // `offset` is the index of the chunk's first transform in the caller's batch.
 
+#define TARVO_SG_PAIR_VOCABULARY 1
+
 #define TF3_M (FACT1 * FACT2)
 #define TF3_COLS_PER_GROUP (WORK_GROUP_SIZE / 2)
 
@@ -18,13 +20,12 @@
     do {                                                                           \
         const ftype c_ = (tab)[2 * (idx)];                                         \
         const ftype s_ = (tab)[2 * (idx) + 1];                                     \
-        (reg) = c_ * (reg) - pmOne * s_ * swapReIm(reg);                           \
+        SG_TWIDDLE_PM(reg, c_, s_, pmOne);                                         \
     } while (0)
 
 #define TF3_LANES                                                                  \
     const int sgid = (int)get_sub_group_id();                                      \
     const int pair = (int)SG_CPLX_INDEX();                                         \
-    const int part = (int)SG_IS_IMAG();                                            \
     const ftype pmOne = SG_PM_ONE(BWD_DIR);                                        \
     const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + 4 * sgid + pair; \
     const long row = (long)get_group_id(1)
@@ -40,17 +41,16 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
     const int ok = col < TF3_M;
     __global const ftype* src = in + 2 * t * (long)IDIST;
     ptype reg[FACT0];
-    for (int i = 0; i < FACT0; ++i) reg[i] = ok ? src[2 * (col + (long)i * TF3_M) + part] : (ftype)0;
+    for (int i = 0; i < FACT0; ++i) reg[i] = ok ? SG_LOAD(src, col + (long)i * TF3_M) : SG_ZERO;
     FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
     // The group's columns occupy one contiguous piece of the scratch row.
     const int local_col = 4 * sgid + pair;
-    for (int k0 = 0; k0 < FACT0; ++k0) slm[2 * (local_col * FACT0 + k0) + part] = reg[k0];
+    for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slm, local_col * FACT0 + k0, reg[k0]);
     barrier(CLK_LOCAL_MEM_FENCE);
     const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
     const long cols = (TF3_M - first) < TF3_COLS_PER_GROUP ? (TF3_M - first) : TF3_COLS_PER_GROUP;
     __global ftype* dst = scratch + 2 * (row * (long)TDIST + first * FACT0);
-    const int lid = (int)get_local_id(0);
-    for (long r = lid; r < 2 * FACT0 * cols; r += WORK_GROUP_SIZE) dst[r] = slm[r];
+    for (long r = SG_WG_CPLX_ID(); r < FACT0 * cols; r += WORK_GROUP_SIZE / 2) SG_STORE(dst, r, SG_LOAD(slm, r));
 }
 #endif
 
@@ -68,7 +68,7 @@ __kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* scratch, __
     ptype reg[FACT1];
     for (int i1 = 0; i1 < FACT1; ++i1) {
         const long e = (long)i1 * q_count + col;
-        reg[i1] = ok ? in[2 * (base + e) + part] : (ftype)0;
+        reg[i1] = ok ? SG_LOAD(in, base + e) : SG_ZERO;
     }
     for (int i1 = 0; i1 < FACT1; ++i1) {
         const long e = ok ? (long)i1 * q_count + col : 0;
@@ -76,7 +76,7 @@ __kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* scratch, __
     }
     FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
     if (ok)
-        for (int k1 = 0; k1 < FACT1; ++k1) scratch[2 * (base + (long)k1 * q_count + col) + part] = reg[k1];
+        for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(scratch, base + (long)k1 * q_count + col, reg[k1]);
 }
 #endif
 
@@ -96,11 +96,11 @@ __kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, _
     const long t = (long)get_global_id(1) + offset;
     ptype reg[FACT2];
     for (int c2 = 0; c2 < FACT2; ++c2)
-        reg[c2] = ok ? scratch[2 * (base + k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0) + part] : (ftype)0;
+        reg[c2] = ok ? SG_LOAD(scratch, base + k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0) : SG_ZERO;
     for (int c2 = 0; c2 < FACT2; ++c2) TF3_TWIDDLE(reg[c2], twidl, k1 * FACT2 + c2);
     FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
     __global ftype* dst = out + 2 * t * (long)ODIST;
     if (ok)
-        for (int k2 = 0; k2 < FACT2; ++k2) dst[2 * (col + r_count * k2) + part] = reg[k2];
+        for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE(dst, col + r_count * k2, reg[k2]);
 }
 #endif

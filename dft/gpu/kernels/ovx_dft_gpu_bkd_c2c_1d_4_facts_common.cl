@@ -4,8 +4,10 @@
 // transforms, swapReIm) stands in control flow that is uniform across the
 // work-group; lanes without a transform compute on zeros and store nothing.
 
+#define TARVO_SG_PAIR_VOCABULARY 1
+
 // z <- (c + i s) z forward, (c - i s) z backward, for a table entry (c, s).
-#define FF_TWIDDLE(reg, c, s, pmOne) { (reg) = (c) * (reg) - (s) * (pmOne) * swapReIm(reg); }
+#define FF_TWIDDLE(reg, c, s, pmOne) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
 // z <- C z + f T swap(z) for a per-lane inter-pass cell (C = sigma cos,
 // T = +-sigma sin by lane parity), f = -1 forward, +1 backward.
@@ -14,23 +16,23 @@
 #else
 #define FF_CELL_SIGN ((ftype)1)
 #endif
-#define FF_CELL(reg, C, T) { (reg) = (C) * (reg) + FF_CELL_SIGN * (T) * swapReIm(reg); }
+#define FF_CELL(reg, C, T) SG_MUL_ADD_SWAP(reg, C, FF_CELL_SIGN, T)
 
 #define FF_SECOND_ROUNDS ((FACT0 + FACT1 - 1) / FACT1)
 
-// Lane, sub-group, real/imaginary part and direction sign of the work-item.
+// Lane pair (transform or column of the sub-group), sub-group and
+// direction sign of the work-item.
 #define FF_LANE_SETUP                               \
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);         \
-    const int lane = (int)get_sub_group_local_id(); \
+    const int cx = (int)SG_CPLX_INDEX();            \
     const int s = (int)get_sub_group_id();          \
-    const int part = lane & 1;                      \
     const ftype pmOne = SG_PM_ONE(BWD_DIR)
 
 // The inter-pass cells of row group (g, s) applied to reg[FACT0].
 #define FF_CELLS(g)                                                              \
     for (int i = 0; i < FACT0; ++i) {                                            \
         const long cell = ((g) * FACT1 + s) * FACT0 + i;                         \
-        FF_CELL(reg[i], itab[cell * 32 + lane], itab[cell * 32 + 16 + lane]);    \
+        FF_CELL(reg[i], SG_LANE_LOAD(itab, cell * 32), SG_LANE_LOAD(itab, cell * 32 + 16)); \
     }
 
 // First step of a pass on reg[FACT0]: the FACT0-point transforms, the pass
@@ -40,7 +42,7 @@
     for (int k = 0; k < FACT0; ++k) {                              \
         const int e = s * FACT0 + k;                               \
         FF_TWIDDLE(reg[k], ptab[2 * e], ptab[2 * e + 1], pmOne);   \
-        slm[e * 16 + lane] = reg[k];                               \
+        SG_LANE_STORE(slm, e * 16, reg[k]);                        \
     }                                                              \
     barrier(CLK_LOCAL_MEM_FENCE)
 
@@ -53,7 +55,7 @@
         const int act = k < FACT0;                                                   \
         const int kk = act ? k : 0;                                                  \
         ptype reg2[FACT1];                                                           \
-        for (int j = 0; j < FACT1; ++j) reg2[j] = slm[(j * FACT0 + kk) * 16 + lane]; \
+        for (int j = 0; j < FACT1; ++j) reg2[j] = SG_LANE_LOAD(slm, (j * FACT0 + kk) * 16); \
         FACT1_FUNC(reg2, pmOne TARVO_SG_ARG);                                        \
         if (act && (cond))                                                           \
             for (int j = 0; j < FACT1; ++j) { store; }                               \

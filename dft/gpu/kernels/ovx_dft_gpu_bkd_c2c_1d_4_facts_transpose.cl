@@ -8,16 +8,16 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* scratch, __g
                           __local ftype* slm, int offset)
 {
     FF_LANE_SETUP;
-    const long t = 8L * (long)get_group_id(0) + (lane >> 1);
+    const long t = 8L * (long)get_group_id(0) + cx;
     const long b = (long)get_global_id(1) + offset;
     const int ok = t < NUM_FFTS;
     __global const ftype* src = in + 2L * b * (long)IDIST;
     ptype reg[FACT0];
     for (int i = 0; i < FACT0; ++i) {
         const long n = s + (long)FACT1 * i;
-        reg[i] = ok ? src[2L * (n * NUM_FFTS + t) + part] : (ftype)0;
+        reg[i] = ok ? SG_LOAD(src, n * NUM_FFTS + t) : SG_ZERO;
     }
     FF_FIRST_STEP;
     __global ftype* dst = scratch + 2L * ((b - offset) * (long)ODIST + t * FFT_LEN);
-    FF_SECOND_STEP(ok, dst[2 * (kk + FACT0 * j) + part] = reg2[j]);
+    FF_SECOND_STEP(ok, SG_STORE(dst, kk + FACT0 * j, reg2[j]));
 }

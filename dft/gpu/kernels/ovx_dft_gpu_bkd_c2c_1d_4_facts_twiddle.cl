@@ -9,21 +9,21 @@ __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __
 {
     FF_LANE_SETUP;
     const long g = (long)get_group_id(0);
-    const long t = 8L * g + (lane >> 1);
+    const long t = 8L * g + cx;
     const long b = (long)get_global_id(1) + offset;
     const int ok = t < NUM_FFTS;
     __global const ftype* src = scratch + 2L * (b - offset) * (long)ODIST;
     ptype reg[FACT0];
     for (int i = 0; i < FACT0; ++i) {
         const long n = s + (long)FACT1 * i;
-        reg[i] = ok ? src[2L * (n * NUM_FFTS + t) + part] : (ftype)0;
+        reg[i] = ok ? SG_LOAD(src, n * NUM_FFTS + t) : SG_ZERO;
     }
 #ifdef MULTIFACTOR_TWIDDLE
     FF_CELLS(g);
 #endif
     FF_FIRST_STEP;
     __global ftype* dst = out + 2L * b * (long)ODIST;
-    FF_SECOND_STEP(ok, dst[2L * ((long)(kk + FACT0 * j) * NUM_FFTS + t) + part] = reg2[j]);
+    FF_SECOND_STEP(ok, SG_STORE(dst, (long)(kk + FACT0 * j) * NUM_FFTS + t, reg2[j]));
 }
 #else
 // Four-factor column-batched backend. Columns are adjacent (batch distance
@@ -49,7 +49,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* scratch, __g
     const long g = (long)get_group_id(0);
     const long group = (long)get_group_id(1) + inner_offset;
     const long o = (long)get_group_id(2);
-    const int c = lane >> 1;
+    const int c = cx;
 #ifdef INNER_TAIL
     const int ok = !(group == TAIL_CHUNK_IDX && c >= INNER_TAIL);
 #else
@@ -60,12 +60,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* scratch, __g
     ptype reg[FACT0];
     for (int i = 0; i < FACT0; ++i) {
         const long n = g + (long)NUM_WORKGROUPS * (s + (long)FACT1 * i);
-        reg[i] = ok ? src[2L * n * ISTRIDE + part] : (ftype)0;
+        reg[i] = ok ? SG_LOAD(src, n * ISTRIDE) : SG_ZERO;
     }
     FF_FIRST_STEP;
     __global ftype* dst = scratch + 2L * (o * (long)TEMP_OUTER_DIST + (group - inner_offset) * 8L * FF_N);
     FF_SECOND_STEP(ok && c < FF_ROW, const long row = (long)(kk + FACT0 * j) * NUM_WORKGROUPS + g;
-                                     dst[row * 2 * FF_ROW + lane] = reg2[j]);
+                                     SG_LANE_STORE(dst, row * 2 * FF_ROW, reg2[j]));
 }
 #else
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -77,7 +77,7 @@ __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __
     const long g = (long)get_group_id(0);
     const long group = (long)get_group_id(1) + inner_offset;
     const long o = (long)get_group_id(2);
-    const int c = lane >> 1;
+    const int c = cx;
 #ifdef INNER_TAIL
     const int ok = !(group == TAIL_CHUNK_IDX && c >= INNER_TAIL) && c < FF_ROW;
 #else
@@ -88,13 +88,13 @@ __kernel void KERNEL_FUNC(__global const ftype* scratch, __global ftype* out, __
     ptype reg[FACT0];
     for (int i = 0; i < FACT0; ++i) {
         const long row = g * FFT_LEN + s + (long)FACT1 * i;
-        reg[i] = ok ? src[row * 2 * FF_ROW + lane] : (ftype)0;
+        reg[i] = ok ? SG_LANE_LOAD(src, row * 2 * FF_ROW) : SG_ZERO;
     }
     FF_CELLS(g);
     FF_FIRST_STEP;
     __global ftype* dst = out + 2L * ((o + outer_offset) * (long)OUTER_ODIST + col);
     FF_SECOND_STEP(ok, const long idx = g + (long)NUM_WORKGROUPS * (kk + FACT0 * j);
-                       dst[2L * idx * OSTRIDE + part] = reg2[j]);
+                       SG_STORE(dst, idx * OSTRIDE, reg2[j]));
 }
 #endif
 #endif

@@ -7,21 +7,22 @@
 // A complex value lives in a lane pair (even lane real, odd lane imaginary);
 // table entries carry per-lane factors (c, c, s, -s), 16 reals per register.
 
+#define TARVO_SG_PAIR_VOCABULARY 1
+
 #define K8_TWIDDLE(reg, tab, at)                                                  \
     do {                                                                          \
-        const ftype tr_ = (tab)[(at) + lane];                                     \
-        const ftype ti_ = (tab)[(at) + 8 + lane];                                 \
-        (reg) = tr_ * (reg) + twSign * ti_ * swapReIm(reg);                       \
+        const ptype tr_ = SG_LANE_LOAD(tab, at);                                  \
+        const ptype ti_ = SG_LANE_LOAD(tab, (at) + 8);                            \
+        SG_MUL_ADD_SWAP(reg, tr_, twSign, ti_);                                   \
     } while (0)
 
-// Lane, sub-group, lane pair p, real/imaginary part, direction signs, the
+// Sub-group, lane pair p, direction signs, the
 // batch entry's input (distance `idist`) and output, and the column pair c,
 // half h and row j of the work-item.
 #define K8_SETUP(idist)                                      \
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);                  \
-    const int lane = (int)SG_LANE();                         \
     const int s = (int)get_sub_group_id();                   \
-    const int p = (int)SG_CPLX_INDEX(), part = (int)SG_IS_IMAG(); \
+    const int p = (int)SG_CPLX_INDEX();                      \
     const ftype pmOne = SG_PM_ONE(BWD_DIR);                  \
     const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1); \
     const long g = (long)get_group_id(0);                    \
@@ -42,19 +43,19 @@ __kernel void TRANSPOSE_OUTPUT_FUNC(__global const ftype* in, __global ftype* ou
     // Rows 16s..16s+15 of the work-group's four columns, split by column.
     for (int r = 0; r < 16; ++r) {
         const int n0 = 16 * s + r;
-        slmPtr[256 * p + 128 * part + n0] = SG_BLOCK_LOAD(src + 2 * (64 * n0 + 4 * g));
+        SG_STORE_PARTS(slmPtr, 256 * p + n0, 128, SG_BLOCK_LOAD(src + 2 * (64 * n0 + 4 * g)));
     }
     barrier(CLK_LOCAL_MEM_FENCE);
-    for (int i = 0; i < N0_FACT0; ++i) reg[i] = slmPtr[256 * c + 128 * part + j + 8 * i];
+    for (int i = 0; i < N0_FACT0; ++i) reg[i] = SG_LOAD_PARTS(slmPtr, 256 * c + j + 8 * i, 128);
     barrier(CLK_LOCAL_MEM_FENCE);
     N0_FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
     for (int k1 = 0; k1 < N0_FACT0; ++k1) K8_TWIDDLE(reg[k1], twidl_N0, 256 * h + 16 * k1);
-    for (int k1 = 0; k1 < N0_FACT0; ++k1) slmPtr[256 * c + 32 * j + 16 * part + k1] = reg[k1];
+    for (int k1 = 0; k1 < N0_FACT0; ++k1) SG_STORE_PARTS(slmPtr, 256 * c + 32 * j + k1, 16, reg[k1]);
     barrier(CLK_LOCAL_MEM_FENCE);
     const int k1a = 4 * h + p;
     for (int jj = 0; jj < N0_FACT1; ++jj) {
-        reg[jj] = slmPtr[256 * c + 32 * jj + 16 * part + k1a];
-        reg[jj + 8] = slmPtr[256 * c + 32 * jj + 16 * part + k1a + 8];
+        reg[jj] = SG_LOAD_PARTS(slmPtr, 256 * c + 32 * jj + k1a, 16);
+        reg[jj + 8] = SG_LOAD_PARTS(slmPtr, 256 * c + 32 * jj + k1a + 8, 16);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
     N0_FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
@@ -63,11 +64,11 @@ __kernel void TRANSPOSE_OUTPUT_FUNC(__global const ftype* in, __global ftype* ou
     for (int r = 0; r < 16; ++r) K8_TWIDDLE(reg[r], twidl, block + 16 * r);
     for (int r = 0; r < 16; ++r) {
         const int k0 = k1a + 8 * (r >> 3) + 16 * (r & 7);
-        slmPtr[256 * c + 2 * k0 + part] = reg[r];
+        SG_STORE(slmPtr, 128 * c + k0, reg[r]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
     for (int i = 0; i < 16; ++i)
-        SG_BLOCK_STORE(dst + 2 * (512 * g + 64 * s) + 8 * i, slmPtr[128 * s + 8 * i + lane]);
+        SG_BLOCK_STORE(dst + 2 * (512 * g + 64 * s) + 8 * i, SG_LANE_LOAD(slmPtr, 128 * s + 8 * i));
 }
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -80,23 +81,23 @@ __kernel void SAME_ORIENTATION_OUTPUT_FUNC(__global const ftype* in, __global ft
 
     for (int r = 0; r < 8; ++r) {
         const int n1 = 8 * s + r;
-        slmPtr[128 * p + 64 * part + n1] = SG_BLOCK_LOAD(src + 2 * (128 * n1 + 4 * g));
+        SG_STORE_PARTS(slmPtr, 128 * p + n1, 64, SG_BLOCK_LOAD(src + 2 * (128 * n1 + 4 * g)));
     }
     barrier(CLK_LOCAL_MEM_FENCE);
-    for (int i = 0; i < N1_FACT0; ++i) reg[i] = slmPtr[128 * c + 64 * part + j + 8 * i];
+    for (int i = 0; i < N1_FACT0; ++i) reg[i] = SG_LOAD_PARTS(slmPtr, 128 * c + j + 8 * i, 64);
     barrier(CLK_LOCAL_MEM_FENCE);
     N1_FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
     for (int k = 0; k < N1_FACT0; ++k) K8_TWIDDLE(reg[k], twidl_N1, 128 * h + 16 * k);
-    for (int k = 0; k < N1_FACT0; ++k) slmPtr[128 * c + 16 * j + 8 * part + k] = reg[k];
+    for (int k = 0; k < N1_FACT0; ++k) SG_STORE_PARTS(slmPtr, 128 * c + 16 * j + k, 8, reg[k]);
     barrier(CLK_LOCAL_MEM_FENCE);
     const int ka = 4 * h + p;
-    for (int jj = 0; jj < N1_FACT1; ++jj) reg[jj] = slmPtr[128 * c + 16 * jj + 8 * part + ka];
+    for (int jj = 0; jj < N1_FACT1; ++jj) reg[jj] = SG_LOAD_PARTS(slmPtr, 128 * c + 16 * jj + ka, 8);
     barrier(CLK_LOCAL_MEM_FENCE);
     N1_FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-    for (int k2 = 0; k2 < N1_FACT1; ++k2) slmPtr[8 * (ka + 8 * k2) + 2 * c + part] = reg[k2];
+    for (int k2 = 0; k2 < N1_FACT1; ++k2) SG_STORE(slmPtr, 4 * (ka + 8 * k2) + c, reg[k2]);
     barrier(CLK_LOCAL_MEM_FENCE);
     for (int r = 0; r < 8; ++r) {
         const int k1 = 8 * s + r;
-        SG_BLOCK_STORE(dst + 2 * (128 * k1 + 4 * g), slmPtr[8 * k1 + lane]);
+        SG_BLOCK_STORE(dst + 2 * (128 * k1 + 4 * g), SG_LANE_LOAD(slmPtr, 8 * k1));
     }
 }

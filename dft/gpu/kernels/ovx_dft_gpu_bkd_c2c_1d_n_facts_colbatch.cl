@@ -13,6 +13,8 @@
 // All loops have work-group-uniform trip counts (the transforms shuffle);
 // lanes without a column or row compute on zeros and store nothing.
 
+#define TARVO_SG_PAIR_VOCABULARY 1
+
 #define NC_M (FACT1 * FACT2)
 #define NC_H (SUBGROUP_SIZE / 2)
 #define NC_CC INNER_BATCH_PER_GROUP
@@ -30,7 +32,7 @@
 #endif
 #define NC_BLOCKS ((INNER_BATCH + NC_CC - 1) / NC_CC)
 
-#define NC_TWIDDLE(reg, c, s, pmOne) { (reg) = (c) * (reg) - (s) * (pmOne) * swapReIm(reg); }
+#define NC_TWIDDLE(reg, c, s, pmOne) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
 #if OUTPUT_STRIDE == 1
 #define NC_OUT_INDEX(col, k) ((long)(col) * INNER_BATCH_OUTPUT_DISTANCE + (long)(k))
@@ -63,16 +65,14 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                           __local ftype* slm)
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int lane = (int)get_sub_group_local_id();
     const int sg = (int)get_sub_group_id();
-    const int part = lane & 1;
     const int cb = sg % NC_CB;
     const int w = sg / NC_CB;
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
     const long block = (long)get_group_id(0);
     const long ob = (long)get_global_id(1);
     const int cols = block == NC_BLOCKS - 1 ? INNER_BATCH_FOR_LAST_GROUP : NC_CC;
-    const int lc = cb * NC_H + (lane >> 1);
+    const int lc = cb * NC_H + (int)SG_CPLX_INDEX();
     const int ok = lc < cols;
     const long col = block * NC_CC + lc;
     __global const ftype* src = in + 2L * ((long)INPUT_OFFSET + ob * (long)OUTER_BATCH_INPUT_DISTANCE + col);
@@ -88,7 +88,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int mm = m < NC_M ? m : 0;
         ptype reg[FACT0];
         for (int j = 0; j < FACT0; ++j)
-            reg[j] = act ? src[2L * ((long)(mm + NC_M * j) * INPUT_STRIDE) + part] : (ftype)0;
+            reg[j] = act ? SG_LOAD(src, (long)(mm + NC_M * j) * INPUT_STRIDE) : SG_ZERO;
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int j = 0; j < FACT0; ++j) {
             const int e = mm * FACT0 + j;
@@ -97,10 +97,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
 #if FACT1 == 1
         for (int j = 0; j < FACT0; ++j) NC_POST(reg[j], j, grp, pmOne);
         if (act)
-            for (int j = 0; j < FACT0; ++j) dst[2L * NC_OUT_INDEX(col, j) + part] = reg[j];
+            for (int j = 0; j < FACT0; ++j) SG_STORE(dst, NC_OUT_INDEX(col, j), reg[j]);
 #else
         if (act)
-            for (int j = 0; j < FACT0; ++j) slm[2 * ((j * NC_M + mm) * NC_CC + lc) + part] = reg[j];
+            for (int j = 0; j < FACT0; ++j) SG_STORE(slm, (j * NC_M + mm) * NC_CC + lc, reg[j]);
 #endif
     }
 #if FACT1 > 1
@@ -113,7 +113,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int k0 = tt / FACT2, m2 = tt % FACT2;
         ptype reg[FACT1];
         for (int j = 0; j < FACT1; ++j)
-            reg[j] = ok ? slm[2 * ((k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc) + part] : (ftype)0;
+            reg[j] = ok ? SG_LOAD(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc) : SG_ZERO;
         FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
 #if FACT2 > 1
         for (int j = 0; j < FACT1; ++j) {
@@ -121,11 +121,11 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NC_TWIDDLE(reg[j], tab2[2 * e], tab2[2 * e + 1], pmOne);
         }
         if (act)
-            for (int j = 0; j < FACT1; ++j) slm[2 * ((k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc) + part] = reg[j];
+            for (int j = 0; j < FACT1; ++j) SG_STORE(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc, reg[j]);
 #else
         for (int j = 0; j < FACT1; ++j) NC_POST(reg[j], k0 + FACT0 * j, grp, pmOne);
         if (act)
-            for (int j = 0; j < FACT1; ++j) dst[2L * NC_OUT_INDEX(col, k0 + FACT0 * j) + part] = reg[j];
+            for (int j = 0; j < FACT1; ++j) SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * j), reg[j]);
 #endif
     }
 #endif
@@ -139,12 +139,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int k0 = tt / FACT1, k1 = tt % FACT1;
         ptype reg[FACT2];
         for (int j = 0; j < FACT2; ++j)
-            reg[j] = ok ? slm[2 * ((k0 * NC_M + j + FACT2 * k1) * NC_CC + lc) + part] : (ftype)0;
+            reg[j] = ok ? SG_LOAD(slm, (k0 * NC_M + j + FACT2 * k1) * NC_CC + lc) : SG_ZERO;
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int j = 0; j < FACT2; ++j) NC_POST(reg[j], k0 + FACT0 * (k1 + FACT1 * j), grp, pmOne);
         if (act)
             for (int j = 0; j < FACT2; ++j)
-                dst[2L * NC_OUT_INDEX(col, k0 + FACT0 * (k1 + FACT1 * j)) + part] = reg[j];
+                SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * (k1 + FACT1 * j)), reg[j]);
     }
 #endif
 }

@@ -9,7 +9,11 @@
 //  - the option -cl-tarvo-256-GRF-per-thread is accepted (and dropped, the
 //    machine's compiler does not know it);
 //  - on a profile without double precision, cl_khr_fp64 is not reported and
-//    a program that uses double fails to build, with a log that says so.
+//    a program that uses double fails to build, with a log that says so;
+//  - a program text that also declares TARVO_SG_PAIR_VOCABULARY runs one
+//    work-item per lane pair: its launches have dimension 0 of the
+//    work-group and of the global range halved, and its kernels report the
+//    work-group sizes of the text (see SUBGROUPS.md).
 #include <CL/cl.h>
 #include <CL/cl_ext.h>
 #include <CL/cl_gl.h>
@@ -77,6 +81,7 @@ struct program_record {
     bool emulated = false;
     bool no_fp64 = false;
     size_t max_wg = 0;    // work-group bound the emulation was sized for
+    bool lane_pairs = false;  // one work-item per lane pair (dimension 0 halved)
 };
 
 // The registry lives until the library is unloaded (or the process ends,
@@ -115,6 +120,31 @@ bool find_program(cl_program p, program_record* out) {
     if (it == g_programs->end()) return false;
     if (out) *out = it->second;
     return true;
+}
+
+// The record of the program a kernel belongs to, if this layer made it.
+bool find_kernel_program(cl_kernel k, program_record* out) {
+    cl_program p = nullptr;
+    if (!k || next.clGetKernelInfo(k, CL_KERNEL_PROGRAM, sizeof p, &p, nullptr) != CL_SUCCESS) return false;
+    return find_program(p, out);
+}
+
+// A text opts in to the lane-pair mode with a line
+// "#define TARVO_SG_PAIR_VOCABULARY ..."; OVXPLAT_SG_LANE_PAIRS=0 keeps every
+// text per lane (to compare the two modes).
+bool wants_lane_pairs(const std::string& text) {
+    const char* env = std::getenv("OVXPLAT_SG_LANE_PAIRS");
+    if (env && std::strcmp(env, "0") == 0) return false;
+    static const char k_mark[] = "TARVO_SG_PAIR_VOCABULARY";
+    for (size_t at = text.find(k_mark); at != std::string::npos; at = text.find(k_mark, at + 1)) {
+        size_t b = text.rfind('\n', at);
+        b = b == std::string::npos ? 0 : b + 1;
+        std::string head = text.substr(b, at - b);
+        head.erase(std::remove_if(head.begin(), head.end(), [](char c) { return c == ' ' || c == '\t'; }),
+                   head.end());
+        if (head == "#define") return true;
+    }
+    return false;
 }
 
 // ---- helpers ---------------------------------------------------------------
@@ -404,14 +434,16 @@ CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context context
     rec.emulated = text.find("cl_tarvo_subgroups") != std::string::npos;
     rec.no_fp64 = !prof->fp64;
     rec.max_wg = static_cast<size_t>(prof->max_work_group_size);
+    rec.lane_pairs = rec.emulated && wants_lane_pairs(text);
     if (!rec.emulated && !rec.no_fp64)
         return next.clCreateProgramWithSource(context, count, strings, lengths, errcode_ret);
 
     std::string full;
     if (rec.emulated) {
-        char head[160];
-        std::snprintf(head, sizeof head, "#define TARVO_SG_MAX_WG %zu\n%s#line 1 \"cl_tarvo_subgroups.h\"\n",
-                      rec.max_wg, rec.no_fp64 ? "#define _TSG_NO_FP64 1\n" : "");
+        char head[200];
+        std::snprintf(head, sizeof head, "#define TARVO_SG_MAX_WG %zu\n%s%s#line 1 \"cl_tarvo_subgroups.h\"\n",
+                      rec.max_wg, rec.no_fp64 ? "#define _TSG_NO_FP64 1\n" : "",
+                      rec.lane_pairs ? "#define TARVO_SG_LANE_PAIR 1\n" : "");
         full += head;
         full += ovx_tsg_prelude;
         full += "\n";
@@ -525,20 +557,65 @@ CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue command_
                                                        cl_uint num_events_in_wait_list,
                                                        const cl_event* event_wait_list, cl_event* event) {
     if (!ovx_cl_ready() || !next.clEnqueueNDRangeKernel) return CL_INVALID_OPERATION;
+    program_record rec;
+    if (work_dim < 1 || work_dim > 3 || !kernel || !global_work_size || !find_kernel_program(kernel, &rec) ||
+        !rec.emulated)
+        return next.clEnqueueNDRangeKernel(command_queue, kernel, work_dim, global_work_offset, global_work_size,
+                                           local_work_size, num_events_in_wait_list, event_wait_list, event);
     // The emulation's exchange area holds the profile's largest work-group:
     // refuse bigger ones as the device would.
-    if (local_work_size && work_dim >= 1 && work_dim <= 3 && kernel) {
-        cl_program p = nullptr;
-        program_record rec;
-        if (next.clGetKernelInfo(kernel, CL_KERNEL_PROGRAM, sizeof p, &p, nullptr) == CL_SUCCESS &&
-            find_program(p, &rec) && rec.emulated) {
-            size_t items = 1;
-            for (cl_uint i = 0; i < work_dim; ++i) items *= local_work_size[i];
-            if (items > rec.max_wg) return CL_INVALID_WORK_GROUP_SIZE;
-        }
+    if (local_work_size) {
+        size_t items = 1;
+        for (cl_uint i = 0; i < work_dim; ++i) items *= local_work_size[i];
+        if (items > rec.max_wg) return CL_INVALID_WORK_GROUP_SIZE;
     }
-    return next.clEnqueueNDRangeKernel(command_queue, kernel, work_dim, global_work_offset, global_work_size,
-                                       local_work_size, num_events_in_wait_list, event_wait_list, event);
+    if (!rec.lane_pairs)
+        return next.clEnqueueNDRangeKernel(command_queue, kernel, work_dim, global_work_offset, global_work_size,
+                                           local_work_size, num_events_in_wait_list, event_wait_list, event);
+    // One work-item per lane pair: dimension 0 counts pairs.
+    if (local_work_size && local_work_size[0] % 2 != 0) return CL_INVALID_WORK_GROUP_SIZE;
+    if (global_work_size[0] % 2 != 0) return CL_INVALID_GLOBAL_WORK_SIZE;
+    if (global_work_offset && global_work_offset[0] % 2 != 0) return CL_INVALID_GLOBAL_OFFSET;
+    size_t g[3], l[3], o[3];
+    for (cl_uint i = 0; i < work_dim; ++i) {
+        g[i] = global_work_size[i];
+        l[i] = local_work_size ? local_work_size[i] : 0;
+        o[i] = global_work_offset ? global_work_offset[i] : 0;
+    }
+    g[0] /= 2;
+    l[0] /= 2;
+    o[0] /= 2;
+    return next.clEnqueueNDRangeKernel(command_queue, kernel, work_dim, global_work_offset ? o : nullptr, g,
+                                       local_work_size ? l : nullptr, num_events_in_wait_list, event_wait_list,
+                                       event);
+}
+
+// Kernels of a lane-pair program run half as many work-items along dimension
+// 0 as the text declares; the sizes reported are the text's.
+CL_API_ENTRY cl_int CL_API_CALL clGetKernelWorkGroupInfo(cl_kernel kernel, cl_device_id device,
+                                                         cl_kernel_work_group_info param_name, size_t param_value_size,
+                                                         void* param_value, size_t* param_value_size_ret) {
+    if (!ovx_cl_ready() || !next.clGetKernelWorkGroupInfo) return CL_INVALID_OPERATION;
+    program_record rec;
+    const bool pairs = find_kernel_program(kernel, &rec) && rec.lane_pairs;
+    if (pairs && param_name == CL_KERNEL_COMPILE_WORK_GROUP_SIZE) {
+        size_t w[3] = {0, 0, 0};
+        cl_int e = next.clGetKernelWorkGroupInfo(kernel, device, param_name, sizeof w, w, nullptr);
+        if (e != CL_SUCCESS) return e;
+        w[0] *= 2;
+        return put_info(w, sizeof w, param_value_size, param_value, param_value_size_ret);
+    }
+    if (pairs && (param_name == CL_KERNEL_WORK_GROUP_SIZE ||
+                  param_name == CL_KERNEL_PREFERRED_WORK_GROUP_SIZE_MULTIPLE)) {
+        size_t v = 0;
+        cl_int e = next.clGetKernelWorkGroupInfo(kernel, device, param_name, sizeof v, &v, nullptr);
+        if (e != CL_SUCCESS) return e;
+        v *= 2;
+        if (param_name == CL_KERNEL_WORK_GROUP_SIZE) v = std::min(v, rec.max_wg);
+        return put_info(&v, sizeof v, param_value_size, param_value, param_value_size_ret);
+    }
+    return next.clGetKernelWorkGroupInfo(kernel, device, param_name, param_value_size, param_value,
+                                         param_value_size_ret);
 }
 
 }  // extern "C"

@@ -21,13 +21,25 @@ typedef struct {
     __local ulong8* area;   /* 2 * TARVO_SG_MAX_WG slots */
     uint size;              /* S */
     uint phase;             /* half used by the next shuffle */
+    uint lane;              /* lane (lane pair in the lane-pair mode) in the sub-group */
+    uint sgid;              /* sub-group in the work-group */
 } tarvo_sg_state;
 typedef tarvo_sg_state* tarvo_sg_ctx;
 
+#ifndef TARVO_SG_LANE_PAIR
 #define TARVO_SG_KERNEL_SCRATCH(S)                                        \
     __local ulong8 _tsg_area[2 * TARVO_SG_MAX_WG];                         \
-    tarvo_sg_state _tsg_state = {_tsg_area, (uint)(S), 0u};                \
+    tarvo_sg_state _tsg_state = {_tsg_area, (uint)(S), 0u, _tsg_lid() % (uint)(S), \
+                                 _tsg_lid() / (uint)(S)};                  \
     tarvo_sg_ctx _tsg = &_tsg_state
+#else
+/* One work-item per lane pair: no exchange area. S must be even. */
+#define TARVO_SG_KERNEL_SCRATCH(S)                                        \
+    typedef char _tsg_size_is_even[((S) >= 2 && (S) % 2 == 0) ? 1 : -1];  \
+    tarvo_sg_state _tsg_state = {0, (uint)(S), 0u, _tsg_lid() % ((uint)(S) / 2u), \
+                                 _tsg_lid() / ((uint)(S) / 2u)};           \
+    tarvo_sg_ctx _tsg = &_tsg_state
+#endif
 #define TARVO_SG_PARAM , tarvo_sg_ctx _tsg
 #define TARVO_SG_ARG , _tsg
 /* For helpers without any other parameter. */
@@ -48,12 +60,9 @@ static inline __attribute__((always_inline)) uint _tsg_lid(void) {
 static inline __attribute__((always_inline)) uint _tsg_wg_items(void) {
     return (uint)(get_local_size(0) * get_local_size(1) * get_local_size(2));
 }
-static inline __attribute__((always_inline)) uint _tsg_lane(tarvo_sg_ctx c) {
-    return _tsg_lid() % c->size;
-}
-static inline __attribute__((always_inline)) uint _tsg_sgid(tarvo_sg_ctx c) {
-    return _tsg_lid() / c->size;
-}
+/* Computed once per kernel (the size is a constant there). */
+static inline __attribute__((always_inline)) uint _tsg_lane(tarvo_sg_ctx c) { return c->lane; }
+static inline __attribute__((always_inline)) uint _tsg_sgid(tarvo_sg_ctx c) { return c->sgid; }
 static inline __attribute__((always_inline)) uint _tsg_num_sg(tarvo_sg_ctx c) {
     return (_tsg_wg_items() + c->size - 1u) / c->size;
 }
@@ -98,6 +107,7 @@ _TSG_DEFINE_SHUFFLE_VECTORS(float)
 _TSG_DEFINE_SHUFFLE_VECTORS(double)
 #endif
 
+#ifndef TARVO_SG_LANE_PAIR
 #define tarvo_sub_group_shuffle(x, lane) _tsg_shuffle(_tsg, (x), (uint)(lane))
 #define tarvo_sub_group_shuffle_xor(x, mask) _tsg_shuffle_xor(_tsg, (x), (uint)(mask))
 
@@ -176,6 +186,69 @@ _TSG_DEFINE_BLOCK(ulong, __local)
 #define get_max_sub_group_size() ((uint)_tsg->size)
 #define get_num_sub_groups() _tsg_num_sg(_tsg)
 #define get_enqueued_num_sub_groups() _tsg_num_sg(_tsg)
+#endif /* !TARVO_SG_LANE_PAIR */
+
+#ifdef TARVO_SG_LANE_PAIR
+/* Lane-pair mode, for program texts that declare TARVO_SG_PAIR_VOCABULARY:
+ * they name every per-lane notion through the lane-pair vocabulary (a
+ * complex value in two neighbouring lanes, the even lane the real part), so
+ * one work-item can hold both lanes of a pair. The OpenCL layer halves
+ * dimension 0 of the work-group and of the global range of their launches
+ * (and doubles it back in the kernel queries); lane 2c + part of sub-group g
+ * is part `part` of work-item c of group g, a sub-group being S / 2
+ * work-items. The parts are two scalars (re, im) of the text's ptype, the
+ * swap of the parts is a private exchange and needs no barrier. The
+ * extension's shuffles, block reads and writes and lane ids are not
+ * provided: a text that uses them fails to build. */
+#define reqd_work_group_size(X, Y, Z) reqd_work_group_size((X) / 2, Y, Z)
+
+static inline __attribute__((always_inline)) uint _tsg_pairs(tarvo_sg_ctx c) { return c->size >> 1; }
+static inline __attribute__((always_inline)) uint _tsg_pair_sg_size(tarvo_sg_ctx c) {
+    uint first = c->sgid * _tsg_pairs(c);
+    uint left = _tsg_wg_items() - first;
+    return 2u * (left < _tsg_pairs(c) ? left : _tsg_pairs(c));
+}
+
+#define get_sub_group_id() _tsg_sgid(_tsg)
+#define get_sub_group_size() _tsg_pair_sg_size(_tsg)
+#define get_max_sub_group_size() ((uint)_tsg->size)
+#define get_num_sub_groups() ((_tsg_wg_items() + _tsg_pairs(_tsg) - 1u) / _tsg_pairs(_tsg))
+#define get_enqueued_num_sub_groups() get_num_sub_groups()
+
+#define SG_CPLX_INDEX() _tsg_lane(_tsg)
+#define SG_WG_CPLX_ID() ((int)get_local_id(0))
+#define SG_PM_ONE(bwd) (((((uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)
+#define SG_SWAP_RE_IM(x) ((ptype){(x).im, (x).re})
+#define SG_ZERO ((ptype){(ftype)0, (ftype)0})
+#define SG_LOAD_PARTS(p, at, step) ((ptype){(p)[(at)], (p)[(at) + (step)]})
+#define SG_STORE_PARTS(p, at, step, v)          \
+    do {                                        \
+        const ptype _tsg_v = (v);               \
+        (p)[(at)] = _tsg_v.re;                  \
+        (p)[(at) + (step)] = _tsg_v.im;         \
+    } while (0)
+#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)
+#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))
+#define SG_LANE_LOAD(p, at) SG_LOAD_PARTS((p), (at) + 2 * (int)SG_CPLX_INDEX(), 1)
+#define SG_LANE_STORE(p, at, v) SG_STORE_PARTS((p), (at) + 2 * (int)SG_CPLX_INDEX(), 1, (v))
+#define SG_BLOCK_LOAD(p) SG_LANE_LOAD((p), 0)
+#define SG_BLOCK_STORE(p, v) SG_LANE_STORE((p), 0, (v))
+/* The same expressions as the per-lane forms, part by part; the odd lane's
+ * SG_PM_ONE is the even lane's negated. */
+#define SG_MUL_ADD_SWAP(reg, a, sgn, b)                                      \
+    {                                                                        \
+        const ptype _tsg_o = (reg), _tsg_a = (a), _tsg_b = (b);              \
+        (reg).re = _tsg_a.re * _tsg_o.re + (sgn) * _tsg_b.re * _tsg_o.im;    \
+        (reg).im = _tsg_a.im * _tsg_o.im + (sgn) * _tsg_b.im * _tsg_o.re;    \
+    }
+#define SG_TWIDDLE_PM(reg, c, s, pm)                                         \
+    {                                                                        \
+        const ptype _tsg_o = (reg);                                          \
+        const ftype _tsg_c = (c), _tsg_s = (s), _tsg_p = (pm);               \
+        (reg).re = _tsg_c * _tsg_o.re - _tsg_s * _tsg_p * _tsg_o.im;         \
+        (reg).im = _tsg_c * _tsg_o.im - _tsg_s * (-_tsg_p) * _tsg_o.re;      \
+    }
+#endif
 
 /* Sub-groups do not run in lock-step here: a sub-group barrier is a
  * work-group barrier (uniform control flow, as for shuffles). */

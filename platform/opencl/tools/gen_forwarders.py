@@ -36,7 +36,7 @@ if missing:
 
 OWN = {'clGetDeviceInfo', 'clCreateProgramWithSource', 'clBuildProgram', 'clCompileProgram',
        'clLinkProgram', 'clGetProgramInfo', 'clReleaseProgram', 'clGetProgramBuildInfo',
-       'clEnqueueNDRangeKernel'}
+       'clEnqueueNDRangeKernel', 'clGetKernelWorkGroupInfo'}
 
 def split_params(p):
     out, depth, cur = [], 0, ''

@@ -12,6 +12,7 @@
 #include <ovxplat/sycl_standin.hpp>
 
 #include <cxxabi.h>
+#include <dlfcn.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 
@@ -771,6 +772,28 @@ std::size_t pow2_divisor(std::size_t n, std::size_t cap) {
     return p;
 }
 
+// The platform's OpenCL library, when the process has loaded it: OpenCL
+// kernels made through it (the GPU maker's sub-group extension, emulated)
+// are launched and queried through it, since it adjusts the geometry of the
+// programs it emulates; it forwards every other kernel unchanged.
+struct cl_layer_calls {
+    void* h = dlopen("libovxplat_opencl.so", RTLD_LAZY | RTLD_NOLOAD);
+    cl_layer_calls() = default;
+    cl_layer_calls(const cl_layer_calls&) = delete;
+    cl_layer_calls& operator=(const cl_layer_calls&) = delete;
+    ~cl_layer_calls() {
+        if (h) dlclose(h);
+    }
+    template <class F>
+    F get(const char* name, F fallback) const {
+        void* f = h ? dlsym(h, name) : nullptr;
+        return f ? reinterpret_cast<F>(f) : fallback;
+    }
+    decltype(&clGetKernelWorkGroupInfo) work_group_info() const {
+        return get("clGetKernelWorkGroupInfo", &clGetKernelWorkGroupInfo);
+    }
+};
+
 // Work-group size of a launch that leaves it to the runtime (a plain
 // range). Left to itself, the machine's OpenCL device makes work-groups of
 // thousands of items (with an extent of 1 along OpenCL's dimension 0 when
@@ -782,6 +805,8 @@ std::size_t pow2_divisor(std::size_t n, std::size_t cap) {
 // that size (the machine's driver would pick another one and refuse the
 // launch). Returns false (the driver chooses) when a query fails.
 bool choose_local_size(cl_kernel k, cl_device_id dev, int dims, const std::size_t* g, std::size_t* l) {
+    const cl_layer_calls layer;
+    const auto clGetKernelWorkGroupInfo = layer.work_group_info();
     std::size_t reqd[3] = {0, 0, 0};
     if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_COMPILE_WORK_GROUP_SIZE, sizeof reqd, reqd, nullptr) !=
         CL_SUCCESS)
@@ -838,8 +863,10 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
             give_cl_queue(ctx, q);
             throw;
         }
-        err = clEnqueueNDRangeKernel(q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g,
-                                     with_local ? l : nullptr, 0, nullptr, &ev);
+        const cl_layer_calls layer;
+        err = layer.get("clEnqueueNDRangeKernel", &clEnqueueNDRangeKernel)(
+            q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g, with_local ? l : nullptr, 0, nullptr,
+            &ev);
         if (err == CL_SUCCESS) {
             err = clWaitForEvents(1, &ev);
             cl_int st = CL_COMPLETE;
@@ -1347,6 +1374,8 @@ void detail::kernel_device_info(const kernel_impl* k, const device_impl* d, int 
     if (!d->gpu) throw_error(errc::invalid, "The kernel is not built for this device");
     const cl_device_id cd = opencl().device;
     const ovxplat_gpu_profile* p = d->profile();
+    const cl_layer_calls layer;
+    const auto clGetKernelWorkGroupInfo = layer.work_group_info();
     auto set = [out](auto v) { *static_cast<decltype(v)*>(out) = v; };
     std::size_t smallest = p->subgroup_size_count ? static_cast<std::size_t>(p->subgroup_sizes[0]) : 1;
     std::size_t largest = p->subgroup_size_count ? static_cast<std::size_t>(p->subgroup_sizes[p->subgroup_size_count - 1]) : 1;

@@ -66,8 +66,13 @@ std::vector<T> launch(const std::string& text, const std::string& opts, const st
 constexpr int kInstances = 4;   // transforms per probe launch
 constexpr int kLanes = 16;      // sub-group size of the sub-group probes
 
-std::string probe_kernels(bool sg, bool dbl) {
-    std::string s = "#define NEED_FFT_FUNC(S) 1\n";  // compile every size
+// A sub-group text that declares the lane-pair vocabulary runs one work-item
+// per lane pair under the emulation.
+const char* const k_pair_mark = "#define TARVO_SG_PAIR_VOCABULARY 1\n";
+
+std::string probe_kernels(bool sg, bool dbl, bool pairs) {
+    std::string s = pairs ? k_pair_mark : "";
+    s += "#define NEED_FFT_FUNC(S) 1\n";  // compile every size
     s += sg ? gk::fft_front_sg_text(dbl) : gk::fft_front_nsg_text(dbl);
     for (int n = 1; n <= 64; ++n) {
         const std::string N = std::to_string(n);
@@ -84,13 +89,12 @@ std::string probe_kernels(bool sg, bool dbl) {
                  "__attribute__((tarvo_reqd_sub_group_size(16)))\n"
                  "void probe_" + N + "(__global const ftype* src, __global ftype* dst, int bwd) {\n"
                  "  TARVO_SG_KERNEL_SCRATCH(16);\n"
-                 "  const size_t inst = get_global_id(0) >> 1;\n"
-                 "  const uint part = SG_IS_IMAG();\n"
+                 "  const size_t inst = get_group_id(0) * 8 + SG_CPLX_INDEX();\n"
                  "  ptype v[" + N + "];\n"
-                 "  for (int k = 0; k < " + N + "; ++k) v[k] = src[(inst * " + N + " + k) * 2 + part];\n"
+                 "  for (int k = 0; k < " + N + "; ++k) v[k] = SG_LOAD(src, inst * " + N + " + k);\n"
                  "  const ftype pmOne = SG_PM_ONE(bwd);\n"
                  "  fft_" + N + "_s(v, pmOne TARVO_SG_ARG);\n"
-                 "  for (int k = 0; k < " + N + "; ++k) dst[(inst * " + N + " + k) * 2 + part] = v[k];\n"
+                 "  for (int k = 0; k < " + N + "; ++k) SG_STORE(dst, inst * " + N + " + k, v[k]);\n"
                  "}\n";
         }
     }
@@ -100,6 +104,7 @@ std::string probe_kernels(bool sg, bool dbl) {
 struct probe_case {
     bool sg;
     bool dbl;
+    bool pairs;
 };
 
 class FrontProbe : public ::testing::TestWithParam<probe_case> {
@@ -111,8 +116,9 @@ protected:
 
 // Runs fft_N_s on kInstances random transforms; returns the device results.
 template <class T>
-std::vector<T> run(bool sg, int n, int bwd, const std::vector<T>& in) {
-    const std::string text = probe_kernels(sg, std::is_same<T, double>::value), name = "probe_" + std::to_string(n);
+std::vector<T> run(bool sg, bool pairs, int n, int bwd, const std::vector<T>& in) {
+    const std::string text = probe_kernels(sg, std::is_same<T, double>::value, pairs),
+                      name = "probe_" + std::to_string(n);
     // The nsg form takes its direction at build time, the sg form at run time.
     if (!sg) return launch(text, bwd ? "-DFWD_DIR=0 -DBWD_DIR=1" : "-DFWD_DIR=1 -DBWD_DIR=0", name, in, in.size(), {}, kInstances, 1);
     const std::size_t global = (static_cast<std::size_t>(kInstances) * 2 + kLanes - 1) / kLanes * kLanes;
@@ -120,7 +126,7 @@ std::vector<T> run(bool sg, int n, int bwd, const std::vector<T>& in) {
 }
 
 template <class T>
-void check_all_sizes(bool sg) {
+void check_all_sizes(bool sg, bool pairs) {
     // Tolerance per precision, relative to N * max|x| (the size of an output).
     const long double tol = std::is_same<T, double>::value ? 2e-15L : 1e-6L;
     std::mt19937 gen(1234);
@@ -131,11 +137,11 @@ void check_all_sizes(bool sg) {
                                 : kInstances;
         std::vector<T> x(slots * n * 2);
         for (auto& v : x) v = static_cast<T>(dist(gen));
-        std::vector<T> fwd = run<T>(sg, n, 0, x);
-        std::vector<T> bwd = run<T>(sg, n, 1, x);
+        std::vector<T> fwd = run<T>(sg, pairs, n, 0, x);
+        std::vector<T> bwd = run<T>(sg, pairs, n, 1, x);
         ASSERT_EQ(fwd.size(), x.size());
         ASSERT_EQ(bwd.size(), x.size());
-        std::vector<T> round = run<T>(sg, n, 1, fwd);
+        std::vector<T> round = run<T>(sg, pairs, n, 1, fwd);
         for (int t = 0; t < kInstances; ++t) {
             std::vector<cld> xi(n);
             for (int k = 0; k < n; ++k) xi[k] = cld(x[(t * n + k) * 2], x[(t * n + k) * 2 + 1]);
@@ -157,16 +163,18 @@ void check_all_sizes(bool sg) {
 
 TEST_P(FrontProbe, EveryFunctionMatchesDirectDft) {
     if (GetParam().dbl)
-        check_all_sizes<double>(GetParam().sg);
+        check_all_sizes<double>(GetParam().sg, GetParam().pairs);
     else
-        check_all_sizes<float>(GetParam().sg);
+        check_all_sizes<float>(GetParam().sg, GetParam().pairs);
 }
 
 std::vector<probe_case> cases() {
-    std::vector<probe_case> c = {{false, true}, {false, false}};
+    std::vector<probe_case> c = {{false, true, false}, {false, false, false}};
 #ifdef OVX_PROBE_SUBGROUPS
-    c.push_back({true, true});
-    c.push_back({true, false});
+    for (bool pairs : {false, true}) {
+        c.push_back({true, true, pairs});
+        c.push_back({true, false, pairs});
+    }
 #endif
     return c;
 }
@@ -174,7 +182,7 @@ std::vector<probe_case> cases() {
 INSTANTIATE_TEST_SUITE_P(Forms, FrontProbe, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<probe_case>& i) {
                              return std::string(i.param.sg ? "subgroup" : "nonsubgroup") +
-                                    (i.param.dbl ? "_double" : "_float");
+                                    (i.param.dbl ? "_double" : "_float") + (i.param.pairs ? "_lanepairs" : "");
                          });
 
 // The generic direct DFTs of run-time size (NONSUBGRP: ODD/EVEN_DEFAULT_FUNC
@@ -217,20 +225,19 @@ TEST(GenericRoutines, NonSubgroupForm) {
 
 #ifdef OVX_PROBE_SUBGROUPS
 template <class T>
-void check_generic_sg(int fact0, int fact1) {
+void check_generic_sg(int fact0, int fact1, bool pairs) {
     const bool dbl = std::is_same<T, double>::value;
-    const std::string src = std::string(gk::fft_front_sg_text(dbl)) +
+    const std::string src = (pairs ? k_pair_mark : "") + std::string(gk::fft_front_sg_text(dbl)) +
         "__kernel __attribute__((reqd_work_group_size(16,1,1))) __attribute__((tarvo_reqd_sub_group_size(16)))\n"
         "void generic_dft(__global const ftype* src, __global ftype* dst, int bwd, int which) {\n"
         "  TARVO_SG_KERNEL_SCRATCH(16);\n"
-        "  const size_t inst = get_global_id(0) >> 1;\n"
-        "  const uint part = SG_IS_IMAG();\n"
+        "  const size_t inst = SG_CPLX_INDEX();\n"
         "  ptype v[64];\n"
         "  const int n = which ? FACT1 : FACT0;\n"
-        "  for (int k = 0; k < n; ++k) v[k] = src[(inst * n + k) * 2 + part];\n"
+        "  for (int k = 0; k < n; ++k) v[k] = SG_LOAD(src, inst * n + k);\n"
         "  const ftype pmOne = SG_PM_ONE(bwd);\n"
         "  if (which) def1(v, pmOne TARVO_SG_ARG); else def0(v, pmOne TARVO_SG_ARG);\n"
-        "  for (int k = 0; k < n; ++k) dst[(inst * n + k) * 2 + part] = v[k];\n"
+        "  for (int k = 0; k < n; ++k) SG_STORE(dst, inst * n + k, v[k]);\n"
         "}\n";
     const std::string opts = "-DFACT0=" + std::to_string(fact0) + " -DFACT1=" + std::to_string(fact1) +
                              " -DFACT0_DEFAULT_FUNC=def0 -DFACT1_DEFAULT_FUNC=def1";
@@ -288,11 +295,13 @@ TEST(LanePairVocabulary, VectorTwiddleMultiply) {
 
 TEST(GenericRoutines, SubgroupForm) {
     REQUIRE_OPENCL(false);
-    check_generic_sg<float>(6, 7);   // FACT1 odd
-    check_generic_sg<float>(10, 8);  // FACT1 even
-    if (cl_env::get().has_double()) {
-        check_generic_sg<double>(6, 7);
-        check_generic_sg<double>(40, 37);  // sizes the two-factor plans send here
+    for (bool pairs : {false, true}) {
+        check_generic_sg<float>(6, 7, pairs);   // FACT1 odd
+        check_generic_sg<float>(10, 8, pairs);  // FACT1 even
+        if (cl_env::get().has_double()) {
+            check_generic_sg<double>(6, 7, pairs);
+            check_generic_sg<double>(40, 37, pairs);  // sizes the two-factor plans send here
+        }
     }
 }
 #endif

@@ -19,6 +19,7 @@
 // holding the front followed by the given body files, so that the library
 // carries the whole text and reads nothing from disk at run time.
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -61,28 +62,74 @@ void cis(long m, long n, real& c, real& s) {
     s = std::sin(2 * kPi * m / n);
 }
 
-// Straight-line code writer: every value is a fresh ptype temporary.
+// Straight-line code writer. Every value is a fresh temporary; each
+// statement is written in two forms at once: the per-lane form (one ptype
+// per temporary, the swap a lane exchange) and the lane-pair form (two
+// scalars tN_r, tN_i per temporary, the swap a choice of the other scalar).
+// Expressions are templates: "@t" stands for t (its own part in the pair
+// form), "#t" for swapReIm(t) (the other part), "$" for pmOne (negated for
+// the imaginary part, as the odd lane's pmOne is).
 struct writer {
-    std::ostringstream out;
+    std::ostringstream out;   // per-lane form
+    std::ostringstream pout;  // lane-pair form
     int next = 0;
+
+    static std::string render(const std::string& t, int comp) {
+        std::string r;
+        for (size_t i = 0; i < t.size(); ++i) {
+            const char ch = t[i];
+            if (ch == '$') {
+                r += comp == 1 ? "(-pmOne)" : "pmOne";
+            } else if (ch == '@' || ch == '#') {
+                size_t j = i + 1;
+                while (j < t.size() && (std::isalnum(static_cast<unsigned char>(t[j])) || t[j] == '_')) ++j;
+                const std::string name = t.substr(i + 1, j - i - 1);
+                if (comp < 0) r += ch == '@' ? name : "swapReIm(" + name + ")";
+                else r += name + (((ch == '@') == (comp == 0)) ? "_r" : "_i");
+                i = j - 1;
+            } else {
+                r += ch;
+            }
+        }
+        return r;
+    }
     std::string fresh(const std::string& expr) {
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = " << expr << ";\n";
+        out << "  ptype " << name << " = " << render(expr, -1) << ";\n";
+        pout << "  const ftype " << name << "_r = " << render(expr, 0) << ";\n"
+             << "  const ftype " << name << "_i = " << render(expr, 1) << ";\n";
         return name;
     }
-    std::string mul_mi(const std::string& v) { return fresh("pmOne*swapReIm(" + v + ")"); }
+    std::string load(long j) {
+        std::string name = "t" + std::to_string(next++);
+        out << "  ptype " << name << " = in[" << j << "];\n";
+        pout << "  const ftype " << name << "_r = in[" << j << "].re;\n"
+             << "  const ftype " << name << "_i = in[" << j << "].im;\n";
+        return name;
+    }
+    void store(long k, const std::string& v) {
+        out << "  in[" << k << "] = " << v << ";\n";
+        pout << "  in[" << k << "].re = " << v << "_r;\n  in[" << k << "].im = " << v << "_i;\n";
+    }
+    std::string mul_mi(const std::string& v) { return fresh("$*#" + v); }
 
     // v * exp(-+ 2 pi i m / n): forward sign from pmOne / FWD_DIR.
     std::string twiddle(const std::string& v, long m, long n) {
         m %= n;
         if (m == 0) return v;
-        if (2 * m == n) return fresh("-" + v);
+        if (2 * m == n) return fresh("-@" + v);
         if (4 * m == n) return mul_mi(v);
-        if (4 * m == 3 * n) return fresh("-pmOne*swapReIm(" + v + ")");
+        if (4 * m == 3 * n) return fresh("-$*#" + v);
         real c, s;
         cis(m, n, c, s);
-        std::string name = fresh(v);
+        std::string name = "t" + std::to_string(next++);
+        out << "  ptype " << name << " = " << v << ";\n";
         out << "  TWIDL_MULT_INPLACE(" << lit(c) << ", pmOne*" << lit(s) << ", " << name << ");\n";
+        // TWIDL_MULT_INPLACE's expression, part by part.
+        pout << "  const ftype " << name << "_r = (" << lit(c) << ")*(" << v << "_r) + (pmOne*" << lit(s) << ")*("
+             << v << "_i);\n";
+        pout << "  const ftype " << name << "_i = (" << lit(c) << ")*(" << v << "_i) + ((-pmOne)*" << lit(s)
+             << ")*(" << v << "_r);\n";
         return name;
     }
 
@@ -102,25 +149,25 @@ std::vector<std::string> writer::prime(const std::vector<std::string>& x) {
     const long h = (n - 1) / 2;
     std::vector<std::string> t(h + 1), u(h + 1), X(n);
     for (long j = 1; j <= h; ++j) {
-        t[j] = fresh(x[j] + " + " + x[n - j]);
-        u[j] = fresh(x[j] + " - " + x[n - j]);
+        t[j] = fresh("@" + x[j] + " + @" + x[n - j]);
+        u[j] = fresh("@" + x[j] + " - @" + x[n - j]);
     }
-    std::string sum = x[0];
-    for (long j = 1; j <= h; ++j) sum += " + " + t[j];
+    std::string sum = "@" + x[0];
+    for (long j = 1; j <= h; ++j) sum += " + @" + t[j];
     X[0] = fresh(sum);
     for (long k = 1; k <= h; ++k) {
-        std::string a = x[0], b;
+        std::string a = "@" + x[0], b;
         for (long j = 1; j <= h; ++j) {
             real c, s;
             cis(j * k, n, c, s);
-            a += " + " + lit(c) + "*" + t[j];
-            b += (b.empty() ? "" : " + ") + lit(s) + "*" + u[j];
+            a += " + " + lit(c) + "*@" + t[j];
+            b += (b.empty() ? "" : " + ") + lit(s) + "*@" + u[j];
         }
         std::string A = fresh(a);
         std::string B = fresh(b);
         std::string Bm = mul_mi(B);
-        X[k] = fresh(A + " + " + Bm);
-        X[n - k] = fresh(A + " - " + Bm);
+        X[k] = fresh("@" + A + " + @" + Bm);
+        X[n - k] = fresh("@" + A + " - @" + Bm);
     }
     return X;
 }
@@ -129,11 +176,13 @@ std::vector<std::string> writer::prime(const std::vector<std::string>& x) {
 std::vector<std::string> writer::dft(const std::vector<std::string>& x) {
     const long n = static_cast<long>(x.size());
     if (n == 1) return x;
-    if (n == 2) return {fresh(x[0] + " + " + x[1]), fresh(x[0] + " - " + x[1])};
+    auto add = [this](const std::string& a, const std::string& b) { return fresh("@" + a + " + @" + b); };
+    auto sub = [this](const std::string& a, const std::string& b) { return fresh("@" + a + " - @" + b); };
+    if (n == 2) return {add(x[0], x[1]), sub(x[0], x[1])};
     if (n == 4) {
-        std::string a = fresh(x[0] + " + " + x[2]), b = fresh(x[0] + " - " + x[2]);
-        std::string c = fresh(x[1] + " + " + x[3]), d = mul_mi(fresh(x[1] + " - " + x[3]));
-        return {fresh(a + " + " + c), fresh(b + " + " + d), fresh(a + " - " + c), fresh(b + " - " + d)};
+        std::string a = add(x[0], x[2]), b = sub(x[0], x[2]);
+        std::string c = add(x[1], x[3]), d = mul_mi(sub(x[1], x[3]));
+        return {add(a, c), add(b, d), sub(a, c), sub(b, d)};
     }
     const long p = smallest_prime_factor(n);
     if (p == n) return prime(x);
@@ -158,21 +207,24 @@ std::vector<std::string> writer::dft(const std::vector<std::string>& x) {
     return X;
 }
 
-std::string fft_function(long n) {
+std::string fft_function(long n, bool sg) {
     writer w;
     std::vector<std::string> x(n);
-    for (long j = 0; j < n; ++j) x[j] = w.fresh("in[" + std::to_string(j) + "]");
+    for (long j = 0; j < n; ++j) x[j] = w.load(j);
     std::vector<std::string> X = w.dft(x);
+    for (long k = 0; k < n; ++k) w.store(k, X[k]);
     std::ostringstream f;
-    if (n > 1) f << "#if NEED_FFT_FUNC(" << n << ")\n";
-    f << "void fft_" << n << "_s(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n{\n";
+    const std::string sig = "void fft_" + std::to_string(n) + "_s(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n{\n";
     if (n == 1) {
-        f << "  (void)in; (void)pmOne;\n}\n\n";
+        f << sig << "  (void)in; (void)pmOne;\n}\n\n";
         return f.str();
     }
-    f << w.out.str();
-    for (long k = 0; k < n; ++k) f << "  in[" << k << "] = " << X[k] << ";\n";
-    f << "}\n#endif\n\n";
+    f << "#if NEED_FFT_FUNC(" << n << ")\n";
+    if (sg) f << "#ifdef TARVO_SG_LANE_PAIR\n" << sig << w.pout.str() << "}\n#else\n";
+    f << sig << w.out.str() << "}\n";
+    if (sg) f << "#endif\n";
+    f << "#endif\n";
+    f << "\n";
     return f.str();
 }
 
@@ -200,15 +252,36 @@ std::string head(bool sg) {
       << "typedef " << t << "4 ftype4;\n"
       << "typedef " << t << "8 ftype8;\n";
     if (sg) {
-        o << "typedef ftype ptype;\n\n";
         o << "/* Lane-pair vocabulary: a complex value lives in two neighbouring lanes,\n"
-             "   the even lane the real part, the odd lane the imaginary part. Texts use\n"
-             "   only these names for lane-pair operations. */\n"
+             "   the even lane the real part, the odd lane the imaginary part. Texts\n"
+             "   that use only these names for every per-lane notion (which value and\n"
+             "   part a work-item holds, its loads and stores, swaps, signs) declare\n"
+             "   TARVO_SG_PAIR_VOCABULARY; where the sub-group emulation then runs one\n"
+             "   work-item per lane pair it defines TARVO_SG_LANE_PAIR and the names\n"
+             "   itself, and ptype holds both parts. */\n"
+             "#ifdef TARVO_SG_LANE_PAIR\n"
+             "typedef struct { ftype re; ftype im; } ptype;\n"
+             "#else\n"
+             "typedef ftype ptype;\n"
+             "/* lane, and the complex value (pair) and part of the lane */\n"
              "#define SG_LANE() ((uint)get_sub_group_local_id())\n"
+             "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
+             "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n"
+             "/* the work-item's complex slot in a one-dimensional work-group */\n"
+             "#define SG_WG_CPLX_ID() ((int)(get_local_id(0) >> 1))\n"
+             "/* exchange of the parts, and the sign that makes pmOne * swap(x) = -+i x */\n"
              "#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)\n"
              "#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)\n"
-             "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
-             "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n";
+             "#define SG_ZERO ((ptype)0)\n"
+             "/* real part at p[at], imaginary part at p[at + step] */\n"
+             "#define SG_LOAD_PARTS(p, at, step) ((p)[(at) + (step) * (int)SG_IS_IMAG()])\n"
+             "#define SG_STORE_PARTS(p, at, step, v) ((p)[(at) + (step) * (int)SG_IS_IMAG()] = (v))\n"
+             "/* complex value k of an interleaved array */\n"
+             "#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)\n"
+             "#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))\n"
+             "/* per-lane values: lane L's at p[at + L] */\n"
+             "#define SG_LANE_LOAD(p, at) ((p)[(at) + (int)SG_LANE()])\n"
+             "#define SG_LANE_STORE(p, at, v) ((p)[(at) + (int)SG_LANE()] = (v))\n";
         if (g_double) {
             o << "#define SG_BLOCK_LOAD(p) as_double(tarvo_sub_group_block_read_ul((const __global ulong*)(p)))\n"
                  "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write_ul((__global ulong*)(p), as_ulong(v))\n";
@@ -216,7 +289,10 @@ std::string head(bool sg) {
             o << "#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))\n"
                  "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))\n";
         }
-        o << "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n"
+        o << "/* reg <- a reg + sgn b swap(reg), a and b per-lane values, sgn uniform */\n"
+             "#define SG_MUL_ADD_SWAP(reg, a, sgn, b) { (reg) = (a) * (reg) + (sgn) * (b) * SG_SWAP_RE_IM(reg); }\n"
+             "/* reg <- c reg - s pm swap(reg), c and s uniform, pm = SG_PM_ONE */\n"
+             "#define SG_TWIDDLE_PM(reg, c, s, pm) { (reg) = (c) * (reg) - (s) * (pm) * SG_SWAP_RE_IM(reg); }\n"
              "/* one exchange for a whole vector */\n"
              "#define swapReImVector2(v) tarvo_sub_group_shuffle_xor((ftype2)(v), 1)\n"
              "#define swapReImVector3(v) tarvo_sub_group_shuffle_xor((ftype3)(v), 1)\n"
@@ -228,7 +304,9 @@ std::string head(bool sg) {
              "#define TWIDL_MULT_INPLACE_VEC3(twr, pmOne_twi, var) "
              "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector3(var); }\n"
              "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n\n";
+             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
+             "#endif\n"
+             "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n\n";
     } else {
         o << "typedef ftype2 ptype;\n\n"
              "/* One complex value per work-item; the direction comes from FWD_DIR. */\n"
@@ -322,10 +400,97 @@ std::string generic(bool sg) {
     // is the same expression of the same values as when evaluated in place.
     // Every loop is unrolled: the indices become constants, so the tables
     // stay in registers instead of being indexed in memory.
+    // The lane-pair form: the same expressions part by part ("%c" this part,
+    // "%o" the other one, "%P" pmOne of this part), then "#else" for the
+    // per-lane form.
+    auto pair_body = [&](const char* name, const std::string& F, bool with_odd) {
+        auto both = [&](const std::string& t) {
+            for (int c = 0; c < 2; ++c) {
+                std::string r;
+                for (size_t i = 0; i < t.size(); ++i) {
+                    if (t[i] == '%' && i + 1 < t.size()) {
+                        const char k = t[++i];
+                        if (k == 'c') r += c ? "im" : "re";
+                        else if (k == 'o') r += c ? "re" : "im";
+                        else if (k == 'P') r += c ? "(-pmOne)" : "pmOne";
+                        else r += std::string("%") + k;
+                    } else {
+                        r += t[i];
+                    }
+                }
+                o << r;
+            }
+        };
+        o << "#ifdef TARVO_SG_LANE_PAIR\n"
+          << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
+          << "{\n"
+          << "  ptype res[" << F << "];\n"
+          << "  ftype cr[" << F << "], sr[" << F << "];\n"
+          << "  #pragma unroll\n"
+          << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
+          << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
+          << "    cr[r] = cospi(ang);\n"
+          << "    sr[r] = sinpi(ang);\n"
+          << "  }\n"
+          << "  const ptype x0 = in[0];\n"
+          << "  ptype s0 = x0;\n"
+          << "  #pragma unroll\n"
+          << "  for (uint j = 1; j < " << F << "; ++j) {\n";
+        both("    s0.%c += in[j].%c;\n");
+        o << "  }\n"
+          << "  res[0] = s0;\n";
+        if (with_odd) {
+            o << "#if " << F << " % 2 == 1\n"
+              << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
+              << "  #pragma unroll\n"
+              << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n";
+            both("    const ftype xsub_%c = in[j].%c - in[" + F + " - j].%c;\n");
+            both("    xadd[j].%c = in[j].%c + in[" + F + " - j].%c;\n");
+            both("    m[j].%c = %P * xsub_%o;\n");
+            o << "  }\n"
+              << "  #pragma unroll\n"
+              << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
+              << "    ptype a = x0, b = x0;\n"
+              << "    #pragma unroll\n"
+              << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
+              << "      const uint r = (i * j) % (uint)" << F << ";\n"
+              << "      const ftype c = cr[r], s = sr[r];\n";
+            both("      a.%c += c * xadd[j].%c + s * m[j].%c;\n");
+            both("      b.%c += c * xadd[j].%c - s * m[j].%c;\n");
+            o << "    }\n"
+              << "    res[i] = a;\n"
+              << "    res[" << F << " - i] = b;\n"
+              << "  }\n"
+              << "#else\n";
+        }
+        o << "  const ptype xh = in[" << F << " / 2];\n"
+          << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
+          << "  #pragma unroll\n"
+          << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n";
+        both("    xadd[j].%c = in[j].%c + in[" + F + " - j].%c;\n");
+        both("    sw[j].%c = in[j].%o - in[" + F + " - j].%o;\n");
+        o << "  }\n"
+          << "  #pragma unroll\n"
+          << "  for (uint i = 1; i < " << F << "; ++i) {\n"
+          << "    ptype a;\n";
+        both("    a.%c = (i & 1u) ? x0.%c - xh.%c : x0.%c + xh.%c;\n");
+        o << "    #pragma unroll\n"
+          << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
+          << "      const uint r = (i * j) % (uint)" << F << ";\n";
+        both("      a.%c += cr[r] * xadd[j].%c + sr[r] * %P * sw[j].%c;\n");
+        o << "    }\n"
+          << "    res[i] = a;\n"
+          << "  }\n";
+        if (with_odd) o << "#endif\n";
+        o << "  #pragma unroll\n"
+          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
+          << "}\n#else\n";
+    };
     auto body = [&](const char* name, const char* size, bool with_odd) {
         const std::string F = std::string("(") + size + ")";
-        o << "#ifdef " << name << "\n"
-          << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
+        o << "#ifdef " << name << "\n";
+        pair_body(name, F, with_odd);
+        o << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
           << "{\n"
           << "  ptype res[" << F << "];\n"
           << "  ftype cr[" << F << "], sr[" << F << "];\n"
@@ -384,7 +549,7 @@ std::string generic(bool sg) {
         if (with_odd) o << "#endif\n";
         o << "  #pragma unroll\n"
           << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
-          << "}\n#endif\n\n";
+          << "}\n#endif\n#endif\n\n";
     };
     body("FACT0_DEFAULT_FUNC", "FACT0", false);
     body("FACT1_DEFAULT_FUNC", "FACT1", true);
@@ -393,7 +558,7 @@ std::string generic(bool sg) {
 
 std::string front(bool sg) {
     std::string s = head(sg);
-    for (long n = 1; n <= 64; ++n) s += fft_function(n);
+    for (long n = 1; n <= 64; ++n) s += fft_function(n, sg);
     s += generic(sg);
     return s;
 }
