@@ -37,8 +37,14 @@ function(ovx_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # The slow tests are the transforms of several GiB: they run one at a time,
+  # so that a parallel run stays within the machine's memory.
+  set(lock "")
+  if("slow" IN_LIST T_LABELS)
+    set(lock RESOURCE_LOCK ovx_large_memory)
+  endif()
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ${lock}
     DISCOVERY_TIMEOUT 120
     NO_PRETTY_VALUES)
 endfunction()
