@@ -139,7 +139,12 @@ int gpu_dfti_set_workspace(DFTI_DESCRIPTOR* node, void* base, int kind) {
     if (!node || !node->bkd) return DFTI_STATUS_INVALID;
     const bkd_ops* owner = node->bkd;
     if (!owner->add_workspace) return DFTI_STATUS_INVALID;
-    int st = owner->add_workspace(base, kind, 0, node, DFTI_WS_BOTH, nullptr);
+    // The binding returns once the tables it writes into the caller's
+    // workspace are written: the caller has no event of those writes, and
+    // may free or reuse the workspace as soon as the call returns.
+    std::vector<sycl::event> writes;
+    int st = owner->add_workspace(base, kind, 0, node, DFTI_WS_BOTH, &writes);
+    for (auto& e : writes) e.wait();
     if (st) return st;
     node->workspace_kind = kind;
     if (node->internal_workspace == 1) node->internal_workspace = 0;

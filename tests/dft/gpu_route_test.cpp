@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "dft/ovx_dft_internal.hpp"
 
@@ -311,6 +313,32 @@ TEST_F(GpuRoute, CallerWorkspace) {
     sycl::free(ws, q);
     sycl::free(in, q);
     sycl::free(out, q);
+}
+
+}  // namespace
+
+namespace {
+
+// set_workspace returns once the tables it writes into the caller's
+// workspace are written: the caller may read, reuse or free it at once.
+TEST_F(GpuRoute, SetWorkspaceReturnsWithItsTablesWritten) {
+    ovxplat::scoped_gpu_profile profile("quen5");  // the two-factor backend keeps a table
+    sycl::queue q{sycl::gpu_selector_v};
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(1024);
+    d.set_value(config_param::WORKSPACE_PLACEMENT, config_value::WORKSPACE_EXTERNAL);
+    d.commit(q);
+    std::int64_t bytes = 0;
+    d.get_value(config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
+    ASSERT_GT(bytes, 0);
+    const std::size_t n = static_cast<std::size_t>(bytes) / sizeof(double);
+    double* w = sycl::malloc_shared<double>(n, q);
+    std::fill(w, w + n, std::nan(""));
+    d.set_workspace(w);
+    const std::vector<double> at_return(w, w + n);
+    q.wait();
+    EXPECT_EQ(std::memcmp(at_return.data(), w, n * sizeof(double)), 0) << "tables were still being written";
+    EXPECT_FALSE(std::isnan(w[0]));
+    sycl::free(w, q);
 }
 
 }  // namespace
