@@ -4,16 +4,36 @@
 #define OVX_DFT_GPU_1D_FRAME_SHAPES_HPP
 
 #include <cstdint>
+#include <exception>
+#include <string>
 #include <vector>
 
 #include <sycl/sycl.hpp>
 
 #include "dft/node/ovx_dft_node.hpp"
+#include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+
+// What selects a prebuilt kernel binary: the device's backend and its
+// driver version (empty when the driver does not answer).
+struct frame_prebuilt_key {
+    int backend = -1;
+    std::string driver;
+};
+inline frame_prebuilt_key frame_prebuilt_key_of(sycl::queue* q) {
+    frame_prebuilt_key k;
+    k.backend = korami::ovx::gpu::get_device_backend(q);
+    try {
+        k.driver = q->get_device().get_info<sycl::info::device::driver_version>();
+    } catch (const std::exception&) {
+        k.driver.clear();
+    }
+    return k;
+}
 
 // Common applicability test of the 1D complex modules: 0 applicable, 100 not.
 // `length_ok` is the module's own test of the transform length.

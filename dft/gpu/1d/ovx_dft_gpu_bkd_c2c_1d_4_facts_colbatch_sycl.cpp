@@ -113,16 +113,9 @@ struct fc_module : two_pass<fc_block<Real>> {
         for (int p = 0; p < 2; ++p)
             if (bounded_snprintf(b->kernel_names[p], 64, "%s", b->pl.pass[p].kernel_name.c_str()) < 0)
                 return DFTI_STATUS_INTERNAL;
-        int backend = -1;
-        std::string driver;
-        if (single) {
-            backend = korami::ovx::gpu::get_device_backend(b->queue);
-            try {
-                driver = b->queue->get_device().template get_info<sycl::info::device::driver_version>();
-            } catch (const std::exception&) {
-                driver.clear();
-            }
-        }
+        const frame_prebuilt_key key = single ? frame_prebuilt_key_of(b->queue) : frame_prebuilt_key{};
+        const int backend = key.backend;
+        const std::string& driver = key.driver;
         for (int dir = 0; dir < 2; ++dir) {
             if (!direction_built(b->directions, dir)) continue;
             for (int p = 0; p < 2; ++p) {

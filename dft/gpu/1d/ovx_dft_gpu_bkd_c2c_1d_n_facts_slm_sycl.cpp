@@ -143,16 +143,9 @@ struct nf_module {
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
         const std::string name = nf::kernel_name(b->pl);
         if (name.empty() || bounded_snprintf(b->kernel_name, 64, "%s", name.c_str()) < 0) return DFTI_STATUS_INTERNAL;
-        int backend = -1;
-        std::string driver;
-        if (single && !Row) {
-            backend = korami::ovx::gpu::get_device_backend(b->queue);
-            try {
-                driver = b->queue->get_device().template get_info<sycl::info::device::driver_version>();
-            } catch (const std::exception&) {
-                driver.clear();
-            }
-        }
+        const frame_prebuilt_key key = single && !Row ? frame_prebuilt_key_of(b->queue) : frame_prebuilt_key{};
+        const int backend = key.backend;
+        const std::string& driver = key.driver;
         // Every built direction asks for its binary first; the directions
         // left without one are then built from the source text.
         for (int dir = 0; dir < 2; ++dir) {
