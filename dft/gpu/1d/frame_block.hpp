@@ -64,12 +64,19 @@ struct launch_args {
 // accessors), for the previous compute's last event (so that it never
 // overwrites an area that the earlier compute still reads, whatever the
 // queue's order) and for the writers of the tables it reads.
+inline std::vector<sycl::event> frame_first_dependencies(const launch_args& a,
+                                                         std::initializer_list<const sycl::event*> tables = {}) {
+    std::vector<sycl::event> deps;
+    if (!a.buffers && a.deps) deps = *a.deps;
+    if (a.after) deps.push_back(*a.after);
+    for (const sycl::event* t : tables)
+        if (t) deps.push_back(*t);
+    return deps;
+}
+// The same, in the command group of the first launch.
 inline void frame_order_first(sycl::handler& h, const launch_args& a,
                               std::initializer_list<const sycl::event*> tables = {}) {
-    if (!a.buffers && a.deps) h.depends_on(*a.deps);
-    if (a.after) h.depends_on(*a.after);
-    for (const sycl::event* t : tables)
-        if (t) h.depends_on(*t);
+    h.depends_on(frame_first_dependencies(a, tables));
 }
 
 // data_array_count of a committed node.

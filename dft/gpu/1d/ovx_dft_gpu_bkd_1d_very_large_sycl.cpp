@@ -230,9 +230,7 @@ struct vl_module {
         }
         // The first launch waits for the caller's dependencies and the
         // previous compute (an earlier compute may still use the scratch).
-        std::vector<sycl::event> chain;
-        if (!buffers && a.deps) chain = *a.deps;
-        if (a.after) chain.push_back(*a.after);
+        std::vector<sycl::event> chain = frame_first_dependencies(a);
         // Real backward: the conjugate-even input becomes N/2 complex points,
         // written into the output area when out of place.
         const bool pre_to_out = b->is_real && dir == 1 && !in_place;

@@ -245,9 +245,7 @@ struct lg_module {
         const std::size_t chunk = static_cast<std::size_t>(p.distance) * elem;
         // The first transpose waits for the caller and for the previous
         // compute, which may still use the work matrix and the sub-nodes' scratch.
-        std::vector<sycl::event> chain;
-        if (!buffers && a.deps) chain = *a.deps;
-        if (a.after) chain.push_back(*a.after);
+        std::vector<sycl::event> chain = frame_first_dependencies(a);
         sycl::event last;
         for (std::int64_t c = 0; c < p.transforms; ++c) {
             void* in_c;

@@ -190,9 +190,7 @@ struct c2c_3d_module {
         const std::vector<DFTI_DESCRIPTOR*>& set = a.direction == 0 ? b->fwd : b->bwd;
         // The first stage waits for the caller's dependencies and for the
         // previous compute, whose stages may still use the shared scratch.
-        std::vector<sycl::event> deps;
-        if (!a.buffers && a.deps) deps = *a.deps;
-        if (a.after) deps.push_back(*a.after);
+        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
         sycl::event e;
         for (int k = 0; k < 3; ++k) {
             const int st = b->subs.run(set[k], a.direction, k == 0 ? a.in : a.out, a.out, deps, a.buffers, &kind, e);

@@ -266,9 +266,7 @@ struct r2c_md_module {
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};
         // The first step waits for the caller's dependencies and for the
         // previous compute, whose last step may still read the scratch.
-        std::vector<sycl::event> deps;
-        if (!a.buffers && a.deps) deps = *a.deps;
-        if (a.after) deps.push_back(*a.after);
+        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
         sycl::event e1, e2;
         int st;
         if (a.direction == 0) {
