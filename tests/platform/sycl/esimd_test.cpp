@@ -42,7 +42,8 @@ TEST(SyclEsimd, BlockAccessGathersAndScattersOfUsmAndAccessors) {
         in[i] = i;
         out[i] = -1;
     }
-    sycl::buffer<double, 1> bin(in, sycl::range<1>(64)), bout(sycl::range<1>(64));
+    std::vector<double> host(in, in + 64);
+    sycl::buffer<double, 1> bin(host.data(), sycl::range<1>(64)), bout(sycl::range<1>(64));
     q.submit([&](sycl::handler& h) {
         sycl::accessor<double, 1, sycl::access_mode::read> ai(bin, h);
         sycl::accessor<double, 1, sycl::access_mode::write> ao(bout, h, sycl::no_init);
