@@ -158,14 +158,12 @@ esimd_2_facts_plan<T>::esimd_2_facts_plan(std::vector<std::int64_t> lens, T bsca
 
 template <typename T>
 esimd_2_facts_plan<T>::~esimd_2_facts_plan() {
-    if (queue) {
-        events.clear();
-        // A destructor cannot report: an error of the release is dropped.
-        try {
-            delete_internal_allocations(2);
-        } catch (...) {
-        }
+    // A destructor cannot report: an error of the release is dropped.
+    try {
+        if (queue) delete_internal_allocations(2);
+    } catch (...) {
     }
+    events.clear();
     unbind_all();
     queue = nullptr;
     for (int s = 2; s >= 0; --s) {
@@ -280,6 +278,8 @@ template <typename T>
 void esimd_2_facts_plan<T>::wait_launches() {
     for (auto& e : launches_) e.wait();
     launches_.clear();
+    // Table writes still running write into the memory about to be released.
+    for (auto& e : events) e.wait();
 }
 
 template <typename T>
