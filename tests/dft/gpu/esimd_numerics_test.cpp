@@ -4,6 +4,10 @@
 // library-held and caller-held workspaces.
 #include <gtest/gtest.h>
 #include <ovxplat/profile.h>
+#include <ovxplat/sycl_standin.hpp>
+
+#include <chrono>
+#include <thread>
 
 #include <sycl/sycl.hpp>
 
@@ -179,5 +183,129 @@ std::vector<shape_case> shapes() {
     return v;
 }
 INSTANTIATE_TEST_SUITE_P(Plan, EsimdShapes, ::testing::ValuesIn(shapes()), case_name);
+
+// ---- launches, chunks and ordering, on USM data the test fills itself
+struct usm_run {
+    sycl::queue q{sycl::gpu_selector_v};
+    std::vector<std::int64_t> l;
+    std::int64_t n, p = 1;
+    std::vector<float> host;
+    float* in = nullptr;
+    float* out = nullptr;
+    usm_run(std::vector<std::int64_t> lens, std::int64_t count) : l(std::move(lens)), n(count) {
+        for (auto v : l) p *= v;
+        const auto x = gpu_test::random_cplx(std::size_t(p * n), 11);
+        for (auto v : x) {
+            host.push_back(float(v.real()));
+            host.push_back(float(v.imag()));
+        }
+        in = sycl::malloc_device<float>(host.size(), q);
+        out = sycl::malloc_device<float>(host.size(), q);
+        q.memset(in, 0, host.size() * sizeof(float)).wait();
+    }
+    ~usm_run() {
+        sycl::free(in, q);
+        sycl::free(out, q);
+    }
+    std::unique_ptr<esimd_2_facts_plan<float>> plan() {
+        const std::int64_t s[3] = {1, l[0], l[0] * l[1]};
+        auto pl = std::make_unique<esimd_2_facts_plan<float>>(l, 1.f, n, p, p, s, s, false);
+        EXPECT_EQ(pl->commit(&q), 0);
+        return pl;
+    }
+    // A host task that fills the input only after a while: work that runs
+    // before it (a missing dependency) sees zeros.
+    sycl::event late_input() {
+        float* dst = in;
+        const float* src = host.data();
+        const std::size_t bytes = host.size() * sizeof(float);
+        return q.submit([&](sycl::handler& h) {
+            h.host_task([=] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                std::memcpy(dst, src, bytes);
+            });
+        });
+    }
+    double error() {
+        std::vector<float> got(host.size());
+        q.memcpy(got.data(), out, got.size() * sizeof(float)).wait();
+        std::vector<gpu_test::cplx> x(host.size() / 2), y(x.size());
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            x[i] = gpu_test::cplx_at(host.data(), i);
+            y[i] = gpu_test::cplx_at(got.data(), i);
+        }
+        return gpu_test::rel_err(y, reference(x, l, n, FFTW_FORWARD, 1.0));
+    }
+};
+
+struct launch_case {
+    const char* name;
+    std::vector<std::int64_t> l;
+    std::int64_t n;
+    const char* profile;
+    std::uint64_t launches;
+};
+class EsimdLaunches : public ::testing::TestWithParam<launch_case> {};
+TEST_P(EsimdLaunches, OnePerStageAndChunk) {
+    const auto& c = GetParam();
+    ovxplat_gpu_profile_select(c.profile);
+    {
+        usm_run r(c.l, c.n);
+        auto plan = r.plan();
+        r.q.memcpy(r.in, r.host.data(), r.host.size() * sizeof(float)).wait();
+        std::vector<sycl::event> deps;
+        const auto before = ovxplat::get_sycl_counters().host_kernel_launches;
+        ovx_dft_gpu_dft_esimd_2_facts_compute<0, float>(*plan, r.in, r.out, deps).wait();
+        EXPECT_EQ(ovxplat::get_sycl_counters().host_kernel_launches - before, c.launches);
+        EXPECT_LT(r.error(), gpu_test::tolerance(true, r.p));
+    }
+    ovxplat_gpu_profile_select("quen6");
+}
+INSTANTIATE_TEST_SUITE_P(Chunks, EsimdLaunches,
+                         ::testing::Values(launch_case{"TwoChunks_2048x2048_n3", {2048, 2048}, 3, "quen6", 4},
+                                           launch_case{"OneChunk_256x512_n1", {256, 512}, 1, "quen5", 2}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+TEST(EsimdOrdering, FirstLaunchWaitsForTheCallersEvents) {
+    usm_run r({64, 128}, 2);
+    auto plan = r.plan();
+    std::vector<sycl::event> deps{r.late_input()};
+    ovx_dft_gpu_dft_esimd_2_facts_compute<0, float>(*plan, r.in, r.out, deps).wait();
+    EXPECT_LT(r.error(), gpu_test::tolerance(true, r.p));
+}
+
+TEST(EsimdOrdering, NoLaunchForAnEmptyBatch) {
+    usm_run r({64, 64}, 1);
+    auto plan = r.plan();
+    plan->n_transforms = 0;
+    std::vector<sycl::event> deps{r.late_input()};
+    const auto before = ovxplat::get_sycl_counters().host_kernel_launches;
+    sycl::event e = ovx_dft_gpu_dft_esimd_2_facts_compute<0, float>(*plan, r.in, r.out, deps);
+    EXPECT_EQ(e.get_info<sycl::info::event::command_execution_status>(), sycl::info::event_command_status::complete);
+    EXPECT_EQ(ovxplat::get_sycl_counters().host_kernel_launches, before);
+    r.q.wait();
+}
+
+// Rebinding or destroying the plan while a compute still reads its
+// internal tables waits for the compute before the memory goes.
+TEST(EsimdOrdering, RebindAndDestroyWhileAComputeRuns) {
+    usm_run r({128, 64}, 1);
+    void* ws = nullptr;
+    {
+        auto plan = r.plan();
+        std::vector<sycl::event> deps{r.late_input()};
+        auto e = ovx_dft_gpu_dft_esimd_2_facts_compute<0, float>(*plan, r.in, r.out, deps);
+        ws = sycl::malloc_device(std::size_t(plan->workspace_bytes(0)), r.q);
+        plan->set_workspace(ws, 2, nullptr, 0);
+        e.wait();
+        EXPECT_LT(r.error(), gpu_test::tolerance(true, r.p)) << "rebind";
+        r.q.memset(r.out, 0, r.host.size() * sizeof(float)).wait();
+        deps = {r.late_input()};
+        ovx_dft_gpu_dft_esimd_2_facts_compute<0, float>(*plan, r.in, r.out, deps);
+    }
+    r.q.wait();
+    EXPECT_LT(r.error(), gpu_test::tolerance(true, r.p)) << "destroy";
+    sycl::free(ws, r.q);
+}
 
 }  // namespace
