@@ -445,6 +445,12 @@ void esimd_slm_init(std::uint32_t bytes) {
     tls.slm_declared = true;
 }
 
+char* esimd_slm_span(std::uint32_t* size) {
+    if (!tls.slm_declared) throw_error(errc::kernel, "esimd: shared local memory used without slm_init");
+    *size = tls.slm_size;
+    return tls.slm.data();
+}
+
 char* esimd_slm_at(std::uint32_t offset, std::uint32_t bytes) {
     if (!tls.slm_declared) throw_error(errc::kernel, "esimd: shared local memory used without slm_init");
     if (std::uint64_t(offset) + bytes > tls.slm_size)

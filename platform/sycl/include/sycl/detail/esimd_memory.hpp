@@ -12,6 +12,8 @@ namespace detail {
 // through esimd_slm_at, which checks that [offset, offset + bytes) lies in it.
 OVXPLAT_SYCL_EXPORT void esimd_slm_init(std::uint32_t bytes);
 OVXPLAT_SYCL_EXPORT char* esimd_slm_at(std::uint32_t offset, std::uint32_t bytes);
+// The group's whole SLM and its declared size (checked like esimd_slm_at).
+OVXPLAT_SYCL_EXPORT char* esimd_slm_span(std::uint32_t* size);
 }  // namespace detail
 
 namespace ext {
@@ -111,6 +113,8 @@ void slm_block_store(std::uint32_t byte_offset, simd<T, N> vals) {
 template <typename T, int N>
 simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_gather length is 1, 2, 4, 8, 16 or 32");
+    std::uint32_t size = 0;
+    const char* base = sycl::detail::esimd_slm_span(&size);
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) {
@@ -118,17 +122,21 @@ simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1
             continue;
         }
         if (byte_offsets[i] % alignof(T)) detail::misuse("esimd::slm_gather: lane offset not aligned to its element");
-        std::memcpy(&r[i], sycl::detail::esimd_slm_at(byte_offsets[i], sizeof(T)), sizeof(T));
+        if (std::uint64_t(byte_offsets[i]) + sizeof(T) > size) sycl::detail::esimd_slm_at(byte_offsets[i], sizeof(T));
+        std::memcpy(&r[i], base + byte_offsets[i], sizeof(T));
     }
     return r;
 }
 template <typename T, int N>
 void slm_scatter(simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_mask<N> mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_scatter length is 1, 2, 4, 8, 16 or 32");
+    std::uint32_t size = 0;
+    char* base = sycl::detail::esimd_slm_span(&size);
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
         if (byte_offsets[i] % alignof(T)) detail::misuse("esimd::slm_scatter: lane offset not aligned to its element");
-        std::memcpy(sycl::detail::esimd_slm_at(byte_offsets[i], sizeof(T)), &vals[i], sizeof(T));
+        if (std::uint64_t(byte_offsets[i]) + sizeof(T) > size) sycl::detail::esimd_slm_at(byte_offsets[i], sizeof(T));
+        std::memcpy(base + byte_offsets[i], &vals[i], sizeof(T));
     }
 }
 
