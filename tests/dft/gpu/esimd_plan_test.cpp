@@ -266,6 +266,7 @@ void PrintTo(const table_case& c, std::ostream* os) { *os << table_name({c, 0});
 template <typename T>
 std::vector<T> read_table(esimd_2_facts_plan<T>& p, sycl::queue& q, int s, int d, bool usm) {
     std::vector<T> h(std::size_t(p.region_size[s][d]) / sizeof(T));
+    sycl::event::wait(p.events);  // the table writes
     if (usm) {
         q.memcpy(h.data(), p.table_ptr[s][d], h.size() * sizeof(T)).wait();
     } else {
