@@ -214,6 +214,23 @@ TEST(EsimdWorkspaces, InternalAreaAboveFreeMemoryIsNotApplicable) {
     EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, base.usm_live_allocations);
 }
 
+// The 4096-point single-precision table is staged through shared memory;
+// a staging area the device refuses is reported, and nothing stays bound.
+TEST(EsimdWorkspaces, RefusedStagingAreaIsReported) {
+    profile_scope low("quen6_lowmem");
+    sycl::queue q{sycl::gpu_selector_v};
+    auto p = make_plan<float>({81, 4096});
+    ASSERT_EQ(p->commit(&q), 0);
+    std::vector<char> caller(std::size_t(p->workspace_bytes(0)));
+    try {
+        p->set_workspace(caller.data(), 2, nullptr, 0);
+        ADD_FAILURE() << "bind reported success";
+    } catch (const sycl::exception& e) {
+        EXPECT_EQ(e.code(), sycl::make_error_code(sycl::errc::memory_allocation));
+    }
+    EXPECT_EQ(p->workspace_rebind_needed(0), 1);
+}
+
 struct bad_buffer_case {
     const char* name;
     const char* message;
