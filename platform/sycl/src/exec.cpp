@@ -433,30 +433,24 @@ bool current_spec(const void* key, void* out, std::size_t size) {
     return bundle_get_spec(b, key, out, size);
 }
 
-void esimd_slm_init(std::uint32_t bytes) {
-    if (tls.slm_limit == 0) throw_error(errc::kernel, "esimd::slm_init used outside an nd_range launch");
-    if (bytes > tls.slm_limit)
-        throw_error(errc::memory_allocation, "esimd::slm_init: " + std::to_string(bytes) +
-                                                 " bytes exceed the device's local memory size");
-    if (tls.slm_declared && tls.slm_size != bytes)
-        throw_error(errc::kernel, "esimd::slm_init: the work-items of a group declare different sizes");
+// Shared local memory of explicit-SIMD code. These run on work-item fibers
+// and report faults by their result; the header raises them, so that no
+// exception starts inside this library on a fiber stack (the address
+// sanitizer's no-return bookkeeping cannot follow it there).
+int esimd_slm_init(std::uint32_t bytes) {
+    if (tls.slm_limit == 0) return 1;
+    if (bytes > tls.slm_limit) return 2;
+    if (tls.slm_declared && tls.slm_size != bytes) return 3;
     if (tls.slm.size() < bytes) tls.slm.resize(bytes);
     tls.slm_size = bytes;
     tls.slm_declared = true;
+    return 0;
 }
 
 char* esimd_slm_span(std::uint32_t* size) {
-    if (!tls.slm_declared) throw_error(errc::kernel, "esimd: shared local memory used without slm_init");
+    if (!tls.slm_declared) return nullptr;
     *size = tls.slm_size;
     return tls.slm.data();
-}
-
-char* esimd_slm_at(std::uint32_t offset, std::uint32_t bytes) {
-    if (!tls.slm_declared) throw_error(errc::kernel, "esimd: shared local memory used without slm_init");
-    if (std::uint64_t(offset) + bytes > tls.slm_size)
-        throw_error(errc::kernel, "esimd: shared local memory access at byte " + std::to_string(offset) +
-                                      " past the " + std::to_string(tls.slm_size) + " bytes of slm_init");
-    return tls.slm.data() + offset;
 }
 
 // ---------------------------------------------------------------- events

@@ -170,7 +170,7 @@ TEST_P(SyclEsimdMisuse, RaisesOnTheLaunch) {
     auto body = GetParam().body;
     q.submit([&](sycl::handler& h) {
         sycl::accessor<float, 1, sycl::access_mode::read_write> acc(buf, h);
-        h.parallel_for(sycl::nd_range<1>(2, 2), [=](sycl::nd_item<1>) SYCL_ESIMD_KERNEL { body(usm, acc); });
+        h.parallel_for(sycl::nd_range<1>(2, 1), [=](sycl::nd_item<1>) SYCL_ESIMD_KERNEL { body(usm, acc); });
     });
     EXPECT_EQ(error_of([&] { q.wait_and_throw(); }), GetParam().code);
     sycl::free(usm, q);

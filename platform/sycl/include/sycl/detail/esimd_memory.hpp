@@ -7,12 +7,12 @@
 namespace sycl {
 inline namespace _V1 {
 namespace detail {
-// SLM of the running work-group: declared once per group by slm_init (every
-// item with the same size, at most the device's local memory), then accessed
-// through esimd_slm_at, which checks that [offset, offset + bytes) lies in it.
-OVXPLAT_SYCL_EXPORT void esimd_slm_init(std::uint32_t bytes);
-OVXPLAT_SYCL_EXPORT char* esimd_slm_at(std::uint32_t offset, std::uint32_t bytes);
-// The group's whole SLM and its declared size (checked like esimd_slm_at).
+// SLM of the running work-group, declared once per group by slm_init (every
+// item with the same size, at most the device's local memory): 0 when
+// declared, 1 outside an nd_range launch, 2 above the local memory, 3 when
+// the group's items declare different sizes.
+OVXPLAT_SYCL_EXPORT int esimd_slm_init(std::uint32_t bytes);
+// The group's SLM and its declared size; null before slm_init.
 OVXPLAT_SYCL_EXPORT char* esimd_slm_span(std::uint32_t* size);
 }  // namespace detail
 
@@ -21,6 +21,15 @@ namespace tarvo {
 namespace esimd {
 
 namespace detail {
+// [offset, offset + bytes) of the group's SLM.
+inline char* slm_at(std::uint32_t offset, std::uint32_t bytes) {
+    std::uint32_t size = 0;
+    char* base = sycl::detail::esimd_slm_span(&size);
+    if (!base) misuse("esimd: shared local memory used without slm_init");
+    if (std::uint64_t(offset) + bytes > size) misuse("esimd: shared local memory access past the slm_init size");
+    return base + offset;
+}
+
 template <int N>
 constexpr bool valid_gather_length_v = N == 1 || N == 2 || N == 4 || N == 8 || N == 16 || N == 32;
 
@@ -89,10 +98,19 @@ void scatter(const Acc& acc, simd<std::uint32_t, N> byte_offsets, simd<T, N> val
 }
 
 // ---- Shared local memory.
-inline void slm_init(std::uint32_t bytes) { sycl::detail::esimd_slm_init(bytes); }
+inline void slm_init(std::uint32_t bytes) {
+    switch (sycl::detail::esimd_slm_init(bytes)) {
+        case 0: return;
+        case 1: detail::misuse("esimd::slm_init used outside an nd_range launch"); return;
+        case 2:
+            throw sycl::exception(sycl::make_error_code(errc::memory_allocation),
+                                  "esimd::slm_init: the size exceeds the device's local memory size");
+        default: detail::misuse("esimd::slm_init: the work-items of a group declare different sizes");
+    }
+}
 template <std::uint32_t Bytes>
 void slm_init() {
-    sycl::detail::esimd_slm_init(Bytes);
+    slm_init(Bytes);
 }
 
 // Contiguous SLM access: the offset is 16-byte aligned.
@@ -101,20 +119,21 @@ simd<T, N> slm_block_load(std::uint32_t byte_offset) {
     static_assert(sizeof(T) * N % 16 == 0, "SLM block access moves whole 16-byte units");
     if (byte_offset % 16) detail::misuse("esimd::slm_block_load: offset not 16-byte aligned");
     simd<T, N> r;
-    std::memcpy(&r[0], sycl::detail::esimd_slm_at(byte_offset, sizeof(T) * N), sizeof(T) * N);
+    std::memcpy(&r[0], detail::slm_at(byte_offset, sizeof(T) * N), sizeof(T) * N);
     return r;
 }
 template <typename T, int N>
 void slm_block_store(std::uint32_t byte_offset, simd<T, N> vals) {
     static_assert(sizeof(T) * N % 16 == 0, "SLM block access moves whole 16-byte units");
     if (byte_offset % 16) detail::misuse("esimd::slm_block_store: offset not 16-byte aligned");
-    std::memcpy(sycl::detail::esimd_slm_at(byte_offset, sizeof(T) * N), &vals[0], sizeof(T) * N);
+    std::memcpy(detail::slm_at(byte_offset, sizeof(T) * N), &vals[0], sizeof(T) * N);
 }
 template <typename T, int N>
 simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_gather length is 1, 2, 4, 8, 16 or 32");
     std::uint32_t size = 0;
-    const char* base = sycl::detail::esimd_slm_span(&size);
+    const char* base = detail::slm_at(0, 0);
+    sycl::detail::esimd_slm_span(&size);
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) {
@@ -122,7 +141,7 @@ simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1
             continue;
         }
         if (byte_offsets[i] % alignof(T)) detail::misuse("esimd::slm_gather: lane offset not aligned to its element");
-        if (std::uint64_t(byte_offsets[i]) + sizeof(T) > size) sycl::detail::esimd_slm_at(byte_offsets[i], sizeof(T));
+        if (std::uint64_t(byte_offsets[i]) + sizeof(T) > size) detail::slm_at(byte_offsets[i], sizeof(T));
         std::memcpy(&r[i], base + byte_offsets[i], sizeof(T));
     }
     return r;
@@ -131,11 +150,12 @@ template <typename T, int N>
 void slm_scatter(simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_mask<N> mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_scatter length is 1, 2, 4, 8, 16 or 32");
     std::uint32_t size = 0;
-    char* base = sycl::detail::esimd_slm_span(&size);
+    char* base = detail::slm_at(0, 0);
+    sycl::detail::esimd_slm_span(&size);
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
         if (byte_offsets[i] % alignof(T)) detail::misuse("esimd::slm_scatter: lane offset not aligned to its element");
-        if (std::uint64_t(byte_offsets[i]) + sizeof(T) > size) sycl::detail::esimd_slm_at(byte_offsets[i], sizeof(T));
+        if (std::uint64_t(byte_offsets[i]) + sizeof(T) > size) detail::slm_at(byte_offsets[i], sizeof(T));
         std::memcpy(base + byte_offsets[i], &vals[i], sizeof(T));
     }
 }

@@ -47,7 +47,7 @@ template <unsigned A>
 struct is_simd_flag_type<overaligned_tag<A>> : std::true_type {};
 
 namespace detail {
-[[noreturn]] inline void misuse(const char* what) { sycl::detail::throw_error(errc::kernel, what); }
+inline void misuse(const char* what) { throw sycl::exception(sycl::make_error_code(errc::kernel), what); }
 
 inline void check_aligned(const void* p, std::size_t a, const char* what) {
     if (reinterpret_cast<std::uintptr_t>(p) % a != 0) misuse(what);
