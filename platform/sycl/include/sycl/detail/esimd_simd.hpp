@@ -11,6 +11,14 @@
 #define SYCL_ESIMD_KERNEL
 #define SYCL_ESIMD_FUNCTION
 
+// Vector operations are always inlined: the transform bodies written with
+// them are long straight-line code, past the compiler's usual inlining limits.
+#if defined(__GNUC__)
+#define OVXPLAT_SIMD_INLINE __attribute__((always_inline)) inline
+#else
+#define OVXPLAT_SIMD_INLINE inline
+#endif
+
 namespace sycl {
 inline namespace _V1 {
 namespace ext {
@@ -84,7 +92,7 @@ public:
     static constexpr int length = N;
 
     simd() = default;
-    simd(T v) {
+    OVXPLAT_SIMD_INLINE simd(T v) {
         for (int i = 0; i < N; ++i) v_[i] = v;
     }
     simd(T base, T step) {
@@ -99,8 +107,8 @@ public:
         copy_from(p, f);
     }
 
-    T& operator[](int i) { return v_[i]; }
-    const T& operator[](int i) const { return v_[i]; }
+    OVXPLAT_SIMD_INLINE T& operator[](int i) { return v_[i]; }
+    OVXPLAT_SIMD_INLINE const T& operator[](int i) const { return v_[i]; }
 
     template <int Sz, int St = 1>
     simd_view<simd, Sz, St> select(std::uint16_t offset = 0) {
@@ -138,14 +146,14 @@ public:
     }
 
 #define OVXPLAT_SIMD_OP(op)                                                \
-    friend simd operator op(const simd& a, const simd& b) {                \
+    friend OVXPLAT_SIMD_INLINE simd operator op(const simd& a, const simd& b) { \
         simd r;                                                            \
         for (int i = 0; i < N; ++i) r.v_[i] = static_cast<T>(a.v_[i] op b.v_[i]); \
         return r;                                                          \
     }                                                                      \
-    friend simd operator op(const simd& a, T b) { return a op simd(b); }   \
-    friend simd operator op(T a, const simd& b) { return simd(a) op b; }   \
-    simd& operator op##=(const simd& b) {                                  \
+    friend OVXPLAT_SIMD_INLINE simd operator op(const simd& a, T b) { return a op simd(b); } \
+    friend OVXPLAT_SIMD_INLINE simd operator op(T a, const simd& b) { return simd(a) op b; } \
+    OVXPLAT_SIMD_INLINE simd& operator op##=(const simd& b) {              \
         for (int i = 0; i < N; ++i) v_[i] = static_cast<T>(v_[i] op b.v_[i]); \
         return *this;                                                      \
     }
@@ -154,7 +162,7 @@ public:
     OVXPLAT_SIMD_OP(*)
     OVXPLAT_SIMD_OP(/)
 #undef OVXPLAT_SIMD_OP
-    simd operator-() const {
+    OVXPLAT_SIMD_INLINE simd operator-() const {
         simd r;
         for (int i = 0; i < N; ++i) r.v_[i] = static_cast<T>(-v_[i]);
         return r;
