@@ -289,6 +289,14 @@ sycl::queue& esimd_2_facts_plan<T>::alloc_queue() {
 
 template <typename T>
 void esimd_2_facts_plan<T>::unbind_all() noexcept {
+    // Table writes already started end before the binding is dropped: the
+    // caller may release its memory as soon as a failed bind returns.
+    for (auto& e : events) {
+        try {
+            e.wait();
+        } catch (...) {
+        }
+    }
     for (int s = 0; s < 3; ++s)
         for (int d = 0; d < 2; ++d) {
             delete table_buf[s][d];
