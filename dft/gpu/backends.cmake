@@ -118,3 +118,20 @@ foreach(m ${OVX_DFT_GPU_MODULES})
     target_sources(ovx_dft PRIVATE ${_base}_plan.cpp)
   endif()
 endforeach()
+
+# Explicit-SIMD two-factor plan; its codelets fft_8 .. fft_64 are generated.
+set(OVX_DFT_ESIMD_GEN_DIR ${PROJECT_BINARY_DIR}/generated/dft/gpu/esimd)
+file(MAKE_DIRECTORY ${OVX_DFT_ESIMD_GEN_DIR})
+add_custom_command(
+  OUTPUT ${OVX_DFT_ESIMD_GEN_DIR}/ovx_dft_esimd_codelets.hpp
+  COMMAND ovx_fft_front_gen esimd ${OVX_DFT_ESIMD_GEN_DIR}/ovx_dft_esimd_codelets.hpp
+  DEPENDS ovx_fft_front_gen
+  COMMENT "Generating explicit-SIMD codelets"
+  VERBATIM)
+add_custom_target(ovx_dft_esimd_codelets DEPENDS ${OVX_DFT_ESIMD_GEN_DIR}/ovx_dft_esimd_codelets.hpp)
+add_library(ovx_dft_esimd_gen INTERFACE)
+target_include_directories(ovx_dft_esimd_gen INTERFACE ${OVX_DFT_ESIMD_GEN_DIR})
+add_dependencies(ovx_dft_esimd_gen ovx_dft_esimd_codelets)
+target_link_libraries(ovx_dft PRIVATE ovx_dft_esimd_gen)
+target_sources(ovx_dft PRIVATE ${OVX_DFT_GPU_DIR}/esimd/ovx_dft_esimd_2_facts_plan.cpp
+                               ${OVX_DFT_GPU_DIR}/esimd/ovx_dft_esimd_2_facts_compute.cpp)

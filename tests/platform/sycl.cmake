@@ -8,6 +8,7 @@ ovx_add_gtest(test_sycl_device
   TIMEOUT 120)
 ovx_add_gtest(test_sycl_exec
   SOURCES ${_sycl_dir}/exec_test.cpp ${_sycl_dir}/buffer_test.cpp ${_sycl_dir}/bundle_test.cpp
+    ${_sycl_dir}/esimd_test.cpp
   LIBS ovxplat_sycl
   LABELS fast
   TIMEOUT 300)

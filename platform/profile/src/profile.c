@@ -55,6 +55,11 @@ static const ovxplat_gpu_profile profiles[] = {
     {"quen1", "Tarvo Quen1 GPU", "Tarvo", "29.7",
      OVXPLAT_BACKEND_OPENCL, 1, 0x7116, 3, {8, 16, 32, 0}, 64 * KiB, 256, 24, 1,
      24, 8, 7, 1, 3, 3 * GiB, 1024, 2 * GiB, 6 * GiB, 1},
+    /* A Quen6 with almost no device memory: 16 KiB free, no allocation above
+     * 16 KiB. */
+    {"quen6_lowmem", "Tarvo Quen6 GPU", "Tarvo", "31.4",
+     OVXPLAT_BACKEND_OPENCL, 6, 0x76d6, 2, {16, 32, 0, 0}, 128 * KiB, 1024, 448, 1,
+     448, 8, 8, 1, 56, 16 * KiB, 1024, 16 * KiB, 64 * GiB, 1},
     {"unknown", "Generic GPU", "Generic Vendor", "1.0.0",
      OVXPLAT_BACKEND_OPENCL, 0, 0x1234, 3, {8, 16, 32, 0}, 64 * KiB, 256, 16, 1,
      0, 0, 0, 0, 0, 0, 1024, 2 * GiB, 4 * GiB, 1},

@@ -311,6 +311,13 @@ struct thread_exec_state {
     std::vector<void*> local_table;
     fiber_group* fibers = nullptr;
     const bundle_impl* spec = nullptr;
+    // Explicit-SIMD shared local memory of the running work-group: an arena
+    // of the device's local memory size, declared anew by every group.
+    std::vector<char> slm;
+    std::uint64_t slm_limit = 0;  // the device's local memory; 0 outside nd_range launches
+    std::uint32_t slm_size = 0;
+    bool slm_declared = false;
+    int kernel_depth = 0;  // host kernels running on this thread (nested by waits inside kernels)
     ~thread_exec_state() {
         for (void* s : stacks) munmap(s, fiber_stack_bytes);
     }
@@ -418,8 +425,33 @@ void* local_memory_base(std::size_t index) {
 
 bool current_spec(const void* key, void* out, std::size_t size) {
     const bundle_impl* b = tls.spec;
-    if (!b) return false;
+    if (!b) {
+        if (tls.kernel_depth == 0)
+            throw_error(errc::feature_not_supported,
+                        "kernel_handler::get_specialization_constant() is not supported on host.");
+        return false;
+    }
     return bundle_get_spec(b, key, out, size);
+}
+
+// Shared local memory of explicit-SIMD code. These run on work-item fibers
+// and report faults by their result; the header raises them, so that no
+// exception starts inside this library on a fiber stack (the address
+// sanitizer's no-return bookkeeping cannot follow it there).
+int esimd_slm_init(std::uint32_t bytes) {
+    if (tls.slm_limit == 0) return 1;
+    if (bytes > tls.slm_limit) return 2;
+    if (tls.slm_declared && tls.slm_size != bytes) return 3;
+    if (tls.slm.size() < bytes) tls.slm.resize(bytes);
+    tls.slm_size = bytes;
+    tls.slm_declared = true;
+    return 0;
+}
+
+char* esimd_slm_span(std::uint32_t* size) {
+    if (!tls.slm_declared) return nullptr;
+    *size = tls.slm_size;
+    return tls.slm.data();
 }
 
 // ---------------------------------------------------------------- events
@@ -883,7 +915,7 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
 }
 
 void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::size_t>& local_sizes,
-              const std::shared_ptr<bundle_impl>& spec) {
+              const std::shared_ptr<bundle_impl>& spec, std::uint64_t local_mem) {
     counters().host_kernels++;
     std::size_t total = 1;
     for (int i = 0; i < d.dims; ++i) total *= d.global[i];
@@ -897,13 +929,16 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         parallel_pieces(pieces, [&](std::size_t p) {
             const bundle_impl* saved = tls.spec;
             tls.spec = sp;
+            ++tls.kernel_depth;
             try {
                 k->run_range(p * chunk, std::min(total, (p + 1) * chunk));
             } catch (...) {
                 tls.spec = saved;
+                --tls.kernel_depth;
                 throw;
             }
             tls.spec = saved;
+            --tls.kernel_depth;
         });
         return;
     }
@@ -927,15 +962,25 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
         tls.local_table.clear();
         for (auto o : offsets) tls.local_table.push_back(base + o);
+        const std::uint64_t saved_limit = tls.slm_limit;
+        tls.slm_limit = local_mem;
+        tls.slm_declared = false;
+        tls.slm_size = 0;
+        ++tls.kernel_depth;
+        auto restore = [&] {
+            --tls.kernel_depth;
+            tls.spec = saved_spec;
+            tls.local_table = saved_table;
+            tls.slm_limit = saved_limit;
+            tls.slm_declared = false;
+        };
         try {
             run_group(k, g, items);
         } catch (...) {
-            tls.spec = saved_spec;
-            tls.local_table = saved_table;
+            restore();
             throw;
         }
-        tls.spec = saved_spec;
-        tls.local_table = saved_table;
+        restore();
     });
 }
 
@@ -1166,7 +1211,8 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
             auto d = h.launch;
             auto locals = h.local_sizes;
             auto spec = h.bundle ? h.bundle : h.implicit_spec;
-            cmd->body = [k, d, locals, spec] { run_host(k.get(), d, locals, spec); };
+            const std::uint64_t local_mem = device_local_mem(q->dev.get());
+            cmd->body = [k, d, locals, spec, local_mem] { run_host(k.get(), d, locals, spec, local_mem); };
             break;
         }
         case handler_impl::native_kernel: {
@@ -1452,6 +1498,7 @@ std::shared_ptr<bundle_impl> make_bundle(const context& ctx, const std::vector<d
     b->state = st;
     return b;
 }
+void bundle_freeze(bundle_impl* b);
 std::shared_ptr<bundle_impl> bundle_build(const std::shared_ptr<bundle_impl>& in) {
     if (!in) throw_error(errc::invalid, "Empty kernel bundle");
     auto b = std::make_shared<bundle_impl>();
@@ -1459,8 +1506,11 @@ std::shared_ptr<bundle_impl> bundle_build(const std::shared_ptr<bundle_impl>& in
     b->devices = in->devices;
     b->ids = in->ids;
     b->state = bundle_state::executable;
-    std::lock_guard<std::mutex> lock(in->mutex);
-    b->spec = in->spec;
+    {
+        std::lock_guard<std::mutex> lock(in->mutex);
+        b->spec = in->spec;
+    }
+    bundle_freeze(b.get());
     return b;
 }
 void bundle_set_spec(bundle_impl* b, const void* key, const void* value, std::size_t size) {
@@ -1468,12 +1518,34 @@ void bundle_set_spec(bundle_impl* b, const void* key, const void* value, std::si
     b->spec[key].assign(static_cast<const char*>(value), static_cast<const char*>(value) + size);
 }
 bool bundle_get_spec(const bundle_impl* b, const void* key, void* out, std::size_t size) {
+    // Executable bundles never change after they are made (the setters are
+    // for input bundles, and a command group's own constants are set before
+    // its launch runs): kernels read them from the frozen flat table without
+    // taking the lock.
+    if (b->frozen) {
+        for (const auto& e : b->flat)
+            if (e.key == key) {
+                if (e.size != size) return false;
+                std::memcpy(out, b->flat_bytes.data() + e.at, size);
+                return true;
+            }
+        return false;
+    }
     auto* m = const_cast<bundle_impl*>(b);
     std::lock_guard<std::mutex> lock(m->mutex);
     auto it = m->spec.find(key);
     if (it == m->spec.end() || it->second.size() != size) return false;
     std::memcpy(out, it->second.data(), size);
     return true;
+}
+void bundle_freeze(bundle_impl* b) {
+    b->flat.clear();
+    b->flat_bytes.clear();
+    for (const auto& [key, bytes] : b->spec) {
+        b->flat.push_back({key, b->flat_bytes.size(), bytes.size()});
+        b->flat_bytes.insert(b->flat_bytes.end(), bytes.begin(), bytes.end());
+    }
+    b->frozen = true;
 }
 bool bundle_has_kernel(const bundle_impl* b, const kernel_id& k) {
     for (auto& x : b->ids)

@@ -130,6 +130,15 @@ struct bundle_impl {
     bundle_state state = bundle_state::input;
     std::mutex mutex;
     std::map<const void*, std::vector<char>> spec;
+    // Executable bundles made by build: the constants as a flat table, read
+    // by running kernels without the lock.
+    struct flat_entry {
+        const void* key;
+        std::size_t at, size;
+    };
+    bool frozen = false;
+    std::vector<flat_entry> flat;
+    std::vector<char> flat_bytes;
 };
 
 // ---- scheduling
