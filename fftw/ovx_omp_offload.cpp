@@ -1,5 +1,6 @@
 // Commit and compute of descriptor nodes on the SYCL queue of an OpenMP
 // offload interop object, and the Fortran-convention compute forms.
+#include "gpu/ovx_sycl_ext.hpp"
 #include "fftw/ovx_omp_offload.hpp"
 
 #include <ovx_serv.h>
@@ -179,7 +180,7 @@ std::int64_t compute(DFTI_DESCRIPTOR* node, void* input, void* interop, void* ou
             describe_descriptor_for_verbose(node, node->queue, text, DFTI_CONTAINER_USM, input, output, direction);
             print_verbose_gpu_info(node->queue, text, seconds);
         }
-        if (fr == omp_fr_level_zero && st == 0) (void)sycl::get_native<sycl::backend::ext_tarvo_level_zero>(ev);
+        if (fr == omp_fr_level_zero && st == 0) (void)sycl::get_native<korami::ovx::gpu::sycl_ext::level_zero>(ev);
         return st;
     } catch (...) {
         return status_of_exception(entry);

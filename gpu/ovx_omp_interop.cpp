@@ -1,5 +1,6 @@
 // The OpenMP offload runtime binding and the caches of SYCL contexts and
 // queues made from native handles.
+#include "gpu/ovx_sycl_ext.hpp"
 #include "gpu/ovx_omp_interop.hpp"
 
 #include <ovx_serv.h>
@@ -138,7 +139,7 @@ sycl::queue* find_queue(void* native) {
 sycl::context make_context(void* native_context, ovx_gpu_backend_t kind, const sycl::device* device) {
     auto handle = reinterpret_cast<sycl::detail::pi_native_handle>(native_context);
     if (kind == OVX_GPU_BACKEND_LEVEL_ZERO)
-        return sycl::detail::make_context(handle, {}, sycl::backend::ext_tarvo_level_zero, true, {*device});
+        return sycl::detail::make_context(handle, {}, korami::ovx::gpu::sycl_ext::level_zero, true, {*device});
     return sycl::detail::make_context(handle, {}, sycl::backend::opencl, false, {});
 }
 
@@ -150,7 +151,7 @@ sycl::queue make_queue(void* native_queue, ovx_gpu_backend_t kind, const sycl::c
         const std::int32_t handle_kind = immediate != 0 && rc == 0 ? 1 : 0;
         sycl::device dev = context.get_devices().front();
         return sycl::detail::make_queue(handle, handle_kind, context, &dev, true, {}, {},
-                                        sycl::backend::ext_tarvo_level_zero);
+                                        korami::ovx::gpu::sycl_ext::level_zero);
     }
     return sycl::detail::make_queue(handle, 0, context, nullptr, true, {}, {}, sycl::backend::opencl);
 }
@@ -219,7 +220,7 @@ int omptarget_add_completion_callback(void* interop, void (*callback)(void*, voi
 // ---- native device search ------------------------------------------------------------
 
 std::optional<sycl::device> find_sycl_subdevice_for_native(const sycl::device& root, void* native) {
-    if (sycl::get_native<sycl::backend::ext_tarvo_level_zero>(root) == native) return root;
+    if (sycl::get_native<korami::ovx::gpu::sycl_ext::level_zero>(root) == native) return root;
     for (auto p : root.get_info<sycl::info::device::partition_properties>()) {
         if (p != sycl::info::partition_property::partition_by_affinity_domain) continue;
         auto subs = root.create_sub_devices<sycl::info::partition_property::partition_by_affinity_domain>(
@@ -232,7 +233,7 @@ std::optional<sycl::device> find_sycl_subdevice_for_native(const sycl::device& r
 
 sycl::device find_sycl_device_for_native(void* native) {
     for (auto& p : sycl::platform::get_platforms()) {
-        if (p.get_backend() != sycl::backend::ext_tarvo_level_zero) continue;
+        if (p.get_backend() != korami::ovx::gpu::sycl_ext::level_zero) continue;
         for (auto& d : p.get_devices(sycl::info::device_type::all))
             if (auto found = find_sycl_subdevice_for_native(d, native)) return *found;
     }

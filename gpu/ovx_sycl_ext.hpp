@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include <sycl/sycl.hpp>
+#include <sycl/ext/tarvo/esimd.hpp>
 
 namespace korami {
 namespace ovx {
@@ -15,8 +16,11 @@ namespace sycl_ext {
 
 // ---- backends ----------------------------------------------------------------
 
+// The Level Zero backend of the implementation.
+constexpr sycl::backend level_zero = sycl::backend::ext_tarvo_level_zero;
+
 // True when the device is reached through the Level Zero backend.
-inline bool is_level_zero(const sycl::device& d) { return d.get_backend() == sycl::backend::ext_tarvo_level_zero; }
+inline bool is_level_zero(const sycl::device& d) { return d.get_backend() == level_zero; }
 
 // ---- GPU device information ---------------------------------------------------
 
@@ -33,10 +37,17 @@ inline std::uint32_t gpu_device_id(const sycl::device& d) {
     return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::device_id>());
 }
 
+// The free memory of a device, or UINT64_MAX when it does not tell.
+inline std::uint64_t free_memory(const sycl::device& d) {
+    return d.has(sycl::aspect::ext_tarvo_free_memory) ? d.get_info<sycl::ext::tarvo::info::device::free_memory>()
+                                                      : UINT64_MAX;
+}
+
 // ---- explicit-SIMD kernels -------------------------------------------------------
-// The names of the explicit-SIMD extension (kernel attribute, SIMD vector
-// types, block loads and stores) belong in this section, next to the others,
-// when the library's explicit-SIMD kernels are built.
+// The explicit-SIMD extension (SYCL_ESIMD_KERNEL / SYCL_ESIMD_FUNCTION, SIMD
+// vectors, block and gathered memory access, shared local memory), under the
+// name the library's explicit-SIMD kernels use.
+namespace esimd = sycl::ext::tarvo::esimd;
 
 }  // namespace sycl_ext
 }  // namespace gpu

@@ -4,7 +4,7 @@
 // interleaved).
 #pragma once
 
-#include "../../../gpu/ovx_sycl_ext_esimd.hpp"
+#include "gpu/ovx_sycl_ext.hpp"
 #include "ovx_dft_esimd_2_facts.hpp"
 #include "ovx_dft_esimd_codelets.hpp"
 
@@ -34,7 +34,7 @@ inline constexpr sycl::specialization_id<std::int32_t> dft_do_fft0(1);
 inline constexpr sycl::specialization_id<std::int32_t> dft_do_fft1(1);
 
 namespace esimd_detail {
-namespace xe = korami::ovx::gpu::esimd;
+namespace xe = korami::ovx::gpu::sycl_ext::esimd;
 template <typename T>
 using vec = xe::simd<T, 16>;
 

@@ -404,8 +404,7 @@ std::int32_t esimd_2_facts_plan<T>::create_and_initialize_internal_workspaces() 
     const sycl::device dev = queue->get_device();
     const std::uint64_t max_alloc = dev.get_info<sycl::info::device::max_mem_alloc_size>();
     auto free_mem = [&]() -> std::uint64_t {
-        return dev.has(sycl::aspect::ext_tarvo_free_memory) ? dev.get_info<sycl::ext::tarvo::info::device::free_memory>()
-                                                            : UINT64_MAX;
+        return korami::ovx::gpu::sycl_ext::free_memory(dev);
     };
     std::vector<sycl::event> evs;
     if (area_size[0] > 0) {

@@ -607,7 +607,7 @@ std::string esimd_header() {
          "#pragma once\n"
          "// Included after the library's explicit-SIMD extension header.\n"
          "namespace korami::ovx::dft::esimd_codelets {\n"
-         "namespace xe = korami::ovx::gpu::esimd;\n"
+         "namespace xe = korami::ovx::gpu::sycl_ext::esimd;\n"
          "// Real and imaginary parts exchanged in every complex value.\n"
          "template <typename T>\n"
          "SYCL_ESIMD_FUNCTION inline xe::simd<T, 16> swapReIm(const xe::simd<T, 16>& v) {\n"
