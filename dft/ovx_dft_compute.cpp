@@ -358,7 +358,8 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
                                                                           : "BWD_DISTANCE is";
         throw invalid_argument("dft", fn,
                                zero + " 0, which is refused between " + std::to_string(b0.length) +
-                                   " transforms (NUMBER_OF_TRANSFORMS): set both distances when it is above 1");
+                                   " transforms: FWD_DISTANCE and BWD_DISTANCE must be set when NUMBER_OF_TRANSFORMS "
+                                   "is above 1");
     }
     detail::check_layout(n, sizeof(real_scalar_t), fn);
     sycl::device dev = queue.get_device();

@@ -78,7 +78,7 @@ TEST(SetValue, UnsignedValuesAboveInt64AreOutOfRange) {
     cdesc d(vec{16});
     for (auto p : {config_param::NUMBER_OF_TRANSFORMS, config_param::FWD_DISTANCE}) {
         std::string msg = invalid_argument_text([&] { d.set_value(p, UINT64_MAX); });
-        EXPECT_NE(msg.find("value is out of range: above 9223372036854775807"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("at most 9223372036854775807: the value given is out of range"), std::string::npos) << msg;
     }
     std::int64_t count = 0;
     d.get_value(config_param::NUMBER_OF_TRANSFORMS, &count);

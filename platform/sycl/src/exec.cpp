@@ -1208,6 +1208,8 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     // the native queue waits on a user event that completes with the command.
     // Whatever the caller enqueues there afterwards (clFinish included) then
     // comes after the command, as when the command itself ran in that queue.
+    // A host task on such a queue therefore must not wait for that native
+    // queue (its own marker is ahead of anything it would enqueue there).
     cl_event fence = q->native_given ? native_fence(q->native) : nullptr;
 
     auto& s = sched();
