@@ -139,20 +139,21 @@ side_layout side_of(const DFTI_DESCRIPTOR* n, int which, bool output, std::int64
 }
 
 // Bytes from the start of a container to past the last element of the side,
-// with checked arithmetic; -1 when the extent does not fit 64 bits, with
-// `bad_axis` the axis whose term overflowed (-1: the offset or the bytes).
+// with checked arithmetic in bytes; -1 when the extent does not fit 64 bits,
+// with `bad_axis` the axis whose term overflowed (-1: the offset).
 std::int64_t side_extent_bytes(const side_layout& s, int* bad_axis = nullptr) {
-    std::int64_t last = s.offset;
+    std::int64_t end = 0;
     if (bad_axis) *bad_axis = -1;
+    if (!ovx_checked::mul_add(s.offset, s.elem_bytes, s.elem_bytes, end)) return -1;
     for (int a = 0; a < s.axes; ++a) {
-        if (!ovx_checked::mul_add(s.count[a] - 1, s.stride[a], last, last)) {
+        std::int64_t step = 0;
+        if (!ovx_checked::mul_add(s.stride[a], s.elem_bytes, 0, step) ||
+            !ovx_checked::mul_add(s.count[a] - 1, step, end, end)) {
             if (bad_axis) *bad_axis = a;
             return -1;
         }
     }
-    std::int64_t bytes;
-    if (!ovx_checked::mul_add(last, s.elem_bytes, s.elem_bytes, bytes)) return -1;
-    return bytes;
+    return end;
 }
 
 // Bytes from the start of a data container to past the last element that the
@@ -351,8 +352,15 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
     if (dfti_node_ops::normalize(n) == DFTI_STATUS_INCONSISTENT)
         throw invalid_argument("dft", fn, "strides, distances and offsets must not be negative");
     const dfti_dim& b0 = n->user_batch.records[0];
-    if (b0.length > 1 && (b0.fwd_stride == 0 || b0.bwd_stride == 0) && (b0.input_stride == 0 || b0.output_stride == 0))
-        throw invalid_argument("dft", fn, "FWD_DISTANCE and BWD_DISTANCE must be set when NUMBER_OF_TRANSFORMS is above 1");
+    if (b0.length > 1 && (b0.fwd_stride == 0 || b0.bwd_stride == 0) && (b0.input_stride == 0 || b0.output_stride == 0)) {
+        const std::string zero = b0.fwd_stride == 0 && b0.bwd_stride == 0 ? "FWD_DISTANCE and BWD_DISTANCE are"
+                                 : b0.fwd_stride == 0                     ? "FWD_DISTANCE is"
+                                                                          : "BWD_DISTANCE is";
+        throw invalid_argument("dft", fn,
+                               zero + " 0, which is refused between " + std::to_string(b0.length) +
+                                   " transforms: FWD_DISTANCE and BWD_DISTANCE must be set when NUMBER_OF_TRANSFORMS "
+                                   "is above 1");
+    }
     detail::check_layout(n, sizeof(real_scalar_t), fn);
     sycl::device dev = queue.get_device();
     if (prec == precision::DOUBLE && !dev.has(sycl::aspect::fp64))

@@ -202,6 +202,9 @@ void descriptor<prec, dom>::set_value_impl(config_param param, const detail::set
     const std::string name = pname(param);
     auto need = [&](detail::set_arg::kind_t k, const char* what) {
         if (v.kind != k) refuse(fn, name + " requires " + what);
+        if (v.above_int64)
+            refuse(fn, name + (param == config_param::NUMBER_OF_TRANSFORMS ? " must be at least 1 and" : " must be") +
+                           " at most " + std::to_string(INT64_MAX) + ": the value given is out of range");
     };
     auto need_value = [&](std::initializer_list<config_value> allowed) -> std::int32_t {
         need(detail::set_arg::value, "a config_value");

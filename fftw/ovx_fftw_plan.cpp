@@ -143,6 +143,11 @@ template <typename Real>
 plan_record* guru_plan(target where, transform kind, int rank, const iodim64* dims, int howmany_rank,
                        const iodim64* howmany_dims, void* in, void* out, int sign, unsigned flags, void* interop) {
     if (rank > 7 || howmany_rank > 1 || !dims || (howmany_rank >= 1 && !howmany_dims)) return nullptr;
+    // An output stride or distance of 0 along more than one point puts
+    // several results in one place: refused, as the descriptor commit does.
+    for (int i = 0; i < rank; ++i)
+        if (dims[i].n > 1 && dims[i].os == 0) return nullptr;
+    if (howmany_rank == 1 && howmany_dims[0].n > 1 && howmany_dims[0].os == 0) return nullptr;
     plan_record* p = plan_alloc_hook();
     if (!p) return nullptr;
     if (build<Real>(p, where, kind, rank, dims, howmany_rank, howmany_dims, in, out, sign, flags, interop) != 0) {

@@ -60,7 +60,8 @@ struct guru_description {
 // The plan cores: `Real` is float or double. Complex plans run forward for
 // sign -1 and backward otherwise; r2c plans run forward, c2r backward. The
 // interop object is used by offload plans only. Null on any failure, with
-// everything made released.
+// everything made released; an output stride or distance of 0 along more
+// than one point is refused before anything is allocated.
 template <typename Real>
 plan_record* guru_plan(target where, transform kind, int rank, const iodim64* dims, int howmany_rank,
                        const iodim64* howmany_dims, void* in, void* out, int sign, unsigned flags, void* interop);

@@ -74,6 +74,17 @@ TEST(LayoutSize, LengthsWhoseProductOverflowsAreRefused) {
     EXPECT_NE(msg.find("the lengths"), std::string::npos) << msg;
 }
 
+TEST(SetValue, UnsignedValuesAboveInt64AreOutOfRange) {
+    cdesc d(vec{16});
+    for (auto p : {config_param::NUMBER_OF_TRANSFORMS, config_param::FWD_DISTANCE}) {
+        std::string msg = invalid_argument_text([&] { d.set_value(p, UINT64_MAX); });
+        EXPECT_NE(msg.find("at most 9223372036854775807: the value given is out of range"), std::string::npos) << msg;
+    }
+    std::int64_t count = 0;
+    d.get_value(config_param::NUMBER_OF_TRANSFORMS, &count);
+    EXPECT_EQ(count, 1);
+}
+
 // ---- commit refusals, both routes -------------------------------------------------------
 
 struct layout_case {
@@ -126,6 +137,21 @@ INSTANTIATE_TEST_SUITE_P(
                             d.set_value(config_param::BWD_DISTANCE, 1ll << 30);
                         },
                         "FWD_DISTANCE with NUMBER_OF_TRANSFORMS reach beyond"},
+            layout_case{"DistanceBytesBeyond64Bits", {16},
+                        [](cdesc& d) {
+                            d.set_value(config_param::NUMBER_OF_TRANSFORMS, 4);
+                            d.set_value(config_param::FWD_DISTANCE, 1ll << 61);
+                            d.set_value(config_param::BWD_DISTANCE, 1ll << 61);
+                        },
+                        "FWD_DISTANCE with NUMBER_OF_TRANSFORMS reach beyond"},
+            layout_case{"ZeroBackwardDistanceSet", {16},
+                        [](cdesc& d) {
+                            out_of_place(d);
+                            d.set_value(config_param::NUMBER_OF_TRANSFORMS, 2);
+                            d.set_value(config_param::FWD_DISTANCE, 16);
+                            d.set_value(config_param::BWD_DISTANCE, 0);
+                        },
+                        "BWD_DISTANCE is 0, which is refused between 2 transforms"},
             layout_case{"ZeroForwardOutputStride", {16},
                         [](cdesc& d) {
                             out_of_place(d);

@@ -134,6 +134,54 @@ TEST_F(PlanCore, RefusesBeforeAllocatingOrReleasesWhatItMade) {
     EXPECT_EQ(releases, 4);
 }
 
+// An output stride or distance of 0 along more than one point: every entry
+// form that can express it gets a null plan, with nothing allocated.
+struct zero_output_case {
+    const char* name;
+    ovx_fftw_plan (*plan)(float* in, float* out, void* io);
+};
+void PrintTo(const zero_output_case& c, std::ostream* os) { *os << c.name; }
+class PlanCoreZeroOutput : public PlanCore, public ::testing::WithParamInterface<zero_output_case> {};
+
+TEST_P(PlanCoreZeroOutput, RefusesBeforeAllocating) {
+    usm_array<float> a(512), b(512);
+    EXPECT_EQ(GetParam().plan(a.data, b.data, interop_for(4)), nullptr);
+    EXPECT_EQ(allocations, 0);
+}
+
+using cf = ovx_fftwf_complex*;
+INSTANTIATE_TEST_SUITE_P(
+    Forms, PlanCoreZeroOutput,
+    ::testing::Values(
+        zero_output_case{"many_stride",
+                         [](float* i, float* o, void* io) {
+                             int n = 64;
+                             return fftwf_plan_many_dft_omp_offload(1, &n, 2, cf(i), nullptr, 1, 64, cf(o), nullptr, 0,
+                                                                    64, -1, 0, io);
+                         }},
+        zero_output_case{"many_distance",
+                         [](float* i, float* o, void* io) {
+                             int n = 64;
+                             return fftwf_plan_many_dft_omp_offload(1, &n, 2, cf(i), nullptr, 1, 64, cf(o), nullptr, 1,
+                                                                    0, -1, 0, io);
+                         }},
+        zero_output_case{"many_r2c_stride",
+                         [](float* i, float* o, void* io) {
+                             int n = 64;
+                             return fftwf_plan_many_dft_r2c_omp_offload(1, &n, 1, i, nullptr, 1, 64, cf(o), nullptr, 0,
+                                                                        33, 0, io);
+                         }},
+        zero_output_case{"guru_inner_stride",
+                         [](float* i, float* o, void* io) {
+                             const ovx_fftw_iodim d[2] = {{4, 16, 16}, {16, 1, 0}};
+                             return fftwf_plan_guru_dft_omp_offload(2, d, 0, nullptr, cf(i), cf(o), -1, 0, io);
+                         }},
+        zero_output_case{"guru64_batch_distance", [](float* i, float* o, void* io) {
+                             const ovx_fftw_iodim64 d[1] = {{64, 1, 1}}, h[1] = {{2, 64, 0}};
+                             return fftwf_plan_guru64_dft_omp_offload(1, d, 1, h, cf(i), cf(o), 1, 0, io);
+                         }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PlanCore, SettingsReachTheNode) {
     usm_array<float> a(256), b(256);
     auto* in = reinterpret_cast<ovx_fftwf_complex*>(a.data);

@@ -8,6 +8,7 @@
 #include "dft/node/ovx_dft_node.hpp"
 #include "fftw/offload_support.hpp"
 #include "korami/ovx/dfti_omp_offload.h"
+#include "korami/ovx/fftw3_omp_offload.h"
 
 namespace {
 
@@ -90,6 +91,27 @@ INSTANTIATE_TEST_SUITE_P(
                       numeric_case{"sycl_s_r2c_64_outofplace", 4, false, true, true, 64},
                       numeric_case{"opencl_d_r2c_64_inplace", 3, true, true, false, 64}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A plan run through an OpenCL interop object is over once the caller's
+// clFinish on the interop's command queue returns.
+TEST(OffloadNumerics, OpenClInteropFinishesWithItsCommandQueue) {
+    ovxplat::omp_interop io;
+    ovxplat::omp_interop_for(io, gpu_queue(), 3);
+    const int n = 1024;
+    usm_array<float> a(2 * n), b(2 * n);
+    std::vector<double> in(2 * n);
+    fill_random(in.data(), in.size(), 11);
+    std::copy(in.begin(), in.end(), a.data);
+    ovx_fftw_plan p = fftwf_plan_dft_1d_omp_offload(n, reinterpret_cast<ovx_fftwf_complex*>(a.data),
+                                                    reinterpret_cast<ovx_fftwf_complex*>(b.data), -1, 0, io.handle);
+    ASSERT_NE(p, nullptr);
+    fftwf_execute_omp_offload(p, io.handle);
+    ASSERT_EQ(clFinish(static_cast<cl_command_queue>(io.desc.targetsync)), CL_SUCCESS);
+    auto ref = fftw_reference(kind::c2c_forward, {{n, 1, 1}}, {}, in, 2 * n, false);
+    EXPECT_LE(relative_error(b.data, ref.data(), 2 * n), tolerance<float>());
+    auto* rec = reinterpret_cast<korami::ovx::fftw::plan_record*>(p);
+    rec->plan_release(rec);
+}
 
 // ---- statuses ------------------------------------------------------------------------
 

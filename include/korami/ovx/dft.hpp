@@ -145,6 +145,7 @@ DFTI_DESCRIPTOR* descriptor_node(const descriptor<prec, dom>& desc);
 struct set_arg {
     enum kind_t { integer, floating, value, vector, pointer, other } kind;
     std::int64_t i = 0;
+    bool above_int64 = false;  // an unsigned integer above INT64_MAX (i is then -1)
     double d = 0;
     bool is_float = false;
     config_value v = config_value::COMMITTED;
@@ -160,7 +161,8 @@ set_arg make_set_arg(const T& x) {
     } else if constexpr (std::is_integral_v<U>) {
         a.kind = set_arg::integer;
         if constexpr (std::is_unsigned_v<U> && sizeof(U) >= sizeof(std::int64_t)) {
-            a.i = x > static_cast<U>(INT64_MAX) ? -1 : static_cast<std::int64_t>(x);
+            a.above_int64 = x > static_cast<U>(INT64_MAX);
+            a.i = a.above_int64 ? -1 : static_cast<std::int64_t>(x);
         } else {
             a.i = static_cast<std::int64_t>(x);
         }

@@ -1151,6 +1151,22 @@ std::shared_ptr<queue_impl> new_queue(std::shared_ptr<context_impl> c, std::shar
     return q;
 }
 
+// A user event and a marker in the native queue `n` that waits on it; throws
+// (with nothing left enqueued) when either cannot be made.
+cl_event native_fence(cl_command_queue n) {
+    cl_context c = nullptr;
+    cl_int err = clGetCommandQueueInfo(n, CL_QUEUE_CONTEXT, sizeof(c), &c, nullptr);
+    cl_event u = err == CL_SUCCESS ? clCreateUserEvent(c, &err) : nullptr;
+    if (err == CL_SUCCESS) {
+        err = clEnqueueMarkerWithWaitList(n, 1, &u, nullptr);
+        if (err != CL_SUCCESS) clReleaseEvent(u);
+    }
+    if (err != CL_SUCCESS)
+        throw_error(errc::runtime, "OpenCL error " + std::to_string(err) + " (" + cl_error_name(err) +
+                                       ") ordering the command in the native queue");
+    return u;
+}
+
 event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     auto ev = std::make_shared<event_impl>();
     ev->queue = q;
@@ -1233,8 +1249,18 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
         };
     }
 
+    // A queue made from a caller's native OpenCL queue: the command runs on
+    // this runtime's own threads and OpenCL queues, so a marker enqueued into
+    // the native queue waits on a user event that completes with the command.
+    // Whatever the caller enqueues there afterwards (clFinish included) then
+    // comes after the command, as when the command itself ran in that queue.
+    // A host task on such a queue therefore must not wait for that native
+    // queue (its own marker is ahead of anything it would enqueue there).
+    cl_event fence = q->native_given ? native_fence(q->native) : nullptr;
+
     auto& s = sched();
     std::lock_guard<std::mutex> lock(s.mu);
+    if (fence) ev->cl_user = fence;  // completed by the scheduler with the command
     std::vector<std::shared_ptr<event_impl>> deps = h.deps;
     if (q->in_order && q->last) deps.push_back(q->last);
     q->outstanding.erase(std::remove_if(q->outstanding.begin(), q->outstanding.end(),

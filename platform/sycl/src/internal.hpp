@@ -99,6 +99,9 @@ struct queue_impl {
     // Native queue for interop (created on request or given by make_queue).
     std::mutex native_mutex;
     cl_command_queue native = nullptr;
+    // Set when the queue was made from a caller's native OpenCL queue: every
+    // command then also fences that native queue (see finalize).
+    bool native_given = false;
     std::uintptr_t l0_handle = 0;
     ~queue_impl();
 };

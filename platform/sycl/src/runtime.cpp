@@ -962,6 +962,7 @@ static queue make_queue_impl(pi_native_handle handle, const context& ctx, const 
         clRetainCommandQueue(n);
         std::lock_guard<std::mutex> lock(q.impl()->native_mutex);
         q.impl()->native = n;
+        q.impl()->native_given = true;
         return q;
     }
     if (b == backend::ext_tarvo_level_zero) {

@@ -6,7 +6,9 @@
 #include "sycl_test_util.hpp"
 #include "ovx_test_gpu.hpp"
 
+#include <chrono>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -275,6 +277,42 @@ TEST_F(SyclOpenCL, InteropRoundTrips) {
     after.wait();
     EXPECT_EQ(flag, 1);
     clReleaseEvent(user);
+    clReleaseContext(ctx);
+}
+
+// Work submitted to a queue made from a native queue is over once clFinish
+// on that native queue returns: an OpenCL kernel, a host kernel and a host
+// task (which lingers, so that an unordered clFinish would return first).
+TEST_F(SyclOpenCL, MadeQueueWorkFinishesWithItsNativeQueue) {
+    sycl::queue q{sycl::gpu_selector_v};
+    cl_context ctx = sycl::get_native<sycl::backend::opencl>(q.get_context());
+    cl_device_id dev = sycl::get_native<sycl::backend::opencl>(q.get_device());
+    cl_int err = CL_SUCCESS;
+    cl_command_queue nq = clCreateCommandQueueWithProperties(ctx, dev, nullptr, &err);
+    ASSERT_EQ(err, CL_SUCCESS);
+    auto c = sycl::make_context<sycl::backend::opencl>(ctx);
+    auto mq = sycl::make_queue<sycl::backend::opencl>(nq, c);
+    auto k = make("scale_kernel", c);
+    auto* p = sycl::malloc_shared<float>(64, mq);
+    std::fill(p, p + 64, 1.0f);
+    float seen = 0;
+    mq.submit([&](sycl::handler& h) {
+        h.set_args(p, 4.0f);
+        h.parallel_for(sycl::range<1>(64), k);
+    });
+    mq.parallel_for(sycl::range<1>(64), [=](sycl::id<1> i) { p[i] += 1.0f; });
+    mq.submit([&](sycl::handler& h) {
+        h.host_task([&seen, p] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            seen = p[63];
+        });
+    });
+    ASSERT_EQ(clFinish(nq), CL_SUCCESS);
+    EXPECT_EQ(seen, 5.0f);
+    EXPECT_EQ(p[0], 5.0f);
+    mq.wait();
+    sycl::free(p, mq);
+    clReleaseCommandQueue(nq);
     clReleaseContext(ctx);
 }
 
