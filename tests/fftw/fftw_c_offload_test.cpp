@@ -18,11 +18,6 @@ namespace kf = korami::ovx::fftw;
 
 plan_record* rec(ovx_fftw_plan p) { return reinterpret_cast<plan_record*>(p); }
 
-// Waits for the plan's work and releases it.
-void release(ovx_fftw_plan p) {
-    gpu_queue().wait();
-    if (p) rec(p)->plan_release(rec(p));
-}
 
 // ---- translation ---------------------------------------------------------------------
 
@@ -423,9 +418,7 @@ void check_md_plan(P plan_on, kind k, std::vector<fftw_iodim64> dims, std::size_
     fftwf_execute_omp_offload(p, interop_for(4));
     wait_for(4);
     const auto ref = fftw_reference(k, dims, {}, input, out_reals, false);
-    std::vector<std::size_t> positions(out_reals);
-    for (std::size_t i = 0; i < out_reals; ++i) positions[i] = i;
-    EXPECT_LE(relative_error(b.data, ref.data(), positions), tolerance<float>());
+    EXPECT_LE(relative_error(b.data, ref.data(), out_reals), tolerance<float>());
     release(p);
 }
 

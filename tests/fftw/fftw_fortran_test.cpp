@@ -17,11 +17,6 @@ namespace kf = korami::ovx::fftw;
 using kf::guru_description;
 using kf::transform;
 
-void release(void* plan) {
-    gpu_queue().wait();
-    if (plan) static_cast<kf::plan_record*>(plan)->plan_release(static_cast<kf::plan_record*>(plan));
-}
-
 // ---- translation -------------------------------------------------------------------
 
 TEST(FortranTranslation, BasicFormsReverseAndPad) {
@@ -368,125 +363,75 @@ void run(const fcase& c, int fr) {
     fftw_free(rb);
 }
 
-// Every kind of the CPU target in both precisions and integer widths.
-struct cpu_case {
+// One numeric case: the kind, the precision and integer width, the target
+// and (offload) the foreign runtime id of the interop object.
+struct num_case {
     fcase c;
     bool dbl, ilp64;
+    kf::target tgt = kf::target::cpu;
+    int fr = 0;
 };
-void PrintTo(const cpu_case& c, std::ostream* os) { *os << c.c.name; }
+void PrintTo(const num_case& c, std::ostream* os) { *os << c.c.name; }
 
-class FortranCpuNumerics : public ::testing::TestWithParam<cpu_case> {};
-
-TEST_P(FortranCpuNumerics, MatchesFftw) {
-    const cpu_case& p = GetParam();
-    if (p.dbl) {
-        if (p.ilp64) run<double, std::int64_t, kf::target::cpu>(p.c, 0);
-        else run<double, std::int32_t, kf::target::cpu>(p.c, 0);
-    } else {
-        if (p.ilp64) run<float, std::int64_t, kf::target::cpu>(p.c, 0);
-        else run<float, std::int32_t, kf::target::cpu>(p.c, 0);
-    }
+template <kf::target W>
+void run_case(const num_case& p) {
+    if (p.dbl) p.ilp64 ? run<double, std::int64_t, W>(p.c, p.fr) : run<double, std::int32_t, W>(p.c, p.fr);
+    else p.ilp64 ? run<float, std::int64_t, W>(p.c, p.fr) : run<float, std::int32_t, W>(p.c, p.fr);
 }
 
-std::vector<fcase> kinds() {
-    std::vector<fcase> v;
-    v.push_back({"dft_4x3x5", fk::dft, {4, 3, 5}});
-    v.push_back({"dft_1d_16_inplace_backward", fk::dft_1d, {16}, true, 1});
-    v.push_back({"dft_2d_6x4", fk::dft_2d, {6, 4}});
-    v.push_back({"dft_3d_4x3x2_inplace_backward", fk::dft_3d, {4, 3, 2}, true, 1});
-    v.push_back({"r2c_8x3_inplace", fk::r2c, {8, 3}, true});
-    v.push_back({"r2c_1d_15", fk::r2c_1d, {15}});
-    v.push_back({"r2c_2d_8x5", fk::r2c_2d, {8, 5}});
-    v.push_back({"r2c_3d_6x3x2_inplace", fk::r2c_3d, {6, 3, 2}, true});
-    v.push_back({"c2r_8x3", fk::c2r, {8, 3}});
-    v.push_back({"c2r_1d_16_inplace", fk::c2r_1d, {16}, true});
-    v.push_back({"c2r_2d_7x4_inplace", fk::c2r_2d, {7, 4}, true});
-    v.push_back({"c2r_3d_4x3x2", fk::c2r_3d, {4, 3, 2}});
-    fcase m{"many_4x6_embed16_batch3", fk::many, {4, 6}};
-    m.inembed = {16, 99};
-    m.onembed = {4, 99};
-    m.howmany = 3, m.idist = 96, m.odist = 24;
-    v.push_back(m);
-    fcase mr{"many_r2c_8_embed10_batch3", fk::many_r2c, {8}};
-    mr.inembed = {10};
-    mr.onembed = {5};
-    mr.howmany = 3, mr.idist = 10, mr.odist = 5;
-    v.push_back(mr);
-    fcase mc{"many_c2r_6x2_batch2", fk::many_c2r, {6, 2}};
-    mc.inembed = {4, 99};
-    mc.onembed = {6, 99};
-    mc.howmany = 2, mc.idist = 8, mc.odist = 12;
-    v.push_back(mc);
-    fcase g{"guru_5x3_transposed_batch2", fk::guru, {5, 3}};
-    g.is = {1, 5};
-    g.os = {3, 1};
-    g.howmany = 2, g.idist = 15, g.odist = 15;
-    v.push_back(g);
-    fcase gr{"guru_r2c_12_stride2_batch3", fk::guru_r2c, {12}};
-    gr.is = {2};
-    gr.os = {1};
-    gr.howmany = 3, gr.idist = 25, gr.odist = 7;
-    v.push_back(gr);
-    fcase gc{"guru_c2r_6x3_batch2", fk::guru_c2r, {6, 3}};
-    gc.is = {1, 4};
-    gc.os = {1, 6};
-    gc.howmany = 2, gc.idist = 12, gc.odist = 18;
-    v.push_back(gc);
-    return v;
+class FortranNumerics : public ::testing::TestWithParam<num_case> {};
+
+TEST_P(FortranNumerics, MatchesFftw) {
+    GetParam().tgt == kf::target::cpu ? run_case<kf::target::cpu>(GetParam()) : run_case<kf::target::offload>(GetParam());
 }
 
-std::vector<cpu_case> cpu_cases() {
-    std::vector<cpu_case> v;
-    for (const fcase& c : kinds())
+std::string num_name(const ::testing::TestParamInfo<num_case>& info) {
+    return std::string(info.param.dbl ? "d_" : "s_") + (info.param.ilp64 ? "ilp64_" : "lp64_") + info.param.c.name;
+}
+
+// Every kind of the CPU target in both precisions and integer widths
+// (fields: name, kind, n, in place, sign, inembed, onembed, is, os, howmany,
+// istride, idist, ostride, odist).
+std::vector<num_case> cpu_cases() {
+    const fcase kinds[] = {
+        {"dft_4x3x5", fk::dft, {4, 3, 5}},
+        {"dft_1d_16_inplace_backward", fk::dft_1d, {16}, true, 1},
+        {"dft_2d_6x4", fk::dft_2d, {6, 4}},
+        {"dft_3d_4x3x2_inplace_backward", fk::dft_3d, {4, 3, 2}, true, 1},
+        {"r2c_8x3_inplace", fk::r2c, {8, 3}, true},
+        {"r2c_1d_15", fk::r2c_1d, {15}},
+        {"r2c_2d_8x5", fk::r2c_2d, {8, 5}},
+        {"r2c_3d_6x3x2_inplace", fk::r2c_3d, {6, 3, 2}, true},
+        {"c2r_8x3", fk::c2r, {8, 3}},
+        {"c2r_1d_16_inplace", fk::c2r_1d, {16}, true},
+        {"c2r_2d_7x4_inplace", fk::c2r_2d, {7, 4}, true},
+        {"c2r_3d_4x3x2", fk::c2r_3d, {4, 3, 2}},
+        {"many_4x6_embed16_batch3", fk::many, {4, 6}, false, -1, {16, 99}, {4, 99}, {}, {}, 3, 1, 96, 1, 24},
+        {"many_r2c_8_embed10_batch3", fk::many_r2c, {8}, false, -1, {10}, {5}, {}, {}, 3, 1, 10, 1, 5},
+        {"many_c2r_6x2_batch2", fk::many_c2r, {6, 2}, false, -1, {4, 99}, {6, 99}, {}, {}, 2, 1, 8, 1, 12},
+        {"guru_5x3_transposed_batch2", fk::guru, {5, 3}, false, -1, {}, {}, {1, 5}, {3, 1}, 2, 1, 15, 1, 15},
+        {"guru_r2c_12_stride2_batch3", fk::guru_r2c, {12}, false, -1, {}, {}, {2}, {1}, 3, 1, 25, 1, 7},
+        {"guru_c2r_6x3_batch2", fk::guru_c2r, {6, 3}, false, -1, {}, {}, {1, 4}, {1, 6}, 2, 1, 12, 1, 18}};
+    std::vector<num_case> v;
+    for (const fcase& c : kinds)
         for (int dbl = 0; dbl < 2; ++dbl)
             for (int ilp = 0; ilp < 2; ++ilp) v.push_back({c, dbl == 1, ilp == 1});
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, FortranCpuNumerics, ::testing::ValuesIn(cpu_cases()), [](const auto& info) {
-    return std::string(info.param.dbl ? "d_" : "s_") + (info.param.ilp64 ? "ilp64_" : "lp64_") + info.param.c.name;
-});
+INSTANTIATE_TEST_SUITE_P(CpuKinds, FortranNumerics, ::testing::ValuesIn(cpu_cases()), num_name);
 
 // Rank-1 offload plans through the Fortran entries.
-struct offload_case {
-    fcase c;
-    bool dbl, ilp64;
-    int fr;
-};
-void PrintTo(const offload_case& c, std::ostream* os) { *os << c.c.name; }
-
-class FortranOffloadNumerics : public ::testing::TestWithParam<offload_case> {};
-
-TEST_P(FortranOffloadNumerics, MatchesFftw) {
-    const offload_case& p = GetParam();
-    if (p.dbl) {
-        if (p.ilp64) run<double, std::int64_t, kf::target::offload>(p.c, p.fr);
-        else run<double, std::int32_t, kf::target::offload>(p.c, p.fr);
-    } else {
-        if (p.ilp64) run<float, std::int64_t, kf::target::offload>(p.c, p.fr);
-        else run<float, std::int32_t, kf::target::offload>(p.c, p.fr);
-    }
-}
-
-std::vector<offload_case> offload_cases() {
-    fcase many{"many_64_batch3", fk::many, {64}};
-    many.inembed = {64};
-    many.onembed = {64};
-    many.howmany = 3, many.idist = 70, many.odist = 64;
-    fcase guru{"guru_1000_batch2", fk::guru, {1000}, false, 1};
-    guru.is = {1};
-    guru.os = {1};
-    guru.howmany = 2, guru.idist = 1000, guru.odist = 1003;
-    return {{{"dft_1d_1024", fk::dft_1d, {1024}}, false, false, 4},
-            {{"dft_1d_64_inplace_backward", fk::dft_1d, {64}, true, 1}, true, true, 3},
-            {{"r2c_1d_64", fk::r2c_1d, {64}}, false, true, 3},
-            {{"c2r_1d_1000", fk::c2r_1d, {1000}}, true, false, 4},
-            {many, false, false, 3},
-            {guru, true, true, 4}};
-}
-
-INSTANTIATE_TEST_SUITE_P(Rank1, FortranOffloadNumerics, ::testing::ValuesIn(offload_cases()), [](const auto& info) {
-    return std::string(info.param.dbl ? "d_" : "s_") + (info.param.ilp64 ? "ilp64_" : "lp64_") + info.param.c.name;
-});
+constexpr auto OFF = kf::target::offload;
+INSTANTIATE_TEST_SUITE_P(
+    OffloadRank1, FortranNumerics,
+    ::testing::Values(
+        num_case{{"dft_1d_1024", fk::dft_1d, {1024}}, false, false, OFF, 4},
+        num_case{{"dft_1d_64_inplace_backward", fk::dft_1d, {64}, true, 1}, true, true, OFF, 3},
+        num_case{{"r2c_1d_64", fk::r2c_1d, {64}}, false, true, OFF, 3},
+        num_case{{"c2r_1d_1000", fk::c2r_1d, {1000}}, true, false, OFF, 4},
+        num_case{{"many_64_batch3", fk::many, {64}, false, -1, {64}, {64}, {}, {}, 3, 1, 70, 1, 64}, false, false, OFF, 3},
+        num_case{{"guru_1000_batch2", fk::guru, {1000}, false, 1, {}, {}, {1}, {1}, 2, 1, 1000, 1, 1003}, true, true, OFF, 4}),
+    num_name);
 
 }  // namespace

@@ -44,6 +44,13 @@ inline void wait_for(int fr) {
     else korami::ovx::gpu::lookup_and_cache_qorel_queue_and_context(interop_for(fr))->wait();
 }
 
+// Waits for the test queue's work and releases the plan (null: nothing).
+inline void release(void* plan) {
+    gpu_queue().wait();
+    auto* r = static_cast<korami::ovx::fftw::plan_record*>(plan);
+    if (r) r->plan_release(r);
+}
+
 // A shared USM array of `count` elements of T.
 template <typename T>
 struct usm_array {

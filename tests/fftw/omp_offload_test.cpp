@@ -109,8 +109,7 @@ TEST(OffloadNumerics, OpenClInteropFinishesWithItsCommandQueue) {
     ASSERT_EQ(clFinish(static_cast<cl_command_queue>(io.desc.targetsync)), CL_SUCCESS);
     auto ref = fftw_reference(kind::c2c_forward, {{n, 1, 1}}, {}, in, 2 * n, false);
     EXPECT_LE(relative_error(b.data, ref.data(), 2 * n), tolerance<float>());
-    auto* rec = reinterpret_cast<korami::ovx::fftw::plan_record*>(p);
-    rec->plan_release(rec);
+    release(p);
 }
 
 // ---- statuses ------------------------------------------------------------------------

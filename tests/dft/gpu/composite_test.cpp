@@ -31,11 +31,7 @@ namespace {
 
 const bool g_profile = ovxplat_gpu_profile_select("quen5") == 0;
 
-sycl::queue& gpu_queue() {
-    static sycl::queue q{sycl::gpu_selector_v};
-    return q;
-}
-
+using ovx_test::gpu_queue;
 
 // ---- a composite of the test's own --------------------------------------------------
 
@@ -288,36 +284,19 @@ void short_buffer_then_bound() {
     sycl::free(out, q);
 }
 
-struct api_case {
-    const char* name;
-    void (*run)();
-};
-
-void PrintTo(const api_case& c, std::ostream* os) { *os << c.name; }
-
-class ShortWorkspace : public ::testing::TestWithParam<api_case> {};
-
-TEST_P(ShortWorkspace, LeavesTheDescriptorUnbound) {
+TEST(ShortWorkspace, ComplexSingleLeavesTheDescriptorUnbound) {
     OVX_REQUIRE_GPU(g_profile);
-    GetParam().run();
+    short_buffer_then_bound<dft::precision::SINGLE, dft::domain::COMPLEX>();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Descriptors, ShortWorkspace,
-    ::testing::Values(api_case{"complex_single", &short_buffer_then_bound<dft::precision::SINGLE, dft::domain::COMPLEX>},
-                      api_case{"real_double", &short_buffer_then_bound<dft::precision::DOUBLE, dft::domain::REAL>}),
-    [](const auto& i) { return std::string(i.param.name); });
+TEST(ShortWorkspace, RealDoubleLeavesTheDescriptorUnbound) {
+    OVX_REQUIRE_GPU(g_profile);
+    short_buffer_then_bound<dft::precision::DOUBLE, dft::domain::REAL>();
+}
 
 // ---- library-held areas and queue mode 2 -----------------------------------------------
 
-struct held_case {
-    const char* name;
-    bool real;
-};
-
-void PrintTo(const held_case& c, std::ostream* os) { *os << c.name; }
-
-class QueueModeTwo : public ::testing::TestWithParam<held_case> {};
+class QueueModeTwo : public ::testing::TestWithParam<bool> {};
 
 // The library's areas, allocated on the commit queue, are freed in their own
 // context after the compute queue (another context) is gone, and none stays.
@@ -326,7 +305,7 @@ TEST_P(QueueModeTwo, HeldAreasOutliveTheComputeQueue) {
     const std::uint64_t live = ovxplat::get_sycl_counters().usm_live_allocations;
     gpu_test::simple_layout l;
     l.n = 64;
-    l.real = GetParam().real;
+    l.real = GetParam();
     l.queue_mode = 2;
     gpu_test::node_ptr node =
         gpu_test::make_node(l, &gpu_queue(), gpu_dfti_select_bkdlist(DFTI_DOUBLE, l.real ? DFTI_REAL : DFTI_COMPLEX, 1));
@@ -356,8 +335,7 @@ TEST_P(QueueModeTwo, HeldAreasOutliveTheComputeQueue) {
     EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, live);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, QueueModeTwo,
-                         ::testing::Values(held_case{"complex", false}, held_case{"real", true}),
-                         [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Backends, QueueModeTwo, ::testing::Bool(),
+                         [](const auto& i) { return std::string(i.param ? "real" : "complex"); });
 
 }  // namespace

@@ -111,27 +111,19 @@ void check_shape(const shape_case& c) {
     }
     ASSERT_EQ(plan.workspace_rebind_needed(c.data == data_kind::usm ? 0 : 1), 0);
 
-    const auto x = gpu_test::random_cplx(std::size_t(p * c.n), 7);
-    std::vector<T> in(2 * x.size()), out(in.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        in[2 * i] = T(x[i].real());
-        in[2 * i + 1] = T(x[i].imag());
-    }
-    std::vector<gpu_test::cplx> xin(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) xin[i] = gpu_test::cplx_at(in.data(), i);
+    const auto x = gpu_test::random_data<T>(std::size_t(p * c.n), 7);
+    std::vector<T> in(reinterpret_cast<const T*>(x.data()), reinterpret_cast<const T*>(x.data() + x.size()));
+    std::vector<T> out(in.size()), back(in.size());
+    const auto xin = gpu_test::widen(x);
     const double tol = gpu_test::tolerance(c.single, p);
     run<0>(plan, q, c, in, out);
-    std::vector<gpu_test::cplx> got(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) got[i] = gpu_test::cplx_at(out.data(), i);
-    EXPECT_LT(gpu_test::rel_err(got, reference(xin, l, c.n, FFTW_FORWARD, 0.5)), tol) << "forward";
+    EXPECT_LT(gpu_test::rel_err(gpu_test::as_cplx(out), reference(xin, l, c.n, FFTW_FORWARD, 0.5)), tol) << "forward";
     // Backward of the forward result: P * 0.5 * (1 / P) times the input.
-    std::vector<T> back(out.size());
     std::vector<T> fwd_out = out;
     run<1>(plan, q, c, fwd_out, back);
-    for (std::size_t i = 0; i < x.size(); ++i) got[i] = gpu_test::cplx_at(back.data(), i);
     std::vector<gpu_test::cplx> half(xin);
     for (auto& v : half) v *= 0.5;
-    EXPECT_LT(gpu_test::rel_err(got, half), 2 * tol) << "backward";
+    EXPECT_LT(gpu_test::rel_err(gpu_test::as_cplx(back), half), 2 * tol) << "backward";
     if (ws) {
         plan.delete_internal_allocations(2);
         sycl::free(ws, q);
@@ -194,11 +186,8 @@ struct usm_run {
     float* out = nullptr;
     usm_run(std::vector<std::int64_t> lens, std::int64_t count) : l(std::move(lens)), n(count) {
         for (auto v : l) p *= v;
-        const auto x = gpu_test::random_cplx(std::size_t(p * n), 11);
-        for (auto v : x) {
-            host.push_back(float(v.real()));
-            host.push_back(float(v.imag()));
-        }
+        const auto x = gpu_test::random_data<float>(std::size_t(p * n), 11);
+        host.assign(reinterpret_cast<const float*>(x.data()), reinterpret_cast<const float*>(x.data() + x.size()));
         in = sycl::malloc_device<float>(host.size(), q);
         out = sycl::malloc_device<float>(host.size(), q);
         q.memset(in, 0, host.size() * sizeof(float)).wait();
@@ -229,12 +218,7 @@ struct usm_run {
     double error() {
         std::vector<float> got(host.size());
         q.memcpy(got.data(), out, got.size() * sizeof(float)).wait();
-        std::vector<gpu_test::cplx> x(host.size() / 2), y(x.size());
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            x[i] = gpu_test::cplx_at(host.data(), i);
-            y[i] = gpu_test::cplx_at(got.data(), i);
-        }
-        return gpu_test::rel_err(y, reference(x, l, n, FFTW_FORWARD, 1.0));
+        return gpu_test::rel_err(gpu_test::as_cplx(got), reference(gpu_test::as_cplx(host), l, n, FFTW_FORWARD, 1.0));
     }
 };
 

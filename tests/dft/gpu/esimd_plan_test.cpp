@@ -369,7 +369,6 @@ std::vector<table_case> table_cases() {
 INSTANTIATE_TEST_SUITE_P(Binds, EsimdTables, ::testing::ValuesIn(table_cases()), table_name);
 
 // ---- the generated codelets in a probe kernel, against a long-double DFT
-struct codelet_probe;
 template <typename T, int Dir>
 void probe_codelet(int n) {
     sycl::queue q{sycl::gpu_selector_v};

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "dft/gpu/md/c2c_3d_main.hpp"
 #include "dft/gpu/md/r2c_md_main.hpp"
@@ -69,7 +70,7 @@ class MdStructure : public ::testing::TestWithParam<structure_case> {};
 
 TEST_P(MdStructure, SubNodesNamesAndScratch) {
     const structure_case& c = GetParam();
-    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
+    MD_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = c.make(&q);
@@ -160,11 +161,36 @@ INSTANTIATE_TEST_SUITE_P(
                   (1000 + 5 * 12 + 11 * 1 + 1) * 16}),
     [](const ::testing::TestParamInfo<mode_case>& i) { return std::string(i.param.label); });
 
+class MdStatus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MD_REQUIRE_DEVICE(false);
+        prof.emplace("quen5");
+        q = sycl::queue{sycl::gpu_selector_v};
+    }
+    std::optional<ovxplat::scoped_gpu_profile> prof;
+    sycl::queue q;
+};
+
+using real_desc = dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL>;
+constexpr std::size_t rn = 3 * 120, cn = 2 * 3 * 72;  // scalars of the real and complex sides
+
+// Three out-of-place 12x10 real transforms, packed.
+void three_packed(real_desc& d) {
+    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
+    d.set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
+    d.set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+}
+
+double max_diff(const double* a, const double* b, std::size_t n) {
+    double e = 0;
+    for (std::size_t i = 0; i < n; ++i) e = std::max(e, std::abs(a[i] - b[i]));
+    return e;
+}
+
 // A record frees only the nodes it owns.
-TEST(MdStatus, FreeThroughTheOtherPrecisionIsRefused) {
-    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
+TEST_F(MdStatus, FreeThroughTheOtherPrecisionIsRefused) {
     node_ptr node = make(true, {10, 12}, {1, 10}, {1, 6}, {1, 0, 0, 0, 0}, false, 2, r2d, &q);
     ASSERT_EQ(node->methods->commit(node.get()), 0);
     EXPECT_EQ(bkd_r2c_2d_main_s_ops.free(&bkd_r2c_2d_main_s_ops, node.get()), DFTI_STATUS_INTERNAL);
@@ -175,19 +201,10 @@ TEST(MdStatus, FreeThroughTheOtherPrecisionIsRefused) {
 // before commit covers) serve both directions in both container forms and
 // give the results of a library-held workspace; a USM workspace cannot hold
 // the scratch that buffer data need.
-TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
-    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
-    using D = dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL>;
-    const std::size_t rn = 3 * 120, cn = 2 * 3 * 72;  // scalars of the real and complex sides
-    D ref(vec{12, 10}), ext(vec{12, 10});
-    for (D* d : {&ref, &ext}) {
-        d->set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
-        d->set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
-        d->set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
-        d->set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
-    }
+TEST_F(MdStatus, CallerWorkspaceOfTheReportedSize) {
+    real_desc ref(vec{12, 10}), ext(vec{12, 10});
+    three_packed(ref);
+    three_packed(ext);
     ext.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
     std::int64_t estimate = -1, bytes = -1;
     ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &estimate);
@@ -203,22 +220,17 @@ TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
     EXPECT_THROW(dft::compute_forward(ext, x, Y), dft::no_workspace_exception);
     dft::compute_forward(ref, x, X).wait();
     dft::compute_backward(ref, X, y).wait();
-    auto differs = [](const double* a, const double* b, std::size_t n) {
-        double e = 0;
-        for (std::size_t i = 0; i < n; ++i) e = std::max(e, std::abs(a[i] - b[i]));
-        return e;
-    };
     double* ws = sycl::malloc_device<double>(bytes / sizeof(double), q);
     ext.set_workspace(ws);
     dft::compute_forward(ext, x, Y).wait();
-    EXPECT_LT(differs(X, Y, cn), 1e-12);
+    EXPECT_LT(max_diff(X, Y, cn), 1e-12);
     dft::compute_backward(ext, X, x).wait();
-    EXPECT_LT(differs(y, x, rn), 1e-12);
+    EXPECT_LT(max_diff(y, x, rn), 1e-12);
     sycl::buffer<double, 1> bX{X, sycl::range<1>(cn)}, bz{sycl::range<1>(rn)}, bws{sycl::range<1>(bytes / sizeof(double))};
     EXPECT_THROW(dft::compute_backward(ext, bX, bz), dft::no_workspace_exception);
     ext.set_workspace(bws);
     dft::compute_backward(ext, bX, bz);
-    EXPECT_LT(differs(y, &sycl::host_accessor<double, 1>(bz)[0], rn), 1e-12);
+    EXPECT_LT(max_diff(y, &sycl::host_accessor<double, 1>(bz)[0], rn), 1e-12);
     sycl::free(m, q);
     sycl::free(ws, q);
 }
@@ -226,36 +238,25 @@ TEST(MdStatus, CallerWorkspaceOfTheReportedSize) {
 // Two backward computes of one node on independent data, given no
 // dependencies, on a shuffled out-of-order queue: the second one's first step
 // must not overwrite the scratch that the first one's last step still reads.
-TEST(MdStatus, BackToBackBackwardComputesOnShuffledQueue) {
-    if (!md_test::device_ok(false)) GTEST_SKIP() << "no OpenCL device";
-    ovxplat::scoped_gpu_profile prof("quen5");
-    sycl::queue q{sycl::gpu_selector_v};
-    const std::size_t rn = 3 * 120, cn = 2 * 3 * 72;
-    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(vec{12, 10});
-    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{3});
-    d.set_value(dft::config_param::FWD_DISTANCE, std::int64_t{120});
-    d.set_value(dft::config_param::BWD_DISTANCE, std::int64_t{72});
+TEST_F(MdStatus, BackToBackBackwardComputesOnShuffledQueue) {
+    real_desc d(vec{12, 10});
+    three_packed(d);
     d.set_value(dft::config_param::BACKWARD_SCALE, 1.0 / 120);
-    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
     d.commit(q);
-    double* m = sycl::malloc_shared<double>(2 * (2 * rn + cn), q);  // per compute: x, X, y
+    constexpr std::size_t per = 2 * rn + cn;  // per compute: x, X, y
+    double* m = sycl::malloc_shared<double>(2 * per, q);
     for (int k = 0; k < 2; ++k) {
         const auto r = gpu_test::random_real(rn, 20u + k);
-        std::copy(r.begin(), r.end(), m + k * (2 * rn + cn));
-        dft::compute_forward(d, m + k * (2 * rn + cn), m + k * (2 * rn + cn) + rn).wait();
+        std::copy(r.begin(), r.end(), m + k * per);
+        dft::compute_forward(d, m + k * per, m + k * per + rn).wait();
     }
     ovxplat::set_shuffle_mode(true);
     sycl::event e0 = dft::compute_backward(d, m + rn, m + rn + cn);
-    sycl::event e1 = dft::compute_backward(d, m + (2 * rn + cn) + rn, m + (2 * rn + cn) + rn + cn);
+    sycl::event e1 = dft::compute_backward(d, m + per + rn, m + per + rn + cn);
     e0.wait();
     e1.wait();
     ovxplat::set_shuffle_mode(false);
-    for (int k = 0; k < 2; ++k) {
-        const double* x = m + k * (2 * rn + cn);
-        double e = 0;
-        for (std::size_t i = 0; i < rn; ++i) e = std::max(e, std::abs(x[i] - x[rn + cn + i]));
-        EXPECT_LT(e, 1e-12) << "compute " << k;
-    }
+    for (int k = 0; k < 2; ++k) EXPECT_LT(max_diff(m + k * per, m + k * per + rn + cn, rn), 1e-12) << "compute " << k;
     sycl::free(m, q);
 }
 

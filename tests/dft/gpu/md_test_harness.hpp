@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <complex>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,6 +25,7 @@
 #include "dft/gpu/gpu_test_reference.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
+#include "ovx_test_env.hpp"
 
 namespace md_test {
 
@@ -65,6 +65,8 @@ inline bool device_ok(bool single) {
     sycl::queue q{sycl::gpu_selector_v};
     return q.get_device().has(sycl::aspect::fp64);
 }
+
+#define MD_REQUIRE_DEVICE(single) OVX_REQUIRE(md_test::device_ok(single), "no OpenCL device (or no fp64)")
 
 // One side of a case in elements of that side, innermost first.
 struct side {
@@ -229,11 +231,7 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
 }
 
 inline void run_case(const md_case& c) {
-    if (!device_ok(c.single)) {
-        const char* ci = std::getenv("CI");
-        if (ci && std::string(ci) == "true") FAIL() << "no OpenCL device (or no fp64)";
-        GTEST_SKIP() << "no OpenCL device (or no fp64)";
-    }
+    MD_REQUIRE_DEVICE(c.single);
     ovxplat::scoped_gpu_profile prof(c.profile);
     ASSERT_TRUE(prof.ok()) << c.profile;
     sycl::queue q{sycl::gpu_selector_v};

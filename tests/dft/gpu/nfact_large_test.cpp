@@ -12,7 +12,6 @@
 
 #include <cmath>
 #include <complex>
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,22 +21,13 @@
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
+#include "ovx_test_gpu.hpp"
 
 namespace dft = korami::ovx::dft;
 using gpu_test::cplx;
 using gpu_test::layout;
 
 namespace {
-
-// A missing device fails under CI and skips elsewhere.
-#define REQUIRE_DEVICE()                                                                       \
-    do {                                                                                       \
-        if (!ovxplat::opencl_available()) {                                                    \
-            const char* ci = std::getenv("CI");                                                \
-            if (ci && std::string(ci) == "true") FAIL() << "no OpenCL device";                 \
-            GTEST_SKIP() << "no OpenCL device";                                                \
-        }                                                                                      \
-    } while (0)
 
 template <dft::precision P>
 using desc_t = dft::descriptor<P, dft::domain::COMPLEX>;
@@ -164,7 +154,7 @@ void nf_api(const nf_case& c) {
 class NFactsApi : public ::testing::TestWithParam<nf_case> {};
 
 TEST_P(NFactsApi, OwnerAndTransformsMatchFftw) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     GetParam().single ? nf_api<SP>(GetParam()) : nf_api<DP>(GetParam());
 }
 
@@ -205,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The 1D real backend's complex sub-node of 2048 points now lands on the
 // n-factor record; the real transform still matches FFTW.
 TEST(NFactsApi, RealTransformThroughNFactorSubNode) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     dft::descriptor<DP, dft::domain::REAL> d(4096);
     d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
@@ -223,7 +213,7 @@ TEST(NFactsApi, RealTransformThroughNFactorSubNode) {
 
 // Refused by the only record of the list: the loop reports 3, nothing is kept.
 TEST(NFactsNode, RefusedShapes) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     layout strided = lay(1024, false, {{1, 0, 0}});
     strided.fs = strided.bs = 2;
@@ -239,7 +229,7 @@ TEST(NFactsNode, RefusedShapes) {
 }
 
 TEST(NFactsApiWorkspace, ExternalBytesMissingAndShortWorkspaces) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     for (const auto& [n, bytes] : {std::pair<std::int64_t, std::int64_t>{4096, 271360}, {512, 34048}}) {
         desc_t<DP> d(n);
@@ -264,7 +254,7 @@ TEST(NFactsApiWorkspace, ExternalBytesMissingAndShortWorkspaces) {
 
 // The same tables in a USM workspace and at an offset of a buffer workspace.
 TEST(NFactsNode, UsmAndOffsetBufferWorkspacesAgree) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     layout l = lay(2048, false, {{2, 2048, 2048}});
     l.internal_workspace = false;
@@ -286,7 +276,7 @@ TEST(NFactsNode, UsmAndOffsetBufferWorkspacesAgree) {
 // Level Zero driver 1.6: a binary is asked for each direction, none is had,
 // and the source build (refused by this device) ends in a clean refusal.
 TEST(NFactsNode, PrebuiltFallbackThenCleanRefusal) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e("quen6_l0");
     const bkd_ops* list[] = {nf_ops(true), nullptr};
     gpu_test::node_ptr node = gpu_test::make_node(lay(4096, true, {{1, 4096, 4096}}), &e.q, list);
@@ -310,7 +300,7 @@ class NFactsRow : public ::testing::TestWithParam<row_case> {};
 
 // Row r, output k: the row's DFT times e^(-+2 pi i r k / (N M)) times the scale.
 TEST_P(NFactsRow, RowTransformTimesPreTwiddle) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     const row_case c = GetParam();
     env e;
     const std::int64_t p = c.n + c.pad;
@@ -354,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, NFactsRow,
 // caller record (4) differs from its working count (two records fused into
 // 8) is refused, since its table would be read past its end.
 TEST(NFactsRowNode, ForwardOnlyAndRowCountRules) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     const bkd_ops* list[] = {row_ops(false), nullptr};
     layout l = lay(512, false, {{8, 512, 512}}, true);
@@ -409,7 +399,7 @@ void large_api(const large_case& c) {
 class LargeApi : public ::testing::TestWithParam<large_case> {};
 
 TEST_P(LargeApi, ForwardThenBackwardMatchFftw) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     GetParam().single ? large_api<SP>(GetParam()) : large_api<DP>(GetParam());
 }
 
@@ -430,7 +420,7 @@ INSTANTIATE_TEST_SUITE_P(Longest, LargeApi,
 // The sub-node shapes committed through their lists: the columns go to a
 // column-batched record, the rows to the row pass.
 TEST(LargeSubNodes, ColumnAndRowOwners) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     struct {
         bool single;
@@ -462,7 +452,7 @@ TEST(LargeSubNodes, ColumnAndRowOwners) {
 constexpr std::int64_t N21 = 2 * M;
 
 TEST(LargeWorkspace, CallerHeldBytesBindingsAndKinds) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     const auto x = gpu_test::random_data<double>(static_cast<std::size_t>(N21), 4u);
     dc* in = sycl::malloc_shared<dc>(N21, e.q);
@@ -499,7 +489,7 @@ TEST(LargeWorkspace, CallerHeldBytesBindingsAndKinds) {
 }
 
 TEST(LargeStatuses, SubBufferDataThrowsBeforeAnyCommand) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     desc_t<DP> d(N21);
     d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
@@ -522,7 +512,7 @@ TEST(LargeStatuses, SubBufferDataThrowsBeforeAnyCommand) {
 // may not overwrite the work matrix the first still uses. The backward
 // transform of the first result gives the input back (scales 0.5 and 2/N).
 TEST(LargeStatuses, BackToBackComputesInShuffledMode) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     desc_t<SP> d(N21);
     d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
@@ -548,7 +538,7 @@ TEST(LargeStatuses, BackToBackComputesInShuffledMode) {
 }
 
 TEST(LargeStatuses, RecordSlotsAndRefusedNodes) {
-    REQUIRE_DEVICE();
+    OVX_REQUIRE_OPENCL();
     env e;
     const bkd_ops* list[] = {&bkd_c2c_1d_large_d_ops, nullptr};
     gpu_test::node_ptr node = gpu_test::make_node(lay(N21, false, {{1, 0, 0}}), &e.q, list);
