@@ -1,35 +1,35 @@
 // N-factor local-memory kernel: N = FACT0 x FACT1 x FACT2 x FACT3, one
 // work-group per transform (global id 1), the whole transform held in local
 // memory as Q = N / FACT3 rows of FACT3 complex values. A complex value lives
-// in a lane pair (real part in the even lane).
+// in a lane pair (real part in the even lane); every per-lane notion goes
+// through the lane-pair vocabulary, so the text also runs one work-item per
+// lane pair.
 // Input n = c + Q j: pass 1 runs the FACT3-point transforms over j for
 // column c and stores row c. With c = c0 + FACT0 c1 + FACT0 FACT1 c2, passes
 // 2, 3 and 4 run the FACT2-, FACT1- and FACT0-point transforms over c2, c1
 // and c0 of each column k3; output k = k3 + FACT3 (k2 + FACT2 (k1 + FACT1 k0)).
 // The twiddles between the passes (the main table with the scale folded in,
-// then tables 2 and 1) are applied as the next pass loads its values: a lane
-// reads its partner's half from local memory, so no shuffle is needed.
+// then tables 2 and 1) are applied as the next pass loads its values.
 // The row pass (USE_PRE_TWIDDLE) multiplies output k of transform r by
 // e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
-// Each task of passes 2 to 4 reads and rewrites only its own values; a
-// sub-group barrier keeps a lane's store after its partner's loads.
+// Each task of passes 2 to 4 reads and rewrites only its own values, so the
+// passes need no barrier inside their loops.
 // Loops have work-group-uniform trip counts (the transforms shuffle); lane
 // pairs without work compute on clamped indices and store nothing.
+
+#define TARVO_SG_PAIR_VOCABULARY 1
 
 #define NF_Q (FFT_LEN / FACT3)
 #define NF_PAIRS (WORK_GROUP_SIZE / 2)
 #define NF_TRIPS(tasks) (((tasks) + NF_PAIRS - 1) / NF_PAIRS)
-#define NF_SLM(row, col) (2 * ((row) * FACT3 + (col)) + part)
+#define NF_SLM(row, col) ((row) * FACT3 + (col))
 #if FWD_DIR
 #define NF_DIR_SIGN ((ftype)-1)
 #else
 #define NF_DIR_SIGN ((ftype)1)
 #endif
-// Multiplies by c + i s forward, c - i s backward (c, s of a lane pair);
-// `other` is the other half of the lane pair's complex value.
-#define NF_TWIDDLE_WITH(reg, other, c, s) { (reg) = (c) * (reg) - (s) * pmOne * (other); }
-#define NF_TWIDDLE(reg, c, s) NF_TWIDDLE_WITH(reg, SG_SWAP_RE_IM(reg), c, s)
-#define NF_OTHER(row, col) (2 * ((row) * FACT3 + (col)) + 1 - part)
+// Multiplies by c + i s forward, c - i s backward (c, s of a lane pair).
+#define NF_TWIDDLE(reg, c, s) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
 #if defined(USE_PRECOMPUTED_PRE_TWIDDLE)
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)                                                        \
@@ -59,9 +59,8 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                           )
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int part = (int)SG_IS_IMAG();
     const int sg = (int)get_sub_group_id();
-    const int pair = (int)get_local_id(0) >> 1;
+    const int pair = SG_WG_CPLX_ID();
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
     const long tr = (long)get_global_id(1);
     __global const ftype* src = in + 2L * (long)IDIST * tr;
@@ -78,7 +77,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
         FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
-            for (int r = 0; r < FACT3; ++r) slm[NF_SLM(c, r)] = reg[r];
+            for (int r = 0; r < FACT3; ++r) SG_STORE(slm, NF_SLM(c, r), reg[r]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -90,15 +89,16 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int k3 = tt % FACT3, cp = tt / FACT3;
         ptype reg[FACT2];
         for (int j = 0; j < FACT2; ++j) {
-            /* main table block (c / 8, k3), lane of column c */
+            /* main table block (c / 8, k3), lane pair of column c */
             const int c = cp + FACT0 * FACT1 * j;
-            __global const ftype* tw = twidl_max_fact + 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7) + part;
-            reg[j] = tw[0] * slm[NF_SLM(c, k3)] + NF_DIR_SIGN * tw[16] * slm[NF_OTHER(c, k3)];
+            const int at = 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7);
+            reg[j] = SG_LOAD(slm, NF_SLM(c, k3));
+            SG_MUL_ADD_SWAP(reg[j], SG_LOAD_PARTS(twidl_max_fact, at, 1), NF_DIR_SIGN,
+                            SG_LOAD_PARTS(twidl_max_fact, at + 16, 1));
         }
-        tarvo_sub_group_barrier(CLK_LOCAL_MEM_FENCE);
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
-            for (int j = 0; j < FACT2; ++j) slm[NF_SLM(cp + FACT0 * FACT1 * j, k3)] = reg[j];
+            for (int j = 0; j < FACT2; ++j) SG_STORE(slm, NF_SLM(cp + FACT0 * FACT1 * j, k3), reg[j]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -114,13 +114,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         for (int j = 0; j < FACT1; ++j) {
             /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
             const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
-            reg[j] = slm[NF_SLM(row, k3)];
-            NF_TWIDDLE_WITH(reg[j], slm[NF_OTHER(row, k3)], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
+            reg[j] = SG_LOAD(slm, NF_SLM(row, k3));
+            NF_TWIDDLE(reg[j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
         }
-        tarvo_sub_group_barrier(CLK_LOCAL_MEM_FENCE);
         FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
-            for (int j = 0; j < FACT1; ++j) slm[NF_SLM(base + FACT0 * j, k3)] = reg[j];
+            for (int j = 0; j < FACT1; ++j) SG_STORE(slm, NF_SLM(base + FACT0 * j, k3), reg[j]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -136,15 +135,15 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         for (int j = 0; j < FACT0; ++j) {
             /* table 1 entry j FACT1 + k1 */
             const int e = j * FACT1 + k1;
-            reg[j] = slm[NF_SLM(base + j, k3)];
-            NF_TWIDDLE_WITH(reg[j], slm[NF_OTHER(base + j, k3)], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
+            reg[j] = SG_LOAD(slm, NF_SLM(base + j, k3));
+            NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
         }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         for (int j = 0; j < FACT0; ++j) {
             const int new_row = (j * FACT1 + k1) * FACT2 + k2;
             const int k = new_row * FACT3 + k3;
             APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
-            if (act) dst[2L * k + part] = reg[j];
+            if (act) SG_STORE(dst, (long)k, reg[j]);
         }
     }
 }
