@@ -128,12 +128,6 @@ int opencl_route(DFTI_DESCRIPTOR*, c2c_3d_block<Real>*) {
     return DFTI_STATUS_NOT_APPLICABLE;
 }
 
-inline bool offers_sub_group_8(sycl::queue* q) {
-    for (std::size_t s : q->get_device().get_info<sycl::info::device::sub_group_sizes>())
-        if (s == 8) return true;
-    return false;
-}
-
 template <class Real>
 struct c2c_3d_module {
     using real = Real;
@@ -151,7 +145,7 @@ struct c2c_3d_module {
             b->route = 1;
             return 0;
         }
-        if (!single && p.packed && p.n[0] == 135 && p.n[1] == 135 && p.n[2] == 135 && offers_sub_group_8(b->queue) &&
+        if (!single && p.packed && p.n[0] == 135 && p.n[1] == 135 && p.n[2] == 135 && gpu1d::frame_has_subgroup8(b->queue, false) &&
             opencl_route<Real>(node, b) == 0) {
             b->route = 2;
             return 0;
