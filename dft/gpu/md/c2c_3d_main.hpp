@@ -129,7 +129,7 @@ int opencl_route(DFTI_DESCRIPTOR*, c2c_3d_block<Real>*) {
 }
 
 template <class Real>
-struct c2c_3d_module {
+struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     using real = Real;
     using block = c2c_3d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
@@ -159,10 +159,6 @@ struct c2c_3d_module {
         return 0;
     }
 
-    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
-
-    static bool direction_ready(const block* b, int dir) { return set_complete(dir == 0 ? b->fwd : b->bwd); }
-
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
         std::uint64_t off = offset;
@@ -173,10 +169,6 @@ struct c2c_3d_module {
     }
     static void free_tables(block*) {}
 
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(block*) {}
 
     static int launch(DFTI_DESCRIPTOR*, block* b, const gpu1d::launch_args& a) {
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)

@@ -185,6 +185,19 @@ std::int64_t estimate_pairs(const std::vector<sub_pair>& pairs, const DFTI_DESCR
     return sum;
 }
 
+// The frame hooks every multi-dimensional composite shares: no kernels of
+// its own, a direction is ready when its sub-node set is complete, and the
+// scratch is the sub-nodes' shared scratch.
+template <class Block>
+struct md_composite_hooks {
+    static int build_kernels(DFTI_DESCRIPTOR*, Block*) { return 0; }
+    static bool direction_ready(const Block* b, int dir) { return set_complete(dir == 0 ? b->fwd : b->bwd); }
+    static int place_scratch(Block* b, void* base, int kind, std::uint64_t offset) {
+        return b->subs.place_scratch(base, kind, offset, nullptr);
+    }
+    static void free_scratch(Block*) {}
+};
+
 }  // namespace gpumd
 }  // namespace dft
 }  // namespace ovx

@@ -207,7 +207,7 @@ struct r2c_md_block : gpu1d::frame_block<Real, 1> {
 };
 
 template <class Real, int R>
-struct r2c_md_module {
+struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
     using real = Real;
     using block = r2c_md_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
@@ -235,10 +235,6 @@ struct r2c_md_module {
         return 0;
     }
 
-    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
-
-    static bool direction_ready(const block* b, int dir) { return set_complete(dir == 0 ? b->fwd : b->bwd); }
-
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
         std::uint64_t off = offset;
@@ -255,11 +251,7 @@ struct r2c_md_module {
 
     static void free_tables(block* b) { gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf); }
 
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
 
-    static void free_scratch(block*) {}
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
