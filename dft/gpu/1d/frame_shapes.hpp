@@ -106,6 +106,15 @@ In frame_plan_input(const DFTI_DESCRIPTOR* node, std::int32_t arch, bool single)
     return in;
 }
 
+// The smallest sub-group size of a device, 0 when it has none.
+inline std::int64_t frame_min_sub_group(const sycl::device& d) {
+    const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
+    std::int64_t least = 0;
+    for (std::size_t v : sizes)
+        if (least == 0 || static_cast<std::int64_t>(v) < least) least = static_cast<std::int64_t>(v);
+    return least;
+}
+
 // True when the queue's device has sub-groups of 8 (`otherwise` without a queue).
 inline bool frame_has_subgroup8(sycl::queue* q, bool otherwise) {
     if (!q) return otherwise;

@@ -65,9 +65,8 @@ fc::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<fc
 bool device_facts_of(sycl::queue* q, std::int32_t arch, fc::device_facts& dev) {
     try {
         const sycl::device d = q->get_device();
-        const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
-        if (sizes.empty()) return false;
-        dev.min_sub_group = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+        dev.min_sub_group = frame_min_sub_group(d);
+        if (dev.min_sub_group == 0) return false;
         dev.arch = arch;
         dev.tiles = korami::ovx::gpu::get_tile_count(q);
         dev.max_work_group = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_work_group_size>());

@@ -45,9 +45,8 @@ n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_col
 bool device_facts_of(sycl::queue* q, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
     try {
         const sycl::device d = q->get_device();
-        const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
-        if (sizes.empty()) return false;
-        dev.min_sub_group = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+        dev.min_sub_group = frame_min_sub_group(d);
+        if (dev.min_sub_group == 0) return false;
         dev.arch = arch;
         dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
         dev.compute_units = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_compute_units>());

@@ -66,9 +66,8 @@ struct nf_block : frame_block<Real, 2> {
 bool device_facts_of(sycl::queue* q, nf::device_facts& dev) {
     try {
         const sycl::device d = q->get_device();
-        const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
-        if (sizes.empty()) return false;
-        dev.min_sub_group = static_cast<std::int64_t>(*std::min_element(sizes.begin(), sizes.end()));
+        dev.min_sub_group = frame_min_sub_group(d);
+        if (dev.min_sub_group == 0) return false;
         dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
         dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
     } catch (const std::exception&) {
