@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <complex>
 #include <memory>
+#include <numeric>
 #include <cstdint>
 #include <string>
 
@@ -47,18 +48,14 @@ template std::int64_t workspace_bytes<double>(DFTI_DESCRIPTOR*);
 
 namespace {
 
-bool any_set(const DFTI_DESCRIPTOR* n, std::int64_t dfti_dim::*f, std::int64_t off) {
-    if (off) return true;
-    for (int i = 0; i < n->rank; ++i)
-        if (n->user_dims.records[i].*f) return true;
-    return false;
-}
+using dfti_node_ops::strides_given;
 
 // The layout of one direction (0 forward, 1 backward) of the CPU route, in
 // node order: the input strides when given, else the forward-domain strides
 // (forward) or backward-domain strides (backward); the output strides when
 // given, else the other domain's. Distances are chosen the same way per
-// batch record.
+// batch record. The input/output pair is the node layer's (io_layout_of), so
+// both routes read one layout.
 struct cpu_layout {
     std::int64_t in_offset = 0, out_offset = 0;
     dfti_dim dims[DFTI_MAX_RANK] = {};  // {length, input stride, output stride, 0, 0}
@@ -67,22 +64,24 @@ struct cpu_layout {
 };
 
 void effective_layout(const DFTI_DESCRIPTOR* n, int which, cpu_layout& l) {
-    const bool in_io = any_set(n, &dfti_dim::input_stride, n->input_offset);
-    const bool out_io = any_set(n, &dfti_dim::output_stride, n->output_offset);
-    auto in_f = in_io ? &dfti_dim::input_stride : (which == 0 ? &dfti_dim::fwd_stride : &dfti_dim::bwd_stride);
-    auto out_f = out_io ? &dfti_dim::output_stride : (which == 0 ? &dfti_dim::bwd_stride : &dfti_dim::fwd_stride);
-    l.in_offset = in_io ? n->input_offset : (which == 0 ? n->fwd_offset : n->bwd_offset);
-    l.out_offset = out_io ? n->output_offset : (which == 0 ? n->bwd_offset : n->fwd_offset);
+    const dfti_node_ops::io_layout io = dfti_node_ops::io_layout_of(n);
+    auto dom_in = which == 0 ? &dfti_dim::fwd_stride : &dfti_dim::bwd_stride;
+    auto dom_out = which == 0 ? &dfti_dim::bwd_stride : &dfti_dim::fwd_stride;
+    auto in_f = io.in_given ? &dfti_dim::input_stride : dom_in;
+    auto out_f = io.out_given ? &dfti_dim::output_stride : dom_out;
+    l.in_offset = io.in_given ? io.in_offset : (which == 0 ? n->fwd_offset : n->bwd_offset);
+    l.out_offset = io.out_given ? io.out_offset : (which == 0 ? n->bwd_offset : n->fwd_offset);
     for (int i = 0; i < n->rank && i < DFTI_MAX_RANK; ++i) {
-        const dfti_dim& s = n->user_dims.records[i];
+        dfti_dim s = n->user_dims.records[i];
+        dfti_node_ops::apply_io_layout(io, s);
         l.dims[i] = dfti_dim{s.length, s.*in_f, s.*out_f, 0, 0};
     }
     l.nbatch = std::min<std::int64_t>(n->user_batch.count, DFTI_USER_BATCH_RECORDS);
     for (std::int64_t b = 0; b < l.nbatch; ++b) {
-        const dfti_dim& s = n->user_batch.records[b];
+        dfti_dim s = n->user_batch.records[b];
+        dfti_node_ops::apply_io_distances(n, s);
         const bool din = s.input_stride != 0, dout = s.output_stride != 0;
-        l.batch[b] = dfti_dim{s.length, din ? s.input_stride : (which == 0 ? s.fwd_stride : s.bwd_stride),
-                              dout ? s.output_stride : (which == 0 ? s.bwd_stride : s.fwd_stride), 0, 0};
+        l.batch[b] = dfti_dim{s.length, din ? s.input_stride : s.*dom_in, dout ? s.output_stride : s.*dom_out, 0, 0};
     }
 }
 
@@ -93,10 +92,12 @@ struct side_names {
     const char* distance;
 };
 side_names names_of(const DFTI_DESCRIPTOR* n, int which, bool output) {
-    const bool io = output ? any_set(n, &dfti_dim::output_stride, n->output_offset)
-                           : any_set(n, &dfti_dim::input_stride, n->input_offset);
+    const dfti_node_ops::io_layout io = dfti_node_ops::io_layout_of(n);
     const bool fwd_domain = (which == 0) != output;
-    return {io ? (output ? "OUTPUT_STRIDES" : "INPUT_STRIDES") : (fwd_domain ? "FWD_STRIDES" : "BWD_STRIDES"),
+    // A mirrored side carries the parameter of the other side.
+    const bool from_output = output ? !io.mirror_out : io.mirror_in;
+    const bool given = output ? io.out_given : io.in_given;
+    return {given ? (from_output ? "OUTPUT_STRIDES" : "INPUT_STRIDES") : (fwd_domain ? "FWD_STRIDES" : "BWD_STRIDES"),
             fwd_domain ? "FWD_DISTANCE" : "BWD_DISTANCE"};
 }
 
@@ -170,19 +171,84 @@ std::string stride_text(const DFTI_DESCRIPTOR* n, std::int64_t offset, std::int6
     return t + "}";
 }
 
+// Finds two axes of a side (dimensions or batch records) along which two
+// different elements land on one place: axes a and b with a's index below
+// b's. The axes of more than one element, sorted by stride, are disjoint
+// when each stride exceeds the span of the ones below it; that settles the
+// usual layouts at once. Otherwise each pair is tried exactly: steps i along
+// a and j along b meet when i * stride(a) == j * stride(b), whose smallest
+// solution is i = stride(b) / g, j = stride(a) / g with g their greatest
+// common divisor. Layouts that overlap only through three or more axes at
+// once are not looked for (they are rare and the test would not be cheap):
+// those are accepted.
+bool coinciding_axes(const side_layout& s, int& a, int& b) {
+    int order[DFTI_MAX_RANK + DFTI_USER_BATCH_RECORDS];
+    int k = 0;
+    for (int i = 0; i < s.axes; ++i)
+        if (s.count[i] > 1) order[k++] = i;
+    std::stable_sort(order, order + k, [&](int x, int y) { return s.stride[x] < s.stride[y]; });
+    std::int64_t span = 0;  // the farthest element the axes so far reach
+    bool disjoint = true;
+    for (int i = 0; i < k && disjoint; ++i) {
+        const int x = order[i];
+        disjoint = s.stride[x] > span && ovx_checked::mul_add(s.stride[x], s.count[x] - 1, span, span);
+    }
+    if (disjoint) return false;
+    for (int i = 0; i < k; ++i)
+        for (int j = i + 1; j < k; ++j) {
+            const int x = std::min(order[i], order[j]), y = std::max(order[i], order[j]);
+            const std::int64_t g = std::gcd(s.stride[x], s.stride[y]);
+            if (g > 0 && s.stride[y] / g < s.count[x] && s.stride[x] / g < s.count[y]) {
+                a = x;
+                b = y;
+                return true;
+            }
+        }
+    return false;
+}
+
+// What is wrong with the output that direction `which` writes, or an empty
+// text: a stride of 0 along a dimension of more than one point, a distance
+// of 0 between more than one transform, or two axes whose steps meet.
+std::string output_fault(const DFTI_DESCRIPTOR* n, int which, std::int64_t real_bytes) {
+    const bool real = n->forward_domain == DFTI_REAL;
+    const side_layout s = side_of(n, which, true, real_bytes);
+    const side_names names = names_of(n, which, real || n->placement != DFTI_INPLACE);
+    for (int a = 0; a < s.axes; ++a) {
+        if (s.count[a] < 2 || s.stride[a] != 0) continue;
+        if (a < s.rank)
+            return std::string(names.strides) + " gives a stride of 0 to a dimension of " +
+                   std::to_string(s.count[a]) + " output points";
+        return std::string(names.distance) + " is 0 between " + std::to_string(s.count[a]) + " output transforms";
+    }
+    int a = -1, b = -1;
+    if (!coinciding_axes(s, a, b)) return {};
+    // Name a distance when a batch axis takes part, else the strides.
+    if (b >= s.rank)
+        return std::string(names.distance) + " " + std::to_string(s.stride[b]) + " puts the outputs of " +
+               std::to_string(s.count[b]) + " transforms on each other: " +
+               (a >= s.rank ? "the other distance " : "a stride of ") + std::to_string(s.stride[a]) + " along " +
+               std::to_string(s.count[a]) + (a >= s.rank ? " transforms" : " output points") +
+               " reaches the same elements";
+    return std::string(names.strides) + " put two output points in one place: strides " +
+           std::to_string(s.stride[a]) + " and " + std::to_string(s.stride[b]) + " along dimensions of " +
+           std::to_string(s.count[a]) + " and " + std::to_string(s.count[b]) + " points reach the same elements";
+}
+
 // Layout checks of commit, on every route:
 // - every side's extent in bytes fits 64 bits;
-// - no output puts two results in one place: a stride of 0 along a
-//   dimension of more than one point, or a distance of 0 between more than
-//   one transform;
+// - no output puts two results in one place (output_fault); with
+//   INPUT/OUTPUT_STRIDES given, a fault of one direction only is left to
+//   that direction's compute: the returned bits (kForwardRefused,
+//   kBackwardRefused) name the directions to refuse there;
 // - a complex transform in place reads and writes one layout: forward and
 //   backward strides (or input and output strides, when both are given) and
 //   distances must be the same.
-void check_layout(const DFTI_DESCRIPTOR* n, std::int64_t real_bytes, const char* fn) {
+std::uint32_t check_layout(const DFTI_DESCRIPTOR* n, std::int64_t real_bytes, const char* fn) {
     const bool real = n->forward_domain == DFTI_REAL;
     if (!real && n->placement == DFTI_INPLACE) {
-        const bool in_io = any_set(n, &dfti_dim::input_stride, n->input_offset);
-        const bool out_io = any_set(n, &dfti_dim::output_stride, n->output_offset);
+        const bool in_io = strides_given(n, &dfti_dim::input_stride, n->input_offset);
+        const bool out_io = strides_given(n, &dfti_dim::output_stride, n->output_offset);
         std::int64_t dfti_dim::*a = &dfti_dim::fwd_stride;
         std::int64_t dfti_dim::*b = &dfti_dim::bwd_stride;
         std::int64_t oa = n->fwd_offset, ob = n->bwd_offset;
@@ -233,6 +299,7 @@ void check_layout(const DFTI_DESCRIPTOR* n, std::int64_t real_bytes, const char*
                                        " start its real and complex data at different bytes");
         }
     }
+    std::string fault[2];
     for (int which = 0; which < 2; ++which) {
         for (bool output : {false, true}) {
             const side_layout s = side_of(n, which, output, real_bytes);
@@ -243,19 +310,23 @@ void check_layout(const DFTI_DESCRIPTOR* n, std::int64_t real_bytes, const char*
                                                  : std::string(names.strides);
                 throw invalid_argument("dft", fn, what + " reach beyond what a 64-bit byte offset addresses");
             }
-            if (!output) continue;
-            for (int a = 0; a < s.axes; ++a) {
-                if (s.count[a] < 2 || s.stride[a] != 0) continue;
-                if (a < s.rank)
-                    throw invalid_argument("dft", fn,
-                                           std::string(names.strides) + " gives a stride of 0 to a dimension of " +
-                                               std::to_string(s.count[a]) + " output points");
-                throw invalid_argument("dft", fn,
-                                       std::string(names.distance) + " is 0 between " + std::to_string(s.count[a]) +
-                                           " output transforms");
-            }
         }
+        fault[which] = output_fault(n, which, real_bytes);
     }
+    // INPUT_STRIDES and OUTPUT_STRIDES hold for both directions, so a caller
+    // who gives them sets them for one direction and commits again before
+    // the other: an output fault of only the other direction waits for a
+    // compute of that direction. Otherwise the layout describes both
+    // directions at once and a fault of either refuses the commit.
+    const bool io = strides_given(n, &dfti_dim::input_stride, n->input_offset) ||
+                    strides_given(n, &dfti_dim::output_stride, n->output_offset);
+    std::uint32_t refused = 0;
+    for (int which = 0; which < 2; ++which) {
+        if (fault[which].empty()) continue;
+        if (!io || !fault[1 - which].empty()) throw invalid_argument("dft", fn, fault[which]);
+        refused |= which == 0 ? kForwardRefused : kBackwardRefused;
+    }
+    return refused;
 }
 
 // Makes and commits the CPU handle of one direction (0 forward, 1 backward)
@@ -361,7 +432,7 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
                                    " transforms: FWD_DISTANCE and BWD_DISTANCE must be set when NUMBER_OF_TRANSFORMS "
                                    "is above 1");
     }
-    detail::check_layout(n, sizeof(real_scalar_t), fn);
+    const std::uint32_t refused = detail::check_layout(n, sizeof(real_scalar_t), fn);
     sycl::device dev = queue.get_device();
     if (prec == precision::DOUBLE && !dev.has(sycl::aspect::fp64))
         throw unsupported_device("dft", fn, dev);
@@ -370,7 +441,7 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
     detail::quiesce(n);
     if (n->detach_backend) n->detach_backend(n);
     dfti_node_ops::uncommit(n);
-    n->flags &= ~kCpuRoute;
+    n->flags = (n->flags & ~(kCpuRoute | detail::kForwardRefused | detail::kBackwardRefused)) | refused;
     detail::release_cpu_handles(cpu_handles_, false);
     // A caller's workspace belongs to the binding just released: compute
     // must not take it for bound to the new one.
@@ -490,14 +561,21 @@ void descriptor<prec, dom>::set_workspace(sycl::buffer<real_scalar_t, 1>& buffer
 namespace {
 
 // Checks common to both forms: node present, placement matches the form,
-// committed.
-void check_compute(DFTI_DESCRIPTOR* n, bool in_place_form, const char* fn) {
+// committed, the direction's output layout not refused at commit.
+void check_compute(DFTI_DESCRIPTOR* n, int direction, bool in_place_form, std::int64_t real_bytes, const char* fn) {
     check_node(n, fn);
     if (in_place_form && n->placement != DFTI_INPLACE)
         throw invalid_argument("dft", fn, "the descriptor is configured NOT_INPLACE: give an input and an output");
     if (!in_place_form && n->placement != DFTI_NOT_INPLACE)
         throw invalid_argument("dft", fn, "the descriptor is configured INPLACE: give one data argument");
     if (n->commit_status != DFTI_COMMITTED || !n->queue) throw uncommitted_descriptor_exception(fn);
+    if (n->flags & (direction == 0 ? detail::kForwardRefused : detail::kBackwardRefused))
+        throw invalid_argument("dft", fn,
+                               std::string("the ") + (direction == 0 ? "forward" : "backward") +
+                                   " transform of this layout would lose results: " +
+                                   detail::output_fault(n, direction, real_bytes) +
+                                   " (INPUT_STRIDES and OUTPUT_STRIDES hold for both directions: set them for this "
+                                   "direction and commit again)");
 }
 
 // Checks of the GPU route: the compute entry and a bound workspace.
@@ -516,7 +594,7 @@ template <precision prec, domain dom>
 sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* out,
                                                const std::vector<sycl::event>& deps, const char* fn) {
     const bool in_place_form = out == nullptr;
-    check_compute(node_, in_place_form, fn);
+    check_compute(node_, direction, in_place_form, sizeof(real_scalar_t), fn);
     if (!in) throw invalid_argument("dft", fn, "the input pointer is null");
     // An out-of-place transform reads its input while it writes its output.
     if (in == out) throw invalid_argument("dft", fn, "the input and output of a NOT_INPLACE transform are the same array");
@@ -561,7 +639,7 @@ template <precision prec, domain dom>
 void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>& in, sycl::buffer<char, 1>* out,
                                            const char* fn) {
     const bool in_place_form = out == nullptr;
-    check_compute(node_, in_place_form, fn);
+    check_compute(node_, direction, in_place_form, sizeof(real_scalar_t), fn);
     DFTI_DESCRIPTOR* n = node_;
     sycl::buffer<char, 1>& dst = in_place_form ? in : *out;
     sycl::queue& q = *n->queue;

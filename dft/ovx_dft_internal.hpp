@@ -16,6 +16,9 @@ namespace detail {
 // backend layer).
 constexpr std::uint32_t kDefaultStrides = 1u << 1;  // forward/backward strides are the defaults
 constexpr std::uint32_t kCpuRoute = 1u << 2;        // committed through the CPU route
+// Committed with a layout whose output of that direction is refused at compute.
+constexpr std::uint32_t kForwardRefused = 1u << 3;
+constexpr std::uint32_t kBackwardRefused = 1u << 4;
 
 template <precision prec, domain dom>
 DFTI_DESCRIPTOR* descriptor_node(const descriptor<prec, dom>& desc) {

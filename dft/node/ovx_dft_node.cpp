@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "dft/node/ovx_dft_cpu_library.h"
 
@@ -132,6 +133,12 @@ int gpu_dfti_commit_bkdlist(DFTI_DESCRIPTOR* node) {
 int gpu_dfti_commit(DFTI_DESCRIPTOR* node) {
     if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
     if (int st = normalize(node)) return st;
+    // Lengths of 1 can leave a transform of lower rank ({1, 1, 64} is a 1D
+    // transform): it is offered to the list of its working rank, unless a
+    // composite gave the node a list of its own.
+    if (node->working_rank != node->rank &&
+        node->bkdlist == gpu_dfti_select_bkdlist(node->precision, node->forward_domain, node->rank))
+        node->bkdlist = gpu_dfti_select_bkdlist(node->precision, node->forward_domain, node->working_rank);
     return gpu_dfti_commit_bkdlist(node);
 }
 
@@ -185,6 +192,19 @@ int gpu_commit(DFTI_DESCRIPTOR* node) {
     if (!fits || bytes > limit) return DFTI_STATUS_UNIMPLEMENTED;
     if (node->rank > 3)
         throw korami::ovx::unimplemented("dft", "commit", "transforms of rank above 3 are not supported on GPU devices");
+    // The GPU backends read a stride of 0 in a record as "not given" and take
+    // the domain's stride instead: an input that reads one element along a
+    // dimension of several points cannot be described to them.
+    const dfti_node_ops::io_layout io = dfti_node_ops::io_layout_of(node);
+    for (std::int64_t i = 0; i < node->user_dims.count && io.in_given; ++i) {
+        dfti_dim d = node->user_dims.records[i];
+        dfti_node_ops::apply_io_layout(io, d);
+        if (d.length > 1 && d.input_stride == 0)
+            throw korami::ovx::unimplemented(
+                "dft", "commit",
+                std::string(io.mirror_in ? "OUTPUT_STRIDES" : "INPUT_STRIDES") + " gives a stride of 0 to a dimension of " +
+                    std::to_string(d.length) + " points: GPU devices read no input along a stride of 0");
+    }
     // Release what the node's current layer holds before it becomes a GPU node.
     if (node->detach_backend) node->detach_backend(node);
     node->bkdlist = gpu_dfti_select_bkdlist(node->precision, node->forward_domain, node->rank);

@@ -234,6 +234,59 @@ inline int copy(DFTI_DESCRIPTOR* n, DFTI_DESCRIPTOR** out) {
 inline std::int64_t input_side(const dfti_dim& d) { return d.input_stride ? d.input_stride : d.fwd_stride; }
 inline std::int64_t output_side(const dfti_dim& d) { return d.output_stride ? d.output_stride : d.bwd_stride; }
 
+// True when the caller gave the stride vector held in field `f` of the
+// dimension records: a vector of zeros with offset 0 reads as not given.
+inline bool strides_given(const DFTI_DESCRIPTOR* n, std::int64_t dfti_dim::*f, std::int64_t offset) {
+    if (offset) return true;
+    for (std::int64_t i = 0; i < n->user_dims.count; ++i)
+        if (n->user_dims.records[i].*f) return true;
+    return false;
+}
+
+// The input/output layout pair a node's transforms use. A complex transform
+// in place reads and writes one layout: its input side, when given, is that
+// layout and the output strides do not count (an FFTW-style in-place plan
+// sets only the input side, over a node whose output strides hold the
+// creator's packed defaults; the descriptor refuses at commit two different
+// layouts that a caller gave); otherwise the output side, when given, is. A
+// distance given on one side only holds for both. Both routes and every GPU
+// backend take the layout from here, through normalize() for the working
+// lists.
+struct io_layout {
+    bool in_given = false, out_given = false;  // the pair's fields carry the layout of that side
+    bool mirror_in = false, mirror_out = false;  // the side is a copy of the other one
+    std::int64_t in_offset = 0, out_offset = 0;
+};
+inline io_layout io_layout_of(const DFTI_DESCRIPTOR* n) {
+    io_layout l;
+    l.in_given = strides_given(n, &dfti_dim::input_stride, n->input_offset);
+    l.out_given = strides_given(n, &dfti_dim::output_stride, n->output_offset);
+    l.in_offset = n->input_offset;
+    l.out_offset = n->output_offset;
+    if (n->forward_domain == DFTI_COMPLEX && n->placement == DFTI_INPLACE && (l.in_given || l.out_given)) {
+        if (l.in_given) {
+            l.mirror_out = l.out_given = true;
+            l.out_offset = l.in_offset;
+        } else {
+            l.mirror_in = l.in_given = true;
+            l.in_offset = l.out_offset;
+        }
+    }
+    return l;
+}
+// Applies the pair of `l` to one dimension record.
+inline void apply_io_layout(const io_layout& l, dfti_dim& d) {
+    if (l.mirror_out) d.output_stride = d.input_stride;
+    if (l.mirror_in) d.input_stride = d.output_stride;
+}
+// Applies the distance rule to one batch record: a complex transform in place
+// whose distance is given on one side only has it on both.
+inline void apply_io_distances(const DFTI_DESCRIPTOR* n, dfti_dim& b) {
+    if (n->forward_domain != DFTI_COMPLEX || n->placement != DFTI_INPLACE) return;
+    if (b.output_stride == 0) b.output_stride = b.input_stride;
+    if (b.input_stride == 0) b.input_stride = b.output_stride;
+}
+
 // Rewrites the working lists from the user lists. Rules:
 // 1. A negative stride, distance or offset anywhere gives 3.
 // 2. Dimension records, complex domain: records of length 1 are dropped (a
@@ -244,9 +297,13 @@ inline std::int64_t output_side(const dfti_dim& d) { return d.output_stride ? d.
 //    transform is separable, so the order of its dimensions does not change
 //    the result. Records are never fused: a transform over two dimensions is
 //    not a transform over their product.
-//    Real domain: the records stay as given (the first record is the one whose
-//    conjugate-even half is stored, and it must stay first).
-// 3. Batch records: records of count 1 are dropped; the rest are sorted by
+//    Real domain: the first record stays first (it is the one whose
+//    conjugate-even half is stored), whatever its length; outer records of
+//    length 1 are dropped and the others keep their order.
+//    A complex transform in place given one side of the input/output stride
+//    pair has it on both (io_layout_of).
+// 3. Batch records: records of count 1 are dropped; a complex transform in
+//    place given a distance on one side only has it on both; the rest are sorted by
 //    input-side distance, then output-side distance (stable); a record B fuses
 //    into the record A before it when, for each of the four distance fields,
 //    B's distance equals A's count times A's distance (B continues A's
@@ -267,6 +324,7 @@ inline int normalize(DFTI_DESCRIPTOR* n) {
         if (negative(n->user_batch.records[i]) || n->user_batch.records[i].length < 1)
             return DFTI_STATUS_INCONSISTENT;
 
+    const io_layout io = io_layout_of(n);
     dfti_dim dims[DFTI_MAX_RANK];
     std::int64_t nd = 0;
     const std::int64_t rank = std::min<std::int64_t>(n->user_dims.count, DFTI_MAX_RANK);
@@ -274,19 +332,26 @@ inline int normalize(DFTI_DESCRIPTOR* n) {
         for (std::int64_t i = 0; i < rank; ++i)
             if (n->user_dims.records[i].length != 1) dims[nd++] = n->user_dims.records[i];
         if (nd == 0 && rank > 0) dims[nd++] = n->user_dims.records[0];
+        for (std::int64_t i = 0; i < nd; ++i) apply_io_layout(io, dims[i]);
         std::stable_sort(dims, dims + nd, [](const dfti_dim& a, const dfti_dim& b) {
             if (input_side(a) != input_side(b)) return input_side(a) < input_side(b);
             return output_side(a) < output_side(b);
         });
     } else {
-        for (std::int64_t i = 0; i < rank; ++i) dims[nd++] = n->user_dims.records[i];
+        // The innermost record stays (its half-spectrum is what the complex
+        // side stores); outer records of length 1 are dropped.
+        for (std::int64_t i = 0; i < rank; ++i)
+            if (i == 0 || n->user_dims.records[i].length != 1) dims[nd++] = n->user_dims.records[i];
     }
 
     dfti_dim batch[DFTI_USER_BATCH_RECORDS + 1];
     std::int64_t nb = 0;
     const std::int64_t ub = std::min<std::int64_t>(n->user_batch.count, DFTI_USER_BATCH_RECORDS);
     for (std::int64_t i = 0; i < ub; ++i)
-        if (n->user_batch.records[i].length != 1) batch[nb++] = n->user_batch.records[i];
+        if (n->user_batch.records[i].length != 1) {
+            batch[nb] = n->user_batch.records[i];
+            apply_io_distances(n, batch[nb++]);
+        }
     std::stable_sort(batch, batch + nb, [](const dfti_dim& a, const dfti_dim& b) {
         if (input_side(a) != input_side(b)) return input_side(a) < input_side(b);
         return output_side(a) < output_side(b);

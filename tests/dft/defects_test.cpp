@@ -1,6 +1,7 @@
 // Refusals and error paths of the descriptor API on both routes: layouts whose
 // extent does not fit 64 bits, outputs that would put two results in one
-// place, in-place complex transforms given two layouts, a short caller
+// place (zero strides, overlapping rows or transforms), in-place complex
+// transforms given two layouts, a short caller
 // workspace, compute calls that cannot run, and failures inside the CPU
 // route's host tasks reaching the queue's asynchronous handler.
 #include <gtest/gtest.h>
@@ -171,6 +172,36 @@ INSTANTIATE_TEST_SUITE_P(
                             d.set_value(config_param::OUTPUT_STRIDES, vec{0, 0, 1});
                         },
                         "OUTPUT_STRIDES gives a stride of 0 to a dimension of 4"},
+            layout_case{"InPlaceTransformsOnEachOther", {64},
+                        [](cdesc& d) {
+                            d.set_value(config_param::NUMBER_OF_TRANSFORMS, 3);
+                            d.set_value(config_param::FWD_DISTANCE, 32);
+                            d.set_value(config_param::BWD_DISTANCE, 32);
+                        },
+                        "FWD_DISTANCE 32 puts the outputs of 3 transforms on each other: a stride of 1 along 64 "
+                        "output points reaches the same elements"},
+            layout_case{"OutputPlanesOfTwoTransformsOverlap", {8, 8},
+                        [](cdesc& d) {
+                            out_of_place(d);
+                            d.set_value(config_param::NUMBER_OF_TRANSFORMS, 2);
+                            d.set_value(config_param::FWD_DISTANCE, 40);
+                            d.set_value(config_param::BWD_DISTANCE, 40);
+                        },
+                        "BWD_DISTANCE 40 puts the outputs of 2 transforms on each other: a stride of 8 along 8 "
+                        "output points"},
+            layout_case{"OutputRowsOverlap", {4, 4},
+                        [](cdesc& d) {
+                            out_of_place(d);
+                            d.set_value(config_param::BWD_STRIDES, vec{0, 2, 1});
+                        },
+                        "BWD_STRIDES put two output points in one place: strides 1 and 2 along dimensions of 4 "
+                        "and 4 points"},
+            layout_case{"InPlaceWithTwoInputOutputLayouts", {16},
+                        [](cdesc& d) {
+                            d.set_value(config_param::INPUT_STRIDES, vec{0, 1});
+                            d.set_value(config_param::OUTPUT_STRIDES, vec{0, 2});
+                        },
+                        "INPUT_STRIDES {0, 1} and OUTPUT_STRIDES {0, 2} differ"},
             layout_case{"InPlaceWithTwoStrideLayouts", {16},
                         [](cdesc& d) {
                             d.set_value(config_param::FWD_STRIDES, vec{0, 1});
@@ -212,6 +243,95 @@ TEST_P(ComputeRefusal, OutOfPlaceOnOneArrayOrWithoutOutput) {
 
 INSTANTIATE_TEST_SUITE_P(BothRoutes, ComputeRefusal, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "Gpu" : "Cpu"); });
+
+// ---- an output fault of one direction only ---------------------------------------------------
+
+// INPUT/OUTPUT_STRIDES hold for both directions while the distances follow
+// the domains: here the forward output fits and the backward one would put
+// two transforms on each other. The commit holds (a caller sets io strides
+// per direction and commits again), the forward transform runs, and the
+// backward one is refused at its compute, before anything runs.
+class OneDirectionFault : public ::testing::TestWithParam<bool> {};
+
+TEST_P(OneDirectionFault, ForwardRunsAndBackwardIsRefusedAtCompute) {
+    const bool gpu = GetParam();
+    if (gpu) OVX_REQUIRE_OPENCL();
+    sycl::queue q = make_queue(gpu);
+    cdesc d(16);
+    out_of_place(d);
+    d.set_value(config_param::NUMBER_OF_TRANSFORMS, 2);
+    d.set_value(config_param::INPUT_STRIDES, vec{0, 1});
+    d.set_value(config_param::OUTPUT_STRIDES, vec{0, 2});
+    d.set_value(config_param::FWD_DISTANCE, 16);
+    d.set_value(config_param::BWD_DISTANCE, 32);
+    d.commit(q);
+    const auto input = ramp(32);
+    auto* in = sycl::malloc_shared<std::complex<float>>(32, q);
+    auto* out = sycl::malloc_shared<std::complex<float>>(64, q);
+    std::copy(input.begin(), input.end(), in);
+    std::fill(out, out + 64, std::complex<float>(5, 5));
+    dft::compute_forward(d, reinterpret_cast<float*>(in), reinterpret_cast<float*>(out)).wait();
+    for (int t = 0; t < 2; ++t) {
+        std::vector<std::complex<float>> x(input.begin() + 16 * t, input.begin() + 16 * t + 16), y(16);
+        for (int k = 0; k < 16; ++k) y[k] = out[32 * t + 2 * k];
+        EXPECT_LT(forward_error(x, y), 1e-5) << "transform " << t;
+        for (int k = 0; k < 16; ++k) EXPECT_EQ(out[32 * t + 2 * k + 1], std::complex<float>(5, 5));
+    }
+    std::fill(out, out + 64, std::complex<float>(5, 5));
+    std::string msg = invalid_argument_text(
+        [&] { dft::compute_backward(d, reinterpret_cast<float*>(in), reinterpret_cast<float*>(out)).wait(); });
+    EXPECT_NE(msg.find("korami::ovx::dft::compute_backward: invalid argument: the backward transform of this layout "
+                       "would lose results: FWD_DISTANCE 16 puts the outputs of 2 transforms on each other"),
+              std::string::npos)
+        << msg;
+    q.wait();
+    EXPECT_TRUE(std::all_of(out, out + 64, [](std::complex<float> v) { return v == std::complex<float>(5, 5); }));
+    sycl::free(in, q);
+    sycl::free(out, q);
+}
+INSTANTIATE_TEST_SUITE_P(BothRoutes, OneDirectionFault, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Gpu" : "Cpu"); });
+
+// ---- an input read along a stride of 0 ------------------------------------------------------
+
+// The GPU backends take a stride of 0 for "not given": a GPU commit refuses
+// such an input, while the CPU route reads the one element repeatedly.
+TEST(BroadcastInput, GpuRefusesNamingTheParameterAndCpuComputes) {
+    OVX_REQUIRE_OPENCL();
+    for (bool gpu : {true, false}) {
+        sycl::queue q = make_queue(gpu);
+        cdesc d(vec{4, 8});
+        out_of_place(d);
+        d.set_value(config_param::INPUT_STRIDES, vec{0, 0, 1});
+        d.set_value(config_param::OUTPUT_STRIDES, vec{0, 8, 1});
+        if (gpu) {
+            std::string msg;
+            try {
+                d.commit(q);
+            } catch (const korami::ovx::unimplemented& e) {
+                msg = e.what();
+            }
+            EXPECT_NE(msg.find("INPUT_STRIDES gives a stride of 0 to a dimension of 4 points"), std::string::npos)
+                << msg;
+            continue;
+        }
+        d.commit(q);
+        // Every row reads the same 8 inputs: the 2D transform is 4 times a 1D
+        // transform of the row in its first output row, and zero elsewhere.
+        const auto row = ramp(8);
+        auto* in = sycl::malloc_shared<std::complex<float>>(8, q);
+        auto* out = sycl::malloc_shared<std::complex<float>>(32, q);
+        std::copy(row.begin(), row.end(), in);
+        dft::compute_forward(d, reinterpret_cast<float*>(in), reinterpret_cast<float*>(out)).wait();
+        std::vector<std::complex<float>> first(out, out + 8);
+        std::vector<std::complex<float>> quarter(8);
+        for (int k = 0; k < 8; ++k) quarter[k] = first[k] / 4.0f;
+        EXPECT_LT(forward_error(row, quarter), 1e-5);
+        for (int k = 8; k < 32; ++k) EXPECT_LT(std::abs(out[k]), 1e-4f) << k;
+        sycl::free(in, q);
+        sycl::free(out, q);
+    }
+}
 
 // ---- a caller's workspace too short ------------------------------------------------------
 

@@ -150,8 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {}, {{16, 1, 1, 0, 0}, {8, 16, 16, 0, 0}}, {{1, 0, 0, 0, 0}}, 0},
         norm_case{"complex_dims_sorted_by_fwd", DFTI_COMPLEX, {{8, 0, 0, 16, 16}, {16, 0, 0, 1, 1}},
                   {}, {{16, 0, 0, 1, 1}, {8, 0, 0, 16, 16}}, {{1, 0, 0, 0, 0}}, 0},
-        norm_case{"real_dims_unchanged", DFTI_REAL, {{8, 16, 16, 0, 0}, {1, 1, 1, 0, 0}},
-                  {}, {{8, 16, 16, 0, 0}, {1, 1, 1, 0, 0}}, {{1, 0, 0, 0, 0}}, 0},
+        norm_case{"real_dims_keep_their_order_without_outer_unit_lengths", DFTI_REAL,
+                  {{8, 16, 16, 0, 0}, {1, 1, 1, 0, 0}, {4, 1, 1, 0, 0}}, {},
+                  {{8, 16, 16, 0, 0}, {4, 1, 1, 0, 0}}, {{1, 0, 0, 0, 0}}, 0},
+        norm_case{"real_innermost_unit_length_stays", DFTI_REAL, {{1, 1, 1, 0, 0}, {4, 1, 1, 0, 0}}, {},
+                  {{1, 1, 1, 0, 0}, {4, 1, 1, 0, 0}}, {{1, 0, 0, 0, 0}}, 0},
         norm_case{"negative_stride", DFTI_COMPLEX, {{8, -1, 1, 0, 0}}, {}, {}, {}, 3},
         norm_case{"negative_distance", DFTI_COMPLEX, {{8, 1, 1, 0, 0}}, {{2, 8, -8, 0, 0}}, {}, {}, 3}),
     [](const ::testing::TestParamInfo<norm_case>& i) { return std::string(i.param.name); });
@@ -161,6 +164,33 @@ TEST(Normalize, NegativeOffsetRefused) {
     ASSERT_EQ(gpu_dfti_create_sc1d(&p.n, 8, nullptr), 0);
     p.n->fwd_offset = -1;
     EXPECT_EQ(dfti_normalize_node(p.n), 3);
+}
+
+// A complex transform in place writes where it reads: the input strides and
+// a one-sided distance hold for the output side too, even over the
+// creator's packed output strides; out of place, and for real transforms,
+// the sides stay as given.
+TEST(Normalize, InPlaceComplexOutputSideIsTheInputSide) {
+    for (int domain : {DFTI_COMPLEX, DFTI_REAL}) {
+        for (int placement : {DFTI_INPLACE, DFTI_NOT_INPLACE}) {
+            node_ptr p;
+            const std::int64_t n = 8;
+            ASSERT_EQ(gpu_dfti_create_node(&p.n, DFTI_SINGLE, domain, 1, &n, nullptr), 0);
+            p.n->placement = placement;
+            p.n->user_dims.records[0] = {8, 2, 1, 0, 0};
+            p.n->user_batch.records[0] = {3, 16, 0, 0, 0};
+            ASSERT_EQ(dfti_normalize_node(p.n), 0);
+            const bool mirrored = domain == DFTI_COMPLEX && placement == DFTI_INPLACE;
+            EXPECT_TRUE(same(p.n->working_dims.records[0], {8, 2, mirrored ? 2 : 1, 0, 0}))
+                << domain << " " << placement;
+            EXPECT_TRUE(same(p.n->working_batch.records[0], {3, 16, mirrored ? 16 : 0, 0, 0}))
+                << domain << " " << placement;
+            // Only the output side given: it is the input side too.
+            p.n->user_dims.records[0] = {8, 0, 3, 0, 0};
+            ASSERT_EQ(dfti_normalize_node(p.n), 0);
+            EXPECT_TRUE(same(p.n->working_dims.records[0], {8, mirrored ? 3 : 0, 3, 0, 0}));
+        }
+    }
 }
 
 // ---- test backend records ------------------------------------------------------------

@@ -401,6 +401,62 @@ TEST(CEntryExecute, PlacementMismatchNullArraysAndOtherPlansDoNothing) {
     release(ip);
 }
 
+// In-place plans describe one layout through their input side only: the
+// transform must write exactly that layout, padding and the other
+// interleaved elements keeping their values.
+struct inplace_many_case {
+    const char* name;
+    std::vector<int> n;
+    int howmany, stride, dist;
+    std::vector<int> embed;  // empty: none
+    std::size_t reals;       // the array
+};
+void PrintTo(const inplace_many_case& c, std::ostream* os) { *os << c.name; }
+class InPlaceManyPlans : public ::testing::TestWithParam<inplace_many_case> {};
+
+TEST_P(InPlaceManyPlans, WriteOnlyTheirLayout) {
+    const inplace_many_case& c = GetParam();
+    using cplx = ovx_fftwf_complex;
+    usm_array<float> a(c.reals);
+    std::vector<double> input(c.reals);
+    fill_random(input.data(), c.reals, 3);
+    std::copy(input.begin(), input.end(), a.data);
+    const int r = static_cast<int>(c.n.size());
+    const int* embed = c.embed.empty() ? nullptr : c.embed.data();
+    auto* x = reinterpret_cast<cplx*>(a.data);
+    ovx_fftw_plan p = fftwf_plan_many_dft_omp_offload(r, c.n.data(), c.howmany, x, embed, c.stride, c.dist, x, embed,
+                                                      c.stride, c.dist, -1, 0, interop_for(4));
+    ASSERT_NE(p, nullptr);
+    fftwf_execute_omp_offload(p, interop_for(4));
+    wait_for(4);
+    // The guru description of the same layout, innermost stride last.
+    std::vector<fftw_iodim64> dims(r);
+    std::ptrdiff_t s = c.stride;
+    for (int i = r - 1; i >= 0; --i) {
+        dims[i] = {c.n[i], s, s};
+        s *= c.embed.empty() ? c.n[i] : c.embed[i];
+    }
+    const auto ref = fftw_reference(kind::c2c_forward, dims, {{c.howmany, c.dist, c.dist}}, input, c.reals, true);
+    // FFTW in place on the copy leaves everything outside the layout as it was.
+    std::vector<std::size_t> inside, outside;
+    std::vector<char> mark(c.reals, 0);
+    for (std::size_t i = 0; i < c.reals; ++i) mark[i] = ref[i] != input[i];
+    for (std::size_t i = 0; i < c.reals; ++i) (mark[i] ? inside : outside).push_back(i);
+    EXPECT_LE(relative_error(a.data, ref.data(), inside), tolerance<float>());
+    std::size_t changed = 0;
+    for (std::size_t i : outside) changed += a.data[i] != static_cast<float>(input[i]);
+    EXPECT_EQ(changed, 0u) << "elements outside the layout changed";
+    release(p);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, InPlaceManyPlans,
+    ::testing::Values(inplace_many_case{"PaddedRows4x4x4", {4, 4, 4}, 1, 1, 80, {4, 4, 5}, 2 * 80},
+                      inplace_many_case{"ElementStride2Of4x4x4", {4, 4, 4}, 1, 2, 128, {}, 2 * 128},
+                      inplace_many_case{"TwoInterleaved32", {32}, 2, 2, 1, {}, 2 * 64},
+                      inplace_many_case{"EveryOther32", {32}, 1, 2, 1, {}, 2 * 64}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Rank-2 and rank-3 plans run where a multi-dimensional GPU backend takes
 // the shape (3D complex, 2D real); a shape none takes (2D complex) gives no plan.
 template <typename P>
