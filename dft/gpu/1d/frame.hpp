@@ -94,6 +94,19 @@ template <class M>
 struct frame_has_own_tables<M, std::void_t<decltype(M::own_tables)>>
     : std::integral_constant<bool, M::own_tables> {};
 
+// A composite module whose commit may take a route without sub-nodes says
+// per block whether its computes run sub-nodes (`uses_sub_nodes`); the
+// others always do.
+template <class M, class = void>
+struct frame_has_sub_node_routes : std::false_type {};
+template <class M>
+struct frame_has_sub_node_routes<M, std::void_t<decltype(&M::uses_sub_nodes)>> : std::true_type {};
+template <class M>
+bool frame_uses_sub_nodes(const typename M::block* b) {
+    if constexpr (frame_has_sub_node_routes<M>::value) return M::uses_sub_nodes(b);
+    else return true;
+}
+
 template <class M>
 struct frame {
     using real = typename M::real;
@@ -175,8 +188,10 @@ struct frame {
         if (!direction_built(b->directions, dir) || !M::direction_ready(b, dir))
             return DFTI_STATUS_BAD_DESCRIPTOR;
         if constexpr (frame_is_composite<M>::value) {
-            if (!b->subs.committed(dir)) return DFTI_STATUS_BAD_DESCRIPTOR;
-            b->subs.adopt_queue(node);
+            if (frame_uses_sub_nodes<M>(b)) {
+                if (!b->subs.committed(dir)) return DFTI_STATUS_BAD_DESCRIPTOR;
+                b->subs.adopt_queue(node);
+            }
         }
         launch_args a{};
         a.in = in;
@@ -320,6 +335,7 @@ struct frame {
         if (!b) return DFTI_STATUS_INVALID;
         std::vector<sycl::event> events;
         int st = 0;
+        b->binding_held_areas = true;
         if (node->twiddle_workspace_bytes != 0) {
             frame_held_area area;
             st = area.allocate(*b->queue, node->twiddle_workspace_bytes);
@@ -332,6 +348,7 @@ struct frame {
             if (st == 0) st = add_workspace(area.ptr, DFTI_CONTAINER_USM, 0, node, DFTI_WS_SCRATCH, &events);
             area.move_to(b->internal_scratch);
         }
+        b->binding_held_areas = false;
         b->ws_kind = 0;
         for (auto& e : events) e.wait();
         return st;

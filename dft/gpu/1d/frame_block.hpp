@@ -39,6 +39,7 @@ struct frame_block {
     std::int64_t twiddle_table_bytes;        // one direction's table, aligned
     Real scale[2];                           // forward, backward scale
     sycl::event* last_event;                 // last submission of the latest compute, owned
+    bool binding_held_areas;                 // the areas being bound are the library-held ones
 };
 
 // True when the direction (0 forward, 1 backward) is built for `directions`.

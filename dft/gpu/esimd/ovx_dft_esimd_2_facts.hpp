@@ -59,6 +59,15 @@ esimd_stage esimd_2_facts_stage(int s, const std::vector<std::int64_t>& lengths,
                                 std::int64_t units, std::int64_t plan_fwd_dist, std::int64_t plan_bwd_dist,
                                 std::uint64_t local_mem_size, std::uint32_t base_align_bits);
 
+// The table bytes (workspace kind 0) that a plan of this problem needs on a
+// device of the given local memory and base-address alignment, or -1 when
+// the plan would refuse the problem.
+template <typename T>
+std::int64_t esimd_2_facts_table_bytes(const std::vector<std::int64_t>& lengths, std::int64_t n_transforms,
+                                       std::int64_t fwd_dist, std::int64_t bwd_dist, const std::int64_t* istrides,
+                                       const std::int64_t* ostrides, std::uint64_t local_mem_size,
+                                       std::uint32_t base_align_bits);
+
 template <typename T>
 class esimd_2_facts_plan {
 public:

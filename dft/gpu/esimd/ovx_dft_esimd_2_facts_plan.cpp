@@ -182,22 +182,51 @@ std::vector<sycl::kernel_id> stage_kernel_ids() {
 }
 }  // namespace
 
+namespace {
+// The stages of a plan of this problem on a device of the given local memory
+// and base-address alignment: false when the plan does not take the problem.
+template <typename T>
+bool plan_stages(const std::vector<std::int64_t>& lengths, std::int64_t n, std::int64_t fwd_dist, std::int64_t bwd_dist,
+                 const std::int64_t* is, const std::int64_t* os, std::uint64_t local_mem, std::uint32_t align,
+                 std::int64_t dims[3], std::int64_t units[3], std::int64_t& per_launch, esimd_stage stages[3]) {
+    if (!esimd_2_facts_applicable<T>(lengths, n, fwd_dist, bwd_dist, is, os)) return false;
+    per_launch = esimd_2_facts_launch_ranges<T>(lengths, dims, units);
+    for (std::size_t s = 0; s < lengths.size(); ++s) {
+        stages[s] = esimd_2_facts_stage<T>(int(s), lengths, per_launch, units[s], fwd_dist, bwd_dist, local_mem, align);
+        if (!stages[s].split_found) return false;
+    }
+    return true;
+}
+}  // namespace
+
+template <typename T>
+std::int64_t esimd_2_facts_table_bytes(const std::vector<std::int64_t>& lengths, std::int64_t n_transforms,
+                                       std::int64_t fwd_dist, std::int64_t bwd_dist, const std::int64_t* istrides,
+                                       const std::int64_t* ostrides, std::uint64_t local_mem_size,
+                                       std::uint32_t base_align_bits) {
+    std::int64_t dims[3] = {1, 1, 1}, units[3] = {}, per_launch = 0;
+    esimd_stage stages[3];
+    if (!plan_stages<T>(lengths, n_transforms, fwd_dist, bwd_dist, istrides, ostrides, local_mem_size, base_align_bits,
+                        dims, units, per_launch, stages))
+        return -1;
+    std::int64_t bytes = 0;
+    for (std::size_t s = 0; s < lengths.size(); ++s) bytes += 2 * stages[s].region_bytes;
+    return bytes;
+}
+
 template <typename T>
 int esimd_2_facts_plan<T>::commit(sycl::queue* q) {
-    if (!esimd_2_facts_applicable<T>(lengths, n_transforms, fwd_distance, bwd_distance, in_strides, out_strides))
-        return 1;
-    queue = q;
-    transforms_per_launch = esimd_2_facts_launch_ranges<T>(lengths, dims, units);
-    table_vl = 16;
     const sycl::device dev = q->get_device();
     const std::uint64_t local_mem = dev.get_info<sycl::info::device::local_mem_size>();
     const std::uint32_t align = dev.get_info<sycl::info::device::mem_base_addr_align>();
+    if (!plan_stages<T>(lengths, n_transforms, fwd_distance, bwd_distance, in_strides, out_strides, local_mem, align,
+                        dims, units, transforms_per_launch, stages))
+        return 1;
+    queue = q;
+    table_vl = 16;
     area_size[0] = 0;
     for (int s = 0; s < rank; ++s) {
-        const esimd_stage st = esimd_2_facts_stage<T>(s, lengths, transforms_per_launch, units[s], fwd_distance,
-                                                      bwd_distance, local_mem, align);
-        if (!st.split_found) return 1;
-        stages[s] = st;
+        const esimd_stage& st = stages[s];
         col_batch[s] = st.col_batch;
         fact0[s] = st.fact0;
         fact1[s] = st.fact1;
@@ -573,6 +602,9 @@ void esimd_2_facts_plan<T>::create_twiddle_table(int mem_type) {
                                               std::int64_t, const std::int64_t*, const std::int64_t*);             \
     template esimd_stage esimd_2_facts_stage<T>(int, const std::vector<std::int64_t>&, std::int64_t, std::int64_t, \
                                                 std::int64_t, std::int64_t, std::uint64_t, std::uint32_t);         \
+    template std::int64_t esimd_2_facts_table_bytes<T>(const std::vector<std::int64_t>&, std::int64_t, std::int64_t, \
+                                                       std::int64_t, const std::int64_t*, const std::int64_t*,       \
+                                                       std::uint64_t, std::uint32_t);                                \
     template sycl::event init_twiddles_on_device<T>(int, int, int, T, sycl::queue&, int, void*);                   \
     template sycl::event init_colbatch_twiddles_on_device<T>(int, int, int, T, sycl::queue&, int, void*);
 OVX_ESIMD_INSTANTIATE(float)

@@ -66,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
     case_name);
 
 // Three 1D stages; on generation 6 packed shapes first try the explicit-SIMD
-// plan, which refuses here, and then fall through to the stages.
+// plan, which refuses these lengths, and then fall through to the stages.
+// The 64^3 cases on quen6 run on the explicit-SIMD plan.
 INSTANTIATE_TEST_SUITE_P(
     Complex3D, MdApi,
     ::testing::Values(C("quen5", false, {8, 12, 10}, 2, true, true, "c2c_3d_main_d"),
@@ -75,7 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
                       strided(C("quen5", true, {15, 16, 16}, 1, false, true, "c2c_3d_main_s"), {0, 272, 17, 1},
                               {0, 256, 16, 1}),
                       strided(C("quen5", true, {15, 16, 16}, 1, false, false, "c2c_3d_main_s"), {0, 272, 17, 1},
-                              {0, 256, 16, 1}, true)),
+                              {0, 256, 16, 1}, true),
+                      C("quen6", true, {64, 64, 64}, 2, true, true, "c2c_3d_main_s"),
+                      shuffled(C("quen6", true, {64, 64, 64}, 1, false, true, "c2c_3d_main_s")),
+                      C("quen6", false, {64, 64, 64}, 1, false, false, "c2c_3d_main_d"),
+                      C("quen6", false, {64, 64, 64}, 2, true, false, "c2c_3d_main_d")),
     case_name);
 
 }  // namespace

@@ -260,4 +260,88 @@ TEST_F(MdStatus, BackToBackBackwardComputesOnShuffledQueue) {
     sycl::free(m, q);
 }
 
+
+// ---- 3D complex main: the route a commit takes -----------------------------------
+
+// The explicit-SIMD plan serves packed shapes it takes on generation 6; a
+// plan that refuses the shape, a layout that is not packed, or another
+// generation falls through to the sub-transforms.
+struct route_case {
+    const char* label;
+    const char* profile;
+    vec n, fs;  // node order
+    int route;
+};
+void PrintTo(const route_case& c, std::ostream* os) { *os << c.label; }
+class C2c3dRoute : public ::testing::TestWithParam<route_case> {};
+
+TEST_P(C2c3dRoute, TakenByDeviceShapeAndLayout) {
+    const route_case& c = GetParam();
+    MD_REQUIRE_DEVICE(false);
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    sycl::queue q{sycl::gpu_selector_v};
+    node_ptr node = make(false, c.n, c.fs, c.fs, {1, 0, 0, 0, 0}, true, 2, c3d, &q);
+    ASSERT_TRUE(node);
+    ASSERT_EQ(node->methods->commit(node.get()), 0);
+    auto* blk = static_cast<gm::c2c_3d_block<double>*>(node->bkd_data);
+    EXPECT_EQ(blk->route, c.route);
+    EXPECT_EQ(blk->esimd != nullptr, c.route == 1);
+    EXPECT_EQ(blk->subs.count > 0, c.route == 3);
+    // The estimate made before a commit covers what the commit needs.
+    const std::int64_t estimate =
+        korami::ovx::dft::gpu1d::estimate_c2c_3d_main<double>(dft_workspace_problem{node.get(), &q});
+    EXPECT_GE(estimate, static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, C2c3dRoute,
+    ::testing::Values(route_case{"packed_64cubed_on_generation6_plan", "quen6", {64, 64, 64}, {1, 64, 4096}, 1},
+                      route_case{"packed_64cubed_on_generation5_stages", "quen5", {64, 64, 64}, {1, 64, 4096}, 3},
+                      route_case{"row_pitch_65_stages", "quen6", {64, 64, 64}, {1, 65, 4160}, 3},
+                      route_case{"plan_refuses_10x12x8_stages", "quen6", {10, 12, 8}, {1, 10, 120}, 3}),
+    [](const ::testing::TestParamInfo<route_case>& i) { return std::string(i.param.label); });
+
+// On the plan's route a caller's USM workspace serves USM data only: buffer
+// data are refused before anything runs, USM data match FFTW.
+TEST(C2c3dPlanRoute, CallerUsmWorkspaceServesUsmDataOnly) {
+    MD_REQUIRE_DEVICE(false);
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue g{sycl::gpu_selector_v};
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(vec{64, 64, 64});
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+    d.commit(g);
+    std::int64_t need = 0;
+    d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &need);
+    ASSERT_GT(need, 0);
+    double* ws = sycl::malloc_device<double>(static_cast<std::size_t>(need) / sizeof(double) + 1, g);
+    d.set_workspace(ws);
+    constexpr std::size_t n = 2 * 64 * 64 * 64;
+    std::vector<double> x = gpu_test::random_real(n, 5u), y(n, 0.0);
+    {
+        sycl::buffer<double, 1> bx{x.data(), sycl::range<1>(n)}, by{y.data(), sycl::range<1>(n)};
+        EXPECT_THROW(dft::compute_forward(d, bx, by), dft::bad_descriptor_exception);
+    }
+    EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](double v) { return v == 0.0; }));
+    double* ux = sycl::malloc_shared<double>(n, g);
+    double* uy = sycl::malloc_shared<double>(n, g);
+    std::copy(x.begin(), x.end(), ux);
+    dft::compute_forward(d, ux, uy).wait();
+    std::vector<gpu_test::cplx> in(n / 2), ref(n / 2);
+    for (std::size_t k = 0; k < n / 2; ++k) in[k] = {x[2 * k], x[2 * k + 1]};
+    fftw_plan p = fftw_plan_dft_3d(64, 64, 64, reinterpret_cast<fftw_complex*>(in.data()),
+                                   reinterpret_cast<fftw_complex*>(ref.data()), FFTW_FORWARD, FFTW_ESTIMATE);
+    fftw_execute(p);
+    fftw_destroy_plan(p);
+    double err = 0, mag = 0;
+    for (std::size_t k = 0; k < n / 2; ++k) {
+        err = std::max(err, std::abs(gpu_test::cplx(uy[2 * k], uy[2 * k + 1]) - ref[k]));
+        mag = std::max(mag, std::abs(ref[k]));
+    }
+    EXPECT_LT(err / mag, gpu_test::tolerance(false, 64 * 64 * 64));
+    sycl::free(ux, g);
+    sycl::free(uy, g);
+    sycl::free(ws, g);
+}
+
 }  // namespace
