@@ -1,6 +1,14 @@
 // CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
 // plans (threaded, measured on scratch arrays) and computed on the caller's
 // thread with FFTW's worker threads.
+//
+// The FFTW called here is the library's own copy (linked in from FFTW's static
+// archives with its symbols kept local, see CMakeLists.txt), not the one an
+// application may use beside it: FFTW keeps one planner, its wisdom, thread
+// count and time limit per process, and builds its threaded solvers into the
+// planner only when fftw_init_threads comes before every other call. An
+// application's own first plan would otherwise leave a planner without them,
+// on which planning with several threads runs for minutes.
 #include <atomic>
 #include <ovxplat/cpudft.h>
 
@@ -23,6 +31,8 @@
 namespace {
 
 // FFTW's planner and plan destruction are not thread-safe; execution is.
+// Every call other than execution goes through this lock, the thread and time
+// limit settings included (they belong to the planner).
 std::mutex& planner_lock() {
     static std::mutex m;
     return m;
@@ -261,17 +271,20 @@ template <typename T> void set_time_limit(double seconds);
 template <> void set_time_limit<double>(double seconds) { fftw_set_timelimit(seconds); }
 template <> void set_time_limit<float>(double seconds) { fftwf_set_timelimit(seconds); }
 
-// FFTW's threads and its planner lock, set up once per process. Wisdom that
-// the planner gathers stays for the life of the process, so a second commit
-// of a shape finds its plan without measuring.
-void init_fftw_threads() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        fftw_init_threads();
-        fftwf_init_threads();
+// FFTW's threads and its planner lock, set up once per process before any
+// other call to the library's copy of FFTW (the first commit comes here before
+// it plans), so that its planner holds the threaded solvers. Wisdom that the
+// planner gathers stays for the life of the process, so a second commit of a
+// shape finds its plan without measuring. False when FFTW could not start its
+// threads: plans then run on the calling thread.
+bool init_fftw_threads() {
+    static const bool ok = [] {
+        const bool threads = fftw_init_threads() != 0 && fftwf_init_threads() != 0;
         fftw_make_planner_thread_safe();
         fftwf_make_planner_thread_safe();
-    });
+        return threads;
+    }();
+    return ok;
 }
 
 template <typename T> void plan_with_threads(int n);
@@ -427,7 +440,9 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     void* si = stand_in[0];
     void* so = fftw_in_place ? stand_in[0] : stand_in[1];
     std::lock_guard<std::mutex> g(planner_lock());
-    plan_with_threads<T>(threads);
+    // Without FFTW's threads the planner keeps its single thread (setting a
+    // count would make FFTW start over, dropping every plan).
+    if (init_fftw_threads()) plan_with_threads<T>(threads);
     set_time_limit<T>(kPlanTimeLimit);
     struct restore_limit {
         ~restore_limit() { set_time_limit<T>(FFTW_NO_TIMELIMIT); }
@@ -488,9 +503,9 @@ int cpu_commit_t(DFTI_DESCRIPTOR* node) {
     s->precision = node->precision;
     s->domain = node->forward_domain;
     s->in_place = node->placement == DFTI_INPLACE;
-    init_fftw_threads();
+    const bool threaded = init_fftw_threads();
     const bool small = node_points(node) < kMeasuredPoints;
-    const int threads = small ? 1 : threads_for(node);
+    const int threads = small || !threaded ? 1 : threads_for(node);
     unsigned effort = planner_effort_override();
     if (!effort) effort = small ? FFTW_ESTIMATE : FFTW_MEASURE;
     for (int which = 0; which < 2; ++which) {

@@ -9,6 +9,9 @@
  * run on one thread. OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
  * planning effort for every node. Each direction holds a plan for arrays with
  * FFTW's SIMD alignment and one for any arrays, chosen at compute.
+ * The library computes with its own copy of FFTW: an application that uses
+ * FFTW itself (in any order, with its own threads, wisdom or fftw_cleanup)
+ * neither affects it nor is affected by it.
  * A committed node computes:
  *   - complex domain: c2c, forward and backward;
  *   - real domain: r2c forward and c2r backward in the conjugate-even layout
