@@ -389,6 +389,20 @@ void raise_failure(int status, const std::string& function) {
     if (status != 0) throw internal_error_exception(function);
 }
 
+// Raises the failure of a GPU compute entry of direction `direction` (0
+// forward). A direction whose layout no backend took at commit (the node
+// serves the other one only) says so; nothing was submitted.
+void raise_compute_failure(int status, int direction, const char* function) {
+    if (status == DFTI_STATUS_DIRECTION_REFUSED) {
+        const std::string asked = direction == 0 ? "forward" : "backward";
+        const std::string served = direction == 0 ? "backward" : "forward";
+        throw unimplemented("dft", function,
+                            "this descriptor was committed for " + served + " transforms only: no GPU backend takes the " +
+                                asked + " layout of its configuration, so nothing was computed");
+    }
+    raise_failure(status, function);
+}
+
 [[noreturn]] void throw_unimplemented_configuration() {
     throw unimplemented("dft", "commit", "Unimplemented support for the attempted configuration.");
 }
@@ -625,7 +639,7 @@ sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* ou
         std::vector<sycl::event> d(deps);
         dfti_data_kind kind{DFTI_CONTAINER_USM};
         int st = entry(n, in, dst, &d, &kind, &result);
-        detail::raise_failure(st, fn);
+        detail::raise_compute_failure(st, direction, fn);
     }
     if (mode == 1) detail::print_verbose(n, &q, DFTI_CONTAINER_USM, in, dst, direction, 0.0);
     if (mode == 2) {
@@ -699,7 +713,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
         dfti_compute_fn entry = gpu_entry(n, direction, fn);
         dfti_data_kind kind{DFTI_CONTAINER_BUFFER};
         int st = entry(n, &in, &dst, nullptr, &kind, &result);
-        detail::raise_failure(st, fn);
+        detail::raise_compute_failure(st, direction, fn);
     }
     if (mode == 1) detail::print_verbose(n, &q, DFTI_CONTAINER_BUFFER, &in, &dst, direction, 0.0);
     if (mode == 2) {

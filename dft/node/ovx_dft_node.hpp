@@ -86,6 +86,7 @@ enum dfti_status : int {
     DFTI_STATUS_UNIMPLEMENTED = 6,       // size over the limit, a shape no backend handles
     DFTI_STATUS_INTERNAL = 7,            // internal error, node owned by another record
     DFTI_STATUS_NO_WORKSPACE = 11,       // workspace needed but not set
+    DFTI_STATUS_DIRECTION_REFUSED = 12,  // compute of a direction whose layout no backend took at commit
     DFTI_STATUS_NOT_APPLICABLE = 100,    // backend record does not take the node
 };
 

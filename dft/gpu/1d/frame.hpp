@@ -55,7 +55,9 @@
 // - library-held areas are freed only after the work that used them ended,
 //   in the context they were allocated in;
 // - a direction that was not built, or whose kernels or sub-nodes are
-//   missing, is refused with status 5 before anything is submitted.
+//   missing, is refused with status 5 before anything is submitted; a
+//   direction that a composite built but whose layout no backend took at
+//   commit (see frame_refuses_directions) is refused with status 12.
 #ifndef OVX_DFT_GPU_1D_FRAME_HPP
 #define OVX_DFT_GPU_1D_FRAME_HPP
 
@@ -106,6 +108,15 @@ bool frame_uses_sub_nodes(const typename M::block* b) {
     if constexpr (frame_has_sub_node_routes<M>::value) return M::uses_sub_nodes(b);
     else return true;
 }
+
+// Composites that may be committed with one direction only (its other
+// direction's sub-transforms taken by no backend) declare
+//   static bool direction_refused(const block*, int dir);
+// A compute of such a direction answers 12 before anything is submitted.
+template <class M, class = void>
+struct frame_refuses_directions : std::false_type {};
+template <class M>
+struct frame_refuses_directions<M, std::void_t<decltype(&M::direction_refused)>> : std::true_type {};
 
 template <class M>
 struct frame {
@@ -175,6 +186,10 @@ struct frame {
 
     static int compute_1d_xwd(DFTI_DESCRIPTOR* node, block* b, void* in, void* out,
                               std::vector<sycl::event>* deps, sycl::event* ev, int dir, bool buffers) {
+        if constexpr (frame_refuses_directions<M>::value) {
+            if (direction_built(b->directions, dir) && M::direction_refused(b, dir))
+                return DFTI_STATUS_DIRECTION_REFUSED;
+        }
         const std::uint64_t need = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
         if (node->internal_workspace != 0) {
             if ((node->twiddle_workspace_bytes != 0 && !b->internal_twiddle) ||

@@ -246,6 +246,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     static bool direction_ready(const block* b, int dir) {
         return b->route == 1 ? b->esimd != nullptr : md_composite_hooks<block>::direction_ready(b, dir);
     }
+    static bool direction_refused(const block* b, int dir) { return !direction_ready(b, dir); }
     static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
         return b->route == 1 ? 0 : md_composite_hooks<block>::place_scratch(b, base, kind, offset);
     }

@@ -7,14 +7,26 @@
 // sub-transform from the intermediate into the output. The scales are applied
 // by the complex sub-transform.
 //
-// The intermediate (scratch mode): 0 the input itself (in place, or the input
-// may be destroyed); 2 a packed scratch, innermost first, when the layout is
-// ordered; 3 a packed scratch with the batch innermost, when the layout is in
-// reverse order; 4 a scratch in the input's own complex layout, sized by the
-// largest offset that layout reaches.
+// The backward intermediate (scratch mode): 0 the input itself (in place, or
+// the input may be destroyed); 2 a packed scratch, innermost first, when the
+// layout is ordered; 3 a packed scratch with the batch innermost, when the
+// layout is in reverse order; 4 a scratch in the input's own complex layout,
+// sized by the largest offset that layout reaches.
 //
-// Workspace: the persistent region holds the scratch, then the sub-nodes'
-// table areas; the scratch region is shared by the sub-nodes.
+// The real sub-transform takes one batch record: its batch (the outermost
+// dimension and the transforms) must continue from one record to the next on
+// both of its sides. Its real side is the caller's; its complex side is the
+// caller's for the forward transform written straight into the output (and
+// for backward mode 0), else a packed scratch. When the sub-transforms of a
+// direction's preferred layout are not taken (the caller's complex side
+// leaves gaps between planes or transforms), the direction goes through a
+// packed scratch instead: forward, the real step writes the half-spectrum
+// into the scratch and the complex step reads it from there into the output.
+// A direction that no layout serves is left out; the other one still serves.
+//
+// Workspace: the persistent region holds the scratch (shared by the two
+// directions, whose computes never overlap), then the sub-nodes' table areas;
+// the scratch region is shared by the sub-nodes.
 #ifndef OVX_DFT_GPU_MD_R2C_MD_MAIN_HPP
 #define OVX_DFT_GPU_MD_R2C_MD_MAIN_HPP
 
@@ -42,9 +54,10 @@ struct r2c_md_plan {
     // rf: real side forward (input), cf: complex side forward (output).
     std::int64_t r[3] = {}, c[3] = {}, rf[3] = {}, cf[3] = {};
     std::int64_t dr = 0, dc = 0, drf = 0, dcf = 0;
-    int mode = 0;
-    std::uint64_t scratch_bytes = 0;  // unrounded, 0 in mode 0
-    std::int64_t s[3] = {}, D = 0;    // intermediate layout, complex elements
+    int mode = 0;                     // backward intermediate (scratch mode)
+    int fwd_mode = 0;                 // forward half-spectrum: 0 the output, 2 or 3 a packed scratch
+    std::uint64_t scratch_bytes = 0;  // unrounded bytes of the backward intermediate, 0 in mode 0
+    std::int64_t s[3] = {}, D = 0;    // backward intermediate layout, complex elements
     std::vector<sub_pair> pairs;      // [0] real, [1] complex
 };
 
@@ -78,8 +91,130 @@ inline bool r2c_reverse_ordered(const r2c_md_plan& p) {
     return true;
 }
 
-// Fills the plan from a normalised node of rank `rank`. `elem` is the size of
-// one complex value.
+// Layout of an intermediate in complex elements: mode 0 and 4 the input's
+// complex layout, 2 packed innermost first, 3 packed with the batch innermost
+// and dimension 0 outermost. 0, or 100 for another mode.
+inline int r2c_intermediate_layout(const r2c_md_plan& p, int mode, std::int64_t s[3], std::int64_t& D) {
+    const int L = p.rank - 1;
+    s[0] = s[1] = s[2] = 0;
+    switch (mode) {
+    case 0:
+    case 4:
+        for (int i = 0; i < p.rank; ++i) s[i] = p.c[i];
+        D = p.dc;
+        return 0;
+    case 2:
+        s[0] = 1;
+        s[1] = p.h;
+        if (p.rank == 3) s[2] = p.h * p.n[1];
+        D = p.n[L] * s[L];
+        return 0;
+    case 3:
+        s[L] = p.T;
+        for (int i = L - 1; i >= 0; --i) s[i] = s[i + 1] * p.n[i + 1];
+        D = 1;
+        return 0;
+    default:
+        return DFTI_STATUS_NOT_APPLICABLE;
+    }
+}
+
+// Unrounded scratch bytes of an intermediate: none in mode 0, the packed
+// half-spectra in modes 2 and 3, up to the highest offset of the input's
+// complex layout in mode 4.
+inline std::uint64_t r2c_intermediate_bytes(const r2c_md_plan& p, int mode, std::uint64_t elem) {
+    using u = std::uint64_t;
+    if (mode == 0) return 0;
+    if (mode == 4) {
+        u last = u(p.T - 1) * u(p.dc) + u(p.h - 1) * u(p.c[0]);
+        for (int i = 1; i < p.rank; ++i) last += u(p.n[i] - 1) * u(p.c[i]);
+        return (last + 1) * elem;
+    }
+    u packed = u(p.h) * u(p.T) * elem;
+    for (int i = 1; i < p.rank; ++i) packed *= u(p.n[i]);
+    return packed;
+}
+
+// The two pairs of sub-transforms (real, complex) of a node whose forward
+// half-spectrum goes through `fwd_mode` (0 the output itself, 2 or 3 a packed
+// scratch) and whose backward intermediate is of scratch mode `bwd_mode`.
+inline std::vector<sub_pair> r2c_md_pairs(const r2c_md_plan& p, const DFTI_DESCRIPTOR* node, int fwd_mode,
+                                          int bwd_mode) {
+    const int rank = p.rank, L = rank - 1;
+    const bool in_place = node->placement == DFTI_INPLACE;
+    // Complex side of the forward real step (the complex step's input): the
+    // output itself, or the packed scratch.
+    std::int64_t fs[3] = {}, fD = p.dcf;
+    if (fwd_mode == 0) {
+        for (int i = 0; i < rank; ++i) fs[i] = p.cf[i];
+    } else {
+        r2c_intermediate_layout(p, fwd_mode, fs, fD);
+    }
+    std::int64_t s[3] = {}, D = 0;
+    r2c_intermediate_layout(p, bwd_mode, s, D);
+
+    const std::string tag = rank == 3 ? "3" : "2";
+    // Real sub-transforms: rank R-1 over the inner dimensions, batched over
+    // the outermost dimension and the transforms.
+    sub_pair real;
+    real.f.real = real.b.real = true;
+    real.f.rank = real.b.rank = rank - 1;
+    for (int i = 0; i < L; ++i) {
+        real.f.dim(i, p.n[i], p.rf[i], fs[i]);
+        real.b.dim(i, p.n[i], p.r[i], s[i]);
+    }
+    real.f.add_batch(p.n[L], p.rf[L], fs[L]);
+    real.f.add_batch(p.T, p.drf, fD);
+    real.b.add_batch(p.n[L], p.r[L], s[L]);
+    real.b.add_batch(p.T, p.dr, D);
+    // In place only when the real step reads and writes the caller's array.
+    real.f.placement = in_place && fwd_mode == 0 ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+    real.b.placement = in_place && bwd_mode == 0 ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+    // The 3D backward real step may overwrite its input, the intermediate,
+    // when that is a scratch or when the caller allows it.
+    if (rank == 3 && (bwd_mode != 0 || node->destroy_input == 16)) real.b.destroy_input = 16;
+    real.shared_name = tag + "D_R2CC2R";
+    real.fwd_name = tag + "D_R2C";
+    real.bwd_name = tag + "D_C2R";
+
+    // Complex sub-transforms along the outermost dimension, batched over the
+    // half-spectrum's inner dimensions and the transforms; they carry the
+    // scales. Forward: in place on the output, or from the scratch into it.
+    sub_pair cx;
+    cx.f.dim(0, p.n[L], fs[L], p.cf[L]);
+    cx.b.dim(0, p.n[L], s[L], p.c[L]);
+    cx.f.add_batch(p.h, fs[0], p.cf[0]);
+    cx.b.add_batch(p.h, s[0], p.c[0]);
+    if (rank == 3) {
+        cx.f.add_batch(p.n[1], fs[1], p.cf[1]);
+        cx.b.add_batch(p.n[1], s[1], p.c[1]);
+    }
+    cx.f.add_batch(p.T, fD, p.dcf);
+    cx.b.add_batch(p.T, D, p.dc);
+    cx.f.placement = fwd_mode == 0 ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+    cx.b.placement = bwd_mode == 0 ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+    cx.f.fwd_scale = cx.b.fwd_scale = node->forward_scale;
+    cx.f.bwd_scale = cx.b.bwd_scale = node->backward_scale;
+    cx.shared_name = tag + "D_R2C|" + tag + "d";
+    cx.fwd_name = tag + "DR2C|f" + tag + "d";
+    cx.bwd_name = tag + "DR2C|b" + tag + "d";
+    return {real, cx};
+}
+
+// The layouts each direction may take, in order of preference. Forward: the
+// output itself, then a packed scratch in natural order, then one with the
+// batch innermost. Backward: the scratch decision's mode, then the packed
+// scratches.
+inline std::vector<int> r2c_fwd_modes() { return {0, 2, 3}; }
+inline std::vector<int> r2c_bwd_modes(const r2c_md_plan& p) {
+    std::vector<int> m{p.mode};
+    for (int v : {2, 3})
+        if (v != p.mode) m.push_back(v);
+    return m;
+}
+
+// Fills the plan from a normalised node of rank `rank`, with the preferred
+// layout of each direction. `elem` is the size of one complex value.
 inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t elem, r2c_md_plan& p) {
     p = r2c_md_plan{};
     p.rank = rank;
@@ -100,98 +235,24 @@ inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t
     p.drf = io ? b.input_stride : b.fwd_stride;
     p.dcf = io ? b.output_stride : b.bwd_stride;
     p.h = p.n[0] / 2 + 1;
-    const int L = rank - 1;
-    std::uint64_t packed = static_cast<std::uint64_t>(p.h) * static_cast<std::uint64_t>(p.T) * elem;
-    for (int i = 1; i < rank; ++i) packed *= static_cast<std::uint64_t>(p.n[i]);
 
     // Scratch decision. A padded real output that could hold the
     // half-spectrum is not used as the intermediate: its last row holds only
     // n0 reals, so the h complex values of that row would end past the
     // caller's last element.
-    if (node->placement == DFTI_INPLACE || node->destroy_input == 16) {
+    if (node->placement == DFTI_INPLACE || node->destroy_input == 16)
         p.mode = 0;
-    } else if (r2c_ordered(p)) {
+    else if (r2c_ordered(p))
         p.mode = 2;
-        p.scratch_bytes = packed;
-    } else if (r2c_reverse_ordered(p)) {
+    else if (r2c_reverse_ordered(p))
         p.mode = 3;
-        p.scratch_bytes = packed;
-    } else {
-        // The input's own complex layout: up to its highest offset.
-        std::uint64_t last = static_cast<std::uint64_t>(p.T - 1) * static_cast<std::uint64_t>(p.dc) +
-                             static_cast<std::uint64_t>(p.h - 1) * static_cast<std::uint64_t>(p.c[0]);
-        for (int i = 1; i < rank; ++i) last += static_cast<std::uint64_t>(p.n[i] - 1) * static_cast<std::uint64_t>(p.c[i]);
+    else
         p.mode = 4;
-        p.scratch_bytes = (last + 1) * elem;
-    }
-
-    // Intermediate layout.
-    switch (p.mode) {
-    case 0:
-    case 4:
-        for (int i = 0; i < rank; ++i) p.s[i] = p.c[i];
-        p.D = p.dc;
-        break;
-    case 2:
-        p.s[0] = 1;
-        p.s[1] = p.h;
-        if (rank == 3) p.s[2] = p.h * p.n[1];
-        p.D = p.n[L] * p.s[L];
-        break;
-    case 3:
-        p.s[L] = p.T;
-        for (int i = L - 1; i >= 0; --i) p.s[i] = p.s[i + 1] * p.n[i + 1];
-        p.D = 1;
-        break;
-    default:
-        return DFTI_STATUS_NOT_APPLICABLE;
-    }
-
-    const std::string tag = rank == 3 ? "3" : "2";
-    // Real sub-transforms: rank R-1 over the inner dimensions, batched over
-    // the outermost dimension and the transforms.
-    sub_pair real;
-    real.f.real = real.b.real = true;
-    real.f.rank = real.b.rank = rank - 1;
-    for (int i = 0; i < L; ++i) {
-        real.f.dim(i, p.n[i], p.rf[i], p.cf[i]);
-        real.b.dim(i, p.n[i], p.r[i], p.s[i]);
-    }
-    real.f.add_batch(p.n[L], p.rf[L], p.cf[L]);
-    real.f.add_batch(p.T, p.drf, p.dcf);
-    real.b.add_batch(p.n[L], p.r[L], p.s[L]);
-    real.b.add_batch(p.T, p.dr, p.D);
-    real.f.placement = node->placement;
-    real.b.placement = node->placement == DFTI_INPLACE ? DFTI_INPLACE : DFTI_NOT_INPLACE;
-    // The 3D backward real step may overwrite its input, the intermediate,
-    // when that is a scratch or when the caller allows it.
-    if (rank == 3 && (p.scratch_bytes > 0 || node->destroy_input == 16)) real.b.destroy_input = 16;
-    real.shared_name = tag + "D_R2CC2R";
-    real.fwd_name = tag + "D_R2C";
-    real.bwd_name = tag + "D_C2R";
-
-    // Complex sub-transforms along the outermost dimension, batched over the
-    // half-spectrum's inner dimensions and the transforms; they carry the scales.
-    sub_pair cx;
-    cx.f.dim(0, p.n[L], p.cf[L], p.cf[L]);
-    cx.b.dim(0, p.n[L], p.s[L], p.c[L]);
-    cx.f.add_batch(p.h, p.cf[0], p.cf[0]);
-    cx.b.add_batch(p.h, p.s[0], p.c[0]);
-    if (rank == 3) {
-        cx.f.add_batch(p.n[1], p.cf[1], p.cf[1]);
-        cx.b.add_batch(p.n[1], p.s[1], p.c[1]);
-    }
-    cx.f.add_batch(p.T, p.dcf, p.dcf);
-    cx.b.add_batch(p.T, p.D, p.dc);
-    cx.f.placement = DFTI_INPLACE;
-    cx.b.placement = p.mode == 0 ? DFTI_INPLACE : DFTI_NOT_INPLACE;
-    cx.f.fwd_scale = cx.b.fwd_scale = node->forward_scale;
-    cx.f.bwd_scale = cx.b.bwd_scale = node->backward_scale;
-    cx.shared_name = tag + "D_R2C|" + tag + "d";
-    cx.fwd_name = tag + "DR2C|f" + tag + "d";
-    cx.bwd_name = tag + "DR2C|b" + tag + "d";
-
-    p.pairs = {real, cx};
+    p.scratch_bytes = r2c_intermediate_bytes(p, p.mode, elem);
+    const int st = r2c_intermediate_layout(p, p.mode, p.s, p.D);
+    if (st != 0) return st;
+    p.fwd_mode = 0;
+    p.pairs = r2c_md_pairs(p, node, p.fwd_mode, p.mode);
     return 0;
 }
 
@@ -201,7 +262,7 @@ struct r2c_md_block : gpu1d::frame_block<Real, 1> {
     gpu1d::sub_node_table<4> subs;
     r2c_md_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // [0] real, [1] complex; null when not built
-    std::uint64_t scratch_bytes;             // aligned; 0 when the backward set is not built
+    std::uint64_t scratch_bytes;             // aligned; 0 when no committed direction runs through a scratch
     void* scratch_usm;
     sycl::buffer<char, 1>* scratch_buf;
 };
@@ -218,12 +279,37 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
     static int test(const DFTI_DESCRIPTOR* node) { return r2c_md_applicability(node, R); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        int st = make_r2c_md_plan(node, R, elem, b->pl);
+        r2c_md_plan& pl = b->pl;
+        int st = make_r2c_md_plan(node, R, elem, pl);
         if (st != 0) return st;
-        st = commit_pairs(node, b->subs, b->pl.pairs, single, b->fwd, b->bwd);
+        // A sub-node (the rank-2 real step of the 3D backend) keeps to its
+        // preferred layouts, which need no scratch of its own: the scratch
+        // it would take is a view of its parent's workspace, of the
+        // parent's container kind, which may not be the data's. Its parent
+        // tries its own scratch layouts instead.
+        const bool sub = node->is_sub_node != 0;
+        const std::vector<int> fm = sub ? std::vector<int>{0} : r2c_fwd_modes();
+        const std::vector<int> bm = sub ? std::vector<int>{pl.mode} : r2c_bwd_modes(pl);
+        int fv = -1, bv = -1;
+        st = commit_variants(
+            node, b->subs, static_cast<int>(fm.size()), static_cast<int>(bm.size()),
+            [&](int f, int v) { return r2c_md_pairs(pl, node, fm[f], bm[v]); }, single, b->fwd, b->bwd, fv, bv);
         if (st != 0) return st;
-        const bool have_b = set_complete(b->bwd);
-        b->scratch_bytes = have_b && b->pl.scratch_bytes ? align_workspace_offset(b->pl.scratch_bytes, b->queue) : 0;
+        const bool have_f = set_complete(b->fwd), have_b = set_complete(b->bwd);
+        // The layouts committed: the plan describes them from here on.
+        pl.fwd_mode = have_f && fv >= 0 ? fm[fv] : 0;
+        if (have_b && bv >= 0 && bm[bv] != pl.mode) {
+            pl.mode = bm[bv];
+            pl.scratch_bytes = r2c_intermediate_bytes(pl, pl.mode, elem);
+            st = r2c_intermediate_layout(pl, pl.mode, pl.s, pl.D);
+            if (st != 0) return st;
+        }
+        pl.pairs = r2c_md_pairs(pl, node, pl.fwd_mode, pl.mode);
+        // One scratch serves whichever direction runs through one.
+        const std::uint64_t fwd_scratch = have_f ? r2c_intermediate_bytes(pl, pl.fwd_mode, elem) : 0;
+        const std::uint64_t bwd_scratch = have_b ? pl.scratch_bytes : 0;
+        const std::uint64_t need = std::max(fwd_scratch, bwd_scratch);
+        b->scratch_bytes = need ? align_workspace_offset(need, b->queue) : 0;
         const std::uint64_t persistent = b->scratch_bytes + b->subs.tables_bytes();
         const std::uint64_t scratch = b->subs.scratch_bytes();
         node->twiddle_workspace_bytes = persistent ? align_workspace_offset(persistent, b->queue) : 0;
@@ -253,6 +339,13 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
 
 
 
+    // The scratch of the data's container kind, or null when none is bound.
+    static void* scratch_of(DFTI_DESCRIPTOR* node, block* b, bool buffers) {
+        if (!buffers) return b->scratch_usm;
+        if (b->scratch_buf) return b->scratch_buf;
+        return node->internal_workspace != 0 ? b->own_scratch.get() : nullptr;
+    }
+
     static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};
@@ -262,18 +355,19 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         sycl::event e1, e2;
         int st;
         if (a.direction == 0) {
-            st = b->subs.run(b->fwd[0], 0, a.in, a.out, deps, a.buffers, &kind, e1);
+            // The half-spectrum: in the output, or in the scratch.
+            void* mid = a.out;
+            if (b->pl.fwd_mode != 0) {
+                mid = scratch_of(node, b, a.buffers);
+                if (!mid) return DFTI_STATUS_NO_WORKSPACE;
+            }
+            st = b->subs.run(b->fwd[0], 0, a.in, mid, deps, a.buffers, &kind, e1);
             if (st != 0) return st;
-            st = b->subs.run(b->fwd[1], 0, a.out, a.out, {e1}, a.buffers, &kind, e2);
+            st = b->subs.run(b->fwd[1], 0, mid, a.out, {e1}, a.buffers, &kind, e2);
         } else {
             void* mid = a.in;
             if (b->pl.mode != 0) {
-                // The scratch of the data's container kind.
-                if (a.buffers)
-                    mid = b->scratch_buf ? b->scratch_buf
-                          : node->internal_workspace != 0 ? b->own_scratch.get() : nullptr;
-                else
-                    mid = b->scratch_usm;
+                mid = scratch_of(node, b, a.buffers);
                 if (!mid) return DFTI_STATUS_NO_WORKSPACE;
             }
             st = b->subs.run(b->bwd[1], 1, a.in, mid, deps, a.buffers, &kind, e1);
@@ -286,7 +380,8 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
     }
 };
 
-// Workspace estimate: the scratch plus every sub-transform's estimate.
+// Workspace estimate: every sub-transform of the layouts a direction may
+// take (the largest per direction) plus the largest scratch.
 template <class Real, int R>
 std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
@@ -294,12 +389,29 @@ std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     if (!gpu1d::frame_estimate_device(problem, q, arch)) return -1;
+    constexpr std::uint64_t elem = 2 * sizeof(Real);
     r2c_md_plan p;
-    if (make_r2c_md_plan(node, R, 2 * sizeof(Real), p) != 0) return -1;
+    if (make_r2c_md_plan(node, R, elem, p) != 0) return -1;
     const std::uint64_t align = gpu1d::frame_estimate_align(q, 1);
-    const std::int64_t subs = estimate_pairs<Real>(p.pairs, node, problem, align);
-    if (subs < 0) return -1;
-    return subs + static_cast<std::int64_t>(p.scratch_bytes ? gpu1d::frame_estimate_align(q, p.scratch_bytes) : 0) +
+    const std::vector<int> fm = r2c_fwd_modes(), bm = r2c_bwd_modes(p);
+    std::int64_t fwd = 0, bwd = 0;
+    std::uint64_t scratch = 0;
+    for (std::size_t v = 0; v < std::max(fm.size(), bm.size()); ++v) {
+        const int f = fm[std::min(v, fm.size() - 1)], m = bm[std::min(v, bm.size() - 1)];
+        const std::vector<sub_pair> pairs = r2c_md_pairs(p, node, f, m);
+        std::int64_t sf = 0, sb = 0;
+        for (const sub_pair& q2 : pairs) {
+            const std::int64_t a = estimate_cfg<Real>(q2.f, node, problem, align);
+            const std::int64_t b = estimate_cfg<Real>(q2.b, node, problem, align);
+            if (a < 0 || b < 0) return -1;
+            sf += a;
+            sb += b;
+        }
+        fwd = std::max(fwd, sf);
+        bwd = std::max(bwd, sb);
+        scratch = std::max({scratch, r2c_intermediate_bytes(p, f, elem), r2c_intermediate_bytes(p, m, elem)});
+    }
+    return fwd + bwd + static_cast<std::int64_t>(scratch ? gpu1d::frame_estimate_align(q, scratch) : 0) +
            static_cast<std::int64_t>(2 * align);
 }
 

@@ -56,6 +56,12 @@ const bkd_ops* const r2d[] = {&bkd_r2c_2d_main_d_ops, nullptr};
 const bkd_ops* const r3d[] = {&bkd_r2c_3d_main_d_ops, nullptr};
 const bkd_ops* const c3d[] = {&bkd_c2c_3d_main_d_ops, nullptr};
 
+// {10, 12} (node order), three transforms, packed reals; complex rows packed
+// and transforms 80 apart (72 would continue them).
+node_ptr gapped_2d(sycl::queue* q, int dirs) {
+    return make(true, {10, 12}, {1, 10}, {1, 6}, {3, 0, 0, 120, 80}, false, dirs, r2d, q);
+}
+
 struct structure_case {
     const char* label;
     std::function<node_ptr(sycl::queue*)> make;
@@ -119,6 +125,20 @@ INSTANTIATE_TEST_SUITE_P(
         structure_case{"real3d_forward_only",
                        [](sycl::queue* q) { return make(true, {10, 8, 6}, {1, 10, 80}, {1, 6, 48}, {1, 0, 0, 0, 0}, false, 0, r3d, q); },
                        "3D_R2C,3DR2C|f3d", "", false, 2, 0},
+        // The real step takes one batch record: a complex side with a gap
+        // between transforms or planes (or an in-place real step with reals
+        // two apart) sends the direction through the packed scratch, where
+        // the two directions' sub-nodes may then agree.
+        structure_case{"real2d_gap_between_complex_transforms", [](sycl::queue* q) { return gapped_2d(q, 2); },
+                       "2D_R2CC2R,2D_R2C|2d", "2D_R2CC2R,2D_R2C|2d", true, 2, 6 * 12 * 3 * 16},
+        structure_case{"real2d_gap_forward_only", [](sycl::queue* q) { return gapped_2d(q, 0); },
+                       "2D_R2C,2DR2C|f2d", "", false, 2, 6 * 12 * 3 * 16},
+        structure_case{"real3d_gap_between_complex_planes",
+                       [](sycl::queue* q) { return make(true, {10, 8, 6}, {1, 10, 80}, {1, 6, 50}, {1, 0, 0, 0, 0}, false, 2, r3d, q); },
+                       "3D_R2C,3D_R2C|3d", "3D_C2R,3D_R2C|3d", false, 2, 6 * 8 * 6 * 16},
+        structure_case{"real2d_in_place_reals_two_apart",
+                       [](sycl::queue* q) { return make(true, {10, 12}, {2, 12}, {1, 6}, {2, 0, 0, 144, 72}, true, 2, r2d, q); },
+                       "2D_R2CC2R,2D_R2C|2d", "2D_R2CC2R,2D_R2C|2d", true, 2, 6 * 12 * 2 * 16},
         structure_case{"complex3d_in_place_shares_stages",
                        [](sycl::queue* q) { return make(false, {10, 12, 8}, {1, 10, 120}, {1, 10, 120}, {1, 0, 0, 0, 0}, true, 2, c3d, q); },
                        "3D_C2C|1d,3D_C2C|2d,3D_C2C|3d", "3D_C2C|1d,3D_C2C|2d,3D_C2C|3d", true, -1, 0},
@@ -126,6 +146,30 @@ INSTANTIATE_TEST_SUITE_P(
                        [](sycl::queue* q) { return make(false, {10, 12, 8}, {1, 10, 120}, {1, 10, 120}, {1, 0, 0, 0, 0}, false, 1, c3d, q); },
                        "", "3DC2C|b1d,3DC2C|b2d,3DC2C|b3d", false, -1, 0}),
     [](const ::testing::TestParamInfo<structure_case>& i) { return std::string(i.param.label); });
+
+// A sub-node (the rank-2 step of the 3D backend) keeps to its preferred
+// layouts, which use no scratch of its own, and is taken only with every
+// direction its parent asked for, since its parent runs it in either. The
+// second layout's forward real side (input strides) runs 10 x 12 reals into
+// transforms 132 apart, a gap; its backward one (output strides) 11 x 12.
+TEST(MdSubNode, TakenOnlyWithItsPreferredLayoutsAndEveryDirectionAsked) {
+    MD_REQUIRE_DEVICE(false);
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    auto one_way = [&q](int dirs) {
+        node_ptr n = make(true, {10, 12}, {1, 10}, {1, 6}, {2, 0, 0, 132, 132}, false, dirs, r2d, &q);
+        n->user_dims.records[0].input_stride = n->user_dims.records[0].output_stride = 1;
+        n->user_dims.records[1].input_stride = 10;
+        n->user_dims.records[1].output_stride = 11;
+        return n;
+    };
+    node_ptr gapped = gapped_2d(&q, 2), both = one_way(2), backward = one_way(1);
+    for (DFTI_DESCRIPTOR* n : {gapped.get(), both.get(), backward.get()}) n->is_sub_node = 1;
+    EXPECT_NE(gapped->methods->commit(gapped.get()), 0);
+    EXPECT_NE(gapped->commit_status, DFTI_COMMITTED);
+    EXPECT_NE(both->methods->commit(both.get()), 0);
+    EXPECT_EQ(backward->methods->commit(backward.get()), 0);
+}
 
 // Scratch decision of layouts the descriptor rarely makes: host planning.
 struct mode_case {
@@ -226,13 +270,51 @@ TEST_F(MdStatus, CallerWorkspaceOfTheReportedSize) {
     EXPECT_LT(max_diff(X, Y, cn), 1e-12);
     dft::compute_backward(ext, X, x).wait();
     EXPECT_LT(max_diff(y, x, rn), 1e-12);
-    sycl::buffer<double, 1> bX{X, sycl::range<1>(cn)}, bz{sycl::range<1>(rn)}, bws{sycl::range<1>(bytes / sizeof(double))};
-    EXPECT_THROW(dft::compute_backward(ext, bX, bz), dft::no_workspace_exception);
-    ext.set_workspace(bws);
-    dft::compute_backward(ext, bX, bz);
-    EXPECT_LT(max_diff(y, &sycl::host_accessor<double, 1>(bz)[0], rn), 1e-12);
+    {
+        // The buffers write back into `m` when they go: before it is freed.
+        sycl::buffer<double, 1> bX{X, sycl::range<1>(cn)}, bz{sycl::range<1>(rn)},
+            bws{sycl::range<1>(bytes / sizeof(double))};
+        EXPECT_THROW(dft::compute_backward(ext, bX, bz), dft::no_workspace_exception);
+        ext.set_workspace(bws);
+        dft::compute_backward(ext, bX, bz);
+        EXPECT_LT(max_diff(y, &sycl::host_accessor<double, 1>(bz)[0], rn), 1e-12);
+    }
     sycl::free(m, q);
     sycl::free(ws, q);
+}
+
+// A forward transform through the scratch (complex transforms 80 apart, 72
+// would continue them) with a caller's USM workspace of the size reported
+// before commit gives the result of a library-held workspace; buffer data
+// cannot use a USM scratch.
+TEST_F(MdStatus, CallerWorkspaceServesTheForwardScratch) {
+    real_desc ref(vec{12, 10}), ext(vec{12, 10});
+    for (real_desc* d : {&ref, &ext}) {
+        three_packed(*d);
+        d->set_value(dft::config_param::BWD_DISTANCE, std::int64_t{80});
+    }
+    constexpr std::size_t xn = 2 * (2 * 80 + 72);  // scalars of the complex side
+    ext.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+    std::int64_t estimate = -1, bytes = -1;
+    ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &estimate);
+    ref.commit(q);
+    ext.commit(q);
+    ext.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
+    ASSERT_GE(estimate, bytes);
+    double* m = sycl::malloc_shared<double>(rn + 2 * xn + estimate / sizeof(double), q);  // x, X, Y, workspace
+    double *x = m, *X = m + rn, *Y = X + xn;
+    const auto rnd = gpu_test::random_real(rn, 7u);
+    std::copy(rnd.begin(), rnd.end(), x);
+    std::fill(X, X + 2 * xn, 7.0);
+    dft::compute_forward(ref, x, X).wait();
+    ext.set_workspace(Y + xn);
+    dft::compute_forward(ext, x, Y).wait();
+    EXPECT_LT(max_diff(X, Y, xn), 1e-12);
+    {
+        sycl::buffer<double, 1> bx{sycl::range<1>(rn)}, by{sycl::range<1>(xn)};
+        EXPECT_THROW(dft::compute_forward(ext, bx, by), dft::no_workspace_exception);
+    }
+    sycl::free(m, q);
 }
 
 // Two backward computes of one node on independent data, given no

@@ -1,9 +1,11 @@
 // Shared harness of the multi-dimensional GPU backend tests: one case is a
-// rank 2 or 3 descriptor on a device profile with optional strides and
-// distances; it runs forward and then backward (on the device's forward
-// result) through the public API in USM or buffer form and compares each
-// result with FFTW's guru interface in double. The output arrays start filled
-// with a sentinel: every element outside the layout must keep it.
+// rank 2 or 3 descriptor on a device profile (or on the CPU queue) with
+// optional strides and distances; it runs forward and then backward (on the
+// device's forward result) through the public API in USM or buffer form and
+// compares each result with FFTW's guru interface in double. The output
+// arrays start filled with a sentinel and carry guard elements beyond their
+// ends (and, for USM, before their starts): every element outside the layout
+// must keep it. Out of place, the input must come back unchanged.
 #ifndef TESTS_DFT_GPU_MD_TEST_HARNESS_HPP
 #define TESTS_DFT_GPU_MD_TEST_HARNESS_HPP
 
@@ -18,6 +20,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,14 +49,17 @@ struct md_case {
     const char* owner = ""; // owning record without "bkd_" and "_ops"
     bool shuffle = false;
     double sf = 1.0 / 3, sb = 0;  // sb 0: 1/N
+    bool cpu = false;       // on the CPU queue (the profile is not used)
+    int refused = -1;       // what the GPU does not prepare: 0 forward, 1 backward, 2 the layout (commit refuses)
 };
 
 inline std::string name_of(const md_case& c) {
     std::string s = std::string(c.real ? "r" : "c");
     for (std::size_t i = 0; i < c.n.size(); ++i) s += (i ? "x" : "") + std::to_string(c.n[i]);
     s += std::string(c.single ? "s" : "d") + "_b" + std::to_string(c.batch) + (c.in_place ? "_ip" : "_oop") +
-         (c.usm ? "_usm" : "_buf") + (c.fs.empty() ? "" : (c.io ? "_iostrides" : "_strides")) + "_" + c.profile +
-         (c.shuffle ? "_shuffled" : "");
+         (c.usm ? "_usm" : "_buf") + (c.fs.empty() ? "" : (c.io ? "_iostrides" : "_strides")) +
+         (c.fd || c.bd ? "_dist" + std::to_string(c.fd) + "_" + std::to_string(c.bd) : "") + "_" +
+         (c.cpu ? "cpu" : c.profile) + (c.shuffle ? "_shuffled" : "");
     return s;
 }
 
@@ -148,44 +154,57 @@ std::vector<cplx> unpack(const std::vector<T>& v, int width, std::size_t n) {
     return x;
 }
 
+// Guard scalars around the arrays a compute writes (a multiple of 64 bytes
+// in either precision, so that the data keep their alignment).
+constexpr std::size_t kGuard = 32;
+
 // One compute: from `in` into a sentinel-filled output of `out_n` scalars;
-// in place the whole input array is returned.
+// in place the whole input array is returned. The guards around the written
+// array must keep the sentinel, and out of place the input must not change.
 template <class T, class D>
 std::vector<T> run(D& desc, sycl::queue& q, const md_case& c, bool fwd, std::vector<T> in, std::size_t out_n) {
+    const std::vector<T> given = in;
     std::vector<T> out(c.in_place ? 1 : out_n, T(7));
+    // The arrays as allocated, guards included: [lead][data][tail].
+    const std::size_t lead = c.usm ? kGuard : 0;
+    std::vector<T> whole_in(lead + in.size() + kGuard, T(7)), whole_out(lead + out.size() + kGuard, T(7));
+    std::copy(in.begin(), in.end(), whole_in.begin() + lead);
     if (c.usm) {
-        T* a = sycl::malloc_shared<T>(in.size(), q);
-        T* o = c.in_place ? a : sycl::malloc_shared<T>(out.size(), q);
-        std::copy(in.begin(), in.end(), a);
-        if (!c.in_place) std::copy(out.begin(), out.end(), o);
-        sycl::event e = c.in_place ? (fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a))
-                                   : (fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o));
+        T* a = sycl::malloc_shared<T>(whole_in.size(), q);
+        T* o = c.in_place ? a : sycl::malloc_shared<T>(whole_out.size(), q);
+        std::copy(whole_in.begin(), whole_in.end(), a);
+        if (!c.in_place) std::copy(whole_out.begin(), whole_out.end(), o);
+        sycl::event e = c.in_place ? (fwd ? dft::compute_forward(desc, a + lead) : dft::compute_backward(desc, a + lead))
+                                   : (fwd ? dft::compute_forward(desc, a + lead, o + lead)
+                                          : dft::compute_backward(desc, a + lead, o + lead));
         e.wait_and_throw();
-        std::copy(a, a + in.size(), in.begin());
-        std::copy(o, o + out.size(), out.begin());
+        std::copy(a, a + whole_in.size(), whole_in.begin());
+        if (!c.in_place) std::copy(o, o + whole_out.size(), whole_out.begin());
         sycl::free(a, q);
         if (!c.in_place) sycl::free(o, q);
     } else {
-        sycl::buffer<T, 1> a{in.data(), sycl::range<1>(in.size())}, o{out.data(), sycl::range<1>(out.size())};
+        sycl::buffer<T, 1> a{whole_in.data(), sycl::range<1>(whole_in.size())},
+            o{whole_out.data(), sycl::range<1>(whole_out.size())};
         if (c.in_place)
             fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a);
         else
             fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o);
     }
+    std::copy(whole_in.begin() + lead, whole_in.begin() + lead + in.size(), in.begin());
+    std::copy(whole_out.begin() + lead, whole_out.begin() + lead + out.size(), out.begin());
+    const char* what = fwd ? "forward" : "backward";
+    const std::vector<T>& written = c.in_place ? whole_in : whole_out;
+    const std::size_t data = c.in_place ? in.size() : out.size();
+    std::size_t guards = 0;
+    for (std::size_t k = 0; k < written.size(); ++k) guards += (k < lead || k >= lead + data) && written[k] != T(7);
+    EXPECT_EQ(guards, 0u) << what << ": guard elements around the output written";
+    if (!c.in_place) EXPECT_TRUE(in == given) << what << ": the input of an out-of-place transform changed";
     return c.in_place ? in : out;
 }
 
-// Runs a case: owner, forward against FFTW, backward of the device's forward
-// result against FFTW, and (out of place) no element outside a layout written.
+// Commits the case's layout (scales, batch, distances, placement, strides).
 template <class T, class D>
-void check(const md_case& c, D& desc, sycl::queue& q) {
-    side f, b;
-    sides_of(c, f, b);
-    std::int64_t N = 1;
-    for (auto x : c.n) N *= x;
-    const double sb = c.sb ? c.sb : 1.0 / static_cast<double>(N);
-    const int fw = c.real ? 1 : 2;
-    const std::size_t fe = f.extent(), be = b.extent(), area = std::max(fe * fw, be * 2);
+void configure(const md_case& c, D& desc, const side& f, const side& b, double sb) {
     desc.set_value(dft::config_param::FORWARD_SCALE, static_cast<T>(c.sf));
     desc.set_value(dft::config_param::BACKWARD_SCALE, static_cast<T>(sb));
     desc.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
@@ -196,8 +215,49 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
         desc.set_value(c.io ? dft::config_param::INPUT_STRIDES : dft::config_param::FWD_STRIDES, c.fs);
         desc.set_value(c.io ? dft::config_param::OUTPUT_STRIDES : dft::config_param::BWD_STRIDES, c.bs);
     }
+}
+
+// The result of a case against the reference: within the tolerance of the
+// precision on the layout `s` and, out of place, nothing outside it written.
+// In place the gaps hold what the transforms left there: only the layout counts.
+inline void expect_match(const md_case& c, const std::vector<cplx>& got, const std::vector<cplx>& ref, const side& s,
+                         const char* what) {
+    std::int64_t N = 1;
+    for (auto x : c.n) N *= x;
+    double err = 0, mag = 1e-300;
+    std::vector<char> in_layout(got.size(), 0);
+    for (std::int64_t k : s.offsets()) {
+        in_layout[k] = 1;
+        err = std::max(err, std::abs(got[k] - ref[k]));
+        mag = std::max(mag, std::abs(ref[k]));
+    }
+    EXPECT_LT(err / mag, gpu_test::tolerance(c.single, N) * 4) << what;
+    std::size_t touched = 0;
+    for (std::size_t k = 0; k < got.size() && !c.in_place; ++k) touched += !in_layout[k] && got[k] != ref[k];
+    EXPECT_EQ(touched, 0u) << what << ": elements outside the layout written";
+}
+
+// Runs a case: owner, forward against FFTW, backward of the device's forward
+// result against FFTW, and (out of place) no element outside a layout written.
+// A layout the GPU refuses must end in `unimplemented` at commit.
+template <class T, class D>
+void check(const md_case& c, D& desc, sycl::queue& q) {
+    side f, b;
+    sides_of(c, f, b);
+    std::int64_t N = 1;
+    for (auto x : c.n) N *= x;
+    const double sb = c.sb ? c.sb : 1.0 / static_cast<double>(N);
+    const int fw = c.real ? 1 : 2;
+    const std::size_t fe = f.extent(), be = b.extent(), area = std::max(fe * fw, be * 2);
+    configure<T>(c, desc, f, b, sb);
+    if (c.refused == 2) {
+        EXPECT_THROW(desc.commit(q), korami::ovx::unimplemented);
+        return;
+    }
     desc.commit(q);
-    EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd), ("bkd_" + std::string(c.owner) + "_ops").c_str());
+    // The CPU queue has no backend record.
+    EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd),
+                 c.cpu ? "none" : ("bkd_" + std::string(c.owner) + "_ops").c_str());
     std::vector<cplx> x(fe, cplx(7, fw == 1 ? 0 : 7)), mid(be, cplx(7, 7)), back = x;
     const auto rnd = gpu_test::random_cplx(fe, 11u);
     for (std::int64_t k : f.offsets())
@@ -212,29 +272,23 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
         desc.commit(q);
     }
     const std::vector<cplx> got_back = unpack(run<T>(desc, q, c, false, m, fe * fw), fw, fe);
-    // In place the gaps hold what the transforms left there: only the layout counts.
-    auto compare = [&](const std::vector<cplx>& got, const std::vector<cplx>& ref, const side& s, const char* what) {
-        double err = 0, mag = 1e-300;
-        std::vector<char> in_layout(got.size(), 0);
-        for (std::int64_t k : s.offsets()) {
-            in_layout[k] = 1;
-            err = std::max(err, std::abs(got[k] - ref[k]));
-            mag = std::max(mag, std::abs(ref[k]));
-        }
-        EXPECT_LT(err / mag, gpu_test::tolerance(c.single, N) * 4) << what;
-        std::size_t touched = 0;
-        for (std::size_t k = 0; k < got.size() && !c.in_place; ++k) touched += !in_layout[k] && got[k] != ref[k];
-        EXPECT_EQ(touched, 0u) << what << ": elements outside the layout written";
-    };
-    compare(got_mid, mid, b, "forward");
-    compare(got_back, back, f, "backward");
+    expect_match(c, got_mid, mid, b, "forward");
+    expect_match(c, got_back, back, f, "backward");
+}
+
+// The queue of a case: the CPU queue, or the GPU under the case's profile
+// (held by `prof`).
+inline sycl::queue queue_of(const md_case& c, std::optional<ovxplat::scoped_gpu_profile>& prof) {
+    if (c.cpu) return sycl::queue{sycl::cpu_selector_v};
+    prof.emplace(c.profile);
+    return sycl::queue{sycl::gpu_selector_v};
 }
 
 inline void run_case(const md_case& c) {
-    MD_REQUIRE_DEVICE(c.single);
-    ovxplat::scoped_gpu_profile prof(c.profile);
-    ASSERT_TRUE(prof.ok()) << c.profile;
-    sycl::queue q{sycl::gpu_selector_v};
+    if (!c.cpu) MD_REQUIRE_DEVICE(c.single);
+    std::optional<ovxplat::scoped_gpu_profile> prof;
+    sycl::queue q = queue_of(c, prof);
+    if (prof) ASSERT_TRUE(prof->ok()) << c.profile;
     ovxplat::set_shuffle_mode(c.shuffle);
     using P = dft::precision;
     using Dm = dft::domain;
