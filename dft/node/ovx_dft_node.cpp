@@ -225,18 +225,18 @@ bool same_list(const dfti_dim_list& a, const dfti_dim_list& b) {
 
 bool dfti_nodes_same_layout(const DFTI_DESCRIPTOR* a, const DFTI_DESCRIPTOR* b) {
     if (!a || !b || a == b) return false;
-    return same_list(a->user_dims, b->user_dims) && same_list(a->user_batch, b->user_batch) &&
-           same_list(a->working_dims, b->working_dims) && same_list(a->working_batch, b->working_batch) &&
-           a->rank == b->rank && a->working_rank == b->working_rank && a->forward_domain == b->forward_domain &&
-           a->precision == b->precision && a->complex_storage == b->complex_storage &&
-           a->real_storage == b->real_storage && a->conjugate_even_storage == b->conjugate_even_storage &&
-           a->packed_format == b->packed_format && a->placement == b->placement &&
-           a->commit_status == b->commit_status && a->queue_mode == b->queue_mode &&
-           a->directions == b->directions && a->is_sub_node == b->is_sub_node &&
-           a->thread_limit == b->thread_limit && a->internal_workspace == b->internal_workspace &&
-           a->input_offset == b->input_offset && a->output_offset == b->output_offset &&
-           a->fwd_offset == b->fwd_offset && a->bwd_offset == b->bwd_offset &&
-           a->forward_scale == b->forward_scale && a->backward_scale == b->backward_scale;
+    return same_list(a->user_dims, b->user_dims) && same_list(a->user_batch, b->user_batch) && a->rank == b->rank &&
+           a->forward_domain == b->forward_domain && a->precision == b->precision &&
+           a->complex_storage == b->complex_storage && a->real_storage == b->real_storage &&
+           a->conjugate_even_storage == b->conjugate_even_storage && a->packed_format == b->packed_format &&
+           a->placement == b->placement && a->destroy_input == b->destroy_input &&
+           a->commit_status == b->commit_status && a->thread_word == b->thread_word &&
+           a->queue_mode == b->queue_mode && a->internal_workspace == b->internal_workspace &&
+           a->thread_limit == b->thread_limit && a->is_sub_node == b->is_sub_node &&
+           a->directions == b->directions && a->input_offset == b->input_offset &&
+           a->output_offset == b->output_offset && a->fwd_offset == b->fwd_offset &&
+           a->bwd_offset == b->bwd_offset && a->forward_scale == b->forward_scale &&
+           a->backward_scale == b->backward_scale;
 }
 
 // ---- verbose description -------------------------------------------------------------

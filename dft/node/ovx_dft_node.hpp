@@ -374,10 +374,14 @@ extern const bkd_ops* const bkdlist_drmd[];
 // does not have, "none" for null.
 const char* bkd_name(const bkd_ops* record);
 
-// True when the two nodes are distinct, non-null and agree in dimension and
-// batch records (user and working), domain, precision, storages, placement,
-// commit status, queue mode, directions, sub-node mark, thread limit,
-// workspace ownership and scales.
+// True when the two nodes are distinct, non-null and would compute the same
+// transform, so that one of them can serve both directions of a composite:
+// they agree in the user dimension and batch records, rank, domain,
+// precision, storages, packed format, placement, destroy-input word, commit
+// status, creation word, queue mode, workspace ownership, thread limit,
+// sub-node mark, directions, offsets and scales (a NaN scale never matches).
+// The name is not compared. This is the one comparison every composite
+// shares sub-nodes by.
 bool dfti_nodes_same_layout(const DFTI_DESCRIPTOR* a, const DFTI_DESCRIPTOR* b);
 
 // Fills `text` (512 bytes, at most 511 characters) with the verbose "FFT("

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -521,7 +522,21 @@ TEST(SameLayout, FieldByField) {
         {"queue mode", [](DFTI_DESCRIPTOR* n) { n->queue_mode = 2; }},
         {"commit status", [](DFTI_DESCRIPTOR* n) { n->commit_status = DFTI_COMMITTED; }},
         {"storage", [](DFTI_DESCRIPTOR* n) { n->complex_storage = DFTI_REAL_REAL; }},
+        {"destroy input", [](DFTI_DESCRIPTOR* n) { n->destroy_input = 16; }},
+        {"creation word", [](DFTI_DESCRIPTOR* n) { n->thread_word = 0; }},
+        {"output offset", [](DFTI_DESCRIPTOR* n) { n->output_offset = 1; }},
+        {"NaN scale", [](DFTI_DESCRIPTOR* n) { n->forward_scale = std::nan(""); }},
     };
+    // A NaN scale never matches, not even itself.
+    node_ptr n1, n2;
+    ASSERT_EQ(gpu_dfti_create_sc1d(&n1.n, 16, nullptr), 0);
+    ASSERT_EQ(gpu_dfti_create_sc1d(&n2.n, 16, nullptr), 0);
+    n1.n->forward_scale = n2.n->forward_scale = std::nan("");
+    EXPECT_FALSE(dfti_nodes_same_layout(n1.n, n2.n));
+    // The name is not compared.
+    std::memcpy(n1.n->name, "other name", 10);
+    n1.n->forward_scale = n2.n->forward_scale = 1.0;
+    EXPECT_TRUE(dfti_nodes_same_layout(n1.n, n2.n));
     for (const change& c : changes) {
         node_ptr x;
         ASSERT_EQ(gpu_dfti_create_sc1d(&x.n, 16, nullptr), 0);

@@ -46,15 +46,6 @@ struct sub_cfg {
         batch[batches++] = n == 1 ? dfti_dim{1, 0, 0, 0, 0} : dfti_dim{n, 0, 0, fwd, bwd};
     }
 
-    bool operator==(const sub_cfg& o) const {
-        if (real != o.real || rank != o.rank || batches != o.batches || placement != o.placement ||
-            destroy_input != o.destroy_input)
-            return false;
-        // Scales compare as values: a NaN scale never makes two nodes equal.
-        if (!(fwd_scale == o.fwd_scale) || !(bwd_scale == o.bwd_scale)) return false;
-        return std::memcmp(dims, o.dims, sizeof(dfti_dim) * rank) == 0 &&
-               std::memcmp(batch, o.batch, sizeof(dfti_dim) * batches) == 0;
-    }
 };
 
 // Creates the node of a configuration in the given precision (0 or a status).
@@ -82,6 +73,22 @@ inline void configure_sub(const sub_cfg& c, DFTI_DESCRIPTOR* s) {
     s->backward_scale = c.bwd_scale;
 }
 
+// True when the two configurations make nodes that one sub-node can serve:
+// both nodes are made, configured alike and compared as nodes
+// (dfti_nodes_same_layout), so that every composite shares by one rule.
+inline bool same_sub_node(const sub_cfg& f, const sub_cfg& b, bool single) {
+    DFTI_DESCRIPTOR *nf = nullptr, *nb = nullptr;
+    bool same = false;
+    if (create_sub(f, single, &nf) == 0 && nf && create_sub(b, single, &nb) == 0 && nb) {
+        configure_sub(f, nf);
+        configure_sub(b, nb);
+        same = dfti_nodes_same_layout(nf, nb);
+    }
+    if (nf) nf->methods->destroy(nf);
+    if (nb) nb->methods->destroy(nb);
+    return same;
+}
+
 // A forward/backward pair of one sub-transform and its names.
 struct sub_pair {
     sub_cfg f, b;
@@ -106,7 +113,7 @@ inline std::vector<sub_node_row> pair_rows(const std::vector<sub_pair>& pairs, b
     };
     for (std::size_t p = 0; p < pairs.size(); ++p) {
         const sub_pair& q = pairs[p];
-        if (want_f && want_b && q.f == q.b) {
+        if (want_f && want_b && same_sub_node(q.f, q.b, single)) {
             fi[p] = bi[p] = static_cast<int>(rows.size());
             rows.push_back(row(q.f, q.shared_name, 2));
             continue;
