@@ -426,4 +426,44 @@ TEST(C2c3dPlanRoute, CallerUsmWorkspaceServesUsmDataOnly) {
     sycl::free(ws, g);
 }
 
+// A commit that fails part way (here the table area of the real 2D main is
+// above the device's allocation cap, after its sub-nodes were committed; the
+// later candidates refuse the shape, so the commit ends in unimplemented)
+// leaves nothing behind: no device memory or buffer stays allocated, the
+// descriptor reads uncommitted, and it commits and computes on another device.
+TEST(MdFailedCommit, TablesAboveTheAllocationCapReleaseEverything) {
+    MD_REQUIRE_DEVICE(false);
+    real_desc d(vec{64, 61});
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::FWD_DISTANCE, std::int64_t{64 * 61});
+    d.set_value(dft::config_param::BWD_DISTANCE, std::int64_t{64 * 31});
+    {
+        ovxplat::scoped_gpu_profile low("quen6_lowmem");
+        ASSERT_TRUE(low.ok());
+        sycl::queue lq{sycl::gpu_selector_v};
+        const auto before = ovxplat::get_sycl_counters();
+        EXPECT_THROW(d.commit(lq), korami::ovx::unimplemented);
+        lq.wait();
+        const auto after = ovxplat::get_sycl_counters();
+        EXPECT_EQ(after.usm_live_allocations, before.usm_live_allocations);
+        EXPECT_EQ(after.buffers_live, before.buffers_live);
+        dft::config_value status;
+        d.get_value(dft::config_param::COMMIT_STATUS, &status);
+        EXPECT_EQ(status, dft::config_value::UNCOMMITTED);
+    }
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    d.commit(q);
+    constexpr std::size_t rn = 64 * 61, cn = 2 * 64 * 31;
+    double* m = sycl::malloc_shared<double>(2 * rn + cn, q);
+    const auto x = gpu_test::random_real(rn, 4u);
+    std::copy(x.begin(), x.end(), m);
+    d.set_value(dft::config_param::BACKWARD_SCALE, 1.0 / rn);
+    d.commit(q);
+    dft::compute_forward(d, m, m + rn).wait();
+    dft::compute_backward(d, m + rn, m + rn + cn).wait();
+    EXPECT_LT(max_diff(m, m + rn + cn, rn), 1e-12);
+    sycl::free(m, q);
+}
+
 }  // namespace
