@@ -78,6 +78,9 @@ foreach(prec d s)
   # One text per precision, shared by the n-factor module and its row pass.
   ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_slm_text_${prec} FORM sg PREC ${prec}
     BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm.cl)
+  # The two-factor text of the 2D and 3D complex main backends (one per precision).
+  ovx_dft_kernel_text(ovx_bkd_c2c_md_2_facts_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_md_2_facts.cl)
 endforeach()
 
 # The 1D real backend's two small texts: a precision head and the kernels.
