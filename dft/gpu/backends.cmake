@@ -93,6 +93,8 @@ endforeach()
 ovx_dft_plain_text(ovx_dft_blas_transpose_text ${K}/ovx_dft_blas_transpose.cl)
 # The very large backend's real pre/post-processing text.
 ovx_dft_plain_text(ovx_bkd_1d_very_large_text_s ${K}/ovx_dft_gpu_bkd_1d_very_large_real.cl)
+# The transposes of the 2D complex main backend (single precision).
+ovx_dft_plain_text(ovx_bkd_c2c_2d_transpose_text ${K}/ovx_dft_gpu_bkd_c2c_2d_transpose.cl)
 
 # The modules built into the library come from the backend table
 # (backends.def): the MODULE column of each row, <dir>/<stem>, names the
