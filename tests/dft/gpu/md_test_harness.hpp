@@ -18,6 +18,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ struct md_case {
     const char* owner = ""; // owning record without "bkd_" and "_ops"
     bool shuffle = false;
     double sf = 1.0 / 3, sb = 0;  // sb 0: 1/N
+    std::int64_t tail = 0;  // sentinel elements after every array (checked out of place)
+    std::function<void(const DFTI_DESCRIPTOR*)> after_commit;  // checks of the committed node, may be empty
 };
 
 inline std::string name_of(const md_case& c) {
@@ -53,7 +56,7 @@ inline std::string name_of(const md_case& c) {
     for (std::size_t i = 0; i < c.n.size(); ++i) s += (i ? "x" : "") + std::to_string(c.n[i]);
     s += std::string(c.single ? "s" : "d") + "_b" + std::to_string(c.batch) + (c.in_place ? "_ip" : "_oop") +
          (c.usm ? "_usm" : "_buf") + (c.fs.empty() ? "" : (c.io ? "_iostrides" : "_strides")) + "_" + c.profile +
-         (c.shuffle ? "_shuffled" : "");
+         (c.shuffle ? "_shuffled" : "") + (c.tail ? "_tail" : "");
     return s;
 }
 
@@ -185,7 +188,8 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
     for (auto x : c.n) N *= x;
     const double sb = c.sb ? c.sb : 1.0 / static_cast<double>(N);
     const int fw = c.real ? 1 : 2;
-    const std::size_t fe = f.extent(), be = b.extent(), area = std::max(fe * fw, be * 2);
+    const std::size_t tail = static_cast<std::size_t>(c.tail);
+    const std::size_t fe = f.extent() + tail, be = b.extent() + tail, area = std::max(fe * fw, be * 2);
     desc.set_value(dft::config_param::FORWARD_SCALE, static_cast<T>(c.sf));
     desc.set_value(dft::config_param::BACKWARD_SCALE, static_cast<T>(sb));
     desc.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
@@ -198,6 +202,7 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
     }
     desc.commit(q);
     EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd), ("bkd_" + std::string(c.owner) + "_ops").c_str());
+    if (c.after_commit) c.after_commit(dft::detail::descriptor_node(desc));
     std::vector<cplx> x(fe, cplx(7, fw == 1 ? 0 : 7)), mid(be, cplx(7, 7)), back = x;
     const auto rnd = gpu_test::random_cplx(fe, 11u);
     for (std::int64_t k : f.offsets())
