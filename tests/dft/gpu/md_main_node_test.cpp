@@ -677,3 +677,26 @@ TEST(MainBatchedPacked, SubBufferDataRefusedBeforeAnyCommand) {
 }
 
 }  // namespace
+
+namespace {
+
+// On a device where no kernel can be built (the planning-only Level Zero
+// profile) the 1D sub-transforms of the transposes route fail with the
+// kernel cache's exception: the commit passes it on and leaves no block, no
+// compute entry, no sub-node and no device memory behind.
+TEST(MainStatusNode, FailedCommitOnADeviceThatBuildsNoKernelLeavesNothing) {
+    MD_REQUIRE_DEVICE(true);
+    ovxplat::scoped_gpu_profile prof("quen6_l0");
+    gm::set_c2c_2d_transposes_side(1536);
+    sycl::queue q{sycl::gpu_selector_v};
+    const std::uint64_t live = ovxplat::get_sycl_counters().usm_live_allocations;
+    node_ptr node = make_packed(true, {1536, 1536}, 1, false, 2, &q);
+    EXPECT_THROW(node->methods->commit(node.get()), sycl::exception);
+    gm::set_c2c_2d_transposes_side(16384);
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(node->compute_fwd, nullptr);
+    EXPECT_EQ(node->compute_bwd, nullptr);
+    EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, live);
+}
+
+}  // namespace
