@@ -275,7 +275,6 @@ struct c2c_2d_block : gpu1d::frame_block<Real, 4> {
     two_facts_axis axes[2];                  // route E
     two_facts_tables<2, Real> tables;        // route E
     transpose_pass tp[2];                    // route D
-    std::int64_t tp_sub_group;               // route D: the sub-group size of the transposes
     std::uint64_t scratch_bytes;             // route D: the transposes' scratch
     bool scratch_in_first_region;            // route D
     void* scratch_usm;                       // route D: the scratch in a USM workspace
@@ -345,7 +344,6 @@ struct c2c_2d_module {
         const transpose_device d = transpose_device_of(b->queue);
         if (!plan_transposes(d, l.n[1], l.n[0], b->tp[0]) || !plan_transposes(d, l.n[0], l.n[1], b->tp[1]))
             return DFTI_STATUS_NOT_APPLICABLE;
-        b->tp_sub_group = d.sub_group;
         int st = commit_pairs(node, b->subs, c2c_2d_transpose_passes(node, l), single, b->fwd, b->bwd);
         if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
         bool ok = st == 0;
