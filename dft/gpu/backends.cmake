@@ -78,6 +78,9 @@ foreach(prec d s)
   # One text per precision, shared by the n-factor module and its row pass.
   ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_slm_text_${prec} FORM sg PREC ${prec}
     BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm.cl)
+  # The two-factor text of the 2D and 3D complex main backends (one per precision).
+  ovx_dft_kernel_text(ovx_bkd_c2c_md_2_facts_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_md_2_facts.cl)
 endforeach()
 
 # The 1D real backend's two small texts: a precision head and the kernels.
@@ -90,6 +93,8 @@ endforeach()
 ovx_dft_plain_text(ovx_dft_blas_transpose_text ${K}/ovx_dft_blas_transpose.cl)
 # The very large backend's real pre/post-processing text.
 ovx_dft_plain_text(ovx_bkd_1d_very_large_text_s ${K}/ovx_dft_gpu_bkd_1d_very_large_real.cl)
+# The transposes of the 2D complex main backend (single precision).
+ovx_dft_plain_text(ovx_bkd_c2c_2d_transpose_text ${K}/ovx_dft_gpu_bkd_c2c_2d_transpose.cl)
 
 # The modules built into the library come from the backend table
 # (backends.def): the MODULE column of each row, <dir>/<stem>, names the

@@ -2,20 +2,21 @@
 // general backend for rank-3 complex transforms. At commit it takes the
 // first route that serves the problem:
 //   1. on a device of generation 6 with a packed layout, the explicit-SIMD
-//      two-factor plan (`esimd_route`, below; a plan that refuses the shape
+//      two-factor plan (md_esimd_route.hpp; a plan that refuses the shape
 //      falls through);
 //   2. for a packed double 135 x 135 x 135 transform on a device offering
-//      sub-groups of 8, the one-kernel-per-axis program (`opencl_route`,
-//      below; falls through while that program is not part of the library);
+//      sub-groups of 8, the one-kernel-per-axis two-factor program
+//      (md_two_facts.hpp; a program that cannot be built falls through);
 //   3. three complex 1D sub-transforms, one per axis, each committed through
 //      the 1D complex candidate list: the first from the input to the
 //      output, the second and third in place on the output; the third
 //      carries the scales.
 //
 // Workspace: route 1 puts the plan's tables in the persistent region and
-// needs no scratch; route 3's persistent region holds the sub-nodes' table
-// areas and its scratch region is shared by the sub-nodes, whose computes
-// run one after the other.
+// needs no scratch; route 2's persistent region holds its six twiddle
+// tables (two per axis) and it needs no scratch; route 3's persistent region
+// holds the sub-nodes' table areas and its scratch region is shared by the
+// sub-nodes, whose computes run one after the other.
 #ifndef OVX_DFT_GPU_MD_C2C_3D_MAIN_HPP
 #define OVX_DFT_GPU_MD_C2C_3D_MAIN_HPP
 
@@ -29,6 +30,9 @@
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
 #include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/md/md_esimd_route.hpp"
+#include "dft/gpu/md/md_main_common.hpp"
+#include "dft/gpu/md/md_two_facts.hpp"
 
 namespace korami {
 namespace ovx {
@@ -108,80 +112,93 @@ inline void make_c2c_3d_plan(const DFTI_DESCRIPTOR* node, c2c_3d_plan& p) {
     }
 }
 
+// Kernel slots: route 2's row kernels, direction * 3 + axis.
 template <class Real>
-struct c2c_3d_block : gpu1d::frame_block<Real, 1> {
+struct c2c_3d_block : gpu1d::frame_block<Real, 6> {
     gpu1d::sub_node_table<6> subs;
     c2c_3d_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per stage; null when not built
     int route;                               // the route taken: 1, 2 or 3 (sub-transforms)
     std::unique_ptr<esimd_2_facts_plan<Real>> esimd;  // route 1
+    two_facts_axis axes[3];                  // route 2
+    two_facts_tables<3, Real> tables;        // route 2
+    ~c2c_3d_block() { tables.drop(); }
 };
 
-// Route 1: the explicit-SIMD two-factor plan over the packed layout. The plan
-// builds its kernels at commit and writes its tables into whatever areas it
-// is bound to; the frame binds it like any module's tables (the library's own
-// areas at commit, a caller's workspace at set_workspace), so the plan holds
-// no allocation of its own. A plan that refuses the shape, or whose kernels
-// cannot be built, is dropped and the commit goes on with the next route. 0
-// when the plan took the node.
-template <class Real>
-int esimd_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
-    const c2c_3d_plan& p = b->pl;
-    const std::int64_t vol = p.n[0] * p.n[1] * p.n[2];
-    const std::int64_t strides[3] = {1, p.n[0], p.n[0] * p.n[1]};
-    std::unique_ptr<esimd_2_facts_plan<Real>> plan;
-    try {
-        plan = std::make_unique<esimd_2_facts_plan<Real>>(std::vector<std::int64_t>{p.n[0], p.n[1], p.n[2]},
-                                                          static_cast<Real>(node->backward_scale), p.T, vol, vol,
-                                                          strides, strides, false);
-        plan->set_fwd_scale(static_cast<Real>(node->forward_scale));
-        plan->set_use_internal_workspaces(false);
-        if (plan->commit(b->queue) != 0) return DFTI_STATUS_NOT_APPLICABLE;
-    } catch (const sycl::exception&) {
-        return DFTI_STATUS_NOT_APPLICABLE;
-    }
-    node->twiddle_workspace_bytes = static_cast<std::uint64_t>(plan->workspace_bytes(0));
-    node->scratch_workspace_bytes = static_cast<std::uint64_t>(plan->workspace_bytes(1));
-    b->esimd = std::move(plan);
-    return 0;
+// The program of route 2 (double only).
+inline const char* c2c_3d_two_facts_program() {
+    return "gpu_framework_c2c_3d_2_facts.ovx_dft_gpu_bkd_c2c_3d_main_sycl_d";
 }
 
-// Route 1's launches: the plan's compute driver on USM pointers, or on the
-// byte buffers viewed as buffers of Real. A plan bound to a workspace of the
-// other container kind (a caller's USM workspace with buffer data, or the
-// reverse) cannot run: 5.
+// True when the problem is route 2's: double, packed, 135 x 135 x 135, on a
+// device offering sub-groups of 8 (`sg8`).
+inline bool c2c_3d_two_facts_shape(const c2c_3d_plan& p, bool single, bool sg8) {
+    return !single && p.packed && p.n[0] == 135 && p.n[1] == 135 && p.n[2] == 135 && sg8;
+}
+
+// Route 2: plans the three axes, builds the row kernels of the built
+// directions and sizes the tables. 100 (nothing kept) when an axis does not
+// fit the program or a kernel cannot be had.
 template <class Real>
-int esimd_launch(c2c_3d_block<Real>* b, const gpu1d::launch_args& a) {
-    esimd_2_facts_plan<Real>& plan = *b->esimd;
-    plan.set_queue(b->queue);
-    if (plan.workspace_rebind_needed(a.buffers ? 1 : 0) != 0) return DFTI_STATUS_BAD_DESCRIPTOR;
-    sycl::event e;
-    if (a.buffers) {
-        auto view = [](void* p) {
-            auto* bytes = static_cast<sycl::buffer<char, 1>*>(p);
-            return bytes->template reinterpret<Real, 1>(sycl::range<1>(bytes->size() / sizeof(Real)));
-        };
-        sycl::buffer<Real, 1> in = view(a.in);
-        sycl::buffer<Real, 1> out = a.out == a.in ? in : view(a.out);
-        e = a.direction == 0 ? ovx_dft_gpu_dft_esimd_2_facts_compute<0, Real>(plan, in, out)
-                             : ovx_dft_gpu_dft_esimd_2_facts_compute<1, Real>(plan, in, out);
+int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
+    if constexpr (std::is_same<Real, float>::value) {
+        (void)node;
+        (void)b;
+        return DFTI_STATUS_NOT_APPLICABLE;
     } else {
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
-        Real* in = static_cast<Real*>(a.in);
-        Real* out = static_cast<Real*>(a.out);
-        e = a.direction == 0 ? ovx_dft_gpu_dft_esimd_2_facts_compute<0, Real>(plan, in, out, deps)
-                             : ovx_dft_gpu_dft_esimd_2_facts_compute<1, Real>(plan, in, out, deps);
+        const c2c_3d_plan& p = b->pl;
+        two_facts_program prog;
+        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), two_facts_align_bytes(b->queue), b->axes) ||
+            !two_facts_names<3>(b->axes, "d", prog))
+            return DFTI_STATUS_NOT_APPLICABLE;
+        for (int dir = 0; dir < 2; ++dir) {
+            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            const std::string options = two_facts_options<3>(b->axes, prog, dir, p.T, true);
+            if (!two_facts_build<3>(b->queue, c2c_3d_two_facts_program(), gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d,
+                                    prog, options, &b->kernels[3 * dir])) {
+                for (int i = 0; i < 6; ++i) gpu1d::frame_release_kernel(b->kernels[i]);
+                return DFTI_STATUS_NOT_APPLICABLE;
+            }
+        }
+        node->twiddle_workspace_bytes = two_facts_workspace_bytes<3>(b->axes);
+        node->scratch_workspace_bytes = 0;
+        return 0;
+    }
+}
+
+// Route 2's launches: axis 0 from the input to the output, then axes 1 and
+// 2 in place on the output, each pass after the previous one and after the
+// writers of the tables it reads.
+template <class Real>
+int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpu1d::launch_args& a) {
+    const int dir = a.direction;
+    const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+    const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+    void* t[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        t[axis] = b->tables.area(2 * axis + dir, usm_ws);
+        if (!t[axis]) return DFTI_STATUS_NO_WORKSPACE;
+    }
+    const c2c_3d_plan& p = b->pl;
+    const two_facts_axis* x = b->axes;
+    const std::int64_t B = x[0].batch_per_group, cols = (p.n[0] + 3) / 4, elem = 2 * sizeof(Real);
+    const std::int64_t groups[3] = {(p.T * p.n[1] * p.n[2] + B - 1) / B, (p.T * p.n[2] * cols + B - 1) / B,
+                                    (p.T * p.n[1] * cols + B - 1) / B};
+    const std::int64_t slm[3] = {x[0].slm_bytes, 4 * p.n[1] * elem, 4 * p.n[2] * elem};
+    std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a, {b->tables.writer(dir)});
+    sycl::event e;
+    for (int axis = 0; axis < 3; ++axis) {
+        sycl::kernel* k = b->kernels[3 * dir + axis];
+        if (!k) return DFTI_STATUS_BAD_DESCRIPTOR;
+        if (axis > 0) {
+            deps.assign(1, e);
+            if (const sycl::event* w = b->tables.writer(2 * axis + dir)) deps.push_back(*w);
+        }
+        e = two_facts_pass(b->queue, k, axis == 0 ? a.in : a.out, a.out, a.buffers, t[axis], table_kind, slm[axis],
+                           groups[axis], x[axis].work_group_size, deps);
     }
     if (a.result) *a.result = e;
     return 0;
-}
-
-// Route 2: the 135-point two-factor program, one kernel per axis. Its kernel
-// text and table writers are not part of this library yet, so the route
-// cannot build its kernels and the commit goes on with route 3.
-template <class Real>
-int opencl_route(DFTI_DESCRIPTOR*, c2c_3d_block<Real>*) {
-    return DFTI_STATUS_NOT_APPLICABLE;
 }
 
 template <class Real>
@@ -197,11 +214,12 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         make_c2c_3d_plan(node, b->pl);
         const c2c_3d_plan& p = b->pl;
-        if (p.packed && b->arch == 6 && esimd_route<Real>(node, b) == 0) {
+        if (p.packed && b->arch == 6 &&
+            esimd_route_commit<Real>(node, b->queue, {p.n[0], p.n[1], p.n[2]}, p.T, b->esimd) == 0) {
             b->route = 1;
             return 0;
         }
-        if (!single && p.packed && p.n[0] == 135 && p.n[1] == 135 && p.n[2] == 135 && gpu1d::frame_has_subgroup8(b->queue, false) &&
+        if (c2c_3d_two_facts_shape(p, single, gpu1d::frame_has_subgroup8(b->queue, false)) &&
             opencl_route<Real>(node, b) == 0) {
             b->route = 2;
             return 0;
@@ -215,24 +233,15 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         return 0;
     }
 
-    // Route 1 hands the region to the plan: the library's own area (phase 0,
-    // which also gives the plan buffer views, so that both data containers
-    // run) or a caller's workspace (phase 2: the plan then runs data of that
-    // container kind only).
     static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
                             std::uint64_t* end) {
-        std::uint64_t off = offset;
-        if (b->route == 1) {
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            const unsigned phase = b->binding_held_areas ? DFTI_WS_TABLES : DFTI_WS_BOTH;
-            if (kind == DFTI_CONTAINER_BUFFER)
-                b->esimd->set_workspace(*static_cast<sycl::buffer<char, 1>*>(base), phase, events,
-                                        static_cast<std::int64_t>(offset));
-            else
-                b->esimd->set_workspace(base, phase, events, static_cast<std::int64_t>(offset));
-            if (end) *end = off + static_cast<std::uint64_t>(b->esimd->workspace_bytes(0));
-            return 0;
+        if (b->route == 1) return esimd_route_place(*b->esimd, b->binding_held_areas, base, kind, offset, events, end);
+        if (b->route == 2) {
+            if constexpr (!single)
+                return b->tables.place(b->queue, b->axes, b->scale[0], b->scale[1], base, kind, offset, events, end);
+            return DFTI_STATUS_INTERNAL;
         }
+        std::uint64_t off = offset;
         const int st = b->subs.place_tables(base, kind, off, events);
         if (st != 0) return st;
         if (end) *end = off;
@@ -240,26 +249,31 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     }
     static void free_tables(block* b) {
         if (b->esimd) b->esimd->delete_internal_allocations(2);
+        b->tables.drop();
     }
 
     static bool uses_sub_nodes(const block* b) { return b->route == 3; }
     static bool direction_ready(const block* b, int dir) {
-        return b->route == 1 ? b->esimd != nullptr : md_composite_hooks<block>::direction_ready(b, dir);
+        if (b->route == 1) return b->esimd != nullptr;
+        if (b->route == 2)
+            return b->kernels[3 * dir] && b->kernels[3 * dir + 1] && b->kernels[3 * dir + 2];
+        return md_composite_hooks<block>::direction_ready(b, dir);
     }
     static bool direction_refused(const block* b, int dir) { return !direction_ready(b, dir); }
     static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->route == 1 ? 0 : md_composite_hooks<block>::place_scratch(b, base, kind, offset);
+        return b->route == 3 ? md_composite_hooks<block>::place_scratch(b, base, kind, offset) : 0;
     }
 
-
-    static int launch(DFTI_DESCRIPTOR*, block* b, const gpu1d::launch_args& a) {
-        if (b->route == 1) return esimd_launch(b, a);
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+        if (b->route == 1) return esimd_route_launch(*b->esimd, b->queue, a);
+        if (b->route == 2) return opencl_launch(node, b, a);
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};
         const std::vector<DFTI_DESCRIPTOR*>& set = a.direction == 0 ? b->fwd : b->bwd;
         // The first stage waits for the caller's dependencies and for the
         // previous compute, whose stages may still use the shared scratch.
         std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event e;
         for (int k = 0; k < 3; ++k) {
             const int st = b->subs.run(set[k], a.direction, k == 0 ? a.in : a.out, a.out, deps, a.buffers, &kind, e);
@@ -277,7 +291,9 @@ namespace gpu1d {
 template <class Real>
 using c2c_3d_main_module = gpumd::c2c_3d_module<Real>;
 
-// Workspace estimate: every stage's sub-transforms.
+// Workspace estimate: every stage's sub-transforms, and the routes that
+// come before them where the device (or, without a queue, any device) may
+// take them.
 template <class Real>
 std::int64_t estimate_c2c_3d_main(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
@@ -290,17 +306,17 @@ std::int64_t estimate_c2c_3d_main(const dft_workspace_problem& problem) {
     const std::uint64_t align = frame_estimate_align(q, 1);
     const std::int64_t subs = gpumd::estimate_pairs<Real>(p.stages, node, problem, align);
     std::int64_t bytes = subs < 0 ? -1 : subs + static_cast<std::int64_t>(2 * align);
-    // Route 1 on a generation-6 device (or on any device, without a queue):
-    // the plan's tables, on the device's figures (without a queue, those of
-    // the largest local memory and alignment the plan distinguishes).
+    // Route 1 on a generation-6 device: the plan's tables.
     if (p.packed && (!q || arch == 6)) {
-        const std::int64_t vol = p.n[0] * p.n[1] * p.n[2];
-        const std::int64_t strides[3] = {1, p.n[0], p.n[0] * p.n[1]};
-        const std::uint64_t local = q ? q->get_device().get_info<sycl::info::device::local_mem_size>() : 131072u;
-        const std::uint32_t bits = q ? q->get_device().get_info<sycl::info::device::mem_base_addr_align>() : 1024u;
-        const std::int64_t t = esimd_2_facts_table_bytes<Real>({p.n[0], p.n[1], p.n[2]}, p.T, vol, vol, strides,
-                                                               strides, local, bits);
+        const std::int64_t t = gpumd::esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, q);
         if (t >= 0) bytes = std::max(bytes, t);
+    }
+    // Route 2: the six tables.
+    if (gpumd::c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, frame_has_subgroup8(q, true))) {
+        gpumd::two_facts_axis axes[3];
+        const std::uint32_t a = q ? gpumd::two_facts_align_bytes(q) : 128u;
+        if (gpumd::plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
+            bytes = std::max(bytes, static_cast<std::int64_t>(gpumd::two_facts_workspace_bytes<3>(axes)));
     }
     return bytes;
 }

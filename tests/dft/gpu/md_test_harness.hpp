@@ -20,6 +20,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,8 @@ struct md_case {
     double sf = 1.0 / 3, sb = 0;  // sb 0: 1/N
     bool cpu = false;       // on the CPU queue (the profile is not used)
     int refused = -1;       // what the GPU does not prepare: 0 forward, 1 backward, 2 the layout (commit refuses)
+    std::int64_t tail = 0;  // sentinel elements after every array (checked out of place)
+    std::function<void(const DFTI_DESCRIPTOR*)> after_commit;  // checks of the committed node, may be empty
 };
 
 inline std::string name_of(const md_case& c) {
@@ -59,7 +62,7 @@ inline std::string name_of(const md_case& c) {
     s += std::string(c.single ? "s" : "d") + "_b" + std::to_string(c.batch) + (c.in_place ? "_ip" : "_oop") +
          (c.usm ? "_usm" : "_buf") + (c.fs.empty() ? "" : (c.io ? "_iostrides" : "_strides")) +
          (c.fd || c.bd ? "_dist" + std::to_string(c.fd) + "_" + std::to_string(c.bd) : "") + "_" +
-         (c.cpu ? "cpu" : c.profile) + (c.shuffle ? "_shuffled" : "");
+         (c.cpu ? "cpu" : c.profile) + (c.shuffle ? "_shuffled" : "") + (c.tail ? "_tail" : "");
     return s;
 }
 
@@ -248,7 +251,8 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
     for (auto x : c.n) N *= x;
     const double sb = c.sb ? c.sb : 1.0 / static_cast<double>(N);
     const int fw = c.real ? 1 : 2;
-    const std::size_t fe = f.extent(), be = b.extent(), area = std::max(fe * fw, be * 2);
+    const std::size_t tail = static_cast<std::size_t>(c.tail);
+    const std::size_t fe = f.extent() + tail, be = b.extent() + tail, area = std::max(fe * fw, be * 2);
     configure<T>(c, desc, f, b, sb);
     if (c.refused == 2) {
         EXPECT_THROW(desc.commit(q), korami::ovx::unimplemented);
@@ -258,6 +262,7 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
     // The CPU queue has no backend record.
     EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd),
                  c.cpu ? "none" : ("bkd_" + std::string(c.owner) + "_ops").c_str());
+    if (c.after_commit) c.after_commit(dft::detail::descriptor_node(desc));
     std::vector<cplx> x(fe, cplx(7, fw == 1 ? 0 : 7)), mid(be, cplx(7, 7)), back = x;
     const auto rnd = gpu_test::random_cplx(fe, 11u);
     for (std::int64_t k : f.offsets())

@@ -1,0 +1,180 @@
+// Two-factor kernels of the 2D and 3D complex main backends: every line of
+// length N = FACT0 x FACT1 along one axis is transformed by one work-group in
+// local memory. Element j = i*FACT1 + c of a line (i < FACT0, c < FACT1):
+// FACT0-point transforms over i for each column c give k0; the value (k0, c)
+// is multiplied by its twiddle from the table (exp(-2 pi i k0 c / N) forward,
+// its conjugate backward; on axis 0 the table also carries the direction's
+// scale); FACT1-point transforms over c for each k0 give k1; the result
+// (k0, k1) is element k0 + FACT0*k1 of the line, in natural order.
+//
+//   KERNEL_FUNC0  axis 0 (unit stride): one line per work-group,
+//                 WORK_GROUP_SIZE work-items, FACT1_LOOP_BOUND passes of the
+//                 second step;
+//   KERNEL_FUNC1  axis 1: four adjacent columns of one plane per
+//                 work-group, WORK_GROUP_SIZE_Y = 8 * FACT0 work-items;
+//   KERNEL_FUNC2  axis 2 (3D builds only): four adjacent columns of one row
+//                 of one transform per work-group, walking the planes.
+//
+// A complex value lives in a lane pair of a sub-group of 8 (even lane the
+// real part, odd lane the imaginary part), so a sub-group carries four
+// columns. Every sub-group runs every step in the same order; sub-groups or
+// lane pairs without a column compute on zeros and store nothing. Every read
+// of a work-group comes before its first barrier and every write after it,
+// so each kernel may run in place. No lane reads or writes past its line,
+// row or the end of the data.
+
+#define TARVO_SG_PAIR_VOCABULARY 1
+
+#ifndef BATCH_PER_GROUP
+#define BATCH_PER_GROUP 1
+#define BATCH_FOR_LAST_GROUP 1
+#endif
+
+#define MD2F_N (FACT0 * FACT1)
+#define MD2F_COLS (FACT1 + PADFACT1)
+#define MD2F_COL_GROUPS (MD2F_COLS / 4)
+#define MD2F_SUBGROUPS0 (WORK_GROUP_SIZE / SUBGROUP_SIZE)
+#define MD2F_REGS (FACT0 > FACT1 ? FACT0 : FACT1)
+
+// Axis 0: work-group g transforms the lines g*BATCH_PER_GROUP .. of `in`
+// (IDIST complex values apart) into the same lines of `out` (ODIST apart).
+// Local memory: FACT0 x (FACT1 + PADFACT1) complex values, (k0, c) at
+// k0*(FACT1 + PADFACT1) + c.
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
+__kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __global const ftype* twidlTable,
+                           __local ftype* slmPtr)
+{
+    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    const int sg = (int)get_sub_group_id();
+    const int pair = (int)SG_CPLX_INDEX();
+    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
+    const long group = (long)get_group_id(0);
+    const int count = (group == (long)get_num_groups(0) - 1) ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
+
+    // First step: column c = 4*sg + pair; sub-groups past the column groups
+    // (and the padding columns c >= FACT1) hold zeros.
+    const int col = 4 * sg + pair;
+    const int colOk = sg < MD2F_COL_GROUPS && col < FACT1;
+    const int colGroup = sg < MD2F_COL_GROUPS ? sg : 0;
+    ptype reg[MD2F_REGS];
+
+    for (int b = 0; b < count; ++b) {
+        const long t = group * BATCH_PER_GROUP + b;
+        __global const ftype* src = in + 2 * t * (long)IDIST;
+        __global ftype* dst = out + 2 * t * (long)ODIST;
+
+        for (int i = 0; i < FACT0; ++i)
+            reg[i] = colOk ? SG_LOAD(src, i * FACT1 + col) : SG_ZERO;
+        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        // Twiddles: one block of 16 table values per k0 and column group,
+        // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
+        for (int k = 0; k < FACT0; ++k) {
+            const int e = colGroup * 16 * FACT0 + 16 * k;
+            const ptype tr = SG_LANE_LOAD(twidlTable, e);
+            const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
+            SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
+        }
+        if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous line's rows are read
+        if (colOk) {
+            for (int k = 0; k < FACT0; ++k) SG_STORE(slmPtr, k * MD2F_COLS + col, reg[k]);
+        }
+        barrier(CLK_LOCAL_MEM_FENCE);
+
+        // Second step: frequency group G = sg + pass*w, k0 = 4G + pair; the
+        // padding rows k0 >= FACT0 read the last row and store nothing.
+        for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
+            const int k0 = 4 * (pass * MD2F_SUBGROUPS0 + sg) + pair;
+            const int rowOk = k0 < FACT0;
+            const int k0c = rowOk ? k0 : FACT0 - 1;
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slmPtr, k0c * MD2F_COLS + j);
+            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+            if (rowOk) {
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(dst, k0 + FACT0 * k1, reg[k1]);
+            }
+        }
+    }
+}
+
+// The strided axes: the lane pair's column starts at complex value `base`
+// and its N values lie `step` complex values apart. Sub-group s takes the
+// strided positions s, s + FACT1, ... (column c = s of the FACT0 x FACT1
+// view; sub-groups s >= FACT1 hold zeros), then frequency k0 = s for the
+// second step. The direction table holds one block of 16 values per (c, k0):
+// eight copies of the cosine, then the sine with alternating signs.
+// Local memory: four columns of N complex values, (c, k0) of lane pair p at
+// p*N + c*FACT0 + k0.
+static inline void md2f_strided_columns(__global const ftype* in, __global ftype* out,
+                                        __global const ftype* twidlTable, __local ftype* slmPtr, long base,
+                                        long step, int colOk TARVO_SG_PARAM)
+{
+    const int sg = (int)get_sub_group_id();
+    const int pair = (int)SG_CPLX_INDEX();
+    const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
+    const int c = sg < FACT1 ? sg : FACT1 - 1;
+    const int loadOk = colOk && sg < FACT1;
+    ptype reg[MD2F_REGS];
+
+    for (int i = 0; i < FACT0; ++i)
+        reg[i] = loadOk ? SG_LOAD(in, base + (long)(c + i * FACT1) * step) : SG_ZERO;
+    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+    for (int k0 = 0; k0 < FACT0; ++k0) {
+        const int e = c * 16 * FACT0 + 16 * k0;
+        const ptype tr = SG_LANE_LOAD(twidlTable, e);
+        const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
+        SG_MUL_ADD_SWAP(reg[k0], tr, twSign, ti);
+    }
+    if (sg < FACT1) {
+        for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slmPtr, pair * MD2F_N + sg * FACT0 + k0, reg[k0]);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slmPtr, pair * MD2F_N + j * FACT0 + sg);
+    FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+    if (colOk) {
+        for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(out, base + (long)(sg + FACT0 * k1) * step, reg[k1]);
+    }
+}
+
+// True for the lane pairs that hold a column: in the last four-column group
+// of a row only the first TAIL_READS_WRITES / 2 pairs do.
+#define MD2F_COLUMN_OK(xg, pair) ((xg) != WORK_GROUPS_IN_X_DIR - 1 || TAIL_READS_WRITES == 0 || 2 * (pair) < TAIL_READS_WRITES)
+
+// Axis 1: work-group g takes plane g / WORK_GROUPS_IN_X_DIR and its four
+// columns 4*(g mod WORK_GROUPS_IN_X_DIR) + pair; rows DIST_IN_Y_DIR apart.
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE_Y, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(8)))
+__kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* out, __global const ftype* twidlTable,
+                           __local ftype* slmPtr)
+{
+    TARVO_SG_KERNEL_SCRATCH(8);
+    const long g = (long)get_group_id(0);
+    const int pair = (int)SG_CPLX_INDEX();
+    const long plane = g / WORK_GROUPS_IN_X_DIR;
+    const int xg = (int)(g % WORK_GROUPS_IN_X_DIR);
+    const long base = plane * (long)DIST_IN_XY_PLANE + 4 * xg + pair;
+    md2f_strided_columns(in, out, twidlTable, slmPtr, base, (long)DIST_IN_Y_DIR, MD2F_COLUMN_OK(xg, pair) TARVO_SG_ARG);
+}
+
+#ifdef KERNEL_FUNC2
+// Axis 2: work-group g takes transform g / WORK_GROUPS_IN_A_3D_BATCH, row
+// (g mod WORK_GROUPS_IN_A_3D_BATCH) / WORK_GROUPS_IN_X_DIR and the four
+// columns 4*(g mod WORK_GROUPS_IN_X_DIR) + pair; planes DIST_IN_Z_DIR apart.
+__attribute__((reqd_work_group_size(WORK_GROUP_SIZE_Y, 1, 1)))
+__attribute__((tarvo_reqd_sub_group_size(8)))
+__kernel void KERNEL_FUNC2(__global const ftype* in, __global ftype* out, __global const ftype* twidlTable,
+                           __local ftype* slmPtr)
+{
+    TARVO_SG_KERNEL_SCRATCH(8);
+    const long g = (long)get_group_id(0);
+    const int pair = (int)SG_CPLX_INDEX();
+    const long t = g / WORK_GROUPS_IN_A_3D_BATCH;
+    const long r = g % WORK_GROUPS_IN_A_3D_BATCH;
+    const long y = r / WORK_GROUPS_IN_X_DIR;
+    const int xg = (int)(r % WORK_GROUPS_IN_X_DIR);
+    const long base = t * (long)BATCH_DIST + y * (long)DIST_IN_Y_DIR + 4 * xg + pair;
+    md2f_strided_columns(in, out, twidlTable, slmPtr, base, (long)DIST_IN_Z_DIR, MD2F_COLUMN_OK(xg, pair) TARVO_SG_ARG);
+}
+#endif
