@@ -83,6 +83,12 @@ foreach(prec d s)
     BODY ${K}/ovx_dft_gpu_bkd_c2c_md_2_facts.cl)
 endforeach()
 
+# The small square 2D backend's fused local-memory kernel.
+foreach(prec d s)
+  ovx_dft_kernel_text(ovx_bkd_c2c_2d_8nx8n_small_text_${prec} FORM sg PREC ${prec}
+    BODY ${K}/ovx_dft_gpu_bkd_c2c_2d_8nx8n_small.cl)
+endforeach()
+
 # The 1D real backend's two small texts: a precision head and the kernels.
 set(OVX_R2C_HEAD_d "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\ntypedef double rtype;\n#define R2C_NAME(x) x##_d\n")
 set(OVX_R2C_HEAD_s "typedef float rtype;\n#define R2C_NAME(x) x##_s\n")

@@ -251,8 +251,11 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
     if (!frame_estimate_device(problem, q, arch)) return -1;
     const std::uint32_t align =
         q ? static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8) : 16;
+    // Without a queue the device is not known yet: plan for generation 6,
+    // whose scratch may grow the largest, so that the estimate covers the
+    // commit on any device.
     nsg::problem p;
-    describe(node, sizeof(Real) == 8, arch, align, p);
+    describe(node, sizeof(Real) == 8, q ? arch : 6, align, p);
     nsg::plan pl;
     if (!nsg::make_plan(p, pl)) return -1;
     return static_cast<std::int64_t>(pl.scratch_workspace_bytes);

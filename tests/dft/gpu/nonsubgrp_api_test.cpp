@@ -420,6 +420,11 @@ TEST(Estimator, WorkspaceBytes) {
     ASSERT_EQ(dfti_normalize_node(g.get()), 0);
     dft_c2c_1d_nonsubgrp_gpu_bkd<double> est;
     EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), 5 * 1000 * 16);
+    // Before a queue is known the estimate covers the device whose scratch
+    // grows the largest (generation 6: the whole batch, past quen5's cap).
+    gpu_test::node_ptr big = double_node(1000, 5000);
+    ASSERT_EQ(dfti_normalize_node(big.get()), 0);
+    EXPECT_EQ(est.get_workspace_bytes({big.get(), nullptr}), std::int64_t{5000} * 1000 * 16);
     g->forward_domain = DFTI_REAL;
     EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), -1);
 }
