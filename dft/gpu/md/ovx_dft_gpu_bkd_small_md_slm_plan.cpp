@@ -172,7 +172,7 @@ bool generation_figures(int generation, std::int64_t* eus_per_subslice, std::int
 
 int factor_length(std::int64_t k, std::int64_t L, std::int64_t* out) {
     if (!out || L == 0) return plan_failed;
-    if (L == 1 || k < 1) return plan_not_applicable;
+    if (L == 1 || k < 1 || k > 4) return plan_not_applicable;
     if (k == 1) {
         if (L > 64) return plan_not_applicable;
         out[0] = L;
@@ -187,7 +187,8 @@ int factor_length(std::int64_t k, std::int64_t L, std::int64_t* out) {
         i64 all[4];
         for (i64 i = 0; i < k - 1; ++i) all[i] = rest[i];
         all[k - 1] = f;
-        std::sort(all, all + k, [](i64 a, i64 b) { return a > b; });
+        for (i64 i = 1; i < k; ++i)  // descending
+            for (i64 j = i; j > 0 && all[j - 1] < all[j]; --j) std::swap(all[j - 1], all[j]);
         const i64 spread = all[0] - all[k - 1];
         if (best_spread < 0 || spread < best_spread) {
             best_spread = spread;

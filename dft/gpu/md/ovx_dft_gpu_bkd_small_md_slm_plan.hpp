@@ -97,9 +97,9 @@ struct plan {
     std::int64_t groups() const { return (transforms + per_group - 1) / per_group; }
 };
 
-// Splits L into exactly k factors of 2 to 64 (descending, the least spread
-// between the largest and the smallest). 0, 7 for a null output or L = 0,
-// 100 when L is 1 or has no such split.
+// Splits L into exactly k (1 to 4) factors of 2 to 64 (descending, the
+// least spread between the largest and the smallest). 0, 7 for a null output
+// or L = 0, 100 when L is 1, k is out of range or L has no such split.
 int factor_length(std::int64_t k, std::int64_t L, std::int64_t* out);
 
 // The direction stages its input in local memory before the row pass.
