@@ -96,7 +96,6 @@ struct smd_block : frame_block<Real, 2> {
     smd::device_figures dev;
     std::uint64_t table_total;    // sum of the areas
     char kernel_name[64];
-    char factor_names[2][4][64];
     smd_factor_table table[smd_slots];
 };
 
@@ -245,10 +244,6 @@ struct smd_module {
         const std::string name = smd::kernel_name(p);
         if (name.empty() || bounded_snprintf(b->kernel_name, sizeof b->kernel_name, "%s", name.c_str()) < 0)
             return DFTI_STATUS_INTERNAL;
-        for (int d = 0; d < 2; ++d)
-            for (int k = 0; k < p.count[d]; ++k)
-                if (bounded_snprintf(b->factor_names[d][k], 64, "fft_%lld_s", static_cast<long long>(p.fact[d][k])) < 0)
-                    return DFTI_STATUS_INTERNAL;
         for (int dir = 0; dir < 2; ++dir) {
             if (!p.wanted[dir]) continue;
             const std::string options = smd::build_options(p, dir);
