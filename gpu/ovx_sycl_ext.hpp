@@ -32,6 +32,21 @@ inline std::uint32_t gpu_eu_count(const sycl::device& d) {
     return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::gpu_eu_count>());
 }
 
+// The EUs per subslice, hardware threads per EU, slices and subslices per
+// slice of a device with GPU hardware information.
+inline std::uint32_t gpu_eu_count_per_subslice(const sycl::device& d) {
+    return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::gpu_eu_count_per_subslice>());
+}
+inline std::uint32_t gpu_hw_threads_per_eu(const sycl::device& d) {
+    return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::gpu_hw_threads_per_eu>());
+}
+inline std::uint32_t gpu_slices(const sycl::device& d) {
+    return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::gpu_slices>());
+}
+inline std::uint32_t gpu_subslices_per_slice(const sycl::device& d) {
+    return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::gpu_subslices_per_slice>());
+}
+
 // The PCI device id of a GPU device.
 inline std::uint32_t gpu_device_id(const sycl::device& d) {
     return static_cast<std::uint32_t>(d.get_info<sycl::ext::tarvo::info::device::device_id>());

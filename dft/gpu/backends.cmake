@@ -89,6 +89,20 @@ foreach(prec d s)
     BODY ${K}/ovx_dft_gpu_bkd_c2c_2d_8nx8n_small.cl)
 endforeach()
 
+# The small multi-dimensional backend: the one-factor real-row tables
+# (generated per precision) in front of the module's kernel.
+foreach(prec d s)
+  set(_smd_tables ${OVX_DFT_GPU_GEN_DIR}/small_md_slm_real_tables_${prec}.cl)
+  add_custom_command(
+    OUTPUT ${_smd_tables}
+    COMMAND ovx_fft_front_gen smdreal ${prec} ${_smd_tables}
+    DEPENDS ovx_fft_front_gen
+    COMMENT "Generating the small multi-dimensional real tables (${prec})"
+    VERBATIM)
+  ovx_dft_kernel_text(ovx_bkd_small_md_slm_text_${prec} FORM sg PREC ${prec}
+    BODY ${_smd_tables} ${K}/ovx_dft_gpu_bkd_small_md_slm.cl)
+endforeach()
+
 # The 1D real backend's two small texts: a precision head and the kernels.
 set(OVX_R2C_HEAD_d "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\ntypedef double rtype;\n#define R2C_NAME(x) x##_d\n")
 set(OVX_R2C_HEAD_s "typedef float rtype;\n#define R2C_NAME(x) x##_s\n")

@@ -273,7 +273,7 @@ TEST_F(GpuRoute, CallerWorkspace) {
     d.commit(q);
     DFTI_DESCRIPTOR* node = dft::detail::descriptor_node(d);
     ASSERT_NE(node->bkd, nullptr);
-    EXPECT_STREQ(bkd_name(node->bkd), "bkd_c2c_1d_nonsubgrp_s_ops");
+    EXPECT_STREQ(bkd_name(node->bkd), "bkd_small_md_slm_s_ops");
     std::int64_t bytes = -1;
     d.get_value(config_param::WORKSPACE_EXTERNAL_BYTES, &bytes);
     EXPECT_EQ(static_cast<std::uint64_t>(bytes), node->twiddle_workspace_bytes + node->scratch_workspace_bytes);

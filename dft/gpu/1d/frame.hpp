@@ -118,6 +118,16 @@ struct frame_refuses_directions : std::false_type {};
 template <class M>
 struct frame_refuses_directions<M, std::void_t<decltype(&M::direction_refused)>> : std::true_type {};
 
+// Modules that read the device themselves (its generation among other
+// figures) and answer their own statuses when it cannot be had declare
+// `static constexpr bool own_device_checks = true;`: the frame then does not
+// ask for the generation before plan() (the block's arch stays 0).
+template <class M, class = void>
+struct frame_has_own_device_checks : std::false_type {};
+template <class M>
+struct frame_has_own_device_checks<M, std::void_t<decltype(M::own_device_checks)>>
+    : std::integral_constant<bool, M::own_device_checks> {};
+
 template <class M>
 struct frame {
     using real = typename M::real;
@@ -245,8 +255,10 @@ struct frame {
         b->scale[0] = static_cast<real>(node->forward_scale);
         b->scale[1] = static_cast<real>(node->backward_scale);
         int st = 0;
-        b->arch = korami::ovx::gpu::get_architecture(&st, b->queue);
-        if (st != 0) return DFTI_STATUS_NOT_APPLICABLE;
+        if constexpr (!frame_has_own_device_checks<M>::value) {
+            b->arch = korami::ovx::gpu::get_architecture(&st, b->queue);
+            if (st != 0) return DFTI_STATUS_NOT_APPLICABLE;
+        }
         node->twiddle_workspace_bytes = 0;
         node->scratch_workspace_bytes = 0;
         st = M::plan(node, b);

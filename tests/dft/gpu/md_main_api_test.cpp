@@ -87,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Two 1D sub-transforms: shapes the other routes do not take, layouts that
 // are not packed, a rank-3 descriptor with a length of 1, and generation-6
-// shapes the explicit-SIMD plan refuses.
+// shapes the explicit-SIMD plan refuses (over 128 KiB a transform, so that
+// the one-launch local-memory backend does not take them first).
 INSTANTIATE_TEST_SUITE_P(
     SubTransforms2D, MdMain,
     ::testing::Values(M("quen5", true, {100, 60}, 2, false, true, 'F'),
@@ -97,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
                       strided(M("quen5", true, {40, 64}, 1, false, true, 'F'), {0, 72, 1}, {0, 64, 1}, true),
                       strided(M("quen5", false, {12, 10}, 2, false, false, 'F'), {0, 1, 13}, {0, 1, 12}),
                       M("quen5", true, {64, 1, 48}, 1, true, false, 'F'),
-                      M("quen6", true, {100, 60}, 2, true, true, 'F'),
-                      shuffled(M("quen6", false, {36, 20}, 3, false, true, 'F'))),
+                      M("quen6", true, {200, 120}, 2, true, true, 'F'),
+                      shuffled(M("quen6", false, {90, 200}, 3, false, true, 'F'))),
     case_name);
 
 // The explicit-SIMD plan on generation 6, and the batched-packed variant of
@@ -106,8 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Generation6_2D, MdMain,
     ::testing::Values(M("quen6", true, {128, 128}, 2, true, true, 'C'),
-                      M("quen6", false, {64, 128}, 1, false, false, 'C'),
-                      shuffled(M("quen6", true, {64, 64}, 3, false, true, 'C')),
+                      M("quen6", false, {128, 128}, 1, false, false, 'C'),
+                      shuffled(M("quen6", true, {128, 256}, 3, false, true, 'C')),
                       with_tail(M("quen6", false, {2048, 2048}, 2, false, true, 'F'), 16),
                       M("quen6", false, {2048, 2048}, 2, true, false, 'F')),
     case_name);

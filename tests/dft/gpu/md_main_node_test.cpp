@@ -408,7 +408,7 @@ INSTANTIATE_TEST_SUITE_P(
     Routes, MainWorkspace,
     ::testing::Values(workspace_case{"two_factor_program", "quen5", {128, 128}, 3, 'E', 20480, 0, true},
                       workspace_case{"transposes", "quen6", {1536, 1536}, 1, 'D', 0, 1536, true},
-                      workspace_case{"sub_transforms_with_scratch", "quen6", {8, 1000}, 2, 'F', 0, 0, true},
+                      workspace_case{"sub_transforms_with_scratch", "quen6", {4, 20000}, 2, 'F', 0, 0, true},
                       // The plan runs data of its workspace's container kind only.
                       workspace_case{"explicit_simd_plan", "quen6", {128, 128}, 2, 'C', 0, 0, false}),
     [](const ::testing::TestParamInfo<workspace_case>& i) { return std::string(i.param.label); });
@@ -529,11 +529,11 @@ TEST_P(MainOrdering, BackToBackComputesOnIndependentData) {
 
 INSTANTIATE_TEST_SUITE_P(
     Routes, MainOrdering,
-    ::testing::Values(ordering_case{"sub_transforms_usm", {8, 1000}, 0, true, false},
-                      ordering_case{"sub_transforms_buffers", {8, 1000}, 0, false, false},
+    ::testing::Values(ordering_case{"sub_transforms_usm", {4, 20000}, 0, true, false},
+                      ordering_case{"sub_transforms_buffers", {4, 20000}, 0, false, false},
                       ordering_case{"transposes_usm", {1536, 1536}, 1536, true, false},
                       ordering_case{"transposes_buffers", {1536, 1536}, 1536, false, false},
-                      ordering_case{"sub_transforms_in_order_queue", {8, 1000}, 0, true, true}),
+                      ordering_case{"sub_transforms_in_order_queue", {4, 20000}, 0, true, true}),
     [](const ::testing::TestParamInfo<ordering_case>& i) { return std::string(i.param.label); });
 
 // A caller's workspace rebound while a compute that uses it is still
@@ -544,7 +544,7 @@ TEST(MainOrderingNode, RebindWhileAComputeRuns) {
     MD_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue q{sycl::gpu_selector_v};
-    const vec n{1000, 8};
+    const vec n{20000, 4};
     node_ptr node = make_packed(true, n, 1, false, 2, &q);
     node->internal_workspace = 0;
     ASSERT_EQ(node->methods->commit(node.get()), 0);
@@ -552,8 +552,8 @@ TEST(MainOrderingNode, RebindWhileAComputeRuns) {
     ASSERT_GT(node->scratch_workspace_bytes, 0u);
     void* ws[2] = {sycl::malloc_device(need, q), sycl::malloc_device(need, q)};
     ASSERT_EQ(node->methods->set_workspace(node.get(), ws[0], DFTI_CONTAINER_USM), 0);
-    const std::size_t scalars = 2 * 8000;
-    const std::vector<cplx> x = random_input<float>(8000, 41u);
+    const std::size_t scalars = 2 * 80000;
+    const std::vector<cplx> x = random_input<float>(80000, 41u);
     const std::vector<cplx> ref = reference(n, 1, true, 1.0, x);
     float* in = sycl::malloc_shared<float>(scalars, q);
     float* out[2] = {sycl::malloc_shared<float>(scalars, q), sycl::malloc_shared<float>(scalars, q)};
@@ -568,7 +568,7 @@ TEST(MainOrderingNode, RebindWhileAComputeRuns) {
     e[0].wait();
     e[1].wait();
     ovxplat::set_shuffle_mode(false);
-    for (int k = 0; k < 2; ++k) EXPECT_LT(rel_error(out[k], ref), gpu_test::tolerance(true, 8000) * 4) << k;
+    for (int k = 0; k < 2; ++k) EXPECT_LT(rel_error(out[k], ref), gpu_test::tolerance(true, 80000) * 4) << k;
     node.reset();
     sycl::free(ws[1], q);
     sycl::free(in, q);

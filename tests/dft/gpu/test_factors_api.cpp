@@ -36,7 +36,8 @@ struct backend {
 };
 constexpr backend TF{&bkd_c2c_1d_2_facts_s_ops, &bkd_c2c_1d_2_facts_d_ops},
     K8{&bkd_c2c_1d_8k_s_ops, &bkd_c2c_1d_8k_d_ops}, TH{&bkd_c2c_1d_3_facts_s_ops, &bkd_c2c_1d_3_facts_d_ops},
-    RL{&bkd_r2c_1d_main_s_ops, &bkd_r2c_1d_main_d_ops}, GN{&bkd_c2c_1d_nonsubgrp_s_ops, &bkd_c2c_1d_nonsubgrp_d_ops};
+    RL{&bkd_r2c_1d_main_s_ops, &bkd_r2c_1d_main_d_ops}, GN{&bkd_c2c_1d_nonsubgrp_s_ops, &bkd_c2c_1d_nonsubgrp_d_ops},
+    SM{&bkd_small_md_slm_s_ops, &bkd_small_md_slm_d_ops};
 
 // "bkd_c2c_1d_2_facts_s_ops" -> "c2c_1d_2_facts_s".
 std::string short_name(const bkd_ops* r) {
@@ -256,8 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
                       api_case{false, true, 96, 5, true, false, "quen3", false, TF},
                       // 1002 passes the length test but has no factor pair: the general backend takes it.
                       api_case{false, false, 1002, 2, false, true, "quen5", false, GN},
-                      // No sub-group size 8 on Quen6: the general backend.
-                      api_case{false, false, 64, 2, false, true, "quen6", false, GN}),
+                      // No sub-group size 8 on Quen6: the small multi-dimensional backend.
+                      api_case{false, false, 64, 2, false, true, "quen6", false, SM}),
     case_name);
 
 INSTANTIATE_TEST_SUITE_P(

@@ -15,6 +15,7 @@
 //   fft_front_gen cl  <form> <prec> <out.cl>   [body.cl ...]
 //   fft_front_gen cpp <form> <prec> <out.cpp> <symbol> [body.cl ...]
 //   fft_front_gen esimd <out.hpp>
+//   fft_front_gen smdreal <d|s> <out.cl>
 // "cl" writes the text itself, "cpp" writes a C++ source that defines
 //   const char korami::ovx::dft::gpu_kernels::<symbol>[]
 // holding the front followed by the given body files, so that the library
@@ -643,7 +644,50 @@ std::string esimd_header() {
     return h.str();
 }
 
+// The constant tables of the small multi-dimensional kernel's one-factor
+// real rows: for a real transform of NUM_REAL_POINTS = 2 M points computed as
+// an M-point complex transform, smdCosValues[k-1] = cos(pi k / M) and
+// smdSinValues[k-1] = sin(pi k / M) for k = 1 .. M / 2. The kernel takes a
+// single row factor M for every M up to 36 and for the primes 37 to 61 (the
+// planner splits the other rows); any other size fails the build.
+std::string small_md_real_tables() {
+    std::ostringstream o;
+    o << "/* Real-row factors of the one-factor rows (generated at build time). */\n"
+         "#if REAL_FFT && !(DIM0FACT1 > 1)\n"
+         "#if 2 * DIM0FACT0 < 6\n"
+         "#define SMD_REAL_TABLE 0\n";
+    std::vector<long> sizes;
+    for (long n = 6; n <= 72; n += 2) sizes.push_back(n);
+    for (long n : {74L, 82L, 86L, 94L, 106L, 118L, 122L}) sizes.push_back(n);
+    for (long n : sizes) {
+        const long m = n / 2;
+        o << "#elif 2 * DIM0FACT0 == " << n << "\n#define SMD_REAL_TABLE 1\n";
+        for (int which = 0; which < 2; ++which) {
+            o << "__constant ftype " << (which ? "smdSinValues" : "smdCosValues") << "[" << m / 2 << "] = {";
+            for (long k = 1; k <= m / 2; ++k) {
+                real c, s;
+                cis(k, 2 * m, c, s);  // angle 2 pi k / (2 M) = pi k / M
+                o << (k > 1 ? ", " : "") << lit(which ? s : c);
+            }
+            o << "};\n";
+        }
+    }
+    o << "#else\n#error \"Tiny real size unsupported\"\n#endif\n#endif\n\n";
+    return o.str();
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "smdreal") {
+        g_double = std::string(argv[2]) == "d";
+        std::ofstream out(argv[3], std::ios::binary);
+        if (!out) {
+            std::cerr << "fft_front_gen: cannot write " << argv[3] << "\n";
+            return 1;
+        }
+        out << small_md_real_tables();
+        out.close();
+        return out ? 0 : 1;
+    }
     if (argc == 3 && std::string(argv[1]) == "esimd") {
         g_esimd = true;
         std::ofstream out(argv[2], std::ios::binary);
