@@ -48,10 +48,7 @@ struct small2d_plan {
 // square N x N complex transform, packed row-major for both directions,
 // transforms N^2 apart when there are several, zero offsets; else 100.
 inline int small2d_layout(const DFTI_DESCRIPTOR* node) {
-    if (node->colbatch_group_count >= 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->forward_domain != DFTI_COMPLEX || node->complex_storage != DFTI_COMPLEX_COMPLEX)
-        return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->working_dims.count != 2 || node->working_batch.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
+    if (complex_md_applicability(node, 2) != 0) return DFTI_STATUS_NOT_APPLICABLE;
     const dfti_dim& d0 = node->working_dims.records[0];
     const dfti_dim& d1 = node->working_dims.records[1];
     const std::int64_t n = d0.length;
@@ -59,8 +56,6 @@ inline int small2d_layout(const DFTI_DESCRIPTOR* node) {
     if (!sides_of(d0).all(1) || !sides_of(d1).all(n)) return DFTI_STATUS_NOT_APPLICABLE;
     const dfti_dim& b = node->working_batch.records[0];
     if (b.length >= 2 && !sides_of(b).all(n * n)) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
-        return DFTI_STATUS_NOT_APPLICABLE;
     return 0;
 }
 

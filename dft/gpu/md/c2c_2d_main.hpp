@@ -38,6 +38,7 @@
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
 #include "dft/gpu/md/md_composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
+#include "dft/gpu/md/md_sides.hpp"
 #include "dft/gpu/md/md_main_common.hpp"
 #include "dft/gpu/md/md_two_facts.hpp"
 
@@ -52,50 +53,12 @@ namespace gpumd {
 
 // ---- the layout -----------------------------------------------------------------
 
-// The layout of a rank-2 complex node: per dimension the effective forward
-// input/output and backward input/output strides (input or output stride
-// when given, else the domain stride), and the effective distances.
-struct c2c_2d_layout {
-    std::int64_t n[2] = {};
-    std::int64_t fin[2] = {}, fout[2] = {}, bin[2] = {}, bout[2] = {};
-    std::int64_t T = 1, dfin = 0, dfout = 0, dbin = 0, dbout = 0;
-    bool packed = false;
-};
+// The layout of a rank-2 complex node (md_sides.hpp).
+using c2c_2d_layout = complex_md_layout<2>;
 
-inline int c2c_2d_applicability(const DFTI_DESCRIPTOR* node) {
-    if (node->colbatch_group_count >= 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->forward_domain != DFTI_COMPLEX || node->complex_storage != DFTI_COMPLEX_COMPLEX)
-        return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->working_dims.count != 2 || node->working_batch.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
-        return DFTI_STATUS_NOT_APPLICABLE;
-    return 0;
-}
+inline int c2c_2d_applicability(const DFTI_DESCRIPTOR* node) { return complex_md_applicability(node, 2); }
 
-inline void make_c2c_2d_layout(const DFTI_DESCRIPTOR* node, c2c_2d_layout& l) {
-    l = c2c_2d_layout{};
-    for (int i = 0; i < 2; ++i) {
-        const dfti_dim& d = node->working_dims.records[i];
-        l.n[i] = d.length;
-        l.fin[i] = or_else(d.input_stride, d.fwd_stride);
-        l.bin[i] = or_else(d.input_stride, d.bwd_stride);
-        l.fout[i] = or_else(d.output_stride, d.bwd_stride);
-        l.bout[i] = or_else(d.output_stride, d.fwd_stride);
-    }
-    const dfti_dim& b = node->working_batch.records[0];
-    l.T = b.length;
-    const bool io = b.fwd_stride == 0 && b.bwd_stride == 0 && b.input_stride != 0 && b.output_stride != 0;
-    l.dfin = io ? b.input_stride : b.fwd_stride;
-    l.dfout = io ? b.output_stride : b.bwd_stride;
-    l.dbin = io ? b.input_stride : b.bwd_stride;
-    l.dbout = io ? b.output_stride : b.fwd_stride;
-    l.packed = true;
-    for (int i = 0; i < 2; ++i) {
-        const std::int64_t want = i == 0 ? 1 : l.n[0];
-        if (l.fin[i] != want || l.fout[i] != want || l.bin[i] != want || l.bout[i] != want) l.packed = false;
-    }
-    if (l.T > 1 && (l.dfin != l.n[0] * l.n[1] || l.dfout != l.n[0] * l.n[1])) l.packed = false;
-}
+inline void make_c2c_2d_layout(const DFTI_DESCRIPTOR* node, c2c_2d_layout& l) { make_complex_md_layout(node, l); }
 
 // The two passes of route F: pass 1 along dimension 0 (the node's
 // placement; batch records: the n1 rows, then the transforms), pass 2 along

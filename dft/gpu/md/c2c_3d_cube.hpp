@@ -49,12 +49,7 @@ inline bool cube_side(std::int64_t n) {
 // The shape test (the node only): 0 for a rank-3 complex cube of a side the
 // module takes, one batch record, zero offsets; else 100.
 inline int cube_shape(const DFTI_DESCRIPTOR* node) {
-    if (node->colbatch_group_count >= 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->forward_domain != DFTI_COMPLEX || node->complex_storage != DFTI_COMPLEX_COMPLEX)
-        return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->working_dims.count != 3 || node->working_batch.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
-        return DFTI_STATUS_NOT_APPLICABLE;
+    if (complex_md_applicability(node, 3) != 0) return DFTI_STATUS_NOT_APPLICABLE;
     const std::int64_t n = node->working_dims.records[0].length;
     if (!cube_side(n) || node->working_dims.records[1].length != n || node->working_dims.records[2].length != n)
         return DFTI_STATUS_NOT_APPLICABLE;

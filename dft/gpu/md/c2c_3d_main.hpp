@@ -31,6 +31,7 @@
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
 #include "dft/gpu/md/md_composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
+#include "dft/gpu/md/md_sides.hpp"
 #include "dft/gpu/md/md_main_common.hpp"
 #include "dft/gpu/md/md_two_facts.hpp"
 
@@ -40,48 +41,15 @@ namespace dft {
 namespace gpumd {
 
 // The layout of a rank-3 complex node and its three stages.
-struct c2c_3d_plan {
-    std::int64_t n[3] = {};
-    // Per axis: forward input/output, backward input/output strides.
-    std::int64_t fin[3] = {}, fout[3] = {}, bin[3] = {}, bout[3] = {};
-    std::int64_t T = 1, dfin = 0, dfout = 0, dbin = 0, dbout = 0;
-    bool packed = false;
+struct c2c_3d_plan : complex_md_layout<3> {
     std::vector<sub_pair> stages;
 };
 
-inline int c2c_3d_applicability(const DFTI_DESCRIPTOR* node) {
-    if (node->colbatch_group_count >= 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->forward_domain != DFTI_COMPLEX || node->complex_storage != DFTI_COMPLEX_COMPLEX)
-        return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->working_dims.count != 3 || node->working_batch.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
-    if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
-        return DFTI_STATUS_NOT_APPLICABLE;
-    return 0;
-}
+inline int c2c_3d_applicability(const DFTI_DESCRIPTOR* node) { return complex_md_applicability(node, 3); }
 
 inline void make_c2c_3d_plan(const DFTI_DESCRIPTOR* node, c2c_3d_plan& p) {
     p = c2c_3d_plan{};
-    for (int i = 0; i < 3; ++i) {
-        const dfti_dim& d = node->working_dims.records[i];
-        p.n[i] = d.length;
-        p.fin[i] = or_else(d.input_stride, d.fwd_stride);
-        p.bin[i] = or_else(d.input_stride, d.bwd_stride);
-        p.fout[i] = or_else(d.output_stride, d.bwd_stride);
-        p.bout[i] = or_else(d.output_stride, d.fwd_stride);
-    }
-    const dfti_dim& b = node->working_batch.records[0];
-    p.T = b.length;
-    const bool io = b.fwd_stride == 0 && b.bwd_stride == 0 && b.input_stride != 0 && b.output_stride != 0;
-    p.dfin = io ? b.input_stride : b.fwd_stride;
-    p.dfout = io ? b.output_stride : b.bwd_stride;
-    p.dbin = io ? b.input_stride : b.bwd_stride;
-    p.dbout = io ? b.output_stride : b.fwd_stride;
-    const std::int64_t want[3] = {1, p.n[0], p.n[0] * p.n[1]};
-    p.packed = true;
-    for (int i = 0; i < 3; ++i)
-        if (p.fin[i] != want[i] || p.fout[i] != want[i] || p.bin[i] != want[i] || p.bout[i] != want[i]) p.packed = false;
-    const std::int64_t vol = p.n[0] * p.n[1] * p.n[2];
-    if (p.T > 1 && (p.dfin != vol || p.dfout != vol)) p.packed = false;
+    make_complex_md_layout<3>(node, p);
 
     // Stage k transforms axis k-1. A backward sub-node computes backward, so
     // its backward-domain side is the node's backward input.
