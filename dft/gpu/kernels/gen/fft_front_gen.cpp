@@ -68,16 +68,98 @@ void cis(long m, long n, real& c, real& s) {
     s = std::sin(2 * kPi * m / n);
 }
 
+// The two forms of a sub-group routine, written at once from one
+// description: the per-lane form, where ptype is the part one lane holds and
+// swapReIm exchanges the parts between the lanes of a pair, and the
+// lane-pair form, where ptype holds both parts and every part-wise statement
+// is written once per part. The straight-line transforms (writer) and the
+// direct DFTs (direct_dft) are both written through it.
+//
+// A part-wise statement is a template whose markers stand for what differs
+// between the forms (per lane; per part):
+//   %.       the part of a ptype value: nothing; .re or .im
+//   %_       the part of a temporary split into parts: nothing; _re or _im
+//   %T       the type of such a temporary: ptype; ftype
+//   %P       pmOne of the part: pmOne; pmOne or (-pmOne) (the odd lane's sign)
+//   %< %>    the swap of the enclosed expression: swapReIm(...); the enclosed
+//            markers name the other part
+struct two_forms {
+    std::ostringstream lane;  // per-lane form
+    std::ostringstream pair;  // lane-pair form
+
+    // comp: -1 the per-lane form, 0 the real part, 1 the imaginary part.
+    static std::string part_text(const std::string& t, int comp) {
+        std::string r;
+        int part = comp;
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (t[i] != '%') {
+                r += t[i];
+                continue;
+            }
+            const char k = i + 1 < t.size() ? t[++i] : '\0';
+            if (k == '.') r += comp < 0 ? "" : (part ? ".im" : ".re");
+            else if (k == '_') r += comp < 0 ? "" : (part ? "_im" : "_re");
+            else if (k == 'T') r += comp < 0 ? "ptype" : "ftype";
+            else if (k == 'P') r += part == 1 ? "(-pmOne)" : "pmOne";
+            else if (k == '<' && comp < 0) r += "swapReIm(";
+            else if (k == '<') part = 1 - comp;
+            else if (k == '>' && comp < 0) r += ")";
+            else if (k == '>') part = comp;
+            else {
+                std::cerr << "fft_front_gen: bad template marker in: " << t << "\n";
+                std::exit(1);
+            }
+        }
+        return r;
+    }
+    // A line that reads the same in both forms.
+    void line(const std::string& text) {
+        lane << text << "\n";
+        pair << text << "\n";
+    }
+    // A part-wise statement: one line per lane, one line per part.
+    void parts(const std::string& indent, const std::string& t) {
+        lane << indent << part_text(t, -1) << "\n";
+        pair_parts(indent, t);
+    }
+    // A loop of one part-wise statement: a single line per lane, a block of
+    // the two part statements in the pair form.
+    void loop(const std::string& indent, const std::string& head, const std::string& t) {
+        lane << indent << head << " " << part_text(t, -1) << "\n";
+        pair << indent << head << " {\n";
+        pair_parts(indent + "  ", t);
+        pair << indent << "}\n";
+    }
+    // ptype name = t: one declaration per lane; the pair form declares the
+    // value and then sets it part by part.
+    void init(const std::string& indent, const std::string& name, const std::string& t) {
+        lane << indent << "ptype " << name << " = " << part_text(t, -1) << ";\n";
+        pair << indent << "ptype " << name << ";\n";
+        pair_parts(indent, name + "%. = " + t + ";");
+    }
+
+private:
+    void pair_parts(const std::string& indent, const std::string& t) {
+        pair << indent << part_text(t, 0) << "\n" << indent << part_text(t, 1) << "\n";
+    }
+};
+
+// The two forms of a sub-group routine, chosen by the text's compiler: the
+// lane-pair form where the sub-group emulation runs one work-item per lane
+// pair, the per-lane form elsewhere.
+std::string lane_pair_choice(const std::string& pair, const std::string& lane) {
+    return "#ifdef TARVO_SG_LANE_PAIR\n" + pair + "#else\n" + lane + "#endif\n";
+}
+
 // Straight-line code writer. Every value is a fresh temporary; each
 // statement is written in two forms at once: the per-lane form (one ptype
 // per temporary, the swap a lane exchange) and the lane-pair form (two
 // scalars tN_r, tN_i per temporary, the swap a choice of the other scalar).
-// Expressions are templates: "@t" stands for t (its own part in the pair
-// form), "#t" for swapReIm(t) (the other part), "$" for pmOne (negated for
-// the imaginary part, as the odd lane's pmOne is).
-struct writer {
-    std::ostringstream out;   // per-lane form
-    std::ostringstream pout;  // lane-pair form
+// Its expressions have a shorter template of their own, as every operand is
+// a temporary: "@t" stands for t (its own part in the pair form), "#t" for
+// swapReIm(t) (the other part), "$" for pmOne (negated for the imaginary
+// part, as the odd lane's pmOne is).
+struct writer : two_forms {
     int next = 0;
 
     static std::string render(const std::string& t, int comp) {
@@ -101,21 +183,21 @@ struct writer {
     }
     std::string fresh(const std::string& expr) {
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = " << render(expr, -1) << ";\n";
-        pout << "  const ftype " << name << "_r = " << render(expr, 0) << ";\n"
+        lane << "  ptype " << name << " = " << render(expr, -1) << ";\n";
+        pair << "  const ftype " << name << "_r = " << render(expr, 0) << ";\n"
              << "  const ftype " << name << "_i = " << render(expr, 1) << ";\n";
         return name;
     }
     std::string load(long j) {
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = in[" << j << "];\n";
-        pout << "  const ftype " << name << "_r = in[" << j << "].re;\n"
+        lane << "  ptype " << name << " = in[" << j << "];\n";
+        pair << "  const ftype " << name << "_r = in[" << j << "].re;\n"
              << "  const ftype " << name << "_i = in[" << j << "].im;\n";
         return name;
     }
     void store(long k, const std::string& v) {
-        out << "  in[" << k << "] = " << v << ";\n";
-        pout << "  in[" << k << "].re = " << v << "_r;\n  in[" << k << "].im = " << v << "_i;\n";
+        lane << "  in[" << k << "] = " << v << ";\n";
+        pair << "  in[" << k << "].re = " << v << "_r;\n  in[" << k << "].im = " << v << "_i;\n";
     }
     std::string mul_mi(const std::string& v) { return fresh("$*#" + v); }
 
@@ -129,12 +211,12 @@ struct writer {
         real c, s;
         cis(m, n, c, s);
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = " << v << ";\n";
-        out << "  TWIDL_MULT_INPLACE(" << lit(c) << ", pmOne*" << lit(s) << ", " << name << ");\n";
+        lane << "  ptype " << name << " = " << v << ";\n";
+        lane << "  TWIDL_MULT_INPLACE(" << lit(c) << ", pmOne*" << lit(s) << ", " << name << ");\n";
         // TWIDL_MULT_INPLACE's expression, part by part.
-        pout << "  const ftype " << name << "_r = (" << lit(c) << ")*(" << v << "_r) + (pmOne*" << lit(s) << ")*("
+        pair << "  const ftype " << name << "_r = (" << lit(c) << ")*(" << v << "_r) + (pmOne*" << lit(s) << ")*("
              << v << "_i);\n";
-        pout << "  const ftype " << name << "_i = (" << lit(c) << ")*(" << v << "_i) + ((-pmOne)*" << lit(s)
+        pair << "  const ftype " << name << "_i = (" << lit(c) << ")*(" << v << "_i) + ((-pmOne)*" << lit(s)
              << ")*(" << v << "_r);\n";
         return name;
     }
@@ -226,9 +308,8 @@ std::string fft_function(long n, bool sg) {
         return f.str();
     }
     f << "#if NEED_FFT_FUNC(" << n << ")\n";
-    if (sg) f << "#ifdef TARVO_SG_LANE_PAIR\n" << sig << w.pout.str() << "}\n#else\n";
-    f << sig << w.out.str() << "}\n";
-    if (sg) f << "#endif\n";
+    const std::string lane = sig + w.lane.str() + "}\n";
+    f << (sg ? lane_pair_choice(sig + w.pair.str() + "}\n", lane) : lane);
     f << "#endif\n";
     f << "\n";
     return f.str();
@@ -342,224 +423,164 @@ std::string head(bool sg) {
     return o.str();
 }
 
-// Generic direct DFTs of a size known only at run time (nsg) or given by a
-// macro (sg). Each output pairs x_j with x_(n-j); angles are reduced mod n
-// before cospi/sinpi so that large sizes keep their accuracy.
-std::string generic(bool sg) {
+// Generic direct DFTs of the NONSUBGRP form: the size is known only at run
+// time, the values are read from and written to global memory. Each output
+// pairs x_j with x_(n-j); angles are reduced mod n before cospi/sinpi so that
+// large sizes keep their accuracy.
+std::string generic_nsg() {
     std::ostringstream o;
-    if (!sg) {
-        o << "#if defined(NEED_ODD_DEFAULT) || defined(NEED_EVEN_DEFAULT)\n"
-             "#define OVX_DEF_LOAD(k, s, p) vload2((size_t)(k) * (size_t)(s), (p))\n"
-             "#endif\n"
-             "#ifdef NEED_ODD_DEFAULT\n"
-             "void ODD_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
-             "{\n"
-             "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
-             "  ptype s0 = x0;\n"
-             "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
-             "  vstore2(s0, 0, out);\n"
-             "  for (uint i = 1; i <= fact / 2; ++i) {\n"
-             "    ptype a = x0, b = x0;\n"
-             "    for (uint j = 1; j <= fact / 2; ++j) {\n"
-             "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
-             "      const ptype xadd = xf + xb, xsub = xf - xb;\n"
-             "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
-             "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
-             "      const ftype c = cospi(ang), s = sinpi(ang);\n"
-             "      const ptype m = swapReIm(xsub);\n"
-             "      a += c * xadd + s * m;\n"
-             "      b += c * xadd - s * m;\n"
-             "    }\n"
-             "    vstore2(a, (size_t)i * os, out);\n"
-             "    vstore2(b, (size_t)(fact - i) * os, out);\n"
-             "  }\n"
-             "}\n"
-             "#endif\n"
-             "#ifdef NEED_EVEN_DEFAULT\n"
-             "void EVEN_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
-             "{\n"
-             "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
-             "  const ptype xh = OVX_DEF_LOAD(fact / 2, is, in);\n"
-             "  ptype s0 = x0;\n"
-             "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
-             "  vstore2(s0, 0, out);\n"
-             "  for (uint i = 1; i < fact; ++i) {\n"
-             "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
-             "    for (uint j = 1; j < fact / 2; ++j) {\n"
-             "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
-             "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
-             "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
-             "      a += cospi(ang) * (xf + xb) + sinpi(ang) * swapReIm(xf - xb);\n"
-             "    }\n"
-             "    vstore2(a, (size_t)i * os, out);\n"
-             "  }\n"
-             "}\n"
-             "#endif\n\n";
-        return o.str();
-    }
-    // The size is a compile-time macro, so the routine keeps the F roots
-    // cospi/sinpi(2r/F), r = 0..F-1, in a private table filled once per call
-    // (the term of (i, j) uses root (i*j) mod F), and the folded pairs
-    // x_j + x_(F-j) and the swapped x_j - x_(F-j), which depend on j only,
-    // once per call: every lane-pair swap stands outside the (i, j) loops, in
-    // loops of compile-time bounds that every work-item runs alike. Each term
-    // is the same expression of the same values as when evaluated in place.
-    // Every loop is unrolled: the indices become constants, so the tables
-    // stay in registers instead of being indexed in memory.
-    // The lane-pair form: the same expressions part by part ("%c" this part,
-    // "%o" the other one, "%P" pmOne of this part), then "#else" for the
-    // per-lane form.
-    auto pair_body = [&](const char* name, const std::string& F, bool with_odd) {
-        auto both = [&](const std::string& t) {
-            for (int c = 0; c < 2; ++c) {
-                std::string r;
-                for (size_t i = 0; i < t.size(); ++i) {
-                    if (t[i] == '%' && i + 1 < t.size()) {
-                        const char k = t[++i];
-                        if (k == 'c') r += c ? "im" : "re";
-                        else if (k == 'o') r += c ? "re" : "im";
-                        else if (k == 'P') r += c ? "(-pmOne)" : "pmOne";
-                        else r += std::string("%") + k;
-                    } else {
-                        r += t[i];
-                    }
-                }
-                o << r;
-            }
-        };
-        o << "#ifdef TARVO_SG_LANE_PAIR\n"
-          << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
-          << "{\n"
-          << "  ptype res[" << F << "];\n"
-          << "  ftype cr[" << F << "], sr[" << F << "];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
-          << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
-          << "    cr[r] = cospi(ang);\n"
-          << "    sr[r] = sinpi(ang);\n"
-          << "  }\n"
-          << "  const ptype x0 = in[0];\n"
-          << "  ptype s0 = x0;\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << "; ++j) {\n";
-        both("    s0.%c += in[j].%c;\n");
-        o << "  }\n"
-          << "  res[0] = s0;\n";
-        if (with_odd) {
-            o << "#if " << F << " % 2 == 1\n"
-              << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
-              << "  #pragma unroll\n"
-              << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n";
-            both("    const ftype xsub_%c = in[j].%c - in[" + F + " - j].%c;\n");
-            both("    xadd[j].%c = in[j].%c + in[" + F + " - j].%c;\n");
-            both("    m[j].%c = %P * xsub_%o;\n");
-            o << "  }\n"
-              << "  #pragma unroll\n"
-              << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
-              << "    ptype a = x0, b = x0;\n"
-              << "    #pragma unroll\n"
-              << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
-              << "      const uint r = (i * j) % (uint)" << F << ";\n"
-              << "      const ftype c = cr[r], s = sr[r];\n";
-            both("      a.%c += c * xadd[j].%c + s * m[j].%c;\n");
-            both("      b.%c += c * xadd[j].%c - s * m[j].%c;\n");
-            o << "    }\n"
-              << "    res[i] = a;\n"
-              << "    res[" << F << " - i] = b;\n"
-              << "  }\n"
-              << "#else\n";
-        }
-        o << "  const ptype xh = in[" << F << " / 2];\n"
-          << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n";
-        both("    xadd[j].%c = in[j].%c + in[" + F + " - j].%c;\n");
-        both("    sw[j].%c = in[j].%o - in[" + F + " - j].%o;\n");
-        o << "  }\n"
-          << "  #pragma unroll\n"
-          << "  for (uint i = 1; i < " << F << "; ++i) {\n"
-          << "    ptype a;\n";
-        both("    a.%c = (i & 1u) ? x0.%c - xh.%c : x0.%c + xh.%c;\n");
-        o << "    #pragma unroll\n"
-          << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
-          << "      const uint r = (i * j) % (uint)" << F << ";\n";
-        both("      a.%c += cr[r] * xadd[j].%c + sr[r] * %P * sw[j].%c;\n");
-        o << "    }\n"
-          << "    res[i] = a;\n"
-          << "  }\n";
-        if (with_odd) o << "#endif\n";
-        o << "  #pragma unroll\n"
-          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
-          << "}\n#else\n";
-    };
-    auto body = [&](const char* name, const char* size, bool with_odd) {
-        const std::string F = std::string("(") + size + ")";
-        o << "#ifdef " << name << "\n";
-        pair_body(name, F, with_odd);
-        o << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
-          << "{\n"
-          << "  ptype res[" << F << "];\n"
-          << "  ftype cr[" << F << "], sr[" << F << "];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
-          << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
-          << "    cr[r] = cospi(ang);\n"
-          << "    sr[r] = sinpi(ang);\n"
-          << "  }\n"
-          << "  const ptype x0 = in[0];\n"
-          << "  ptype s0 = x0;\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << "; ++j) s0 += in[j];\n"
-          << "  res[0] = s0;\n";
-        if (with_odd) {
-            o << "#if " << F << " % 2 == 1\n"
-              << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
-              << "  #pragma unroll\n"
-              << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
-              << "    const ptype xsub = in[j] - in[" << F << " - j];\n"
-              << "    xadd[j] = in[j] + in[" << F << " - j];\n"
-              << "    m[j] = pmOne * swapReIm(xsub);\n"
-              << "  }\n"
-              << "  #pragma unroll\n"
-              << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
-              << "    ptype a = x0, b = x0;\n"
-              << "    #pragma unroll\n"
-              << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
-              << "      const uint r = (i * j) % (uint)" << F << ";\n"
-              << "      const ftype c = cr[r], s = sr[r];\n"
-              << "      a += c * xadd[j] + s * m[j];\n"
-              << "      b += c * xadd[j] - s * m[j];\n"
-              << "    }\n"
-              << "    res[i] = a;\n"
-              << "    res[" << F << " - i] = b;\n"
-              << "  }\n"
-              << "#else\n";
-        }
-        o << "  const ptype xh = in[" << F << " / 2];\n"
-          << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n"
-          << "    xadd[j] = in[j] + in[" << F << " - j];\n"
-          << "    sw[j] = swapReIm(in[j] - in[" << F << " - j]);\n"
-          << "  }\n"
-          << "  #pragma unroll\n"
-          << "  for (uint i = 1; i < " << F << "; ++i) {\n"
-          << "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
-          << "    #pragma unroll\n"
-          << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
-          << "      const uint r = (i * j) % (uint)" << F << ";\n"
-          << "      a += cr[r] * xadd[j] + sr[r] * pmOne * sw[j];\n"
-          << "    }\n"
-          << "    res[i] = a;\n"
-          << "  }\n";
-        if (with_odd) o << "#endif\n";
-        o << "  #pragma unroll\n"
-          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
-          << "}\n#endif\n#endif\n\n";
-    };
-    body("FACT0_DEFAULT_FUNC", "FACT0", false);
-    body("FACT1_DEFAULT_FUNC", "FACT1", true);
+    o << "#if defined(NEED_ODD_DEFAULT) || defined(NEED_EVEN_DEFAULT)\n"
+         "#define OVX_DEF_LOAD(k, s, p) vload2((size_t)(k) * (size_t)(s), (p))\n"
+         "#endif\n"
+         "#ifdef NEED_ODD_DEFAULT\n"
+         "void ODD_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
+         "{\n"
+         "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
+         "  ptype s0 = x0;\n"
+         "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
+         "  vstore2(s0, 0, out);\n"
+         "  for (uint i = 1; i <= fact / 2; ++i) {\n"
+         "    ptype a = x0, b = x0;\n"
+         "    for (uint j = 1; j <= fact / 2; ++j) {\n"
+         "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
+         "      const ptype xadd = xf + xb, xsub = xf - xb;\n"
+         "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
+         "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
+         "      const ftype c = cospi(ang), s = sinpi(ang);\n"
+         "      const ptype m = swapReIm(xsub);\n"
+         "      a += c * xadd + s * m;\n"
+         "      b += c * xadd - s * m;\n"
+         "    }\n"
+         "    vstore2(a, (size_t)i * os, out);\n"
+         "    vstore2(b, (size_t)(fact - i) * os, out);\n"
+         "  }\n"
+         "}\n"
+         "#endif\n"
+         "#ifdef NEED_EVEN_DEFAULT\n"
+         "void EVEN_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
+         "{\n"
+         "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
+         "  const ptype xh = OVX_DEF_LOAD(fact / 2, is, in);\n"
+         "  ptype s0 = x0;\n"
+         "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
+         "  vstore2(s0, 0, out);\n"
+         "  for (uint i = 1; i < fact; ++i) {\n"
+         "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
+         "    for (uint j = 1; j < fact / 2; ++j) {\n"
+         "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
+         "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
+         "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
+         "      a += cospi(ang) * (xf + xb) + sinpi(ang) * swapReIm(xf - xb);\n"
+         "    }\n"
+         "    vstore2(a, (size_t)i * os, out);\n"
+         "  }\n"
+         "}\n"
+         "#endif\n\n";
     return o.str();
+}
+
+// The generic direct DFTs of the sub-group form, of a size F given by a
+// macro. Each output pairs x_j with x_(F-j); angles are reduced mod F before
+// cospi/sinpi so that large sizes keep their accuracy.
+//
+// The size is a compile-time macro, so the routine keeps the F roots
+// cospi/sinpi(2r/F), r = 0..F-1, in a private table filled once per call
+// (the term of (i, j) uses root (i*j) mod F), and the folded pairs
+// x_j + x_(F-j) and the swapped x_j - x_(F-j), which depend on j only,
+// once per call: every lane-pair swap stands outside the (i, j) loops, in
+// loops of compile-time bounds that every work-item runs alike. Each term
+// is the same expression of the same values as when evaluated in place.
+// Every loop is unrolled: the indices become constants, so the tables
+// stay in registers instead of being indexed in memory.
+
+// Entry, the table of roots and output 0 (the sum of all inputs).
+void direct_dft_head(two_forms& w, const std::string& name, const std::string& F) {
+    w.line("void " + name + "(ptype *in, const ftype pmOne TARVO_SG_PARAM)");
+    w.line("{");
+    w.line("  ptype res[" + F + "];");
+    w.line("  ftype cr[" + F + "], sr[" + F + "];");
+    w.line("  #pragma unroll");
+    w.line("  for (uint r = 0; r < (uint)" + F + "; ++r) {");
+    w.line("    const ftype ang = (ftype)(2 * r) / (ftype)" + F + ";");
+    w.line("    cr[r] = cospi(ang);");
+    w.line("    sr[r] = sinpi(ang);");
+    w.line("  }");
+    w.line("  const ptype x0 = in[0];");
+    w.line("  ptype s0 = x0;");
+    w.line("  #pragma unroll");
+    w.loop("  ", "for (uint j = 1; j < " + F + "; ++j)", "s0%. += in[j]%.;");
+    w.line("  res[0] = s0;");
+}
+
+// Odd F: the sums x_j + x_(F-j) and the swapped differences times pmOne,
+// then outputs i and F - i together from the same terms.
+void direct_dft_odd(two_forms& w, const std::string& F) {
+    w.line("  ptype xadd[" + F + " / 2 + 1], m[" + F + " / 2 + 1];");
+    w.line("  #pragma unroll");
+    w.line("  for (uint j = 1; j <= " + F + " / 2; ++j) {");
+    w.parts("    ", "const %T xsub%_ = in[j]%. - in[" + F + " - j]%.;");
+    w.parts("    ", "xadd[j]%. = in[j]%. + in[" + F + " - j]%.;");
+    w.parts("    ", "m[j]%. = %P * %<xsub%_%>;");
+    w.line("  }");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 1; i <= " + F + " / 2; ++i) {");
+    w.line("    ptype a = x0, b = x0;");
+    w.line("    #pragma unroll");
+    w.line("    for (uint j = 1; j <= " + F + " / 2; ++j) {");
+    w.line("      const uint r = (i * j) % (uint)" + F + ";");
+    w.line("      const ftype c = cr[r], s = sr[r];");
+    w.parts("      ", "a%. += c * xadd[j]%. + s * m[j]%.;");
+    w.parts("      ", "b%. += c * xadd[j]%. - s * m[j]%.;");
+    w.line("    }");
+    w.line("    res[i] = a;");
+    w.line("    res[" + F + " - i] = b;");
+    w.line("  }");
+}
+
+// Even F: x_(F/2) enters every output with the sign (-1)^i; the pairs
+// j = 1 .. F/2 - 1 as in the odd case, one output at a time.
+void direct_dft_even(two_forms& w, const std::string& F) {
+    w.line("  const ptype xh = in[" + F + " / 2];");
+    w.line("  ptype xadd[" + F + " / 2], sw[" + F + " / 2];");
+    w.line("  #pragma unroll");
+    w.line("  for (uint j = 1; j < " + F + " / 2; ++j) {");
+    w.parts("    ", "xadd[j]%. = in[j]%. + in[" + F + " - j]%.;");
+    w.parts("    ", "sw[j]%. = %<in[j]%. - in[" + F + " - j]%.%>;");
+    w.line("  }");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 1; i < " + F + "; ++i) {");
+    w.init("    ", "a", "(i & 1u) ? x0%. - xh%. : x0%. + xh%.");
+    w.line("    #pragma unroll");
+    w.line("    for (uint j = 1; j < " + F + " / 2; ++j) {");
+    w.line("      const uint r = (i * j) % (uint)" + F + ";");
+    w.parts("      ", "a%. += cr[r] * xadd[j]%. + sr[r] * %P * sw[j]%.;");
+    w.line("    }");
+    w.line("    res[i] = a;");
+    w.line("  }");
+}
+
+// The whole routine `name` of size macro `size`, in both forms. Without
+// with_odd the routine serves even sizes only.
+std::string direct_dft(const std::string& name, const std::string& size, bool with_odd) {
+    const std::string F = "(" + size + ")";
+    two_forms w;
+    direct_dft_head(w, name, F);
+    if (with_odd) {
+        w.line("#if " + F + " % 2 == 1");
+        direct_dft_odd(w, F);
+        w.line("#else");
+    }
+    direct_dft_even(w, F);
+    if (with_odd) w.line("#endif");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 0; i < " + F + "; ++i) in[i] = res[i];");
+    w.line("}");
+    return "#ifdef " + name + "\n" + lane_pair_choice(w.pair.str(), w.lane.str()) + "#endif\n\n";
+}
+
+std::string generic(bool sg) {
+    if (!sg) return generic_nsg();
+    return direct_dft("FACT0_DEFAULT_FUNC", "FACT0", false) + direct_dft("FACT1_DEFAULT_FUNC", "FACT1", true);
 }
 
 std::string front(bool sg) {
@@ -635,7 +656,7 @@ std::string esimd_header() {
           << "SYCL_ESIMD_FUNCTION inline void fft_" << n << "(xe::simd<T, 16>* in) {\n"
           << "  using ptype = xe::simd<T, 16>;\n"
           << "  const ptype pmOne = pm_one<T, dir>();\n"
-          << w.out.str();
+          << w.lane.str();
         for (long k = 0; k < n; ++k) h << "  in[" << k << "] = " << X[k] << ";\n";
         h << "}\n\n";
     }
