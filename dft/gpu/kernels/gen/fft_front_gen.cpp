@@ -315,11 +315,50 @@ std::string fft_function(long n, bool sg) {
     return f.str();
 }
 
-const char* kFactorMacros[] = {"FACT0",     "FACT1",     "FACT2",     "FACT3",     "N0_FACT0",
-                               "N0_FACT1",  "N1_FACT0",  "N1_FACT1",  "DIM0FACT0", "DIM0FACT1",
-                               "DIM0FACT2", "DIM0FACT3", "DIM1FACT0", "DIM1FACT1"};
+// The straight-line transforms the generator writes, one entry per size:
+// the front of every OpenCL C kernel text holds fft_<n>_s for each of them
+// (compiled only for a kernel whose factor macros name n, NEED_FFT_FUNC);
+// the explicit-SIMD header also holds fft_<n> for those marked, the factors
+// that the explicit-SIMD two-factor plan combines.
+struct codelet_size {
+    long n;
+    bool esimd;
+};
+const codelet_size kCodeletSizes[] = {
+    {1, false},  {2, false},  {3, false},  {4, false},  {5, false},  {6, false},  {7, false},  {8, true},
+    {9, true},   {10, true},  {11, false}, {12, true},  {13, false}, {14, false}, {15, false}, {16, true},
+    {17, false}, {18, false}, {19, false}, {20, false}, {21, false}, {22, false}, {23, false}, {24, false},
+    {25, true},  {26, false}, {27, false}, {28, false}, {29, false}, {30, false}, {31, false}, {32, true},
+    {33, false}, {34, false}, {35, false}, {36, false}, {37, false}, {38, false}, {39, false}, {40, false},
+    {41, false}, {42, false}, {43, false}, {44, false}, {45, false}, {46, false}, {47, false}, {48, false},
+    {49, false}, {50, false}, {51, false}, {52, false}, {53, false}, {54, false}, {55, false}, {56, false},
+    {57, false}, {58, false}, {59, false}, {60, false}, {61, false}, {62, false}, {63, false}, {64, true},
+};
 
-std::string head(bool sg) {
+// The macros by which a sub-group or NONSUBGRP kernel names the sizes it
+// transforms: NEED_FFT_FUNC(n) is true when one of them is n. A kernel may
+// also route FACT0 or FACT1 to a direct DFT of that size
+// (-D<macro>_DEFAULT_FUNC=<name>) where no straight-line transform serves;
+// FACT0's has no odd-size branch, as the two-factor backend that uses it takes
+// even lengths only and gives FACT0 the even factor.
+enum class direct_dft_kind { none, even_sizes, any_size };
+struct factor_macro {
+    const char* name;
+    direct_dft_kind direct;
+};
+const factor_macro kFactorMacros[] = {
+    {"FACT0", direct_dft_kind::even_sizes}, {"FACT1", direct_dft_kind::any_size},
+    {"FACT2", direct_dft_kind::none},       {"FACT3", direct_dft_kind::none},
+    {"N0_FACT0", direct_dft_kind::none},    {"N0_FACT1", direct_dft_kind::none},
+    {"N1_FACT0", direct_dft_kind::none},    {"N1_FACT1", direct_dft_kind::none},
+    {"DIM0FACT0", direct_dft_kind::none},   {"DIM0FACT1", direct_dft_kind::none},
+    {"DIM0FACT2", direct_dft_kind::none},   {"DIM0FACT3", direct_dft_kind::none},
+    {"DIM1FACT0", direct_dft_kind::none},   {"DIM1FACT1", direct_dft_kind::none},
+};
+
+// The text's opening: what it is, its extensions, the defaults of the
+// sub-group emulation's hooks and the precision types.
+std::string precision_head(bool sg) {
     std::ostringstream o;
     o << "/* Common front of the 1D complex transform kernels ("
       << (sg ? "sub-group" : "NONSUBGRP") << " form, " << (g_double ? "double" : "float")
@@ -338,89 +377,110 @@ std::string head(bool sg) {
       << "typedef " << t << "3 ftype3;\n"
       << "typedef " << t << "4 ftype4;\n"
       << "typedef " << t << "8 ftype8;\n";
-    if (sg) {
-        o << "/* Lane-pair vocabulary: a complex value lives in two neighbouring lanes,\n"
-             "   the even lane the real part, the odd lane the imaginary part. Texts\n"
-             "   that use only these names for every per-lane notion (which value and\n"
-             "   part a work-item holds, its loads and stores, swaps, signs) declare\n"
-             "   TARVO_SG_PAIR_VOCABULARY; where the sub-group emulation then runs one\n"
-             "   work-item per lane pair it defines TARVO_SG_LANE_PAIR and the names\n"
-             "   itself, and ptype holds both parts. */\n"
-             "#ifdef TARVO_SG_LANE_PAIR\n"
-             "typedef struct { ftype re; ftype im; } ptype;\n"
-             "#else\n"
-             "typedef ftype ptype;\n"
-             "/* lane, and the complex value (pair) and part of the lane */\n"
-             "#define SG_LANE() ((uint)get_sub_group_local_id())\n"
-             "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
-             "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n"
-             "/* the work-item's complex slot in a one-dimensional work-group */\n"
-             "#define SG_WG_CPLX_ID() ((int)(get_local_id(0) >> 1))\n"
-             "/* exchange of the parts, and the sign that makes pmOne * swap(x) = -+i x */\n"
-             "#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)\n"
-             "#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)\n"
-             "#define SG_ZERO ((ptype)0)\n"
-             "/* real part at p[at], imaginary part at p[at + step] */\n"
-             "#define SG_LOAD_PARTS(p, at, step) ((p)[(at) + (step) * (int)SG_IS_IMAG()])\n"
-             "#define SG_STORE_PARTS(p, at, step, v) ((p)[(at) + (step) * (int)SG_IS_IMAG()] = (v))\n"
-             "/* complex value k of an interleaved array */\n"
-             "#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)\n"
-             "#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))\n"
-             "/* per-lane values: lane L's at p[at + L] */\n"
-             "#define SG_LANE_LOAD(p, at) ((p)[(at) + (int)SG_LANE()])\n"
-             "#define SG_LANE_STORE(p, at, v) ((p)[(at) + (int)SG_LANE()] = (v))\n";
-        if (g_double) {
-            o << "#define SG_BLOCK_LOAD(p) as_double(tarvo_sub_group_block_read_ul((const __global ulong*)(p)))\n"
-                 "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write_ul((__global ulong*)(p), as_ulong(v))\n";
-        } else {
-            o << "#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))\n"
-                 "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))\n";
-        }
-        o << "/* reg <- a reg + sgn b swap(reg), a and b per-lane values, sgn uniform */\n"
-             "#define SG_MUL_ADD_SWAP(reg, a, sgn, b) { (reg) = (a) * (reg) + (sgn) * (b) * SG_SWAP_RE_IM(reg); }\n"
-             "/* reg <- c reg - s pm swap(reg), c and s uniform, pm = SG_PM_ONE */\n"
-             "#define SG_TWIDDLE_PM(reg, c, s, pm) { (reg) = (c) * (reg) - (s) * (pm) * SG_SWAP_RE_IM(reg); }\n"
-             "/* one exchange for a whole vector */\n"
-             "#define swapReImVector2(v) tarvo_sub_group_shuffle_xor((ftype2)(v), 1)\n"
-             "#define swapReImVector3(v) tarvo_sub_group_shuffle_xor((ftype3)(v), 1)\n"
-             "#define swapReImVector4(v) tarvo_sub_group_shuffle_xor((ftype4)(v), 1)\n"
-             "#define TWIDL_MULT_INPLACE(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReIm(var); }\n"
-             "#define TWIDL_MULT_INPLACE_VEC2(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector2(var); }\n"
-             "#define TWIDL_MULT_INPLACE_VEC3(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector3(var); }\n"
-             "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
-             "#endif\n"
-             "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n\n";
+    return o.str();
+}
+
+// The sub-group form's vocabulary: ptype, the lane-pair names, swaps and
+// twiddle multiplications, per lane or per lane pair.
+std::string lane_pair_vocabulary() {
+    std::ostringstream o;
+    o << "/* Lane-pair vocabulary: a complex value lives in two neighbouring lanes,\n"
+         "   the even lane the real part, the odd lane the imaginary part. Texts\n"
+         "   that use only these names for every per-lane notion (which value and\n"
+         "   part a work-item holds, its loads and stores, swaps, signs) declare\n"
+         "   TARVO_SG_PAIR_VOCABULARY; where the sub-group emulation then runs one\n"
+         "   work-item per lane pair it defines TARVO_SG_LANE_PAIR and the names\n"
+         "   itself, and ptype holds both parts. */\n"
+         "#ifdef TARVO_SG_LANE_PAIR\n"
+         "typedef struct { ftype re; ftype im; } ptype;\n"
+         "#else\n"
+         "typedef ftype ptype;\n"
+         "/* lane, and the complex value (pair) and part of the lane */\n"
+         "#define SG_LANE() ((uint)get_sub_group_local_id())\n"
+         "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
+         "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n"
+         "/* the work-item's complex slot in a one-dimensional work-group */\n"
+         "#define SG_WG_CPLX_ID() ((int)(get_local_id(0) >> 1))\n"
+         "/* exchange of the parts, and the sign that makes pmOne * swap(x) = -+i x */\n"
+         "#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)\n"
+         "#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)\n"
+         "#define SG_ZERO ((ptype)0)\n"
+         "/* real part at p[at], imaginary part at p[at + step] */\n"
+         "#define SG_LOAD_PARTS(p, at, step) ((p)[(at) + (step) * (int)SG_IS_IMAG()])\n"
+         "#define SG_STORE_PARTS(p, at, step, v) ((p)[(at) + (step) * (int)SG_IS_IMAG()] = (v))\n"
+         "/* complex value k of an interleaved array */\n"
+         "#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)\n"
+         "#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))\n"
+         "/* per-lane values: lane L's at p[at + L] */\n"
+         "#define SG_LANE_LOAD(p, at) ((p)[(at) + (int)SG_LANE()])\n"
+         "#define SG_LANE_STORE(p, at, v) ((p)[(at) + (int)SG_LANE()] = (v))\n";
+    if (g_double) {
+        o << "#define SG_BLOCK_LOAD(p) as_double(tarvo_sub_group_block_read_ul((const __global ulong*)(p)))\n"
+             "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write_ul((__global ulong*)(p), as_ulong(v))\n";
     } else {
-        o << "typedef ftype2 ptype;\n\n"
-             "/* One complex value per work-item; the direction comes from FWD_DIR. */\n"
-             "#if defined(FWD_DIR) && FWD_DIR\n"
-             "#define NSG_DIR_SIGN ((ftype)-1)\n"
-             "#else\n"
-             "#define NSG_DIR_SIGN ((ftype)1)\n"
-             "#endif\n"
-             "#define swapReIm(var) ((ptype)(-NSG_DIR_SIGN*(var).s1, NSG_DIR_SIGN*(var).s0))\n"
-             "#define TWIDL_MULT_INPLACE(twr, twi, var) { ptype tw_v_ = (var); "
-             "(var) = (ptype)((twr)*tw_v_.s0 - NSG_DIR_SIGN*(twi)*tw_v_.s1, "
-             "(twr)*tw_v_.s1 + NSG_DIR_SIGN*(twi)*tw_v_.s0); }\n"
-             "#define pmOne_NSG ((ftype)1)\n\n";
+        o << "#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))\n"
+             "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))\n";
     }
-    // NEED_FFT_FUNC: an undefined factor macro counts as 0.
+    o << "/* reg <- a reg + sgn b swap(reg), a and b per-lane values, sgn uniform */\n"
+         "#define SG_MUL_ADD_SWAP(reg, a, sgn, b) { (reg) = (a) * (reg) + (sgn) * (b) * SG_SWAP_RE_IM(reg); }\n"
+         "/* reg <- c reg - s pm swap(reg), c and s uniform, pm = SG_PM_ONE */\n"
+         "#define SG_TWIDDLE_PM(reg, c, s, pm) { (reg) = (c) * (reg) - (s) * (pm) * SG_SWAP_RE_IM(reg); }\n"
+         "/* one exchange for a whole vector */\n"
+         "#define swapReImVector2(v) tarvo_sub_group_shuffle_xor((ftype2)(v), 1)\n"
+         "#define swapReImVector3(v) tarvo_sub_group_shuffle_xor((ftype3)(v), 1)\n"
+         "#define swapReImVector4(v) tarvo_sub_group_shuffle_xor((ftype4)(v), 1)\n"
+         "#define TWIDL_MULT_INPLACE(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReIm(var); }\n"
+         "#define TWIDL_MULT_INPLACE_VEC2(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector2(var); }\n"
+         "#define TWIDL_MULT_INPLACE_VEC3(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector3(var); }\n"
+         "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
+         "#endif\n"
+         "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n\n";
+    return o.str();
+}
+
+// The NONSUBGRP form's vocabulary: a complex ptype and the swap and twiddle
+// multiplication signed by the direction.
+std::string nonsubgroup_vocabulary() {
+    std::ostringstream o;
+    o << "typedef ftype2 ptype;\n\n"
+         "/* One complex value per work-item; the direction comes from FWD_DIR. */\n"
+         "#if defined(FWD_DIR) && FWD_DIR\n"
+         "#define NSG_DIR_SIGN ((ftype)-1)\n"
+         "#else\n"
+         "#define NSG_DIR_SIGN ((ftype)1)\n"
+         "#endif\n"
+         "#define swapReIm(var) ((ptype)(-NSG_DIR_SIGN*(var).s1, NSG_DIR_SIGN*(var).s0))\n"
+         "#define TWIDL_MULT_INPLACE(twr, twi, var) { ptype tw_v_ = (var); "
+         "(var) = (ptype)((twr)*tw_v_.s0 - NSG_DIR_SIGN*(twi)*tw_v_.s1, "
+         "(twr)*tw_v_.s1 + NSG_DIR_SIGN*(twi)*tw_v_.s0); }\n"
+         "#define pmOne_NSG ((ftype)1)\n\n";
+    return o.str();
+}
+
+// NEED_FFT_FUNC(S): whether one of the factor macros names the size S; an
+// undefined factor macro counts as 0.
+std::string need_fft_func() {
+    std::ostringstream o;
     o << "#ifndef NEED_FFT_FUNC\n";
-    for (const char* m : kFactorMacros)
-        o << "#ifdef " << m << "\n#define OVX_NF_" << m << " (" << m << ")\n#else\n#define OVX_NF_" << m
-          << " 0\n#endif\n";
+    for (const factor_macro& f : kFactorMacros)
+        o << "#ifdef " << f.name << "\n#define OVX_NF_" << f.name << " (" << f.name << ")\n#else\n#define OVX_NF_"
+          << f.name << " 0\n#endif\n";
     o << "#define NEED_FFT_FUNC(S) (";
     bool first = true;
-    for (const char* m : kFactorMacros) {
-        o << (first ? "" : " || ") << "(S) == OVX_NF_" << m;
+    for (const factor_macro& f : kFactorMacros) {
+        o << (first ? "" : " || ") << "(S) == OVX_NF_" << f.name;
         first = false;
     }
     o << ")\n#endif\n\n";
     return o.str();
+}
+
+std::string head(bool sg) {
+    return precision_head(sg) + (sg ? lane_pair_vocabulary() : nonsubgroup_vocabulary()) + need_fft_func();
 }
 
 // Generic direct DFTs of the NONSUBGRP form: the size is known only at run
@@ -578,14 +638,20 @@ std::string direct_dft(const std::string& name, const std::string& size, bool wi
     return "#ifdef " + name + "\n" + lane_pair_choice(w.pair.str(), w.lane.str()) + "#endif\n\n";
 }
 
+// The generic routines of a form: the NONSUBGRP ones, or one direct DFT per
+// factor macro that may route to one.
 std::string generic(bool sg) {
     if (!sg) return generic_nsg();
-    return direct_dft("FACT0_DEFAULT_FUNC", "FACT0", false) + direct_dft("FACT1_DEFAULT_FUNC", "FACT1", true);
+    std::string s;
+    for (const factor_macro& f : kFactorMacros)
+        if (f.direct != direct_dft_kind::none)
+            s += direct_dft(std::string(f.name) + "_DEFAULT_FUNC", f.name, f.direct == direct_dft_kind::any_size);
+    return s;
 }
 
 std::string front(bool sg) {
     std::string s = head(sg);
-    for (long n = 1; n <= 64; ++n) s += fft_function(n, sg);
+    for (const codelet_size& c : kCodeletSizes) s += fft_function(c.n, sg);
     s += generic(sg);
     return s;
 }
@@ -619,9 +685,10 @@ std::string cpp_literal(const std::string& text) {
 
 }  // namespace
 
-// The explicit-SIMD header: fft_8 .. fft_64 on arrays of simd<T, 16>, each
-// vector holding 8 complex values (real and imaginary parts interleaved),
-// transformed lane by lane in place; dir 0 forward (e^-), 1 backward (e^+).
+// The explicit-SIMD header: fft_<n> for the sizes kCodeletSizes marks, on
+// arrays of simd<T, 16>, each vector holding 8 complex values (real and
+// imaginary parts interleaved), transformed lane by lane in place; dir 0
+// forward (e^-), 1 backward (e^+).
 std::string esimd_header() {
     std::ostringstream h;
     h << "// Generated by fft_front_gen; do not edit.\n"
@@ -647,7 +714,9 @@ std::string esimd_header() {
          "}\n"
          "#define TWIDL_MULT_INPLACE(c, s, x) x = (c) * x + (s) * swapReIm<T>(x)\n"
          "#define swapReIm(x) swapReIm<T>(x)\n\n";
-    for (long n : {8L, 9L, 10L, 12L, 16L, 25L, 32L, 64L}) {
+    for (const codelet_size& c : kCodeletSizes) {
+        if (!c.esimd) continue;
+        const long n = c.n;
         writer w;
         std::vector<std::string> x(n);
         for (long j = 0; j < n; ++j) x[j] = w.fresh("in[" + std::to_string(j) + "]");
