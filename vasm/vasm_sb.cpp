@@ -255,6 +255,13 @@ struct pending_access {
 // instructions behind it. At the block's end the pass places the block-end
 // sync and, before phase 2, records what the block exposes to its
 // predecessors.
+//
+// The three phases share the walk: phase 0 only records the token users'
+// destination writes (record_accesses) and places nothing; phase 1 also
+// chooses tokens (choose_own_token), settles the instructions whose waits
+// the block alone decides (resolve_waits) and records the reads, distances
+// and tokens the block exposes; phase 2 settles every instruction left and
+// places the sync for what the block's end still waits for.
 class block_pass {
 public:
     block_pass(std::uint32_t hw, std::uint32_t tokens, finalisation_context& ctx, basic_block& block,
@@ -1080,6 +1087,10 @@ std::uint32_t scoreboard_token_count(const code_generator& gen) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// Finalisation: blocks, the analysis and the final code
+// ---------------------------------------------------------------------------
+
 namespace {
 
 // The dependency field value F of an inserted instruction, from its control word.
@@ -1115,157 +1126,208 @@ void append_word(std::vector<std::uint8_t>& out, std::uint32_t d0, std::uint32_t
         for (int k = 0; k < 4; ++k) out.push_back(std::uint8_t(v >> (8 * k)));
 }
 
-}  // namespace
 
-std::vector<std::uint8_t> finalize_scoreboarded(code_generator& gen) {
-    // 1-2. Open streams and label fix-ups.
-    resolve_fixups(gen);
-    std::vector<std::uint64_t>& code = gen.root.code;
-    const int hw = gen.hardware_number();
-    const std::size_t n = code.size() / 2;
+// The code being finalised: two words per instruction.
+struct program_view {
+    std::vector<std::uint64_t>& code;
+    int hw;
+    std::size_t n;  // instructions
+};
 
-    // 3. Nothing to schedule.
-    bool any_marked = false;
-    for (std::size_t i = 0; i < n && !any_marked; ++i) any_marked = marked(word_at(code, i));
-    if (n == 0 || !any_marked) {
-        std::vector<std::uint8_t> out(code.size() * 8);
-        for (std::size_t k = 0; k < code.size(); ++k)
-            for (int b = 0; b < 8; ++b) out[8 * k + std::size_t(b)] = std::uint8_t(code[k] >> (8 * b));
-        return out;
-    }
+// Block starts, each with the index of its block (-1 until the blocks are made).
+using leader_map = std::map<std::int64_t, std::int32_t>;
 
-    // 4. Leaders.
-    std::map<std::int64_t, std::int32_t> leaders;
+// Whether any instruction carries the auto-dependency mark.
+bool any_marked(const program_view& p) {
+    bool found = false;
+    for (std::size_t i = 0; i < p.n && !found; ++i) found = marked(word_at(p.code, i));
+    return found;
+}
+
+// The code's bytes as they stand.
+std::vector<std::uint8_t> code_bytes(const std::vector<std::uint64_t>& code) {
+    std::vector<std::uint8_t> out(code.size() * 8);
+    for (std::size_t k = 0; k < code.size(); ++k)
+        for (int b = 0; b < 8; ++b) out[8 * k + std::size_t(b)] = std::uint8_t(code[k] >> (8 * b));
+    return out;
+}
+
+// 4. Leaders: the first instruction, the one after every instruction that
+// does not simply fall through, and every branch target.
+leader_map find_leaders(const program_view& p) {
+    leader_map leaders;
     leaders[0] = -1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const instruction_word w = word_at(code, i);
+    for (std::size_t i = 0; i < p.n; ++i) {
+        const instruction_word w = word_at(p.code, i);
         const unsigned f = control_flow_flags(w);
         if (f == 1) continue;
         leaders[std::int64_t(i) + 1] = -1;
         if (f & 2u) leaders[std::int64_t(i) + target_distance(w[3])] = -1;
         if (f & 4u) leaders[std::int64_t(i) + target_distance(w[2])] = -1;
     }
+    return leaders;
+}
 
-    // 5. Blocks, sized once so that block pointers stay valid.
+// 5. Blocks: one per leader inside the program, sized once so that block
+// pointers stay valid; each runs to the next one's start.
+std::vector<basic_block> make_blocks(leader_map& leaders, std::size_t n) {
     std::size_t count = 0;
     for (const auto& l : leaders)
         if (l.first >= 0 && std::size_t(l.first) < n) ++count;
     std::vector<basic_block> blocks(count);
-    {
-        std::int32_t b = 0;
-        for (auto& l : leaders) {
-            if (l.first < 0 || std::size_t(l.first) >= n) continue;
-            l.second = b;
-            blocks[std::size_t(b)].index = b;
-            blocks[std::size_t(b)].start = std::int32_t(l.first);
-            ++b;
-        }
-        for (std::size_t k = 0; k < count; ++k)
-            blocks[k].end = k + 1 < count ? blocks[k + 1].start : std::int32_t(n);
+    std::int32_t b = 0;
+    for (auto& l : leaders) {
+        if (l.first < 0 || std::size_t(l.first) >= n) continue;
+        l.second = b;
+        blocks[std::size_t(b)].index = b;
+        blocks[std::size_t(b)].start = std::int32_t(l.first);
+        ++b;
     }
-    auto block_at = [&](std::int64_t pos) -> basic_block* {
-        if (pos < 0 || std::size_t(pos) >= n) return nullptr;
-        auto it = leaders.find(pos);
-        if (it == leaders.end() || it->second < 0) return nullptr;
-        return &blocks[std::size_t(it->second)];
-    };
+    for (std::size_t k = 0; k < count; ++k) blocks[k].end = k + 1 < count ? blocks[k + 1].start : std::int32_t(n);
+    return blocks;
+}
 
-    // 6. Block contents.
+// The block that starts at pos; null for a position inside a block or
+// outside the program.
+basic_block* block_at(const leader_map& leaders, std::vector<basic_block>& blocks, std::size_t n, std::int64_t pos) {
+    if (pos < 0 || std::size_t(pos) >= n) return nullptr;
+    auto it = leaders.find(pos);
+    if (it == leaders.end() || it->second < 0) return nullptr;
+    return &blocks[std::size_t(it->second)];
+}
+
+// The block's directives and its instructions per in-order pipe (index 0:
+// any in-order pipe, 6: every instruction).
+void count_block_pipes(const program_view& p, basic_block& blk) {
+    blk.directive_count = 0;
+    for (auto& c : blk.pipe_counts) c = 0;
+    for (std::int32_t i = blk.start; i < blk.end; ++i) {
+        const instruction_word w = word_at(p.code, std::size_t(i));
+        const unsigned op = opcode_of(w);
+        if (op == 127) ++blk.directive_count;
+        unsigned pipes = 0;
+        if (!is_branch_class(op) && op != 96 && op != 0 && op != 1 && op != 127)
+            pipes = in_order_mask(instruction_pipe_class(p.hw, w, false));
+        if (pipes) ++blk.pipe_counts[0];
+        for (int k = 1; k <= 5; ++k)
+            if (pipes & (1u << k)) ++blk.pipe_counts[k];
+        ++blk.pipe_counts[6];
+    }
+}
+
+// The blocks the last instruction leads to (fall-through, first and second
+// target), with this block as their predecessor; none after an
+// end-of-thread send.
+void link_successors(const program_view& p, const leader_map& leaders, std::vector<basic_block>& blocks,
+                     basic_block& blk) {
+    const std::int64_t last = blk.end - 1;
+    const instruction_word lw = word_at(p.code, std::size_t(last));
+    const unsigned f = control_flow_flags(lw);
+    if (end_of_thread_send(lw)) return;
+    basic_block* succ[3] = {nullptr, nullptr, nullptr};
+    if ((f & 1u) && std::size_t(blk.end) < p.n) succ[0] = block_at(leaders, blocks, p.n, blk.end);
+    if (f & 2u) succ[1] = block_at(leaders, blocks, p.n, last + target_distance(lw[3]));
+    if (f & 4u) succ[2] = block_at(leaders, blocks, p.n, last + target_distance(lw[2]));
+    for (basic_block* sb : succ)
+        if (sb) blk.successors.push_back(sb);
+    for (basic_block* sb : blk.successors) sb->predecessors.push_back(&blk);
+}
+
+// The register footprints of a block's operands, with its directives
+// applied: codes 0-3 clear operand 0-3 (destination, sources) of the next
+// instruction, code 8 gives it the directive's region as destination, code
+// 16 keeps its region in the directive's own source slot for the analysis
+// (block_pass::apply_directive), code 32 clears the program's option flag.
+struct footprint_walk {
+    const program_view& p;
+    std::uint8_t& program_flag;
+    register_footprint pending_dst;
+    bool ignore[4] = {false, false, false, false};
+
+    footprint_walk(const program_view& program, std::uint8_t& flag) : p(program), program_flag(flag) {
+        make_empty(pending_dst);
+    }
+    void instruction(const instruction_word& w, instruction_footprints& fps) {
+        for (int k = 0; k < 4; ++k) {
+            register_footprint& fp = fps.operand[k];
+            fp.hardware_number = p.hw;
+            const bool ok = operand_dependency_region(w, fp, k - 1);
+            if (ignore[k] || !ok) make_empty(fp);
+        }
+        if (footprint_nonempty(pending_dst)) {
+            fps.operand[0] = pending_dst;
+            make_empty(pending_dst);
+        }
+        for (bool& sw : ignore) sw = false;
+    }
+    void directive(const instruction_word& w, instruction_footprints& fps) {
+        register_footprint scratch;
+        scratch.hardware_number = p.hw;
+        if (!operand_dependency_region(w, scratch, -1)) throw std::runtime_error("VASM internal error: invalid directive");
+        switch (scratch.first) {
+            case 0:
+            case 1:
+            case 2:
+            case 3: ignore[scratch.first] = true; break;
+            case 8: {
+                if (footprint_nonempty(pending_dst)) throw invalid_directive_exception();
+                pending_dst.hardware_number = p.hw;
+                operand_dependency_region(w, pending_dst, 0);
+                break;
+            }
+            case 16: {
+                register_footprint& fp = fps.operand[1];
+                fp.hardware_number = p.hw;
+                operand_dependency_region(w, fp, 0);
+                break;
+            }
+            case 32: program_flag = 0; break;
+            default: break;
+        }
+    }
+    void run(basic_block& blk) {
+        for (std::int32_t i = blk.start; i < blk.end; ++i) {
+            const instruction_word w = word_at(p.code, std::size_t(i));
+            instruction_footprints& fps = blk.footprints[std::size_t(i - blk.start)];
+            if (opcode_of(w) != 127)
+                instruction(w, fps);
+            else
+                directive(w, fps);
+        }
+    }
+};
+
+// 6-7. Block contents: pipe counts, successors and predecessors, room in
+// the tables, footprints; then the program's option flag in every block.
+void describe_blocks(const program_view& p, const leader_map& leaders, std::vector<basic_block>& blocks) {
     std::uint8_t program_flag = 1;
     for (basic_block& blk : blocks) {
-        blk.directive_count = 0;
-        for (auto& c : blk.pipe_counts) c = 0;
-        for (std::int32_t i = blk.start; i < blk.end; ++i) {
-            const instruction_word w = word_at(code, std::size_t(i));
-            const unsigned op = opcode_of(w);
-            if (op == 127) ++blk.directive_count;
-            unsigned p = 0;
-            if (!is_branch_class(op) && op != 96 && op != 0 && op != 1 && op != 127)
-                p = in_order_mask(instruction_pipe_class(hw, w, false));
-            if (p) ++blk.pipe_counts[0];
-            for (int k = 1; k <= 5; ++k)
-                if (p & (1u << k)) ++blk.pipe_counts[k];
-            ++blk.pipe_counts[6];
-        }
-        const std::int64_t last = blk.end - 1;
-        const instruction_word lw = word_at(code, std::size_t(last));
-        const unsigned f = control_flow_flags(lw);
-        if (!end_of_thread_send(lw)) {
-            basic_block* succ[3] = {nullptr, nullptr, nullptr};
-            if ((f & 1u) && std::size_t(blk.end) < n) succ[0] = block_at(blk.end);
-            if (f & 2u) succ[1] = block_at(last + target_distance(lw[3]));
-            if (f & 4u) succ[2] = block_at(last + target_distance(lw[2]));
-            for (basic_block* sb : succ)
-                if (sb) blk.successors.push_back(sb);
-            for (basic_block* sb : blk.successors) sb->predecessors.push_back(&blk);
-        }
+        count_block_pipes(p, blk);
+        link_successors(p, leaders, blocks, blk);
         const std::size_t size = std::size_t(blk.end - blk.start);
         blk.tables[0].reserve(size);
         blk.tables[1].reserve(size);
         blk.footprints.resize(size);
-
-        // Footprints, with the directives applied.
-        register_footprint pending_dst;
-        make_empty(pending_dst);
-        bool ignore[4] = {false, false, false, false};
-        for (std::int32_t i = blk.start; i < blk.end; ++i) {
-            const instruction_word w = word_at(code, std::size_t(i));
-            instruction_footprints& fps = blk.footprints[std::size_t(i - blk.start)];
-            if (opcode_of(w) != 127) {
-                for (int k = 0; k < 4; ++k) {
-                    register_footprint& fp = fps.operand[k];
-                    fp.hardware_number = hw;
-                    const bool ok = operand_dependency_region(w, fp, k - 1);
-                    if (ignore[k] || !ok) make_empty(fp);
-                }
-                if (footprint_nonempty(pending_dst)) {
-                    fps.operand[0] = pending_dst;
-                    make_empty(pending_dst);
-                }
-                for (bool& sw : ignore) sw = false;
-                continue;
-            }
-            register_footprint scratch;
-            scratch.hardware_number = hw;
-            if (!operand_dependency_region(w, scratch, -1))
-                throw std::runtime_error("VASM internal error: invalid directive");
-            switch (scratch.first) {
-                case 0:
-                case 1:
-                case 2:
-                case 3: ignore[scratch.first] = true; break;
-                case 8: {
-                    if (footprint_nonempty(pending_dst)) throw invalid_directive_exception();
-                    pending_dst.hardware_number = hw;
-                    operand_dependency_region(w, pending_dst, 0);
-                    break;
-                }
-                case 16: {
-                    register_footprint& fp = fps.operand[1];
-                    fp.hardware_number = hw;
-                    operand_dependency_region(w, fp, 0);
-                    break;
-                }
-                case 32: program_flag = 0; break;
-                default: break;
-            }
-        }
+        footprint_walk(p, program_flag).run(blk);
     }
-    // 7.
     for (basic_block& blk : blocks) blk.option_flag = program_flag;
-    leaders.clear();
+}
 
-    // 8. Phases.
-    const std::uint32_t tokens = scoreboard_token_count(gen);
-    finalisation_context ctx{&code, &blocks};
-    for (basic_block& blk : blocks) analyze_dependencies(std::uint32_t(hw), tokens, ctx, blk, 0);
+// 8. The three phases, with a propagation of the running tables between
+// them: phase 0's token writes flow into the successors' incoming tables
+// for phase 1, whose running tables then flow again and become the
+// incoming records that phase 2 starts from.
+void analyse_blocks(const program_view& p, std::uint32_t tokens, std::vector<basic_block>& blocks) {
+    const std::uint32_t hw = std::uint32_t(p.hw);
+    finalisation_context ctx{&p.code, &blocks};
+    for (basic_block& blk : blocks) analyze_dependencies(hw, tokens, ctx, blk, 0);
     propagate_block_dependencies(blocks);
     for (basic_block& blk : blocks) {
         blk.tables[0].clear();
         blk.tables[1].clear();
     }
     for (basic_block& blk : blocks) {
-        analyze_dependencies(std::uint32_t(hw), tokens, ctx, blk, 1);
+        analyze_dependencies(hw, tokens, ctx, blk, 1);
         blk.tables[2].clear();
     }
     propagate_block_dependencies(blocks);
@@ -1273,51 +1335,73 @@ std::vector<std::uint8_t> finalize_scoreboarded(code_generator& gen) {
         std::swap(blk.tables[2], blk.tables[0]);
         blk.tables[2].clear();
     }
-    for (basic_block& blk : blocks) analyze_dependencies(std::uint32_t(hw), tokens, ctx, blk, 2);
+    for (basic_block& blk : blocks) analyze_dependencies(hw, tokens, ctx, blk, 2);
+}
 
-    // Requests at a block's end go before its last instruction when that
-    // instruction leaves the block by a branch, so that they hold on every
-    // path out of the block and the branch's distance stays exact; requests
-    // at a directive's position go before the next instruction.
+// Requests at a block's end go before its last instruction when that
+// instruction leaves the block by a branch, so that they hold on every
+// path out of the block and the branch's distance stays exact; requests
+// at a directive's position go before the next instruction.
+void move_block_end_requests(const program_view& p, std::vector<basic_block>& blocks) {
     for (basic_block& blk : blocks) {
-        const instruction_word lw = word_at(code, std::size_t(blk.end - 1));
+        const instruction_word lw = word_at(p.code, std::size_t(blk.end - 1));
         if (!is_branch_class(opcode_of(lw))) continue;
         for (sync_request& r : blk.sync_requests)
             if (r.position == std::uint32_t(blk.end)) r.position = std::uint32_t(blk.end - 1);
         for (move_request& r : blk.move_requests)
             if (r.position == std::uint32_t(blk.end)) r.position = std::uint32_t(blk.end - 1);
     }
+}
 
-    // 9. Position shifts at block starts and at the program's end.
-    std::map<std::int64_t, std::int64_t> shift;
+// What the final code adds before a block: its inserted instructions less
+// its directives, which are dropped.
+std::int64_t block_growth(const basic_block& blk) {
+    return std::int64_t(blk.sync_requests.size() + blk.move_requests.size()) - blk.directive_count;
+}
+
+// 9. Position shifts at block starts and at the program's end: how far the
+// final code moves an instruction of the block that starts there.
+using shift_map = std::map<std::int64_t, std::int64_t>;
+shift_map position_shifts(const std::vector<basic_block>& blocks, std::size_t n) {
+    shift_map shift;
     std::int64_t s = 0;
     for (const basic_block& blk : blocks) {
         shift[blk.start] = s;
-        s += std::int64_t(blk.sync_requests.size() + blk.move_requests.size()) - blk.directive_count;
+        s += block_growth(blk);
     }
     shift[std::int64_t(n)] = s;
-    auto shift_at = [&](std::int64_t pos) -> std::int64_t {
-        auto it = shift.upper_bound(pos);
-        if (it == shift.begin()) return 0;
-        return std::prev(it)->second;
-    };
+    return shift;
+}
 
-    // 10. Re-targeting: every request of the block now stands before its
-    // branch.
+std::int64_t shift_at(const shift_map& shift, std::int64_t pos) {
+    auto it = shift.upper_bound(pos);
+    if (it == shift.begin()) return 0;
+    return std::prev(it)->second;
+}
+
+// 10. Re-targeting: every request of the block now stands before its
+// branch, so a branch moves by its whole block's growth and its target by
+// the shift of the target's block.
+void retarget_branches(const program_view& p, const std::vector<basic_block>& blocks, const shift_map& shift) {
     std::int64_t t = 0;
     for (const basic_block& blk : blocks) {
-        t += std::int64_t(blk.sync_requests.size() + blk.move_requests.size()) - blk.directive_count;
+        t += block_growth(blk);
         const std::size_t last = std::size_t(blk.end - 1);
-        const instruction_word lw = word_at(code, last);
+        const instruction_word lw = word_at(p.code, last);
         if (!is_branch_class(opcode_of(lw))) continue;
         const unsigned f = control_flow_flags(lw);
         const std::int64_t t1 = std::int64_t(last) + target_distance(lw[3]);
         const std::int64_t t2 = std::int64_t(last) + target_distance(lw[2]);
-        if (f & 2u) store_dword(code, last, 3, std::uint32_t(std::int64_t(std::int32_t(lw[3])) + 16 * (shift_at(t1) - t)));
-        if (f & 4u) store_dword(code, last, 2, std::uint32_t(std::int64_t(std::int32_t(lw[2])) + 16 * (shift_at(t2) - t)));
+        if (f & 2u)
+            store_dword(p.code, last, 3, std::uint32_t(std::int64_t(std::int32_t(lw[3])) + 16 * (shift_at(shift, t1) - t)));
+        if (f & 4u)
+            store_dword(p.code, last, 2, std::uint32_t(std::int64_t(std::int32_t(lw[2])) + 16 * (shift_at(shift, t2) - t)));
     }
+}
 
-    // 11. Emission.
+// 11. Emission: every instruction but the directives, each preceded by the
+// syncs and then the moves requested at or before its position.
+std::vector<std::uint8_t> emit_final_code(const program_view& p, const std::vector<basic_block>& blocks) {
     std::multimap<std::uint32_t, sync_request> syncs;
     std::multimap<std::uint32_t, move_request> moves;
     std::size_t requests = 0;
@@ -1327,7 +1411,8 @@ std::vector<std::uint8_t> finalize_scoreboarded(code_generator& gen) {
         requests += blk.sync_requests.size() + blk.move_requests.size();
     }
     std::vector<std::uint8_t> out;
-    out.reserve(16 * requests + code.size() * 8);
+    out.reserve(16 * requests + p.code.size() * 8);
+    const int hw = p.hw;
     const std::uint32_t mask0_sync = hw >= 7 ? 0x8000FF01u : 0xFFFFFFFFu;
     const std::uint32_t mask0_move = hw >= 7 ? 0x8000FF61u : 0xFFFFFFFFu;
     auto si = syncs.begin();
@@ -1346,8 +1431,8 @@ std::vector<std::uint8_t> finalize_scoreboarded(code_generator& gen) {
                         r.form ? 0u : ((std::uint32_t(r.reg) << 8) & 0xFFFFu) + 4u, 0);
         }
     };
-    for (std::size_t i = 0; i < n; ++i) {
-        const instruction_word w = word_at(code, i);
+    for (std::size_t i = 0; i < p.n; ++i) {
+        const instruction_word w = word_at(p.code, i);
         if (opcode_of(w) == 127) continue;
         flush(i);
         append_word(out, w[0], w[1], w[2], w[3]);
@@ -1355,6 +1440,27 @@ std::vector<std::uint8_t> finalize_scoreboarded(code_generator& gen) {
     // Requests behind the last instruction (the last block's end) still go out.
     flush(~std::uint64_t(0));
     return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> finalize_scoreboarded(code_generator& gen) {
+    // 1-2. Open streams and label fix-ups.
+    resolve_fixups(gen);
+    const program_view p{gen.root.code, gen.hardware_number(), gen.root.code.size() / 2};
+    // 3. Nothing to schedule.
+    if (p.n == 0 || !any_marked(p)) return code_bytes(p.code);
+    // 4-7. Blocks and their contents.
+    leader_map leaders = find_leaders(p);
+    std::vector<basic_block> blocks = make_blocks(leaders, p.n);
+    describe_blocks(p, leaders, blocks);
+    // 8. The analysis; its requests at a branch's block end move before the branch.
+    analyse_blocks(p, scoreboard_token_count(gen), blocks);
+    move_block_end_requests(p, blocks);
+    // 9-10. Branches re-targeted over the inserted and dropped instructions.
+    retarget_branches(p, blocks, position_shifts(blocks, p.n));
+    // 11. The final code.
+    return emit_final_code(p, blocks);
 }
 
 std::vector<std::uint8_t> finalize_program(code_generator& gen) {
