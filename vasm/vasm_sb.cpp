@@ -577,9 +577,9 @@ void block_pass::walk_instruction(std::int32_t i, const instruction_word& w, con
     advance_counters(w);
 }
 
-// The instruction's pipe, field and place in an instruction group (a group
-// is a run of instructions whose first word carries the group bit, and the
-// instruction after the last such one).
+// The instruction's pipe, field and place in an instruction group (a run of
+// instructions that carry the group bit, dword 1 bit 0, and the one after
+// them).
 block_pass::entry block_pass::classify(std::int32_t i, const instruction_word& w, const instruction_footprints& fps) {
     entry e;
     e.index = i;
@@ -647,8 +647,9 @@ void block_pass::honour_token_sync(const entry& e) {
 }
 
 // A settled entry: its own field stands. What it waits for, and its
-// destination write, retire the records they cover; the accesses directives
-// left pending are waited for at the block's end.
+// destination write, retire the records they cover; the accesses that
+// directives left pending retire what they meet, and phase 1 places a sync
+// at the block's end for them.
 void block_pass::keep_settled_entry(const entry& e) {
     const field_info& field = e.field;
     dependency_record q;
@@ -681,7 +682,7 @@ void block_pass::keep_settled_entry(const entry& e) {
 // and from phase 1 on the instruction that ends a group (or stands alone)
 // has its waits resolved.
 void block_pass::schedule_marked_entry(entry& e, wait_state& s) {
-    std::uint32_t pending_word = leave_block_by_register(e, s);
+    const std::uint32_t pending_word = leave_block_by_register(e, s);
     // The field's own waits are honoured.
     if (e.field.wait_token >= 0 && unsigned(e.field.wait_token) < tokens_) {
         if (e.field.wait_use & 2u)
