@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/ovx_dft_checked.hpp"
+#include "dft/contract/ovx_dft_checked.hpp"
 #include "dft/ovx_dft_internal.hpp"
 
 namespace korami {

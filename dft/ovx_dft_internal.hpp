@@ -3,7 +3,7 @@
 #define OVX_DFT_OVX_DFT_INTERNAL_HPP
 
 #include "dft/node/ovx_dft_node.hpp"
-#include "dft/node/ovx_dft_node_ops.hpp"
+#include "dft/contract/ovx_dft_node_ops.hpp"
 #include "gpu/ovx_gpu.hpp"
 #include "korami/ovx/dft.hpp"
 
