@@ -263,7 +263,13 @@ void parallel_pieces(std::size_t n, const std::function<void(std::size_t)>& fn) 
     run_pieces(st);
     std::unique_lock<std::mutex> lock(st->mu);
     st->cv.wait(lock, [&] { return st->done.load() == st->n; });
-    if (st->err) std::rethrow_exception(st->err);
+    // The error leaves the shared state here: a pool thread may drop the
+    // last reference to the state after this call returned, and the
+    // exception must not be released there while the caller still reads it.
+    std::exception_ptr err = std::move(st->err);
+    st->err = nullptr;
+    lock.unlock();
+    if (err) std::rethrow_exception(err);
 }
 
 // ---------------------------------------------------------------- work-groups
