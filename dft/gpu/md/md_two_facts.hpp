@@ -27,6 +27,7 @@
 
 #include "dft/gpu/1d/frame_areas.hpp"
 #include "dft/gpu/1d/frame_block.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -34,11 +35,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_md_2_facts_text_d[];
-extern const char ovx_bkd_c2c_md_2_facts_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpumd {
 
 // Table command groups (USM and buffer forms) of the 2D (both precisions)
