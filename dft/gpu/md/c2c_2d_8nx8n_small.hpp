@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "dft/gpu/1d/frame.hpp"
-#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/md/md_sides.hpp"
 
 namespace korami {

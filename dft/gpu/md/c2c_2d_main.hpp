@@ -36,7 +36,6 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
-#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/md/md_composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
 #include "dft/gpu/md/md_sides.hpp"

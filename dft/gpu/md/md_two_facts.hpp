@@ -27,7 +27,6 @@
 
 #include "dft/gpu/1d/frame_areas.hpp"
 #include "dft/gpu/1d/frame_block.hpp"
-#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"

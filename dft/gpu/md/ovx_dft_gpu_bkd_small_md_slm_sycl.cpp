@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "dft/gpu/1d/frame.hpp"
-#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/md/ovx_dft_gpu_bkd_small_md_slm_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 #include "gpu/ovx_sycl_ext.hpp"
