@@ -49,6 +49,15 @@ int get_device_backend(sycl::queue* queue);
 // Verbose nesting depth of the calling thread (0 = outermost call).
 int verbose_depth();
 
+// As get_OCL_kernel_by_progname, for a source text of static storage that
+// stays unchanged while the library is loaded (the library's stored kernel
+// texts): the cache keys the program by the text's address as well as by the
+// device, program name and options, so two stored texts never share a
+// program, even under one program name and one option string.
+sycl::kernel* get_OCL_kernel_by_stored_text(int* status, sycl::queue* queue, int domain,
+                                            const char* program_name, const char* stored_text,
+                                            const char* kernel_name, const char* options);
+
 }  // namespace gpu
 }  // namespace ovx
 }  // namespace korami

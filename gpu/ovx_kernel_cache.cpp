@@ -144,12 +144,13 @@ program_entry::state_t wait_for(program_entry& e) {
 
 // A program belongs to one SYCL device (its record: devices that share an
 // OpenCL device may still differ, e.g. in double support) and one OpenCL
-// context and device.
+// context and device. `text` is the address of a stored source text whose
+// identity joins the key, or null.
 std::string make_key(char kind, const device_record* r, cl_context ctx, cl_device_id dev,
-                     const std::string& a, const std::string& b) {
-    char head[96];
-    bounded_snprintf(head, sizeof head, "%c%p/%p/%p/%zu:", kind, static_cast<const void*>(r),
-                     static_cast<void*>(ctx), static_cast<void*>(dev), a.size());
+                     const std::string& a, const std::string& b, const void* text = nullptr) {
+    char head[128];
+    bounded_snprintf(head, sizeof head, "%c%p/%p/%p/%p/%zu:", kind, static_cast<const void*>(r),
+                     static_cast<void*>(ctx), static_cast<void*>(dev), text, a.size());
     std::string key(head);
     key += a;
     key += b;
@@ -244,14 +245,14 @@ std::string failure_message(const program_entry& e, int domain, const device_rec
     return text;
 }
 
-}  // namespace
-
-sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, int domain,
-                                         const char* program_name, const char* source,
-                                         const char* kernel_name, const char* options) {
+// The kernel of a program built from source, keyed by device, program name,
+// options and, when `stored` is set, the address of the source text.
+sycl::kernel* kernel_from_source(int* status, sycl::queue* queue, int domain, const char* program_name,
+                                 const char* source, bool stored, const char* kernel_name,
+                                 const char* options, const char* entry) {
     if (queue == nullptr || program_name == nullptr || source == nullptr || kernel_name == nullptr)
         throw_opencl(status, CL_INVALID_VALUE, sycl::errc::invalid,
-                     "get_OCL_kernel_by_progname: null queue, program name, source or kernel name");
+                     std::string(entry) + ": null queue, program name, source or kernel name");
     if (options == nullptr) options = "";
 
     int record_status = 0;
@@ -271,7 +272,8 @@ sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, int do
         throw_opencl(status, CL_INVALID_DEVICE, sycl::errc::runtime,
                      not_opencl_reason(r) + ": " + reason);
 
-    const std::string key = make_key('S', r, h.context, h.device, program_name, options);
+    const std::string key =
+        make_key('S', r, h.context, h.device, program_name, options, stored ? source : nullptr);
     bool builder = false;
     std::shared_ptr<program_entry> e = acquire(key, &builder);
     if (!e) throw_opencl(status, CL_OUT_OF_HOST_MEMORY, sycl::errc::memory_allocation, "out of host memory");
@@ -320,6 +322,22 @@ sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, int do
                      std::string("kernel '") + kernel_name + "' cannot be handed to SYCL: " + failure);
     ++count_kernels;
     return result;
+}
+
+}  // namespace
+
+sycl::kernel* get_OCL_kernel_by_progname(int* status, sycl::queue* queue, int domain,
+                                         const char* program_name, const char* source,
+                                         const char* kernel_name, const char* options) {
+    return kernel_from_source(status, queue, domain, program_name, source, false, kernel_name, options,
+                              "get_OCL_kernel_by_progname");
+}
+
+sycl::kernel* get_OCL_kernel_by_stored_text(int* status, sycl::queue* queue, int domain,
+                                            const char* program_name, const char* stored_text,
+                                            const char* kernel_name, const char* options) {
+    return kernel_from_source(status, queue, domain, program_name, stored_text, true, kernel_name, options,
+                              "get_OCL_kernel_by_stored_text");
 }
 
 void release_kernel_obj(int* status, sycl::kernel* kernel) {

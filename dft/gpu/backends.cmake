@@ -1,6 +1,7 @@
 # GPU backends of the DFT subsystem: included at the end of dft/CMakeLists.txt
-# (target ovx_dft exists). The OpenCL C kernel texts are generated at build
-# time by fft_front_gen (common front + module kernels) into
+# (target ovx_dft exists). The OpenCL C kernel texts, one per text row of
+# kernel_texts.def, are generated at build time by fft_front_gen (common
+# front + module kernels) or from the plain files into
 # ${PROJECT_BINARY_DIR}/generated/ as C++ string data, compiled into the
 # object library ovx_dft_gpu_texts and linked into the library: nothing is
 # read from disk at run time.
@@ -36,85 +37,86 @@ function(ovx_dft_kernel_text symbol)
   target_sources(ovx_dft_gpu_texts PRIVATE ${out})
 endfunction()
 
-# ovx_dft_plain_text(<symbol> <file.cl> [HEAD <variable>]): a text without
-# the front, the variable's text followed by the file, as `const char <symbol>[]`.
-function(ovx_dft_plain_text symbol file)
-  cmake_parse_arguments(K "" "HEAD" "" ${ARGN})
-  file(READ ${file} OVX_TEXT_BODY)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
-  get_filename_component(OVX_TEXT_FILE ${file} NAME)
+# ovx_dft_plain_text(<symbol> <file.cl> ...): a text without the front, the
+# files one after the other, as `const char <symbol>[]`.
+function(ovx_dft_plain_text symbol)
+  set(OVX_TEXT_BODY "")
+  set(_names)
+  foreach(file ${ARGN})
+    file(READ ${file} _content)
+    string(APPEND OVX_TEXT_BODY "${_content}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+    get_filename_component(_name ${file} NAME)
+    list(APPEND _names ${_name})
+  endforeach()
+  list(JOIN _names ", " OVX_TEXT_FILE)
   set(OVX_TEXT_SYMBOL ${symbol})
-  if(K_HEAD)
-    set(OVX_TEXT_HEAD "${${K_HEAD}}")
-  endif()
   file(CONFIGURE OUTPUT ${OVX_DFT_GPU_GEN_DIR}/${symbol}.cpp
     CONTENT "// Generated from @OVX_TEXT_FILE@; do not edit.
 namespace korami { namespace ovx { namespace dft { namespace gpu_kernels {
 extern const char @OVX_TEXT_SYMBOL@[];
-const char @OVX_TEXT_SYMBOL@[] = R\"OVXTEXT(@OVX_TEXT_HEAD@@OVX_TEXT_BODY@)OVXTEXT\";
+const char @OVX_TEXT_SYMBOL@[] = R\"OVXTEXT(@OVX_TEXT_BODY@)OVXTEXT\";
 }}}}
 " @ONLY)
   target_sources(ovx_dft_gpu_texts PRIVATE ${OVX_DFT_GPU_GEN_DIR}/${symbol}.cpp)
 endfunction()
 
-foreach(form sg nsg)
-  foreach(prec d s)
-    ovx_dft_kernel_text(fft_front_${form}_${prec} FORM ${form} PREC ${prec})
-  endforeach()
-endforeach()
-
-set(K ${OVX_DFT_GPU_DIR}/kernels)
+# The small multi-dimensional backend's one-factor real-row tables, generated
+# per precision: the "generated/" body files of its texts.
 foreach(prec d s)
-  ovx_dft_kernel_text(c2c_1d_nonsubgrp_text_${prec} FORM nsg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp.cl)
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_2_facts_text_${prec} FORM sg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_2_facts.cl)
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_8k_text_${prec} FORM sg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_8k.cl)
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_3_facts_text_${prec} FORM sg PREC ${prec} BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_3_facts.cl)
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_4_facts_transpose_text_${prec} FORM sg PREC ${prec}
-    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_common.cl ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_transpose.cl)
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_4_facts_twiddle_text_${prec} FORM sg PREC ${prec}
-    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_common.cl ${K}/ovx_dft_gpu_bkd_c2c_1d_4_facts_twiddle.cl)
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_colbatch_text_${prec} FORM sg PREC ${prec}
-    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch.cl)
-  # One text per precision, shared by the n-factor module and its row pass.
-  ovx_dft_kernel_text(ovx_bkd_c2c_1d_n_facts_slm_text_${prec} FORM sg PREC ${prec}
-    BODY ${K}/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm.cl)
-  # The two-factor text of the 2D and 3D complex main backends (one per precision).
-  ovx_dft_kernel_text(ovx_bkd_c2c_md_2_facts_text_${prec} FORM sg PREC ${prec}
-    BODY ${K}/ovx_dft_gpu_bkd_c2c_md_2_facts.cl)
-endforeach()
-
-# The small square 2D backend's fused local-memory kernel.
-foreach(prec d s)
-  ovx_dft_kernel_text(ovx_bkd_c2c_2d_8nx8n_small_text_${prec} FORM sg PREC ${prec}
-    BODY ${K}/ovx_dft_gpu_bkd_c2c_2d_8nx8n_small.cl)
-endforeach()
-
-# The small multi-dimensional backend: the one-factor real-row tables
-# (generated per precision) in front of the module's kernel.
-foreach(prec d s)
-  set(_smd_tables ${OVX_DFT_GPU_GEN_DIR}/small_md_slm_real_tables_${prec}.cl)
   add_custom_command(
-    OUTPUT ${_smd_tables}
-    COMMAND ovx_fft_front_gen smdreal ${prec} ${_smd_tables}
+    OUTPUT ${OVX_DFT_GPU_GEN_DIR}/small_md_slm_real_tables_${prec}.cl
+    COMMAND ovx_fft_front_gen smdreal ${prec} ${OVX_DFT_GPU_GEN_DIR}/small_md_slm_real_tables_${prec}.cl
     DEPENDS ovx_fft_front_gen
     COMMENT "Generating the small multi-dimensional real tables (${prec})"
     VERBATIM)
-  ovx_dft_kernel_text(ovx_bkd_small_md_slm_text_${prec} FORM sg PREC ${prec}
-    BODY ${_smd_tables} ${K}/ovx_dft_gpu_bkd_small_md_slm.cl)
 endforeach()
 
-# The 1D real backend's two small texts: a precision head and the kernels.
-set(OVX_R2C_HEAD_d "#pragma OPENCL EXTENSION cl_khr_fp64 : enable\ntypedef double rtype;\n#define R2C_NAME(x) x##_d\n")
-set(OVX_R2C_HEAD_s "typedef float rtype;\n#define R2C_NAME(x) x##_s\n")
-foreach(prec d s)
-  ovx_dft_plain_text(ovx_bkd_r2c_1d_main_text_${prec} ${K}/ovx_dft_gpu_bkd_r2c_1d_main.cl HEAD OVX_R2C_HEAD_${prec})
+# The kernel texts come from the kernel-text table (kernel_texts.def): one
+# text source per OVX_KERNEL_TEXT row, of the row's form, precision and body
+# files (in kernels/, or generated/<file> in the texts' build folder).
+# Commented rows are skipped; a body file that does not exist or a symbol
+# named twice stops the configuration.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${OVX_DFT_GPU_DIR}/kernel_texts.def)
+file(STRINGS ${OVX_DFT_GPU_DIR}/kernel_texts.def _ovx_text_rows REGEX "^OVX_KERNEL_TEXT\\(")
+set(_ovx_text_symbols)
+foreach(row ${_ovx_text_rows})
+  if(NOT row MATCHES "^OVX_KERNEL_TEXT\\([ ]*([A-Za-z0-9_]+)[ ]*,[ ]*(sg|nsg|plain)[ ]*,[ ]*(d|s|none)[ ]*,[ ]*\"([^\"]*)\"[ ]*\\)[ ]*$")
+    message(FATAL_ERROR "kernel_texts.def: cannot read the text row: ${row}")
+  endif()
+  set(_symbol ${CMAKE_MATCH_1})
+  set(_form ${CMAKE_MATCH_2})
+  set(_prec ${CMAKE_MATCH_3})
+  separate_arguments(_files UNIX_COMMAND "${CMAKE_MATCH_4}")
+  if(_symbol IN_LIST _ovx_text_symbols)
+    message(FATAL_ERROR "kernel_texts.def names the text ${_symbol} twice")
+  endif()
+  list(APPEND _ovx_text_symbols ${_symbol})
+  set(_body)
+  foreach(f ${_files})
+    if(f MATCHES "^generated/(.+)$")
+      if(_form STREQUAL "plain")
+        # A plain text is read at configure time, before any build step.
+        message(FATAL_ERROR "kernel_texts.def: the plain text ${_symbol} cannot take the generated file ${f}")
+      endif()
+      list(APPEND _body ${OVX_DFT_GPU_GEN_DIR}/${CMAKE_MATCH_1})
+    elseif(EXISTS ${OVX_DFT_GPU_DIR}/kernels/${f})
+      list(APPEND _body ${OVX_DFT_GPU_DIR}/kernels/${f})
+    else()
+      message(FATAL_ERROR "kernel_texts.def: the text ${_symbol} names ${f}, but dft/gpu/kernels/${f} does not exist")
+    endif()
+  endforeach()
+  if(_form STREQUAL "plain")
+    if(NOT _body)
+      message(FATAL_ERROR "kernel_texts.def: the plain text ${_symbol} has no body file")
+    endif()
+    ovx_dft_plain_text(${_symbol} ${_body})
+  elseif(_prec STREQUAL "none")
+    message(FATAL_ERROR "kernel_texts.def: the text ${_symbol} of form ${_form} needs the precision d or s")
+  else()
+    ovx_dft_kernel_text(${_symbol} FORM ${_form} PREC ${_prec} BODY ${_body})
+  endif()
 endforeach()
-# The batched matrix copy and transpose of the large 1D backend.
-ovx_dft_plain_text(ovx_dft_blas_transpose_text ${K}/ovx_dft_blas_transpose.cl)
-# The very large backend's real pre/post-processing text.
-ovx_dft_plain_text(ovx_bkd_1d_very_large_text_s ${K}/ovx_dft_gpu_bkd_1d_very_large_real.cl)
-# The transposes of the 2D complex main backend (single precision).
-ovx_dft_plain_text(ovx_bkd_c2c_2d_transpose_text ${K}/ovx_dft_gpu_bkd_c2c_2d_transpose.cl)
 
 # The modules built into the library come from the backend table
 # (backends.def): the MODULE column of each row, <dir>/<stem>, names the

@@ -127,6 +127,63 @@ TEST(KernelCache, BuildsOncePerProgramNameAndOptions) {
     EXPECT_EQ(run(*e, 17, -3), std::vector<int>(17, 0));
 }
 
+// Two stored texts of the same length and kernel names: add_value adds in
+// one and subtracts in the other.
+const char add_text[] = "__kernel void add_value(__global int* p) { p[get_global_id(0)] += VALUE; }\n";
+const char sub_text[] = "__kernel void add_value(__global int* p) { p[get_global_id(0)] -= VALUE; }\n";
+
+kernel_ptr get_stored(const char* program, const char* text, const char* options) {
+    int status = 0;
+    kernel_ptr k(gpu::get_OCL_kernel_by_stored_text(&status, &gpu_queue(), gpu::domain_dft, program, text,
+                                                    "add_value", options));
+    EXPECT_EQ(status, 0);
+    return k;
+}
+
+// Stored texts under one program name and one option string are programs of
+// their own, each running its own text; each text again is served by its
+// program. Other options still make another program.
+TEST(KernelCache, StoredTextsUnderOneNameAndOptionsBuildApart) {
+    OVX_REQUIRE_OPENCL();
+    const auto s0 = gpu::get_kernel_cache_stats();
+    kernel_ptr a = get_stored("texts.shared", add_text, "-DVALUE=3 ");
+    kernel_ptr b = get_stored("texts.shared", sub_text, "-DVALUE=3 ");
+    ASSERT_TRUE(a);
+    ASSERT_TRUE(b);
+    const auto s1 = gpu::get_kernel_cache_stats();
+    EXPECT_EQ(s1.programs_built, s0.programs_built + 2);
+    EXPECT_EQ(s1.programs_cached, s0.programs_cached + 2);
+    EXPECT_EQ(run(*a, 32, 10), std::vector<int>(32, 13));
+    EXPECT_EQ(run(*b, 32, 10), std::vector<int>(32, 7));
+
+    kernel_ptr c = get_stored("texts.shared", sub_text, "-DVALUE=3 ");
+    kernel_ptr d = get_stored("texts.shared", add_text, "-DVALUE=3 ");
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(d);
+    const auto s2 = gpu::get_kernel_cache_stats();
+    EXPECT_EQ(s2.programs_built, s1.programs_built);
+    EXPECT_EQ(s2.cache_hits, s1.cache_hits + 2);
+    EXPECT_EQ(run(*c, 32, 10), std::vector<int>(32, 7));
+    EXPECT_EQ(run(*d, 32, 10), std::vector<int>(32, 13));
+
+    kernel_ptr e = get_stored("texts.shared", sub_text, "-DVALUE=5 ");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(gpu::get_kernel_cache_stats().programs_built, s2.programs_built + 1);
+    EXPECT_EQ(run(*e, 32, 10), std::vector<int>(32, 5));
+}
+
+// The stored-text entry checks its arguments like the source entry.
+TEST(KernelCache, StoredTextEntryRefusesNullArguments) {
+    OVX_REQUIRE_OPENCL();
+    int status = 0;
+    EXPECT_THROW(gpu::get_OCL_kernel_by_stored_text(&status, &gpu_queue(), 2, "p", nullptr, "k", ""),
+                 sycl::exception);
+    EXPECT_NE(status, 0);
+    status = 0;
+    EXPECT_THROW(gpu::get_OCL_kernel_by_stored_text(&status, nullptr, 2, "p", add_text, "k", ""), sycl::exception);
+    EXPECT_NE(status, 0);
+}
+
 TEST(KernelCache, ConcurrentRequestsBuildOnce) {
     OVX_REQUIRE_OPENCL();
     const auto s0 = gpu::get_kernel_cache_stats();

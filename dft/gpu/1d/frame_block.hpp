@@ -14,6 +14,7 @@
 #include "dft/gpu/1d/frame_areas.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
 #include "dft/node/ovx_dft_node.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 #include "korami/ovx/gpu.hpp"
 
@@ -102,13 +103,18 @@ inline void frame_drop(sycl::event*& e) {
 }
 
 // Builds one kernel through the kernel cache. Returns null when the cache
-// reports a failure without throwing.
+// reports a failure without throwing. A stored text of the kernel-text table
+// is keyed by its identity too, so that two texts never share a program; a
+// text composed at run time is keyed by program name and options alone.
 inline sycl::kernel* frame_get_kernel(sycl::queue* q, const char* program, const char* source,
                                       const char* kernel, const char* options) {
     int status = 0;
     sycl::kernel* k =
-        korami::ovx::gpu::get_OCL_kernel_by_progname(&status, q, korami::ovx::gpu::domain_dft, program,
-                                                      source, kernel, options);
+        is_stored_kernel_text(source)
+            ? korami::ovx::gpu::get_OCL_kernel_by_stored_text(&status, q, korami::ovx::gpu::domain_dft, program,
+                                                               source, kernel, options)
+            : korami::ovx::gpu::get_OCL_kernel_by_progname(&status, q, korami::ovx::gpu::domain_dft, program,
+                                                            source, kernel, options);
     if (status != 0 && k) {
         int s2 = 0;
         korami::ovx::gpu::release_kernel_obj(&s2, k);

@@ -12,6 +12,7 @@
 // pre-processed sequence goes to the output area, which stage 0 then reads.
 #include "dft/gpu/backends.hpp"
 
+#include "dft/gpu/kernel_texts.hpp"
 #include "dft/node/ovx_dft_cpu_library.h"
 
 #include <algorithm>
@@ -30,10 +31,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_1d_very_large_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 namespace {
 
@@ -100,8 +97,7 @@ int build_real_kernel(vl_block* b, int dir, sycl::kernel** slot, std::int64_t bw
     if (bounded_snprintf(options + n, sizeof options - static_cast<std::size_t>(n), "-DOUT_D=%lld ",
                          static_cast<long long>(out_d)) < 0)
         return DFTI_STATUS_INTERNAL;
-    const char* program = dir == 0 ? "real_fft_post_processing.ovx_dft_gpu_bkd_1d_very_large_sycl_s"
-                                   : "real_fft_pre_processing.ovx_dft_gpu_bkd_1d_very_large_sycl_s";
+    const char* program = dir == 0 ? gpu_programs::very_large_post_s : gpu_programs::very_large_pre_s;
     try {
         *slot = frame_get_kernel(b->queue, program, gpu_kernels::ovx_bkd_1d_very_large_text_s, kname, options);
     } catch (const sycl::exception&) {

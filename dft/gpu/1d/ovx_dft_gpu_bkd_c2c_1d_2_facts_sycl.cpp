@@ -9,16 +9,12 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_2_facts_text_d[];
-extern const char ovx_bkd_c2c_1d_2_facts_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableGen2FactsUsmDouble;
@@ -55,8 +51,7 @@ struct two_facts_module {
     static constexpr bool single = std::is_same<Real, float>::value;
 
     static const char* program_name() {
-        return single ? "gpu_framework_c2c_1d_2_facts.ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl_s"
-                      : "gpu_framework_c2c_1d_2_facts.ovx_dft_gpu_bkd_c2c_1d_2_facts_sycl_d";
+        return single ? gpu_programs::c2c_1d_2_facts_s : gpu_programs::c2c_1d_2_facts_d;
     }
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_2_facts_text_s : gpu_kernels::ovx_bkd_c2c_1d_2_facts_text_d;

@@ -12,16 +12,12 @@
 #include "dft/gpu/1d/class_tables.hpp"
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_3_facts_text_d[];
-extern const char ovx_bkd_c2c_1d_3_facts_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableGen3FactsClass1UsmDouble;
@@ -63,8 +59,7 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
     static constexpr bool single = std::is_same<Real, float>::value;
 
     static const char* program_name() {
-        return single ? "gpu_framework_c2c_1d_3_facts.ovx_dft_gpu_bkd_c2c_1d_sycl_3_facts_s"
-                      : "gpu_framework_c2c_1d_3_facts.ovx_dft_gpu_bkd_c2c_1d_sycl_3_facts_d";
+        return single ? gpu_programs::c2c_1d_3_facts_s : gpu_programs::c2c_1d_3_facts_d;
     }
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_3_facts_text_s : gpu_kernels::ovx_bkd_c2c_1d_3_facts_text_d;

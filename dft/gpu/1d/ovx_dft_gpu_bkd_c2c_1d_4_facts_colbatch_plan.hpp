@@ -111,8 +111,6 @@ std::string prebuilt_name(int row, int dir);
 // True when the float tables are filled on the host (a pass length of 64 or 128).
 bool host_tables(const plan& p);
 
-constexpr const char* program_name = "gpu_framework_c2c_1d_2_fact_colbatch_twiddle";
-
 }  // namespace korami::ovx::dft::four_facts_colbatch
 
 #endif

@@ -20,16 +20,12 @@
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
 #include "dft/gpu/1d/two_pass.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_4_facts_twiddle_text_d[];
-extern const char ovx_bkd_c2c_1d_4_facts_twiddle_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableGen4FactsColBatchUsm1Double;
@@ -89,6 +85,9 @@ struct fc_module : two_pass<fc_block<Real>> {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_4_facts_twiddle_text_s
                       : gpu_kernels::ovx_bkd_c2c_1d_4_facts_twiddle_text_d;
     }
+    static const char* program() {
+        return single ? gpu_programs::c2c_1d_4_facts_colbatch_s : gpu_programs::c2c_1d_4_facts_colbatch_d;
+    }
 
     static int test(const DFTI_DESCRIPTOR* node) { return fc::commit_test(shape_of(node)); }
 
@@ -137,7 +136,7 @@ struct fc_module : two_pass<fc_block<Real>> {
                 if (options.empty()) return DFTI_STATUS_INTERNAL;
                 try {
                     b->kernels[kslot(p, dir)] =
-                        frame_get_kernel(b->queue, fc::program_name, text(), b->kernel_names[p], options.c_str());
+                        frame_get_kernel(b->queue, program(), text(), b->kernel_names[p], options.c_str());
                 } catch (const sycl::exception&) {
                     return DFTI_STATUS_NOT_APPLICABLE;
                 }

@@ -72,9 +72,6 @@ int64_t output_distance_of(const plan& p, int dir);
 // Build options of a pass and direction; empty when they do not fit.
 std::string build_options(const plan& p, int pass, int dir);
 
-constexpr const char* transpose_program = "gpu_framework_c2c_1d_2_fact_colbatch_transpose";
-constexpr const char* twiddle_program = "gpu_framework_c2c_1d_2_fact_colbatch_twiddle";
-
 }  // namespace korami::ovx::dft::four_facts
 
 #endif

@@ -13,18 +13,12 @@
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_plan.hpp"
 #include "dft/gpu/1d/two_pass.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_4_facts_transpose_text_d[];
-extern const char ovx_bkd_c2c_1d_4_facts_transpose_text_s[];
-extern const char ovx_bkd_c2c_1d_4_facts_twiddle_text_d[];
-extern const char ovx_bkd_c2c_1d_4_facts_twiddle_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableGen4FactsUsmClass1Double;
@@ -74,6 +68,11 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_4_facts_twiddle_text_s
                       : gpu_kernels::ovx_bkd_c2c_1d_4_facts_twiddle_text_d;
     }
+    static const char* program(int pass) {
+        if (pass == 0)
+            return single ? gpu_programs::c2c_1d_4_facts_transpose_s : gpu_programs::c2c_1d_4_facts_transpose_d;
+        return single ? gpu_programs::c2c_1d_4_facts_twiddle_s : gpu_programs::c2c_1d_4_facts_twiddle_d;
+    }
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
@@ -100,8 +99,7 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
                 if (options.empty()) return DFTI_STATUS_INTERNAL;
                 try {
                     b->kernels[kslot(p, dir)] =
-                        frame_get_kernel(b->queue, p == 0 ? four_facts::transpose_program : four_facts::twiddle_program,
-                                         text(p), b->kernel_names[p], options.c_str());
+                        frame_get_kernel(b->queue, program(p), text(p), b->kernel_names[p], options.c_str());
                 } catch (const sycl::exception&) {
                     return DFTI_STATUS_NOT_APPLICABLE;
                 }

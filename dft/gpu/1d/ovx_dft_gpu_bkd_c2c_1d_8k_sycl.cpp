@@ -12,16 +12,12 @@
 #include "dft/gpu/1d/class_tables.hpp"
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_8k_text_d[];
-extern const char ovx_bkd_c2c_1d_8k_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableGen8kUsmClass1Double;
@@ -81,8 +77,7 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
     static constexpr bool single = std::is_same<Real, float>::value;
 
     static const char* program_name() {
-        return single ? "gpu_framework_c2c_8k.ovx_dft_gpu_bkd_c2c_1d_8k_sycl_s"
-                      : "gpu_framework_c2c_8k.ovx_dft_gpu_bkd_c2c_1d_8k_sycl_d";
+        return single ? gpu_programs::c2c_1d_8k_s : gpu_programs::c2c_1d_8k_d;
     }
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_8k_text_s : gpu_kernels::ovx_bkd_c2c_1d_8k_text_d;

@@ -21,15 +21,12 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_large_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_dft_blas_transpose_text[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 // The row pass's workspace need (-1 when it does not take the node).
@@ -122,7 +119,7 @@ struct lg_module {
         // allocates nothing.
         try {
             b->kernels[0] = frame_get_kernel(
-                b->queue, "blas_transpose", gpu_kernels::ovx_dft_blas_transpose_text,
+                b->queue, gpu_programs::c2c_1d_large_transpose, gpu_kernels::ovx_dft_blas_transpose_text,
                 single ? "ovx_dft_comatcopy_batch_strided_kernel_t" : "ovx_dft_zomatcopy_batch_strided_kernel_t",
                 single ? "-DSINGLE_PRECISION -DCOMPLEX -DTRANSPOSE -DOUT_OF_PLACE -DBATCHED_STRIDED"
                        : "-DCOMPLEX16 -DTRANSPOSE -DOUT_OF_PLACE -DBATCHED_STRIDED");

@@ -11,16 +11,12 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_n_facts_colbatch_text_d[];
-extern const char ovx_bkd_c2c_1d_n_facts_colbatch_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableColBatchInSlmUsmDouble;
@@ -67,8 +63,7 @@ struct n_facts_colbatch_module {
     static constexpr bool own_tables = true;
 
     static const char* program_name() {
-        return single ? "gpu_framework_c2c_1d_n_fact_colbatch.ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_s"
-                      : "gpu_framework_c2c_1d_n_fact_colbatch.ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_sycl_d";
+        return single ? gpu_programs::c2c_1d_n_facts_colbatch_s : gpu_programs::c2c_1d_n_facts_colbatch_d;
     }
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_n_facts_colbatch_text_s

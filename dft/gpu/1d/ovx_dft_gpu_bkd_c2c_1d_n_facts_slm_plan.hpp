@@ -17,8 +17,6 @@ namespace korami::ovx::dft::n_facts_slm {
 
 using plan_common::batch_info;
 
-constexpr const char* program_name = "gpu_framework_c2c_1d_n_facts_slm";
-
 // The four factors of n, ascending: true, or false when n has none (any n
 // other than 512, 1024, ..., 65536).
 bool choose_factors(int64_t n, int64_t f[4]);

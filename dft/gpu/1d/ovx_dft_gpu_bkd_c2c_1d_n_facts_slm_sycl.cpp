@@ -17,16 +17,12 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_1d_n_facts_slm_text_d[];
-extern const char ovx_bkd_c2c_1d_n_facts_slm_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 template <class Real>
@@ -120,6 +116,9 @@ struct nf_module {
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_s : gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_d;
     }
+    static const char* program() {
+        return single ? gpu_programs::c2c_1d_n_facts_slm_s : gpu_programs::c2c_1d_n_facts_slm_d;
+    }
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability<Row>(node, single); }
 
@@ -165,7 +164,7 @@ struct nf_module {
             const std::string options = nf::build_options(b->pl, dir);
             if (options.empty()) return DFTI_STATUS_INTERNAL;
             try {
-                b->kernels[dir] = frame_get_kernel(b->queue, nf::program_name, text(), b->kernel_name, options.c_str());
+                b->kernels[dir] = frame_get_kernel(b->queue, program(), text(), b->kernel_name, options.c_str());
             } catch (const sycl::exception&) {
                 b->kernels[dir] = nullptr;
             }

@@ -5,6 +5,8 @@
 
 #include "dft/gpu/ovx_dft_workspace_align.hpp"
 
+#include "dft/gpu/kernel_texts.hpp"
+
 namespace korami {
 namespace ovx {
 namespace dft {
@@ -346,8 +348,8 @@ std::string build_options(const problem& p, const plan& pl, int dir) {
 std::string program_key(const problem& p, const plan& pl, int dir, const std::string& entries,
                         const std::string& options) {
     const direction_layout& d = p.dir[dir];
-    std::string k = std::string("gpu_framework_c2c_1d_def.ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_sycl_") +
-                    (p.dbl ? "d" : "s") + "." + (p.dbl ? "d" : "s") + "c" + (dir == 0 ? "f" : "b") +
+    std::string k = std::string(p.dbl ? gpu_programs::c2c_1d_nonsubgrp_d : gpu_programs::c2c_1d_nonsubgrp_s) + "." +
+                    (p.dbl ? "d" : "s") + "c" + (dir == 0 ? "f" : "b") +
                     (p.in_place ? "i" : "o") + fmt_ll(pl.n) + ":" + fmt_ll(d.istride) + ":" + fmt_ll(d.ostride);
     for (int j = 0; j < 3; ++j)
         if (p.batch[j] > 1) k += "*" + fmt_ll(p.batch[j]) + ":" + fmt_ll(d.idist[j]) + ":" + fmt_ll(d.odist[j]);

@@ -13,16 +13,12 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char c2c_1d_nonsubgrp_text_d[];
-extern const char c2c_1d_nonsubgrp_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 namespace {
 

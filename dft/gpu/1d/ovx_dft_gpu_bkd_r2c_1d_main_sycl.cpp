@@ -15,6 +15,7 @@
 #include <string>
 #include <type_traits>
 
+#include "dft/gpu/kernel_texts.hpp"
 #include "dft/node/ovx_dft_cpu_library.h"
 
 #include "dft/gpu/1d/frame.hpp"
@@ -24,11 +25,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_r2c_1d_main_text_d[];
-extern const char ovx_bkd_r2c_1d_main_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 class twidlTableGenR2C1DMainUsmDouble;
@@ -80,8 +76,7 @@ struct r2c_module {
     static constexpr bool composite = true;
 
     static const char* program_name() {
-        return single ? "gpu_framework_r2c_1d_def.ovx_dft_gpu_bkd_r2c_1d_main_sycl_s"
-                      : "gpu_framework_r2c_1d_def.ovx_dft_gpu_bkd_r2c_1d_main_sycl_d";
+        return single ? gpu_programs::r2c_1d_main_s : gpu_programs::r2c_1d_main_d;
     }
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_r2c_1d_main_text_s : gpu_kernels::ovx_bkd_r2c_1d_main_text_d;

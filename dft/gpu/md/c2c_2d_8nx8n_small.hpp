@@ -20,11 +20,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_2d_8nx8n_small_text_d[];
-extern const char ovx_bkd_c2c_2d_8nx8n_small_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpumd {
 
 // What the plan needs of the device.
@@ -156,8 +151,7 @@ struct small2d_module {
     }
 
     static const char* program_name() {
-        return single ? "gpu_framework_c2c_2d_small.ovx_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_s"
-                      : "gpu_framework_c2c_2d_small.ovx_dft_gpu_bkd_c2c_2d_8nx8n_small_sycl_d";
+        return single ? gpu_programs::c2c_2d_8nx8n_small_s : gpu_programs::c2c_2d_8nx8n_small_d;
     }
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_2d_8nx8n_small_text_s : gpu_kernels::ovx_bkd_c2c_2d_8nx8n_small_text_d;

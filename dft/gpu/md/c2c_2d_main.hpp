@@ -45,10 +45,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_2d_transpose_text[];
-}  // namespace gpu_kernels
-
 namespace gpumd {
 
 // ---- the layout -----------------------------------------------------------------
@@ -250,8 +246,7 @@ struct c2c_2d_block : gpu1d::frame_block<Real, 4> {
 
 // The program of route E.
 inline const char* c2c_2d_two_facts_program(bool single) {
-    return single ? "gpu_framework_c2c_3d_2_facts.ovx_dft_gpu_bkd_c2c_2d_main_sycl_s"
-                  : "gpu_framework_c2c_3d_2_facts.ovx_dft_gpu_bkd_c2c_2d_main_sycl_d";
+    return single ? gpu_programs::c2c_2d_main_s : gpu_programs::c2c_2d_main_d;
 }
 
 // True when the problem is route E's.
@@ -317,7 +312,7 @@ struct c2c_2d_module {
             try {
                 b->kernels[p] = name.empty() || options.empty()
                                     ? nullptr
-                                    : gpu1d::frame_get_kernel(b->queue, p == 0 ? "gpu_framework_transpose0" : "gpu_framework_transpose1",
+                                    : gpu1d::frame_get_kernel(b->queue, p == 0 ? gpu_programs::c2c_2d_transpose0 : gpu_programs::c2c_2d_transpose1,
                                                               gpu_kernels::ovx_bkd_c2c_2d_transpose_text, name.c_str(),
                                                               options.c_str());
             } catch (const sycl::exception&) {

@@ -95,7 +95,7 @@ struct c2c_3d_block : gpu1d::frame_block<Real, 6> {
 
 // The program of route 2 (double only).
 inline const char* c2c_3d_two_facts_program() {
-    return "gpu_framework_c2c_3d_2_facts.ovx_dft_gpu_bkd_c2c_3d_main_sycl_d";
+    return gpu_programs::c2c_3d_main_d;
 }
 
 // True when the problem is route 2's: double, packed, 135 x 135 x 135, on a

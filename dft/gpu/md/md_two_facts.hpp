@@ -34,11 +34,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_c2c_md_2_facts_text_d[];
-extern const char ovx_bkd_c2c_md_2_facts_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpumd {
 
 // Table command groups (USM and buffer forms) of the 2D (both precisions)

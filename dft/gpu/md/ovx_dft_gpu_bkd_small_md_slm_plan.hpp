@@ -18,9 +18,6 @@
 
 namespace korami::ovx::dft::small_md_slm {
 
-constexpr const char* program_name_d = "gpu_framework_small_md_slm.ovx_dft_gpu_bkd_small_md_slm_sycl_d";
-constexpr const char* program_name_s = "gpu_framework_small_md_slm.ovx_dft_gpu_bkd_small_md_slm_sycl_s";
-
 // The problem as the node's working lists give it (dimension 0 innermost).
 // Strides and distances are the node's raw fields: 0 means "not given".
 struct problem {

@@ -25,11 +25,6 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu_kernels {
-extern const char ovx_bkd_small_md_slm_text_d[];
-extern const char ovx_bkd_small_md_slm_text_s[];
-}  // namespace gpu_kernels
-
 namespace gpu1d {
 
 // The table kernels, by table, container form and precision.
@@ -211,7 +206,7 @@ struct smd_module {
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_small_md_slm_text_s : gpu_kernels::ovx_bkd_small_md_slm_text_d;
     }
-    static const char* program() { return single ? smd::program_name_s : smd::program_name_d; }
+    static const char* program() { return single ? gpu_programs::small_md_slm_s : gpu_programs::small_md_slm_d; }
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 

@@ -1,0 +1,2 @@
+typedef float rtype;
+#define R2C_NAME(x) x##_s
