@@ -58,7 +58,7 @@ const dfti_method_table gpu_dfti_method_table = {
 
 int gpu_dfti_create_node(DFTI_DESCRIPTOR** out, int precision, int domain, std::int64_t rank,
                          const std::int64_t* lengths, void* context) {
-    if (!out) return DFTI_STATUS_INCONSISTENT;
+    if (!out) return DFTI_STATUS_INVALID_DESCRIPTOR;
     *out = nullptr;
     ovx_gpu_memory_select(static_cast<const ovx_gpu_memory_block_t*>(context));
     int st = alloc_node(&bkd_memory_services, out, precision, domain, rank, lengths);
@@ -120,14 +120,14 @@ void detach_backend(DFTI_DESCRIPTOR* node) {
 }
 
 int gpu_dfti_commit_bkdlist(DFTI_DESCRIPTOR* node) {
-    int status = DFTI_STATUS_INCONSISTENT;
+    int status = DFTI_STATUS_INVALID_DESCRIPTOR;
     if (!node || !node->bkdlist) return status;
     for (bkdlist l = node->bkdlist; *l; ++l) {
         const bkd_ops* rec = *l;
         status = rec->commit ? rec->commit(rec, node) : DFTI_STATUS_NOT_APPLICABLE;
         if (status == 0) return 0;
     }
-    return status == DFTI_STATUS_NOT_APPLICABLE ? DFTI_STATUS_INCONSISTENT : status;
+    return status == DFTI_STATUS_NOT_APPLICABLE ? DFTI_STATUS_INVALID_DESCRIPTOR : status;
 }
 
 int gpu_dfti_commit(DFTI_DESCRIPTOR* node) {
@@ -143,9 +143,9 @@ int gpu_dfti_commit(DFTI_DESCRIPTOR* node) {
 }
 
 int gpu_dfti_set_workspace(DFTI_DESCRIPTOR* node, void* base, int kind) {
-    if (!node || !node->bkd) return DFTI_STATUS_INVALID;
+    if (!node || !node->bkd) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const bkd_ops* owner = node->bkd;
-    if (!owner->add_workspace) return DFTI_STATUS_INVALID;
+    if (!owner->add_workspace) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     // The binding returns once the tables it writes into the caller's
     // workspace are written: the caller has no event of those writes, and
     // may free or reuse the workspace as soon as the call returns.
@@ -176,9 +176,9 @@ int gpu_dfti_destroy(DFTI_DESCRIPTOR* node) {
 int gpu_commit(DFTI_DESCRIPTOR* node) {
     if (!node || node->marker != DFTI_NODE_MARKER || !node->queue) return DFTI_STATUS_BAD_DESCRIPTOR;
     sycl::device dev = node->queue->get_device();
-    if (node->precision != DFTI_SINGLE && node->precision != DFTI_DOUBLE) return DFTI_STATUS_INVALID;
+    if (node->precision != DFTI_SINGLE && node->precision != DFTI_DOUBLE) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const bool dbl = node->precision == DFTI_DOUBLE;
-    if (dbl && !dev.has(sycl::aspect::fp64)) return DFTI_STATUS_INVALID;
+    if (dbl && !dev.has(sycl::aspect::fp64)) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     // Bytes of the complex data of all transforms (the larger side of a real
     // transform counts as complex too).
     // A product that does not fit 64 bits is over the limit too.
@@ -369,29 +369,29 @@ template std::int64_t dft_estimate_workspace_bytes<double>(const dft_workspace_p
 
 namespace {
 int create_cpu_1d(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t length) {
-    if (!h) return DFTI_STATUS_INCONSISTENT;
+    if (!h) return DFTI_STATUS_INVALID_DESCRIPTOR;
     *h = nullptr;
-    if (length < 1) return DFTI_STATUS_INVALID;
+    if (length < 1) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     int st;
     if (domain == DFTI_COMPLEX)
         st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_dc1d(h, length) : ovx_dft_dfti_create_sc1d(h, length);
     else if (domain == DFTI_REAL)
         st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_dr1d(h, length) : ovx_dft_dfti_create_sr1d(h, length);
     else
-        return DFTI_STATUS_INVALID;
+        return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     if (st == 0) ovx_dft_bless_node_thr(*h);
     return st;
 }
 
 int create_cpu_md(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t rank, const std::int64_t* lengths) {
-    if (!h) return DFTI_STATUS_INCONSISTENT;
+    if (!h) return DFTI_STATUS_INVALID_DESCRIPTOR;
     *h = nullptr;
-    if (rank < 1 || rank > DFTI_MAX_RANK) return DFTI_STATUS_INVALID;
-    if (!lengths) return DFTI_STATUS_INCONSISTENT;
+    if (rank < 1 || rank > DFTI_MAX_RANK) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+    if (!lengths) return DFTI_STATUS_INVALID_DESCRIPTOR;
     std::int64_t node_order[DFTI_MAX_RANK];
     for (std::int64_t i = 0; i < rank; ++i) {
         node_order[i] = lengths[rank - 1 - i];
-        if (node_order[i] < 1) return DFTI_STATUS_INVALID;
+        if (node_order[i] < 1) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     }
     int st;
     if (domain == DFTI_COMPLEX)
@@ -401,7 +401,7 @@ int create_cpu_md(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t r
         st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_drmd(h, rank, node_order)
                                       : ovx_dft_dfti_create_srmd(h, rank, node_order);
     else
-        return DFTI_STATUS_INVALID;
+        return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     if (st == 0) ovx_dft_bless_node_thr(*h);
     return st;
 }
@@ -424,7 +424,7 @@ int dfti_set_value(DFTI_DESCRIPTOR* node, int param, ...) {
     case DFTI_PARAM_OUTPUT_DISTANCE: case DFTI_PARAM_WORKSPACE: case DFTI_PARAM_THREAD_LIMIT:
         break;
     default:
-        return DFTI_STATUS_INCONSISTENT;
+        return DFTI_STATUS_INVALID_DESCRIPTOR;
     }
     if (!node->methods) return DFTI_STATUS_INTERNAL;
     uncommit(node);
@@ -439,8 +439,8 @@ int dfti_set_value(DFTI_DESCRIPTOR* node, int param, ...) {
     case DFTI_PARAM_CONJUGATE_EVEN_STORAGE: {
         int v = va_arg(ap, int);
         if (v == DFTI_REAL_COMPLEX || v == DFTI_REAL_REAL) { st = DFTI_STATUS_UNIMPLEMENTED; break; }
-        if (v != DFTI_COMPLEX_COMPLEX && v != DFTI_COMPLEX_REAL) { st = DFTI_STATUS_INCONSISTENT; break; }
-        if (v == DFTI_COMPLEX_REAL && node->rank >= 2) { st = DFTI_STATUS_INCONSISTENT; break; }
+        if (v != DFTI_COMPLEX_COMPLEX && v != DFTI_COMPLEX_REAL) { st = DFTI_STATUS_INVALID_DESCRIPTOR; break; }
+        if (v == DFTI_COMPLEX_REAL && node->rank >= 2) { st = DFTI_STATUS_INVALID_DESCRIPTOR; break; }
         for (DFTI_DESCRIPTOR* n = node; n; n = n->sub_node) {
             n->conjugate_even_storage = v;
             if (v == DFTI_COMPLEX_COMPLEX) n->packed_format = DFTI_CCE_FORMAT;
@@ -449,20 +449,20 @@ int dfti_set_value(DFTI_DESCRIPTOR* node, int param, ...) {
     }
     case DFTI_PARAM_PLACEMENT: {
         int v = va_arg(ap, int);
-        if (v != DFTI_INPLACE && v != DFTI_NOT_INPLACE) st = DFTI_STATUS_INCONSISTENT;
+        if (v != DFTI_INPLACE && v != DFTI_NOT_INPLACE) st = DFTI_STATUS_INVALID_DESCRIPTOR;
         else node->placement = v;
         break;
     }
     case DFTI_PARAM_WORKSPACE: {
         int v = va_arg(ap, int);
-        if (v != DFTI_ALLOW && v != DFTI_AVOID) st = DFTI_STATUS_INCONSISTENT;
+        if (v != DFTI_ALLOW && v != DFTI_AVOID) st = DFTI_STATUS_INVALID_DESCRIPTOR;
         else node->workspace = v;
         break;
     }
     case DFTI_PARAM_INPUT_STRIDES:
     case DFTI_PARAM_OUTPUT_STRIDES: {
         const std::int64_t* v = va_arg(ap, const std::int64_t*);
-        if (!v) { st = DFTI_STATUS_INCONSISTENT; break; }
+        if (!v) { st = DFTI_STATUS_INVALID_DESCRIPTOR; break; }
         std::int64_t s[DFTI_MAX_RANK + 1];
         s[0] = v[0];
         for (int i = 0; i < node->rank; ++i) s[i + 1] = v[node->rank - i];
@@ -479,14 +479,14 @@ int dfti_commit_descriptor(DFTI_DESCRIPTOR* node) {
     if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
     if (!node->methods || !node->methods->commit) return DFTI_STATUS_INTERNAL;
     if (node->conjugate_even_storage == DFTI_COMPLEX_COMPLEX && node->packed_format != DFTI_CCE_FORMAT)
-        return DFTI_STATUS_INCONSISTENT;
+        return DFTI_STATUS_INVALID_DESCRIPTOR;
     if (node->conjugate_even_storage == DFTI_COMPLEX_REAL && node->packed_format == DFTI_CCE_FORMAT)
-        return DFTI_STATUS_INCONSISTENT;
+        return DFTI_STATUS_INVALID_DESCRIPTOR;
     return node->methods->commit(node);
 }
 
 int dfti_free_descriptor(DFTI_DESCRIPTOR** handle) {
-    if (!handle) return DFTI_STATUS_INCONSISTENT;
+    if (!handle) return DFTI_STATUS_INVALID_DESCRIPTOR;
     DFTI_DESCRIPTOR* node = *handle;
     if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
     if (node->methods && node->methods->destroy) node->methods->destroy(node);
