@@ -34,6 +34,7 @@ struct bkd_ops {
 extern const bkd_memory_services_t bkd_memory_services;
 
 // ---- GPU node layer ----------------------------------------------------------
+// (defined in ovx_dft_node.cpp)
 
 // The GPU operation table.
 extern const dfti_method_table gpu_dfti_method_table;
@@ -139,7 +140,8 @@ const char* bkd_name(const bkd_ops* record);
 bool dfti_nodes_same_layout(const DFTI_DESCRIPTOR* a, const DFTI_DESCRIPTOR* b);
 
 // Fills `text` (512 bytes, at most 511 characters) with the verbose "FFT("
-// description of a compute call in `direction` (0 forward, 1 backward).
+// description of a compute call in `direction` (0 forward, 1 backward);
+// defined in ovx_dft_node_verbose.cpp.
 void describe_descriptor_for_verbose(DFTI_DESCRIPTOR* node, sycl::queue* queue, char* text,
                                      std::uint64_t data_kind, const void* in, const void* out,
                                      int direction = 0);
@@ -211,6 +213,7 @@ template <typename T>
 std::int64_t dft_estimate_workspace_bytes(const dft_workspace_problem& problem);
 
 // ---- CPU node layer -------------------------------------------------------------
+// (defined in ovx_dft_node_cpu.cpp)
 
 int dfti_create_descriptor_s_1d(DFTI_DESCRIPTOR** handle, int domain, std::int64_t length);
 int dfti_create_descriptor_d_1d(DFTI_DESCRIPTOR** handle, int domain, std::int64_t length);
