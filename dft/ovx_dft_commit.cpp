@@ -65,7 +65,7 @@ void descriptor<prec, dom>::commit(sycl::queue& queue) {
     const char* fn = "commit";
     check_node(node_, fn);
     DFTI_DESCRIPTOR* n = node_;
-    if (dfti_node_ops::normalize(n) == DFTI_STATUS_INCONSISTENT)
+    if (dfti_node_ops::normalize(n) == DFTI_STATUS_INVALID_DESCRIPTOR)
         throw invalid_argument("dft", fn, "strides, distances and offsets must not be negative");
     const dfti_dim& b0 = n->user_batch.records[0];
     if (b0.length > 1 && (b0.fwd_stride == 0 || b0.bwd_stride == 0) && (b0.input_stride == 0 || b0.output_stride == 0)) {

@@ -97,7 +97,7 @@ sycl::event descriptor<prec, dom>::compute_usm(int direction, void* in, void* ou
             cgh.host_task([=]() {
                 auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]);
                 DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
-                int st = h ? dfti_cpu_compute(h, direction, in, dst) : DFTI_STATUS_INVALID;
+                int st = h ? dfti_cpu_compute(h, direction, in, dst) : DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
                 detail::raise_failure(st, function);
             });
         });
@@ -160,7 +160,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
                     auto* pair = static_cast<SYCL_DFTI_DESCRIPTOR*>(slot[0]);
                     DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
                     void* p = data.get_range()[0] ? static_cast<void*>(&data[0]) : nullptr;
-                    int st = h ? dfti_cpu_compute(h, direction, p, p) : DFTI_STATUS_INVALID;
+                    int st = h ? dfti_cpu_compute(h, direction, p, p) : DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
                     detail::raise_failure(st, function);
                 });
             } else {
@@ -171,7 +171,7 @@ void descriptor<prec, dom>::compute_buffer(int direction, sycl::buffer<char, 1>&
                     DFTI_DESCRIPTOR* h = pair ? (direction == 0 ? pair->forward : pair->backward) : nullptr;
                     void* pi = src.get_range()[0] ? const_cast<char*>(&src[0]) : nullptr;
                     void* po = res.get_range()[0] ? static_cast<void*>(&res[0]) : nullptr;
-                    int st = h ? dfti_cpu_compute(h, direction, pi, po) : DFTI_STATUS_INVALID;
+                    int st = h ? dfti_cpu_compute(h, direction, pi, po) : DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
                     detail::raise_failure(st, function);
                 });
             }

@@ -1,8 +1,10 @@
 // The exported descriptor: construction, move, destruction, set_value and
-// get_value, the DFT exceptions and the status mapping.
+// get_value, the DFT exceptions and the status-to-exception mapping (both
+// made from the status table, dft/contract/ovx_dft_status.def).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "dft/contract/ovx_dft_checked.hpp"
 #include "dft/ovx_dft_internal.hpp"
@@ -11,29 +13,28 @@ namespace korami {
 namespace ovx {
 namespace dft {
 
-// ---- exceptions -----------------------------------------------------------------
+// ---- exceptions ------------------------------------------------------------------
 
-invalid_descriptor_exception::invalid_descriptor_exception(const std::string& f)
-    : exception("dft", f, "FFT_INVALID_DESCRIPTOR") {}
-uncommitted_descriptor_exception::uncommitted_descriptor_exception(const std::string& f)
-    : exception("dft", f, "FFT_UNCOMMITTED_DESCRIPTOR") {}
-no_workspace_exception::no_workspace_exception(const std::string& f) : exception("dft", f, "FFT_NO_WORKSPACE") {}
-bad_descriptor_exception::bad_descriptor_exception(const std::string& f) : exception("dft", f, "FFT_BAD_DESCRIPTOR") {}
-allocation_failed_exception::allocation_failed_exception(const std::string& f)
-    : exception("dft", f, "FFT_ALLOCATION_FAILED") {}
-unimplemented_exception::unimplemented_exception(const std::string& f) : unimplemented("dft", f, "FFT_UNIMPLEMENTED") {}
-internal_error_exception::internal_error_exception(const std::string& f)
-    : exception("dft", f, "FFT_INTERNAL_ERROR") {}
+// Each DFT status exception derives from the korami::ovx kind its header
+// names (unimplemented_exception from korami::ovx::unimplemented, the others
+// from korami::ovx::exception) and carries the fixed text of its row of the
+// status table.
+namespace {
+template <typename E>
+using status_exception_base =
+    std::conditional_t<std::is_base_of_v<korami::ovx::unimplemented, E>, korami::ovx::unimplemented,
+                       korami::ovx::exception>;
+}  // namespace
+
+#define OVX_DFT_STATUS(VALUE, NAME, EXCEPTION, TEXT) \
+    EXCEPTION::EXCEPTION(const std::string& f) : status_exception_base<EXCEPTION>("dft", f, TEXT) {}
+#include "dft/contract/ovx_dft_status.def"
 
 void throw_status(int status, const std::string& function) {
     switch (status) {
-    case DFTI_STATUS_ALLOCATION_FAILED: throw allocation_failed_exception(function);
-    case DFTI_STATUS_INVALID: throw uncommitted_descriptor_exception(function);
-    case DFTI_STATUS_INCONSISTENT: throw invalid_descriptor_exception(function);
-    case DFTI_STATUS_BAD_DESCRIPTOR: throw bad_descriptor_exception(function);
-    case DFTI_STATUS_UNIMPLEMENTED: throw unimplemented_exception(function);
-    case DFTI_STATUS_INTERNAL: throw internal_error_exception(function);
-    case DFTI_STATUS_NO_WORKSPACE: throw no_workspace_exception(function);
+#define OVX_DFT_STATUS(VALUE, NAME, EXCEPTION, TEXT) \
+    case DFTI_STATUS_##NAME: throw EXCEPTION(function);
+#include "dft/contract/ovx_dft_status.def"
     default: return;
     }
 }

@@ -15,12 +15,12 @@ std::int64_t compute(DFTI_DESCRIPTOR* node, int direction, void* a1, void* a2, v
     if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
     dfti_cpu_compute_fn fn = direction == 0 ? node->cpu_compute_fwd : node->cpu_compute_bwd;
     // A node owned by a GPU backend holds GPU entries in the same slots.
-    if (!fn || node->bkd) return DFTI_STATUS_INVALID;
-    if (!a1) return DFTI_STATUS_INCONSISTENT;
+    if (!fn || node->bkd) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+    if (!a1) return DFTI_STATUS_INVALID_DESCRIPTOR;
     void* arrays[3] = {a2, a3, a4};
     for (int i = 0; i < 3; ++i) {
         if (node->data_array_count > i + 1) {
-            if (!arrays[i]) return DFTI_STATUS_INCONSISTENT;
+            if (!arrays[i]) return DFTI_STATUS_INVALID_DESCRIPTOR;
         } else {
             arrays[i] = nullptr;
         }

@@ -9,8 +9,9 @@
 struct DFTI_DESCRIPTOR;
 
 // Runs the node's forward (backward) entry on as many arrays as the node
-// takes (a1 first): 5 for a bad node, 2 when not committed, 3 for a missing
-// array, else the entry's status. In verbose mode the call is timed and
+// takes (a1 first): DFTI_STATUS_BAD_DESCRIPTOR for a bad node,
+// DFTI_STATUS_UNCOMMITTED_DESCRIPTOR when not committed,
+// DFTI_STATUS_INVALID_DESCRIPTOR for a missing array, else the entry's status. In verbose mode the call is timed and
 // described.
 std::int64_t dfti_compute_forward(DFTI_DESCRIPTOR* node, void* a1, void* a2 = nullptr, void* a3 = nullptr,
                                   void* a4 = nullptr);

@@ -113,8 +113,8 @@ int build(plan_record* p, target where, transform kind, int rank, const iodim64*
         set_thunk(p, where, forward, true);
         if (kind == transform::c2c) {
             for (int i = 0; i < rank; ++i)
-                if (dims[i].is != dims[i].os) return DFTI_STATUS_INCONSISTENT;
-            if (batched && hd[0].is != hd[0].os) return DFTI_STATUS_INCONSISTENT;
+                if (dims[i].is != dims[i].os) return DFTI_STATUS_INVALID_DESCRIPTOR;
+            if (batched && hd[0].is != hd[0].os) return DFTI_STATUS_INVALID_DESCRIPTOR;
         }
     }
     if (batched) {

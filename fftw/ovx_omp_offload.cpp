@@ -16,44 +16,24 @@ namespace korami {
 namespace ovx {
 namespace fftw {
 
-namespace {
-
 using namespace korami::ovx::gpu;
 
-constexpr std::int64_t status_offload_failure = 83;
-const char* const msg_load = "Failed to load the OpenMP offloading library.";
-const char* const msg_runtime_id = "Failed to retrieve the required runtime id.";
-
-// Maps an exception in flight to a status, printing the line of the kinds
-// that are not the library's own.
+// The exception-to-status rows of the status table for the library's own
+// kinds, then the kinds that are not the library's own, each with its line.
 std::int64_t status_of_exception(const char* entry) {
     try {
         throw;
-    } catch (const korami::ovx::unsupported_device&) {
-        return DFTI_STATUS_BAD_DESCRIPTOR;
-    } catch (const korami::ovx::host_bad_alloc&) {
-        return DFTI_STATUS_ALLOCATION_FAILED;
-    } catch (const korami::ovx::device_bad_alloc&) {
-        return DFTI_STATUS_ALLOCATION_FAILED;
-    } catch (const korami::ovx::unimplemented&) {
-        return DFTI_STATUS_UNIMPLEMENTED;
-    } catch (const korami::ovx::invalid_argument&) {
-        return DFTI_STATUS_INCONSISTENT;
-    } catch (const korami::ovx::uninitialized&) {
-        return DFTI_STATUS_BAD_DESCRIPTOR;
-    } catch (const korami::ovx::computation_error&) {
-        return DFTI_STATUS_BAD_DESCRIPTOR;
-    } catch (const korami::ovx::batch_error&) {
-        return DFTI_STATUS_BAD_DESCRIPTOR;
-    } catch (const korami::ovx::exception&) {
-        return DFTI_STATUS_BAD_DESCRIPTOR;
-    } catch (const dft_omp_offload_exception& e) {
+    }
+#define OVX_DFT_STATUS_OF(KIND, NAME) \
+    catch (const korami::ovx::KIND&) { return DFTI_STATUS_##NAME; }
+#include "dft/contract/ovx_dft_status.def"
+    catch (const dft_omp_offload_exception& e) {
         print_stderr("%s: An error specific to OpenMP offload was detected. Message: %s\n", entry, e.what());
-        return status_offload_failure;
+        return DFTI_STATUS_OFFLOAD_FAILED;
     } catch (const sycl::exception& e) {
         print_stderr("%s: A sycl::exception was caught internally (code %d). Message: %s\n", entry,
                      e.code().value(), e.what());
-        return status_offload_failure;
+        return DFTI_STATUS_OFFLOAD_FAILED;
     } catch (const std::exception& e) {
         print_stderr("%s: An std::exception was caught: %s\n", entry, e.what());
         return DFTI_STATUS_INTERNAL;
@@ -62,6 +42,11 @@ std::int64_t status_of_exception(const char* entry) {
         return DFTI_STATUS_INTERNAL;
     }
 }
+
+namespace {
+
+const char* const msg_load = "Failed to load the OpenMP offloading library.";
+const char* const msg_runtime_id = "Failed to retrieve the required runtime id.";
 
 std::int32_t runtime_id(void* interop) {
     int rc = -1;
@@ -102,7 +87,7 @@ std::int64_t commit(DFTI_DESCRIPTOR* node, void* interop) {
     if (!node->methods || !node->methods->commit) return DFTI_STATUS_INTERNAL;
     if ((node->conjugate_even_storage == DFTI_COMPLEX_COMPLEX && node->packed_format != DFTI_CCE_FORMAT) ||
         (node->conjugate_even_storage == DFTI_COMPLEX_REAL && node->packed_format == DFTI_CCE_FORMAT))
-        return DFTI_STATUS_INCONSISTENT;
+        return DFTI_STATUS_INVALID_DESCRIPTOR;
     try {
         if (load_omptarget() != 0) throw dft_omp_offload_exception(msg_load);
         const std::int32_t fr = runtime_id(interop);
@@ -128,11 +113,11 @@ std::int64_t compute(DFTI_DESCRIPTOR* node, void* input, void* interop, void* ou
     // Only a node committed for a GPU through the offload commit has GPU
     // compute entries; a CPU-committed node's entries take other arguments.
     if (!fn || node->marker != DFTI_NODE_MARKER || node->queue_mode == 0 || !node->bkd || !node->queue)
-        return DFTI_STATUS_INVALID;
+        return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     if (node->data_array_count > 2) return DFTI_STATUS_UNIMPLEMENTED;
-    if (!input) return DFTI_STATUS_INCONSISTENT;
+    if (!input) return DFTI_STATUS_INVALID_DESCRIPTOR;
     if (node->data_array_count == 2) {
-        if (!output) return DFTI_STATUS_INCONSISTENT;
+        if (!output) return DFTI_STATUS_INVALID_DESCRIPTOR;
     } else {
         output = nullptr;
     }
@@ -144,7 +129,7 @@ std::int64_t compute(DFTI_DESCRIPTOR* node, void* input, void* interop, void* ou
         // context and device: another queue must share both.
         if (q != node->queue && (q->get_context() != node->queue->get_context() ||
                                  q->get_device() != node->queue->get_device()))
-            return DFTI_STATUS_INCONSISTENT;
+            return DFTI_STATUS_INVALID_DESCRIPTOR;
         node->queue = q;
         const sycl::context ctx = q->get_context();
         const void* checked[2] = {input, output};

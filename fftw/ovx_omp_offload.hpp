@@ -2,6 +2,7 @@
 #ifndef OVX_FFTW_OVX_OMP_OFFLOAD_HPP
 #define OVX_FFTW_OVX_OMP_OFFLOAD_HPP
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -19,6 +20,14 @@ public:
 private:
     std::string message_;
 };
+
+// The status of the exception in flight (call it inside a catch block), as
+// the offload entries return it: the kinds of korami::ovx by the
+// exception-to-status rows of the status table (dft/contract/ovx_dft_status.def),
+// silently; dft_omp_offload_exception and sycl::exception give
+// DFTI_STATUS_OFFLOAD_FAILED, any other exception DFTI_STATUS_INTERNAL, each
+// with a line naming `entry` on the standard error stream.
+std::int64_t status_of_exception(const char* entry);
 
 }  // namespace fftw
 }  // namespace ovx

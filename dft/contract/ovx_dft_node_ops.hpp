@@ -43,18 +43,18 @@ inline void uncommit(DFTI_DESCRIPTOR* node) {
 // Lengths in node order. The caller installs the method table and entries.
 inline int alloc_node(const bkd_memory_services_t* s, DFTI_DESCRIPTOR** out, int precision,
                       int domain, std::int64_t rank, const std::int64_t* lengths) {
-    if (!out) return DFTI_STATUS_INCONSISTENT;
+    if (!out) return DFTI_STATUS_INVALID_DESCRIPTOR;
     *out = nullptr;
-    if (precision != DFTI_SINGLE && precision != DFTI_DOUBLE) return DFTI_STATUS_INVALID;
-    if (domain != DFTI_COMPLEX && domain != DFTI_REAL) return DFTI_STATUS_INVALID;
-    if (rank < 1 || rank > DFTI_MAX_RANK || !lengths) return DFTI_STATUS_INVALID;
+    if (precision != DFTI_SINGLE && precision != DFTI_DOUBLE) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+    if (domain != DFTI_COMPLEX && domain != DFTI_REAL) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+    if (rank < 1 || rank > DFTI_MAX_RANK || !lengths) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     for (std::int64_t i = 0; i < rank; ++i)
-        if (lengths[i] < 1) return DFTI_STATUS_INVALID;
+        if (lengths[i] < 1) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     // The default strides are the running products of the lengths: a shape
     // whose element count does not fit 64 bits has no layout.
     std::int64_t count = 1;
     for (std::int64_t i = 0; i < rank; ++i)
-        if (!ovx_checked::mul(count, lengths[i], count)) return DFTI_STATUS_INVALID;
+        if (!ovx_checked::mul(count, lengths[i], count)) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     auto* n = static_cast<DFTI_DESCRIPTOR*>(s->calloc(1, sizeof(DFTI_DESCRIPTOR), 64, 0));
     if (!n) return DFTI_STATUS_ALLOCATION_FAILED;
     n->services = s;
@@ -144,7 +144,7 @@ inline int get_scale(DFTI_DESCRIPTOR* n, int dir, double* v) {
 // ---- setters (each but the thread limit marks the node uncommitted) ----------------------
 
 inline int set_strides(DFTI_DESCRIPTOR* n, const std::int64_t* v, std::int64_t dfti_dim::*f, std::int64_t& off) {
-    if (!v) return DFTI_STATUS_INCONSISTENT;
+    if (!v) return DFTI_STATUS_INVALID_DESCRIPTOR;
     uncommit(n);
     off = v[0];
     for (int i = 0; i < n->rank; ++i) n->user_dims.records[i].*f = v[i + 1];
@@ -164,13 +164,13 @@ inline int set_output_distance(DFTI_DESCRIPTOR* n, std::int64_t v) { return set_
 inline int set_fwd_distance(DFTI_DESCRIPTOR* n, std::int64_t v) { return set_distance(n, v, &dfti_dim::fwd_stride); }
 inline int set_bwd_distance(DFTI_DESCRIPTOR* n, std::int64_t v) { return set_distance(n, v, &dfti_dim::bwd_stride); }
 inline int set_number_of_transforms(DFTI_DESCRIPTOR* n, std::int64_t v) {
-    if (v < 1) return DFTI_STATUS_INCONSISTENT;
+    if (v < 1) return DFTI_STATUS_INVALID_DESCRIPTOR;
     return set_distance(n, v, &dfti_dim::length);
 }
 // The thread limit changes no layout: a committed binding stays valid, so
 // the limit is stored without detaching the owner.
 inline int set_thread_limit(DFTI_DESCRIPTOR* n, std::int64_t v) {
-    if (v < 0 || v > INT32_MAX) return DFTI_STATUS_INCONSISTENT;
+    if (v < 0 || v > INT32_MAX) return DFTI_STATUS_INVALID_DESCRIPTOR;
     n->thread_limit = static_cast<std::int32_t>(v);
     return 0;
 }
@@ -192,7 +192,7 @@ inline int set_scale(DFTI_DESCRIPTOR* n, int dir, double v) {
 // uncommitted. The method table and detach entry are copied, so the copy is
 // a node of the same layer.
 inline int copy(DFTI_DESCRIPTOR* n, DFTI_DESCRIPTOR** out) {
-    if (!out) return DFTI_STATUS_INCONSISTENT;
+    if (!out) return DFTI_STATUS_INVALID_DESCRIPTOR;
     *out = nullptr;
     const bkd_memory_services_t* s = n->services;
     auto* c = static_cast<DFTI_DESCRIPTOR*>(s->calloc(1, sizeof(DFTI_DESCRIPTOR), 64, 0));
@@ -288,7 +288,8 @@ inline void apply_io_distances(const DFTI_DESCRIPTOR* n, dfti_dim& b) {
 }
 
 // Rewrites the working lists from the user lists. Rules:
-// 1. A negative stride, distance or offset anywhere gives 3.
+// 1. A negative stride, distance or offset anywhere gives
+//    DFTI_STATUS_INVALID_DESCRIPTOR.
 // 2. Dimension records, complex domain: records of length 1 are dropped (a
 //    length-1 transform is the identity, whatever its strides); when every
 //    record has length 1, the innermost one stays. The remaining records are
@@ -311,18 +312,19 @@ inline void apply_io_distances(const DFTI_DESCRIPTOR* n, dfti_dim& b) {
 //    left, the list holds exactly one record {1, the first user record's
 //    distances}, so that a backend always finds the number of transforms in
 //    record 0.
-// Returns 0, 1 when allocation fails, 3 for a negative value.
+// Returns DFTI_STATUS_OK, DFTI_STATUS_ALLOCATION_FAILED when allocation fails,
+// DFTI_STATUS_INVALID_DESCRIPTOR for a negative value.
 inline int normalize(DFTI_DESCRIPTOR* n) {
     if (n->input_offset < 0 || n->output_offset < 0 || n->fwd_offset < 0 || n->bwd_offset < 0)
-        return DFTI_STATUS_INCONSISTENT;
+        return DFTI_STATUS_INVALID_DESCRIPTOR;
     auto negative = [](const dfti_dim& d) {
         return d.input_stride < 0 || d.output_stride < 0 || d.fwd_stride < 0 || d.bwd_stride < 0;
     };
     for (std::int64_t i = 0; i < n->user_dims.count; ++i)
-        if (negative(n->user_dims.records[i])) return DFTI_STATUS_INCONSISTENT;
+        if (negative(n->user_dims.records[i])) return DFTI_STATUS_INVALID_DESCRIPTOR;
     for (std::int64_t i = 0; i < n->user_batch.count; ++i)
         if (negative(n->user_batch.records[i]) || n->user_batch.records[i].length < 1)
-            return DFTI_STATUS_INCONSISTENT;
+            return DFTI_STATUS_INVALID_DESCRIPTOR;
 
     const io_layout io = io_layout_of(n);
     dfti_dim dims[DFTI_MAX_RANK];

@@ -77,19 +77,20 @@ enum dfti_config_param : std::int32_t {
     DFTI_PARAM_DESTROY_INPUT = 28,
 };
 
-// Status codes of the node layer and the backends.
+// Status codes of the node layer, the backends and the CPU transform library,
+// one enumerator per row of the status table (ovx_dft_status.def, where each
+// row says what its status means and which exception it raises).
 enum dfti_status : int {
-    DFTI_STATUS_OK = 0,
-    DFTI_STATUS_ALLOCATION_FAILED = 1,   // memory could not be had
-    DFTI_STATUS_INVALID = 2,             // invalid configuration, no private block or owner
-    DFTI_STATUS_INCONSISTENT = 3,        // inconsistent configuration or arguments; no backend accepted
-    DFTI_STATUS_BAD_DESCRIPTOR = 5,      // bad node, missing internal area, not computable
-    DFTI_STATUS_UNIMPLEMENTED = 6,       // size over the limit, a shape no backend handles
-    DFTI_STATUS_INTERNAL = 7,            // internal error, node owned by another record
-    DFTI_STATUS_NO_WORKSPACE = 11,       // workspace needed but not set
-    DFTI_STATUS_DIRECTION_REFUSED = 12,  // compute of a direction whose layout no backend took at commit
-    DFTI_STATUS_NOT_APPLICABLE = 100,    // backend record does not take the node
+#define OVX_DFT_STATUS(VALUE, NAME, EXCEPTION, TEXT) DFTI_STATUS_##NAME = VALUE,
+#define OVX_DFT_STATUS_NO_EXCEPTION(VALUE, NAME) DFTI_STATUS_##NAME = VALUE,
+#include "dft/contract/ovx_dft_status.def"
 };
+// The former names of UNCOMMITTED_DESCRIPTOR and INVALID_DESCRIPTOR, which
+// named the exception of the other status. They stay only while the GPU
+// modules (dft/gpu) and their tests (tests/dft/gpu) still spell them; new
+// code uses the names above.
+constexpr dfti_status DFTI_STATUS_INVALID = DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+constexpr dfti_status DFTI_STATUS_INCONSISTENT = DFTI_STATUS_INVALID_DESCRIPTOR;
 
 // Kinds of data and workspace containers (data-kind word, add_workspace kind,
 // node field workspace_kind). Bit 0 set: SYCL buffers.
@@ -207,7 +208,7 @@ struct SYCL_DFTI_DESCRIPTOR {
 
 struct DFTI_DESCRIPTOR {
     std::uint32_t marker;              // DFTI_NODE_MARKER
-    std::int32_t commit_status;        // 30 committed, 31 not
+    std::int32_t commit_status;        // DFTI_COMMITTED or DFTI_UNCOMMITTED
     const dfti_method_table* methods;  // the dfti_method_table
     const bkd_memory_services_t* services;  // memory slots that made the node and its lists
 

@@ -5,15 +5,15 @@
 #include "dft/gpu/backends.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
-// The terminal record takes no node: it answers 6 so that a shape no backend
-// handles ends as "unimplemented".
+// The terminal record takes no node: it answers DFTI_STATUS_UNIMPLEMENTED so
+// that a shape no backend handles ends as "unimplemented".
 namespace {
 int terminal_commit(const bkd_ops*, DFTI_DESCRIPTOR*) { return DFTI_STATUS_UNIMPLEMENTED; }
 int terminal_free(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
     return node && node->bkd == self ? 0 : DFTI_STATUS_INTERNAL;
 }
 int terminal_add_workspace(void*, int, std::uint64_t, DFTI_DESCRIPTOR*, std::uint32_t, std::vector<sycl::event>*) {
-    return DFTI_STATUS_INVALID;
+    return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
 }
 }  // namespace
 

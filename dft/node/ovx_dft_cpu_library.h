@@ -2,8 +2,10 @@
  * creators of CPU descriptor nodes (which the GPU route also uses for its own
  * nodes and sub-nodes) and the blessing of a new node for threading.
  *
- * Lengths are in node order (innermost first). The creators answer 0 or a
- * node status (1 allocation, 3 inconsistent arguments, ...).
+ * Lengths are in node order (innermost first). The creators answer a node
+ * status (DFTI_STATUS_OK, DFTI_STATUS_ALLOCATION_FAILED,
+ * DFTI_STATUS_UNCOMMITTED_DESCRIPTOR for a length or rank out of range,
+ * ...).
  */
 #ifndef OVX_DFT_CPU_LIBRARY_H
 #define OVX_DFT_CPU_LIBRARY_H

@@ -1,9 +1,9 @@
-// The GPU node layer (node creation, the operation table, the commit loop,
-// workspace binding, detach and destroy, the GPU gate) and the CPU node layer
-// (nodes made and committed by the CPU transform library).
+// The GPU node layer: node creation, the operation table, the commit loop,
+// workspace binding, detach and destroy, the GPU gate and the layout
+// comparison of composites. The CPU node layer is in ovx_dft_node_cpu.cpp,
+// the verbose description of a node in ovx_dft_node_verbose.cpp.
 #include "dft/node/ovx_dft_node.hpp"
 
-#include <cstdarg>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -58,7 +58,7 @@ const dfti_method_table gpu_dfti_method_table = {
 
 int gpu_dfti_create_node(DFTI_DESCRIPTOR** out, int precision, int domain, std::int64_t rank,
                          const std::int64_t* lengths, void* context) {
-    if (!out) return DFTI_STATUS_INCONSISTENT;
+    if (!out) return DFTI_STATUS_INVALID_DESCRIPTOR;
     *out = nullptr;
     ovx_gpu_memory_select(static_cast<const ovx_gpu_memory_block_t*>(context));
     int st = alloc_node(&bkd_memory_services, out, precision, domain, rank, lengths);
@@ -120,14 +120,14 @@ void detach_backend(DFTI_DESCRIPTOR* node) {
 }
 
 int gpu_dfti_commit_bkdlist(DFTI_DESCRIPTOR* node) {
-    int status = DFTI_STATUS_INCONSISTENT;
+    int status = DFTI_STATUS_INVALID_DESCRIPTOR;
     if (!node || !node->bkdlist) return status;
     for (bkdlist l = node->bkdlist; *l; ++l) {
         const bkd_ops* rec = *l;
         status = rec->commit ? rec->commit(rec, node) : DFTI_STATUS_NOT_APPLICABLE;
         if (status == 0) return 0;
     }
-    return status == DFTI_STATUS_NOT_APPLICABLE ? DFTI_STATUS_INCONSISTENT : status;
+    return status == DFTI_STATUS_NOT_APPLICABLE ? DFTI_STATUS_INVALID_DESCRIPTOR : status;
 }
 
 int gpu_dfti_commit(DFTI_DESCRIPTOR* node) {
@@ -143,9 +143,9 @@ int gpu_dfti_commit(DFTI_DESCRIPTOR* node) {
 }
 
 int gpu_dfti_set_workspace(DFTI_DESCRIPTOR* node, void* base, int kind) {
-    if (!node || !node->bkd) return DFTI_STATUS_INVALID;
+    if (!node || !node->bkd) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const bkd_ops* owner = node->bkd;
-    if (!owner->add_workspace) return DFTI_STATUS_INVALID;
+    if (!owner->add_workspace) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     // The binding returns once the tables it writes into the caller's
     // workspace are written: the caller has no event of those writes, and
     // may free or reuse the workspace as soon as the call returns.
@@ -176,9 +176,9 @@ int gpu_dfti_destroy(DFTI_DESCRIPTOR* node) {
 int gpu_commit(DFTI_DESCRIPTOR* node) {
     if (!node || node->marker != DFTI_NODE_MARKER || !node->queue) return DFTI_STATUS_BAD_DESCRIPTOR;
     sycl::device dev = node->queue->get_device();
-    if (node->precision != DFTI_SINGLE && node->precision != DFTI_DOUBLE) return DFTI_STATUS_INVALID;
+    if (node->precision != DFTI_SINGLE && node->precision != DFTI_DOUBLE) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const bool dbl = node->precision == DFTI_DOUBLE;
-    if (dbl && !dev.has(sycl::aspect::fp64)) return DFTI_STATUS_INVALID;
+    if (dbl && !dev.has(sycl::aspect::fp64)) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     // Bytes of the complex data of all transforms (the larger side of a real
     // transform counts as complex too).
     // A product that does not fit 64 bits is over the limit too.
@@ -239,82 +239,13 @@ bool dfti_nodes_same_layout(const DFTI_DESCRIPTOR* a, const DFTI_DESCRIPTOR* b) 
            a->backward_scale == b->backward_scale;
 }
 
-// ---- verbose description -------------------------------------------------------------
+// ---- normalisation ---------------------------------------------------------------
 
-void describe_descriptor_for_verbose(DFTI_DESCRIPTOR* node, sycl::queue* queue, char* text,
-                                     std::uint64_t data_kind, const void* in, const void* out,
-                                     int direction) {
-    if (!text) return;
-    text[0] = 0;
-    if (!node) return;
-    std::size_t rem = 511;
-    char* p = text;
-    const bool real = node->forward_domain == DFTI_REAL;
-    p = append_formatted(p, &rem, "FFT(%s%s%s%s%s", node->precision == DFTI_DOUBLE ? "d" : "s",
-                         real ? "r" : "c", direction == 0 ? "f" : "b",
-                         node->placement == DFTI_INPLACE ? "i" : "o",
-                         !real && node->complex_storage == DFTI_REAL_REAL ? "/" : "");
-    for (int k = node->rank - 1; k >= 0; --k)
-        p = append_formatted(p, &rem, k == node->rank - 1 ? "%lld" : "x%lld",
-                             static_cast<long long>(node->user_dims.records[k].length));
-    std::int64_t howmany = node->user_batch.count ? node->user_batch.records[0].length : 1;
-    if (howmany > 1) p = append_formatted(p, &rem, "*%lld", static_cast<long long>(howmany));
-    p = append_formatted(p, &rem, ",");
-    struct { const char* label; std::int64_t dfti_dim::*f; std::int64_t off; } blocks[4] = {
-        {"input_strides", &dfti_dim::input_stride, node->input_offset},
-        {"output_strides", &dfti_dim::output_stride, node->output_offset},
-        {"fwd_strides", &dfti_dim::fwd_stride, node->fwd_offset},
-        {"bwd_strides", &dfti_dim::bwd_stride, node->bwd_offset}};
-    for (auto& b : blocks) {
-        bool given = b.off != 0;
-        for (int k = 0; k < node->rank; ++k) given = given || node->user_dims.records[k].*b.f != 0;
-        if (!given) continue;
-        p = append_formatted(p, &rem, "%s:{%lld", b.label, static_cast<long long>(b.off));
-        for (int k = node->rank - 1; k >= 0; --k)
-            p = append_formatted(p, &rem, ",%lld", static_cast<long long>(node->user_dims.records[k].*b.f));
-        p = append_formatted(p, &rem, "},");
-    }
-    if (howmany > 1) {
-        const dfti_dim& b0 = node->user_batch.records[0];
-        if (b0.input_stride || b0.output_stride)
-            p = append_formatted(p, &rem, "input_distance:%lld,output_distance:%lld,",
-                                 static_cast<long long>(b0.input_stride), static_cast<long long>(b0.output_stride));
-        if (b0.fwd_stride || b0.bwd_stride)
-            p = append_formatted(p, &rem, "fwd_distance:%lld,bwd_distance:%lld,",
-                                 static_cast<long long>(b0.fwd_stride), static_cast<long long>(b0.bwd_stride));
-    }
-    if (!(node->forward_scale == 1.0)) p = append_formatted(p, &rem, "fScale:%lg,", node->forward_scale);
-    if (!(node->backward_scale == 1.0)) p = append_formatted(p, &rem, "bScale:%lg,", node->backward_scale);
-    if (real && node->conjugate_even_storage == DFTI_COMPLEX_REAL)
-        p = append_formatted(p, &rem, "pack:%s,",
-                             node->packed_format == DFTI_CCS_FORMAT ? "ccs"
-                             : node->packed_format == DFTI_PACK_FORMAT ? "pack" : "perm");
-    if (node->destroy_input == 16) p = append_formatted(p, &rem, "destroy_input:allow,");
-    if (node->queue_mode != 0)
-        p = append_formatted(p, &rem, "offload:%s,", node->queue_mode == 1 ? "synchronous" : "asynchronous");
-    else if (node->internal_workspace == 0)
-        p = append_formatted(p, &rem, "workspace:external,");
-    if (data_kind == DFTI_CONTAINER_USM) {
-        const char* kinds[2] = {"unknown", "unknown"};
-        const void* ptrs[2] = {in, out};
-        if (queue) {
-            for (int i = 0; i < 2; ++i) {
-                if (!ptrs[i]) continue;
-                switch (sycl::get_pointer_type(ptrs[i], queue->get_context())) {
-                case sycl::usm::alloc::host: kinds[i] = "host"; break;
-                case sycl::usm::alloc::device: kinds[i] = "device"; break;
-                case sycl::usm::alloc::shared: kinds[i] = "shared"; break;
-                default: kinds[i] = "unknown"; break;
-                }
-            }
-        }
-        p = append_formatted(p, &rem, "in:usm_%s,", kinds[0]);
-        if (out && out != in) p = append_formatted(p, &rem, "out:usm_%s,", kinds[1]);
-    } else {
-        p = append_formatted(p, &rem, "in:buffer,");
-    }
-    if (queue) p = append_formatted(p, &rem, "queue:%s", queue->is_in_order() ? "in_order" : "out_of_order");
-    p = append_formatted(p, &rem, ")");
+// The commit's normalisation on its own, for callers that need a node's
+// working lists without committing it.
+int dfti_normalize_node(DFTI_DESCRIPTOR* node) {
+    if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
+    return normalize(node);
 }
 
 // ---- workspace estimators ----------------------------------------------------------
@@ -366,137 +297,5 @@ template std::int64_t dft_estimate_workspace_bytes<float>(const dft_workspace_pr
 template std::int64_t dft_estimate_workspace_bytes<double>(const dft_workspace_problem&);
 
 // ---- CPU node layer ------------------------------------------------------------------
-
-namespace {
-int create_cpu_1d(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t length) {
-    if (!h) return DFTI_STATUS_INCONSISTENT;
-    *h = nullptr;
-    if (length < 1) return DFTI_STATUS_INVALID;
-    int st;
-    if (domain == DFTI_COMPLEX)
-        st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_dc1d(h, length) : ovx_dft_dfti_create_sc1d(h, length);
-    else if (domain == DFTI_REAL)
-        st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_dr1d(h, length) : ovx_dft_dfti_create_sr1d(h, length);
-    else
-        return DFTI_STATUS_INVALID;
-    if (st == 0) ovx_dft_bless_node_thr(*h);
-    return st;
-}
-
-int create_cpu_md(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t rank, const std::int64_t* lengths) {
-    if (!h) return DFTI_STATUS_INCONSISTENT;
-    *h = nullptr;
-    if (rank < 1 || rank > DFTI_MAX_RANK) return DFTI_STATUS_INVALID;
-    if (!lengths) return DFTI_STATUS_INCONSISTENT;
-    std::int64_t node_order[DFTI_MAX_RANK];
-    for (std::int64_t i = 0; i < rank; ++i) {
-        node_order[i] = lengths[rank - 1 - i];
-        if (node_order[i] < 1) return DFTI_STATUS_INVALID;
-    }
-    int st;
-    if (domain == DFTI_COMPLEX)
-        st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_dcmd(h, rank, node_order)
-                                      : ovx_dft_dfti_create_scmd(h, rank, node_order);
-    else if (domain == DFTI_REAL)
-        st = precision == DFTI_DOUBLE ? ovx_dft_dfti_create_drmd(h, rank, node_order)
-                                      : ovx_dft_dfti_create_srmd(h, rank, node_order);
-    else
-        return DFTI_STATUS_INVALID;
-    if (st == 0) ovx_dft_bless_node_thr(*h);
-    return st;
-}
-}  // namespace
-
-int dfti_create_descriptor_s_1d(DFTI_DESCRIPTOR** h, int domain, std::int64_t n) { return create_cpu_1d(h, DFTI_SINGLE, domain, n); }
-int dfti_create_descriptor_d_1d(DFTI_DESCRIPTOR** h, int domain, std::int64_t n) { return create_cpu_1d(h, DFTI_DOUBLE, domain, n); }
-int dfti_create_descriptor_s_md(DFTI_DESCRIPTOR** h, int domain, std::int64_t r, const std::int64_t* l) {
-    return create_cpu_md(h, DFTI_SINGLE, domain, r, l);
-}
-int dfti_create_descriptor_d_md(DFTI_DESCRIPTOR** h, int domain, std::int64_t r, const std::int64_t* l) {
-    return create_cpu_md(h, DFTI_DOUBLE, domain, r, l);
-}
-
-int dfti_set_value(DFTI_DESCRIPTOR* node, int param, ...) {
-    if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
-    switch (param) {
-    case DFTI_PARAM_NUMBER_OF_TRANSFORMS: case DFTI_PARAM_CONJUGATE_EVEN_STORAGE: case DFTI_PARAM_PLACEMENT:
-    case DFTI_PARAM_INPUT_STRIDES: case DFTI_PARAM_OUTPUT_STRIDES: case DFTI_PARAM_INPUT_DISTANCE:
-    case DFTI_PARAM_OUTPUT_DISTANCE: case DFTI_PARAM_WORKSPACE: case DFTI_PARAM_THREAD_LIMIT:
-        break;
-    default:
-        return DFTI_STATUS_INCONSISTENT;
-    }
-    if (!node->methods) return DFTI_STATUS_INTERNAL;
-    uncommit(node);
-    va_list ap;
-    va_start(ap, param);
-    int st = 0;
-    switch (param) {
-    case DFTI_PARAM_NUMBER_OF_TRANSFORMS: st = node->methods->set_number_of_transforms(node, va_arg(ap, std::int64_t)); break;
-    case DFTI_PARAM_INPUT_DISTANCE: st = node->methods->set_input_distance(node, va_arg(ap, std::int64_t)); break;
-    case DFTI_PARAM_OUTPUT_DISTANCE: st = node->methods->set_output_distance(node, va_arg(ap, std::int64_t)); break;
-    case DFTI_PARAM_THREAD_LIMIT: st = node->methods->set_thread_limit(node, va_arg(ap, std::int64_t)); break;
-    case DFTI_PARAM_CONJUGATE_EVEN_STORAGE: {
-        int v = va_arg(ap, int);
-        if (v == DFTI_REAL_COMPLEX || v == DFTI_REAL_REAL) { st = DFTI_STATUS_UNIMPLEMENTED; break; }
-        if (v != DFTI_COMPLEX_COMPLEX && v != DFTI_COMPLEX_REAL) { st = DFTI_STATUS_INCONSISTENT; break; }
-        if (v == DFTI_COMPLEX_REAL && node->rank >= 2) { st = DFTI_STATUS_INCONSISTENT; break; }
-        for (DFTI_DESCRIPTOR* n = node; n; n = n->sub_node) {
-            n->conjugate_even_storage = v;
-            if (v == DFTI_COMPLEX_COMPLEX) n->packed_format = DFTI_CCE_FORMAT;
-        }
-        break;
-    }
-    case DFTI_PARAM_PLACEMENT: {
-        int v = va_arg(ap, int);
-        if (v != DFTI_INPLACE && v != DFTI_NOT_INPLACE) st = DFTI_STATUS_INCONSISTENT;
-        else node->placement = v;
-        break;
-    }
-    case DFTI_PARAM_WORKSPACE: {
-        int v = va_arg(ap, int);
-        if (v != DFTI_ALLOW && v != DFTI_AVOID) st = DFTI_STATUS_INCONSISTENT;
-        else node->workspace = v;
-        break;
-    }
-    case DFTI_PARAM_INPUT_STRIDES:
-    case DFTI_PARAM_OUTPUT_STRIDES: {
-        const std::int64_t* v = va_arg(ap, const std::int64_t*);
-        if (!v) { st = DFTI_STATUS_INCONSISTENT; break; }
-        std::int64_t s[DFTI_MAX_RANK + 1];
-        s[0] = v[0];
-        for (int i = 0; i < node->rank; ++i) s[i + 1] = v[node->rank - i];
-        st = param == DFTI_PARAM_INPUT_STRIDES ? node->methods->set_input_strides(node, s)
-                                               : node->methods->set_output_strides(node, s);
-        break;
-    }
-    }
-    va_end(ap);
-    return st;
-}
-
-int dfti_commit_descriptor(DFTI_DESCRIPTOR* node) {
-    if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
-    if (!node->methods || !node->methods->commit) return DFTI_STATUS_INTERNAL;
-    if (node->conjugate_even_storage == DFTI_COMPLEX_COMPLEX && node->packed_format != DFTI_CCE_FORMAT)
-        return DFTI_STATUS_INCONSISTENT;
-    if (node->conjugate_even_storage == DFTI_COMPLEX_REAL && node->packed_format == DFTI_CCE_FORMAT)
-        return DFTI_STATUS_INCONSISTENT;
-    return node->methods->commit(node);
-}
-
-int dfti_free_descriptor(DFTI_DESCRIPTOR** handle) {
-    if (!handle) return DFTI_STATUS_INCONSISTENT;
-    DFTI_DESCRIPTOR* node = *handle;
-    if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
-    if (node->methods && node->methods->destroy) node->methods->destroy(node);
-    *handle = nullptr;
-    return 0;
-}
-
-int dfti_error_class(std::int64_t status, std::int64_t error_class) { return status == error_class ? 1 : 0; }
-
-int dfti_normalize_node(DFTI_DESCRIPTOR* node) {
-    if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
-    return normalize(node);
-}
+// Nodes made by the CPU transform library: ovx_dft_node_cpu.cpp. The verbose
+// description of a node: ovx_dft_node_verbose.cpp.

@@ -17,9 +17,11 @@
 // A backend record, three entries in slot order. Its address identifies the
 // owner of a node.
 struct bkd_ops {
-    // 0 accepted, 100 not applicable, anything else a failure.
+    // DFTI_STATUS_OK accepted, DFTI_STATUS_NOT_APPLICABLE not applicable,
+    // anything else a failure.
     int (*commit)(const bkd_ops* self, DFTI_DESCRIPTOR* node);
-    // Releases the private block; 7 when the node is owned by another record.
+    // Releases the private block; DFTI_STATUS_INTERNAL when the node is owned
+    // by another record.
     int (*free)(const bkd_ops* self, DFTI_DESCRIPTOR* node);
     // Binds a workspace: base (USM address, or sycl::buffer<char,1>* for kind
     // 1), kind (1 buffer, 2 USM), byte offset, node, phase (0 tables,
@@ -32,6 +34,7 @@ struct bkd_ops {
 extern const bkd_memory_services_t bkd_memory_services;
 
 // ---- GPU node layer ----------------------------------------------------------
+// (defined in ovx_dft_node.cpp)
 
 // The GPU operation table.
 extern const dfti_method_table gpu_dfti_method_table;
@@ -39,11 +42,13 @@ extern const dfti_method_table gpu_dfti_method_table;
 // Creates a GPU node of the given precision (35/36), domain (32/33), rank
 // (1..7) and lengths (node order, each >= 1), with the defaults: dimension
 // records {length, product of the lengths before it (input and output), 0, 0},
-// seven batch records {1, 0, 0, 0, 0}, status 31, complex storage 39, real
-// storage 42, conjugate-even storage 39, placement 43, packed format 57,
-// workspace 51, scales 1.0, directions 2, internal workspace 1, thread limit 0,
+// seven batch records {1, 0, 0, 0, 0}, commit status DFTI_UNCOMMITTED, complex
+// storage 39, real storage 42, conjugate-even storage 39, placement 43, packed
+// format 57, workspace 51, scales 1.0, directions 2, internal workspace 1, thread limit 0,
 // thread word 1, working lists copied from the user lists. No candidate list.
-// Returns 0, 1 when allocation fails, 2 for bad arguments, 3 for a null out.
+// Returns DFTI_STATUS_OK, DFTI_STATUS_ALLOCATION_FAILED when allocation fails,
+// DFTI_STATUS_UNCOMMITTED_DESCRIPTOR for bad arguments,
+// DFTI_STATUS_INVALID_DESCRIPTOR for a null out.
 int gpu_dfti_create_node(DFTI_DESCRIPTOR** out, int precision, int domain, std::int64_t rank,
                          const std::int64_t* lengths, void* context);
 int gpu_dfti_create_sc1d(DFTI_DESCRIPTOR** out, std::int64_t length, void* context);
@@ -62,13 +67,14 @@ int gpu_dfti_create_drmd(DFTI_DESCRIPTOR** out, std::int64_t rank, const std::in
 // Method slot 0: normalises the lists (dfti_normalize_node) and runs
 // gpu_dfti_commit_bkdlist.
 int gpu_dfti_commit(DFTI_DESCRIPTOR* node);
-// Tries every record of the node's list in order; 0 at the first that
-// accepts, else the last status with 100 turned into 3. An empty or missing
-// list gives 3.
+// Tries every record of the node's list in order; DFTI_STATUS_OK at the first
+// that accepts, else the last status with DFTI_STATUS_NOT_APPLICABLE turned
+// into DFTI_STATUS_INVALID_DESCRIPTOR. An empty or missing list gives
+// DFTI_STATUS_INVALID_DESCRIPTOR.
 int gpu_dfti_commit_bkdlist(DFTI_DESCRIPTOR* node);
 // Destroys a chained sub-node, calls the owner's free and clears `bkd`, runs
-// and clears the detach hook, status 31, clears the compute entries and bit 0
-// of `flags`.
+// and clears the detach hook, sets the commit status DFTI_UNCOMMITTED, clears
+// the compute entries and bit 0 of `flags`.
 void detach_backend(DFTI_DESCRIPTOR* node);
 // Method slot 24: binds a caller's workspace (phase 2, offset 0).
 int gpu_dfti_set_workspace(DFTI_DESCRIPTOR* node, void* base, int kind);
@@ -81,18 +87,21 @@ int gpu_dfti_set_input_distance(DFTI_DESCRIPTOR* node, std::int64_t v);
 int gpu_dfti_set_output_distance(DFTI_DESCRIPTOR* node, std::int64_t v);
 int gpu_dfti_set_number_of_transforms(DFTI_DESCRIPTOR* node, std::int64_t v);
 int gpu_dfti_set_name(DFTI_DESCRIPTOR* node, const char* name, std::int64_t length, char fill);
-// Stores the thread limit (3 for a negative value); the binding stays.
+// Stores the thread limit (DFTI_STATUS_INVALID_DESCRIPTOR for a negative
+// value); the binding stays.
 int gpu_dfti_set_thread_limit(DFTI_DESCRIPTOR* node, std::int64_t v);
 
-// Commits a node for the GPU queue in its `queue` field: 2 for a bad
-// precision or double precision without fp64; 6 for data above 2^34 bytes
-// (single) or 2^35 bytes (double); throws korami::ovx::unimplemented for a
+// Commits a node for the GPU queue in its `queue` field:
+// DFTI_STATUS_UNCOMMITTED_DESCRIPTOR for a bad precision or double precision
+// without fp64; DFTI_STATUS_UNIMPLEMENTED for data above 2^34 bytes (single)
+// or 2^35 bytes (double); throws korami::ovx::unimplemented for a
 // rank above 3; otherwise installs the candidate list and the GPU method
 // table, blesses the node and runs method slot 0.
 int gpu_commit(DFTI_DESCRIPTOR* node);
 
 // Rewrites the working lists from the user lists (the normalisation of the
-// commit). Returns 0, 1 when allocation fails, 3 for a negative stride or
+// commit). Returns DFTI_STATUS_OK, DFTI_STATUS_ALLOCATION_FAILED when
+// allocation fails, DFTI_STATUS_INVALID_DESCRIPTOR for a negative stride or
 // distance. The exact rules are documented at the definition.
 int dfti_normalize_node(DFTI_DESCRIPTOR* node);
 
@@ -100,10 +109,11 @@ int dfti_normalize_node(DFTI_DESCRIPTOR* node);
 // domain and rank (1 or 2-3).
 bkdlist gpu_dfti_select_bkdlist(int precision, int domain, std::int64_t rank);
 
-// The eight candidate lists and the terminal record (answers 6). Only code
-// inside the library refers to these objects; code outside it (tests) reaches
-// them through gpu_dfti_select_bkdlist and node->bkdlist, so that no program
-// keeps a copy of these pointer tables of its own.
+// The eight candidate lists and the terminal record (answers
+// DFTI_STATUS_UNIMPLEMENTED). Only code inside the library refers to these
+// objects; code outside it (tests) reaches them through
+// gpu_dfti_select_bkdlist and node->bkdlist, so that no program keeps a copy
+// of these pointer tables of its own.
 extern const bkd_ops bkd_terminal;
 extern const bkd_ops* const bkdlist_sc1d[];
 extern const bkd_ops* const bkdlist_dc1d[];
@@ -130,7 +140,8 @@ const char* bkd_name(const bkd_ops* record);
 bool dfti_nodes_same_layout(const DFTI_DESCRIPTOR* a, const DFTI_DESCRIPTOR* b);
 
 // Fills `text` (512 bytes, at most 511 characters) with the verbose "FFT("
-// description of a compute call in `direction` (0 forward, 1 backward).
+// description of a compute call in `direction` (0 forward, 1 backward);
+// defined in ovx_dft_node_verbose.cpp.
 void describe_descriptor_for_verbose(DFTI_DESCRIPTOR* node, sycl::queue* queue, char* text,
                                      std::uint64_t data_kind, const void* in, const void* out,
                                      int direction = 0);
@@ -202,6 +213,7 @@ template <typename T>
 std::int64_t dft_estimate_workspace_bytes(const dft_workspace_problem& problem);
 
 // ---- CPU node layer -------------------------------------------------------------
+// (defined in ovx_dft_node_cpu.cpp)
 
 int dfti_create_descriptor_s_1d(DFTI_DESCRIPTOR** handle, int domain, std::int64_t length);
 int dfti_create_descriptor_d_1d(DFTI_DESCRIPTOR** handle, int domain, std::int64_t length);
@@ -223,7 +235,7 @@ int dfti_error_class(std::int64_t status, std::int64_t error_class);
 inline int dfti_cpu_compute(DFTI_DESCRIPTOR* node, int direction, void* a1, void* a2 = nullptr,
                             void* a3 = nullptr, void* a4 = nullptr) {
     dfti_cpu_compute_fn fn = direction == 0 ? node->cpu_compute_fwd : node->cpu_compute_bwd;
-    return fn ? fn(node, a1, a2, a3, a4, nullptr) : DFTI_STATUS_INVALID;
+    return fn ? fn(node, a1, a2, a3, a4, nullptr) : DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
 }
 
 #endif

@@ -125,10 +125,14 @@ public:
     explicit internal_error_exception(const std::string& function);
 };
 
-// Raises the exception of an internal status: 1 allocation_failed, 2
-// uncommitted_descriptor, 3 invalid_descriptor, 5 bad_descriptor, 6
-// unimplemented, 7 internal_error, 11 no_workspace; any other status raises
-// nothing.
+// Raises the exception of an internal status: DFTI_STATUS_ALLOCATION_FAILED
+// (1) allocation_failed_exception, DFTI_STATUS_UNCOMMITTED_DESCRIPTOR (2)
+// uncommitted_descriptor_exception, DFTI_STATUS_INVALID_DESCRIPTOR (3)
+// invalid_descriptor_exception, DFTI_STATUS_BAD_DESCRIPTOR (5)
+// bad_descriptor_exception, DFTI_STATUS_UNIMPLEMENTED (6)
+// unimplemented_exception, DFTI_STATUS_INTERNAL (7) internal_error_exception,
+// DFTI_STATUS_NO_WORKSPACE (11) no_workspace_exception; any other status
+// raises nothing.
 void throw_status(int status, const std::string& function);
 
 template <precision prec, domain dom>

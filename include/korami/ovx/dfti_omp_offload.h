@@ -3,10 +3,13 @@
  * The commit binds a node to the SYCL queue of the interop object and runs
  * the GPU commit; the compute entries enqueue the node's transform on the
  * interop object's queue (the queue is looked up again at every call) and
- * return without waiting. Every entry returns a status: 0 success, 1
- * allocation failed, 2 invalid configuration or not committed for offload,
- * 3 inconsistent arguments, 5 bad descriptor, 6 unimplemented, 7 internal
- * error, 83 an offload failure or a SYCL exception. Data pointers must be
+ * return without waiting. Every entry returns a status: DFTI_STATUS_OK (0)
+ * success, DFTI_STATUS_ALLOCATION_FAILED (1),
+ * DFTI_STATUS_UNCOMMITTED_DESCRIPTOR (2: invalid configuration or not
+ * committed for offload), DFTI_STATUS_INVALID_DESCRIPTOR (3: inconsistent
+ * arguments), DFTI_STATUS_BAD_DESCRIPTOR (5), DFTI_STATUS_UNIMPLEMENTED (6),
+ * DFTI_STATUS_INTERNAL (7), DFTI_STATUS_OFFLOAD_FAILED (83: an offload
+ * failure or a SYCL exception). Data pointers must be
  * device or shared USM of the interop object's context.
  */
 #ifndef KORAMI_OVX_DFTI_OMP_OFFLOAD_H

@@ -203,11 +203,11 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     using api = fftw_api<T>;
     if (const int injected = injected_compute_failure.exchange(0)) return injected;
     auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
-    if (!s || !s->dir[which].unaligned) return DFTI_STATUS_INVALID;
+    if (!s || !s->dir[which].unaligned) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const direction_plan& d = s->dir[which];
     char* in = static_cast<char*>(a1);
     char* out = static_cast<char*>(s->in_place ? a1 : a2);
-    if (!in || !out) return DFTI_STATUS_INCONSISTENT;
+    if (!in || !out) return DFTI_STATUS_INVALID_DESCRIPTOR;
     char* pin = in + d.in_offset * d.in_elem;
     char* pout = out + d.out_offset * d.out_elem;
     void* tmp = nullptr;
@@ -392,7 +392,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     if (!span_of(in_axes, nin, in_off, &d.in_span) || !span_of(d.out_axes, d.naxes, out_off, &out_span) ||
         !span_of(in_axes, r, 0, &in_one) || !span_of(d.out_axes, r, 0, &out_one) ||
         __builtin_mul_overflow(in_off, d.in_elem, &in_start) || __builtin_mul_overflow(out_off, d.out_elem, &out_start))
-        return DFTI_STATUS_INCONSISTENT;
+        return DFTI_STATUS_INVALID_DESCRIPTOR;
 
     // Bytes of each array from its offset on; a transform whose arrays exceed
     // the machine's memory is refused before FFTW allocates anything.
@@ -418,7 +418,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         std::int64_t in_other, out_other;
         const bool other_start = !__builtin_mul_overflow(in_off, d.out_elem, &in_other) &&
                                  !__builtin_mul_overflow(out_off, d.in_elem, &out_other) && in_other == out_other;
-        if (real && !same_start && !other_start) return DFTI_STATUS_INCONSISTENT;
+        if (real && !same_start && !other_start) return DFTI_STATUS_INVALID_DESCRIPTOR;
         fftw_in_place = same_start && (!real || real_in_place_ok(in_axes, d.out_axes, r, nin, d.in_elem, d.out_elem,
                                                                   in_one, out_one));
         d.copy_input = !fftw_in_place;
@@ -480,7 +480,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         pu = measured(FFTW_UNALIGNED);
     }
     if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
-    if (!pu) return DFTI_STATUS_INCONSISTENT;
+    if (!pu) return DFTI_STATUS_INVALID_DESCRIPTOR;
     d.aligned = pa;
     d.unaligned = pu;
     return 0;
@@ -541,7 +541,7 @@ int cpu_destroy(DFTI_DESCRIPTOR* node) {
 }
 
 int cpu_copy(DFTI_DESCRIPTOR* node, DFTI_DESCRIPTOR** out) { return dfti_node_ops::copy(node, out); }
-int cpu_set_workspace(DFTI_DESCRIPTOR*, void*, int) { return DFTI_STATUS_INCONSISTENT; }
+int cpu_set_workspace(DFTI_DESCRIPTOR*, void*, int) { return DFTI_STATUS_INVALID_DESCRIPTOR; }
 
 using namespace dfti_node_ops;
 const dfti_method_table cpu_method_table = {
@@ -555,7 +555,7 @@ const dfti_method_table cpu_method_table = {
 };
 
 int create(DFTI_DESCRIPTOR** h, int precision, int domain, std::int64_t rank, const std::int64_t* lengths) {
-    if (!h) return DFTI_STATUS_INCONSISTENT;
+    if (!h) return DFTI_STATUS_INVALID_DESCRIPTOR;
     int st = dfti_node_ops::alloc_node(&cpu_services, h, precision, domain, rank, lengths);
     if (st) return st;
     (*h)->methods = &cpu_method_table;

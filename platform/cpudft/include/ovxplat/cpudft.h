@@ -23,13 +23,17 @@
  * distances and offset are not used). A real transform in place whose two
  * layouts FFTW cannot run in place is computed from a copy of its input; its
  * offsets must place the real and complex data at the same first byte for
- * one of the two directions (else 3). Split complex storage
- * and the PACK / PERM packed formats are not supported (commit gives 6).
+ * one of the two directions (else DFTI_STATUS_INVALID_DESCRIPTOR). Split
+ * complex storage and the PACK / PERM packed formats are not supported
+ * (commit gives DFTI_STATUS_UNIMPLEMENTED).
  * Input arrays of an out-of-place transform are never modified.
  *
- * Status codes: 0 success, 1 allocation (also arrays larger than the
- * machine's memory, refused before planning), 2 invalid node / direction not
- * committed, 3 inconsistent layout or arguments, 5 bad node, 6 unimplemented.
+ * Status codes are the library's status table (dfti_status of the node
+ * record): DFTI_STATUS_OK; DFTI_STATUS_ALLOCATION_FAILED (also arrays larger
+ * than the machine's memory, refused before planning);
+ * DFTI_STATUS_UNCOMMITTED_DESCRIPTOR (invalid node, direction not committed);
+ * DFTI_STATUS_INVALID_DESCRIPTOR (inconsistent layout or arguments);
+ * DFTI_STATUS_BAD_DESCRIPTOR (bad node); DFTI_STATUS_UNIMPLEMENTED.
  */
 #ifndef OVXPLAT_CPUDFT_H
 #define OVXPLAT_CPUDFT_H
