@@ -9,12 +9,13 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 template <class Real, int K, int C>
 struct class_table_block : frame_block<Real, K> {

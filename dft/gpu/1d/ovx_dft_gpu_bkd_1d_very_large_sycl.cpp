@@ -23,7 +23,7 @@
 
 #include <korami/ovx/exceptions.hpp>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -35,6 +35,7 @@ extern const char ovx_bkd_1d_very_large_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 namespace {
 
 namespace vl = very_large;

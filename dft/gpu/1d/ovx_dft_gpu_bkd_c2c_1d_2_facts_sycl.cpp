@@ -1,13 +1,13 @@
 // Two-factor 1D complex GPU backend (both precisions from this one source
 // through the 1D frame): N = FACT0 x FACT1 in one kernel per direction, the
 // direction's scale folded into its twiddle table.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -20,6 +20,7 @@ extern const char ovx_bkd_c2c_1d_2_facts_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen2FactsUsmDouble;
 class twidlTableGen2FactsBufDouble;
@@ -186,4 +187,4 @@ std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(two_facts_module, bkd_c2c_1d_2_facts, dft_c2c_1d_2_facts_gpu_bkd, estimate_2_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::two_facts_module, c2c_1d_2_facts, korami::ovx::dft::gpu1d::estimate_2_facts)

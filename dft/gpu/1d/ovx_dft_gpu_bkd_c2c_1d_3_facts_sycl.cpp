@@ -3,14 +3,14 @@
 // scale folded in) and a Class2 table (F1 x F2 entries); one scratch area of
 // at most 42 MiB (16 GiB on Quen6) holds a chunk of transforms, each row
 // N + 4 complex values long.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <string>
 #include <type_traits>
 
 #include "dft/gpu/1d/class_tables.hpp"
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -23,6 +23,7 @@ extern const char ovx_bkd_c2c_1d_3_facts_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen3FactsClass1UsmDouble;
 class twidlTableGen3FactsClass1BufDouble;
@@ -243,4 +244,4 @@ std::int64_t estimate_3_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(three_facts_module, bkd_c2c_1d_3_facts, dft_c2c_1d_3_facts_gpu_bkd, estimate_3_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::three_facts_module, c2c_1d_3_facts, korami::ovx::dft::gpu1d::estimate_3_facts)

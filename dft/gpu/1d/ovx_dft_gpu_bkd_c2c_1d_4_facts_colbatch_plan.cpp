@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dft/gpu/1d/plan_common.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::four_facts_colbatch {
 

@@ -5,7 +5,7 @@
 // precision the 64- and 128-point shapes take their tables from the host and
 // may take prebuilt kernels; a prebuilt kernel that cannot be had falls back
 // to the source build.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <ovx_serv.h>
 
@@ -17,7 +17,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
 #include "dft/gpu/1d/two_pass.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -31,6 +31,7 @@ extern const char ovx_bkd_c2c_1d_4_facts_twiddle_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen4FactsColBatchUsm1Double;
 class twidlTableGen4FactsColBatchBuf1Double;
@@ -337,7 +338,7 @@ std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(fc_module, bkd_c2c_1d_4_facts_colbatch, dft_c2c_1d_4_facts_colbatch_gpu_bkd, estimate_4_facts_colbatch)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::fc_module, c2c_1d_4_facts_colbatch, korami::ovx::dft::gpu1d::estimate_4_facts_colbatch)
 
 four_facts_colbatch_binary_counts get_four_facts_colbatch_binary_counts() {
     return {korami::ovx::dft::gpu1d::binary_requests.load(), korami::ovx::dft::gpu1d::binary_fallbacks.load()};

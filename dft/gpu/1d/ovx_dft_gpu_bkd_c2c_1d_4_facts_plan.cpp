@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::four_facts {
 

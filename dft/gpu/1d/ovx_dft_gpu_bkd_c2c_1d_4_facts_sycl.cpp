@@ -3,14 +3,14 @@
 // by both directions), one inter-pass table per built direction (scale
 // folded in) and one scratch area holding a chunk of transforms between the
 // two passes.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <climits>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_plan.hpp"
 #include "dft/gpu/1d/two_pass.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -26,6 +26,7 @@ extern const char ovx_bkd_c2c_1d_4_facts_twiddle_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen4FactsUsmClass1Double;
 class twidlTableGen4FactsBufClass1Double;
@@ -223,4 +224,4 @@ std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(four_facts_module, bkd_c2c_1d_4_facts, dft_c2c_1d_4_facts_gpu_bkd, estimate_4_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::four_facts_module, c2c_1d_4_facts, korami::ovx::dft::gpu1d::estimate_4_facts)

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::eight_k {
 

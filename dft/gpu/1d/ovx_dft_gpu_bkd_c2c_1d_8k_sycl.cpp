@@ -3,14 +3,14 @@
 // inner twiddles, class 2: pass-2 inner twiddles, class 3: inter-pass
 // twiddles with the scale folded in) and one scratch area shared by both
 // directions; pass 1 writes the scratch, pass 2 reads it.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <string>
 #include <type_traits>
 
 #include "dft/gpu/1d/class_tables.hpp"
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -23,6 +23,7 @@ extern const char ovx_bkd_c2c_1d_8k_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen8kUsmClass1Double;
 class twidlTableGen8kBufClass1Double;
@@ -267,4 +268,4 @@ std::int64_t estimate_8k(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(eight_k_module, bkd_c2c_1d_8k, dft_c2c_1d_8k_gpu_bkd, estimate_8k)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::eight_k_module, c2c_1d_8k, korami::ovx::dft::gpu1d::estimate_8k)

@@ -9,7 +9,7 @@
 // in natural order. The work matrix lies in the tables region when a
 // sub-node needs scratch, otherwise in the scratch region; the sub-nodes'
 // tables follow in slot order and their scratch areas share one offset.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -19,7 +19,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_large_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -31,6 +31,7 @@ extern const char ovx_dft_blas_transpose_text[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 // The row pass's workspace need (-1 when it does not take the node).
 template <class Real>
@@ -329,4 +330,4 @@ std::int64_t estimate_large(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(lg_module, bkd_c2c_1d_large, dft_c2c_1d_large_gpu_bkd, estimate_large)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::lg_module, c2c_1d_large, korami::ovx::dft::gpu1d::estimate_large)

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "dft/gpu/1d/plan_common.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::n_facts_colbatch {
 

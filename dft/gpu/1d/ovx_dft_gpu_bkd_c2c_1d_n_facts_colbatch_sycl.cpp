@@ -2,14 +2,14 @@
 // one source through the 1D frame). Per built direction two tables: table 1
 // (N entries, the direction's scale folded in) and, with three factors,
 // table 2 (F1 x F2 entries). No scratch: one kernel per compute.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -22,6 +22,7 @@ extern const char ovx_bkd_c2c_1d_n_facts_colbatch_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableColBatchInSlmUsmDouble;
 class twidlTableColBatchInSlmBufDouble;
@@ -229,4 +230,4 @@ std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(n_facts_colbatch_module, bkd_c2c_1d_n_facts_colbatch, dft_c2c_1d_n_facts_colbatch_gpu_bkd, estimate_n_facts_colbatch)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::n_facts_colbatch_module, c2c_1d_n_facts_colbatch, korami::ovx::dft::gpu1d::estimate_n_facts_colbatch)

@@ -6,7 +6,7 @@
 // folded in) and, for rows of at most 2048 points of the row pass, the
 // pre-twiddle table T(M, N). The row pass is reached only through the large
 // backend's one-entry sub-node list.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -28,6 +28,7 @@ extern const char ovx_bkd_c2c_1d_n_facts_slm_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 template <class Real>
 class usmSimpleTwiddleGenerationNFactSLM;
@@ -326,11 +327,11 @@ template std::int64_t estimate_n_facts_slm_row<double>(const dft_workspace_probl
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(nf_plain, bkd_c2c_1d_n_facts_slm, dft_c2c_1d_n_facts_slm_gpu_bkd, estimate_n_facts_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nf_plain, c2c_1d_n_facts_slm, korami::ovx::dft::gpu1d::estimate_n_facts_slm)
 
 namespace {
-using row_frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nf_row<double>>;
-using row_frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nf_row<float>>;
+using row_frame_d = korami::ovx::dft::gpufw::frame<korami::ovx::dft::gpu1d::nf_row<double>>;
+using row_frame_s = korami::ovx::dft::gpufw::frame<korami::ovx::dft::gpu1d::nf_row<float>>;
 }  // namespace
 const bkd_ops bkd_c2c_1d_n_facts_slm_row_d_ops = {&row_frame_d::commit, &row_frame_d::free, &row_frame_d::add_workspace};
 const bkd_ops bkd_c2c_1d_n_facts_slm_row_s_ops = {&row_frame_s::commit, &row_frame_s::free, &row_frame_s::add_workspace};

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami {
 namespace ovx {

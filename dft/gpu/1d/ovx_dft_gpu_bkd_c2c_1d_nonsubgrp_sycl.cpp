@@ -6,12 +6,12 @@
 // input -> scratch 1 -> scratch 2 -> scratch 1 -> output, the batch runs in
 // chunks whose scratch stays under a cap, and lengths 75 and 135 may run both
 // passes in one work-group through local memory.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <cstring>
 #include <string>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -24,6 +24,7 @@ extern const char c2c_1d_nonsubgrp_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 namespace {
 
 constexpr int kSlots = 10;  // pass 0..3 x {forward, backward}, copy x {forward, backward}
@@ -266,4 +267,4 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(nonsubgrp, bkd_c2c_1d_nonsubgrp, dft_c2c_1d_nonsubgrp_gpu_bkd, estimate_nonsubgrp)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nonsubgrp, c2c_1d_nonsubgrp, korami::ovx::dft::gpu1d::estimate_nonsubgrp)

@@ -8,7 +8,7 @@
 // module's scratch when a sub-node needs scratch of its own, then the table;
 // the scratch region holds the module's scratch (otherwise) and the
 // sub-nodes' shared scratch.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +17,7 @@
 
 #include "dft/node/ovx_dft_cpu_library.h"
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -30,6 +30,7 @@ extern const char ovx_bkd_r2c_1d_main_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGenR2C1DMainUsmDouble;
 class twidlTableGenR2C1DMainBufDouble;
@@ -334,4 +335,4 @@ std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(r2c_module, bkd_r2c_1d_main, dft_r2c_1d_main_gpu_bkd, estimate_r2c_1d)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::r2c_module, r2c_1d_main, korami::ovx::dft::gpu1d::estimate_r2c_1d)

@@ -12,12 +12,13 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 inline int two_pass_kslot(int pass, int dir) { return pass * 2 + dir; }
 

@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/md/md_sides.hpp"
 
 namespace korami {
@@ -26,6 +26,7 @@ extern const char ovx_bkd_c2c_2d_8nx8n_small_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpumd {
+using namespace gpufw;
 
 // What the plan needs of the device.
 struct small2d_device {
@@ -121,7 +122,7 @@ inline std::string small2d_options(const small2d_plan& p, bool single, int dir) 
 inline small2d_device small2d_device_of(sycl::queue* q, std::int32_t arch) {
     small2d_device d;
     d.arch = arch;
-    d.has_subgroup8 = gpu1d::frame_has_subgroup8(q, false);
+    d.has_subgroup8 = gpufw::frame_has_subgroup8(q, false);
     if (q) {
         const sycl::device dev = q->get_device();
         d.local_mem = dev.get_info<sycl::info::device::local_mem_size>();
@@ -131,7 +132,7 @@ inline small2d_device small2d_device_of(sycl::queue* q, std::int32_t arch) {
 }
 
 template <class Real>
-struct small2d_block : gpu1d::frame_block<Real, 2> {
+struct small2d_block : gpufw::frame_block<Real, 2> {
     small2d_plan pl;
 };
 
@@ -169,10 +170,10 @@ struct small2d_module {
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
         const std::string name = small2d_kernel_name(b->pl, single);
         for (int dir = 0; dir < 2; ++dir) {
-            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            if (!gpufw::direction_built(b->directions, dir)) continue;
             const std::string options = small2d_options(b->pl, single, dir);
             if (options.empty()) return DFTI_STATUS_NOT_APPLICABLE;
-            b->kernels[dir] = gpu1d::frame_get_kernel(b->queue, program_name(), text(), name.c_str(), options.c_str());
+            b->kernels[dir] = gpufw::frame_get_kernel(b->queue, program_name(), text(), name.c_str(), options.c_str());
             if (!b->kernels[dir]) return DFTI_STATUS_NOT_APPLICABLE;
         }
         return 0;
@@ -191,7 +192,7 @@ struct small2d_module {
     // One launch: T work-groups of 2N work-items. The transforms share
     // nothing between calls, so a call waits only for the caller's
     // dependencies (USM) or its buffers' accessors.
-    static int launch(DFTI_DESCRIPTOR*, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR*, block* b, const gpufw::launch_args& a) {
         sycl::kernel* k = b->kernels[a.direction];
         if (!k) return DFTI_STATUS_BAD_DESCRIPTOR;
         const small2d_plan p = b->pl;
@@ -217,20 +218,16 @@ struct small2d_module {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_2d_8nx8n_small_module = gpumd::small2d_module<Real>;
 
 // The module needs no workspace: 0 where it applies.
 template <class Real>
 std::int64_t estimate_c2c_2d_8nx8n_small(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::small2d_layout(node) != 0) return -1;
+    if (!node || small2d_layout(node) != 0) return -1;
     return 0;
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

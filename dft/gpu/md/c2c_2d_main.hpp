@@ -34,12 +34,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
-#include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/frame/composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
 #include "dft/gpu/md/md_sides.hpp"
-#include "dft/gpu/md/md_main_common.hpp"
 #include "dft/gpu/md/md_two_facts.hpp"
 
 namespace korami {
@@ -50,6 +49,7 @@ extern const char ovx_bkd_c2c_2d_transpose_text[];
 }  // namespace gpu_kernels
 
 namespace gpumd {
+using namespace gpufw;
 
 // ---- the layout -----------------------------------------------------------------
 
@@ -164,7 +164,7 @@ inline bool plan_transposes(const transpose_device& d, std::int64_t rows, std::i
 inline transpose_device transpose_device_of(sycl::queue* q) {
     transpose_device d;
     const sycl::device dev = q->get_device();
-    d.sub_group = gpu1d::frame_min_sub_group(dev);
+    d.sub_group = gpufw::frame_min_sub_group(dev);
     d.max_work_group = static_cast<std::int64_t>(dev.get_info<sycl::info::device::max_work_group_size>());
     d.local_bytes = static_cast<std::int64_t>(dev.get_info<sycl::info::device::local_mem_size>());
     return d;
@@ -228,8 +228,8 @@ enum c2c_2d_route : int { route_none = 0, route_esimd = 'C', route_transposes = 
 // Kernel slots: route E's row kernels (direction * 2 + dimension); route D's
 // transposes (pass).
 template <class Real>
-struct c2c_2d_block : gpu1d::frame_block<Real, 4> {
-    gpu1d::sub_node_table<4> subs;
+struct c2c_2d_block : gpufw::frame_block<Real, 4> {
+    gpufw::sub_node_table<4> subs;
     c2c_2d_layout pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per pass; null when not built
     int route;
@@ -244,7 +244,7 @@ struct c2c_2d_block : gpu1d::frame_block<Real, 4> {
     sycl::buffer<char, 1>* scratch_buf;      // route D: the scratch in a buffer workspace, owned
     ~c2c_2d_block() {
         tables.drop();
-        gpu1d::frame_drop_area(scratch_usm, scratch_buf);
+        gpufw::frame_drop_area(scratch_usm, scratch_buf);
     }
 };
 
@@ -285,7 +285,7 @@ struct c2c_2d_module {
                 }
                 if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
             }
-            if (c2c_2d_two_facts_shape(l, gpu1d::frame_has_subgroup8(b->queue, false)) && opencl_route(node, b) == 0) {
+            if (c2c_2d_two_facts_shape(l, gpufw::frame_has_subgroup8(b->queue, false)) && opencl_route(node, b) == 0) {
                 b->route = route_opencl;
                 return 0;
             }
@@ -311,13 +311,13 @@ struct c2c_2d_module {
         if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
         bool ok = st == 0;
         for (int dir = 0; dir < 2 && ok; ++dir)
-            if (gpu1d::direction_built(b->directions, dir)) ok = set_complete(dir == 0 ? b->fwd : b->bwd);
+            if (gpufw::direction_built(b->directions, dir)) ok = set_complete(dir == 0 ? b->fwd : b->bwd);
         for (int p = 0; p < 2 && ok; ++p) {
             const std::string name = transpose_kernel_name(b->tp[p]), options = transpose_options(b->tp[p], d.sub_group);
             try {
                 b->kernels[p] = name.empty() || options.empty()
                                     ? nullptr
-                                    : gpu1d::frame_get_kernel(b->queue, p == 0 ? "gpu_framework_transpose0" : "gpu_framework_transpose1",
+                                    : gpufw::frame_get_kernel(b->queue, p == 0 ? "gpu_framework_transpose0" : "gpu_framework_transpose1",
                                                               gpu_kernels::ovx_bkd_c2c_2d_transpose_text, name.c_str(),
                                                               options.c_str());
             } catch (const sycl::exception&) {
@@ -346,7 +346,7 @@ struct c2c_2d_module {
     }
 
     static void release_transposes(block* b) {
-        for (int p = 0; p < 2; ++p) gpu1d::frame_release_kernel(b->kernels[p]);
+        for (int p = 0; p < 2; ++p) gpufw::frame_release_kernel(b->kernels[p]);
         b->subs.destroy();
         b->fwd.clear();
         b->bwd.clear();
@@ -364,10 +364,10 @@ struct c2c_2d_module {
             return DFTI_STATUS_NOT_APPLICABLE;
         const char* text = single ? gpu_kernels::ovx_bkd_c2c_md_2_facts_text_s : gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d;
         for (int dir = 0; dir < 2; ++dir) {
-            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            if (!gpufw::direction_built(b->directions, dir)) continue;
             const std::string options = two_facts_options<2>(b->axes, prog, dir, l.T, !single);
             if (!two_facts_build<2>(b->queue, c2c_2d_two_facts_program(single), text, prog, options, &b->kernels[2 * dir])) {
-                for (int i = 0; i < 4; ++i) gpu1d::frame_release_kernel(b->kernels[i]);
+                for (int i = 0; i < 4; ++i) gpufw::frame_release_kernel(b->kernels[i]);
                 return DFTI_STATUS_NOT_APPLICABLE;
             }
         }
@@ -386,7 +386,7 @@ struct c2c_2d_module {
             return b->tables.place(b->queue, b->axes, b->scale[0], b->scale[1], base, kind, offset, events, end);
         std::uint64_t off = offset;
         if (b->route == route_transposes && b->scratch_in_first_region) {
-            const int st = gpu1d::frame_place_area(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+            const int st = gpufw::frame_place_area(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
             if (st != 0) return st;
             off += b->scratch_bytes;
         }
@@ -398,7 +398,7 @@ struct c2c_2d_module {
     static void free_tables(block* b) {
         if (b->esimd) b->esimd->delete_internal_allocations(2);
         b->tables.drop();
-        if (b->scratch_in_first_region) gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf);
+        if (b->scratch_in_first_region) gpufw::frame_drop_area(b->scratch_usm, b->scratch_buf);
     }
     // The shared scratch region: the sub-nodes' scratch and, unless it sits
     // in the persistent region, the transposes' scratch, all from one start
@@ -406,13 +406,13 @@ struct c2c_2d_module {
     static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
         if (b->route != route_transposes && b->route != route_subs) return 0;
         if (b->route == route_transposes && !b->scratch_in_first_region) {
-            const int st = gpu1d::frame_place_area(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+            const int st = gpufw::frame_place_area(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
             if (st != 0) return st;
         }
         return b->subs.place_scratch(base, kind, offset, nullptr);
     }
     static void free_scratch(block* b) {
-        if (!b->scratch_in_first_region) gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf);
+        if (!b->scratch_in_first_region) gpufw::frame_drop_area(b->scratch_usm, b->scratch_buf);
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
@@ -437,7 +437,7 @@ struct c2c_2d_module {
 
     // ---- launches ----
 
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         switch (b->route) {
             case route_esimd: return esimd_route_launch(*b->esimd, b->queue, a);
             case route_opencl: return opencl_launch(node, b, a);
@@ -454,7 +454,7 @@ struct c2c_2d_module {
 
     // Route E: dimension 0 from the input to the output, then dimension 1 in
     // place on the output, each after the writer of the table it reads.
-    static int opencl_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int opencl_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const int dir = a.direction;
         const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
         const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
@@ -468,7 +468,7 @@ struct c2c_2d_module {
         const two_facts_axis* x = b->axes;
         const std::int64_t B = x[0].batch_per_group;
         const std::int64_t elem = 2 * sizeof(Real);
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a, {b->tables.writer(dir)});
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(dir)});
         sycl::event e = two_facts_pass(b->queue, k0, a.in, a.out, a.buffers, t0, table_kind, x[0].slm_bytes,
                                        (l.T * l.n[1] + B - 1) / B, x[0].work_group_size, deps);
         deps.assign(1, e);
@@ -481,10 +481,10 @@ struct c2c_2d_module {
 
     // Route F: pass 1 from the input to the output, pass 2 in place on the
     // output.
-    static int subs_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int subs_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const dfti_data_kind kind = data_kind(a.buffers);
         const std::vector<DFTI_DESCRIPTOR*>& set = a.direction == 0 ? b->fwd : b->bwd;
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event e1, e2;
         int st = b->subs.run(set[0], a.direction, a.in, a.out, deps, a.buffers, &kind, e1);
@@ -498,7 +498,7 @@ struct c2c_2d_module {
     // Route F transform by transform: both passes on each transform's
     // slices, each transform after the previous one. The first failing status
     // ends the loop.
-    static int batched_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int batched_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const c2c_2d_layout& l = b->pl;
         const int dir = a.direction;
         const bool in_place = node->placement == DFTI_INPLACE;
@@ -515,7 +515,7 @@ struct c2c_2d_module {
         }
         const dfti_data_kind kind = data_kind(a.buffers);
         const std::vector<DFTI_DESCRIPTOR*>& set = dir == 0 ? b->fwd : b->bwd;
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event last;
         for (std::int64_t t = 0; t < l.T; ++t) {
@@ -555,17 +555,17 @@ struct c2c_2d_module {
     // output to the scratch, pass 1 in place on the scratch, transpose 1 back
     // to the output. The scratch is the workspace's: a USM area with the
     // library's own or a USM workspace, a sub-buffer with a buffer workspace.
-    static int transposes_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int transposes_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const int dir = a.direction;
         const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        void* scratch = gpu1d::frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
+        void* scratch = gpufw::frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
         if (!scratch) return node->internal_workspace != 0 ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
         const int scratch_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
         const int data_kind_word = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         const dfti_data_kind kind = data_kind(a.buffers);
         const dfti_data_kind skind = data_kind(!usm_ws);
         const std::vector<DFTI_DESCRIPTOR*>& set = dir == 0 ? b->fwd : b->bwd;
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, true);
         sycl::event e;
         int st = b->subs.run(set[0], dir, a.in, a.out, deps, a.buffers, &kind, e);
@@ -598,11 +598,7 @@ struct c2c_2d_module {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_2d_main_module = gpumd::c2c_2d_module<Real>;
 
 // Workspace estimate: the sub-transforms of route F, and every route that
 // comes before it where the device (or, without a queue, any device) may
@@ -610,41 +606,41 @@ using c2c_2d_main_module = gpumd::c2c_2d_module<Real>;
 template <class Real>
 std::int64_t estimate_c2c_2d_main(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::c2c_2d_applicability(node) != 0) return -1;
+    if (!node || c2c_2d_applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     if (!frame_estimate_device(problem, q, arch)) return -1;
     constexpr bool single = std::is_same<Real, float>::value;
-    gpumd::c2c_2d_layout l;
-    gpumd::make_c2c_2d_layout(node, l);
+    c2c_2d_layout l;
+    make_c2c_2d_layout(node, l);
     const bool gen6 = !q || arch == 6;
     const std::uint64_t align = frame_estimate_align(q, 1);
-    const bool batched = gpumd::c2c_2d_batched_packed(node, l, q ? arch : 6);
+    const bool batched = c2c_2d_batched_packed(node, l, q ? arch : 6);
     std::int64_t bytes = -1;
     for (bool with_batch : {true, false}) {
         if (!with_batch && !batched) continue;
-        const std::int64_t subs = gpumd::estimate_pairs<Real>(gpumd::c2c_2d_passes(node, l, with_batch), node, problem, align);
+        const std::int64_t subs = estimate_pairs<Real>(c2c_2d_passes(node, l, with_batch), node, problem, align);
         if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(2 * align));
     }
     if (l.packed && gen6) {
-        const std::int64_t t = gpumd::esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, q);
+        const std::int64_t t = esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, q);
         if (t >= 0) bytes = std::max(bytes, t);
-        if (single && l.n[0] == gpumd::c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
+        if (single && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
             const std::int64_t subs =
-                gpumd::estimate_pairs<Real>(gpumd::c2c_2d_transpose_passes(node, l), node, problem, align);
+                estimate_pairs<Real>(c2c_2d_transpose_passes(node, l), node, problem, align);
             const std::uint64_t scratch = frame_estimate_align(q, static_cast<std::uint64_t>(l.n[0] * l.n[1] * 8));
             if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(scratch + 3 * align));
         }
     }
-    if (gpumd::c2c_2d_two_facts_shape(l, frame_has_subgroup8(q, true))) {
-        gpumd::two_facts_axis axes[2];
-        const std::uint32_t a = q ? gpumd::two_facts_align_bytes(q) : 128u;
-        if (gpumd::plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), a, axes))
-            bytes = std::max(bytes, static_cast<std::int64_t>(gpumd::two_facts_workspace_bytes<2>(axes)));
+    if (c2c_2d_two_facts_shape(l, frame_has_subgroup8(q, true))) {
+        two_facts_axis axes[2];
+        const std::uint32_t a = q ? two_facts_align_bytes(q) : 128u;
+        if (plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), a, axes))
+            bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<2>(axes)));
     }
     return bytes;
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

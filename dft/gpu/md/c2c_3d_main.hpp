@@ -27,18 +27,18 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
-#include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/frame/composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
 #include "dft/gpu/md/md_sides.hpp"
-#include "dft/gpu/md/md_main_common.hpp"
 #include "dft/gpu/md/md_two_facts.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // The layout of a rank-3 complex node and its three stages.
 struct c2c_3d_plan : complex_md_layout<3> {
@@ -82,8 +82,8 @@ inline void make_c2c_3d_plan(const DFTI_DESCRIPTOR* node, c2c_3d_plan& p) {
 
 // Kernel slots: route 2's row kernels, direction * 3 + axis.
 template <class Real>
-struct c2c_3d_block : gpu1d::frame_block<Real, 6> {
-    gpu1d::sub_node_table<6> subs;
+struct c2c_3d_block : gpufw::frame_block<Real, 6> {
+    gpufw::sub_node_table<6> subs;
     c2c_3d_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per stage; null when not built
     int route;                               // the route taken: 1, 2 or 3 (sub-transforms)
@@ -120,11 +120,11 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
             !two_facts_names<3>(b->axes, "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         for (int dir = 0; dir < 2; ++dir) {
-            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            if (!gpufw::direction_built(b->directions, dir)) continue;
             const std::string options = two_facts_options<3>(b->axes, prog, dir, p.T, true);
             if (!two_facts_build<3>(b->queue, c2c_3d_two_facts_program(), gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d,
                                     prog, options, &b->kernels[3 * dir])) {
-                for (int i = 0; i < 6; ++i) gpu1d::frame_release_kernel(b->kernels[i]);
+                for (int i = 0; i < 6; ++i) gpufw::frame_release_kernel(b->kernels[i]);
                 return DFTI_STATUS_NOT_APPLICABLE;
             }
         }
@@ -138,7 +138,7 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
 // 2 in place on the output, each pass after the previous one and after the
 // writers of the tables it reads.
 template <class Real>
-int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpu1d::launch_args& a) {
+int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpufw::launch_args& a) {
     const int dir = a.direction;
     const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
     const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
@@ -153,7 +153,7 @@ int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpu1
     const std::int64_t groups[3] = {(p.T * p.n[1] * p.n[2] + B - 1) / B, (p.T * p.n[2] * cols + B - 1) / B,
                                     (p.T * p.n[1] * cols + B - 1) / B};
     const std::int64_t slm[3] = {x[0].slm_bytes, 4 * p.n[1] * elem, 4 * p.n[2] * elem};
-    std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a, {b->tables.writer(dir)});
+    std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(dir)});
     sycl::event e;
     for (int axis = 0; axis < 3; ++axis) {
         sycl::kernel* k = b->kernels[3 * dir + axis];
@@ -187,7 +187,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
             b->route = 1;
             return 0;
         }
-        if (c2c_3d_two_facts_shape(p, single, gpu1d::frame_has_subgroup8(b->queue, false)) &&
+        if (c2c_3d_two_facts_shape(p, single, gpufw::frame_has_subgroup8(b->queue, false)) &&
             opencl_route<Real>(node, b) == 0) {
             b->route = 2;
             return 0;
@@ -232,7 +232,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         return b->route == 3 ? md_composite_hooks<block>::place_scratch(b, base, kind, offset) : 0;
     }
 
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         if (b->route == 1) return esimd_route_launch(*b->esimd, b->queue, a);
         if (b->route == 2) return opencl_launch(node, b, a);
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
@@ -240,7 +240,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         const std::vector<DFTI_DESCRIPTOR*>& set = a.direction == 0 ? b->fwd : b->bwd;
         // The first stage waits for the caller's dependencies and for the
         // previous compute, whose stages may still use the shared scratch.
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event e;
         for (int k = 0; k < 3; ++k) {
@@ -253,11 +253,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_3d_main_module = gpumd::c2c_3d_module<Real>;
 
 // Workspace estimate: every stage's sub-transforms, and the routes that
 // come before them where the device (or, without a queue, any device) may
@@ -265,30 +261,30 @@ using c2c_3d_main_module = gpumd::c2c_3d_module<Real>;
 template <class Real>
 std::int64_t estimate_c2c_3d_main(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::c2c_3d_applicability(node) != 0) return -1;
+    if (!node || c2c_3d_applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     if (!frame_estimate_device(problem, q, arch)) return -1;
-    gpumd::c2c_3d_plan p;
-    gpumd::make_c2c_3d_plan(node, p);
+    c2c_3d_plan p;
+    make_c2c_3d_plan(node, p);
     const std::uint64_t align = frame_estimate_align(q, 1);
-    const std::int64_t subs = gpumd::estimate_pairs<Real>(p.stages, node, problem, align);
+    const std::int64_t subs = estimate_pairs<Real>(p.stages, node, problem, align);
     std::int64_t bytes = subs < 0 ? -1 : subs + static_cast<std::int64_t>(2 * align);
     // Route 1 on a generation-6 device: the plan's tables.
     if (p.packed && (!q || arch == 6)) {
-        const std::int64_t t = gpumd::esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, q);
+        const std::int64_t t = esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, q);
         if (t >= 0) bytes = std::max(bytes, t);
     }
     // Route 2: the six tables.
-    if (gpumd::c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, frame_has_subgroup8(q, true))) {
-        gpumd::two_facts_axis axes[3];
-        const std::uint32_t a = q ? gpumd::two_facts_align_bytes(q) : 128u;
-        if (gpumd::plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
-            bytes = std::max(bytes, static_cast<std::int64_t>(gpumd::two_facts_workspace_bytes<3>(axes)));
+    if (c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, frame_has_subgroup8(q, true))) {
+        two_facts_axis axes[3];
+        const std::uint32_t a = q ? two_facts_align_bytes(q) : 128u;
+        if (plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
+            bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<3>(axes)));
     }
     return bytes;
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

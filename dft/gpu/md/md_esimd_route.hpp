@@ -16,7 +16,7 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame_block.hpp"
+#include "dft/gpu/frame/block.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
@@ -24,6 +24,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // The packed strides of the lengths (innermost first).
 inline std::vector<std::int64_t> esimd_packed_strides(const std::vector<std::int64_t>& n) {
@@ -80,7 +81,7 @@ int esimd_route_place(esimd_2_facts_plan<Real>& plan, bool held, void* base, int
 // the other container kind (a caller's USM workspace with buffer data, or the
 // reverse) cannot run: 5.
 template <class Real>
-int esimd_route_launch(esimd_2_facts_plan<Real>& plan, sycl::queue* q, const gpu1d::launch_args& a) {
+int esimd_route_launch(esimd_2_facts_plan<Real>& plan, sycl::queue* q, const gpufw::launch_args& a) {
     plan.set_queue(q);
     if (plan.workspace_rebind_needed(a.buffers ? 1 : 0) != 0) return DFTI_STATUS_BAD_DESCRIPTOR;
     sycl::event e;
@@ -94,7 +95,7 @@ int esimd_route_launch(esimd_2_facts_plan<Real>& plan, sycl::queue* q, const gpu
         e = a.direction == 0 ? ovx_dft_gpu_dft_esimd_2_facts_compute<0, Real>(plan, in, out)
                              : ovx_dft_gpu_dft_esimd_2_facts_compute<1, Real>(plan, in, out);
     } else {
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         Real* in = static_cast<Real*>(a.in);
         Real* out = static_cast<Real*>(a.out);
         e = a.direction == 0 ? ovx_dft_gpu_dft_esimd_2_facts_compute<0, Real>(plan, in, out, deps)

@@ -15,6 +15,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 struct md_sides {
     std::int64_t fwd_in, fwd_out, bwd_in, bwd_out;

@@ -25,9 +25,8 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame_areas.hpp"
-#include "dft/gpu/1d/frame_block.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/block.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -40,6 +39,7 @@ extern const char ovx_bkd_c2c_md_2_facts_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpumd {
+using namespace gpufw;
 
 // Table command groups (USM and buffer forms) of the 2D (both precisions)
 // and 3D (double) two-factor routes.
@@ -233,14 +233,14 @@ bool two_facts_build(sycl::queue* q, const char* program, const char* text, cons
     bool ok = !options.empty();
     for (int a = 0; a < Axes && ok; ++a) {
         try {
-            kernels[a] = gpu1d::frame_get_kernel(q, program, text, p.row_kernel[a].c_str(), options.c_str());
+            kernels[a] = gpufw::frame_get_kernel(q, program, text, p.row_kernel[a].c_str(), options.c_str());
         } catch (const sycl::exception&) {
             kernels[a] = nullptr;
         }
         ok = kernels[a] != nullptr;
     }
     if (!ok)
-        for (int a = 0; a < Axes; ++a) gpu1d::frame_release_kernel(kernels[a]);
+        for (int a = 0; a < Axes; ++a) gpufw::frame_release_kernel(kernels[a]);
     return ok;
 }
 
@@ -256,7 +256,7 @@ struct two_facts_tables {
 
     // The table's kernel argument in a workspace of the kind (USM address or
     // sub-buffer), null when it is not placed.
-    void* area(int i, bool usm_ws) const { return gpu1d::frame_area_arg(usm_ws, usm[i], buf[i]); }
+    void* area(int i, bool usm_ws) const { return gpufw::frame_area_arg(usm_ws, usm[i], buf[i]); }
 
     // Carves the tables from `offset` on and writes them. Returns 0, or 11
     // when the workspace has no room for them (a null USM base or a kind
@@ -268,12 +268,12 @@ struct two_facts_tables {
         std::uint64_t off = offset;
         for (int i = 0; i < count; ++i) {
             const std::uint64_t bytes = static_cast<std::uint64_t>(axes[i / 2].table_bytes);
-            gpu1d::frame_carve(base, kind, off, bytes, usm[i], buf[i]);
+            gpufw::frame_carve(base, kind, off, bytes, usm[i], buf[i]);
             off += bytes;
         }
         for (int i = 0; i < count; ++i) {
             const sycl::event e = write(q, axes[i / 2], i / 2 == 0, i % 2 == 0 ? fwd_scale : bwd_scale, kind, i);
-            gpu1d::frame_keep(event[i], e);
+            gpufw::frame_keep(event[i], e);
             if (events) events->push_back(e);
         }
         if (end) *end = off;
@@ -282,7 +282,7 @@ struct two_facts_tables {
 
     // Waits for the writers, then drops every table.
     void drop() {
-        for (int i = 0; i < count; ++i) gpu1d::frame_drop_area(usm[i], buf[i], &event[i]);
+        for (int i = 0; i < count; ++i) gpufw::frame_drop_area(usm[i], buf[i], &event[i]);
     }
 
     const sycl::event* writer(int i) const { return event[i]; }
@@ -305,7 +305,7 @@ private:
                 t[e + S] = s;
                 t[e + S + 1] = -s;
             };
-            return gpu1d::frame_table_group<Real, typename names::facts_usm, typename names::facts_buf>(
+            return gpufw::frame_table_group<Real, typename names::facts_usm, typename names::facts_buf>(
                 q, kind, usm[i], buf[i], sycl::range<2>(static_cast<std::size_t>(f0), static_cast<std::size_t>(f1)),
                 body);
         }
@@ -320,7 +320,7 @@ private:
                 t[e + S + l] = (l % 2 == 0) ? s : -s;
             }
         };
-        return gpu1d::frame_table_group<Real, typename names::dir_usm, typename names::dir_buf>(
+        return gpufw::frame_table_group<Real, typename names::dir_usm, typename names::dir_buf>(
             q, kind, usm[i], buf[i], sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f0)), body);
     }
 };

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "dft/gpu/1d/plan_common.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::small_md_slm {
 

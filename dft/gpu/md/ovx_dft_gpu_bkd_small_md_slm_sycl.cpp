@@ -9,7 +9,7 @@
 // third row factors, 4 the real-row factors, 5 the twiddles between the two
 // column factors. A plan whose rows and columns have one factor each needs
 // no workspace.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <cstdint>
 #include <exception>
@@ -17,7 +17,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/md/ovx_dft_gpu_bkd_small_md_slm_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 #include "gpu/ovx_sycl_ext.hpp"
@@ -31,6 +31,7 @@ extern const char ovx_bkd_small_md_slm_text_s[];
 }  // namespace gpu_kernels
 
 namespace gpu1d {
+using namespace gpufw;
 
 // The table kernels, by table, container form and precision.
 class complexMainTwidlTableRowUsmDouble;
@@ -454,4 +455,4 @@ std::int64_t estimate_small_md_slm(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(smd_module, bkd_small_md_slm, dft_small_md_slm_gpu_bkd, estimate_small_md_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::smd_module, small_md_slm, korami::ovx::dft::gpu1d::estimate_small_md_slm)

@@ -37,13 +37,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
-#include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/frame/frame.hpp"
+#include "dft/gpu/frame/composite.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // Layout of a real node and the plan of the two pairs of sub-transforms.
 struct r2c_md_plan {
@@ -257,9 +258,9 @@ inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t
 }
 
 template <class Real>
-struct r2c_md_block : gpu1d::frame_block<Real, 1> {
+struct r2c_md_block : gpufw::frame_block<Real, 1> {
     std::unique_ptr<sycl::buffer<char, 1>> own_scratch;  // buffer-form scratch of a library-held workspace
-    gpu1d::sub_node_table<4> subs;
+    gpufw::sub_node_table<4> subs;
     r2c_md_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // [0] real, [1] complex; null when not built
     std::uint64_t scratch_bytes;             // aligned; 0 when no committed direction runs through a scratch
@@ -326,7 +327,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         std::uint64_t off = offset;
         if (b->scratch_bytes != 0) {
             if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            gpu1d::frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
+            gpufw::frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
             off += b->scratch_bytes;
         }
         const int st = b->subs.place_tables(base, kind, off, events);
@@ -335,7 +336,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         return 0;
     }
 
-    static void free_tables(block* b) { gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf); }
+    static void free_tables(block* b) { gpufw::frame_drop_area(b->scratch_usm, b->scratch_buf); }
 
 
 
@@ -346,12 +347,12 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         return node->internal_workspace != 0 ? b->own_scratch.get() : nullptr;
     }
 
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};
         // The first step waits for the caller's dependencies and for the
         // previous compute, whose last step may still read the scratch.
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         sycl::event e1, e2;
         int st;
         if (a.direction == 0) {
@@ -388,11 +389,11 @@ std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
     if (!node || r2c_md_applicability(node, R) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!gpu1d::frame_estimate_device(problem, q, arch)) return -1;
+    if (!gpufw::frame_estimate_device(problem, q, arch)) return -1;
     constexpr std::uint64_t elem = 2 * sizeof(Real);
     r2c_md_plan p;
     if (make_r2c_md_plan(node, R, elem, p) != 0) return -1;
-    const std::uint64_t align = gpu1d::frame_estimate_align(q, 1);
+    const std::uint64_t align = gpufw::frame_estimate_align(q, 1);
     const std::vector<int> fm = r2c_fwd_modes(), bm = r2c_bwd_modes(p);
     std::int64_t fwd = 0, bwd = 0;
     std::uint64_t scratch = 0;
@@ -411,22 +412,22 @@ std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
         bwd = std::max(bwd, sb);
         scratch = std::max({scratch, r2c_intermediate_bytes(p, f, elem), r2c_intermediate_bytes(p, m, elem)});
     }
-    return fwd + bwd + static_cast<std::int64_t>(scratch ? gpu1d::frame_estimate_align(q, scratch) : 0) +
+    return fwd + bwd + static_cast<std::int64_t>(scratch ? gpufw::frame_estimate_align(q, scratch) : 0) +
            static_cast<std::int64_t>(2 * align);
 }
 
-}  // namespace gpumd
 
-namespace gpu1d {
+// The 2D and 3D modules of the backend table.
 template <class Real>
-using r2c_2d_main_module = gpumd::r2c_md_module<Real, 2>;
+using r2c_2d_main_module = r2c_md_module<Real, 2>;
 template <class Real>
-using r2c_3d_main_module = gpumd::r2c_md_module<Real, 3>;
+using r2c_3d_main_module = r2c_md_module<Real, 3>;
+
 template <class Real>
-std::int64_t estimate_r2c_2d_main(const dft_workspace_problem& p) { return gpumd::estimate_r2c_md<Real, 2>(p); }
+std::int64_t estimate_r2c_2d_main(const dft_workspace_problem& p) { return estimate_r2c_md<Real, 2>(p); }
 template <class Real>
-std::int64_t estimate_r2c_3d_main(const dft_workspace_problem& p) { return gpumd::estimate_r2c_md<Real, 3>(p); }
-}  // namespace gpu1d
+std::int64_t estimate_r2c_3d_main(const dft_workspace_problem& p) { return estimate_r2c_md<Real, 3>(p); }
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

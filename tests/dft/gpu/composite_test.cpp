@@ -19,12 +19,12 @@
 #include <sycl/sycl.hpp>
 
 #include "ovx_test_gpu.hpp"
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
 namespace dft = korami::ovx::dft;
-using namespace korami::ovx::dft::gpu1d;
+using namespace korami::ovx::dft::gpufw;
 using gpu_test::cplx;
 
 namespace {

@@ -13,11 +13,11 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "ovx_test_gpu.hpp"
 
-using namespace korami::ovx::dft::gpu1d;
+using namespace korami::ovx::dft::gpufw;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Planner shapes of the GPU 1D modules: the common applicability test of the
 // complex modules and the planner inputs every module copies from the node.
-#ifndef OVX_DFT_GPU_1D_FRAME_SHAPES_HPP
-#define OVX_DFT_GPU_1D_FRAME_SHAPES_HPP
+#ifndef OVX_DFT_GPU_FRAME_SHAPES_HPP
+#define OVX_DFT_GPU_FRAME_SHAPES_HPP
 
 #include <cstdint>
 #include <exception>
@@ -16,7 +16,7 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // What selects a prebuilt kernel binary: the device's backend and its
 // driver version (empty when the driver does not answer).
@@ -124,7 +124,7 @@ inline bool frame_has_subgroup8(sycl::queue* q, bool otherwise) {
     return false;
 }
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

@@ -1,20 +1,20 @@
 // Workspace estimates of the GPU 1D modules: the device an estimate is made
 // for and the alignment the workspace placement uses.
-#ifndef OVX_DFT_GPU_1D_FRAME_ESTIMATE_HPP
-#define OVX_DFT_GPU_1D_FRAME_ESTIMATE_HPP
+#ifndef OVX_DFT_GPU_FRAME_ESTIMATE_HPP
+#define OVX_DFT_GPU_FRAME_ESTIMATE_HPP
 
 #include <cstdint>
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/areas.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // The queue of an estimate (may be null) and its device generation (left as
 // it is without a queue). False when the generation cannot be had.
@@ -31,7 +31,7 @@ inline std::uint64_t frame_estimate_align(sycl::queue* q, std::uint64_t v) {
     return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 16);
 }
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

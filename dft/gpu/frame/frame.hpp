@@ -1,10 +1,11 @@
-// The frame that every GPU 1D backend module follows.
+// The frame that every GPU backend module follows (1D and multi-dimensional).
 //
 // A module is one source file holding a module class template M (one
-// instantiation per precision) and the two records made from the frame:
+// instantiation per precision) and the two records made from the frame
+// (OVX_GPU_BACKEND_RECORDS, records.hpp):
 //
 //   using frame_d = frame<M<double>>;
-//   const bkd_ops bkd_<kind>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+//   const bkd_ops bkd_<stem>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
 //   (and the same for M<float> with the _s record)
 //
 // The frame owns the record's calling conventions: the commit sequence
@@ -32,17 +33,18 @@
 //                                          // library-held allocation, the frame frees that)
 //   int  launch(DFTI_DESCRIPTOR*, block*, const launch_args&);  // submits the direction's work
 // Modules with several tables per direction opt in with `own_tables` (see
-// frame_has_own_tables below); class_tables.hpp and two_pass.hpp hold the
+// frame_has_own_tables below); 1d/class_tables.hpp and 1d/two_pass.hpp hold the
 // area hooks that several such modules share. Modules made of sub-nodes opt
-// in with `composite` (composite.hpp). OVX_GPU1D_MODULE_RECORDS
-// (frame_records.hpp) writes the records and estimators at the end of a
-// module's source.
+// in with `composite` (composite.hpp). OVX_GPU_BACKEND_RECORDS
+// (records.hpp) writes the records and estimators at the end of a module's
+// source.
 //
-// The helpers live in one file per concern: frame_block.hpp (block layout,
-// launch arguments, launch ordering), frame_areas.hpp (area carving and
-// library-held areas), frame_shapes.hpp (planner shapes), frame_steps.hpp
-// (commit steps), frame_estimate.hpp (workspace estimates), composite.hpp
-// (sub-node tables).
+// The helpers live in one file per concern: block.hpp (block layout, launch
+// arguments, launch ordering), areas.hpp (area carving and library-held
+// areas), align.hpp (the workspace alignment rule), shapes.hpp (planner
+// shapes), plan_common.hpp (planning helpers), steps.hpp (commit steps),
+// estimate.hpp (workspace estimates), composite.hpp (sub-node tables and the
+// multi-dimensional sub-transforms).
 //
 // Rules the frame adds:
 // - a compute's first launch waits for the caller's dependencies, the
@@ -58,8 +60,8 @@
 //   missing, is refused with status 5 before anything is submitted; a
 //   direction that a composite built but whose layout no backend took at
 //   commit (see frame_refuses_directions) is refused with status 12.
-#ifndef OVX_DFT_GPU_1D_FRAME_HPP
-#define OVX_DFT_GPU_1D_FRAME_HPP
+#ifndef OVX_DFT_GPU_FRAME_FRAME_HPP
+#define OVX_DFT_GPU_FRAME_FRAME_HPP
 
 #include <cstdint>
 #include <new>
@@ -68,20 +70,19 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/composite.hpp"
-#include "dft/gpu/1d/frame_areas.hpp"
-#include "dft/gpu/1d/frame_block.hpp"
-#include "dft/gpu/1d/frame_estimate.hpp"
-#include "dft/gpu/1d/frame_shapes.hpp"
-#include "dft/gpu/1d/frame_steps.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/composite.hpp"
+#include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/block.hpp"
+#include "dft/gpu/frame/estimate.hpp"
+#include "dft/gpu/frame/shapes.hpp"
+#include "dft/gpu/frame/steps.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // Modules that lay out their own tables (several per direction, sub-node
 // areas) declare `static constexpr bool own_tables = true;` and supply
@@ -382,7 +383,7 @@ struct frame {
     }
 };
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

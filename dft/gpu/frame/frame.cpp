@@ -1,4 +1,6 @@
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+// The frame's non-template services: the workspace rounding with the
+// device's alignment and the byte buffers of composite modules.
+#include "dft/gpu/frame/areas.hpp"
 
 #include <new>
 

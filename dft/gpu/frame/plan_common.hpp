@@ -1,8 +1,8 @@
 // Pieces shared by the planners of the 1D modules: the batch record they copy
 // from the node and the distances the kernels take from it, bounded
 // formatting and the balanced split of a length into two factors.
-#ifndef OVX_DFT_GPU_1D_PLAN_COMMON_HPP
-#define OVX_DFT_GPU_1D_PLAN_COMMON_HPP
+#ifndef OVX_DFT_GPU_FRAME_PLAN_COMMON_HPP
+#define OVX_DFT_GPU_FRAME_PLAN_COMMON_HPP
 
 #include <algorithm>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // with, what the frame hands to a module's launch, the ordering of a
 // compute's first launch, and the small event and kernel helpers the
 // modules share.
-#ifndef OVX_DFT_GPU_1D_FRAME_BLOCK_HPP
-#define OVX_DFT_GPU_1D_FRAME_BLOCK_HPP
+#ifndef OVX_DFT_GPU_FRAME_BLOCK_HPP
+#define OVX_DFT_GPU_FRAME_BLOCK_HPP
 
 #include <cstdint>
 #include <initializer_list>
@@ -11,8 +11,7 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame_areas.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/areas.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 #include "korami/ovx/gpu.hpp"
@@ -20,7 +19,7 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // Fields every module block starts with. K = number of kernel slots.
 template <class Real, int K>
@@ -128,7 +127,7 @@ inline void frame_release_kernel(sycl::kernel*& k) {
     k = nullptr;
 }
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

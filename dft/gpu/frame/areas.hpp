@@ -1,19 +1,31 @@
-// Area carving of the GPU 1D modules: the areas a module cuts from a bound
-// workspace (USM addresses or owned sub-buffers), the library-held device
-// allocations of an internal workspace, and the table command groups.
-#ifndef OVX_DFT_GPU_1D_FRAME_AREAS_HPP
-#define OVX_DFT_GPU_1D_FRAME_AREAS_HPP
+// Area carving of the GPU backend frame: the areas a module cuts from a
+// bound workspace (USM addresses or owned sub-buffers), the library-held
+// device allocations of an internal workspace, the table command groups, and
+// the workspace rounding with the device's alignment.
+#ifndef OVX_DFT_GPU_FRAME_AREAS_HPP
+#define OVX_DFT_GPU_FRAME_AREAS_HPP
 
 #include <cstdint>
 
 #include <sycl/sycl.hpp>
 
+#include "dft/gpu/frame/align.hpp"
 #include "dft/node/ovx_dft_node.hpp"
+
+// align_workspace_bytes with the alignment of the queue's device
+// (mem_base_addr_align, bits).
+std::uint64_t align_workspace_offset(std::uint64_t bytes, sycl::queue* queue);
+
+// Constructs, in the storage given, a one-dimensional byte buffer of `bytes`
+// elements owned by the runtime, and returns it. The caller destroys it with
+// ~buffer() and frees the storage.
+sycl::buffer<char, 1>* construct_char_buffer(void* storage, std::size_t bytes,
+                                             const sycl::property_list& props = {});
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // Waits for an event, ignoring the failures of work that already ended
 // (those were reported to whoever waited on the work itself).
@@ -130,7 +142,7 @@ sycl::event frame_table_group(sycl::queue* q, int kind, void* usm, sycl::buffer<
     });
 }
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
