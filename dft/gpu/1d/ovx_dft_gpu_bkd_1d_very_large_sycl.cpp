@@ -147,7 +147,7 @@ struct vl_module {
         b->internal = node->internal_workspace != 0;
         if (!vl::plan_of_complex_length(sh.real ? sh.n / 2 : sh.n, b->f)) return DFTI_STATUS_NOT_APPLICABLE;
         b->scratch_bytes = vl::scratch_bytes(b->f);
-        if (b->arch != 5) return DFTI_STATUS_NOT_APPLICABLE;
+        if (b->arch != OVX_GPU_ARCH_QUEN5) return DFTI_STATUS_NOT_APPLICABLE;
         if (node->is_sub_node && b->batch.count > 1) return DFTI_STATUS_NOT_APPLICABLE;
         bool odd = false;
         if (b->batch.count >= 2)

@@ -38,10 +38,10 @@ struct two_facts_block : frame_block<Real, 2> {
 };
 
 // Node and device facts -> planning input. False when the device facts cannot be had.
-bool describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+bool describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single,
               two_facts::plan_input& in) {
     in = frame_plan_input<two_facts::plan_input>(node, arch, single);
-    in.has_subgroup8 = frame_has_subgroup8(q, false);
+    in.has_subgroup8 = has_sub_group8(dev, false);
     return true;
 }
 
@@ -67,7 +67,7 @@ struct two_facts_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         two_facts::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = two_facts::make_plan(in, b->pl);
         if (st != 0) return st;
         b->twiddle_table_bytes = b->pl.table_bytes;
@@ -171,9 +171,10 @@ std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     two_facts::plan_input in;
-    describe(node, q, arch, std::is_same<Real, float>::value, in);
+    describe(node, dev, arch, std::is_same<Real, float>::value, in);
     if (!q) in.has_subgroup8 = true;  // not known yet: assume the module's device
     two_facts::plan p;
     if (two_facts::make_plan(in, p) != 0) return -1;

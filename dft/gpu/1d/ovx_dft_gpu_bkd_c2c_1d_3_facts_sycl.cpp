@@ -45,10 +45,10 @@ struct three_facts_block : class_table_block<Real, 6, 2> {  // Class1, Class2
     three_facts::plan pl;
 };
 
-void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single,
               three_facts::plan_input& in) {
     in = frame_plan_input<three_facts::plan_input>(node, arch, single);
-    in.has_subgroup8 = frame_has_subgroup8(q, true);
+    in.has_subgroup8 = has_sub_group8(dev, true);
 }
 
 template <bool Single>
@@ -75,7 +75,7 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         three_facts::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = three_facts::make_plan(in, b->pl);
         if (st != 0) return st;
         b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
@@ -229,9 +229,10 @@ std::int64_t estimate_3_facts(const dft_workspace_problem& problem) {
     if (!node || applicability<single>(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     three_facts::plan_input in;
-    describe(node, q, arch, single, in);
+    describe(node, dev, arch, single, in);
     three_facts::plan p;
     if (three_facts::make_plan(in, p) != 0) return -1;
     auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };

@@ -63,19 +63,16 @@ struct fc_block : two_pass_block<Real, fc::plan> {
 
 fc::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<fc::shape>(node); }
 
-bool device_facts_of(sycl::queue* q, std::int32_t arch, fc::device_facts& dev) {
-    try {
-        const sycl::device d = q->get_device();
-        dev.min_sub_group = frame_min_sub_group(d);
-        if (dev.min_sub_group == 0) return false;
-        dev.arch = arch;
-        dev.tiles = korami::ovx::gpu::get_tile_count(q);
-        dev.max_work_group = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_work_group_size>());
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-        dev.align_bytes = static_cast<std::uint32_t>(d.get_info<sycl::info::device::mem_base_addr_align>() / 8);
-    } catch (const std::exception&) {
-        return false;
-    }
+// The planner's device figures from the device facts; false for a device
+// without sub-groups.
+bool planner_device(const device_facts& f, std::int32_t arch, fc::device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.arch = arch;
+    dev.tiles = f.tiles;
+    dev.max_work_group = f.max_work_group;
+    dev.local_mem = f.local_mem;
+    dev.align_bytes = f.align_bytes;
     return true;
 }
 
@@ -95,7 +92,7 @@ struct fc_module : two_pass<fc_block<Real>> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         fc::device_facts dev;
-        if (!device_facts_of(b->queue, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = fc::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
         node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
@@ -113,7 +110,7 @@ struct fc_module : two_pass<fc_block<Real>> {
         for (int p = 0; p < 2; ++p)
             if (bounded_snprintf(b->kernel_names[p], 64, "%s", b->pl.pass[p].kernel_name.c_str()) < 0)
                 return DFTI_STATUS_INTERNAL;
-        const frame_prebuilt_key key = single ? frame_prebuilt_key_of(b->queue) : frame_prebuilt_key{};
+        const frame_prebuilt_key key = single ? frame_prebuilt_key_of(b->dev) : frame_prebuilt_key{};
         const int backend = key.backend;
         const std::string& driver = key.driver;
         for (int dir = 0; dir < 2; ++dir) {
@@ -327,7 +324,8 @@ std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     fc::device_facts dev;
-    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, arch, dev))) return -1;
+    device_facts facts;
+    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, arch, dev))) return -1;
     fc::plan p;
     if (fc::make_plan(shape_of(node), dev, single, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);

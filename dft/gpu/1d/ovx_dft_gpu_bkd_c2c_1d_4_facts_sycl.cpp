@@ -44,16 +44,11 @@ inline int kslot(int pass, int dir) { return two_pass_kslot(pass, dir); }
 template <class Real>
 using four_facts_block = two_pass_block<Real, four_facts::plan>;
 
-std::uint32_t align_bytes_of(sycl::queue* q) {
-    if (!q) return 16;
-    return static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8);
-}
-
-void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single,
               four_facts::plan_input& in) {
     in = frame_plan_input<four_facts::plan_input>(node, arch, single);
-    in.tiles = q ? korami::ovx::gpu::get_tile_count(q) : 1;
-    in.align_bytes = align_bytes_of(q);
+    in.tiles = dev.known ? dev.tiles : 1;
+    in.align_bytes = align_bytes_of(dev, 16);
 }
 
 // Items 1 to 7 and 9 of the common test: lengths are the planner's.
@@ -80,7 +75,7 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         four_facts::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = four_facts::make_plan(in, b->pl);
         if (st != 0) return st;
         node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
@@ -210,10 +205,11 @@ std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
     constexpr bool single = std::is_same<Real, float>::value;
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
-    std::int32_t arch = 6;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    std::int32_t arch = OVX_GPU_ARCH_QUEN6;  // without a queue, the generation the backend runs on
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     four_facts::plan_input in;
-    describe(node, q, arch, single, in);
+    describe(node, dev, arch, single, in);
     four_facts::plan p;
     if (four_facts::make_plan(in, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);

@@ -54,9 +54,9 @@ struct eight_k_block : class_table_block<Real, 4, 3> {  // classes 1..3 at 0..2
     eight_k::plan pl;
 };
 
-void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single, eight_k::plan_input& in) {
+void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single, eight_k::plan_input& in) {
     in = frame_plan_input<eight_k::plan_input>(node, arch, single);
-    in.has_subgroup8 = frame_has_subgroup8(q, true);
+    in.has_subgroup8 = has_sub_group8(dev, true);
 }
 
 int applicability(const DFTI_DESCRIPTOR* node) {
@@ -93,7 +93,7 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         eight_k::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = eight_k::make_plan(in, b->pl);
         if (st != 0) return st;
         b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
@@ -253,9 +253,10 @@ std::int64_t estimate_8k(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     eight_k::plan_input in;
-    describe(node, q, arch, std::is_same<Real, float>::value, in);
+    describe(node, dev, arch, std::is_same<Real, float>::value, in);
     eight_k::plan p;
     if (eight_k::make_plan(in, p) != 0) return -1;
     auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };

@@ -65,10 +65,6 @@ int applicability(const DFTI_DESCRIPTOR* node) {
     return common_1d_c2c_test(node, [](std::int64_t n) { return lg::length_accepted(n); });
 }
 
-std::int64_t align_bytes_of(sycl::queue* q) {
-    if (!q) return 0;
-    return static_cast<std::int64_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8);
-}
 
 // The sub-node rows: the columns (N1 transforms of N2 points, stride P in,
 // N1 out, distance 1, out of place) and the rows (N2 transforms of N1
@@ -103,10 +99,10 @@ struct lg_module {
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        if (b->arch != 6 && b->arch != 9) return DFTI_STATUS_NOT_APPLICABLE;
+        if (b->arch != OVX_GPU_ARCH_QUEN6 && b->arch != plan_common::arch_code9) return DFTI_STATUS_NOT_APPLICABLE;
         b->internal = node->internal_workspace != 0;
         const int st = lg::make_plan(node->working_dims.records[0].length, single, batch_of(node),
-                                     align_bytes_of(b->queue), b->pl);
+                                     b->dev.align_bytes, b->pl);
         if (st != 0) return st;
         sub_node_row rows[2];
         rows_of(b->pl, single, rows);
@@ -300,10 +296,11 @@ std::int64_t estimate_large(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
-    std::int32_t arch = 6;
-    if (!frame_estimate_device(problem, q, arch) || (arch != 6 && arch != 9)) return -1;
+    std::int32_t arch = OVX_GPU_ARCH_QUEN6;  // without a queue, the generation the backend runs on
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev) || (arch != OVX_GPU_ARCH_QUEN6 && arch != plan_common::arch_code9)) return -1;
     lg::plan p;
-    if (lg::make_plan(node->working_dims.records[0].length, single, batch_of(node), align_bytes_of(q), p) != 0)
+    if (lg::make_plan(node->working_dims.records[0].length, single, batch_of(node), align_bytes_of(dev, 0), p) != 0)
         return -1;
     std::int64_t total = static_cast<std::int64_t>(frame_estimate_align(q, static_cast<std::uint64_t>(p.matrix_bytes)));
     sub_node_row rows[2];

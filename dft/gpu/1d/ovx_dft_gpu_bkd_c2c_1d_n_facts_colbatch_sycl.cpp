@@ -42,21 +42,17 @@ struct n_facts_colbatch_block : frame_block<Real, 2> {
 
 n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<n_facts_colbatch::shape>(node); }
 
-// Device facts of the planner; false when a query fails.
-bool device_facts_of(sycl::queue* q, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
-    try {
-        const sycl::device d = q->get_device();
-        dev.min_sub_group = frame_min_sub_group(d);
-        if (dev.min_sub_group == 0) return false;
-        dev.arch = arch;
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-        dev.compute_units = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_compute_units>());
-        dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
-        dev.tiles = korami::ovx::gpu::get_tile_count(q);
-        dev.align_bytes = static_cast<std::uint32_t>(d.get_info<sycl::info::device::mem_base_addr_align>() / 8);
-    } catch (const std::exception&) {
-        return false;
-    }
+// The planner's device figures from the device facts; false for a device
+// without sub-groups.
+bool planner_device(const device_facts& f, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.arch = arch;
+    dev.local_mem = f.local_mem;
+    dev.compute_units = f.compute_units;
+    dev.max_work_group = f.max_work_group;
+    dev.tiles = f.tiles;
+    dev.align_bytes = f.align_bytes;
     return true;
 }
 
@@ -80,7 +76,7 @@ struct n_facts_colbatch_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         n_facts_colbatch::device_facts dev;
-        if (!device_facts_of(b->queue, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = n_facts_colbatch::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
         node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
@@ -219,7 +215,8 @@ std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     n_facts_colbatch::device_facts dev;
-    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, arch, dev))) return -1;
+    device_facts facts;
+    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, arch, dev))) return -1;
     n_facts_colbatch::plan p;
     if (n_facts_colbatch::make_plan(shape_of(node), dev, single, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes);

@@ -64,16 +64,13 @@ struct nf_block : frame_block<Real, 2> {
     char kernel_name[64];
 };
 
-bool device_facts_of(sycl::queue* q, nf::device_facts& dev) {
-    try {
-        const sycl::device d = q->get_device();
-        dev.min_sub_group = frame_min_sub_group(d);
-        if (dev.min_sub_group == 0) return false;
-        dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-    } catch (const std::exception&) {
-        return false;
-    }
+// The planner's device figures from the device facts; false for a device
+// without sub-groups.
+bool planner_device(const device_facts& f, nf::device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.max_work_group = f.max_work_group;
+    dev.local_mem = f.local_mem;
     return true;
 }
 
@@ -126,7 +123,7 @@ struct nf_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         nf::device_facts dev;
-        if (!device_facts_of(b->queue, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!planner_device(b->dev, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = nf::make_plan(input_of<Row>(node, single), dev, b->pl);
         if (st != 0) return st;
         area_sizes(b->pl, b->queue, b->area_bytes);
@@ -143,7 +140,7 @@ struct nf_module {
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
         const std::string name = nf::kernel_name(b->pl);
         if (name.empty() || bounded_snprintf(b->kernel_name, 64, "%s", name.c_str()) < 0) return DFTI_STATUS_INTERNAL;
-        const frame_prebuilt_key key = single && !Row ? frame_prebuilt_key_of(b->queue) : frame_prebuilt_key{};
+        const frame_prebuilt_key key = single && !Row ? frame_prebuilt_key_of(b->dev) : frame_prebuilt_key{};
         const int backend = key.backend;
         const std::string& driver = key.driver;
         // Every built direction asks for its binary first; the directions
@@ -298,7 +295,8 @@ std::int64_t estimate_of(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     nf::device_facts dev;
-    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, dev))) return -1;
+    device_facts facts;
+    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, dev))) return -1;
     nf::plan p;
     if (nf::make_plan(input_of<Row>(node, single), dev, p) != 0) return -1;
     std::uint64_t sizes[area_count];

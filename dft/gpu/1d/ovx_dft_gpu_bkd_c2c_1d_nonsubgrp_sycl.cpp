@@ -95,9 +95,7 @@ struct nonsubgrp {
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        const std::uint32_t bits =
-            b->queue->get_device().template get_info<sycl::info::device::mem_base_addr_align>();
-        describe(node, dbl, b->arch, bits / 8, b->prob);
+        describe(node, dbl, b->arch, b->dev.align_bytes, b->prob);
         if (!nsg::make_plan(b->prob, b->pl)) return DFTI_STATUS_NOT_APPLICABLE;
         for (int i = 0; i < 4; ++i) {
             bounded_snprintf(b->kernel_names[i], 64, "%s", nsg::kernel_name(b->pl.n, i, dbl).c_str());
@@ -249,14 +247,14 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
-    const std::uint32_t align =
-        q ? static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8) : 16;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
+    const std::uint32_t align = align_bytes_of(dev, 16);
     // Without a queue the device is not known yet: plan for generation 6,
     // whose scratch may grow the largest, so that the estimate covers the
     // commit on any device.
     nsg::problem p;
-    describe(node, sizeof(Real) == 8, q ? arch : 6, align, p);
+    describe(node, sizeof(Real) == 8, q ? arch : OVX_GPU_ARCH_QUEN6, align, p);
     nsg::plan pl;
     if (!nsg::make_plan(p, pl)) return -1;
     return static_cast<std::int64_t>(pl.scratch_workspace_bytes);

@@ -12,6 +12,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/device.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 #include "korami/ovx/gpu.hpp"
@@ -28,6 +29,7 @@ struct frame_block {
     sycl::queue* queue;                      // where the module submits
     std::uint32_t directions;                // 0 forward, 1 backward, 2 both
     ovx_gpu_arch_t arch;                     // device generation
+    device_facts dev;                        // the device facts of the commit
     std::int32_t ws_kind;                    // kind of the bound workspace, 0 while none is fully placed
     sycl::kernel* kernels[K];                // null for a kernel that is not built
     void* twiddle_usm[2];                    // table address per direction in a USM workspace

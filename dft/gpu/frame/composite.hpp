@@ -231,12 +231,6 @@ struct frame_is_composite<M, std::void_t<decltype(M::composite)>> : std::integra
 
 // ---- multi-dimensional sub-transforms ----------------------------------------------
 
-// The strides of one side of a dimension record: the input (output) stride
-// when given, else the domain stride of that side. Input and output strides
-// are what a caller sets last, so they take precedence over the domain
-// defaults that the descriptor always fills in.
-inline std::int64_t or_else(std::int64_t a, std::int64_t b) { return a != 0 ? a : b; }
-
 // One sub-transform: a real or complex node of rank 1 or 2 with its domain
 // strides, batch records (domain distances) and fields.
 struct sub_cfg {

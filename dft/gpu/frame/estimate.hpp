@@ -8,6 +8,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/device.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -16,14 +17,18 @@ namespace ovx {
 namespace dft {
 namespace gpufw {
 
-// The queue of an estimate (may be null) and its device generation (left as
-// it is without a queue). False when the generation cannot be had.
-inline bool frame_estimate_device(const dft_workspace_problem& problem, sycl::queue*& q, std::int32_t& arch) {
+// The queue of an estimate (may be null), its device facts (marked unknown
+// without a queue) and its device generation (left as it is without a
+// queue). False when the generation cannot be had.
+inline bool frame_estimate_device(const dft_workspace_problem& problem, sycl::queue*& q, std::int32_t& arch,
+                                  device_facts* dev = nullptr) {
     q = const_cast<sycl::queue*>(problem.queue);
+    const device_facts f = device_facts_of(q);
+    if (dev) *dev = f;
     if (!q) return true;
-    int st = 0;
-    arch = korami::ovx::gpu::get_architecture(&st, q);
-    return st == 0;
+    if (!f.known || !f.generation_known) return false;
+    arch = f.generation;
+    return true;
 }
 
 // `v` aligned as the workspace places it (16 bytes without a queue).

@@ -119,10 +119,10 @@ struct frame_refuses_directions : std::false_type {};
 template <class M>
 struct frame_refuses_directions<M, std::void_t<decltype(&M::direction_refused)>> : std::true_type {};
 
-// Modules that read the device themselves (its generation among other
-// figures) and answer their own statuses when it cannot be had declare
-// `static constexpr bool own_device_checks = true;`: the frame then does not
-// ask for the generation before plan() (the block's arch stays 0).
+// Modules that answer their own statuses when the device's generation
+// cannot be had declare `static constexpr bool own_device_checks = true;`:
+// the frame then does not require the generation before plan() (the block's
+// arch stays 0; its device facts are filled all the same).
 template <class M, class = void>
 struct frame_has_own_device_checks : std::false_type {};
 template <class M>
@@ -256,9 +256,10 @@ struct frame {
         b->scale[0] = static_cast<real>(node->forward_scale);
         b->scale[1] = static_cast<real>(node->backward_scale);
         int st = 0;
+        b->dev = device_facts_of(b->queue);
         if constexpr (!frame_has_own_device_checks<M>::value) {
-            b->arch = korami::ovx::gpu::get_architecture(&st, b->queue);
-            if (st != 0) return DFTI_STATUS_NOT_APPLICABLE;
+            if (!b->dev.known || !b->dev.generation_known) return DFTI_STATUS_NOT_APPLICABLE;
+            b->arch = b->dev.generation;
         }
         node->twiddle_workspace_bytes = 0;
         node->scratch_workspace_bytes = 0;

@@ -56,7 +56,7 @@ inline int small2d_layout(const DFTI_DESCRIPTOR* node) {
     if (d1.length != n) return DFTI_STATUS_NOT_APPLICABLE;
     if (!sides_of(d0).all(1) || !sides_of(d1).all(n)) return DFTI_STATUS_NOT_APPLICABLE;
     const dfti_dim& b = node->working_batch.records[0];
-    if (b.length >= 2 && !sides_of(b).all(n * n)) return DFTI_STATUS_NOT_APPLICABLE;
+    if (b.length >= 2 && !distance_sides_of(b).all(n * n)) return DFTI_STATUS_NOT_APPLICABLE;
     return 0;
 }
 
@@ -65,9 +65,9 @@ inline int small2d_layout(const DFTI_DESCRIPTOR* node) {
 // memory hold, at most 85 on generation 4 or 44 on generation 6.
 inline bool small2d_grf256(std::int32_t arch, std::int64_t work_group_size, std::int64_t slm_bytes,
                            std::int64_t sub_group_size) {
-    if ((arch != 4 && arch != 6) || slm_bytes <= 0 || sub_group_size <= 0) return false;
+    if ((arch != OVX_GPU_ARCH_QUEN4 && arch != OVX_GPU_ARCH_QUEN6) || slm_bytes <= 0 || sub_group_size <= 0) return false;
     const std::int64_t g = (work_group_size * (131072 / slm_bytes)) / sub_group_size;
-    return arch == 4 ? g <= 85 : g <= 44;
+    return arch == OVX_GPU_ARCH_QUEN4 ? g <= 85 : g <= 44;
 }
 
 // The plan of an N x N transform, `transforms` of them: 0, 100 when the
@@ -119,14 +119,13 @@ inline std::string small2d_options(const small2d_plan& p, bool single, int dir) 
     return b;
 }
 
-inline small2d_device small2d_device_of(sycl::queue* q, std::int32_t arch) {
+inline small2d_device small2d_device_of(const gpufw::device_facts& f, std::int32_t arch) {
     small2d_device d;
     d.arch = arch;
-    d.has_subgroup8 = gpufw::frame_has_subgroup8(q, false);
-    if (q) {
-        const sycl::device dev = q->get_device();
-        d.local_mem = dev.get_info<sycl::info::device::local_mem_size>();
-        d.max_work_group = dev.get_info<sycl::info::device::max_work_group_size>();
+    d.has_subgroup8 = gpufw::has_sub_group8(f, false);
+    if (f.known) {
+        d.local_mem = static_cast<std::uint64_t>(f.local_mem);
+        d.max_work_group = static_cast<std::uint64_t>(f.max_work_group);
     }
     return d;
 }
@@ -149,7 +148,7 @@ struct small2d_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         const std::int64_t n = node->working_dims.records[0].length;
         const std::int64_t t = node->working_batch.records[0].length;
-        const int st = make_small2d_plan(n, t, single, small2d_device_of(b->queue, b->arch), b->pl);
+        const int st = make_small2d_plan(n, t, single, small2d_device_of(b->dev, b->arch), b->pl);
         if (st != 0) return st;
         node->twiddle_workspace_bytes = 0;
         node->scratch_workspace_bytes = 0;

@@ -102,7 +102,7 @@ inline std::vector<sub_pair> c2c_2d_passes(const DFTI_DESCRIPTOR* node, const c2
 
 // True when route F runs transform by transform.
 inline bool c2c_2d_batched_packed(const DFTI_DESCRIPTOR* node, const c2c_2d_layout& l, std::int32_t arch) {
-    return arch == 6 && node->is_sub_node == 0 && l.T >= 2 && (l.n[0] == 2048 || l.n[0] == 4096) &&
+    return arch == OVX_GPU_ARCH_QUEN6 && node->is_sub_node == 0 && l.T >= 2 && (l.n[0] == 2048 || l.n[0] == 4096) &&
            l.n[1] == l.n[0] && l.packed;
 }
 
@@ -161,12 +161,11 @@ inline bool plan_transposes(const transpose_device& d, std::int64_t rows, std::i
     return t.col_items % M == 0;
 }
 
-inline transpose_device transpose_device_of(sycl::queue* q) {
+inline transpose_device transpose_device_of(const gpufw::device_facts& f) {
     transpose_device d;
-    const sycl::device dev = q->get_device();
-    d.sub_group = gpufw::frame_min_sub_group(dev);
-    d.max_work_group = static_cast<std::int64_t>(dev.get_info<sycl::info::device::max_work_group_size>());
-    d.local_bytes = static_cast<std::int64_t>(dev.get_info<sycl::info::device::local_mem_size>());
+    d.sub_group = f.min_sub_group;
+    d.max_work_group = f.max_work_group;
+    d.local_bytes = f.local_mem;
     return d;
 }
 
@@ -273,11 +272,11 @@ struct c2c_2d_module {
         make_c2c_2d_layout(node, b->pl);
         const c2c_2d_layout& l = b->pl;
         if (l.packed) {
-            if (b->arch == 6 && esimd_route_commit<Real>(node, b->queue, {l.n[0], l.n[1]}, l.T, b->esimd) == 0) {
+            if (b->arch == OVX_GPU_ARCH_QUEN6 && esimd_route_commit<Real>(node, b->queue, {l.n[0], l.n[1]}, l.T, b->esimd) == 0) {
                 b->route = route_esimd;
                 return 0;
             }
-            if (single && b->arch == 6 && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
+            if (single && b->arch == OVX_GPU_ARCH_QUEN6 && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
                 const int st = transposes_route(node, b);
                 if (st == 0) {
                     b->route = route_transposes;
@@ -285,7 +284,7 @@ struct c2c_2d_module {
                 }
                 if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
             }
-            if (c2c_2d_two_facts_shape(l, gpufw::frame_has_subgroup8(b->queue, false)) && opencl_route(node, b) == 0) {
+            if (c2c_2d_two_facts_shape(l, gpufw::has_sub_group8(b->dev, false)) && opencl_route(node, b) == 0) {
                 b->route = route_opencl;
                 return 0;
             }
@@ -304,7 +303,7 @@ struct c2c_2d_module {
     // transpose kernels, or nothing (what was built is released at once).
     static int transposes_route(DFTI_DESCRIPTOR* node, block* b) {
         const c2c_2d_layout& l = b->pl;
-        const transpose_device d = transpose_device_of(b->queue);
+        const transpose_device d = transpose_device_of(b->dev);
         if (!plan_transposes(d, l.n[1], l.n[0], b->tp[0]) || !plan_transposes(d, l.n[0], l.n[1], b->tp[1]))
             return DFTI_STATUS_NOT_APPLICABLE;
         int st = commit_pairs(node, b->subs, c2c_2d_transpose_passes(node, l), single, b->fwd, b->bwd);
@@ -359,7 +358,7 @@ struct c2c_2d_module {
     static int opencl_route(DFTI_DESCRIPTOR* node, block* b) {
         const c2c_2d_layout& l = b->pl;
         two_facts_program prog;
-        if (!plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), two_facts_align_bytes(b->queue), b->axes) ||
+        if (!plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), two_facts_align_bytes(b->dev), b->axes) ||
             !two_facts_names<2>(b->axes, single ? "s" : "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         const char* text = single ? gpu_kernels::ovx_bkd_c2c_md_2_facts_text_s : gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d;
@@ -609,13 +608,14 @@ std::int64_t estimate_c2c_2d_main(const dft_workspace_problem& problem) {
     if (!node || c2c_2d_applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     constexpr bool single = std::is_same<Real, float>::value;
     c2c_2d_layout l;
     make_c2c_2d_layout(node, l);
-    const bool gen6 = !q || arch == 6;
+    const bool gen6 = !q || arch == OVX_GPU_ARCH_QUEN6;
     const std::uint64_t align = frame_estimate_align(q, 1);
-    const bool batched = c2c_2d_batched_packed(node, l, q ? arch : 6);
+    const bool batched = c2c_2d_batched_packed(node, l, q ? arch : OVX_GPU_ARCH_QUEN6);
     std::int64_t bytes = -1;
     for (bool with_batch : {true, false}) {
         if (!with_batch && !batched) continue;
@@ -623,7 +623,7 @@ std::int64_t estimate_c2c_2d_main(const dft_workspace_problem& problem) {
         if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(2 * align));
     }
     if (l.packed && gen6) {
-        const std::int64_t t = esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, q);
+        const std::int64_t t = esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, dev);
         if (t >= 0) bytes = std::max(bytes, t);
         if (single && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
             const std::int64_t subs =
@@ -632,9 +632,9 @@ std::int64_t estimate_c2c_2d_main(const dft_workspace_problem& problem) {
             if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(scratch + 3 * align));
         }
     }
-    if (c2c_2d_two_facts_shape(l, frame_has_subgroup8(q, true))) {
+    if (c2c_2d_two_facts_shape(l, has_sub_group8(dev, true))) {
         two_facts_axis axes[2];
-        const std::uint32_t a = q ? two_facts_align_bytes(q) : 128u;
+        const std::uint32_t a = align_bytes_of(dev, 128u);
         if (plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), a, axes))
             bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<2>(axes)));
     }

@@ -82,7 +82,7 @@ inline int make_cube_plan(const DFTI_DESCRIPTOR* node, bool single, cube_plan& p
     const dfti_dim& b = node->working_batch.records[0];
     const std::int64_t vol = want[2] * p.n[2];
     p.transforms = b.length;
-    if (p.transforms >= 2 && !sides_of(b).all(vol)) return DFTI_STATUS_NOT_APPLICABLE;
+    if (p.transforms >= 2 && !distance_sides_of(b).all(vol)) return DFTI_STATUS_NOT_APPLICABLE;
     p.distance = vol;
     p.pitch = p.n[0] + 1;
     p.plane = p.n[1] * p.pitch;
@@ -168,11 +168,11 @@ struct cube_module {
     static int test(const DFTI_DESCRIPTOR* node) { return cube_shape(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        if (b->arch != 6) return DFTI_STATUS_NOT_APPLICABLE;
+        if (b->arch != OVX_GPU_ARCH_QUEN6) return DFTI_STATUS_NOT_APPLICABLE;
         int st = make_cube_plan(node, single, b->pl);
         if (st != 0) return st;
         b->scratch_bytes = align_workspace_offset(static_cast<std::uint64_t>(b->pl.raw_scratch), b->queue);
-        const std::uint64_t global = b->queue->get_device().template get_info<sycl::info::device::global_mem_size>();
+        const std::uint64_t global = b->dev.global_mem;
         if (!cube_fits_memory(b->pl, b->scratch_bytes, node->internal_workspace == 1, global))
             return DFTI_STATUS_NOT_APPLICABLE;
         const std::vector<gpufw::sub_node_row> rows = cube_rows(b->pl, single, node->forward_scale,
@@ -264,13 +264,13 @@ std::int64_t estimate_c2c_3d_cube(const dft_workspace_problem& problem) {
     if (!node || cube_shape(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
-    if (q && arch != 6) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
+    if (q && arch != OVX_GPU_ARCH_QUEN6) return -1;
     cube_plan p;
     if (make_cube_plan(node, single, p) != 0) return -1;
     const std::uint64_t scratch = frame_estimate_align(q, static_cast<std::uint64_t>(p.raw_scratch));
-    if (q && !cube_fits_memory(p, scratch, node->internal_workspace == 1,
-                                      q->get_device().get_info<sycl::info::device::global_mem_size>()))
+    if (q && !cube_fits_memory(p, scratch, node->internal_workspace == 1, dev.global_mem))
         return -1;
     const std::uint64_t align = frame_estimate_align(q, 1);
     std::uint64_t sum = scratch + 2 * align;

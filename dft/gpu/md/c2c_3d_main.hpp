@@ -116,7 +116,7 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
     } else {
         const c2c_3d_plan& p = b->pl;
         two_facts_program prog;
-        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), two_facts_align_bytes(b->queue), b->axes) ||
+        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), two_facts_align_bytes(b->dev), b->axes) ||
             !two_facts_names<3>(b->axes, "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         for (int dir = 0; dir < 2; ++dir) {
@@ -182,12 +182,12 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         make_c2c_3d_plan(node, b->pl);
         const c2c_3d_plan& p = b->pl;
-        if (p.packed && b->arch == 6 &&
+        if (p.packed && b->arch == OVX_GPU_ARCH_QUEN6 &&
             esimd_route_commit<Real>(node, b->queue, {p.n[0], p.n[1], p.n[2]}, p.T, b->esimd) == 0) {
             b->route = 1;
             return 0;
         }
-        if (c2c_3d_two_facts_shape(p, single, gpufw::frame_has_subgroup8(b->queue, false)) &&
+        if (c2c_3d_two_facts_shape(p, single, gpufw::has_sub_group8(b->dev, false)) &&
             opencl_route<Real>(node, b) == 0) {
             b->route = 2;
             return 0;
@@ -264,21 +264,22 @@ std::int64_t estimate_c2c_3d_main(const dft_workspace_problem& problem) {
     if (!node || c2c_3d_applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     c2c_3d_plan p;
     make_c2c_3d_plan(node, p);
     const std::uint64_t align = frame_estimate_align(q, 1);
     const std::int64_t subs = estimate_pairs<Real>(p.stages, node, problem, align);
     std::int64_t bytes = subs < 0 ? -1 : subs + static_cast<std::int64_t>(2 * align);
     // Route 1 on a generation-6 device: the plan's tables.
-    if (p.packed && (!q || arch == 6)) {
-        const std::int64_t t = esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, q);
+    if (p.packed && (!q || arch == OVX_GPU_ARCH_QUEN6)) {
+        const std::int64_t t = esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, dev);
         if (t >= 0) bytes = std::max(bytes, t);
     }
     // Route 2: the six tables.
-    if (c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, frame_has_subgroup8(q, true))) {
+    if (c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, has_sub_group8(dev, true))) {
         two_facts_axis axes[3];
-        const std::uint32_t a = q ? two_facts_align_bytes(q) : 128u;
+        const std::uint32_t a = align_bytes_of(dev, 128u);
         if (plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
             bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<3>(axes)));
     }

@@ -17,6 +17,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/frame/block.hpp"
+#include "dft/gpu/frame/device.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
@@ -109,12 +110,13 @@ int esimd_route_launch(esimd_2_facts_plan<Real>& plan, sycl::queue* q, const gpu
 // (without a queue, on the largest local memory and alignment the plan
 // distinguishes); -1 when the plan would refuse it.
 template <class Real>
-std::int64_t esimd_route_estimate(const std::vector<std::int64_t>& lengths, std::int64_t transforms, sycl::queue* q) {
+std::int64_t esimd_route_estimate(const std::vector<std::int64_t>& lengths, std::int64_t transforms,
+                                  const gpufw::device_facts& dev) {
     std::int64_t vol = 1;
     for (std::int64_t v : lengths) vol *= v;
     const std::vector<std::int64_t> strides = esimd_packed_strides(lengths);
-    const std::uint64_t local = q ? q->get_device().get_info<sycl::info::device::local_mem_size>() : 131072u;
-    const std::uint32_t bits = q ? q->get_device().get_info<sycl::info::device::mem_base_addr_align>() : 1024u;
+    const std::uint64_t local = dev.known ? static_cast<std::uint64_t>(dev.local_mem) : 131072u;
+    const std::uint32_t bits = dev.known ? dev.align_bytes * 8 : 1024u;
     return esimd_2_facts_table_bytes<Real>(lengths, transforms, vol, vol, strides.data(), strides.data(), local, bits);
 }
 

@@ -348,11 +348,8 @@ inline sycl::event two_facts_pass(sycl::queue* q, sycl::kernel* k, void* in, voi
     });
 }
 
-// The base-address alignment of the queue's device in bytes (16 without a queue).
-inline std::uint32_t two_facts_align_bytes(sycl::queue* q) {
-    if (!q) return 16;
-    return q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8;
-}
+// The base-address alignment of the device in bytes (16 for an unknown device).
+inline std::uint32_t two_facts_align_bytes(const gpufw::device_facts& dev) { return gpufw::align_bytes_of(dev, 16); }
 
 }  // namespace gpumd
 }  // namespace dft

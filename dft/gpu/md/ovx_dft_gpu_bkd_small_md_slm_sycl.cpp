@@ -20,7 +20,6 @@
 #include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/md/ovx_dft_gpu_bkd_small_md_slm_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
-#include "gpu/ovx_sycl_ext.hpp"
 
 namespace korami {
 namespace ovx {
@@ -94,7 +93,7 @@ struct smd_factor_table {
 template <class Real>
 struct smd_block : frame_block<Real, 2> {
     smd::plan pl;
-    smd::device_figures dev;
+    smd::device_figures figures;
     std::uint64_t table_total;    // sum of the areas
     char kernel_name[64];
     smd_factor_table table[smd_slots];
@@ -117,11 +116,8 @@ int applicability(const DFTI_DESCRIPTOR* node) {
     if (real && d0.length % 2 != 0) return DFTI_STATUS_NOT_APPLICABLE;
     // Dimension 0 must be contiguous on both sides of at least one
     // direction; the planner drops a direction whose pair is not.
-    const std::int64_t fi = d0.input_stride ? d0.input_stride : d0.fwd_stride;
-    const std::int64_t bi = d0.input_stride ? d0.input_stride : d0.bwd_stride;
-    const std::int64_t fo = d0.output_stride ? d0.output_stride : d0.bwd_stride;
-    const std::int64_t bo = d0.output_stride ? d0.output_stride : d0.fwd_stride;
-    if (!(fi == 1 && fo == 1) && !(bi == 1 && bo == 1)) return DFTI_STATUS_NOT_APPLICABLE;
+    const side_pair f = governing_strides(d0, 0), b = governing_strides(d0, 1);
+    if (!(f.in == 1 && f.out == 1) && !(b.in == 1 && b.out == 1)) return DFTI_STATUS_NOT_APPLICABLE;
     if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
         return DFTI_STATUS_NOT_APPLICABLE;
     const std::uint64_t n0 = static_cast<std::uint64_t>(d0.length);
@@ -157,37 +153,28 @@ smd::problem problem_of(const DFTI_DESCRIPTOR* node) {
     return p;
 }
 
-// The device figures of the queue: 0, or 7 without a queue, for a device
-// query that fails, a generation the backend does not know or an EU count
-// that is not whole subslices.
-int device_figures_of(sycl::queue* q, smd::device_figures& dev) {
-    if (!q) return DFTI_STATUS_INTERNAL;
-    try {
-        const sycl::device d = q->get_device();
-        dev.sub_group = frame_min_sub_group(d);
-        dev.max_work_group = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_work_group_size>());
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-        dev.backend = korami::ovx::gpu::get_device_backend(q);
-        if (korami::ovx::gpu::sycl_ext::has_gpu_hw_info(d) && dev.backend == 1) {
-            namespace xe = korami::ovx::gpu::sycl_ext;
-            const std::int64_t eus = xe::gpu_eu_count_per_subslice(d), threads = xe::gpu_hw_threads_per_eu(d);
-            dev.threads_per_eu = threads;
-            dev.threads_per_subslice = eus * threads;
-            dev.subslices = static_cast<std::int64_t>(xe::gpu_slices(d)) * xe::gpu_subslices_per_slice(d);
-        } else {
-            int st = 0;
-            const ovx_gpu_arch_t gen = korami::ovx::gpu::get_architecture(&st, q);
-            std::int64_t eus = 0, threads = 0;
-            if (st != 0 || !smd::generation_figures(static_cast<int>(gen), &eus, &threads))
-                return DFTI_STATUS_INTERNAL;
-            const std::int64_t count = korami::ovx::gpu::get_eu_count(q);
-            if (count < eus || count % eus != 0) return DFTI_STATUS_INTERNAL;
-            dev.threads_per_eu = threads;
-            dev.threads_per_subslice = eus * threads;
-            dev.subslices = count / eus;
-        }
-    } catch (const sycl::exception&) {
-        return DFTI_STATUS_INTERNAL;
+// The planner's device figures from the device facts: 0, or 7 for an
+// unknown device, a generation the backend does not know or an EU count that
+// is not whole subslices.
+int device_figures_of(const device_facts& f, smd::device_figures& dev) {
+    if (!f.known) return DFTI_STATUS_INTERNAL;
+    dev.sub_group = f.min_sub_group;
+    dev.max_work_group = f.max_work_group;
+    dev.local_mem = f.local_mem;
+    dev.backend = f.backend;
+    if (f.hw_info && dev.backend == 1) {
+        dev.threads_per_eu = f.threads_per_eu;
+        dev.threads_per_subslice = f.eus_per_subslice * f.threads_per_eu;
+        dev.subslices = f.slices * f.subslices_per_slice;
+    } else {
+        std::int64_t eus = 0, threads = 0;
+        if (!f.generation_known || !smd::generation_figures(static_cast<int>(f.generation), &eus, &threads))
+            return DFTI_STATUS_INTERNAL;
+        const std::int64_t count = f.eu_count;
+        if (count < eus || count % eus != 0) return DFTI_STATUS_INTERNAL;
+        dev.threads_per_eu = threads;
+        dev.threads_per_subslice = eus * threads;
+        dev.subslices = count / eus;
     }
     return 0;
 }
@@ -222,9 +209,9 @@ struct smd_module {
         const smd::problem prob = problem_of(node);
         const smd::layout lay = smd::layout_of(prob);
         if (smd::layout_status(prob, lay) != 0) return DFTI_STATUS_NOT_APPLICABLE;
-        int st = device_figures_of(b->queue, b->dev);
+        int st = device_figures_of(b->dev, b->figures);
         if (st != 0) return st;
-        st = smd::make_plan(prob, lay, b->dev, b->pl);
+        st = smd::make_plan(prob, lay, b->figures, b->pl);
         if (st != 0) return st;
         std::uint64_t need[smd_slots];
         smd::table_bytes_needed(b->pl, need);
@@ -440,7 +427,7 @@ std::int64_t estimate_small_md_slm(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = const_cast<sycl::queue*>(problem.queue);
     smd::device_figures dev;
-    if (q && device_figures_of(q, dev) != 0) return -1;
+    if (q && device_figures_of(device_facts_of(q), dev) != 0) return -1;
     smd::plan p;
     if (plan_of(node, dev, p) != 0) return -1;
     std::uint64_t need[smd_slots], total = 0;

@@ -222,19 +222,20 @@ inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t
     for (int i = 0; i < rank; ++i) {
         const dfti_dim& d = node->working_dims.records[i];
         p.n[i] = d.length;
-        p.r[i] = or_else(d.output_stride, d.fwd_stride);
-        p.c[i] = or_else(d.input_stride, d.bwd_stride);
-        p.rf[i] = or_else(d.input_stride, d.fwd_stride);
-        p.cf[i] = or_else(d.output_stride, d.bwd_stride);
+        const side_pair f = governing_strides(d, 0), bk = governing_strides(d, 1);
+        p.r[i] = bk.out;
+        p.c[i] = bk.in;
+        p.rf[i] = f.in;
+        p.cf[i] = f.out;
         if (p.n[i] < 1) return DFTI_STATUS_NOT_APPLICABLE;
     }
     const dfti_dim& b = node->working_batch.records[0];
     p.T = b.length;
-    const bool io = b.fwd_stride == 0 && b.bwd_stride == 0 && b.input_stride != 0 && b.output_stride != 0;
-    p.dr = io ? b.output_stride : b.fwd_stride;
-    p.dc = io ? b.input_stride : b.bwd_stride;
-    p.drf = io ? b.input_stride : b.fwd_stride;
-    p.dcf = io ? b.output_stride : b.bwd_stride;
+    const side_pair df = governing_distances(b, 0), db = governing_distances(b, 1);
+    p.dr = db.out;
+    p.dc = db.in;
+    p.drf = df.in;
+    p.dcf = df.out;
     p.h = p.n[0] / 2 + 1;
 
     // Scratch decision. A padded real output that could hold the
