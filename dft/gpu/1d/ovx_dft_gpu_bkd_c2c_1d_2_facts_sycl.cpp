@@ -31,6 +31,7 @@ namespace {
 
 template <class Real>
 struct two_facts_block : frame_block<Real, 2> {
+    int table[2];  // area slot of each direction's table
     char kernel_name[64];
     char fact0_name[64];
     char fact1_name[64];
@@ -70,8 +71,12 @@ struct two_facts_module {
         describe(node, b->dev, b->arch, single, in);
         const int st = two_facts::make_plan(in, b->pl);
         if (st != 0) return st;
-        b->twiddle_table_bytes = b->pl.table_bytes;
-        node->scratch_workspace_bytes = 0;
+        for (int dir = 0; dir < 2; ++dir)
+            b->table[dir] = b->areas.table("twiddle", static_cast<std::uint64_t>(b->pl.table_bytes), dir,
+                                           [b, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                               done.push_back(write_table(b, dir, t.kind, t.usm, t.buf));
+                                               return 0;
+                                           });
         return 0;
     }
 
@@ -129,19 +134,17 @@ struct two_facts_module {
         });
     }
 
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
-
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         const two_facts::plan& p = b->pl;
         sycl::kernel* k = b->kernels[a.direction];
         if (!k) return DFTI_STATUS_INTERNAL;
-        if (!a.table) return DFTI_STATUS_NO_WORKSPACE;
+        void* table = b->areas.arg(b->table[a.direction], a.usm_ws);
+        if (!table) return DFTI_STATUS_NO_WORKSPACE;
         if (p.groups <= 0) {  // an empty batch: nothing to run
             if (a.result) *a.result = sycl::event();
             return 0;
         }
-        const sycl::event* table_event = b->twiddle_event[a.direction];
+        const sycl::event* table_event = b->areas.written(b->table[a.direction]);
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
             frame_order_first(h, a, {table_event});
             if (a.buffers) {
@@ -151,7 +154,7 @@ struct two_facts_module {
                 h.set_arg(0, a.in);
                 h.set_arg(1, a.out);
             }
-            dft_set_arg(h, 2, a.table, static_cast<std::uint64_t>(a.table_kind));
+            dft_set_arg(h, 2, table, static_cast<std::uint64_t>(a.table_kind));
             sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.local_bytes)), h);
             h.set_arg(3, slm);
             const std::size_t wg = static_cast<std::size_t>(p.work_group_size);

@@ -95,8 +95,7 @@ struct fc_module : two_pass<fc_block<Real>> {
         if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = fc::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
-        node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
-        node->scratch_workspace_bytes = b->pl.scratch_workspace_bytes;
+        areas::list_areas(b, &write_pass_table, &write_inter_table);
         return 0;
     }
 
@@ -181,14 +180,14 @@ struct fc_module : two_pass<fc_block<Real>> {
 
     // Writes one host-computed table into its area; synchronous.
     template <class Fill>
-    static int host_table(block* b, int kind, void* usm, sycl::buffer<char, 1>* buf, std::size_t bytes, Fill fill) {
-        if (kind == DFTI_CONTAINER_USM) {
-            if (!usm) return DFTI_STATUS_NO_WORKSPACE;
+    static int host_table(block* b, const area_target& where, std::size_t bytes, Fill fill) {
+        if (where.kind == DFTI_CONTAINER_USM) {
+            if (!where.usm) return DFTI_STATUS_NO_WORKSPACE;
             float* h = static_cast<float*>(sycl::malloc_host(bytes, *b->queue));
             if (!h) return DFTI_STATUS_ALLOCATION_FAILED;
             fill(h);
             try {
-                b->queue->memcpy(usm, h, bytes).wait();
+                b->queue->memcpy(where.usm, h, bytes).wait();
             } catch (...) {
                 sycl::free(h, *b->queue);
                 throw;
@@ -196,70 +195,62 @@ struct fc_module : two_pass<fc_block<Real>> {
             sycl::free(h, *b->queue);
             return 0;
         }
-        if (!buf) return DFTI_STATUS_NO_WORKSPACE;
-        sycl::host_accessor<char, 1, sycl::access_mode::read_write> acc(*buf);
+        if (!where.buf) return DFTI_STATUS_NO_WORKSPACE;
+        sycl::host_accessor<char, 1, sycl::access_mode::read_write> acc(*where.buf);
         fill(reinterpret_cast<float*>(acc.get_pointer()));
         return 0;
     }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
+    // The pass table of pass `ps`: from the host for the single-precision
+    // 64- and 128-point shapes, else on the device.
+    static int write_pass_table(block* b, int ps, const area_target& where, std::vector<sycl::event>& done) {
         const fc::plan& p = b->pl;
-        const int st = areas::carve_tables(b, base, kind, offset, end);
-        if (st != 0) return st;
         if constexpr (single) {
             if (fc::host_tables(p)) {
-                for (int ps = 0; ps < 2; ++ps) {
-                    const std::int64_t f0 = p.pass[ps].fact0, f1 = p.pass[ps].fact1, m = p.pass[ps].fft_length;
-                    const int st = host_table(b, kind, b->pass_table_usm[ps], b->pass_table_buf[ps],
-                                              static_cast<std::size_t>(f0 * f1 * 8),
-                                              [&](float* h) { fill_pass_table_host(h, f0, f1, m); });
-                    if (st != 0) return st;
-                }
-                for (int dir = 0; dir < 2; ++dir) {
-                    if (!direction_built(b->directions, dir)) continue;
-                    const float scale = b->scale[dir];
-                    const int st = host_table(b, kind, b->itab_usm[dir], b->itab_buf[dir],
-                                              static_cast<std::size_t>(p.twiddle_table_bytes),
-                                              [&](float* h) { fill_twiddles_on_host(h, scale, p); });
-                    if (st != 0) return st;
-                }
-                return 0;
+                const std::int64_t f0 = p.pass[ps].fact0, f1 = p.pass[ps].fact1, m = p.pass[ps].fft_length;
+                return host_table(b, where, static_cast<std::size_t>(f0 * f1 * 8),
+                                  [&](float* h) { fill_pass_table_host(h, f0, f1, m); });
             }
         }
         using U1 = std::conditional_t<single, twidlTableGen4FactsColBatchUsm1Float, twidlTableGen4FactsColBatchUsm1Double>;
         using B1 = std::conditional_t<single, twidlTableGen4FactsColBatchBuf1Float, twidlTableGen4FactsColBatchBuf1Double>;
+        done.push_back(areas::template write_pass_table<U1, B1>(b, ps, where));
+        return 0;
+    }
+
+    // The inter-pass table of direction `dir` (scale folded in): groups
+    // ((d j + q) c + r) of 8 (cos, cos) pairs then 8 (sin, -sin) pairs.
+    static int write_inter_table(block* b, int dir, const area_target& where, std::vector<sycl::event>& done) {
+        const fc::plan& p = b->pl;
+        if constexpr (single) {
+            if (fc::host_tables(p)) {
+                const float scale = b->scale[dir];
+                return host_table(b, where, static_cast<std::size_t>(p.twiddle_table_bytes),
+                                  [&](float* h) { fill_twiddles_on_host(h, scale, p); });
+            }
+        }
         using U2 = std::conditional_t<single, twidlTableGen4FactsColBatchUsm2Float, twidlTableGen4FactsColBatchUsm2Double>;
         using B2 = std::conditional_t<single, twidlTableGen4FactsColBatchBuf2Float, twidlTableGen4FactsColBatchBuf2Double>;
-        const int pst = areas::template write_pass_tables<U1, B1>(b, kind);
-        if (pst != 0) return pst;
         const std::int64_t m0 = p.pass_length[0], m1 = p.pass_length[1], n = p.n;
         const std::int64_t c = p.pass_factors[1][0], d = p.pass_factors[1][1];
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            const bool have = frame_area_placed(kind, b->itab_usm[dir], b->itab_buf[dir]);
-            if (!have) return DFTI_STATUS_NO_WORKSPACE;
-            const Real s = b->scale[dir];
-            sycl::event e = frame_table_group<Real, U2, B2>(
-                b->queue, kind, b->itab_usm[dir], b->itab_buf[dir],
-                sycl::range<2>(static_cast<std::size_t>(m0), static_cast<std::size_t>(d)),
-                [=](Real* t, std::size_t jj, std::size_t qq) {
-                    const std::int64_t j = static_cast<std::int64_t>(jj), q = static_cast<std::int64_t>(qq);
-                    for (std::int64_t r = 0; r < c; ++r) {
-                        const Real x = static_cast<Real>((j * (d * r + q)) % n) * Real(-2) / static_cast<Real>(n);
-                        const Real cv = s * sycl::cospi(x), sv = s * sycl::sinpi(x);
-                        Real* g = t + 32 * (j * m1 + q * c + r);
-                        for (int k = 0; k < 8; ++k) {
-                            g[2 * k] = cv;
-                            g[2 * k + 1] = cv;
-                            g[16 + 2 * k] = sv;
-                            g[16 + 2 * k + 1] = -sv;
-                        }
+        const Real s = b->scale[dir];
+        done.push_back(frame_table_group<Real, U2, B2>(
+            b->queue, where.kind, where.usm, where.buf,
+            sycl::range<2>(static_cast<std::size_t>(m0), static_cast<std::size_t>(d)),
+            [=](Real* t, std::size_t jj, std::size_t qq) {
+                const std::int64_t j = static_cast<std::int64_t>(jj), q = static_cast<std::int64_t>(qq);
+                for (std::int64_t r = 0; r < c; ++r) {
+                    const Real x = static_cast<Real>((j * (d * r + q)) % n) * Real(-2) / static_cast<Real>(n);
+                    const Real cv = s * sycl::cospi(x), sv = s * sycl::sinpi(x);
+                    Real* g = t + 32 * (j * m1 + q * c + r);
+                    for (int k = 0; k < 8; ++k) {
+                        g[2 * k] = cv;
+                        g[2 * k + 1] = cv;
+                        g[16 + 2 * k] = sv;
+                        g[16 + 2 * k + 1] = -sv;
                     }
-                });
-            frame_keep(b->itab_event[dir], e);
-        }
-        areas::table_events(b, events);
+                }
+            }));
         return 0;
     }
 
@@ -267,7 +258,7 @@ struct fc_module : two_pass<fc_block<Real>> {
         const fc::plan& p = b->pl;
         const int dir = a.direction;
         two_pass_areas w;
-        if (!areas::areas_of(node, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
+        if (!areas::areas_of(a, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k0 = kernel_of(b, 0, dir);
         sycl::kernel* k1 = kernel_of(b, 1, dir);
         const std::int64_t G = p.tail_chunk_index + (p.inner_tail > 0 ? 1 : 0);

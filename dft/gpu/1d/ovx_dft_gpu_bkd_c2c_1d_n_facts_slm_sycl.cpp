@@ -56,10 +56,7 @@ constexpr int area_count = 5;
 template <class Real>
 struct nf_block : frame_block<Real, 2> {
     nf::plan pl;
-    std::uint64_t area_bytes[area_count];  // aligned; 0 for an area that is not placed
-    void* area_usm[area_count];
-    sycl::buffer<char, 1>* area_buf[area_count];
-    sycl::event* area_event[area_count];
+    int area_slot[area_count];         // area list slots, in the order of the area numbers above
     sycl::kernel* prebuilt_kernel[2];  // owned by the kernel cache, never released here
     char kernel_name[64];
 };
@@ -113,7 +110,6 @@ struct nf_module {
     using real = Real;
     using block = nf_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
 
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_s : gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_d;
@@ -126,11 +122,18 @@ struct nf_module {
         if (!planner_device(b->dev, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = nf::make_plan(input_of<Row>(node, single), dev, b->pl);
         if (st != 0) return st;
-        area_sizes(b->pl, b->queue, b->area_bytes);
-        std::uint64_t total = 0;
-        for (std::uint64_t v : b->area_bytes) total += v;
-        node->twiddle_workspace_bytes = total;
-        node->scratch_workspace_bytes = 0;
+        // Areas 0 to 4 in this order; the main tables per direction, the
+        // pre-twiddle table only for rows that have one.
+        const nf::plan& p = b->pl;
+        const std::int64_t raw[area_count] = {p.area_bytes[1], p.area_bytes[2], p.main_table_bytes, p.main_table_bytes,
+                                              p.pre_twiddle_bytes};
+        const int dirs[area_count] = {-1, -1, 0, 1, -1};
+        for (int i = 0; i < area_count; ++i)
+            b->area_slot[i] = b->areas.table("table", static_cast<std::uint64_t>(raw[i]), dirs[i],
+                                             [b, i](const area_target& t, std::vector<sycl::event>& done) {
+                                                 done.push_back(write_table(b, i, t));
+                                                 return 0;
+                                             });
         return 0;
     }
 
@@ -179,10 +182,10 @@ struct nf_module {
     static bool direction_ready(const block* b, int dir) { return kernel_of(b, dir) != nullptr; }
 
     // Simple table T(a, b): entry j b + k = e^(-2 pi i j k / (a b)).
-    static sycl::event simple_table(block* b, int slot, int kind, std::int64_t ta, std::int64_t tb) {
+    static sycl::event simple_table(block* b, const area_target& where, std::int64_t ta, std::int64_t tb) {
         const Real inv = Real(1) / static_cast<Real>(ta * tb);
         return frame_table_group<Real, usmSimpleTwiddleGenerationNFactSLM<Real>, bufSimpleTwiddleGenerationNFactSLM<Real>>(
-            b->queue, kind, b->area_usm[slot], b->area_buf[slot],
+            b->queue, where.kind, where.usm, where.buf,
             sycl::range<2>(static_cast<std::size_t>(ta), static_cast<std::size_t>(tb)),
             [=](Real* t, std::size_t jj, std::size_t kk) {
                 const std::int64_t j = static_cast<std::int64_t>(jj), k = static_cast<std::int64_t>(kk);
@@ -195,10 +198,10 @@ struct nf_module {
     // Main table: block (g, r) holds s cos(theta) in values 0..15 and
     // s sin(theta), -s sin(theta) alternating in values 16..31, theta =
     // -2 pi r c / N for column c = 8 g + L / 2 of lane L.
-    static sycl::event main_table(block* b, int slot, int kind, Real s) {
+    static sycl::event main_table(block* b, const area_target& where, Real s) {
         const std::int64_t n = b->pl.n, mf = b->pl.max_fact;
         return frame_table_group<Real, usmMainTwiddleGenerationNFactSLM<Real>, bufMainTwiddleGenerationNFactSLM<Real>>(
-            b->queue, kind, b->area_usm[slot], b->area_buf[slot],
+            b->queue, where.kind, where.usm, where.buf,
             sycl::range<2>(static_cast<std::size_t>(b->pl.subgroups), static_cast<std::size_t>(mf)),
             [=](Real* t, std::size_t gg, std::size_t rr) {
                 const std::int64_t g = static_cast<std::int64_t>(gg), r = static_cast<std::int64_t>(rr);
@@ -213,35 +216,17 @@ struct nf_module {
             });
     }
 
-    // Carves the areas in slot order, then writes the tables.
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        std::uint64_t off = offset;
-        for (int i = 0; i < area_count; ++i) {
-            if (b->area_bytes[i] == 0) continue;
-            frame_carve(base, kind, off, b->area_bytes[i], b->area_usm[i], b->area_buf[i]);
-            off += b->area_bytes[i];
-        }
-        if (end) *end = off;
+    // Area i's table: table 1 T(FACT0, FACT1), table 2 T(FACT0 FACT1, FACT2),
+    // the main table of a direction, the pre-twiddle table T(M, N).
+    static sycl::event write_table(block* b, int i, const area_target& where) {
         const nf::plan& p = b->pl;
-        frame_keep(b->area_event[0], simple_table(b, 0, kind, p.fact[0], p.fact[1]));
-        frame_keep(b->area_event[1], simple_table(b, 1, kind, p.fact[0] * p.fact[1], p.fact[2]));
-        if (p.pre_twiddle_bytes != 0) frame_keep(b->area_event[4], simple_table(b, 4, kind, p.pre_twiddle_rows, p.n));
-        for (int dir = 0; dir < 2; ++dir)
-            if (b->area_bytes[2 + dir] != 0) frame_keep(b->area_event[2 + dir], main_table(b, 2 + dir, kind, b->scale[dir]));
-        if (events)
-            for (sycl::event* e : b->area_event)
-                if (e) events->push_back(*e);
-        return 0;
+        switch (i) {
+            case 0: return simple_table(b, where, p.fact[0], p.fact[1]);
+            case 1: return simple_table(b, where, p.fact[0] * p.fact[1], p.fact[2]);
+            case 4: return simple_table(b, where, p.pre_twiddle_rows, p.n);
+            default: return main_table(b, where, b->scale[i - 2]);
+        }
     }
-
-    static void free_tables(block* b) {
-        for (int i = 0; i < area_count; ++i) frame_drop_area(b->area_usm[i], b->area_buf[i], &b->area_event[i]);
-    }
-
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
 
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         const nf::plan& p = b->pl;
@@ -251,15 +236,16 @@ struct nf_module {
         const int slots[4] = {2 + dir, 1, 0, 4};
         void* arg[4];
         for (int i = 0; i < 4; ++i) {
-            const int s = slots[i];
-            arg[i] = frame_area_arg(usm, b->area_usm[s], b->area_buf[s]);
-            if (b->area_bytes[s] != 0 && !arg[i]) return DFTI_STATUS_NO_WORKSPACE;
+            const int s = b->area_slot[slots[i]];
+            arg[i] = b->areas.arg(s, usm);
+            if (b->areas.a[s].bytes != 0 && !arg[i]) return DFTI_STATUS_NO_WORKSPACE;
         }
         sycl::kernel* k = kernel_of(b, dir);
         const std::size_t wg = static_cast<std::size_t>(p.work_group_size);
         const std::size_t transforms = static_cast<std::size_t>(p.batch.transforms);
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
-            frame_order_first(h, a, {b->area_event[0], b->area_event[1], b->area_event[2 + dir], b->area_event[4]});
+            frame_order_first(h, a, {b->areas.written(b->area_slot[0]), b->areas.written(b->area_slot[1]),
+                                     b->areas.written(b->area_slot[2 + dir]), b->areas.written(b->area_slot[4])});
             if (a.buffers) {
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
                 dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);

@@ -37,8 +37,7 @@ struct nonsubgrp_block : frame_block<Real, kSlots> {
     char function_names[4][64];
     nsg::problem prob;
     nsg::plan pl;
-    void* scratch_usm[2];
-    sycl::buffer<char, 1>* scratch_buffer[2];
+    int scratch[2];  // area slots of the two scratch areas, -1 when not needed
 };
 
 // Node -> problem (strides, distances, batch records, scales, placement).
@@ -101,8 +100,8 @@ struct nonsubgrp {
             bounded_snprintf(b->kernel_names[i], 64, "%s", nsg::kernel_name(b->pl.n, i, dbl).c_str());
             bounded_snprintf(b->function_names[i], 64, "%s", nsg::function_name(b->pl.fact.f[i]).c_str());
         }
-        b->twiddle_table_bytes = 0;
-        node->scratch_workspace_bytes = b->pl.scratch_workspace_bytes;
+        for (int a = 0; a < 2; ++a)
+            b->scratch[a] = b->pl.needs_scratch[a] ? b->areas.scratch("scratch", b->pl.scratch_bytes) : -1;
         return 0;
     }
 
@@ -137,44 +136,16 @@ struct nonsubgrp {
         return true;
     }
 
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        std::uint64_t off = offset;
-        for (int a = 0; a < 2; ++a) {
-            if (!b->pl.needs_scratch[a]) continue;
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            if (kind == DFTI_CONTAINER_BUFFER) {
-                auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-                b->scratch_buffer[a] = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off),
-                                                                 sycl::range<1>(b->pl.scratch_bytes));
-            } else {
-                b->scratch_usm[a] = static_cast<char*>(base) + off;
-            }
-            off += b->pl.scratch_bytes;
-        }
-        return 0;
-    }
-
-    static void free_scratch(block* b) {
-        for (int a = 0; a < 2; ++a) {
-            delete b->scratch_buffer[a];
-            b->scratch_buffer[a] = nullptr;
-            b->scratch_usm[a] = nullptr;
-        }
-    }
-
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const nsg::problem& p = b->prob;
         const nsg::plan& pl = b->pl;
-        const bool usm_scratch = !(node->internal_workspace == 0 && b->ws_kind != DFTI_CONTAINER_USM);
-        const std::uint64_t scratch_kind = usm_scratch ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+        const bool usm_scratch = a.usm_ws;
+        const std::uint64_t scratch_kind = a.ws_kind;
         const std::uint64_t data_kind = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         void* in = a.in;
         void* out = p.in_place ? a.in : a.out;
         for (int s = 0; s < 2; ++s)
-            if (pl.needs_scratch[s] && !(usm_scratch ? b->scratch_usm[s] : static_cast<void*>(b->scratch_buffer[s])))
-                return DFTI_STATUS_NO_WORKSPACE;
+            if (pl.needs_scratch[s] && !b->areas.arg(b->scratch[s], usm_scratch)) return DFTI_STATUS_NO_WORKSPACE;
 
         sycl::event cur;
         bool first = true;
@@ -225,7 +196,7 @@ struct nonsubgrp {
         case nsg::area::scratch2: {
             const int s = ar == nsg::area::scratch1 ? 0 : 1;
             kind = scratch_kind;
-            data = scratch_kind == DFTI_CONTAINER_USM ? b->scratch_usm[s] : static_cast<void*>(b->scratch_buffer[s]);
+            data = b->areas.arg(b->scratch[s], scratch_kind == DFTI_CONTAINER_USM);
             break;
         }
         }

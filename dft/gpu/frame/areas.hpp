@@ -6,6 +6,8 @@
 #define OVX_DFT_GPU_FRAME_AREAS_HPP
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include <sycl/sycl.hpp>
 
@@ -141,6 +143,135 @@ sycl::event frame_table_group(sycl::queue* q, int kind, void* usm, sycl::buffer<
         h.parallel_for<BufName>(r, [=](sycl::item<2> it) { body(frame_acc_ptr<Real>(acc), it.get_id(0), it.get_id(1)); });
     });
 }
+
+// ---- the area list --------------------------------------------------------------
+
+// The two regions of a workspace: the first holds what must outlive a
+// compute (tables; scratch that a sub-node's own scratch must not overlap),
+// the second the scratch of one compute.
+enum class region : std::uint8_t { tables = 0, scratch = 1 };
+
+// Where a writer writes: the area in a workspace of `kind` (its USM address,
+// or its sub-buffer or a buffer of the library's own for kind 1).
+struct area_target {
+    int kind;
+    void* usm;
+    sycl::buffer<char, 1>* buf;
+};
+
+// Writes an area's contents when the area is bound: 0, or a status. A
+// writer appends the events of the work it submits to `submitted` (none when
+// it writes from the host and waits).
+using area_writer = std::function<int(const area_target&, std::vector<sycl::event>& submitted)>;
+
+// One area of a module's workspace, as its plan lists it, and where the
+// frame placed it.
+struct area {
+    const char* name = nullptr;       // for messages and tests
+    std::uint64_t bytes = 0;          // reserved bytes, rounded by the frame to the workspace alignment
+    region where = region::tables;
+    int dir = -1;                     // 0 or 1: only when that direction is built; -1: both directions share it
+    bool data = false;                // transform data pass through it in one container kind (sub-nodes,
+                                      // the explicit-SIMD driver): with the library's own workspace, which
+                                      // is USM, buffer data take a buffer of the library's own
+    bool sub_nodes = false;           // stands for the sub-nodes' tables (composites)
+    area_writer writer;               // fills the area when it is bound; empty for scratch
+    // Placement (the frame's):
+    void* usm = nullptr;                    // address in a USM workspace
+    sycl::buffer<char, 1>* buf = nullptr;   // sub-buffer of a buffer workspace, owned
+    sycl::buffer<char, 1>* own = nullptr;   // the library's own buffer for buffer data (see `data`), owned
+    sycl::event* event = nullptr;           // last event of the writer, owned
+};
+
+// The areas of a module, in workspace order within each region. Filled by
+// the module's plan; bound, written and dropped by the frame.
+struct area_list {
+    static constexpr int capacity = 24;
+    area a[capacity];
+    int count = 0;
+
+    area_list() = default;
+    area_list(const area_list&) = delete;
+    area_list& operator=(const area_list&) = delete;
+
+    // Adds an area; its slot, or -1 when the list is full (the plan then fails).
+    int add(area x) {
+        if (count >= capacity) return -1;
+        a[count] = std::move(x);
+        return count++;
+    }
+    // A table of the first region (dir -1: shared by both directions).
+    int table(const char* name, std::uint64_t bytes, int dir, area_writer w) {
+        area x;
+        x.name = name;
+        x.bytes = bytes;
+        x.dir = dir;
+        x.writer = std::move(w);
+        return add(std::move(x));
+    }
+    // A scratch area of region `r`; `data` as above.
+    int scratch(const char* name, std::uint64_t bytes, region r = region::scratch, bool data = false) {
+        area x;
+        x.name = name;
+        x.bytes = bytes;
+        x.where = r;
+        x.data = data;
+        return add(std::move(x));
+    }
+    // Where the sub-nodes' tables lie in the first region.
+    int sub_node_tables() {
+        area x;
+        x.name = "sub-nodes";
+        x.sub_nodes = true;
+        return add(std::move(x));
+    }
+
+    // True when the area exists for a node building `directions`.
+    bool present(int slot, std::uint32_t directions) const {
+        const int d = a[slot].dir;
+        return d < 0 || directions == 2 || directions == static_cast<std::uint32_t>(d);
+    }
+    // The kernel argument of an area in the bound workspace: its USM address
+    // or its sub-buffer; null when it is not placed.
+    void* arg(int slot, bool usm_ws) const {
+        return usm_ws ? a[slot].usm : static_cast<void*>(a[slot].buf);
+    }
+    // The area as transform data of the container kind of `buffers`: the USM
+    // address, or the sub-buffer of a buffer workspace, else the library's own
+    // buffer; null when there is none.
+    void* data_of(int slot, bool buffers) const {
+        if (!buffers) return a[slot].usm;
+        return a[slot].buf ? static_cast<void*>(a[slot].buf) : static_cast<void*>(a[slot].own);
+    }
+    // The last writer event of an area, or null.
+    const sycl::event* written(int slot) const { return slot >= 0 && slot < count ? a[slot].event : nullptr; }
+
+    // Drops the placements of region `r` (writers waited for first).
+    void drop(region r) {
+        for (int i = 0; i < count; ++i) {
+            area& x = a[i];
+            if (x.where != r) continue;
+            if (x.event) {
+                frame_wait_quietly(x.event);
+                delete x.event;
+                x.event = nullptr;
+            }
+            delete x.buf;
+            x.buf = nullptr;
+            delete x.own;
+            x.own = nullptr;
+            x.usm = nullptr;
+        }
+    }
+    // Forgets every area (placements dropped first).
+    void clear() {
+        drop(region::tables);
+        drop(region::scratch);
+        for (int i = 0; i < count; ++i) a[i] = area{};
+        count = 0;
+    }
+    ~area_list() { clear(); }
+};
 
 }  // namespace gpufw
 }  // namespace dft

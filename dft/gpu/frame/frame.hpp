@@ -20,24 +20,33 @@
 //   using block = <block type>;            // derives from frame_block<real, K>; value-initialised
 //                                          // in zeroed memory, destroyed with ~block()
 //   int  test(const DFTI_DESCRIPTOR*);     // 0 applicable, 100 not
-//   int  plan(DFTI_DESCRIPTOR*, block*);   // planning after the frame filled its fields; sets
-//                                          // block->twiddle_table_bytes (one direction, unaligned)
-//                                          // and node->scratch_workspace_bytes; 0 or a status
+//   int  plan(DFTI_DESCRIPTOR*, block*);   // planning after the frame filled its fields: the plan
+//                                          // and the block's area list (below); 0 or a status
 //   int  build_kernels(DFTI_DESCRIPTOR*, block*);  // kernels of the built directions; 0 or a status
 //   bool direction_ready(const block*, int dir);   // every kernel (and sub-node) the direction uses exists
-//   sycl::event write_table(block*, int dir, int kind, void* usm, sycl::buffer<char,1>* buf);
-//                                          // the direction's table command group (only called when
-//                                          // twiddle_table_bytes != 0; not needed with own_tables)
-//   int  place_scratch(block*, void* base, int kind, std::uint64_t offset);  // phase 1/2
-//   void free_scratch(block*);             // drops the module's own scratch areas (not the
-//                                          // library-held allocation, the frame frees that)
 //   int  launch(DFTI_DESCRIPTOR*, block*, const launch_args&);  // submits the direction's work
-// Modules with several tables per direction opt in with `own_tables` (see
-// frame_has_own_tables below); 1d/class_tables.hpp and 1d/two_pass.hpp hold the
-// area hooks that several such modules share. Modules made of sub-nodes opt
-// in with `composite` (composite.hpp). OVX_GPU_BACKEND_RECORDS
-// (records.hpp) writes the records and estimators at the end of a module's
-// source.
+//
+// The area list (areas.hpp): plan() lists every area of the module's
+// workspace in b->areas, in workspace order: per-direction and shared
+// tables with the writers that fill them, scratch areas of either region,
+// and, for a composite, the place of its sub-nodes' tables. The frame sizes
+// the two regions from the list (the first region's areas and total rounded
+// to the workspace alignment; the second region the larger of the module's
+// own scratch areas, one after the other, and the sub-nodes' scratch, which
+// starts at the region's start), carves and binds the areas at commit or at
+// set_workspace, runs the writers and keeps their events, gives data areas a
+// buffer of the library's own when the library's (USM) workspace must serve
+// buffer data, waits for the writers before it drops the areas, and hands the
+// areas to the launch through the block (b->areas, by the slots plan()
+// received). A module whose workspace binding reports a missing base or
+// container kind with another status than 11 declares it as
+// `static constexpr int missing_area_status`.
+//
+// Modules that still lay out their own areas declare `own_tables` and supply
+// place_tables / free_tables / place_scratch / free_scratch (see
+// frame_has_own_tables below). Modules made of sub-nodes opt in with
+// `composite` (composite.hpp). OVX_GPU_BACKEND_RECORDS (records.hpp) writes
+// the records and estimators at the end of a module's source.
 //
 // The helpers live in one file per concern: block.hpp (block layout, launch
 // arguments, launch ordering), areas.hpp (area carving and library-held
@@ -63,6 +72,7 @@
 #ifndef OVX_DFT_GPU_FRAME_FRAME_HPP
 #define OVX_DFT_GPU_FRAME_FRAME_HPP
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <type_traits>
@@ -84,18 +94,27 @@ namespace ovx {
 namespace dft {
 namespace gpufw {
 
-// Modules that lay out their own tables (several per direction, sub-node
-// areas) declare `static constexpr bool own_tables = true;` and supply
+// Modules that lay out their own areas declare
+// `static constexpr bool own_tables = true;` and supply
 //   int  place_tables(block*, void* base, int kind, std::uint64_t offset,
 //                     std::vector<sycl::event>* events, std::uint64_t* end);
 //   void free_tables(block*);
-// Their plan() sets node->twiddle_workspace_bytes itself; the frame makes no
-// per-direction table of its own for them.
+//   int  place_scratch(block*, void* base, int kind, std::uint64_t offset);
+//   void free_scratch(block*);
+// Their plan() sets the node's two workspace sizes itself.
 template <class M, class = void>
 struct frame_has_own_tables : std::false_type {};
 template <class M>
 struct frame_has_own_tables<M, std::void_t<decltype(M::own_tables)>>
     : std::integral_constant<bool, M::own_tables> {};
+
+// The status of a binding without a workspace base (or with a container
+// kind other than 1 and 2): 11 unless the module declares its own.
+template <class M, class = void>
+struct frame_missing_area_status : std::integral_constant<int, DFTI_STATUS_NO_WORKSPACE> {};
+template <class M>
+struct frame_missing_area_status<M, std::void_t<decltype(M::missing_area_status)>>
+    : std::integral_constant<int, M::missing_area_status> {};
 
 // A composite module whose commit may take a route without sub-nodes says
 // per block whether its computes run sub-nodes (`uses_sub_nodes`); the
@@ -226,14 +245,11 @@ struct frame {
         a.direction = dir;
         a.deps = deps;
         a.after = b->last_event;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        if constexpr (frame_has_own_tables<M>::value) {
-            // The module finds its own tables; it is told which container kind to use.
-            a.table_kind = usm_ws ? DFTI_CONTAINER_USM : b->ws_kind;
-        } else if (b->twiddle_table_bytes != 0) {
-            a.table = usm_ws ? b->twiddle_usm[dir] : static_cast<void*>(b->twiddle_buf[dir]);
-            a.table_kind = usm_ws ? DFTI_CONTAINER_USM : b->ws_kind;
-        }
+        // The areas are USM with the library's workspace or a caller's USM
+        // workspace, else sub-buffers of the caller's buffer workspace.
+        a.usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+        a.ws_kind = a.usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+        a.table_kind = a.usm_ws ? DFTI_CONTAINER_USM : b->ws_kind;
         sycl::event last;
         a.result = &last;
         const int st = M::launch(node, b, a);
@@ -266,11 +282,8 @@ struct frame {
         st = M::plan(node, b);
         if (st != 0) return st;
         if constexpr (!frame_has_own_tables<M>::value) {
-            if (b->twiddle_table_bytes != 0)
-                b->twiddle_table_bytes = static_cast<std::int64_t>(
-                    align_workspace_offset(static_cast<std::uint64_t>(b->twiddle_table_bytes), b->queue));
-            node->twiddle_workspace_bytes =
-                static_cast<std::uint64_t>(b->twiddle_table_bytes) * (b->directions == 2 ? 2u : 1u);
+            st = size_regions(node, b);
+            if (st != 0) return st;
         }
         if (node->internal_workspace == 1) {
             st = create_and_initialize_internal_workspaces(node);
@@ -299,30 +312,127 @@ struct frame {
         node->bkd_data = nullptr;
     }
 
+    // The workspace alignment of the block's device.
+    static std::uint64_t aligned(const block* b, std::uint64_t v) {
+        return align_workspace_bytes(v, b->dev.align_bytes);
+    }
+
+    // The node's two region sizes from the area list (and the sub-nodes of a
+    // composite): the first region its areas laid one after another, each
+    // and the whole rounded to the workspace alignment; the second the larger
+    // of the module's own scratch areas (as the plan sized them: a plan
+    // rounds a scratch area that another one follows) and the sub-nodes'
+    // shared scratch. 7 when the plan's list overflowed.
+    static int size_regions(DFTI_DESCRIPTOR* node, block* b) {
+        area_list& l = b->areas;
+        std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0;
+        if constexpr (frame_is_composite<M>::value) {
+            sub_tables = b->subs.tables_bytes();
+            sub_scratch = b->subs.scratch_bytes();
+        }
+        for (int i = 0; i < l.count; ++i) {
+            area& x = l.a[i];
+            if (!l.present(i, b->directions)) continue;
+            if (x.sub_nodes) {
+                tables += sub_tables;
+                continue;
+            }
+            if (x.where == region::tables) {
+                x.bytes = aligned(b, x.bytes);
+                tables += x.bytes;
+            } else {
+                scratch += x.bytes;
+            }
+        }
+        node->twiddle_workspace_bytes = aligned(b, tables);
+        node->scratch_workspace_bytes = std::max(scratch, sub_scratch);
+        return l.count < area_list::capacity ? 0 : static_cast<int>(DFTI_STATUS_INTERNAL);
+    }
+
     // Places the areas of the phase. 0 or a status; may throw.
     static int place_areas(block* b, void* base, int kind, std::uint64_t offset, std::uint32_t phase,
                            std::vector<sycl::event>* events) {
-        std::uint64_t off = offset;
         const bool tables = phase == DFTI_WS_TABLES || phase == DFTI_WS_BOTH;
+        const bool scratch = phase == DFTI_WS_SCRATCH || phase == DFTI_WS_BOTH;
         if constexpr (frame_has_own_tables<M>::value) {
+            std::uint64_t off = offset;
             if (tables) {
                 const int st = M::place_tables(b, base, kind, offset, events, &off);
                 if (st != 0) return st;
             }
-        } else if (tables) {
-            for (int dir = 0; dir < 2; ++dir) {
-                if (!direction_built(b->directions, dir) || b->twiddle_table_bytes == 0) continue;
-                if (!base) return DFTI_STATUS_NO_WORKSPACE;
-                frame_carve(base, kind, off, static_cast<std::uint64_t>(b->twiddle_table_bytes), b->twiddle_usm[dir],
-                            b->twiddle_buf[dir]);
-                off += static_cast<std::uint64_t>(b->twiddle_table_bytes);
-                sycl::event e = M::write_table(b, dir, kind, b->twiddle_usm[dir], b->twiddle_buf[dir]);
-                frame_keep(b->twiddle_event[dir], e);
-                if (events) events->push_back(e);
+            if (scratch) return M::place_scratch(b, base, kind, off);
+            return 0;
+        } else {
+            std::uint64_t off = offset;
+            if (tables) {
+                const int st = place_region(b, region::tables, base, kind, off, events);
+                if (st != 0) return st;
             }
+            // After the first region of a whole workspace, the second starts
+            // where the first region's rounded size ends.
+            if (scratch) {
+                off = offset + aligned(b, off - offset);
+                return place_region(b, region::scratch, base, kind, off, events);
+            }
+            return 0;
         }
-        if (phase == DFTI_WS_SCRATCH || phase == DFTI_WS_BOTH) return M::place_scratch(b, base, kind, off);
+    }
+
+    // Carves the areas of region `r` one after another from `off` (advanced
+    // past them), binds the sub-nodes' part of it, then runs the writers.
+    static int place_region(block* b, region r, void* base, int kind, std::uint64_t& off,
+                            std::vector<sycl::event>* events) {
+        area_list& l = b->areas;
+        const std::uint64_t start = off;
+        const bool usm = kind == DFTI_CONTAINER_USM;
+        for (int i = 0; i < l.count; ++i) {
+            area& x = l.a[i];
+            if (x.where != r || !l.present(i, b->directions)) continue;
+            if (x.sub_nodes) {
+                if constexpr (frame_is_composite<M>::value) {
+                    const int st = b->subs.place_tables(base, kind, off, events);
+                    if (st != 0) return st;
+                }
+                continue;
+            }
+            if (x.bytes == 0) continue;
+            if (!base || (kind != DFTI_CONTAINER_USM && kind != DFTI_CONTAINER_BUFFER))
+                return frame_missing_area_status<M>::value;
+            frame_carve(base, kind, off, x.bytes, x.usm, x.buf);
+            // The library's own workspace is USM: a data area takes a buffer
+            // of the library's own too, for computes on buffer data.
+            if (usm && x.data && b->binding_held_areas)
+                x.own = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(x.bytes)));
+            off += x.bytes;
+        }
+        if (r == region::scratch) {
+            if constexpr (frame_is_composite<M>::value) {
+                // The sub-nodes' scratch starts with the region: their computes
+                // and the module's own uses of its scratch follow one another.
+                const int st = b->subs.place_scratch(base, kind, start, nullptr);
+                if (st != 0) return st;
+            }
+            return 0;
+        }
+        for (int i = 0; i < l.count; ++i) {
+            area& x = l.a[i];
+            if (x.where != r || !x.writer || x.bytes == 0 || !l.present(i, b->directions)) continue;
+            if (usm ? !x.usm : !x.buf) return frame_missing_area_status<M>::value;
+            int st = write_area(x, area_target{kind, x.usm, x.buf}, true, events);
+            if (st == 0 && x.own) st = write_area(x, area_target{DFTI_CONTAINER_BUFFER, nullptr, x.own}, false, events);
+            if (st != 0) return st;
+        }
         return 0;
+    }
+
+    // Runs an area's writer on one target; the last event of the workspace's
+    // own target is kept for the computes that read the area.
+    static int write_area(area& x, const area_target& t, bool keep, std::vector<sycl::event>* events) {
+        std::vector<sycl::event> submitted;
+        const int st = x.writer(t, submitted);
+        if (keep && !submitted.empty()) frame_keep(x.event, submitted.back());
+        if (events) events->insert(events->end(), submitted.begin(), submitted.end());
+        return st;
     }
 
     // Drops every placed area (both regions) of the node and its sub-nodes;
@@ -339,12 +449,13 @@ struct frame {
     static void drop_areas(block* b, int which) {
         frame_wait_quietly(b->last_event);
         if constexpr (frame_is_composite<M>::value) frame_wait_quietly(b->subs.last);
-        if (which == 0 || which == 2) {
-            if constexpr (frame_has_own_tables<M>::value) M::free_tables(b);
-            for (int dir = 0; dir < 2; ++dir)
-                frame_drop_area(b->twiddle_usm[dir], b->twiddle_buf[dir], &b->twiddle_event[dir]);
+        if constexpr (frame_has_own_tables<M>::value) {
+            if (which == 0 || which == 2) M::free_tables(b);
+            if (which == 1 || which == 2) M::free_scratch(b);
+        } else {
+            if (which == 0 || which == 2) b->areas.drop(region::tables);
+            if (which == 1 || which == 2) b->areas.drop(region::scratch);
         }
-        if (which == 1 || which == 2) M::free_scratch(b);
     }
 
     // Drops the areas of the regions and frees the library-held allocations

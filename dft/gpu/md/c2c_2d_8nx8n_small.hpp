@@ -140,19 +140,14 @@ struct small2d_module {
     using real = Real;
     using block = small2d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    // No tables: the frame places none and writes none.
-    static constexpr bool own_tables = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return small2d_layout(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         const std::int64_t n = node->working_dims.records[0].length;
         const std::int64_t t = node->working_batch.records[0].length;
-        const int st = make_small2d_plan(n, t, single, small2d_device_of(b->dev, b->arch), b->pl);
-        if (st != 0) return st;
-        node->twiddle_workspace_bytes = 0;
-        node->scratch_workspace_bytes = 0;
-        return 0;
+        // No areas: the module needs no workspace.
+        return make_small2d_plan(n, t, single, small2d_device_of(b->dev, b->arch), b->pl);
     }
 
     static const char* program_name() {
@@ -179,14 +174,6 @@ struct small2d_module {
     }
 
     static bool direction_ready(const block* b, int dir) { return b->kernels[dir] != nullptr; }
-
-    static int place_tables(block*, void*, int, std::uint64_t offset, std::vector<sycl::event>*, std::uint64_t* end) {
-        if (end) *end = offset;
-        return 0;
-    }
-    static void free_tables(block*) {}
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
 
     // One launch: T work-groups of 2N work-items. The transforms share
     // nothing between calls, so a call waits only for the caller's

@@ -32,8 +32,7 @@ struct table_module {
     struct block : frame_block<Real, 2> {
         std::int64_t n;
         bool ready[2];
-        void* scratch_usm;
-        sycl::buffer<char, 1>* scratch_buf;
+        int table[2];  // area slots of the two tables
     };
 
     static int test(const DFTI_DESCRIPTOR* node) {
@@ -42,8 +41,13 @@ struct table_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         if (g_throw_in_plan) throw std::runtime_error("planning failed");
         b->n = node->working_dims.records[0].length;
-        b->twiddle_table_bytes = b->n * static_cast<std::int64_t>(sizeof(Real));
-        node->scratch_workspace_bytes = 64;
+        for (int dir = 0; dir < 2; ++dir)
+            b->table[dir] = b->areas.table("table", static_cast<std::uint64_t>(b->n) * sizeof(Real), dir,
+                                           [b, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                               done.push_back(write_table(b, dir, t.kind, t.usm, t.buf));
+                                               return 0;
+                                           });
+        b->areas.scratch("scratch", 64);
         return 0;
     }
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
@@ -67,31 +71,19 @@ struct table_module {
             });
         });
     }
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (kind == DFTI_CONTAINER_BUFFER)
-            b->scratch_buf = new sycl::buffer<char, 1>(*static_cast<sycl::buffer<char, 1>*>(base), sycl::id<1>(offset),
-                                                       sycl::range<1>(64));
-        else
-            b->scratch_usm = static_cast<char*>(base) + offset;
-        return 0;
-    }
-    static void free_scratch(block* b) {
-        delete b->scratch_buf;
-        b->scratch_buf = nullptr;
-        b->scratch_usm = nullptr;
-    }
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         Real* out = static_cast<Real*>(a.out);
         const std::size_t n = static_cast<std::size_t>(b->n);
         sycl::event e;
+        void* table = b->areas.arg(b->table[a.direction], a.usm_ws);
         if (a.table_kind == DFTI_CONTAINER_USM) {
-            const Real* t = static_cast<const Real*>(a.table);
+            const Real* t = static_cast<const Real*>(table);
             e = b->queue->submit([&](sycl::handler& h) {
-                frame_order_first(h, a, {b->twiddle_event[a.direction]});
+                frame_order_first(h, a, {b->areas.written(b->table[a.direction])});
                 h.parallel_for(sycl::range<1>(n), [=](sycl::id<1> k) { out[k] = t[k]; });
             });
         } else {
-            auto* buf = static_cast<sycl::buffer<char, 1>*>(a.table);
+            auto* buf = static_cast<sycl::buffer<char, 1>*>(table);
             e = b->queue->submit([&](sycl::handler& h) {
                 if (a.after) h.depends_on(*a.after);
                 sycl::accessor<char, 1, sycl::access_mode::read> acc(*buf, h);
