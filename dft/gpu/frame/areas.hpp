@@ -189,6 +189,7 @@ struct area_list {
     static constexpr int capacity = 24;
     area a[capacity];
     int count = 0;
+    bool scratch_rounded = false;  // the second region's size is rounded to the workspace alignment
 
     area_list() = default;
     area_list(const area_list&) = delete;
@@ -218,6 +219,10 @@ struct area_list {
         x.data = data;
         return add(std::move(x));
     }
+    // Rounds the second region's size (the larger of the module's scratch
+    // and the sub-nodes' scratch) to the workspace alignment, as the
+    // multi-dimensional and real 1D composites size it.
+    void round_scratch() { scratch_rounded = true; }
     // Where the sub-nodes' tables lie in the first region.
     int sub_node_tables() {
         area x;
@@ -269,6 +274,7 @@ struct area_list {
         drop(region::scratch);
         for (int i = 0; i < count; ++i) a[i] = area{};
         count = 0;
+        scratch_rounded = false;
     }
     ~area_list() { clear(); }
 };

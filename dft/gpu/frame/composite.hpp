@@ -481,18 +481,14 @@ std::int64_t estimate_pairs(const std::vector<sub_pair>& pairs, const DFTI_DESCR
 }
 
 // The frame hooks every multi-dimensional composite shares: no kernels of
-// its own, a direction is ready when its sub-node set is complete (a
+// its own, and a direction is ready when its sub-node set is complete (a
 // direction built without a complete set is one whose layout no backend
-// took at commit), and the scratch is the sub-nodes' shared scratch.
+// took at commit).
 template <class Block>
 struct md_composite_hooks {
     static int build_kernels(DFTI_DESCRIPTOR*, Block*) { return 0; }
     static bool direction_ready(const Block* b, int dir) { return set_complete(dir == 0 ? b->fwd : b->bwd); }
     static bool direction_refused(const Block* b, int dir) { return !direction_ready(b, dir); }
-    static int place_scratch(Block* b, void* base, int kind, std::uint64_t offset) {
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(Block*) {}
 };
 
 // A compute's first sub-node must not start before the previous compute's

@@ -322,7 +322,8 @@ struct frame {
     // and the whole rounded to the workspace alignment; the second the larger
     // of the module's own scratch areas (as the plan sized them: a plan
     // rounds a scratch area that another one follows) and the sub-nodes'
-    // shared scratch. 7 when the plan's list overflowed.
+    // shared scratch, rounded when the plan asked for it (round_scratch).
+    // 7 when the plan's list overflowed.
     static int size_regions(DFTI_DESCRIPTOR* node, block* b) {
         area_list& l = b->areas;
         std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0;
@@ -345,7 +346,8 @@ struct frame {
             }
         }
         node->twiddle_workspace_bytes = aligned(b, tables);
-        node->scratch_workspace_bytes = std::max(scratch, sub_scratch);
+        scratch = std::max(scratch, sub_scratch);
+        node->scratch_workspace_bytes = l.scratch_rounded ? aligned(b, scratch) : scratch;
         return l.count < area_list::capacity ? 0 : static_cast<int>(DFTI_STATUS_INTERNAL);
     }
 

@@ -19,11 +19,11 @@
 // A route whose sub-transforms or kernels cannot be had falls through to
 // the next one, after releasing what it built.
 //
-// Workspace: C the plan's tables; D the sub-nodes' tables, then the
-// transposes' scratch in the persistent region when the second
-// sub-transform needs a scratch of its own, else in the shared scratch
-// region; E the four twiddle tables; F the sub-nodes' tables and their
-// shared scratch.
+// Workspace (the route's areas): C the plan's tables; D the transposes'
+// scratch, then the sub-nodes' tables, in the persistent region when the
+// second sub-transform needs a scratch of its own, else the sub-nodes' tables
+// and the transposes' scratch in the shared scratch region; E the four
+// twiddle tables; F the sub-nodes' tables and their shared scratch.
 #ifndef OVX_DFT_GPU_MD_C2C_2D_MAIN_HPP
 #define OVX_DFT_GPU_MD_C2C_2D_MAIN_HPP
 
@@ -233,18 +233,11 @@ struct c2c_2d_block : gpufw::frame_block<Real, 4> {
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per pass; null when not built
     int route;
     bool batched_packed;                     // route F, transform by transform
-    std::unique_ptr<esimd_2_facts_plan<Real>> esimd;  // route C
+    esimd_route<Real> esimd;                 // route C
     two_facts_axis axes[2];                  // route E
     two_facts_tables<2, Real> tables;        // route E
     transpose_pass tp[2];                    // route D
-    std::uint64_t scratch_bytes;             // route D: the transposes' scratch
-    bool scratch_in_first_region;            // route D
-    void* scratch_usm;                       // route D: the scratch in a USM workspace
-    sycl::buffer<char, 1>* scratch_buf;      // route D: the scratch in a buffer workspace, owned
-    ~c2c_2d_block() {
-        tables.drop();
-        gpufw::frame_drop_area(scratch_usm, scratch_buf);
-    }
+    int scratch;                             // route D: area slot of the transposes' scratch
 };
 
 // The program of route E.
@@ -263,7 +256,6 @@ struct c2c_2d_module {
     using real = Real;
     using block = c2c_2d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return c2c_2d_applicability(node); }
@@ -274,6 +266,7 @@ struct c2c_2d_module {
         if (l.packed) {
             if (b->arch == OVX_GPU_ARCH_QUEN6 && esimd_route_commit<Real>(node, b->queue, {l.n[0], l.n[1]}, l.T, b->esimd) == 0) {
                 b->route = route_esimd;
+                esimd_route_list(b, b->esimd);
                 return 0;
             }
             if (single && b->arch == OVX_GPU_ARCH_QUEN6 && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
@@ -293,9 +286,8 @@ struct c2c_2d_module {
         b->batched_packed = c2c_2d_batched_packed(node, l, b->arch);
         const int st = commit_pairs(node, b->subs, c2c_2d_passes(node, l, !b->batched_packed), single, b->fwd, b->bwd);
         if (st != 0) return st;
-        const std::uint64_t tables = b->subs.tables_bytes(), scratch = b->subs.scratch_bytes();
-        node->twiddle_workspace_bytes = tables ? align_workspace_offset(tables, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
     }
 
@@ -329,18 +321,21 @@ struct c2c_2d_module {
             return DFTI_STATUS_NOT_APPLICABLE;
         }
         // The second pass runs on the scratch: when it needs a scratch region
-        // of its own, the transposes' scratch joins the persistent region.
-        b->scratch_in_first_region = false;
+        // of its own, the transposes' scratch joins the persistent region,
+        // ahead of the sub-nodes' tables; otherwise it shares the scratch
+        // region with the sub-nodes' scratch (their uses follow one another).
+        bool first_region = false;
         for (const std::vector<DFTI_DESCRIPTOR*>* set : {&b->fwd, &b->bwd})
-            if (set->size() == 2 && (*set)[1] && (*set)[1]->scratch_workspace_bytes != 0) b->scratch_in_first_region = true;
-        b->scratch_bytes = align_workspace_offset(static_cast<std::uint64_t>(l.T * l.n[0] * l.n[1] * 8), b->queue);
-        std::uint64_t tables = b->subs.tables_bytes(), scratch = b->subs.scratch_bytes();
-        if (b->scratch_in_first_region)
-            tables += b->scratch_bytes;
-        else
-            scratch = std::max<std::uint64_t>(scratch, b->scratch_bytes);
-        node->twiddle_workspace_bytes = align_workspace_offset(tables, b->queue);
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+            if (set->size() == 2 && (*set)[1] && (*set)[1]->scratch_workspace_bytes != 0) first_region = true;
+        const std::uint64_t bytes = frame_align(b, static_cast<std::uint64_t>(l.T * l.n[0] * l.n[1] * 8));
+        b->areas.round_scratch();
+        if (first_region) {
+            b->scratch = b->areas.scratch("transposes' scratch", bytes, region::tables);
+            b->areas.sub_node_tables();
+        } else {
+            b->areas.sub_node_tables();
+            b->scratch = b->areas.scratch("transposes' scratch", bytes);
+        }
         return 0;
     }
 
@@ -370,48 +365,8 @@ struct c2c_2d_module {
                 return DFTI_STATUS_NOT_APPLICABLE;
             }
         }
-        node->twiddle_workspace_bytes = two_facts_workspace_bytes<2>(b->axes);
-        node->scratch_workspace_bytes = 0;
+        b->tables.list(b, b->axes);
         return 0;
-    }
-
-    // ---- workspace areas ----
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (b->route == route_esimd)
-            return esimd_route_place(*b->esimd, b->binding_held_areas, base, kind, offset, events, end);
-        if (b->route == route_opencl)
-            return b->tables.place(b->queue, b->axes, b->scale[0], b->scale[1], base, kind, offset, events, end);
-        std::uint64_t off = offset;
-        if (b->route == route_transposes && b->scratch_in_first_region) {
-            const int st = gpufw::frame_place_area(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            if (st != 0) return st;
-            off += b->scratch_bytes;
-        }
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = off;
-        return 0;
-    }
-    static void free_tables(block* b) {
-        if (b->esimd) b->esimd->delete_internal_allocations(2);
-        b->tables.drop();
-        if (b->scratch_in_first_region) gpufw::frame_drop_area(b->scratch_usm, b->scratch_buf);
-    }
-    // The shared scratch region: the sub-nodes' scratch and, unless it sits
-    // in the persistent region, the transposes' scratch, all from one start
-    // (their uses follow one another).
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (b->route != route_transposes && b->route != route_subs) return 0;
-        if (b->route == route_transposes && !b->scratch_in_first_region) {
-            const int st = gpufw::frame_place_area(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            if (st != 0) return st;
-        }
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(block* b) {
-        if (!b->scratch_in_first_region) gpufw::frame_drop_area(b->scratch_usm, b->scratch_buf);
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
@@ -419,7 +374,7 @@ struct c2c_2d_module {
     static bool uses_sub_nodes(const block* b) { return b->route == route_transposes || b->route == route_subs; }
     static bool direction_ready(const block* b, int dir) {
         switch (b->route) {
-            case route_esimd: return b->esimd != nullptr;
+            case route_esimd: return b->esimd.plan != nullptr;
             case route_opencl: return b->kernels[2 * dir] && b->kernels[2 * dir + 1];
             case route_transposes: return b->kernels[0] && b->kernels[1] && set_complete(dir == 0 ? b->fwd : b->bwd);
             case route_subs: return set_complete(dir == 0 ? b->fwd : b->bwd);
@@ -438,7 +393,7 @@ struct c2c_2d_module {
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         switch (b->route) {
-            case route_esimd: return esimd_route_launch(*b->esimd, b->queue, a);
+            case route_esimd: return esimd_route_launch(b->esimd, node, b, a);
             case route_opencl: return opencl_launch(node, b, a);
             case route_transposes: return transposes_launch(node, b, a);
             case route_subs: return b->batched_packed ? batched_launch(node, b, a) : subs_launch(node, b, a);
@@ -455,10 +410,10 @@ struct c2c_2d_module {
     // place on the output, each after the writer of the table it reads.
     static int opencl_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+        const bool usm_ws = a.usm_ws;
         const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t0 = b->tables.area(dir, usm_ws);
-        void* t1 = b->tables.area(2 + dir, usm_ws);
+        void* t0 = b->tables.area(b->areas, dir, usm_ws);
+        void* t1 = b->tables.area(b->areas, 2 + dir, usm_ws);
         sycl::kernel* k0 = b->kernels[2 * dir];
         sycl::kernel* k1 = b->kernels[2 * dir + 1];
         if (!t0 || !t1) return DFTI_STATUS_NO_WORKSPACE;
@@ -467,11 +422,11 @@ struct c2c_2d_module {
         const two_facts_axis* x = b->axes;
         const std::int64_t B = x[0].batch_per_group;
         const std::int64_t elem = 2 * sizeof(Real);
-        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(dir)});
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(b->areas, dir)});
         sycl::event e = two_facts_pass(b->queue, k0, a.in, a.out, a.buffers, t0, table_kind, x[0].slm_bytes,
                                        (l.T * l.n[1] + B - 1) / B, x[0].work_group_size, deps);
         deps.assign(1, e);
-        if (const sycl::event* w = b->tables.writer(2 + dir)) deps.push_back(*w);
+        if (const sycl::event* w = b->tables.writer(b->areas, 2 + dir)) deps.push_back(*w);
         e = two_facts_pass(b->queue, k1, a.out, a.out, a.buffers, t1, table_kind, 4 * l.n[1] * elem,
                            (((l.n[0] + 3) / 4) * l.T + B - 1) / B, x[1].work_group_size, deps);
         if (a.result) *a.result = e;
@@ -556,8 +511,8 @@ struct c2c_2d_module {
     // library's own or a USM workspace, a sub-buffer with a buffer workspace.
     static int transposes_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        void* scratch = gpufw::frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
+        const bool usm_ws = a.usm_ws;
+        void* scratch = b->areas.arg(b->scratch, usm_ws);
         if (!scratch) return node->internal_workspace != 0 ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
         const int scratch_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
         const int data_kind_word = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;

@@ -150,11 +150,7 @@ template <class Real>
 struct cube_block : gpufw::frame_block<Real, 1> {
     gpufw::sub_node_table<3> subs;
     cube_plan pl;
-    std::uint64_t scratch_bytes;             // the padded intermediate, aligned
-    std::uint64_t tables_region;             // the first region, aligned
-    void* scratch_usm;                       // the intermediate in a USM workspace
-    sycl::buffer<char, 1>* scratch_sub;      // the intermediate in a caller's buffer workspace, owned
-    sycl::buffer<char, 1>* scratch_own;      // library's workspace: the intermediate of buffer data, owned
+    int intermediate;                        // area slot of the padded intermediate
 };
 
 template <class Real>
@@ -162,7 +158,6 @@ struct cube_module {
     using real = Real;
     using block = cube_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return cube_shape(node); }
@@ -171,54 +166,26 @@ struct cube_module {
         if (b->arch != OVX_GPU_ARCH_QUEN6) return DFTI_STATUS_NOT_APPLICABLE;
         int st = make_cube_plan(node, single, b->pl);
         if (st != 0) return st;
-        b->scratch_bytes = align_workspace_offset(static_cast<std::uint64_t>(b->pl.raw_scratch), b->queue);
+        const std::uint64_t scratch_bytes = frame_align(b, static_cast<std::uint64_t>(b->pl.raw_scratch));
         const std::uint64_t global = b->dev.global_mem;
-        if (!cube_fits_memory(b->pl, b->scratch_bytes, node->internal_workspace == 1, global))
+        if (!cube_fits_memory(b->pl, scratch_bytes, node->internal_workspace == 1, global))
             return DFTI_STATUS_NOT_APPLICABLE;
         const std::vector<gpufw::sub_node_row> rows = cube_rows(b->pl, single, node->forward_scale,
                                                                 node->backward_scale,
                                                                 static_cast<std::uint32_t>(node->directions));
         st = b->subs.make(node, rows.data(), static_cast<int>(rows.size()));
         if (st != 0) return st;
-        b->tables_region = align_workspace_offset(b->scratch_bytes + b->subs.tables_bytes(), b->queue);
-        node->twiddle_workspace_bytes = b->tables_region;
-        const std::uint64_t scratch = b->subs.scratch_bytes();
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        // The first region: the intermediate (the sub-nodes read and write it
+        // as data of the compute's container kind), then the sub-nodes' tables.
+        b->intermediate = b->areas.scratch("padded intermediate", scratch_bytes, region::tables, true);
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
     }
 
-    // The commit's last step (after the library's workspace, if any, was
-    // bound): with the library's workspace, the intermediate of buffer data.
-    static int build_kernels(DFTI_DESCRIPTOR* node, block* b) {
-        if (node->internal_workspace == 1)
-            b->scratch_own = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->scratch_bytes)));
-        return 0;
-    }
+    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
 
     static bool direction_ready(const block* b, int dir) { return b->subs.count == 3 && b->subs.committed(dir); }
-
-    // First region: the intermediate, then the sub-nodes' tables.
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        gpufw::frame_carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_sub);
-        std::uint64_t off = offset + b->scratch_bytes;
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = offset + b->tables_region;
-        return 0;
-    }
-    static void free_tables(block* b) {
-        b->scratch_usm = nullptr;
-        delete b->scratch_sub;
-        b->scratch_sub = nullptr;
-        delete b->scratch_own;
-        b->scratch_own = nullptr;
-    }
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(block*) {}
 
     // Axis 0 from the input into the intermediate, axis 2 in place on it,
     // axis 1 into the output, each after the one before. The first waits for
@@ -230,7 +197,7 @@ struct cube_module {
         const bool held = node->internal_workspace != 0;
         const int want = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         if (!held && b->ws_kind != want) return DFTI_STATUS_NO_WORKSPACE;
-        void* mid = a.buffers ? static_cast<void*>(held ? b->scratch_own : b->scratch_sub) : b->scratch_usm;
+        void* mid = b->areas.data_of(b->intermediate, a.buffers);
         if (!mid) return held ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
         const dfti_data_kind kind{static_cast<std::uint64_t>(want)};
         if (a.buffers && a.after && node->scratch_workspace_bytes != 0) {

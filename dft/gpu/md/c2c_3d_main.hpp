@@ -12,11 +12,11 @@
 //      output, the second and third in place on the output; the third
 //      carries the scales.
 //
-// Workspace: route 1 puts the plan's tables in the persistent region and
-// needs no scratch; route 2's persistent region holds its six twiddle
-// tables (two per axis) and it needs no scratch; route 3's persistent region
-// holds the sub-nodes' table areas and its scratch region is shared by the
-// sub-nodes, whose computes run one after the other.
+// Workspace (the route's areas): route 1 lists the plan's tables in the
+// persistent region and needs no scratch; route 2's persistent region holds
+// its six twiddle tables (two per axis) and it needs no scratch; route 3's
+// persistent region holds the sub-nodes' table areas and its scratch region
+// is shared by the sub-nodes, whose computes run one after the other.
 #ifndef OVX_DFT_GPU_MD_C2C_3D_MAIN_HPP
 #define OVX_DFT_GPU_MD_C2C_3D_MAIN_HPP
 
@@ -87,10 +87,9 @@ struct c2c_3d_block : gpufw::frame_block<Real, 6> {
     c2c_3d_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per stage; null when not built
     int route;                               // the route taken: 1, 2 or 3 (sub-transforms)
-    std::unique_ptr<esimd_2_facts_plan<Real>> esimd;  // route 1
+    esimd_route<Real> esimd;                 // route 1
     two_facts_axis axes[3];                  // route 2
     two_facts_tables<3, Real> tables;        // route 2
-    ~c2c_3d_block() { tables.drop(); }
 };
 
 // The program of route 2 (double only).
@@ -128,8 +127,7 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
                 return DFTI_STATUS_NOT_APPLICABLE;
             }
         }
-        node->twiddle_workspace_bytes = two_facts_workspace_bytes<3>(b->axes);
-        node->scratch_workspace_bytes = 0;
+        b->tables.list(b, b->axes);
         return 0;
     }
 }
@@ -140,11 +138,11 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
 template <class Real>
 int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpufw::launch_args& a) {
     const int dir = a.direction;
-    const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+    const bool usm_ws = a.usm_ws;
     const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
     void* t[3];
     for (int axis = 0; axis < 3; ++axis) {
-        t[axis] = b->tables.area(2 * axis + dir, usm_ws);
+        t[axis] = b->tables.area(b->areas, 2 * axis + dir, usm_ws);
         if (!t[axis]) return DFTI_STATUS_NO_WORKSPACE;
     }
     const c2c_3d_plan& p = b->pl;
@@ -153,14 +151,14 @@ int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpuf
     const std::int64_t groups[3] = {(p.T * p.n[1] * p.n[2] + B - 1) / B, (p.T * p.n[2] * cols + B - 1) / B,
                                     (p.T * p.n[1] * cols + B - 1) / B};
     const std::int64_t slm[3] = {x[0].slm_bytes, 4 * p.n[1] * elem, 4 * p.n[2] * elem};
-    std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(dir)});
+    std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(b->areas, dir)});
     sycl::event e;
     for (int axis = 0; axis < 3; ++axis) {
         sycl::kernel* k = b->kernels[3 * dir + axis];
         if (!k) return DFTI_STATUS_BAD_DESCRIPTOR;
         if (axis > 0) {
             deps.assign(1, e);
-            if (const sycl::event* w = b->tables.writer(2 * axis + dir)) deps.push_back(*w);
+            if (const sycl::event* w = b->tables.writer(b->areas, 2 * axis + dir)) deps.push_back(*w);
         }
         e = two_facts_pass(b->queue, k, axis == 0 ? a.in : a.out, a.out, a.buffers, t[axis], table_kind, slm[axis],
                            groups[axis], x[axis].work_group_size, deps);
@@ -174,7 +172,6 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     using real = Real;
     using block = c2c_3d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return c2c_3d_applicability(node); }
@@ -185,6 +182,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         if (p.packed && b->arch == OVX_GPU_ARCH_QUEN6 &&
             esimd_route_commit<Real>(node, b->queue, {p.n[0], p.n[1], p.n[2]}, p.T, b->esimd) == 0) {
             b->route = 1;
+            esimd_route_list(b, b->esimd);
             return 0;
         }
         if (c2c_3d_two_facts_shape(p, single, gpufw::has_sub_group8(b->dev, false)) &&
@@ -195,45 +193,22 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         b->route = 3;
         const int st = commit_pairs(node, b->subs, p.stages, single, b->fwd, b->bwd);
         if (st != 0) return st;
-        const std::uint64_t tables = b->subs.tables_bytes(), scratch = b->subs.scratch_bytes();
-        node->twiddle_workspace_bytes = tables ? align_workspace_offset(tables, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
-    }
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (b->route == 1) return esimd_route_place(*b->esimd, b->binding_held_areas, base, kind, offset, events, end);
-        if (b->route == 2) {
-            if constexpr (!single)
-                return b->tables.place(b->queue, b->axes, b->scale[0], b->scale[1], base, kind, offset, events, end);
-            return DFTI_STATUS_INTERNAL;
-        }
-        std::uint64_t off = offset;
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = off;
-        return 0;
-    }
-    static void free_tables(block* b) {
-        if (b->esimd) b->esimd->delete_internal_allocations(2);
-        b->tables.drop();
     }
 
     static bool uses_sub_nodes(const block* b) { return b->route == 3; }
     static bool direction_ready(const block* b, int dir) {
-        if (b->route == 1) return b->esimd != nullptr;
+        if (b->route == 1) return b->esimd.plan != nullptr;
         if (b->route == 2)
             return b->kernels[3 * dir] && b->kernels[3 * dir + 1] && b->kernels[3 * dir + 2];
         return md_composite_hooks<block>::direction_ready(b, dir);
     }
     static bool direction_refused(const block* b, int dir) { return !direction_ready(b, dir); }
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->route == 3 ? md_composite_hooks<block>::place_scratch(b, base, kind, offset) : 0;
-    }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
-        if (b->route == 1) return esimd_route_launch(*b->esimd, b->queue, a);
+        if (b->route == 1) return esimd_route_launch(b->esimd, node, b, a);
         if (b->route == 2) return opencl_launch(node, b, a);
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};

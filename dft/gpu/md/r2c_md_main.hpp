@@ -260,13 +260,10 @@ inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t
 
 template <class Real>
 struct r2c_md_block : gpufw::frame_block<Real, 1> {
-    std::unique_ptr<sycl::buffer<char, 1>> own_scratch;  // buffer-form scratch of a library-held workspace
     gpufw::sub_node_table<4> subs;
     r2c_md_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // [0] real, [1] complex; null when not built
-    std::uint64_t scratch_bytes;             // aligned; 0 when no committed direction runs through a scratch
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buf;
+    int scratch;                             // area slot of the scratch; -1 when no committed direction needs one
 };
 
 template <class Real, int R>
@@ -274,7 +271,6 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
     using real = Real;
     using block = r2c_md_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
     static constexpr std::uint64_t elem = 2 * sizeof(Real);
 
@@ -311,41 +307,17 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         const std::uint64_t fwd_scratch = have_f ? r2c_intermediate_bytes(pl, pl.fwd_mode, elem) : 0;
         const std::uint64_t bwd_scratch = have_b ? pl.scratch_bytes : 0;
         const std::uint64_t need = std::max(fwd_scratch, bwd_scratch);
-        b->scratch_bytes = need ? align_workspace_offset(need, b->queue) : 0;
-        const std::uint64_t persistent = b->scratch_bytes + b->subs.tables_bytes();
-        const std::uint64_t scratch = b->subs.scratch_bytes();
-        node->twiddle_workspace_bytes = persistent ? align_workspace_offset(persistent, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
-        // A library-held workspace is USM; buffer data then take a scratch
-        // buffer of their own.
-        if (node->internal_workspace == 1 && b->scratch_bytes != 0)
-            b->own_scratch.reset(new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->scratch_bytes))));
+        // The persistent region: the scratch (sub-nodes read and write it as
+        // data of the compute's container kind), then the sub-nodes' tables.
+        b->scratch = need ? b->areas.scratch("scratch", need, region::tables, true) : -1;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
     }
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t off = offset;
-        if (b->scratch_bytes != 0) {
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            gpufw::frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            off += b->scratch_bytes;
-        }
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = off;
-        return 0;
-    }
-
-    static void free_tables(block* b) { gpufw::frame_drop_area(b->scratch_usm, b->scratch_buf); }
-
-
 
     // The scratch of the data's container kind, or null when none is bound.
-    static void* scratch_of(DFTI_DESCRIPTOR* node, block* b, bool buffers) {
-        if (!buffers) return b->scratch_usm;
-        if (b->scratch_buf) return b->scratch_buf;
-        return node->internal_workspace != 0 ? b->own_scratch.get() : nullptr;
+    static void* scratch_of(block* b, bool buffers) {
+        return b->scratch < 0 ? nullptr : b->areas.data_of(b->scratch, buffers);
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
@@ -360,7 +332,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
             // The half-spectrum: in the output, or in the scratch.
             void* mid = a.out;
             if (b->pl.fwd_mode != 0) {
-                mid = scratch_of(node, b, a.buffers);
+                mid = scratch_of(b, a.buffers);
                 if (!mid) return DFTI_STATUS_NO_WORKSPACE;
             }
             st = b->subs.run(b->fwd[0], 0, a.in, mid, deps, a.buffers, &kind, e1);
@@ -369,7 +341,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         } else {
             void* mid = a.in;
             if (b->pl.mode != 0) {
-                mid = scratch_of(node, b, a.buffers);
+                mid = scratch_of(b, a.buffers);
                 if (!mid) return DFTI_STATUS_NO_WORKSPACE;
             }
             st = b->subs.run(b->bwd[1], 1, a.in, mid, deps, a.buffers, &kind, e1);
