@@ -52,7 +52,8 @@ inline cl_device_env& cl_env() {
 }
 
 // A batched transform: lengths (innermost last, row-major), contiguous
-// transforms; real transforms are 1D here.
+// transforms; a real transform's complex side keeps the outer lengths and
+// n/2 + 1 of the innermost one.
 struct ocl_shape {
     bool dbl = false;
     bool real = false;
@@ -65,7 +66,10 @@ struct ocl_shape {
         return p;
     }
     // Complex points of one transform's Hermitian half (real transforms).
-    std::size_t half_points() const { return points() / 2 + 1; }
+    std::size_t half_points() const {
+        const std::size_t inner = lengths.empty() ? 1 : lengths.back();
+        return inner ? points() / inner * (inner / 2 + 1) : 0;
+    }
     std::size_t bytes(bool output) const {
         const std::size_t elem = dbl ? 8 : 4;
         if (real) return (output ? 2 * half_points() : points()) * elem * batch;
@@ -93,7 +97,7 @@ public:
             return;
         }
         const std::size_t dim = s.lengths.size();
-        if (dim < 1 || dim > 3 || (s.real && dim > 1)) {
+        if (dim < 1 || dim > 3) {
             error = "shape not run here";
             return;
         }
@@ -110,6 +114,16 @@ public:
         clfftSetResultLocation(plan_, CLFFT_OUTOFPLACE);
         clfftSetPlanBatchSize(plan_, s.batch);
         clfftSetPlanDistance(plan_, s.points(), s.real ? s.half_points() : s.points());
+        if (s.real && dim > 1) {
+            // Packed real rows in, packed Hermitian rows (n0/2 + 1) out.
+            std::size_t in_st[3] = {1, 1, 1}, out_st[3] = {1, 1, 1};
+            for (std::size_t k = 1; k < dim; ++k) {
+                in_st[k] = in_st[k - 1] * len[k - 1];
+                out_st[k] = out_st[k - 1] * (k == 1 ? len[0] / 2 + 1 : len[k - 1]);
+            }
+            clfftSetPlanInStride(plan_, d, in_st);
+            clfftSetPlanOutStride(plan_, d, out_st);
+        }
         if (clfftBakePlan(plan_, 1, &env.q, nullptr, nullptr) != CLFFT_SUCCESS) {
             error = "clfftBakePlan failed";
             return;
@@ -166,7 +180,7 @@ public:
     explicit vkfft_runner(const ocl_shape& s) {
         if (!error.empty()) return;
         const std::size_t dim = s.lengths.size();
-        if (dim < 1 || dim > 3 || (s.real && dim > 1)) {
+        if (dim < 1 || dim > 3) {
             error = "shape not run here";
             return;
         }
