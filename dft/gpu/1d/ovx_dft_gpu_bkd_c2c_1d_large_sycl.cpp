@@ -48,11 +48,8 @@ template <class Real>
 struct lg_block : frame_block<Real, 1> {  // kernel slot 0: the transpose
     sub_node_table<2> subs;               // 0 column pass, 1 row pass
     lg::plan pl;
-    std::uint64_t area_bytes;             // the work matrix, rounded as the workspace places it
-    bool area_in_tables;
+    int matrix;                           // area slot of the work matrix
     bool internal;                        // the library holds the workspace
-    void* area_usm;
-    sycl::buffer<char, 1>* area_buf;      // a sub-buffer, or with the library's workspace a buffer of its own
 };
 
 lg::batch_info batch_of(const DFTI_DESCRIPTOR* node) {
@@ -92,7 +89,6 @@ struct lg_module {
     using real = Real;
     using block = lg_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
     static constexpr std::size_t elem = 2 * sizeof(Real);
 
@@ -127,60 +123,20 @@ struct lg_module {
             b->kernels[0] = nullptr;
         }
         if (!b->kernels[0]) return DFTI_STATUS_NOT_APPLICABLE;
-        b->area_bytes = align_workspace_offset(static_cast<std::uint64_t>(b->pl.matrix_bytes), b->queue);
-        b->area_in_tables = b->subs.scratch_bytes() != 0;
-        node->twiddle_workspace_bytes = (b->area_in_tables ? b->area_bytes : 0) + b->subs.tables_bytes();
-        node->scratch_workspace_bytes = std::max(b->area_in_tables ? 0 : b->area_bytes, b->subs.scratch_bytes());
+        // The work matrix (the sub-nodes read and write it as data of the
+        // compute's container kind) lies in the tables region, ahead of the
+        // sub-nodes' tables, when a sub-node needs scratch of its own; else it
+        // shares the scratch region with the sub-nodes' scratch.
+        const std::uint64_t matrix_bytes = frame_align(b, static_cast<std::uint64_t>(b->pl.matrix_bytes));
+        const bool in_tables = b->subs.scratch_bytes() != 0;
+        b->matrix = b->areas.scratch("work matrix", matrix_bytes, in_tables ? region::tables : region::scratch, true);
+        b->areas.sub_node_tables();
         return 0;
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
 
     static bool direction_ready(const block* b, int) { return b->kernels[0] != nullptr; }
-
-    static int place_area(block* b, void* base, int kind, std::uint64_t off) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        if (kind == DFTI_CONTAINER_USM) {
-            b->area_usm = static_cast<char*>(base) + off;
-            // Buffer data need a buffer area: with its own workspace the library holds one too.
-            if (b->internal)
-                b->area_buf = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->area_bytes)));
-        } else {
-            frame_carve(base, kind, off, b->area_bytes, b->area_usm, b->area_buf);
-        }
-        return 0;
-    }
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t off = offset;
-        if (b->area_in_tables) {
-            const int st = place_area(b, base, kind, off);
-            if (st != 0) return st;
-            off += b->area_bytes;
-        }
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (end) *end = off;
-        return st;
-    }
-
-    static void free_tables(block* b) {
-        if (b->area_in_tables) frame_drop_area(b->area_usm, b->area_buf);
-    }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        std::uint64_t off = offset;
-        if (!b->area_in_tables) {
-            const int st = place_area(b, base, kind, off);
-            if (st != 0) return st;
-            off += b->area_bytes;
-        }
-        return b->subs.place_scratch(base, kind, off, nullptr);
-    }
-
-    static void free_scratch(block* b) {
-        if (!b->area_in_tables) frame_drop_area(b->area_usm, b->area_buf);
-    }
 
     // One transpose of transform data `src` into the work matrix.
     static sycl::event transpose(block* b, void* src, void* area, bool buffers, Real scale,
@@ -220,7 +176,7 @@ struct lg_module {
         const int data_kind = buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         // A caller's workspace serves data of its own container kind only.
         if (!b->internal && (b->ws_kind & data_kind) == 0) return DFTI_STATUS_NO_WORKSPACE;
-        void* area = buffers ? static_cast<void*>(b->area_buf) : b->area_usm;
+        void* area = b->areas.data_of(b->matrix, buffers);
         if (!area) return b->internal ? static_cast<int>(DFTI_STATUS_BAD_DESCRIPTOR) : static_cast<int>(DFTI_STATUS_NO_WORKSPACE);
         void* in = a.in;
         void* out = node->placement == DFTI_INPLACE || !a.out ? a.in : a.out;

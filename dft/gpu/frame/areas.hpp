@@ -95,38 +95,6 @@ inline void frame_carve(void* base, int kind, std::uint64_t off, std::uint64_t b
     }
 }
 
-// Places a scratch area (nothing when `bytes` is 0).
-inline int frame_place_area(void* base, int kind, std::uint64_t off, std::uint64_t bytes, void*& usm,
-                            sycl::buffer<char, 1>*& buf) {
-    if (bytes == 0) return 0;
-    if (!base) return DFTI_STATUS_NO_WORKSPACE;
-    frame_carve(base, kind, off, bytes, usm, buf);
-    return 0;
-}
-
-// True when the area of the container kind was placed.
-inline bool frame_area_placed(int kind, const void* usm, const sycl::buffer<char, 1>* buf) {
-    return kind == DFTI_CONTAINER_USM ? usm != nullptr : buf != nullptr;
-}
-
-// The kernel argument of an area: its USM address or its sub-buffer.
-inline void* frame_area_arg(bool usm_ws, void* usm, sycl::buffer<char, 1>* buf) {
-    return usm_ws ? usm : static_cast<void*>(buf);
-}
-
-// Drops an area: the event of its writer (waited for first), its sub-buffer
-// and its address.
-inline void frame_drop_area(void*& usm, sycl::buffer<char, 1>*& buf, sycl::event** writer = nullptr) {
-    if (writer && *writer) {
-        frame_wait_quietly(*writer);
-        delete *writer;
-        *writer = nullptr;
-    }
-    delete buf;
-    buf = nullptr;
-    usm = nullptr;
-}
-
 // One table command group over a 2D range: body(table, i, j) on the USM
 // area or on the sub-buffer.
 template <class Real, class UsmName, class BufName, class Body>

@@ -42,11 +42,9 @@
 // container kind with another status than 11 declares it as
 // `static constexpr int missing_area_status`.
 //
-// Modules that still lay out their own areas declare `own_tables` and supply
-// place_tables / free_tables / place_scratch / free_scratch (see
-// frame_has_own_tables below). Modules made of sub-nodes opt in with
-// `composite` (composite.hpp). OVX_GPU_BACKEND_RECORDS (records.hpp) writes
-// the records and estimators at the end of a module's source.
+// Modules made of sub-nodes opt in with `composite` (composite.hpp).
+// OVX_GPU_BACKEND_RECORDS (records.hpp) writes the records and estimators at
+// the end of a module's source.
 //
 // The helpers live in one file per concern: block.hpp (block layout, launch
 // arguments, launch ordering), areas.hpp (area carving and library-held
@@ -93,20 +91,6 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpufw {
-
-// Modules that lay out their own areas declare
-// `static constexpr bool own_tables = true;` and supply
-//   int  place_tables(block*, void* base, int kind, std::uint64_t offset,
-//                     std::vector<sycl::event>* events, std::uint64_t* end);
-//   void free_tables(block*);
-//   int  place_scratch(block*, void* base, int kind, std::uint64_t offset);
-//   void free_scratch(block*);
-// Their plan() sets the node's two workspace sizes itself.
-template <class M, class = void>
-struct frame_has_own_tables : std::false_type {};
-template <class M>
-struct frame_has_own_tables<M, std::void_t<decltype(M::own_tables)>>
-    : std::integral_constant<bool, M::own_tables> {};
 
 // The status of a binding without a workspace base (or with a container
 // kind other than 1 and 2): 11 unless the module declares its own.
@@ -281,10 +265,8 @@ struct frame {
         node->scratch_workspace_bytes = 0;
         st = M::plan(node, b);
         if (st != 0) return st;
-        if constexpr (!frame_has_own_tables<M>::value) {
-            st = size_regions(node, b);
-            if (st != 0) return st;
-        }
+        st = size_regions(node, b);
+        if (st != 0) return st;
         if (node->internal_workspace == 1) {
             st = create_and_initialize_internal_workspaces(node);
             if (st != 0) return st;
@@ -356,28 +338,18 @@ struct frame {
                            std::vector<sycl::event>* events) {
         const bool tables = phase == DFTI_WS_TABLES || phase == DFTI_WS_BOTH;
         const bool scratch = phase == DFTI_WS_SCRATCH || phase == DFTI_WS_BOTH;
-        if constexpr (frame_has_own_tables<M>::value) {
-            std::uint64_t off = offset;
-            if (tables) {
-                const int st = M::place_tables(b, base, kind, offset, events, &off);
-                if (st != 0) return st;
-            }
-            if (scratch) return M::place_scratch(b, base, kind, off);
-            return 0;
-        } else {
-            std::uint64_t off = offset;
-            if (tables) {
-                const int st = place_region(b, region::tables, base, kind, off, events);
-                if (st != 0) return st;
-            }
-            // After the first region of a whole workspace, the second starts
-            // where the first region's rounded size ends.
-            if (scratch) {
-                off = offset + aligned(b, off - offset);
-                return place_region(b, region::scratch, base, kind, off, events);
-            }
-            return 0;
+        std::uint64_t off = offset;
+        if (tables) {
+            const int st = place_region(b, region::tables, base, kind, off, events);
+            if (st != 0) return st;
         }
+        // After the first region of a whole workspace, the second starts
+        // where the first region's rounded size ends.
+        if (scratch) {
+            off = offset + aligned(b, off - offset);
+            return place_region(b, region::scratch, base, kind, off, events);
+        }
+        return 0;
     }
 
     // Carves the areas of region `r` one after another from `off` (advanced
@@ -451,13 +423,8 @@ struct frame {
     static void drop_areas(block* b, int which) {
         frame_wait_quietly(b->last_event);
         if constexpr (frame_is_composite<M>::value) frame_wait_quietly(b->subs.last);
-        if constexpr (frame_has_own_tables<M>::value) {
-            if (which == 0 || which == 2) M::free_tables(b);
-            if (which == 1 || which == 2) M::free_scratch(b);
-        } else {
-            if (which == 0 || which == 2) b->areas.drop(region::tables);
-            if (which == 1 || which == 2) b->areas.drop(region::scratch);
-        }
+        if (which == 0 || which == 2) b->areas.drop(region::tables);
+        if (which == 1 || which == 2) b->areas.drop(region::scratch);
     }
 
     // Drops the areas of the regions and frees the library-held allocations

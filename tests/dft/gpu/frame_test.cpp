@@ -23,6 +23,11 @@ namespace {
 
 bool g_fail_build = false;
 bool g_throw_in_plan = false;
+// The scratch area table_module lists, and how: its bytes, whether the plan
+// asks for a rounded second region, and whether it is a data area.
+std::uint64_t g_scratch_bytes = 64;
+bool g_round_scratch = false;
+bool g_scratch_is_data = false;
 
 // A module whose "transform" copies its direction's table to the output:
 // table element k of direction d holds (d + 1) * scale_d * k.
@@ -33,6 +38,7 @@ struct table_module {
         std::int64_t n;
         bool ready[2];
         int table[2];  // area slots of the two tables
+        int scratch;   // area slot of the scratch
     };
 
     static int test(const DFTI_DESCRIPTOR* node) {
@@ -47,7 +53,8 @@ struct table_module {
                                                done.push_back(write_table(b, dir, t.kind, t.usm, t.buf));
                                                return 0;
                                            });
-        b->areas.scratch("scratch", 64);
+        b->scratch = b->areas.scratch("scratch", g_scratch_bytes, region::scratch, g_scratch_is_data);
+        if (g_round_scratch) b->areas.round_scratch();
         return 0;
     }
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
@@ -142,7 +149,11 @@ protected:
         ASSERT_TRUE(g_profile);
         g_fail_build = false;
         g_throw_in_plan = false;
+        g_scratch_bytes = 64;
+        g_round_scratch = false;
+        g_scratch_is_data = false;
     }
+    void TearDown() override { SetUp(); }
 };
 
 TEST_F(Frame, LibraryHeldWorkspaceWritesTablesAtCommit) {
@@ -156,6 +167,45 @@ TEST_F(Frame, LibraryHeldWorkspaceWritesTablesAtCommit) {
     EXPECT_EQ(f.node->scratch_workspace_bytes, 64u);
     expect_table(f.node, 0, 0.5);
     expect_table(f.node, 1, 0.25);
+}
+
+// The second region is the scratch area as listed unless the plan asks for
+// it to be rounded to the workspace alignment.
+TEST_F(Frame, ScratchRegionRoundedOnlyWhenThePlanAsks) {
+    g_scratch_bytes = 100;
+    for (bool round : {false, true}) {
+        frame_node f(7);
+        g_round_scratch = round;
+        ASSERT_EQ(table_ops.commit(&table_ops, f.node), 0);
+        EXPECT_EQ(f.node->scratch_workspace_bytes, round ? aligned(100) : 100u) << "rounded " << round;
+        EXPECT_EQ(f.node->twiddle_workspace_bytes, 2 * aligned(7 * 8));
+        expect_table(f.node, 0, 0.5);
+    }
+}
+
+// A data area has a buffer of the library's own beside its USM address when
+// the library holds the workspace, so that buffer data can pass through it;
+// with a caller's workspace it is that workspace's area only.
+TEST_F(Frame, DataAreaTakesALibraryBufferWithTheLibraryWorkspace) {
+    g_scratch_is_data = true;
+    frame_node held(7);
+    ASSERT_EQ(table_ops.commit(&table_ops, held.node), 0);
+    auto* b = static_cast<table_module<double>::block*>(held.node->bkd_data);
+    ASSERT_NE(b->areas.data_of(b->scratch, false), nullptr);
+    auto* own = static_cast<sycl::buffer<char, 1>*>(b->areas.data_of(b->scratch, true));
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->size(), 64u);
+    frame_node caller(7);
+    caller.node->internal_workspace = 0;
+    ASSERT_EQ(table_ops.commit(&table_ops, caller.node), 0);
+    const std::uint64_t bytes = caller.node->twiddle_workspace_bytes + caller.node->scratch_workspace_bytes;
+    void* ws = sycl::malloc_device(bytes, gpu_queue());
+    ASSERT_EQ(gpu_dfti_set_workspace(caller.node, ws, DFTI_CONTAINER_USM), 0);
+    b = static_cast<table_module<double>::block*>(caller.node->bkd_data);
+    EXPECT_EQ(b->areas.data_of(b->scratch, false), static_cast<char*>(ws) + caller.node->twiddle_workspace_bytes);
+    EXPECT_EQ(b->areas.data_of(b->scratch, true), nullptr);
+    table_ops.free(&table_ops, caller.node);
+    sycl::free(ws, gpu_queue());
 }
 
 TEST_F(Frame, OneDirectionBuildsOneTable) {
