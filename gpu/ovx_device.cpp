@@ -71,6 +71,33 @@ void read_device_facts(device_record& r) {
     query([&] {
         if (r.is_gpu) r.device_id = sycl_ext::gpu_device_id(d);
     });
+    device_facts& f = r.facts;
+    f.backend = r.backend;
+    f.tiles = r.tile_count;
+    f.max_work_group = r.max_work_group_size;
+    f.eu_count = r.eu_count;
+    query([&] {
+        int64_t least = 0;
+        for (size_t v : d.get_info<sycl::info::device::sub_group_sizes>()) {
+            if (least == 0 || static_cast<int64_t>(v) < least) least = static_cast<int64_t>(v);
+            if (v == 8) f.sub_group8 = true;
+        }
+        f.min_sub_group = least;
+    });
+    query([&] { f.local_mem = static_cast<int64_t>(d.get_info<sycl::info::device::local_mem_size>()); });
+    query([&] { f.align_bytes = d.get_info<sycl::info::device::mem_base_addr_align>() / 8; });
+    query([&] { f.compute_units = static_cast<int64_t>(d.get_info<sycl::info::device::max_compute_units>()); });
+    query([&] { f.global_mem = d.get_info<sycl::info::device::global_mem_size>(); });
+    query([&] { f.max_alloc = d.get_info<sycl::info::device::max_mem_alloc_size>(); });
+    query([&] { f.driver = d.get_info<sycl::info::device::driver_version>(); });
+    query([&] {
+        if (!sycl_ext::has_gpu_hw_info(d)) return;
+        f.eus_per_subslice = sycl_ext::gpu_eu_count_per_subslice(d);
+        f.threads_per_eu = sycl_ext::gpu_hw_threads_per_eu(d);
+        f.slices = sycl_ext::gpu_slices(d);
+        f.subslices_per_slice = sycl_ext::gpu_subslices_per_slice(d);
+        f.hw_info = true;
+    });
 }
 
 // Second way to the generation when the device id is not recognised: the
@@ -188,6 +215,20 @@ int get_eu_count(sycl::queue* queue) {
 int64_t ovx_gpu_get_max_workgroup_size(sycl::queue* queue) {
     device_record* r = get_device_record(nullptr, queue);
     return r == nullptr ? 0 : r->max_work_group_size;
+}
+
+bool get_device_facts(int* status, sycl::queue* queue, device_facts* facts) {
+    device_record* r = get_device_record(status, queue);
+    if (r == nullptr || facts == nullptr) {
+        if (r != nullptr && status != nullptr) *status = 1;
+        return false;
+    }
+    int arch_status = 0;
+    const ovx_gpu_arch_t arch = get_architecture(&arch_status, queue);
+    *facts = r->facts;
+    facts->generation = arch;
+    facts->generation_known = arch_status == 0;
+    return true;
 }
 
 int get_device_backend(sycl::queue* queue) {

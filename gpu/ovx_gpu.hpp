@@ -11,6 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
+
 #include "korami/ovx/exceptions.hpp"
 #include "korami/ovx/gpu.hpp"
 
@@ -45,6 +47,32 @@ namespace gpu {
 // Backend of the queue's device: 0 OpenCL, 1 Level Zero, -1 any other (also
 // for a null queue or a device whose record cannot be made).
 int get_device_backend(sycl::queue* queue);
+
+// What the library's planners know of a device, read once per device when
+// its record is made (the generation detected on first demand). A query the
+// device does not answer leaves the neutral value of its field.
+struct device_facts {
+    ovx_gpu_arch_t generation = OVX_GPU_ARCH_UNKNOWN;
+    bool generation_known = false;       // the generation query succeeded (it may still be unknown, 0)
+    int backend = -1;                    // 0 OpenCL, 1 Level Zero, -1 other
+    int64_t min_sub_group = 0;           // smallest sub-group size, 0 without sub-groups
+    bool sub_group8 = false;             // sub-groups of 8 are offered
+    int64_t local_mem = 0;               // bytes of local memory of a work-group
+    uint32_t align_bytes = 0;            // base-address alignment in bytes (mem_base_addr_align / 8)
+    int tiles = 1;                       // sub-devices by partition, at least 1
+    int64_t max_work_group = 0;
+    int64_t compute_units = 0;
+    int eu_count = 0;
+    uint64_t global_mem = 0;
+    uint64_t max_alloc = 0;
+    std::string driver;                  // driver version, empty when the device does not tell
+    bool hw_info = false;                // the GPU hardware queries below are answered
+    int64_t eus_per_subslice = 0, threads_per_eu = 0, slices = 0, subslices_per_slice = 0;
+};
+
+// The facts of the queue's device. False (facts untouched, *status non-zero)
+// for a null queue or when the device's record cannot be made.
+bool get_device_facts(int* status, sycl::queue* queue, device_facts* facts);
 
 // Verbose nesting depth of the calling thread (0 = outermost call).
 int verbose_depth();

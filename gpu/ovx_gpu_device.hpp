@@ -32,6 +32,9 @@ struct device_record {
     int eu_count = 0;
     int64_t max_work_group_size = 0;
     uint32_t device_id = 0;         // PCI device id, 0 when not reported
+    // The planners' facts (get_device_facts); its generation fields are
+    // filled from `arch` once that is detected.
+    device_facts facts;
 
     // Taken while detecting the generation and while checking binary kernels.
     volatile int32_t lock = 0;

@@ -1,5 +1,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_plan.hpp"
 
+#include "dft/gpu/frame/layout.hpp"
+
 namespace korami::ovx::dft::very_large {
 
 bool plan_of_complex_length(int64_t nc, factors& f) {
@@ -13,7 +15,7 @@ bool plan_of_complex_length(int64_t nc, factors& f) {
 }
 
 bool uses_io_distances(const record& r) {
-    return r.fwd_distance == 0 && r.bwd_distance == 0 && r.input_distance != 0 && r.output_distance != 0;
+    return gpufw::io_distances(r.input_distance, r.output_distance, r.fwd_distance, r.bwd_distance);
 }
 
 int commit_test(const shape& s) {
@@ -23,9 +25,8 @@ int commit_test(const shape& s) {
         return plan_not_applicable;
     }
     if (s.dims != 1 || s.batches != 1) return plan_not_applicable;
-    const int64_t is = s.input_stride != 0 ? s.input_stride : s.fwd_stride;
-    const int64_t os = s.output_stride != 0 ? s.output_stride : s.bwd_stride;
-    if (is != 1 || os != 1) return plan_not_applicable;
+    const gpufw::side_pair st = gpufw::governing_strides(s.input_stride, s.output_stride, s.fwd_stride, s.bwd_stride, 0);
+    if (st.in != 1 || st.out != 1) return plan_not_applicable;
     if (s.input_offset || s.output_offset || s.fwd_offset || s.bwd_offset) return plan_not_applicable;
     const int64_t N = s.n;
     if (s.real && N % 4 != 0) return plan_not_applicable;
@@ -53,22 +54,27 @@ int commit_test(const shape& s) {
     return 0;
 }
 
+namespace {
+gpufw::side_pair distances_of(const record& r, int dir) {
+    return gpufw::governing_distances(r.input_distance, r.output_distance, r.fwd_distance, r.bwd_distance, dir);
+}
+}  // namespace
+
 int64_t compute_output_distance(const record& r, bool real, int dir) {
-    int64_t d = uses_io_distances(r) ? r.output_distance : (dir == 1 ? r.fwd_distance : r.bwd_distance);
+    int64_t d = distances_of(r, dir).out;
     if (real && dir == 1) d /= 2;
     return d;
 }
 
 int64_t compute_input_distance(const record& r, bool real, int dir) {
-    int64_t d = uses_io_distances(r) ? r.input_distance : (dir == 1 ? r.bwd_distance : r.fwd_distance);
+    int64_t d = distances_of(r, dir).in;
     if (real && dir == 0) d /= 2;
     return d;
 }
 
 int64_t stage2_output_distance(const record& r, bool real, int dir) {
-    if (dir == 0) return uses_io_distances(r) ? r.output_distance : r.bwd_distance;
-    int64_t d = uses_io_distances(r) ? r.output_distance : r.fwd_distance;
-    return real ? d / 2 : d;
+    const int64_t d = distances_of(r, dir).out;
+    return real && dir == 1 ? d / 2 : d;
 }
 
 stage_shape stage_of(const factors& f, int stage, bool odd_output) {

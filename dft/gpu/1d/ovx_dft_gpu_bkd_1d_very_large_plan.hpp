@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::very_large {
 

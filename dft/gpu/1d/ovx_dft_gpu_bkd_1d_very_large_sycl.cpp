@@ -24,7 +24,7 @@
 
 #include <korami/ovx/exceptions.hpp>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_1d_very_large_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -32,6 +32,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 namespace {
 
 namespace vl = very_large;
@@ -45,9 +46,7 @@ struct vl_block : frame_block<float, 2> {  // kernel slots: 0 real forward post-
     bool is_real;
     bool internal;  // the library holds the workspace
     vl::record batch;
-    std::uint64_t scratch_bytes;
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buffer;  // a sub-buffer, or with the library's workspace a buffer of its own
+    int scratch;    // area slot of the scratch the stages run through
 };
 
 vl::shape shape_of(const DFTI_DESCRIPTOR* node) {
@@ -127,7 +126,6 @@ sycl::event real_kernel(vl_block* b, sycl::kernel* k, void* in, void* out, bool 
 struct vl_module {
     using real = float;
     using block = vl_block;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) {
@@ -141,8 +139,8 @@ struct vl_module {
         b->batch = sh.batch;
         b->internal = node->internal_workspace != 0;
         if (!vl::plan_of_complex_length(sh.real ? sh.n / 2 : sh.n, b->f)) return DFTI_STATUS_NOT_APPLICABLE;
-        b->scratch_bytes = vl::scratch_bytes(b->f);
-        if (b->arch != 5) return DFTI_STATUS_NOT_APPLICABLE;
+        const std::uint64_t scratch_bytes = vl::scratch_bytes(b->f);
+        if (b->arch != OVX_GPU_ARCH_QUEN5) return DFTI_STATUS_NOT_APPLICABLE;
         if (node->is_sub_node && b->batch.count > 1) return DFTI_STATUS_NOT_APPLICABLE;
         bool odd = false;
         if (b->batch.count >= 2)
@@ -155,8 +153,10 @@ struct vl_module {
         if (st != 0) return st;
         // The stages run through the module's scratch only.
         if (b->subs.scratch_bytes() != 0) return DFTI_STATUS_NOT_APPLICABLE;
-        node->twiddle_workspace_bytes = b->subs.tables_bytes();
-        node->scratch_workspace_bytes = b->scratch_bytes;
+        // The sub-nodes' tables; the scratch, which the stages read and write
+        // as data of the compute's container kind.
+        b->areas.sub_node_tables();
+        b->scratch = b->areas.scratch("scratch", scratch_bytes, region::scratch, true);
         return 0;
     }
 
@@ -176,35 +176,12 @@ struct vl_module {
 
     static bool direction_ready(const block* b, int dir) { return !b->is_real || b->kernels[dir]; }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t off = offset;
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (end) *end = off;
-        return st;
-    }
-    static void free_tables(block*) {}
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        if (kind == DFTI_CONTAINER_USM) {
-            b->scratch_usm = static_cast<char*>(base) + offset;
-            // Buffer data need a buffer scratch: with its own workspace the library holds one too.
-            if (b->internal)
-                b->scratch_buffer = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->scratch_bytes)));
-        } else {
-            frame_carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buffer);
-        }
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(block* b) { frame_drop_area(b->scratch_usm, b->scratch_buffer); }
-
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const int dir = a.direction;
         const bool buffers = a.buffers;
         // The scratch of the data's kind: a USM workspace serves USM data, a
         // buffer workspace buffer data (the library's own workspace both).
-        void* scratch = buffers ? static_cast<void*>(b->scratch_buffer) : b->scratch_usm;
+        void* scratch = b->areas.data_of(b->scratch, buffers);
         if (!scratch || (!buffers && !b->internal && b->ws_kind != DFTI_CONTAINER_USM))
             return b->internal ? static_cast<int>(DFTI_STATUS_BAD_DESCRIPTOR) : static_cast<int>(DFTI_STATUS_NO_WORKSPACE);
         const dfti_data_kind kind{buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)

@@ -120,7 +120,7 @@ int make_plan(const plan_input& in, plan& out) {
         out.fact1_loop_bound = p / m;
     }
     if (out.work_group_size > max_work_group) return plan_not_applicable;
-    const bool quad = in.arch == 1 || in.arch == 3;
+    const bool quad = in.arch == OVX_GPU_ARCH_QUEN1 || in.arch == OVX_GPU_ARCH_QUEN3;
     out.batch_per_group = (quad && (!in.single || in.n <= 1024)) ? 4 : 1;
     const int64_t rem = in.batch.transforms % out.batch_per_group;
     out.batch_for_last_group = rem == 0 ? out.batch_per_group : rem;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::two_facts {
 
@@ -23,13 +23,8 @@ bool length_accepted(int64_t n);
 // Best factor pair (fact0, fact1) of n; false when none fits.
 bool factor_pair(int64_t n, int64_t& fact0, int64_t& fact1);
 
-struct plan_input {
-    int64_t n = 0;
-    bool single = false;
+struct plan_input : plan_common::plan_input_base {
     bool has_subgroup8 = true;
-    int arch = 0;               // GPU generation code (1..8)
-    int directions = 2;         // 0 forward, 1 backward, 2 both
-    batch_info batch;
 };
 
 struct plan {

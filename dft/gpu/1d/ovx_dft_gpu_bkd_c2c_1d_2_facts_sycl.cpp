@@ -1,13 +1,13 @@
 // Two-factor 1D complex GPU backend (both precisions from this one source
 // through the 1D frame): N = FACT0 x FACT1 in one kernel per direction, the
 // direction's scale folded into its twiddle table.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -16,6 +16,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen2FactsUsmDouble;
 class twidlTableGen2FactsBufDouble;
@@ -26,6 +27,7 @@ namespace {
 
 template <class Real>
 struct two_facts_block : frame_block<Real, 2> {
+    int table[2];  // area slot of each direction's table
     char kernel_name[64];
     char fact0_name[64];
     char fact1_name[64];
@@ -33,10 +35,10 @@ struct two_facts_block : frame_block<Real, 2> {
 };
 
 // Node and device facts -> planning input. False when the device facts cannot be had.
-bool describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+bool describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single,
               two_facts::plan_input& in) {
     in = frame_plan_input<two_facts::plan_input>(node, arch, single);
-    in.has_subgroup8 = frame_has_subgroup8(q, false);
+    in.has_subgroup8 = has_sub_group8(dev, false);
     return true;
 }
 
@@ -61,11 +63,15 @@ struct two_facts_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         two_facts::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = two_facts::make_plan(in, b->pl);
         if (st != 0) return st;
-        b->twiddle_table_bytes = b->pl.table_bytes;
-        node->scratch_workspace_bytes = 0;
+        for (int dir = 0; dir < 2; ++dir)
+            b->table[dir] = b->areas.table("twiddle", static_cast<std::uint64_t>(b->pl.table_bytes), dir,
+                                           [b, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                               done.push_back(write_table(b, dir, t.kind, t.usm, t.buf));
+                                               return 0;
+                                           });
         return 0;
     }
 
@@ -123,19 +129,17 @@ struct two_facts_module {
         });
     }
 
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
-
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         const two_facts::plan& p = b->pl;
         sycl::kernel* k = b->kernels[a.direction];
         if (!k) return DFTI_STATUS_INTERNAL;
-        if (!a.table) return DFTI_STATUS_NO_WORKSPACE;
+        void* table = b->areas.arg(b->table[a.direction], a.usm_ws);
+        if (!table) return DFTI_STATUS_NO_WORKSPACE;
         if (p.groups <= 0) {  // an empty batch: nothing to run
             if (a.result) *a.result = sycl::event();
             return 0;
         }
-        const sycl::event* table_event = b->twiddle_event[a.direction];
+        const sycl::event* table_event = b->areas.written(b->table[a.direction]);
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
             frame_order_first(h, a, {table_event});
             if (a.buffers) {
@@ -145,7 +149,7 @@ struct two_facts_module {
                 h.set_arg(0, a.in);
                 h.set_arg(1, a.out);
             }
-            dft_set_arg(h, 2, a.table, static_cast<std::uint64_t>(a.table_kind));
+            dft_set_arg(h, 2, table, static_cast<std::uint64_t>(a.table_kind));
             sycl::local_accessor<char, 1> slm(sycl::range<1>(static_cast<std::size_t>(p.local_bytes)), h);
             h.set_arg(3, slm);
             const std::size_t wg = static_cast<std::size_t>(p.work_group_size);
@@ -165,9 +169,10 @@ std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     two_facts::plan_input in;
-    describe(node, q, arch, std::is_same<Real, float>::value, in);
+    describe(node, dev, arch, std::is_same<Real, float>::value, in);
     if (!q) in.has_subgroup8 = true;  // not known yet: assume the module's device
     two_facts::plan p;
     if (two_facts::make_plan(in, p) != 0) return -1;
@@ -181,4 +186,4 @@ std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(two_facts_module, bkd_c2c_1d_2_facts, dft_c2c_1d_2_facts_gpu_bkd, estimate_2_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::two_facts_module, c2c_1d_2_facts, korami::ovx::dft::gpu1d::estimate_2_facts)

@@ -10,7 +10,7 @@ bool length_accepted(int64_t n, bool single) {
 }
 
 bool choose_factors(int64_t n, bool single, int arch, int64_t f[3]) {
-    if (!single && arch == 4) {
+    if (!single && arch == OVX_GPU_ARCH_QUEN4) {
         if (n == 21000) {
             f[0] = 28, f[1] = 30, f[2] = 25;
             return true;
@@ -66,7 +66,7 @@ int make_plan(const plan_input& in, plan& out) {
     out.table2_bytes = static_cast<uint64_t>(f1 * f2) * e;
     out.row_pitch = in.n + 4;
     const uint64_t pitch = static_cast<uint64_t>(out.row_pitch) * e;
-    uint64_t cap = in.arch == 6 ? scratch_cap_quen6 : scratch_cap;
+    uint64_t cap = plan_common::scratch_cap_of(in.arch);
     if (in.cap_override != 0) cap = in.cap_override;
     const uint64_t b = in.batch.transforms > 0 ? static_cast<uint64_t>(in.batch.transforms) : 0;
     // B x pitch may not overflow: B below 2^63 and pitch below 2^23.
@@ -99,10 +99,10 @@ std::string butterfly_name(const plan& p, int pass) {
 }
 
 bool wants_large_grf(const plan& p, int pass) {
-    if (p.arch != 4 && p.arch != 6) return false;
+    if (p.arch != OVX_GPU_ARCH_QUEN4 && p.arch != OVX_GPU_ARCH_QUEN6) return false;
     const int64_t q = 131072 / p.local_bytes[pass];
     const int64_t w = p.work_group_size * q / p.sub_group_size;
-    return p.arch == 4 ? w <= 85 : w <= 44;
+    return p.arch == OVX_GPU_ARCH_QUEN4 ? w <= 85 : w <= 44;
 }
 
 std::string build_options(const plan& p, int dir, int pass) {

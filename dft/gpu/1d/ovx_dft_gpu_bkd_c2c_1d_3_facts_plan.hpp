@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::three_facts {
 
@@ -15,8 +15,6 @@ using plan_common::use_io_distances;
 using plan_common::input_distance_of;
 using plan_common::output_distance_of;
 
-constexpr uint64_t scratch_cap = 44040192ull;
-constexpr uint64_t scratch_cap_quen6 = 17179869184ull;
 
 // Length test of the commit.
 bool length_accepted(int64_t n, bool single);
@@ -24,13 +22,8 @@ bool length_accepted(int64_t n, bool single);
 // Factors (f0, f1, f2) of n; false when none fits.
 bool choose_factors(int64_t n, bool single, int arch, int64_t f[3]);
 
-struct plan_input {
-    int64_t n = 0;
-    bool single = false;
+struct plan_input : plan_common::plan_input_base {
     bool has_subgroup8 = true;
-    int arch = 0;
-    int directions = 2;
-    batch_info batch;
     uint64_t cap_override = 0;  // tests: a smaller scratch cap than the device's (0: none)
 };
 

@@ -3,14 +3,13 @@
 // scale folded in) and a Class2 table (F1 x F2 entries); one scratch area of
 // at most 42 MiB (16 GiB on Quen6) holds a chunk of transforms, each row
 // N + 4 complex values long.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/class_tables.hpp"
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_3_facts_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -19,6 +18,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen3FactsClass1UsmDouble;
 class twidlTableGen3FactsClass1BufDouble;
@@ -34,16 +34,18 @@ namespace {
 inline int kslot(int pass, int dir) { return pass * 2 + dir; }
 
 template <class Real>
-struct three_facts_block : class_table_block<Real, 6, 2> {  // Class1, Class2
+struct three_facts_block : frame_block<Real, 6> {
+    int table[2][2];  // area slots of the Class1 and Class2 tables of each direction
+    int scratch;      // area slot of the scratch
     char kernel_names[3][64];
     char butterfly_names[3][64];
     three_facts::plan pl;
 };
 
-void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single,
               three_facts::plan_input& in) {
     in = frame_plan_input<three_facts::plan_input>(node, arch, single);
-    in.has_subgroup8 = frame_has_subgroup8(q, true);
+    in.has_subgroup8 = has_sub_group8(dev, true);
 }
 
 template <bool Single>
@@ -52,10 +54,9 @@ int applicability(const DFTI_DESCRIPTOR* node) {
 }
 
 template <class Real>
-struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
+struct three_facts_module {
     using real = Real;
     using block = three_facts_block<Real>;
-    using areas = class_tables<block, 2>;
     static constexpr bool single = std::is_same<Real, float>::value;
 
     static const char* program_name() {
@@ -69,14 +70,19 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         three_facts::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = three_facts::make_plan(in, b->pl);
         if (st != 0) return st;
-        b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
-        b->table_bytes[0] = align_workspace_offset(b->pl.table1_bytes, b->queue);
-        b->table_bytes[1] = align_workspace_offset(b->pl.table2_bytes, b->queue);
-        node->twiddle_workspace_bytes = areas::tables_bytes(b);
-        node->scratch_workspace_bytes = b->scratch_bytes;
+        // Per direction the Class1 and Class2 tables, then the scratch.
+        const std::uint64_t bytes[2] = {b->pl.table1_bytes, b->pl.table2_bytes};
+        for (int dir = 0; dir < 2; ++dir)
+            for (int cls = 0; cls < 2; ++cls)
+                b->table[cls][dir] = b->areas.table("class table", bytes[cls], dir,
+                                                    [b, cls, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                                        done.push_back(write_table(b, cls, dir, t));
+                                                        return 0;
+                                                    });
+        b->scratch = b->areas.scratch("scratch", frame_align(b, b->pl.scratch_bytes));
         return 0;
     }
 
@@ -103,24 +109,18 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
         return b->kernels[kslot(0, dir)] && b->kernels[kslot(1, dir)] && b->kernels[kslot(2, dir)];
     }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        const int st = areas::carve_tables(b, base, kind, offset, end);
-        if (st != 0) return st;
+    // Class1 (cls 0): work-item (m, k0) writes entry k0 + F0*m = scale *
+    // e^(-2 pi i k0 m / N). Class2 (cls 1): work-item (k1, c2) writes entry
+    // c2 + F2*k1 = e^(-2 pi i c2 k1 / M).
+    static sycl::event write_table(block* b, int cls, int dir, const area_target& where) {
         const std::int64_t f0 = b->pl.factors[0], f1 = b->pl.factors[1], f2 = b->pl.factors[2];
         const std::int64_t n = b->pl.n, m = f1 * f2;
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            if (!areas::table_placed(b, kind, 0, dir) || !areas::table_placed(b, kind, 1, dir))
-                return DFTI_STATUS_NO_WORKSPACE;
-            const Real scale = b->scale[dir];
+        const Real scale = b->scale[dir];
+        if (cls == 0) {
             using U1 = std::conditional_t<single, twidlTableGen3FactsClass1UsmFloat, twidlTableGen3FactsClass1UsmDouble>;
             using B1 = std::conditional_t<single, twidlTableGen3FactsClass1BufFloat, twidlTableGen3FactsClass1BufDouble>;
-            using U2 = std::conditional_t<single, twidlTableGen3FactsClass2UsmFloat, twidlTableGen3FactsClass2UsmDouble>;
-            using B2 = std::conditional_t<single, twidlTableGen3FactsClass2BufFloat, twidlTableGen3FactsClass2BufDouble>;
-            // Class1: work-item (m, k0) writes entry k0 + F0*m = scale * e^(-2 pi i k0 m / N).
-            sycl::event e1 = frame_table_group<Real, U1, B1>(
-                b->queue, kind, b->table_usm[0][dir], b->table_buf[0][dir],
+            return frame_table_group<Real, U1, B1>(
+                b->queue, where.kind, where.usm, where.buf,
                 sycl::range<2>(static_cast<std::size_t>(m), static_cast<std::size_t>(f0)),
                 [=](Real* t, std::size_t mm, std::size_t kk) {
                     const std::int64_t mi = static_cast<std::int64_t>(mm), k0 = static_cast<std::int64_t>(kk);
@@ -128,31 +128,28 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
                     t[2 * (k0 + f0 * mi)] = sycl::cospi(x) * scale;
                     t[2 * (k0 + f0 * mi) + 1] = sycl::sinpi(x) * scale;
                 });
-            // Class2: work-item (k1, c2) writes entry c2 + F2*k1 = e^(-2 pi i c2 k1 / M).
-            sycl::event e2 = frame_table_group<Real, U2, B2>(
-                b->queue, kind, b->table_usm[1][dir], b->table_buf[1][dir],
-                sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f2)),
-                [=](Real* t, std::size_t kk, std::size_t cc) {
-                    const std::int64_t k1 = static_cast<std::int64_t>(kk), c2 = static_cast<std::int64_t>(cc);
-                    const Real x = static_cast<Real>(c2 * k1) * Real(-2) / static_cast<Real>(m);
-                    t[2 * (c2 + f2 * k1)] = sycl::cospi(x);
-                    t[2 * (c2 + f2 * k1) + 1] = sycl::sinpi(x);
-                });
-            frame_keep(b->table_event[0][dir], e1);
-            frame_keep(b->table_event[1][dir], e2);
         }
-        areas::table_events(b, events);
-        return 0;
+        using U2 = std::conditional_t<single, twidlTableGen3FactsClass2UsmFloat, twidlTableGen3FactsClass2UsmDouble>;
+        using B2 = std::conditional_t<single, twidlTableGen3FactsClass2BufFloat, twidlTableGen3FactsClass2BufDouble>;
+        return frame_table_group<Real, U2, B2>(
+            b->queue, where.kind, where.usm, where.buf,
+            sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f2)),
+            [=](Real* t, std::size_t kk, std::size_t cc) {
+                const std::int64_t k1 = static_cast<std::int64_t>(kk), c2 = static_cast<std::int64_t>(cc);
+                const Real x = static_cast<Real>(c2 * k1) * Real(-2) / static_cast<Real>(m);
+                t[2 * (c2 + f2 * k1)] = sycl::cospi(x);
+                t[2 * (c2 + f2 * k1) + 1] = sycl::sinpi(x);
+            });
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const three_facts::plan& p = b->pl;
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t1 = frame_area_arg(usm_ws, b->table_usm[0][dir], b->table_buf[0][dir]);
-        void* t2 = frame_area_arg(usm_ws, b->table_usm[1][dir], b->table_buf[1][dir]);
-        void* scratch = frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
+        const bool usm_ws = a.usm_ws;
+        const std::uint64_t ws_kind = a.ws_kind;
+        void* t1 = b->areas.arg(b->table[0][dir], usm_ws);
+        void* t2 = b->areas.arg(b->table[1][dir], usm_ws);
+        void* scratch = b->areas.arg(b->scratch, usm_ws);
         const std::int64_t total = p.batch.transforms;
         if (total <= 0) {
             if (a.result) *a.result = sycl::event();
@@ -173,7 +170,7 @@ struct three_facts_module : class_tables<three_facts_block<Real>, 2> {
             for (int pass = 0; pass < 3; ++pass) {
                 sycl::kernel* k = b->kernels[kslot(pass, dir)];
                 last = b->queue->submit([&](sycl::handler& h) {
-                    if (first && pass == 0) frame_order_first(h, a, {b->table_event[0][dir], b->table_event[1][dir]});
+                    if (first && pass == 0) frame_order_first(h, a, {b->areas.written(b->table[0][dir]), b->areas.written(b->table[1][dir])});
                     if (usm_ws && have_last) h.depends_on(last);
                     const std::size_t lbytes = static_cast<std::size_t>(p.local_bytes[pass]);
                     if (pass == 0) {
@@ -223,9 +220,10 @@ std::int64_t estimate_3_facts(const dft_workspace_problem& problem) {
     if (!node || applicability<single>(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     three_facts::plan_input in;
-    describe(node, q, arch, single, in);
+    describe(node, dev, arch, single, in);
     three_facts::plan p;
     if (three_facts::make_plan(in, p) != 0) return -1;
     auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
@@ -238,4 +236,4 @@ std::int64_t estimate_3_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(three_facts_module, bkd_c2c_1d_3_facts, dft_c2c_1d_3_facts_gpu_bkd, estimate_3_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::three_facts_module, c2c_1d_3_facts, korami::ovx::dft::gpu1d::estimate_3_facts)

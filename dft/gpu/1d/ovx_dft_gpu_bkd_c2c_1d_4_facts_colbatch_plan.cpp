@@ -1,11 +1,13 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
 
+#include "dft/gpu/frame/layout.hpp"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "dft/gpu/1d/plan_common.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::four_facts_colbatch {
 
@@ -46,9 +48,9 @@ int commit_test(const shape& s) {
 static int64_t side(const plan& p, int rec, int dir, bool input) {
     if (rec >= p.batches) return 0;
     const record& r = p.batch[rec];
-    if (p.uses_io[rec]) return input ? r.input_distance : r.output_distance;
-    const bool fwd_side = (dir == 0) == input;
-    return fwd_side ? r.fwd_distance : r.bwd_distance;
+    const gpufw::side_pair d =
+        gpufw::governing_distances(r.input_distance, r.output_distance, r.fwd_distance, r.bwd_distance, dir);
+    return input ? d.in : d.out;
 }
 int64_t idist(const plan& p, int dir) { return side(p, 0, dir, true); }
 int64_t odist(const plan& p, int dir) { return side(p, 0, dir, false); }
@@ -61,14 +63,14 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     p.n = s.n;
     p.directions = s.directions;
     p.arch = dev.arch;
-    if (dev.arch != 6 && dev.arch != 9) return plan_not_applicable;
+    if (dev.arch != OVX_GPU_ARCH_QUEN6 && dev.arch != plan_common::arch_code9) return plan_not_applicable;
     const int64_t e = single ? 4 : 8;
     const int64_t N = s.n;
     p.batches = s.batches;
     for (int i = 0; i < s.batches && i < 2; ++i) {
         p.batch[i] = s.batch[i];
         const record& r = s.batch[i];
-        p.uses_io[i] = r.fwd_distance == 0 && r.bwd_distance == 0 && r.input_distance != 0 && r.output_distance != 0;
+        p.uses_io[i] = gpufw::io_distances(r.input_distance, r.output_distance, r.fwd_distance, r.bwd_distance);
     }
     p.B = s.batch[0].count;
     p.B2 = s.batches == 2 ? s.batch[1].count : 0;
@@ -78,8 +80,9 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     if (!single && B == 2 && B2 > 1) return plan_not_applicable;
     for (int dir = 0; dir < 2; ++dir) {
         if (!built(s.directions, dir)) continue;
-        p.in_stride[dir] = s.input_stride != 0 ? s.input_stride : (dir == 0 ? s.fwd_stride : s.bwd_stride);
-        p.out_stride[dir] = s.output_stride != 0 ? s.output_stride : (dir == 0 ? s.bwd_stride : s.fwd_stride);
+        const gpufw::side_pair st = gpufw::governing_strides(s.input_stride, s.output_stride, s.fwd_stride, s.bwd_stride, dir);
+        p.in_stride[dir] = st.in;
+        p.out_stride[dir] = st.out;
         if (single) {
             bool w = (p.out_stride[dir] & 1) != 0;
             if (s.batches == 2) {
@@ -105,7 +108,7 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     p.outer_launches = s.batches == 2 ? B2 : 1;
     p.outer_per_launch = 1;
     p.outer_tail = 0;
-    if (dev.arch == 6 && dev.tiles == 1) {
+    if (dev.arch == OVX_GPU_ARCH_QUEN6 && dev.tiles == 1) {
         const int64_t K = 67108864 / (N * 2 * e);
         if (K <= 7) {
             p.groups_per_chunk = 1;
@@ -195,7 +198,7 @@ std::string build_options(const plan& p, int ps, int dir) {
         add(format(2048, "-DINNER_TAIL=%lld -DTAIL_CHUNK_IDX=%lld ", ll(p.inner_tail), ll(p.tail_chunk_index)));
     if (p.padded_temp) add("-DPADDED_TEMP ");
     if (p.write_final_non_subgroup[dir]) add("-DWRITE_FINAL_NON_SUBGROUP ");
-    if (p.arch == 6 && q.large_grf) add("-cl-tarvo-256-GRF-per-thread ");
+    if (p.arch == OVX_GPU_ARCH_QUEN6 && q.large_grf) add("-cl-tarvo-256-GRF-per-thread ");
     return s;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "korami/ovx/gpu_types.h"
+
 namespace korami::ovx::dft::four_facts_colbatch {
 
 // Most balanced pair (larger, smaller) of n with both in [2, max]: 0;
@@ -36,7 +38,7 @@ struct shape {
 int commit_test(const shape& s);
 
 struct device_facts {
-    int arch = 6;
+    int arch = OVX_GPU_ARCH_QUEN6;
     int tiles = 1;
     int64_t max_work_group = 1024;
     int64_t min_sub_group = 16;
@@ -73,7 +75,7 @@ struct plan {
     bool uses_io[2] = {false, false};
     int64_t B = 0, B2 = 0;  // B2 = 0 without a second record
     int directions = 2;
-    int arch = 6;
+    int arch = OVX_GPU_ARCH_QUEN6;
     pass_plan pass[2];
     uint64_t twiddle_workspace_bytes = 0, scratch_workspace_bytes = 0;
 };

@@ -5,7 +5,7 @@
 // precision the 64- and 128-point shapes take their tables from the host and
 // may take prebuilt kernels; a prebuilt kernel that cannot be had falls back
 // to the source build.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <ovx_serv.h>
 
@@ -17,7 +17,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_colbatch_plan.hpp"
 #include "dft/gpu/1d/two_pass.hpp"
 #include "dft/gpu/kernel_texts.hpp"
@@ -27,6 +27,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen4FactsColBatchUsm1Double;
 class twidlTableGen4FactsColBatchBuf1Double;
@@ -58,19 +59,16 @@ struct fc_block : two_pass_block<Real, fc::plan> {
 
 fc::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<fc::shape>(node); }
 
-bool device_facts_of(sycl::queue* q, std::int32_t arch, fc::device_facts& dev) {
-    try {
-        const sycl::device d = q->get_device();
-        dev.min_sub_group = frame_min_sub_group(d);
-        if (dev.min_sub_group == 0) return false;
-        dev.arch = arch;
-        dev.tiles = korami::ovx::gpu::get_tile_count(q);
-        dev.max_work_group = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_work_group_size>());
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-        dev.align_bytes = static_cast<std::uint32_t>(d.get_info<sycl::info::device::mem_base_addr_align>() / 8);
-    } catch (const std::exception&) {
-        return false;
-    }
+// The planner's device figures from the device facts; false for a device
+// without sub-groups.
+bool planner_device(const device_facts& f, std::int32_t arch, fc::device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.arch = arch;
+    dev.tiles = f.tiles;
+    dev.max_work_group = f.max_work_group;
+    dev.local_mem = f.local_mem;
+    dev.align_bytes = f.align_bytes;
     return true;
 }
 
@@ -93,11 +91,10 @@ struct fc_module : two_pass<fc_block<Real>> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         fc::device_facts dev;
-        if (!device_facts_of(b->queue, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = fc::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
-        node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
-        node->scratch_workspace_bytes = b->pl.scratch_workspace_bytes;
+        areas::list_areas(b, &write_pass_table, &write_inter_table);
         return 0;
     }
 
@@ -111,7 +108,7 @@ struct fc_module : two_pass<fc_block<Real>> {
         for (int p = 0; p < 2; ++p)
             if (bounded_snprintf(b->kernel_names[p], 64, "%s", b->pl.pass[p].kernel_name.c_str()) < 0)
                 return DFTI_STATUS_INTERNAL;
-        const frame_prebuilt_key key = single ? frame_prebuilt_key_of(b->queue) : frame_prebuilt_key{};
+        const frame_prebuilt_key key = single ? frame_prebuilt_key_of(b->dev) : frame_prebuilt_key{};
         const int backend = key.backend;
         const std::string& driver = key.driver;
         for (int dir = 0; dir < 2; ++dir) {
@@ -182,14 +179,14 @@ struct fc_module : two_pass<fc_block<Real>> {
 
     // Writes one host-computed table into its area; synchronous.
     template <class Fill>
-    static int host_table(block* b, int kind, void* usm, sycl::buffer<char, 1>* buf, std::size_t bytes, Fill fill) {
-        if (kind == DFTI_CONTAINER_USM) {
-            if (!usm) return DFTI_STATUS_NO_WORKSPACE;
+    static int host_table(block* b, const area_target& where, std::size_t bytes, Fill fill) {
+        if (where.kind == DFTI_CONTAINER_USM) {
+            if (!where.usm) return DFTI_STATUS_NO_WORKSPACE;
             float* h = static_cast<float*>(sycl::malloc_host(bytes, *b->queue));
             if (!h) return DFTI_STATUS_ALLOCATION_FAILED;
             fill(h);
             try {
-                b->queue->memcpy(usm, h, bytes).wait();
+                b->queue->memcpy(where.usm, h, bytes).wait();
             } catch (...) {
                 sycl::free(h, *b->queue);
                 throw;
@@ -197,70 +194,62 @@ struct fc_module : two_pass<fc_block<Real>> {
             sycl::free(h, *b->queue);
             return 0;
         }
-        if (!buf) return DFTI_STATUS_NO_WORKSPACE;
-        sycl::host_accessor<char, 1, sycl::access_mode::read_write> acc(*buf);
+        if (!where.buf) return DFTI_STATUS_NO_WORKSPACE;
+        sycl::host_accessor<char, 1, sycl::access_mode::read_write> acc(*where.buf);
         fill(reinterpret_cast<float*>(acc.get_pointer()));
         return 0;
     }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
+    // The pass table of pass `ps`: from the host for the single-precision
+    // 64- and 128-point shapes, else on the device.
+    static int write_pass_table(block* b, int ps, const area_target& where, std::vector<sycl::event>& done) {
         const fc::plan& p = b->pl;
-        const int st = areas::carve_tables(b, base, kind, offset, end);
-        if (st != 0) return st;
         if constexpr (single) {
             if (fc::host_tables(p)) {
-                for (int ps = 0; ps < 2; ++ps) {
-                    const std::int64_t f0 = p.pass[ps].fact0, f1 = p.pass[ps].fact1, m = p.pass[ps].fft_length;
-                    const int st = host_table(b, kind, b->pass_table_usm[ps], b->pass_table_buf[ps],
-                                              static_cast<std::size_t>(f0 * f1 * 8),
-                                              [&](float* h) { fill_pass_table_host(h, f0, f1, m); });
-                    if (st != 0) return st;
-                }
-                for (int dir = 0; dir < 2; ++dir) {
-                    if (!direction_built(b->directions, dir)) continue;
-                    const float scale = b->scale[dir];
-                    const int st = host_table(b, kind, b->itab_usm[dir], b->itab_buf[dir],
-                                              static_cast<std::size_t>(p.twiddle_table_bytes),
-                                              [&](float* h) { fill_twiddles_on_host(h, scale, p); });
-                    if (st != 0) return st;
-                }
-                return 0;
+                const std::int64_t f0 = p.pass[ps].fact0, f1 = p.pass[ps].fact1, m = p.pass[ps].fft_length;
+                return host_table(b, where, static_cast<std::size_t>(f0 * f1 * 8),
+                                  [&](float* h) { fill_pass_table_host(h, f0, f1, m); });
             }
         }
         using U1 = std::conditional_t<single, twidlTableGen4FactsColBatchUsm1Float, twidlTableGen4FactsColBatchUsm1Double>;
         using B1 = std::conditional_t<single, twidlTableGen4FactsColBatchBuf1Float, twidlTableGen4FactsColBatchBuf1Double>;
+        done.push_back(areas::template write_pass_table<U1, B1>(b, ps, where));
+        return 0;
+    }
+
+    // The inter-pass table of direction `dir` (scale folded in): groups
+    // ((d j + q) c + r) of 8 (cos, cos) pairs then 8 (sin, -sin) pairs.
+    static int write_inter_table(block* b, int dir, const area_target& where, std::vector<sycl::event>& done) {
+        const fc::plan& p = b->pl;
+        if constexpr (single) {
+            if (fc::host_tables(p)) {
+                const float scale = b->scale[dir];
+                return host_table(b, where, static_cast<std::size_t>(p.twiddle_table_bytes),
+                                  [&](float* h) { fill_twiddles_on_host(h, scale, p); });
+            }
+        }
         using U2 = std::conditional_t<single, twidlTableGen4FactsColBatchUsm2Float, twidlTableGen4FactsColBatchUsm2Double>;
         using B2 = std::conditional_t<single, twidlTableGen4FactsColBatchBuf2Float, twidlTableGen4FactsColBatchBuf2Double>;
-        const int pst = areas::template write_pass_tables<U1, B1>(b, kind);
-        if (pst != 0) return pst;
         const std::int64_t m0 = p.pass_length[0], m1 = p.pass_length[1], n = p.n;
         const std::int64_t c = p.pass_factors[1][0], d = p.pass_factors[1][1];
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            const bool have = frame_area_placed(kind, b->itab_usm[dir], b->itab_buf[dir]);
-            if (!have) return DFTI_STATUS_NO_WORKSPACE;
-            const Real s = b->scale[dir];
-            sycl::event e = frame_table_group<Real, U2, B2>(
-                b->queue, kind, b->itab_usm[dir], b->itab_buf[dir],
-                sycl::range<2>(static_cast<std::size_t>(m0), static_cast<std::size_t>(d)),
-                [=](Real* t, std::size_t jj, std::size_t qq) {
-                    const std::int64_t j = static_cast<std::int64_t>(jj), q = static_cast<std::int64_t>(qq);
-                    for (std::int64_t r = 0; r < c; ++r) {
-                        const Real x = static_cast<Real>((j * (d * r + q)) % n) * Real(-2) / static_cast<Real>(n);
-                        const Real cv = s * sycl::cospi(x), sv = s * sycl::sinpi(x);
-                        Real* g = t + 32 * (j * m1 + q * c + r);
-                        for (int k = 0; k < 8; ++k) {
-                            g[2 * k] = cv;
-                            g[2 * k + 1] = cv;
-                            g[16 + 2 * k] = sv;
-                            g[16 + 2 * k + 1] = -sv;
-                        }
+        const Real s = b->scale[dir];
+        done.push_back(frame_table_group<Real, U2, B2>(
+            b->queue, where.kind, where.usm, where.buf,
+            sycl::range<2>(static_cast<std::size_t>(m0), static_cast<std::size_t>(d)),
+            [=](Real* t, std::size_t jj, std::size_t qq) {
+                const std::int64_t j = static_cast<std::int64_t>(jj), q = static_cast<std::int64_t>(qq);
+                for (std::int64_t r = 0; r < c; ++r) {
+                    const Real x = static_cast<Real>((j * (d * r + q)) % n) * Real(-2) / static_cast<Real>(n);
+                    const Real cv = s * sycl::cospi(x), sv = s * sycl::sinpi(x);
+                    Real* g = t + 32 * (j * m1 + q * c + r);
+                    for (int k = 0; k < 8; ++k) {
+                        g[2 * k] = cv;
+                        g[2 * k + 1] = cv;
+                        g[16 + 2 * k] = sv;
+                        g[16 + 2 * k + 1] = -sv;
                     }
-                });
-            frame_keep(b->itab_event[dir], e);
-        }
-        areas::table_events(b, events);
+                }
+            }));
         return 0;
     }
 
@@ -268,7 +257,7 @@ struct fc_module : two_pass<fc_block<Real>> {
         const fc::plan& p = b->pl;
         const int dir = a.direction;
         two_pass_areas w;
-        if (!areas::areas_of(node, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
+        if (!areas::areas_of(a, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k0 = kernel_of(b, 0, dir);
         sycl::kernel* k1 = kernel_of(b, 1, dir);
         const std::int64_t G = p.tail_chunk_index + (p.inner_tail > 0 ? 1 : 0);
@@ -325,7 +314,8 @@ std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     fc::device_facts dev;
-    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, arch, dev))) return -1;
+    device_facts facts;
+    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, arch, dev))) return -1;
     fc::plan p;
     if (fc::make_plan(shape_of(node), dev, single, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);
@@ -336,7 +326,7 @@ std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(fc_module, bkd_c2c_1d_4_facts_colbatch, dft_c2c_1d_4_facts_colbatch_gpu_bkd, estimate_4_facts_colbatch)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::fc_module, c2c_1d_4_facts_colbatch, korami::ovx::dft::gpu1d::estimate_4_facts_colbatch)
 
 four_facts_colbatch_binary_counts get_four_facts_colbatch_binary_counts() {
     return {korami::ovx::dft::gpu1d::binary_requests.load(), korami::ovx::dft::gpu1d::binary_fallbacks.load()};

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::four_facts {
 
@@ -59,21 +59,17 @@ int make_plan(const plan_input& in, plan& p) {
     p.single = in.single;
     p.n = in.n;
     p.directions = in.directions;
-    if (in.arch != 6 && in.arch != 9) return plan_not_applicable;
+    if (in.arch != OVX_GPU_ARCH_QUEN6 && in.arch != plan_common::arch_code9) return plan_not_applicable;
     if (in.n < 2048) return plan_not_applicable;
     if (choose_pass_lengths(in.n, in.single, p.pass_length, p.pass_factors) != 0) return plan_not_applicable;
     p.batch = in.batch;
     const batch_info& bt = in.batch;
-    p.use_io_distances = bt.fwd_distance == 0 && bt.bwd_distance == 0 && bt.input_distance != 0 &&
-                         bt.output_distance != 0;
+    p.use_io_distances = plan_common::use_io_distances(bt);
     if (bt.transforms >= 2) {
-        if (p.use_io_distances) {
-            if (bt.input_distance != bt.output_distance) return plan_not_applicable;
-            if (bt.input_distance != in.n) return plan_not_applicable;
-        } else {
-            if (bt.fwd_distance != bt.bwd_distance) return plan_not_applicable;
-            if (bt.fwd_distance != in.n) return plan_not_applicable;
-        }
+        // Every side of both directions steps by N.
+        for (int dir = 0; dir < 2; ++dir)
+            if (plan_common::input_distance_of(bt, dir) != in.n || plan_common::output_distance_of(bt, dir) != in.n)
+                return plan_not_applicable;
     }
     if (bt.transforms < 1) return plan_not_applicable;
     const int64_t e = in.single ? 4 : 8;
@@ -96,7 +92,7 @@ int make_plan(const plan_input& in, plan& p) {
         if (q.kernel_name.empty() || q.fact0_func.empty() || q.fact1_func.empty()) return plan_failed;
     }
     p.chunk_transforms = bt.transforms;
-    if (in.arch == 6) {
+    if (in.arch == OVX_GPU_ARCH_QUEN6) {
         if (in.tiles < 1) return plan_not_applicable;
         if (in.tiles == 1) {
             const int64_t limit = (201326592LL / (in.n * 2 * e)) / 3;
@@ -117,15 +113,9 @@ int make_plan(const plan_input& in, plan& p) {
     return 0;
 }
 
-int64_t input_distance_of(const plan& p, int dir) {
-    if (p.use_io_distances) return p.batch.input_distance;
-    return dir == 0 ? p.batch.fwd_distance : p.batch.bwd_distance;
-}
+int64_t input_distance_of(const plan& p, int dir) { return plan_common::input_distance_of(p.batch, dir); }
 
-int64_t output_distance_of(const plan& p, int dir) {
-    if (p.use_io_distances) return p.batch.output_distance;
-    return dir == 0 ? p.batch.bwd_distance : p.batch.fwd_distance;
-}
+int64_t output_distance_of(const plan& p, int dir) { return plan_common::output_distance_of(p.batch, dir); }
 
 std::string build_options(const plan& p, int ps, int dir) {
     const pass_plan& q = p.pass[ps];

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::four_facts {
 
@@ -21,13 +21,9 @@ int choose_pass_lengths(int64_t n, bool single, int64_t lengths[2], int64_t fact
 
 using plan_common::batch_info;
 
-struct plan_input {
-    int64_t n = 0;
-    bool single = false;
-    int arch = 6;
+struct plan_input : plan_common::plan_input_base {
+    plan_input() { arch = OVX_GPU_ARCH_QUEN6; }
     int tiles = 1;                 // tile count of the device
-    int directions = 2;
-    batch_info batch;
     uint32_t align_bytes = 16;     // device base-address alignment in bytes
 };
 

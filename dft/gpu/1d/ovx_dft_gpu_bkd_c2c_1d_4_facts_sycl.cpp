@@ -3,14 +3,14 @@
 // by both directions), one inter-pass table per built direction (scale
 // folded in) and one scratch area holding a chunk of transforms between the
 // two passes.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <climits>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_4_facts_plan.hpp"
 #include "dft/gpu/1d/two_pass.hpp"
 #include "dft/gpu/kernel_texts.hpp"
@@ -20,6 +20,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen4FactsUsmClass1Double;
 class twidlTableGen4FactsBufClass1Double;
@@ -37,16 +38,11 @@ inline int kslot(int pass, int dir) { return two_pass_kslot(pass, dir); }
 template <class Real>
 using four_facts_block = two_pass_block<Real, four_facts::plan>;
 
-std::uint32_t align_bytes_of(sycl::queue* q) {
-    if (!q) return 16;
-    return static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8);
-}
-
-void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single,
+void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single,
               four_facts::plan_input& in) {
     in = frame_plan_input<four_facts::plan_input>(node, arch, single);
-    in.tiles = q ? korami::ovx::gpu::get_tile_count(q) : 1;
-    in.align_bytes = align_bytes_of(q);
+    in.tiles = dev.known ? dev.tiles : 1;
+    in.align_bytes = align_bytes_of(dev, 16);
 }
 
 // Items 1 to 7 and 9 of the common test: lengths are the planner's.
@@ -78,11 +74,21 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         four_facts::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = four_facts::make_plan(in, b->pl);
         if (st != 0) return st;
-        node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
-        node->scratch_workspace_bytes = b->pl.scratch_workspace_bytes;
+        areas::list_areas(
+            b,
+            [](block* b, int ps, const area_target& t, std::vector<sycl::event>& done) {
+                using U1 = std::conditional_t<single, twidlTableGen4FactsUsmClass1Float, twidlTableGen4FactsUsmClass1Double>;
+                using B1 = std::conditional_t<single, twidlTableGen4FactsBufClass1Float, twidlTableGen4FactsBufClass1Double>;
+                done.push_back(areas::template write_pass_table<U1, B1>(b, ps, t));
+                return 0;
+            },
+            [](block* b, int dir, const area_target& t, std::vector<sycl::event>& done) {
+                done.push_back(write_inter_table(b, dir, t));
+                return 0;
+            });
         return 0;
     }
 
@@ -113,60 +119,46 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
         return b->kernels[kslot(0, dir)] && b->kernels[kslot(1, dir)];
     }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
+    // Inter-pass table of a direction: cell ((g * B1 + s) * B0 + i), 16
+    // cosines then 16 signed sines, one per lane; lane pair c stands for
+    // column 8g + c.
+    static sycl::event write_inter_table(block* b, int dir, const area_target& where) {
         const four_facts::plan& p = b->pl;
-        int st = areas::carve_tables(b, base, kind, offset, end);
-        if (st != 0) return st;
-        using U1 = std::conditional_t<single, twidlTableGen4FactsUsmClass1Float, twidlTableGen4FactsUsmClass1Double>;
-        using B1 = std::conditional_t<single, twidlTableGen4FactsBufClass1Float, twidlTableGen4FactsBufClass1Double>;
         using U2 = std::conditional_t<single, twidlTableGen4FactsUsmClass2Float, twidlTableGen4FactsUsmClass2Double>;
         using B2 = std::conditional_t<single, twidlTableGen4FactsBufClass2Float, twidlTableGen4FactsBufClass2Double>;
-        st = areas::template write_pass_tables<U1, B1>(b, kind);
-        if (st != 0) return st;
-        // Inter-pass tables: cell ((g * B1 + s) * B0 + i), 16 cosines then 16
-        // signed sines, one per lane; lane pair c stands for column 8g + c.
         const std::int64_t L = p.pass_length[0], n = p.n;
         const std::int64_t b0 = p.pass_factors[1][0], b1 = p.pass_factors[1][1];
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            const bool have = frame_area_placed(kind, b->itab_usm[dir], b->itab_buf[dir]);
-            if (!have) return DFTI_STATUS_NO_WORKSPACE;
-            const Real sigma = b->scale[dir];
-            sycl::event e = frame_table_group<Real, U2, B2>(
-                b->queue, kind, b->itab_usm[dir], b->itab_buf[dir],
-                sycl::range<2>(static_cast<std::size_t>((L + 7) / 8), static_cast<std::size_t>(b1)),
-                [=](Real* t, std::size_t gg, std::size_t ss) {
-                    const std::int64_t g = static_cast<std::int64_t>(gg), s = static_cast<std::int64_t>(ss);
-                    for (std::int64_t i = 0; i < b0; ++i) {
-                        Real* cell = t + 32 * ((g * b1 + s) * b0 + i);
-                        const std::int64_t row = s + b1 * i;
-                        for (int c = 0; c < 8; ++c) {
-                            const std::int64_t col = 8 * g + c;
-                            Real cv = 0, sv = 0;
-                            if (col < L) {
-                                const Real x = static_cast<Real>((col * row) % n) * Real(-2) / static_cast<Real>(n);
-                                cv = sigma * sycl::cospi(x);
-                                sv = sigma * sycl::sinpi(x);
-                            }
-                            cell[2 * c] = cv;
-                            cell[2 * c + 1] = cv;
-                            cell[16 + 2 * c] = sv;
-                            cell[16 + 2 * c + 1] = -sv;
+        const Real sigma = b->scale[dir];
+        return frame_table_group<Real, U2, B2>(
+            b->queue, where.kind, where.usm, where.buf,
+            sycl::range<2>(static_cast<std::size_t>((L + 7) / 8), static_cast<std::size_t>(b1)),
+            [=](Real* t, std::size_t gg, std::size_t ss) {
+                const std::int64_t g = static_cast<std::int64_t>(gg), s = static_cast<std::int64_t>(ss);
+                for (std::int64_t i = 0; i < b0; ++i) {
+                    Real* cell = t + 32 * ((g * b1 + s) * b0 + i);
+                    const std::int64_t row = s + b1 * i;
+                    for (int c = 0; c < 8; ++c) {
+                        const std::int64_t col = 8 * g + c;
+                        Real cv = 0, sv = 0;
+                        if (col < L) {
+                            const Real x = static_cast<Real>((col * row) % n) * Real(-2) / static_cast<Real>(n);
+                            cv = sigma * sycl::cospi(x);
+                            sv = sigma * sycl::sinpi(x);
                         }
+                        cell[2 * c] = cv;
+                        cell[2 * c + 1] = cv;
+                        cell[16 + 2 * c] = sv;
+                        cell[16 + 2 * c + 1] = -sv;
                     }
-                });
-            frame_keep(b->itab_event[dir], e);
-        }
-        areas::table_events(b, events);
-        return 0;
+                }
+            });
     }
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const four_facts::plan& p = b->pl;
         const int dir = a.direction;
         two_pass_areas w;
-        if (!areas::areas_of(node, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
+        if (!areas::areas_of(a, b, dir, w)) return DFTI_STATUS_NO_WORKSPACE;
         const std::int64_t total = p.batch.transforms;
         // `offset` is a 32-bit int in the kernels.
         if (total - 1 > INT_MAX) return DFTI_STATUS_UNIMPLEMENTED;
@@ -207,10 +199,11 @@ std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
     constexpr bool single = std::is_same<Real, float>::value;
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
-    std::int32_t arch = 6;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    std::int32_t arch = OVX_GPU_ARCH_QUEN6;  // without a queue, the generation the backend runs on
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     four_facts::plan_input in;
-    describe(node, q, arch, single, in);
+    describe(node, dev, arch, single, in);
     four_facts::plan p;
     if (four_facts::make_plan(in, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);
@@ -221,4 +214,4 @@ std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(four_facts_module, bkd_c2c_1d_4_facts, dft_c2c_1d_4_facts_gpu_bkd, estimate_4_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::four_facts_module, c2c_1d_4_facts, korami::ovx::dft::gpu1d::estimate_4_facts)

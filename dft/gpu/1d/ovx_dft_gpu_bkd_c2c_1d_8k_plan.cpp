@@ -19,7 +19,7 @@ int make_plan(const plan_input& in, plan& out) {
     out.pass2_local_bytes = static_cast<int64_t>(4 * 2 * out.n1 * real);
     if (in.batch.transforms < 0) return plan_not_applicable;
     const uint64_t need = static_cast<uint64_t>(length) * static_cast<uint64_t>(in.batch.transforms) * 2 * real;
-    const uint64_t cap = in.arch == 6 ? scratch_cap_quen6 : scratch_cap;
+    const uint64_t cap = plan_common::scratch_cap_of(in.arch);
     if (need > cap) return plan_not_applicable;
     out.scratch_bytes = need;
     out.class3_table_bytes = 32768 * real;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::eight_k {
 
@@ -16,16 +16,9 @@ using plan_common::input_distance_of;
 using plan_common::output_distance_of;
 
 constexpr int64_t length = 8192;
-constexpr uint64_t scratch_cap = 44040192ull;             // 42 MiB
-constexpr uint64_t scratch_cap_quen6 = 17179869184ull;    // 16 GiB
 
-struct plan_input {
-    int64_t n = 0;
-    bool single = false;
+struct plan_input : plan_common::plan_input_base {
     bool has_subgroup8 = true;
-    int arch = 0;
-    int directions = 2;
-    batch_info batch;
 };
 
 struct plan {

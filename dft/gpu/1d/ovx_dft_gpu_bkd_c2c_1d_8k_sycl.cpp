@@ -3,14 +3,13 @@
 // inner twiddles, class 2: pass-2 inner twiddles, class 3: inter-pass
 // twiddles with the scale folded in) and one scratch area shared by both
 // directions; pass 1 writes the scratch, pass 2 reads it.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/class_tables.hpp"
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -19,6 +18,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGen8kUsmClass1Double;
 class twidlTableGen8kBufClass1Double;
@@ -39,7 +39,9 @@ enum { pass1 = 0, pass2 = 1 };
 inline int kslot(int pass, int dir) { return pass * 2 + dir; }
 
 template <class Real>
-struct eight_k_block : class_table_block<Real, 4, 3> {  // classes 1..3 at 0..2
+struct eight_k_block : frame_block<Real, 4> {
+    int table[3][2];  // area slots of the class 1..3 tables (at 0..2) of each direction
+    int scratch;      // area slot of the scratch
     char transpose_output_name[64];
     char n0_fact0_func_name[64];
     char n0_fact1_func_name[64];
@@ -49,9 +51,9 @@ struct eight_k_block : class_table_block<Real, 4, 3> {  // classes 1..3 at 0..2
     eight_k::plan pl;
 };
 
-void describe(const DFTI_DESCRIPTOR* node, sycl::queue* q, std::int32_t arch, bool single, eight_k::plan_input& in) {
+void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t arch, bool single, eight_k::plan_input& in) {
     in = frame_plan_input<eight_k::plan_input>(node, arch, single);
-    in.has_subgroup8 = frame_has_subgroup8(q, true);
+    in.has_subgroup8 = has_sub_group8(dev, true);
 }
 
 int applicability(const DFTI_DESCRIPTOR* node) {
@@ -70,10 +72,9 @@ inline void put(Real* t, std::int64_t pos, Real theta, Real scale) {
 }
 
 template <class Real>
-struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
+struct eight_k_module {
     using real = Real;
     using block = eight_k_block<Real>;
-    using areas = class_tables<block, 3>;
     static constexpr bool single = std::is_same<Real, float>::value;
 
     static const char* program_name() {
@@ -87,15 +88,18 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         eight_k::plan_input in;
-        describe(node, b->queue, b->arch, single, in);
+        describe(node, b->dev, b->arch, single, in);
         const int st = eight_k::make_plan(in, b->pl);
         if (st != 0) return st;
-        b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
-        b->table_bytes[2] = align_workspace_offset(b->pl.class3_table_bytes, b->queue);
-        b->table_bytes[0] = align_workspace_offset(b->pl.class1_table_bytes, b->queue);
-        b->table_bytes[1] = align_workspace_offset(b->pl.class2_table_bytes, b->queue);
-        node->twiddle_workspace_bytes = areas::tables_bytes(b);
-        node->scratch_workspace_bytes = b->scratch_bytes;
+        // Per direction the class 1, 2 and 3 tables, then the scratch.
+        const std::uint64_t bytes[3] = {b->pl.class1_table_bytes, b->pl.class2_table_bytes, b->pl.class3_table_bytes};
+        for (int dir = 0; dir < 2; ++dir)
+            for (int cls = 0; cls < 3; ++cls)
+                b->table[cls][dir] = b->areas.table("class table", bytes[cls], dir,
+                                                    [b, cls, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                                        return write_table(b, cls, dir, t, done);
+                                                    });
+        b->scratch = b->areas.scratch("scratch", frame_align(b, b->pl.scratch_bytes));
         return 0;
     }
 
@@ -129,60 +133,50 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
         return b->kernels[kslot(pass1, dir)] && b->kernels[kslot(pass2, dir)];
     }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        const int st = areas::carve_tables(b, base, kind, offset, end);
-        if (st != 0) return st;
+    // The class `cls` table of direction `dir` (class 3 carries the scale).
+    static int write_table(block* b, int cls, int dir, const area_target& where, std::vector<sycl::event>& done) {
         const eight_k::plan& p = b->pl;
         const std::int64_t half = p.subgroup_size / 2;
         if (p.n0_fact1 % half != 0 || p.n1_fact1 % half != 0) return DFTI_STATUS_NOT_APPLICABLE;
         const std::int64_t sg = p.subgroup_size, sg2 = 2 * p.subgroup_size;
         const std::int64_t block1 = p.n0_fact0 * sg2, block2 = p.n1_fact0 * sg2, block3 = 4 * p.n0;
         const std::int64_t n0 = p.n0, n1 = p.n1, n = p.n;
-        for (int cls = 0; cls < 3; ++cls) {
-            for (int dir = 0; dir < 2; ++dir) {
-                if (!direction_built(b->directions, dir)) continue;
-                if (!areas::table_placed(b, kind, cls, dir)) return DFTI_STATUS_NO_WORKSPACE;
-                const Real scale = b->scale[dir];
-                sycl::event e;
-                if (cls == 0) {
-                    using U = std::conditional_t<single, twidlTableGen8kUsmClass1Float, twidlTableGen8kUsmClass1Double>;
-                    using B = std::conditional_t<single, twidlTableGen8kBufClass1Float, twidlTableGen8kBufClass1Double>;
-                    e = frame_table_group<Real, U, B>(b->queue, kind, b->table_usm[cls][dir], b->table_buf[cls][dir],
-                                          sycl::range<2>(static_cast<std::size_t>(p.n0_fact0), static_cast<std::size_t>(2 * half)),
-                                          [=](Real* t, std::size_t i, std::size_t j) {
-                                              const std::int64_t ii = static_cast<std::int64_t>(i), jj = static_cast<std::int64_t>(j);
-                                              put(t, block1 * (jj / half) + sg2 * ii + 2 * (jj % half),
-                                                  static_cast<Real>(ii * jj) * Real(-2) / static_cast<Real>(n0), Real(1));
-                                          });
-                } else if (cls == 1) {
-                    using U = std::conditional_t<single, twidlTableGen8kUsmClass2Float, twidlTableGen8kUsmClass2Double>;
-                    using B = std::conditional_t<single, twidlTableGen8kBufClass2Float, twidlTableGen8kBufClass2Double>;
-                    e = frame_table_group<Real, U, B>(b->queue, kind, b->table_usm[cls][dir], b->table_buf[cls][dir],
-                                          sycl::range<2>(static_cast<std::size_t>(p.n1_fact0), static_cast<std::size_t>(2 * half)),
-                                          [=](Real* t, std::size_t i, std::size_t j) {
-                                              const std::int64_t ii = static_cast<std::int64_t>(i), jj = static_cast<std::int64_t>(j);
-                                              put(t, block2 * (jj / half) + sg2 * ii + 2 * (jj % half),
-                                                  static_cast<Real>(ii * jj) * Real(-2) / static_cast<Real>(n1), Real(1));
-                                          });
-                } else {
-                    using U = std::conditional_t<single, twidlTableGen8kUsmClass3Float, twidlTableGen8kUsmClass3Double>;
-                    using B = std::conditional_t<single, twidlTableGen8kBufClass3Float, twidlTableGen8kBufClass3Double>;
-                    e = frame_table_group<Real, U, B>(
-                        b->queue, kind, b->table_usm[cls][dir], b->table_buf[cls][dir],
-                        sycl::range<2>(static_cast<std::size_t>(n1), static_cast<std::size_t>(n0)),
-                        [=](Real* t, std::size_t c, std::size_t tt) {
-                            const std::int64_t col = static_cast<std::int64_t>(c), ti = static_cast<std::int64_t>(tt);
-                            const std::int64_t h = ti / (n0 / 2), r = (ti % (n0 / 2)) / half, pp = ti % half;
-                            const std::int64_t k0 = half * h + pp + sg * (r / sg) + sg2 * (r % sg);
-                            put(t, block3 * col + sg2 * (ti / half) + 2 * (ti % half),
-                                static_cast<Real>(col * k0) * Real(-2) / static_cast<Real>(n), scale);
-                        });
-                }
-                frame_keep(b->table_event[cls][dir], e);
-            }
+        const int kind = where.kind;
+        const Real scale = b->scale[dir];
+        if (cls == 0) {
+            using U = std::conditional_t<single, twidlTableGen8kUsmClass1Float, twidlTableGen8kUsmClass1Double>;
+            using B = std::conditional_t<single, twidlTableGen8kBufClass1Float, twidlTableGen8kBufClass1Double>;
+            done.push_back(frame_table_group<Real, U, B>(b->queue, kind, where.usm, where.buf,
+                                  sycl::range<2>(static_cast<std::size_t>(p.n0_fact0), static_cast<std::size_t>(2 * half)),
+                                  [=](Real* t, std::size_t i, std::size_t j) {
+                                      const std::int64_t ii = static_cast<std::int64_t>(i), jj = static_cast<std::int64_t>(j);
+                                      put(t, block1 * (jj / half) + sg2 * ii + 2 * (jj % half),
+                                          static_cast<Real>(ii * jj) * Real(-2) / static_cast<Real>(n0), Real(1));
+                                  }));
+        } else if (cls == 1) {
+            using U = std::conditional_t<single, twidlTableGen8kUsmClass2Float, twidlTableGen8kUsmClass2Double>;
+            using B = std::conditional_t<single, twidlTableGen8kBufClass2Float, twidlTableGen8kBufClass2Double>;
+            done.push_back(frame_table_group<Real, U, B>(b->queue, kind, where.usm, where.buf,
+                                  sycl::range<2>(static_cast<std::size_t>(p.n1_fact0), static_cast<std::size_t>(2 * half)),
+                                  [=](Real* t, std::size_t i, std::size_t j) {
+                                      const std::int64_t ii = static_cast<std::int64_t>(i), jj = static_cast<std::int64_t>(j);
+                                      put(t, block2 * (jj / half) + sg2 * ii + 2 * (jj % half),
+                                          static_cast<Real>(ii * jj) * Real(-2) / static_cast<Real>(n1), Real(1));
+                                  }));
+        } else {
+            using U = std::conditional_t<single, twidlTableGen8kUsmClass3Float, twidlTableGen8kUsmClass3Double>;
+            using B = std::conditional_t<single, twidlTableGen8kBufClass3Float, twidlTableGen8kBufClass3Double>;
+            done.push_back(frame_table_group<Real, U, B>(
+                b->queue, kind, where.usm, where.buf,
+                sycl::range<2>(static_cast<std::size_t>(n1), static_cast<std::size_t>(n0)),
+                [=](Real* t, std::size_t c, std::size_t tt) {
+                    const std::int64_t col = static_cast<std::int64_t>(c), ti = static_cast<std::int64_t>(tt);
+                    const std::int64_t h = ti / (n0 / 2), r = (ti % (n0 / 2)) / half, pp = ti % half;
+                    const std::int64_t k0 = half * h + pp + sg * (r / sg) + sg2 * (r % sg);
+                    put(t, block3 * col + sg2 * (ti / half) + 2 * (ti % half),
+                        static_cast<Real>(col * k0) * Real(-2) / static_cast<Real>(n), scale);
+                }));
         }
-        areas::table_events(b, events);
         return 0;
     }
 
@@ -190,12 +184,12 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
         const eight_k::plan& p = b->pl;
         const int dir = a.direction;
         const std::int64_t batch = p.batch.transforms;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t1 = frame_area_arg(usm_ws, b->table_usm[0][dir], b->table_buf[0][dir]);
-        void* t2 = frame_area_arg(usm_ws, b->table_usm[1][dir], b->table_buf[1][dir]);
-        void* t3 = frame_area_arg(usm_ws, b->table_usm[2][dir], b->table_buf[2][dir]);
-        void* scratch = frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
+        const bool usm_ws = a.usm_ws;
+        const std::uint64_t ws_kind = a.ws_kind;
+        void* t1 = b->areas.arg(b->table[0][dir], usm_ws);
+        void* t2 = b->areas.arg(b->table[1][dir], usm_ws);
+        void* t3 = b->areas.arg(b->table[2][dir], usm_ws);
+        void* scratch = b->areas.arg(b->scratch, usm_ws);
         if (!t1 || !t2 || !t3 || !scratch) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k1 = b->kernels[kslot(pass1, dir)];
         sycl::kernel* k2 = b->kernels[kslot(pass2, dir)];
@@ -206,7 +200,8 @@ struct eight_k_module : class_tables<eight_k_block<Real>, 3> {
         }
         const std::size_t bsz = static_cast<std::size_t>(batch), wg = static_cast<std::size_t>(p.work_group_size);
         sycl::event e1 = b->queue->submit([&](sycl::handler& h) {
-            frame_order_first(h, a, {b->table_event[0][dir], b->table_event[1][dir], b->table_event[2][dir]});
+            frame_order_first(h, a, {b->areas.written(b->table[0][dir]), b->areas.written(b->table[1][dir]),
+                                     b->areas.written(b->table[2][dir])});
             if (a.buffers)
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
             else
@@ -247,9 +242,10 @@ std::int64_t estimate_8k(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     eight_k::plan_input in;
-    describe(node, q, arch, std::is_same<Real, float>::value, in);
+    describe(node, dev, arch, std::is_same<Real, float>::value, in);
     eight_k::plan p;
     if (eight_k::make_plan(in, p) != 0) return -1;
     auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
@@ -262,4 +258,4 @@ std::int64_t estimate_8k(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(eight_k_module, bkd_c2c_1d_8k, dft_c2c_1d_8k_gpu_bkd, estimate_8k)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::eight_k_module, c2c_1d_8k, korami::ovx::dft::gpu1d::estimate_8k)

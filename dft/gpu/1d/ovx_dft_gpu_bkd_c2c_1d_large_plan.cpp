@@ -30,9 +30,8 @@ int make_plan(int64_t n, bool single, const batch_info& batch, int64_t align_byt
     p = plan{};
     p.n = n;
     if (!length_accepted(n) || !split(n, p.n1, p.n2)) return plan_not_applicable;
-    const bool io = plan_common::use_io_distances(batch);
-    const int64_t d0 = io ? batch.input_distance : batch.fwd_distance;
-    const int64_t d1 = io ? batch.output_distance : batch.bwd_distance;
+    const int64_t d0 = plan_common::input_distance_of(batch, 0);
+    const int64_t d1 = plan_common::output_distance_of(batch, 0);
     if (d0 != d1) return plan_not_applicable;
     p.transforms = batch.transforms;
     p.distance = (batch.transforms == 1 && d0 == 0) ? n : d0;

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::large_1d {
 

@@ -9,7 +9,7 @@
 // in natural order. The work matrix lies in the tables region when a
 // sub-node needs scratch, otherwise in the scratch region; the sub-nodes'
 // tables follow in slot order and their scratch areas share one offset.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -19,7 +19,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_large_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -28,6 +28,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 // The row pass's workspace need (-1 when it does not take the node).
 template <class Real>
@@ -44,11 +45,8 @@ template <class Real>
 struct lg_block : frame_block<Real, 1> {  // kernel slot 0: the transpose
     sub_node_table<2> subs;               // 0 column pass, 1 row pass
     lg::plan pl;
-    std::uint64_t area_bytes;             // the work matrix, rounded as the workspace places it
-    bool area_in_tables;
+    int matrix;                           // area slot of the work matrix
     bool internal;                        // the library holds the workspace
-    void* area_usm;
-    sycl::buffer<char, 1>* area_buf;      // a sub-buffer, or with the library's workspace a buffer of its own
 };
 
 lg::batch_info batch_of(const DFTI_DESCRIPTOR* node) {
@@ -61,10 +59,6 @@ int applicability(const DFTI_DESCRIPTOR* node) {
     return common_1d_c2c_test(node, [](std::int64_t n) { return lg::length_accepted(n); });
 }
 
-std::int64_t align_bytes_of(sycl::queue* q) {
-    if (!q) return 0;
-    return static_cast<std::int64_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8);
-}
 
 // The sub-node rows: the columns (N1 transforms of N2 points, stride P in,
 // N1 out, distance 1, out of place) and the rows (N2 transforms of N1
@@ -92,17 +86,16 @@ struct lg_module {
     using real = Real;
     using block = lg_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
     static constexpr std::size_t elem = 2 * sizeof(Real);
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        if (b->arch != 6 && b->arch != 9) return DFTI_STATUS_NOT_APPLICABLE;
+        if (b->arch != OVX_GPU_ARCH_QUEN6 && b->arch != plan_common::arch_code9) return DFTI_STATUS_NOT_APPLICABLE;
         b->internal = node->internal_workspace != 0;
         const int st = lg::make_plan(node->working_dims.records[0].length, single, batch_of(node),
-                                     align_bytes_of(b->queue), b->pl);
+                                     b->dev.align_bytes, b->pl);
         if (st != 0) return st;
         sub_node_row rows[2];
         rows_of(b->pl, single, rows);
@@ -127,60 +120,20 @@ struct lg_module {
             b->kernels[0] = nullptr;
         }
         if (!b->kernels[0]) return DFTI_STATUS_NOT_APPLICABLE;
-        b->area_bytes = align_workspace_offset(static_cast<std::uint64_t>(b->pl.matrix_bytes), b->queue);
-        b->area_in_tables = b->subs.scratch_bytes() != 0;
-        node->twiddle_workspace_bytes = (b->area_in_tables ? b->area_bytes : 0) + b->subs.tables_bytes();
-        node->scratch_workspace_bytes = std::max(b->area_in_tables ? 0 : b->area_bytes, b->subs.scratch_bytes());
+        // The work matrix (the sub-nodes read and write it as data of the
+        // compute's container kind) lies in the tables region, ahead of the
+        // sub-nodes' tables, when a sub-node needs scratch of its own; else it
+        // shares the scratch region with the sub-nodes' scratch.
+        const std::uint64_t matrix_bytes = frame_align(b, static_cast<std::uint64_t>(b->pl.matrix_bytes));
+        const bool in_tables = b->subs.scratch_bytes() != 0;
+        b->matrix = b->areas.scratch("work matrix", matrix_bytes, in_tables ? region::tables : region::scratch, true);
+        b->areas.sub_node_tables();
         return 0;
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
 
     static bool direction_ready(const block* b, int) { return b->kernels[0] != nullptr; }
-
-    static int place_area(block* b, void* base, int kind, std::uint64_t off) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        if (kind == DFTI_CONTAINER_USM) {
-            b->area_usm = static_cast<char*>(base) + off;
-            // Buffer data need a buffer area: with its own workspace the library holds one too.
-            if (b->internal)
-                b->area_buf = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->area_bytes)));
-        } else {
-            frame_carve(base, kind, off, b->area_bytes, b->area_usm, b->area_buf);
-        }
-        return 0;
-    }
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t off = offset;
-        if (b->area_in_tables) {
-            const int st = place_area(b, base, kind, off);
-            if (st != 0) return st;
-            off += b->area_bytes;
-        }
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (end) *end = off;
-        return st;
-    }
-
-    static void free_tables(block* b) {
-        if (b->area_in_tables) frame_drop_area(b->area_usm, b->area_buf);
-    }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        std::uint64_t off = offset;
-        if (!b->area_in_tables) {
-            const int st = place_area(b, base, kind, off);
-            if (st != 0) return st;
-            off += b->area_bytes;
-        }
-        return b->subs.place_scratch(base, kind, off, nullptr);
-    }
-
-    static void free_scratch(block* b) {
-        if (!b->area_in_tables) frame_drop_area(b->area_usm, b->area_buf);
-    }
 
     // One transpose of transform data `src` into the work matrix.
     static sycl::event transpose(block* b, void* src, void* area, bool buffers, Real scale,
@@ -220,7 +173,7 @@ struct lg_module {
         const int data_kind = buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         // A caller's workspace serves data of its own container kind only.
         if (!b->internal && (b->ws_kind & data_kind) == 0) return DFTI_STATUS_NO_WORKSPACE;
-        void* area = buffers ? static_cast<void*>(b->area_buf) : b->area_usm;
+        void* area = b->areas.data_of(b->matrix, buffers);
         if (!area) return b->internal ? static_cast<int>(DFTI_STATUS_BAD_DESCRIPTOR) : static_cast<int>(DFTI_STATUS_NO_WORKSPACE);
         void* in = a.in;
         void* out = node->placement == DFTI_INPLACE || !a.out ? a.in : a.out;
@@ -296,10 +249,11 @@ std::int64_t estimate_large(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
-    std::int32_t arch = 6;
-    if (!frame_estimate_device(problem, q, arch) || (arch != 6 && arch != 9)) return -1;
+    std::int32_t arch = OVX_GPU_ARCH_QUEN6;  // without a queue, the generation the backend runs on
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev) || (arch != OVX_GPU_ARCH_QUEN6 && arch != plan_common::arch_code9)) return -1;
     lg::plan p;
-    if (lg::make_plan(node->working_dims.records[0].length, single, batch_of(node), align_bytes_of(q), p) != 0)
+    if (lg::make_plan(node->working_dims.records[0].length, single, batch_of(node), align_bytes_of(dev, 0), p) != 0)
         return -1;
     std::int64_t total = static_cast<std::int64_t>(frame_estimate_align(q, static_cast<std::uint64_t>(p.matrix_bytes)));
     sub_node_row rows[2];
@@ -326,4 +280,4 @@ std::int64_t estimate_large(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(lg_module, bkd_c2c_1d_large, dft_c2c_1d_large_gpu_bkd, estimate_large)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::lg_module, c2c_1d_large, korami::ovx::dft::gpu1d::estimate_large)

@@ -1,10 +1,12 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
 
+#include "dft/gpu/frame/layout.hpp"
+
 #include <algorithm>
 #include <cstdio>
 
-#include "dft/gpu/1d/plan_common.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::n_facts_colbatch {
 
@@ -135,23 +137,15 @@ int commit_test(const shape& s) {
     return 0;
 }
 
-int64_t outer_input_distance(const plan& p, int dir) {
-    if (!p.two_records) return 0;
-    const record& r = p.batch[1];
-    if (p.uses_io[1]) return r.input_distance;
-    return dir == 0 ? r.fwd_distance : r.bwd_distance;
+namespace {
+gpufw::side_pair distances_of(const record& r, int dir) {
+    return gpufw::governing_distances(r.input_distance, r.output_distance, r.fwd_distance, r.bwd_distance, dir);
 }
-int64_t outer_output_distance(const plan& p, int dir) {
-    if (!p.two_records) return 0;
-    const record& r = p.batch[1];
-    if (p.uses_io[1]) return r.output_distance;
-    return dir == 0 ? r.bwd_distance : r.fwd_distance;
-}
-int64_t inner_output_distance(const plan& p, int dir) {
-    const record& r = p.batch[0];
-    if (p.uses_io[0]) return r.output_distance;
-    return dir == 0 ? r.bwd_distance : r.fwd_distance;
-}
+}  // namespace
+
+int64_t outer_input_distance(const plan& p, int dir) { return p.two_records ? distances_of(p.batch[1], dir).in : 0; }
+int64_t outer_output_distance(const plan& p, int dir) { return p.two_records ? distances_of(p.batch[1], dir).out : 0; }
+int64_t inner_output_distance(const plan& p, int dir) { return distances_of(p.batch[0], dir).out; }
 
 namespace {
 
@@ -327,7 +321,7 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     for (int i = 0; i < s.batches && i < 2; ++i) {
         p.batch[i] = s.batch[i];
         const record& r = s.batch[i];
-        p.uses_io[i] = r.fwd_distance == 0 && r.bwd_distance == 0 && r.input_distance != 0 && r.output_distance != 0;
+        p.uses_io[i] = gpufw::io_distances(r.input_distance, r.output_distance, r.fwd_distance, r.bwd_distance);
     }
     p.B = s.batch[0].count;
     p.B2 = p.two_records ? s.batch[1].count : 1;
@@ -336,17 +330,17 @@ int make_plan(const shape& s, const device_facts& dev, bool single, plan& p) {
     if (p.colbatch_group_count > 0 && (p.B * p.B2) % p.colbatch_group_count != 0) return plan_not_applicable;
     // Per-direction strides and offsets.
     for (int dir = 0; dir < 2; ++dir) {
-        const bool in_from_user = s.input_stride != 0;
-        const bool out_from_user = s.output_stride != 0;
-        p.in_stride[dir] = in_from_user ? s.input_stride : (dir == 0 ? s.fwd_stride : s.bwd_stride);
-        p.in_offset[dir] = in_from_user ? s.input_offset : (dir == 0 ? s.fwd_offset : s.bwd_offset);
-        p.out_stride[dir] = out_from_user ? s.output_stride : (dir == 0 ? s.bwd_stride : s.fwd_stride);
-        p.out_offset[dir] = out_from_user ? s.output_offset : (dir == 0 ? s.bwd_offset : s.fwd_offset);
+        const gpufw::side_pair st = gpufw::governing_strides(s.input_stride, s.output_stride, s.fwd_stride, s.bwd_stride, dir);
+        p.in_stride[dir] = st.in;
+        p.out_stride[dir] = st.out;
+        // Each offset comes from the stride vector that governs its side.
+        p.in_offset[dir] = s.input_stride != 0 ? s.input_offset : (dir == 0 ? s.fwd_offset : s.bwd_offset);
+        p.out_offset[dir] = s.output_stride != 0 ? s.output_offset : (dir == 0 ? s.bwd_offset : s.fwd_offset);
     }
     // Device: a sub-group below 2 lanes cannot hold a complex value.
     p.S = dev.min_sub_group;
     if (p.S < 2) return plan_not_applicable;
-    if (p.S < 16 && dev.arch != 5) return plan_not_applicable;
+    if (p.S < 16 && dev.arch != OVX_GPU_ARCH_QUEN5) return plan_not_applicable;
     p.H = p.S / 2;
     p.U = dev.compute_units / (p.S >= 16 ? 8 : 16);
     if (p.U < 1) p.U = 1;

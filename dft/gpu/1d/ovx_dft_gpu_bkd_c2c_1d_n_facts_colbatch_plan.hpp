@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "korami/ovx/gpu_types.h"
 #include <vector>
 
 namespace korami::ovx::dft::n_facts_colbatch {
@@ -39,7 +41,7 @@ int commit_test(const shape& s);
 
 struct device_facts {
     int64_t min_sub_group = 16;    // smallest sub-group size
-    int arch = 6;
+    int arch = OVX_GPU_ARCH_QUEN6;
     int64_t local_mem = 65536;
     int64_t compute_units = 512;
     int64_t max_work_group = 1024;

@@ -2,14 +2,14 @@
 // one source through the 1D frame). Per built direction two tables: table 1
 // (N entries, the direction's scale folded in) and, with three factors,
 // table 2 (F1 x F2 entries). No scratch: one kernel per compute.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 #include <type_traits>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -18,6 +18,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableColBatchInSlmUsmDouble;
 class twidlTableColBatchInSlmBufDouble;
@@ -30,28 +31,22 @@ template <class Real>
 struct n_facts_colbatch_block : frame_block<Real, 2> {
     n_facts_colbatch::plan pl;
     char kernel_name[2][64];
-    void* table_usm[2][2];  // [direction][table]
-    sycl::buffer<char, 1>* table_buf[2][2];
-    sycl::event* table_event[2][2];
+    int table[2][2];  // area slots, [direction][table]; -1 for a table the plan has not
 };
 
 n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<n_facts_colbatch::shape>(node); }
 
-// Device facts of the planner; false when a query fails.
-bool device_facts_of(sycl::queue* q, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
-    try {
-        const sycl::device d = q->get_device();
-        dev.min_sub_group = frame_min_sub_group(d);
-        if (dev.min_sub_group == 0) return false;
-        dev.arch = arch;
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-        dev.compute_units = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_compute_units>());
-        dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
-        dev.tiles = korami::ovx::gpu::get_tile_count(q);
-        dev.align_bytes = static_cast<std::uint32_t>(d.get_info<sycl::info::device::mem_base_addr_align>() / 8);
-    } catch (const std::exception&) {
-        return false;
-    }
+// The planner's device figures from the device facts; false for a device
+// without sub-groups.
+bool planner_device(const device_facts& f, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.arch = arch;
+    dev.local_mem = f.local_mem;
+    dev.compute_units = f.compute_units;
+    dev.max_work_group = f.max_work_group;
+    dev.tiles = f.tiles;
+    dev.align_bytes = f.align_bytes;
     return true;
 }
 
@@ -60,7 +55,6 @@ struct n_facts_colbatch_module {
     using real = Real;
     using block = n_facts_colbatch_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
 
     static const char* program_name() {
         return single ? gpu_programs::c2c_1d_n_facts_colbatch_s : gpu_programs::c2c_1d_n_facts_colbatch_d;
@@ -74,11 +68,20 @@ struct n_facts_colbatch_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         n_facts_colbatch::device_facts dev;
-        if (!device_facts_of(b->queue, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = n_facts_colbatch::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
-        node->twiddle_workspace_bytes = b->pl.twiddle_workspace_bytes;
-        node->scratch_workspace_bytes = 0;
+        // Table 1 forward, table 1 backward, table 2 forward, table 2
+        // backward, each only when it exists.
+        for (int t = 0; t < 2; ++t)
+            for (int dir = 0; dir < 2; ++dir)
+                b->table[dir][t] = b->pl.table_bytes[t] == 0
+                                       ? -1
+                                       : b->areas.table("table", b->pl.table_bytes[t], dir,
+                                                        [b, dir, t](const area_target& w, std::vector<sycl::event>& done) {
+                                                            done.push_back(write_table(b, dir, t, w));
+                                                            return 0;
+                                                        });
         return 0;
     }
 
@@ -101,79 +104,44 @@ struct n_facts_colbatch_module {
 
     static bool direction_ready(const block* b, int dir) { return b->kernels[dir] != nullptr; }
 
-    // Layout: table 1 forward, table 1 backward, table 2 forward, table 2
-    // backward, each only when it exists.
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
+    // Table t of direction dir: entry m * per_row + j = e^(-2 pi i m j / total),
+    // table 1 times the direction's scale.
+    static sycl::event write_table(block* b, int dir, int t, const area_target& where) {
         const n_facts_colbatch::plan& p = b->pl;
-        std::uint64_t off = offset;
-        for (int t = 0; t < 2; ++t)
-            for (int dir = 0; dir < 2; ++dir) {
-                if (!direction_built(b->directions, dir) || p.table_bytes[t] == 0) continue;
-                if (!base) return DFTI_STATUS_NO_WORKSPACE;
-                frame_carve(base, kind, off, p.table_bytes[t], b->table_usm[dir][t], b->table_buf[dir][t]);
-                off += p.table_bytes[t];
-            }
-        if (end) *end = off;
         using U = std::conditional_t<single, twidlTableColBatchInSlmUsmFloat, twidlTableColBatchInSlmUsmDouble>;
         using B = std::conditional_t<single, twidlTableColBatchInSlmBufFloat, twidlTableColBatchInSlmBufDouble>;
-        for (int dir = 0; dir < 2; ++dir) {
-            if (!direction_built(b->directions, dir)) continue;
-            for (int t = 0; t < 2; ++t) {
-                if (p.table_bytes[t] == 0) continue;
-                const bool have = frame_area_placed(kind, b->table_usm[dir][t], b->table_buf[dir][t]);
-                if (!have) return DFTI_STATUS_NO_WORKSPACE;
-                const std::int64_t rows = t == 0 ? p.factors[1] * p.factors[2] : p.factors[2];
-                const std::int64_t per_row = t == 0 ? p.factors[0] : p.factors[1];
-                const std::int64_t total = rows * per_row;
-                const Real scale = t == 0 ? b->scale[dir] : Real(1);
-                const sycl::range<2> r(static_cast<std::size_t>(rows), static_cast<std::size_t>(per_row));
-                auto body = [=](Real* tab, std::size_t mm, std::size_t jj) {
-                    const std::int64_t m = static_cast<std::int64_t>(mm), j = static_cast<std::int64_t>(jj);
-                    const Real recip = Real(1) / static_cast<Real>(total);
-                    const Real x = static_cast<Real>((m * j) % total) * Real(-2) * recip;
-                    tab[2 * (m * per_row + j)] = sycl::cospi(x) * scale;
-                    tab[2 * (m * per_row + j) + 1] = sycl::sinpi(x) * scale;
-                };
-                sycl::event e;
-                if (kind == DFTI_CONTAINER_USM) {
-                    Real* tab = static_cast<Real*>(b->table_usm[dir][t]);
-                    e = b->queue->submit([&](sycl::handler& h) {
-                        h.parallel_for<U>(r, [=](sycl::item<2> it) { body(tab, it.get_id(0), it.get_id(1)); });
-                    });
-                } else {
-                    sycl::buffer<char, 1>* buf = b->table_buf[dir][t];
-                    e = b->queue->submit([&](sycl::handler& h) {
-                        sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
-                        h.parallel_for<B>(r, [=](sycl::item<2> it) {
-                            body(frame_acc_ptr<Real>(acc), it.get_id(0), it.get_id(1));
-                        });
-                    });
-                }
-                delete b->table_event[dir][t];
-                b->table_event[dir][t] = new sycl::event(e);
-                if (events) events->push_back(e);
-            }
+        const std::int64_t rows = t == 0 ? p.factors[1] * p.factors[2] : p.factors[2];
+        const std::int64_t per_row = t == 0 ? p.factors[0] : p.factors[1];
+        const std::int64_t total = rows * per_row;
+        const Real scale = t == 0 ? b->scale[dir] : Real(1);
+        const sycl::range<2> r(static_cast<std::size_t>(rows), static_cast<std::size_t>(per_row));
+        auto body = [=](Real* tab, std::size_t mm, std::size_t jj) {
+            const std::int64_t m = static_cast<std::int64_t>(mm), j = static_cast<std::int64_t>(jj);
+            const Real recip = Real(1) / static_cast<Real>(total);
+            const Real x = static_cast<Real>((m * j) % total) * Real(-2) * recip;
+            tab[2 * (m * per_row + j)] = sycl::cospi(x) * scale;
+            tab[2 * (m * per_row + j) + 1] = sycl::sinpi(x) * scale;
+        };
+        if (where.kind == DFTI_CONTAINER_USM) {
+            Real* tab = static_cast<Real*>(where.usm);
+            return b->queue->submit([&](sycl::handler& h) {
+                h.parallel_for<U>(r, [=](sycl::item<2> it) { body(tab, it.get_id(0), it.get_id(1)); });
+            });
         }
-        return 0;
+        sycl::buffer<char, 1>* buf = where.buf;
+        return b->queue->submit([&](sycl::handler& h) {
+            sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
+            h.parallel_for<B>(r, [=](sycl::item<2> it) { body(frame_acc_ptr<Real>(acc), it.get_id(0), it.get_id(1)); });
+        });
     }
-
-    static void free_tables(block* b) {
-        for (int dir = 0; dir < 2; ++dir)
-            for (int t = 0; t < 2; ++t)
-                frame_drop_area(b->table_usm[dir][t], b->table_buf[dir][t], &b->table_event[dir][t]);
-    }
-
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
 
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const n_facts_colbatch::plan& p = b->pl;
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t1 = frame_area_arg(usm_ws, b->table_usm[dir][0], b->table_buf[dir][0]);
-        void* t2 = frame_area_arg(usm_ws, b->table_usm[dir][1], b->table_buf[dir][1]);
+        const bool usm_ws = a.usm_ws;
+        const std::uint64_t ws_kind = a.ws_kind;
+        void* t1 = b->table[dir][0] < 0 ? nullptr : b->areas.arg(b->table[dir][0], usm_ws);
+        void* t2 = b->table[dir][1] < 0 ? nullptr : b->areas.arg(b->table[dir][1], usm_ws);
         const bool has_t2 = p.factors[2] > 1;
         if (!t1 || (has_t2 && !t2)) return DFTI_STATUS_NO_WORKSPACE;
         sycl::kernel* k = b->kernels[dir];
@@ -181,7 +149,7 @@ struct n_facts_colbatch_module {
         const std::size_t blocks = static_cast<std::size_t>((p.B + cc - 1) / cc);
         const std::size_t wg = static_cast<std::size_t>(p.workgroup_size[dir]);
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
-            frame_order_first(h, a, {b->table_event[dir][0], b->table_event[dir][1]});
+            frame_order_first(h, a, {b->areas.written(b->table[dir][0]), b->areas.written(b->table[dir][1])});
             if (a.buffers) {
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
                 dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
@@ -213,7 +181,8 @@ std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     n_facts_colbatch::device_facts dev;
-    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, arch, dev))) return -1;
+    device_facts facts;
+    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, arch, dev))) return -1;
     n_facts_colbatch::plan p;
     if (n_facts_colbatch::make_plan(shape_of(node), dev, single, p) != 0) return -1;
     return static_cast<std::int64_t>(p.twiddle_workspace_bytes);
@@ -224,4 +193,4 @@ std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(n_facts_colbatch_module, bkd_c2c_1d_n_facts_colbatch, dft_c2c_1d_n_facts_colbatch_gpu_bkd, estimate_n_facts_colbatch)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::n_facts_colbatch_module, c2c_1d_n_facts_colbatch, korami::ovx::dft::gpu1d::estimate_n_facts_colbatch)

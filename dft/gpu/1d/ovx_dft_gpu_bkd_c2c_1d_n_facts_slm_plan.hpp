@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::n_facts_slm {
 
@@ -27,13 +27,9 @@ struct device_facts {
     int64_t local_mem = 131072;
 };
 
-struct plan_input {
-    int64_t n = 0;
-    bool single = false;
+struct plan_input : plan_common::plan_input_base {
     bool row = false;             // the pre-twiddle row pass
     bool in_place = false;
-    int directions = 2;           // 0 forward, 1 backward, 2 both
-    batch_info batch;             // the working batch record
     int64_t pre_twiddle_rows = 0; // row pass: transforms of the first caller batch record
 };
 

@@ -6,7 +6,7 @@
 // folded in) and, for rows of at most 2048 points of the row pass, the
 // pre-twiddle table T(M, N). The row pass is reached only through the large
 // backend's one-entry sub-node list.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -24,6 +24,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 template <class Real>
 class usmSimpleTwiddleGenerationNFactSLM;
@@ -51,24 +52,18 @@ constexpr int area_count = 5;
 template <class Real>
 struct nf_block : frame_block<Real, 2> {
     nf::plan pl;
-    std::uint64_t area_bytes[area_count];  // aligned; 0 for an area that is not placed
-    void* area_usm[area_count];
-    sycl::buffer<char, 1>* area_buf[area_count];
-    sycl::event* area_event[area_count];
+    int area_slot[area_count];         // area list slots, in the order of the area numbers above
     sycl::kernel* prebuilt_kernel[2];  // owned by the kernel cache, never released here
     char kernel_name[64];
 };
 
-bool device_facts_of(sycl::queue* q, nf::device_facts& dev) {
-    try {
-        const sycl::device d = q->get_device();
-        dev.min_sub_group = frame_min_sub_group(d);
-        if (dev.min_sub_group == 0) return false;
-        dev.max_work_group = korami::ovx::gpu::ovx_gpu_get_max_workgroup_size(q);
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-    } catch (const std::exception&) {
-        return false;
-    }
+// The planner's device figures from the device facts; false for a device
+// without sub-groups.
+bool planner_device(const device_facts& f, nf::device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.max_work_group = f.max_work_group;
+    dev.local_mem = f.local_mem;
     return true;
 }
 
@@ -111,7 +106,6 @@ struct nf_module {
     using real = Real;
     using block = nf_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
 
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_s : gpu_kernels::ovx_bkd_c2c_1d_n_facts_slm_text_d;
@@ -124,14 +118,21 @@ struct nf_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         nf::device_facts dev;
-        if (!device_facts_of(b->queue, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!planner_device(b->dev, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = nf::make_plan(input_of<Row>(node, single), dev, b->pl);
         if (st != 0) return st;
-        area_sizes(b->pl, b->queue, b->area_bytes);
-        std::uint64_t total = 0;
-        for (std::uint64_t v : b->area_bytes) total += v;
-        node->twiddle_workspace_bytes = total;
-        node->scratch_workspace_bytes = 0;
+        // Areas 0 to 4 in this order; the main tables per direction, the
+        // pre-twiddle table only for rows that have one.
+        const nf::plan& p = b->pl;
+        const std::int64_t raw[area_count] = {p.area_bytes[1], p.area_bytes[2], p.main_table_bytes, p.main_table_bytes,
+                                              p.pre_twiddle_bytes};
+        const int dirs[area_count] = {-1, -1, 0, 1, -1};
+        for (int i = 0; i < area_count; ++i)
+            b->area_slot[i] = b->areas.table("table", static_cast<std::uint64_t>(raw[i]), dirs[i],
+                                             [b, i](const area_target& t, std::vector<sycl::event>& done) {
+                                                 done.push_back(write_table(b, i, t));
+                                                 return 0;
+                                             });
         return 0;
     }
 
@@ -141,7 +142,7 @@ struct nf_module {
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
         const std::string name = nf::kernel_name(b->pl);
         if (name.empty() || bounded_snprintf(b->kernel_name, 64, "%s", name.c_str()) < 0) return DFTI_STATUS_INTERNAL;
-        const frame_prebuilt_key key = single && !Row ? frame_prebuilt_key_of(b->queue) : frame_prebuilt_key{};
+        const frame_prebuilt_key key = single && !Row ? frame_prebuilt_key_of(b->dev) : frame_prebuilt_key{};
         const int backend = key.backend;
         const std::string& driver = key.driver;
         // Every built direction asks for its binary first; the directions
@@ -180,10 +181,10 @@ struct nf_module {
     static bool direction_ready(const block* b, int dir) { return kernel_of(b, dir) != nullptr; }
 
     // Simple table T(a, b): entry j b + k = e^(-2 pi i j k / (a b)).
-    static sycl::event simple_table(block* b, int slot, int kind, std::int64_t ta, std::int64_t tb) {
+    static sycl::event simple_table(block* b, const area_target& where, std::int64_t ta, std::int64_t tb) {
         const Real inv = Real(1) / static_cast<Real>(ta * tb);
         return frame_table_group<Real, usmSimpleTwiddleGenerationNFactSLM<Real>, bufSimpleTwiddleGenerationNFactSLM<Real>>(
-            b->queue, kind, b->area_usm[slot], b->area_buf[slot],
+            b->queue, where.kind, where.usm, where.buf,
             sycl::range<2>(static_cast<std::size_t>(ta), static_cast<std::size_t>(tb)),
             [=](Real* t, std::size_t jj, std::size_t kk) {
                 const std::int64_t j = static_cast<std::int64_t>(jj), k = static_cast<std::int64_t>(kk);
@@ -196,10 +197,10 @@ struct nf_module {
     // Main table: block (g, r) holds s cos(theta) in values 0..15 and
     // s sin(theta), -s sin(theta) alternating in values 16..31, theta =
     // -2 pi r c / N for column c = 8 g + L / 2 of lane L.
-    static sycl::event main_table(block* b, int slot, int kind, Real s) {
+    static sycl::event main_table(block* b, const area_target& where, Real s) {
         const std::int64_t n = b->pl.n, mf = b->pl.max_fact;
         return frame_table_group<Real, usmMainTwiddleGenerationNFactSLM<Real>, bufMainTwiddleGenerationNFactSLM<Real>>(
-            b->queue, kind, b->area_usm[slot], b->area_buf[slot],
+            b->queue, where.kind, where.usm, where.buf,
             sycl::range<2>(static_cast<std::size_t>(b->pl.subgroups), static_cast<std::size_t>(mf)),
             [=](Real* t, std::size_t gg, std::size_t rr) {
                 const std::int64_t g = static_cast<std::int64_t>(gg), r = static_cast<std::int64_t>(rr);
@@ -214,35 +215,17 @@ struct nf_module {
             });
     }
 
-    // Carves the areas in slot order, then writes the tables.
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        std::uint64_t off = offset;
-        for (int i = 0; i < area_count; ++i) {
-            if (b->area_bytes[i] == 0) continue;
-            frame_carve(base, kind, off, b->area_bytes[i], b->area_usm[i], b->area_buf[i]);
-            off += b->area_bytes[i];
-        }
-        if (end) *end = off;
+    // Area i's table: table 1 T(FACT0, FACT1), table 2 T(FACT0 FACT1, FACT2),
+    // the main table of a direction, the pre-twiddle table T(M, N).
+    static sycl::event write_table(block* b, int i, const area_target& where) {
         const nf::plan& p = b->pl;
-        frame_keep(b->area_event[0], simple_table(b, 0, kind, p.fact[0], p.fact[1]));
-        frame_keep(b->area_event[1], simple_table(b, 1, kind, p.fact[0] * p.fact[1], p.fact[2]));
-        if (p.pre_twiddle_bytes != 0) frame_keep(b->area_event[4], simple_table(b, 4, kind, p.pre_twiddle_rows, p.n));
-        for (int dir = 0; dir < 2; ++dir)
-            if (b->area_bytes[2 + dir] != 0) frame_keep(b->area_event[2 + dir], main_table(b, 2 + dir, kind, b->scale[dir]));
-        if (events)
-            for (sycl::event* e : b->area_event)
-                if (e) events->push_back(*e);
-        return 0;
+        switch (i) {
+            case 0: return simple_table(b, where, p.fact[0], p.fact[1]);
+            case 1: return simple_table(b, where, p.fact[0] * p.fact[1], p.fact[2]);
+            case 4: return simple_table(b, where, p.pre_twiddle_rows, p.n);
+            default: return main_table(b, where, b->scale[i - 2]);
+        }
     }
-
-    static void free_tables(block* b) {
-        for (int i = 0; i < area_count; ++i) frame_drop_area(b->area_usm[i], b->area_buf[i], &b->area_event[i]);
-    }
-
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
 
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         const nf::plan& p = b->pl;
@@ -252,15 +235,16 @@ struct nf_module {
         const int slots[4] = {2 + dir, 1, 0, 4};
         void* arg[4];
         for (int i = 0; i < 4; ++i) {
-            const int s = slots[i];
-            arg[i] = frame_area_arg(usm, b->area_usm[s], b->area_buf[s]);
-            if (b->area_bytes[s] != 0 && !arg[i]) return DFTI_STATUS_NO_WORKSPACE;
+            const int s = b->area_slot[slots[i]];
+            arg[i] = b->areas.arg(s, usm);
+            if (b->areas.a[s].bytes != 0 && !arg[i]) return DFTI_STATUS_NO_WORKSPACE;
         }
         sycl::kernel* k = kernel_of(b, dir);
         const std::size_t wg = static_cast<std::size_t>(p.work_group_size);
         const std::size_t transforms = static_cast<std::size_t>(p.batch.transforms);
         sycl::event e = b->queue->submit([&](sycl::handler& h) {
-            frame_order_first(h, a, {b->area_event[0], b->area_event[1], b->area_event[2 + dir], b->area_event[4]});
+            frame_order_first(h, a, {b->areas.written(b->area_slot[0]), b->areas.written(b->area_slot[1]),
+                                     b->areas.written(b->area_slot[2 + dir]), b->areas.written(b->area_slot[4])});
             if (a.buffers) {
                 dft_set_arg(h, 0, a.in, DFTI_CONTAINER_BUFFER);
                 dft_set_arg<1, sycl::access_mode::read_write>(h, a.out, DFTI_CONTAINER_BUFFER);
@@ -296,7 +280,8 @@ std::int64_t estimate_of(const dft_workspace_problem& problem) {
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
     nf::device_facts dev;
-    if (!frame_estimate_device(problem, q, arch) || (q && !device_facts_of(q, dev))) return -1;
+    device_facts facts;
+    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, dev))) return -1;
     nf::plan p;
     if (nf::make_plan(input_of<Row>(node, single), dev, p) != 0) return -1;
     std::uint64_t sizes[area_count];
@@ -325,11 +310,11 @@ template std::int64_t estimate_n_facts_slm_row<double>(const dft_workspace_probl
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(nf_plain, bkd_c2c_1d_n_facts_slm, dft_c2c_1d_n_facts_slm_gpu_bkd, estimate_n_facts_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nf_plain, c2c_1d_n_facts_slm, korami::ovx::dft::gpu1d::estimate_n_facts_slm)
 
 namespace {
-using row_frame_d = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nf_row<double>>;
-using row_frame_s = korami::ovx::dft::gpu1d::frame<korami::ovx::dft::gpu1d::nf_row<float>>;
+using row_frame_d = korami::ovx::dft::gpufw::frame<korami::ovx::dft::gpu1d::nf_row<double>>;
+using row_frame_s = korami::ovx::dft::gpufw::frame<korami::ovx::dft::gpu1d::nf_row<float>>;
 }  // namespace
 const bkd_ops bkd_c2c_1d_n_facts_slm_row_d_ops = {&row_frame_d::commit, &row_frame_d::free, &row_frame_d::add_workspace};
 const bkd_ops bkd_c2c_1d_n_facts_slm_row_s_ops = {&row_frame_s::commit, &row_frame_s::free, &row_frame_s::add_workspace};

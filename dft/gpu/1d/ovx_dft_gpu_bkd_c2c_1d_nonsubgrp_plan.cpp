@@ -1,9 +1,11 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
 
+#include "dft/gpu/frame/layout.hpp"
+
 #include <climits>
 #include <cstdio>
 
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 #include "dft/gpu/kernel_texts.hpp"
 
@@ -68,32 +70,22 @@ factors choose_factors(std::int64_t n) {
 }
 
 void fill_directions(const node_layout& l, bool in_place, problem& p) {
-    p.dir[0].istride = l.input_stride != 0 ? l.input_stride : l.fwd_stride;
-    p.dir[1].istride = l.input_stride != 0 ? l.input_stride : l.bwd_stride;
-    if (in_place) {
-        p.dir[0].ostride = p.dir[0].istride;
-        p.dir[1].ostride = p.dir[1].istride;
-    } else {
-        p.dir[0].ostride = l.output_stride != 0 ? l.output_stride : l.bwd_stride;
-        p.dir[1].ostride = l.output_stride != 0 ? l.output_stride : l.fwd_stride;
+    for (int d = 0; d < 2; ++d) {
+        const gpufw::side_pair st = gpufw::governing_strides(l.input_stride, l.output_stride, l.fwd_stride, l.bwd_stride, d);
+        p.dir[d].istride = st.in;
+        // In place the output is written in the input's layout.
+        p.dir[d].ostride = in_place ? st.in : st.out;
     }
     for (int j = 0; j < 3; ++j) {
         p.batch[j] = 1;
         for (int d = 0; d < 2; ++d) p.dir[d].idist[j] = p.dir[d].odist[j] = 0;
         if (j >= l.batch_records) continue;
         p.batch[j] = l.count[j];
-        const bool use_io = l.fwd_distance[j] == 0 && l.bwd_distance[j] == 0 && l.input_distance[j] != 0 &&
-                            l.output_distance[j] != 0;
-        if (use_io) {
-            for (int d = 0; d < 2; ++d) {
-                p.dir[d].idist[j] = l.input_distance[j];
-                p.dir[d].odist[j] = l.output_distance[j];
-            }
-        } else {
-            p.dir[0].idist[j] = l.fwd_distance[j];
-            p.dir[0].odist[j] = l.bwd_distance[j];
-            p.dir[1].idist[j] = l.bwd_distance[j];
-            p.dir[1].odist[j] = l.fwd_distance[j];
+        for (int d = 0; d < 2; ++d) {
+            const gpufw::side_pair ds = gpufw::governing_distances(l.input_distance[j], l.output_distance[j],
+                                                                   l.fwd_distance[j], l.bwd_distance[j], d);
+            p.dir[d].idist[j] = ds.in;
+            p.dir[d].odist[j] = ds.out;
         }
     }
 }
@@ -115,7 +107,7 @@ bool make_plan(const problem& p, plan& out) {
     if (pl.total < 0 || (pl.total > 0 && pl.total - 1 > INT_MAX)) return false;
 
     const std::uint64_t one = static_cast<std::uint64_t>(p.n) * (p.dbl ? 16u : 8u);
-    const std::uint64_t cap = p.arch == 6 ? kScratchCapQuen6 : kScratchCap;
+    const std::uint64_t cap = plan_common::scratch_cap_of(p.arch);
     const std::uint64_t all = static_cast<std::uint64_t>(pl.total) * one;
     const std::uint64_t s = all < cap ? all : (cap > one ? cap : one);
     std::int64_t c = static_cast<std::int64_t>(s / one);
@@ -341,7 +333,7 @@ std::string build_options(const problem& p, const plan& pl, int dir) {
     for (int j = 0; j < 3; ++j) o += "-DIDIST_Z" + std::to_string(j + 1) + "=" + fmt_ll(d.idist[j]) + " ";
     for (int j = 0; j < 3; ++j) o += "-DODIST_Z" + std::to_string(j + 1) + "=" + fmt_ll(d.odist[j]) + " ";
     const std::int64_t grf_n = p.dbl ? 3750706 : 1048577;
-    if (p.arch == 4 || (p.arch == 6 && pl.n >= grf_n && !any_def)) o += "-cl-tarvo-256-GRF-per-thread ";
+    if (p.arch == OVX_GPU_ARCH_QUEN4 || (p.arch == OVX_GPU_ARCH_QUEN6 && pl.n >= grf_n && !any_def)) o += "-cl-tarvo-256-GRF-per-thread ";
     return o;
 }
 

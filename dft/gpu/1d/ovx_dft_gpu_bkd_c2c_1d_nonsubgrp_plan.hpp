@@ -13,14 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "dft/gpu/frame/plan_common.hpp"
+
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace nsg {
 
-// Scratch cap of one chunk: 16 GiB on architecture code 6, else 42 MiB.
-constexpr std::uint64_t kScratchCapQuen6 = 17179869184ull;
-constexpr std::uint64_t kScratchCap = 44040192ull;
+// Scratch cap of one chunk: 16 GiB on architecture code 6, else 42 MiB (the
+// cap of every chunked planner, plan_common.hpp).
+constexpr std::uint64_t kScratchCapQuen6 = plan_common::scratch_cap_quen6;
+constexpr std::uint64_t kScratchCap = plan_common::scratch_cap_default;
 
 // Factors of N (product N); see choose_factors.
 struct factors {

@@ -6,12 +6,12 @@
 // input -> scratch 1 -> scratch 2 -> scratch 1 -> output, the batch runs in
 // chunks whose scratch stays under a cap, and lengths 75 and 135 may run both
 // passes in one work-group through local memory.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <cstring>
 #include <string>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -20,6 +20,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 namespace {
 
 constexpr int kSlots = 10;  // pass 0..3 x {forward, backward}, copy x {forward, backward}
@@ -32,8 +33,7 @@ struct nonsubgrp_block : frame_block<Real, kSlots> {
     char function_names[4][64];
     nsg::problem prob;
     nsg::plan pl;
-    void* scratch_usm[2];
-    sycl::buffer<char, 1>* scratch_buffer[2];
+    int scratch[2];  // area slots of the two scratch areas, -1 when not needed
 };
 
 // Node -> problem (strides, distances, batch records, scales, placement).
@@ -90,16 +90,14 @@ struct nonsubgrp {
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        const std::uint32_t bits =
-            b->queue->get_device().template get_info<sycl::info::device::mem_base_addr_align>();
-        describe(node, dbl, b->arch, bits / 8, b->prob);
+        describe(node, dbl, b->arch, b->dev.align_bytes, b->prob);
         if (!nsg::make_plan(b->prob, b->pl)) return DFTI_STATUS_NOT_APPLICABLE;
         for (int i = 0; i < 4; ++i) {
             bounded_snprintf(b->kernel_names[i], 64, "%s", nsg::kernel_name(b->pl.n, i, dbl).c_str());
             bounded_snprintf(b->function_names[i], 64, "%s", nsg::function_name(b->pl.fact.f[i]).c_str());
         }
-        b->twiddle_table_bytes = 0;
-        node->scratch_workspace_bytes = b->pl.scratch_workspace_bytes;
+        for (int a = 0; a < 2; ++a)
+            b->scratch[a] = b->pl.needs_scratch[a] ? b->areas.scratch("scratch", b->pl.scratch_bytes) : -1;
         return 0;
     }
 
@@ -134,44 +132,16 @@ struct nonsubgrp {
         return true;
     }
 
-    static sycl::event write_table(block*, int, int, void*, sycl::buffer<char, 1>*) { return sycl::event(); }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        std::uint64_t off = offset;
-        for (int a = 0; a < 2; ++a) {
-            if (!b->pl.needs_scratch[a]) continue;
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            if (kind == DFTI_CONTAINER_BUFFER) {
-                auto* whole = static_cast<sycl::buffer<char, 1>*>(base);
-                b->scratch_buffer[a] = new sycl::buffer<char, 1>(*whole, sycl::id<1>(off),
-                                                                 sycl::range<1>(b->pl.scratch_bytes));
-            } else {
-                b->scratch_usm[a] = static_cast<char*>(base) + off;
-            }
-            off += b->pl.scratch_bytes;
-        }
-        return 0;
-    }
-
-    static void free_scratch(block* b) {
-        for (int a = 0; a < 2; ++a) {
-            delete b->scratch_buffer[a];
-            b->scratch_buffer[a] = nullptr;
-            b->scratch_usm[a] = nullptr;
-        }
-    }
-
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const nsg::problem& p = b->prob;
         const nsg::plan& pl = b->pl;
-        const bool usm_scratch = !(node->internal_workspace == 0 && b->ws_kind != DFTI_CONTAINER_USM);
-        const std::uint64_t scratch_kind = usm_scratch ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+        const bool usm_scratch = a.usm_ws;
+        const std::uint64_t scratch_kind = a.ws_kind;
         const std::uint64_t data_kind = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         void* in = a.in;
         void* out = p.in_place ? a.in : a.out;
         for (int s = 0; s < 2; ++s)
-            if (pl.needs_scratch[s] && !(usm_scratch ? b->scratch_usm[s] : static_cast<void*>(b->scratch_buffer[s])))
-                return DFTI_STATUS_NO_WORKSPACE;
+            if (pl.needs_scratch[s] && !b->areas.arg(b->scratch[s], usm_scratch)) return DFTI_STATUS_NO_WORKSPACE;
 
         sycl::event cur;
         bool first = true;
@@ -222,7 +192,7 @@ struct nonsubgrp {
         case nsg::area::scratch2: {
             const int s = ar == nsg::area::scratch1 ? 0 : 1;
             kind = scratch_kind;
-            data = scratch_kind == DFTI_CONTAINER_USM ? b->scratch_usm[s] : static_cast<void*>(b->scratch_buffer[s]);
+            data = b->areas.arg(b->scratch[s], scratch_kind == DFTI_CONTAINER_USM);
             break;
         }
         }
@@ -244,14 +214,14 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
-    const std::uint32_t align =
-        q ? static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8) : 16;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
+    const std::uint32_t align = align_bytes_of(dev, 16);
     // Without a queue the device is not known yet: plan for generation 6,
     // whose scratch may grow the largest, so that the estimate covers the
     // commit on any device.
     nsg::problem p;
-    describe(node, sizeof(Real) == 8, q ? arch : 6, align, p);
+    describe(node, sizeof(Real) == 8, q ? arch : OVX_GPU_ARCH_QUEN6, align, p);
     nsg::plan pl;
     if (!nsg::make_plan(p, pl)) return -1;
     return static_cast<std::int64_t>(pl.scratch_workspace_bytes);
@@ -262,4 +232,4 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(nonsubgrp, bkd_c2c_1d_nonsubgrp, dft_c2c_1d_nonsubgrp_gpu_bkd, estimate_nonsubgrp)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nonsubgrp, c2c_1d_nonsubgrp, korami::ovx::dft::gpu1d::estimate_nonsubgrp)

@@ -25,20 +25,26 @@ int check_layout(const plan_input& in) {
     const strides& s = in.s;
     if (in.in_place && (s.input != s.output || s.fwd != s.bwd)) return plan_not_applicable;
     const int64_t b = in.batch.transforms;
-    const bool unit = (s.input == 1 && s.output == 1) || (s.fwd == 1 && s.bwd == 1);
+    // Unit strides on both sides of every built direction.
+    bool unit = true;
+    for (int dir = 0; dir < 2; ++dir) {
+        if (in.directions != 2 && in.directions != dir) continue;
+        const gpufw::side_pair st = gpufw::governing_strides(s.input, s.output, s.fwd, s.bwd, dir);
+        unit = unit && st.in == 1 && st.out == 1;
+    }
     if (b >= 2 && unit) {
         const int64_t n = in.n, m = n / 2;
-        const bool io = use_io_distances(in.batch);
         // Every direction that is built must fit: a direction whose rows
         // overlap would compute garbage, whatever the other direction does.
+        // Forward reads the real side, backward writes it.
         if (in.directions == 0 || in.directions == 2) {
-            const int64_t r = io ? in.batch.input_distance : in.batch.fwd_distance;
-            const int64_t c = io ? in.batch.output_distance : in.batch.bwd_distance;
+            const int64_t r = plan_common::input_distance_of(in.batch, 0);
+            const int64_t c = plan_common::output_distance_of(in.batch, 0);
             if (!distances_fit(r, c, n, m, in.in_place)) return plan_not_applicable;
         }
         if (in.directions == 1 || in.directions == 2) {
-            const int64_t r = io ? in.batch.output_distance : in.batch.fwd_distance;
-            const int64_t c = io ? in.batch.input_distance : in.batch.bwd_distance;
+            const int64_t r = plan_common::output_distance_of(in.batch, 1);
+            const int64_t c = plan_common::input_distance_of(in.batch, 1);
             if (!distances_fit(r, c, n, m, in.in_place)) return plan_not_applicable;
         }
     }
@@ -60,7 +66,7 @@ int make_plan(const plan_input& in, plan& out) {
     out.transforms = in.batch.transforms;
     const uint64_t cplx = in.single ? 8 : 16;
     const uint64_t one = static_cast<uint64_t>(out.sub_length) * cplx;
-    uint64_t cap = in.arch == 6 ? scratch_cap_quen6 : scratch_cap;
+    uint64_t cap = plan_common::scratch_cap_of(in.arch);
     if (in.cap_override != 0) cap = in.cap_override;
     const int64_t b = in.batch.transforms > 0 ? in.batch.transforms : 0;
     const uint64_t rows = static_cast<uint64_t>(even ? b : (b + 1) / 2);
@@ -99,19 +105,16 @@ std::string kernel_name(const plan& p, int slot) {
 
 std::string build_options(const plan& p, int slot) {
     const bool fwd = slot_is_forward(slot);
-    const bool io = use_io_distances(p.batch);
-    int64_t is, os;
-    if (p.s.input != 0 || p.s.output != 0) {
-        is = p.s.input;
-        os = p.s.output;
-    } else if (p.s.fwd < 1 || p.s.bwd < 1) {
-        is = os = 0;
-    } else {
-        is = fwd ? p.s.fwd : p.s.bwd;
-        os = fwd ? p.s.bwd : p.s.fwd;
-    }
-    const int64_t fwd_d = io ? (fwd ? p.batch.input_distance : p.batch.output_distance) : p.batch.fwd_distance;
-    const int64_t bwd_d = io ? (fwd ? p.batch.output_distance : p.batch.input_distance) : p.batch.bwd_distance;
+    // Each side's own stride (the layout rule); without input and output
+    // strides and with a domain stride below 1, none.
+    const gpufw::side_pair st = gpufw::governing_strides(p.s.input, p.s.output, p.s.fwd, p.s.bwd, fwd ? 0 : 1);
+    int64_t is = st.in, os = st.out;
+    if (p.s.input == 0 && p.s.output == 0 && (p.s.fwd < 1 || p.s.bwd < 1)) is = os = 0;
+    // The real side's distance (forward input, backward output) and the
+    // complex side's.
+    const int dir = fwd ? 0 : 1;
+    const int64_t fwd_d = fwd ? plan_common::input_distance_of(p.batch, dir) : plan_common::output_distance_of(p.batch, dir);
+    const int64_t bwd_d = fwd ? plan_common::output_distance_of(p.batch, dir) : plan_common::input_distance_of(p.batch, dir);
     char buf[512] = {0};
     int n = std::snprintf(buf, sizeof buf,
                           "%s%s-DIS=%lld -DOS=%lld -DFWD_D=%lld -DBWD_D=%lld -DTD=%lld -DNUM_PTS=%lld -DN_IS_EVEN=%lld ",

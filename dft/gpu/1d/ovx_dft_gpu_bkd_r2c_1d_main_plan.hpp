@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dft/gpu/1d/plan_common.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
 
 namespace korami::ovx::dft::r2c_1d {
 
@@ -18,8 +18,6 @@ struct strides {
 
 using plan_common::use_io_distances;
 
-constexpr uint64_t scratch_cap = 44040192ull;
-constexpr uint64_t scratch_cap_quen6 = 17179869184ull;
 
 enum kernel_slot { r2c_kernel = 0, c2r_kernel, fwd_input_copy, fwd_output_copy, bwd_input_copy, bwd_output_copy };
 constexpr int kernel_slots = 6;
@@ -27,14 +25,9 @@ constexpr int kernel_slots = 6;
 const char* slot_name(int slot);
 bool slot_is_forward(int slot);
 
-struct plan_input {
-    int64_t n = 0;
-    bool single = false;
-    int arch = 0;
+struct plan_input : plan_common::plan_input_base {
     bool in_place = false;
-    int directions = 2;
     strides s;
-    batch_info batch;
     uint64_t cap_override = 0;  // tests: a smaller scratch cap (0: the device's)
 };
 

@@ -4,11 +4,11 @@
 // twiddles (even N), a scratch area that holds a chunk of sub-transform rows,
 // and the input and output stages around the sub-transform.
 //
-// Workspace: the persistent region holds the sub-nodes' table areas, then the
-// module's scratch when a sub-node needs scratch of its own, then the table;
-// the scratch region holds the module's scratch (otherwise) and the
-// sub-nodes' shared scratch.
-#include "dft/gpu/1d/frame_records.hpp"
+// Workspace (the module's areas): the persistent region holds the sub-nodes'
+// table areas, then the module's scratch when a sub-node needs scratch of its
+// own, then the table; the scratch region holds the module's scratch
+// (otherwise) and the sub-nodes' shared scratch.
+#include "dft/gpu/frame/records.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +18,7 @@
 #include "dft/gpu/kernel_texts.hpp"
 #include "dft/node/ovx_dft_cpu_library.h"
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -26,6 +26,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 class twidlTableGenR2C1DMainUsmDouble;
 class twidlTableGenR2C1DMainBufDouble;
@@ -38,14 +39,8 @@ template <class Real>
 struct r2c_block : frame_block<Real, r2c_1d::kernel_slots> {
     r2c_1d::plan pl;
     sub_node_table<2> subs;        // full chunks, then the shorter last chunk when there is one
-    std::uint64_t scratch_bytes;   // aligned
-    std::uint64_t table_bytes;     // aligned, 0 for odd N
-    std::int64_t scratch_in_persistent;
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buf;
-    void* table_usm;
-    sycl::buffer<char, 1>* table_buf;
-    sycl::event* table_event;
+    int scratch;                   // area slot of the scratch
+    int table;                     // area slot of the twiddle table; -1 for odd N
 };
 
 int applicability(const DFTI_DESCRIPTOR* node) {
@@ -72,7 +67,6 @@ struct r2c_module {
     using real = Real;
     using block = r2c_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static const char* program_name() {
@@ -111,14 +105,23 @@ struct r2c_module {
                                       complex_row(node, b, b->pl.last_chunk_transforms)};
         st = b->subs.make(node, rows, b->pl.last_chunk_transforms > 0 ? 2 : 1);
         if (st != 0) return st;
-        b->scratch_bytes = align_workspace_offset(b->pl.scratch_bytes, b->queue);
-        b->table_bytes = b->pl.twiddle_bytes ? align_workspace_offset(b->pl.twiddle_bytes, b->queue) : 0;
-        const std::uint64_t sub_tables = b->subs.tables_bytes(), sub_scratch = b->subs.scratch_bytes();
-        b->scratch_in_persistent = sub_scratch != 0 ? 1 : 0;
-        std::uint64_t persistent = sub_tables + b->table_bytes + (b->scratch_in_persistent ? b->scratch_bytes : 0);
-        std::uint64_t scratch = std::max<std::uint64_t>(sub_scratch, b->scratch_in_persistent ? 0 : b->scratch_bytes);
-        node->twiddle_workspace_bytes = persistent ? align_workspace_offset(persistent, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        // The persistent region: the sub-nodes' tables, then the scratch when
+        // a sub-node needs scratch of its own (the sub-transform runs on the
+        // scratch), then the table. Otherwise the scratch shares the second
+        // region with the sub-nodes' scratch.
+        const std::uint64_t scratch_bytes = frame_align(b, b->pl.scratch_bytes);
+        const bool scratch_in_persistent = b->subs.scratch_bytes() != 0;
+        b->areas.sub_node_tables();
+        if (scratch_in_persistent) b->scratch = b->areas.scratch("scratch", scratch_bytes, region::tables);
+        b->table = -1;
+        if (b->pl.twiddle_bytes != 0)
+            b->table = b->areas.table("twiddle table", b->pl.twiddle_bytes, -1,
+                                      [b](const area_target& t, std::vector<sycl::event>& done) {
+                                          done.push_back(write_twiddles(b, t));
+                                          return 0;
+                                      });
+        if (!scratch_in_persistent) b->scratch = b->areas.scratch("scratch", scratch_bytes);
+        b->areas.round_scratch();
         return 0;
     }
 
@@ -151,10 +154,10 @@ struct r2c_module {
     }
 
     // Table entry k = e^(+2 pi i k / N) = (cospi(k/M), sinpi(k/M)); no scale.
-    static sycl::event write_twiddles(block* b, int kind) {
+    static sycl::event write_twiddles(block* b, const area_target& where) {
         const std::int64_t m = b->pl.half;
-        if (kind == DFTI_CONTAINER_USM) {
-            Real* t = static_cast<Real*>(b->table_usm);
+        if (where.kind == DFTI_CONTAINER_USM) {
+            Real* t = static_cast<Real*>(where.usm);
             using N = std::conditional_t<single, twidlTableGenR2C1DMainUsmFloat, twidlTableGenR2C1DMainUsmDouble>;
             return b->queue->submit([&](sycl::handler& h) {
                 h.parallel_for<N>(sycl::range<1>(static_cast<std::size_t>(m)), [=](sycl::item<1> it) {
@@ -165,7 +168,7 @@ struct r2c_module {
                 });
             });
         }
-        sycl::buffer<char, 1>* buf = b->table_buf;
+        sycl::buffer<char, 1>* buf = where.buf;
         using N = std::conditional_t<single, twidlTableGenR2C1DMainBufFloat, twidlTableGenR2C1DMainBufDouble>;
         return b->queue->submit([&](sycl::handler& h) {
             sycl::accessor<char, 1, sycl::access_mode::read_write> acc(*buf, h);
@@ -179,55 +182,13 @@ struct r2c_module {
         });
     }
 
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t off = offset;
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (b->scratch_in_persistent) {
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            off += b->scratch_bytes;
-        }
-        if (b->table_bytes != 0) {
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            frame_carve(base, kind, off, b->table_bytes, b->table_usm, b->table_buf);
-            off += b->table_bytes;
-            const bool have = frame_area_placed(kind, b->table_usm, b->table_buf);
-            if (!have) return DFTI_STATUS_NO_WORKSPACE;
-            sycl::event e = write_twiddles(b, kind);
-            delete b->table_event;
-            b->table_event = new sycl::event(e);
-            if (events) events->push_back(e);
-        }
-        if (end) *end = off;
-        return 0;
-    }
-
-    static void free_tables(block* b) {
-        frame_drop_area(b->table_usm, b->table_buf, &b->table_event);
-        if (b->scratch_in_persistent) frame_drop_area(b->scratch_usm, b->scratch_buf);
-    }
-
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (!b->scratch_in_persistent && b->scratch_bytes != 0) {
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            frame_carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-        }
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-
-    static void free_scratch(block* b) {
-        if (!b->scratch_in_persistent) frame_drop_area(b->scratch_usm, b->scratch_buf);
-    }
-
     static int launch(DFTI_DESCRIPTOR* node, block* b, const launch_args& a) {
         const r2c_1d::plan& p = b->pl;
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        const std::uint64_t ws_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* scratch = frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
-        void* table = frame_area_arg(usm_ws, b->table_usm, b->table_buf);
+        const bool usm_ws = a.usm_ws;
+        const std::uint64_t ws_kind = a.ws_kind;
+        void* scratch = b->areas.arg(b->scratch, usm_ws);
+        void* table = b->table < 0 ? nullptr : b->areas.arg(b->table, usm_ws);
         const int in_slot = input_slot(b, dir), out_slot = output_slot(b, dir);
         sycl::kernel* kin = b->kernels[in_slot];
         sycl::kernel* kout = b->kernels[out_slot];
@@ -255,7 +216,7 @@ struct r2c_module {
             r2c_1d::launch_range(p, in_slot, count, r);
             sycl::event ea = b->queue->submit([&](sycl::handler& h) {
                 if (first)
-                    frame_order_first(h, a, {b->table_event});
+                    frame_order_first(h, a, {b->areas.written(b->table)});
                 else if (usm_ws && have_prev) {
                     h.depends_on(prev);
                 }
@@ -329,4 +290,4 @@ std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(r2c_module, bkd_r2c_1d_main, dft_r2c_1d_main_gpu_bkd, estimate_r2c_1d)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::r2c_module, r2c_1d_main, korami::ovx::dft::gpu1d::estimate_r2c_1d)

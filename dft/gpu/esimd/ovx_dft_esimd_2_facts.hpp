@@ -20,6 +20,14 @@ namespace korami::ovx::dft {
 
 enum class fft_algo : int { rows = 0, col_batch = 1 };
 
+// What the plan's commit, internal workspace and rebind checks answer.
+enum esimd_plan_status : int {
+    esimd_plan_ok = 0,
+    esimd_plan_refused = 1,    // commit: the plan does not take the problem on this device
+    esimd_plan_no_memory = 1,  // the library's own workspace cannot be allocated
+    esimd_plan_rebind = 1,     // a compute of that data kind needs a new workspace binding first
+};
+
 // Everything a stage's launch and table need; a pure function of the
 // problem and two device properties, so that the rules can be checked on
 // the host.
@@ -81,7 +89,10 @@ public:
     void set_fwd_scale(T s) { fwd_scale = s; }
     void set_use_internal_workspaces(bool b) { use_internal_workspaces = b; }
     void set_queue(sycl::queue* q) { queue = q; }
+    // esimd_plan_ok, or esimd_plan_refused / esimd_plan_no_memory.
     int commit(sycl::queue* q);
+    // esimd_plan_ok, or esimd_plan_rebind when the tables of data kind
+    // `kind` (0 USM, 1 buffer) are not where a compute can read them.
     int workspace_rebind_needed(int kind) const;
 
     std::int64_t workspace_bytes(int kind) const;
@@ -91,8 +102,17 @@ public:
     void set_workspace(sycl::buffer<char, 1>& bytes, unsigned phase, std::vector<sycl::event>* events,
                        std::int64_t offset);
     void delete_internal_allocations(unsigned mode);
-    std::int32_t create_and_initialize_internal_workspaces();
+    std::int32_t create_and_initialize_internal_workspaces();  // esimd_plan_ok or esimd_plan_no_memory
     void create_twiddle_table(int mem_type);
+    // Writes the table of stage s and direction d into `table` (mem_type 0: a
+    // T* of USM; 1: a sycl::buffer<T, 1>*): the event of the command group,
+    // or a default event when the table was filled from the host.
+    sycl::event write_table(int s, int d, int mem_type, void* table);
+
+    // Tables placed by the plan's user (a backend's workspace areas): the
+    // plan reads table_ptr / table_buf as set by its user and neither
+    // allocates nor releases them.
+    void borrow_tables() { tables_borrowed = true; }
 
     // Launches of the compute driver still reading the tables: waited for
     // before the plan frees table memory. Completed ones are dropped.
@@ -120,6 +140,7 @@ public:
     std::int32_t container_kind = 2;
     std::int64_t area_size[2] = {};
     void* internal_alloc[2] = {};
+    bool tables_borrowed = false;
     std::vector<sycl::event> events;
     sycl::queue* queue = nullptr;
     sycl::kernel_bundle<sycl::bundle_state::executable>* bundles[3] = {};

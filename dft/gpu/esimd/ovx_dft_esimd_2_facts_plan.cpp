@@ -221,7 +221,7 @@ int esimd_2_facts_plan<T>::commit(sycl::queue* q) {
     const std::uint32_t align = dev.get_info<sycl::info::device::mem_base_addr_align>();
     if (!plan_stages<T>(lengths, n_transforms, fwd_distance, bwd_distance, in_strides, out_strides, local_mem, align,
                         dims, units, transforms_per_launch, stages))
-        return 1;
+        return esimd_plan_refused;
     queue = q;
     table_vl = 16;
     area_size[0] = 0;
@@ -268,17 +268,17 @@ int esimd_2_facts_plan<T>::commit(sycl::queue* q) {
     }
     area_size[1] = 0;
     if (use_internal_workspaces) return create_and_initialize_internal_workspaces();
-    return 0;
+    return esimd_plan_ok;
 }
 
 template <typename T>
 int esimd_2_facts_plan<T>::workspace_rebind_needed(int kind) const {
     if (kind != 0 && kind != 1) throw std::invalid_argument("The compute-time data container type must be known");
-    if (container_kind != 2 && container_kind != kind) return 1;
+    if (container_kind != 2 && container_kind != kind) return esimd_plan_rebind;
     for (int s = 0; s < rank; ++s)
         for (int d = 0; d < 2; ++d)
-            if (kind == 0 ? table_ptr[s][d] == nullptr : table_buf[s][d] == nullptr) return 1;
-    return 0;
+            if (kind == 0 ? table_ptr[s][d] == nullptr : table_buf[s][d] == nullptr) return esimd_plan_rebind;
+    return esimd_plan_ok;
 }
 
 // ---------------------------------------------------------------- workspaces
@@ -328,7 +328,7 @@ void esimd_2_facts_plan<T>::unbind_all() noexcept {
     }
     for (int s = 0; s < 3; ++s)
         for (int d = 0; d < 2; ++d) {
-            delete table_buf[s][d];
+            if (!tables_borrowed) delete table_buf[s][d];
             table_buf[s][d] = nullptr;
             table_ptr[s][d] = nullptr;
         }
@@ -347,7 +347,7 @@ void esimd_2_facts_plan<T>::delete_internal_allocations(unsigned mode) {
         }
         for (int s = 0; s < 3; ++s)
             for (int d = 0; d < 2; ++d) {
-                delete table_buf[s][d];
+                if (!tables_borrowed) delete table_buf[s][d];
                 table_buf[s][d] = nullptr;
                 table_ptr[s][d] = nullptr;
             }
@@ -438,9 +438,9 @@ std::int32_t esimd_2_facts_plan<T>::create_and_initialize_internal_workspaces() 
     std::vector<sycl::event> evs;
     if (area_size[0] > 0) {
         const auto bytes = std::uint64_t(area_size[0]);
-        if (bytes > max_alloc || bytes > free_mem()) return 1;
+        if (bytes > max_alloc || bytes > free_mem()) return esimd_plan_no_memory;
         void* p = sycl::malloc_device(bytes, *queue);
-        if (!p) return 1;
+        if (!p) return esimd_plan_no_memory;
         try {
             set_workspace(p, 0, &evs, 0);
         } catch (const sycl::exception& e) {
@@ -448,7 +448,7 @@ std::int32_t esimd_2_facts_plan<T>::create_and_initialize_internal_workspaces() 
             unbind_all();
             for (auto& ev : evs) ev.wait();
             sycl::free(p, *queue);
-            if (e.code() == sycl::make_error_code(sycl::errc::memory_allocation)) return 1;
+            if (e.code() == sycl::make_error_code(sycl::errc::memory_allocation)) return esimd_plan_no_memory;
             throw;
         } catch (...) {
             unbind_all();
@@ -460,7 +460,7 @@ std::int32_t esimd_2_facts_plan<T>::create_and_initialize_internal_workspaces() 
     }
     // Area 1 is empty in both precisions: nothing to allocate.
     for (auto& e : evs) e.wait();
-    return 0;
+    return esimd_plan_ok;
 }
 
 // ---------------------------------------------------------------- tables
@@ -544,54 +544,58 @@ sycl::event init_colbatch_twiddles_on_device(int fact1, int fact0, int c, T scal
 }
 
 template <typename T>
+sycl::event esimd_2_facts_plan<T>::write_table(int s, int d, int mem_type, void* table) {
+    const T scale = s == 0 ? (d == 0 ? fwd_scale : bwd_scale) : T(1);
+    const esimd_stage& st = stages[s];
+    if (std::is_same_v<T, float> && lengths[s] == 4096) {
+        // Filled on the host from double-precision values, in the stage's
+        // layout; no event is kept for it.
+        const std::int64_t c = st.col_batch ? 8 : 1;
+        const std::int64_t cols = st.col_batch ? st.fact1 : st.fact1p;
+        const std::size_t count = std::size_t(2 * st.fact0 * cols * c);
+        auto fill = [&](T* t) {
+            for (std::int64_t r = 0; r < st.fact0; ++r)
+                for (std::int64_t j = 0; j < cols; ++j) {
+                    const double th = double(j) * double(2 * r) * (1.0 / (double(st.fact0) * st.fact1));
+                    const T re = T(std::cos(M_PI * th) * double(scale));
+                    const T im = T(std::sin(M_PI * th) * double(scale));
+                    for (std::int64_t k = 0; k < c; ++k) {
+                        t[2 * ((r * cols + j) * c + k)] = re;
+                        t[2 * ((r * cols + j) * c + k) + 1] = im;
+                    }
+                }
+        };
+        if (mem_type == 0) {
+            T* stage_area = static_cast<T*>(sycl::aligned_alloc_shared(alignof(T), count * sizeof(T), *queue));
+            if (!stage_area)
+                throw sycl::exception(sycl::make_error_code(sycl::errc::memory_allocation),
+                                      "Cannot allocate the staging area of a twiddle table");
+            try {
+                fill(stage_area);
+                queue->memcpy(table, stage_area, count * sizeof(T)).wait();
+            } catch (...) {
+                sycl::free(stage_area, *queue);
+                throw;
+            }
+            sycl::free(stage_area, *queue);
+        } else {
+            sycl::host_accessor acc(*static_cast<sycl::buffer<T, 1>*>(table), sycl::read_write);
+            fill(&acc[0]);
+        }
+        return sycl::event();
+    }
+    return st.col_batch ? init_colbatch_twiddles_on_device<T>(st.fact1, st.fact0, 8, scale, *queue, mem_type, table)
+                        : init_twiddles_on_device<T>(st.fact0, st.fact1, int(st.fact1p), scale, *queue, mem_type, table);
+}
+
+template <typename T>
 void esimd_2_facts_plan<T>::create_twiddle_table(int mem_type) {
     for (int s = 0; s < rank; ++s)
         for (int d = 0; d < 2; ++d) {
-            const T scale = s == 0 ? (d == 0 ? fwd_scale : bwd_scale) : T(1);
             void* table = mem_type == 0 ? static_cast<void*>(table_ptr[s][d]) : static_cast<void*>(table_buf[s][d]);
-            const esimd_stage& st = stages[s];
-            if (std::is_same_v<T, float> && lengths[s] == 4096) {
-                // Filled on the host from double-precision values, in the
-                // stage's layout; no event is kept for it.
-                const std::int64_t c = st.col_batch ? 8 : 1;
-                const std::int64_t cols = st.col_batch ? st.fact1 : st.fact1p;
-                const std::size_t count = std::size_t(2 * st.fact0 * cols * c);
-                auto fill = [&](T* t) {
-                    for (std::int64_t r = 0; r < st.fact0; ++r)
-                        for (std::int64_t j = 0; j < cols; ++j) {
-                            const double th = double(j) * double(2 * r) * (1.0 / (double(st.fact0) * st.fact1));
-                            const T re = T(std::cos(M_PI * th) * double(scale));
-                            const T im = T(std::sin(M_PI * th) * double(scale));
-                            for (std::int64_t k = 0; k < c; ++k) {
-                                t[2 * ((r * cols + j) * c + k)] = re;
-                                t[2 * ((r * cols + j) * c + k) + 1] = im;
-                            }
-                        }
-                };
-                if (mem_type == 0) {
-                    T* stage_area = static_cast<T*>(sycl::aligned_alloc_shared(alignof(T), count * sizeof(T), *queue));
-                    if (!stage_area)
-                        throw sycl::exception(sycl::make_error_code(sycl::errc::memory_allocation),
-                                              "Cannot allocate the staging area of a twiddle table");
-                    try {
-                        fill(stage_area);
-                        queue->memcpy(table, stage_area, count * sizeof(T)).wait();
-                    } catch (...) {
-                        sycl::free(stage_area, *queue);
-                        throw;
-                    }
-                    sycl::free(stage_area, *queue);
-                } else {
-                    sycl::host_accessor acc(*table_buf[s][d], sycl::read_write);
-                    fill(&acc[0]);
-                }
-                continue;
-            }
-            sycl::event e = st.col_batch
-                                ? init_colbatch_twiddles_on_device<T>(st.fact1, st.fact0, 8, scale, *queue, mem_type, table)
-                                : init_twiddles_on_device<T>(st.fact0, st.fact1, int(st.fact1p), scale, *queue,
-                                                             mem_type, table);
-            events[std::size_t(d * rank + s)] = e;
+            const sycl::event e = write_table(s, d, mem_type, table);
+            // A table filled from the host keeps no event.
+            if (!(std::is_same_v<T, float> && lengths[s] == 4096)) events[std::size_t(d * rank + s)] = e;
         }
 }
 

@@ -14,13 +14,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/md/md_sides.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // What the plan needs of the device.
 struct small2d_device {
@@ -50,7 +51,7 @@ inline int small2d_layout(const DFTI_DESCRIPTOR* node) {
     if (d1.length != n) return DFTI_STATUS_NOT_APPLICABLE;
     if (!sides_of(d0).all(1) || !sides_of(d1).all(n)) return DFTI_STATUS_NOT_APPLICABLE;
     const dfti_dim& b = node->working_batch.records[0];
-    if (b.length >= 2 && !sides_of(b).all(n * n)) return DFTI_STATUS_NOT_APPLICABLE;
+    if (b.length >= 2 && !distance_sides_of(b).all(n * n)) return DFTI_STATUS_NOT_APPLICABLE;
     return 0;
 }
 
@@ -59,9 +60,9 @@ inline int small2d_layout(const DFTI_DESCRIPTOR* node) {
 // memory hold, at most 85 on generation 4 or 44 on generation 6.
 inline bool small2d_grf256(std::int32_t arch, std::int64_t work_group_size, std::int64_t slm_bytes,
                            std::int64_t sub_group_size) {
-    if ((arch != 4 && arch != 6) || slm_bytes <= 0 || sub_group_size <= 0) return false;
+    if ((arch != OVX_GPU_ARCH_QUEN4 && arch != OVX_GPU_ARCH_QUEN6) || slm_bytes <= 0 || sub_group_size <= 0) return false;
     const std::int64_t g = (work_group_size * (131072 / slm_bytes)) / sub_group_size;
-    return arch == 4 ? g <= 85 : g <= 44;
+    return arch == OVX_GPU_ARCH_QUEN4 ? g <= 85 : g <= 44;
 }
 
 // The plan of an N x N transform, `transforms` of them: 0, 100 when the
@@ -113,20 +114,19 @@ inline std::string small2d_options(const small2d_plan& p, bool single, int dir) 
     return b;
 }
 
-inline small2d_device small2d_device_of(sycl::queue* q, std::int32_t arch) {
+inline small2d_device small2d_device_of(const gpufw::device_facts& f, std::int32_t arch) {
     small2d_device d;
     d.arch = arch;
-    d.has_subgroup8 = gpu1d::frame_has_subgroup8(q, false);
-    if (q) {
-        const sycl::device dev = q->get_device();
-        d.local_mem = dev.get_info<sycl::info::device::local_mem_size>();
-        d.max_work_group = dev.get_info<sycl::info::device::max_work_group_size>();
+    d.has_subgroup8 = gpufw::has_sub_group8(f, false);
+    if (f.known) {
+        d.local_mem = static_cast<std::uint64_t>(f.local_mem);
+        d.max_work_group = static_cast<std::uint64_t>(f.max_work_group);
     }
     return d;
 }
 
 template <class Real>
-struct small2d_block : gpu1d::frame_block<Real, 2> {
+struct small2d_block : gpufw::frame_block<Real, 2> {
     small2d_plan pl;
 };
 
@@ -135,19 +135,14 @@ struct small2d_module {
     using real = Real;
     using block = small2d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    // No tables: the frame places none and writes none.
-    static constexpr bool own_tables = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return small2d_layout(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         const std::int64_t n = node->working_dims.records[0].length;
         const std::int64_t t = node->working_batch.records[0].length;
-        const int st = make_small2d_plan(n, t, single, small2d_device_of(b->queue, b->arch), b->pl);
-        if (st != 0) return st;
-        node->twiddle_workspace_bytes = 0;
-        node->scratch_workspace_bytes = 0;
-        return 0;
+        // No areas: the module needs no workspace.
+        return make_small2d_plan(n, t, single, small2d_device_of(b->dev, b->arch), b->pl);
     }
 
     static const char* program_name() {
@@ -163,10 +158,10 @@ struct small2d_module {
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
         const std::string name = small2d_kernel_name(b->pl, single);
         for (int dir = 0; dir < 2; ++dir) {
-            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            if (!gpufw::direction_built(b->directions, dir)) continue;
             const std::string options = small2d_options(b->pl, single, dir);
             if (options.empty()) return DFTI_STATUS_NOT_APPLICABLE;
-            b->kernels[dir] = gpu1d::frame_get_kernel(b->queue, program_name(), text(), name.c_str(), options.c_str());
+            b->kernels[dir] = gpufw::frame_get_kernel(b->queue, program_name(), text(), name.c_str(), options.c_str());
             if (!b->kernels[dir]) return DFTI_STATUS_NOT_APPLICABLE;
         }
         return 0;
@@ -174,18 +169,10 @@ struct small2d_module {
 
     static bool direction_ready(const block* b, int dir) { return b->kernels[dir] != nullptr; }
 
-    static int place_tables(block*, void*, int, std::uint64_t offset, std::vector<sycl::event>*, std::uint64_t* end) {
-        if (end) *end = offset;
-        return 0;
-    }
-    static void free_tables(block*) {}
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
-
     // One launch: T work-groups of 2N work-items. The transforms share
     // nothing between calls, so a call waits only for the caller's
     // dependencies (USM) or its buffers' accessors.
-    static int launch(DFTI_DESCRIPTOR*, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR*, block* b, const gpufw::launch_args& a) {
         sycl::kernel* k = b->kernels[a.direction];
         if (!k) return DFTI_STATUS_BAD_DESCRIPTOR;
         const small2d_plan p = b->pl;
@@ -211,20 +198,16 @@ struct small2d_module {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_2d_8nx8n_small_module = gpumd::small2d_module<Real>;
 
 // The module needs no workspace: 0 where it applies.
 template <class Real>
 std::int64_t estimate_c2c_2d_8nx8n_small(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::small2d_layout(node) != 0) return -1;
+    if (!node || small2d_layout(node) != 0) return -1;
     return 0;
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

@@ -19,11 +19,11 @@
 // A route whose sub-transforms or kernels cannot be had falls through to
 // the next one, after releasing what it built.
 //
-// Workspace: C the plan's tables; D the sub-nodes' tables, then the
-// transposes' scratch in the persistent region when the second
-// sub-transform needs a scratch of its own, else in the shared scratch
-// region; E the four twiddle tables; F the sub-nodes' tables and their
-// shared scratch.
+// Workspace (the route's areas): C the plan's tables; D the transposes'
+// scratch, then the sub-nodes' tables, in the persistent region when the
+// second sub-transform needs a scratch of its own, else the sub-nodes' tables
+// and the transposes' scratch in the shared scratch region; E the four
+// twiddle tables; F the sub-nodes' tables and their shared scratch.
 #ifndef OVX_DFT_GPU_MD_C2C_2D_MAIN_HPP
 #define OVX_DFT_GPU_MD_C2C_2D_MAIN_HPP
 
@@ -34,18 +34,18 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
-#include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/frame/composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
 #include "dft/gpu/md/md_sides.hpp"
-#include "dft/gpu/md/md_main_common.hpp"
 #include "dft/gpu/md/md_two_facts.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // ---- the layout -----------------------------------------------------------------
 
@@ -98,7 +98,7 @@ inline std::vector<sub_pair> c2c_2d_passes(const DFTI_DESCRIPTOR* node, const c2
 
 // True when route F runs transform by transform.
 inline bool c2c_2d_batched_packed(const DFTI_DESCRIPTOR* node, const c2c_2d_layout& l, std::int32_t arch) {
-    return arch == 6 && node->is_sub_node == 0 && l.T >= 2 && (l.n[0] == 2048 || l.n[0] == 4096) &&
+    return arch == OVX_GPU_ARCH_QUEN6 && node->is_sub_node == 0 && l.T >= 2 && (l.n[0] == 2048 || l.n[0] == 4096) &&
            l.n[1] == l.n[0] && l.packed;
 }
 
@@ -157,12 +157,11 @@ inline bool plan_transposes(const transpose_device& d, std::int64_t rows, std::i
     return t.col_items % M == 0;
 }
 
-inline transpose_device transpose_device_of(sycl::queue* q) {
+inline transpose_device transpose_device_of(const gpufw::device_facts& f) {
     transpose_device d;
-    const sycl::device dev = q->get_device();
-    d.sub_group = gpu1d::frame_min_sub_group(dev);
-    d.max_work_group = static_cast<std::int64_t>(dev.get_info<sycl::info::device::max_work_group_size>());
-    d.local_bytes = static_cast<std::int64_t>(dev.get_info<sycl::info::device::local_mem_size>());
+    d.sub_group = f.min_sub_group;
+    d.max_work_group = f.max_work_group;
+    d.local_bytes = f.local_mem;
     return d;
 }
 
@@ -224,24 +223,17 @@ enum c2c_2d_route : int { route_none = 0, route_esimd = 'C', route_transposes = 
 // Kernel slots: route E's row kernels (direction * 2 + dimension); route D's
 // transposes (pass).
 template <class Real>
-struct c2c_2d_block : gpu1d::frame_block<Real, 4> {
-    gpu1d::sub_node_table<4> subs;
+struct c2c_2d_block : gpufw::frame_block<Real, 4> {
+    gpufw::sub_node_table<4> subs;
     c2c_2d_layout pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per pass; null when not built
     int route;
     bool batched_packed;                     // route F, transform by transform
-    std::unique_ptr<esimd_2_facts_plan<Real>> esimd;  // route C
+    esimd_route<Real> esimd;                 // route C
     two_facts_axis axes[2];                  // route E
     two_facts_tables<2, Real> tables;        // route E
     transpose_pass tp[2];                    // route D
-    std::uint64_t scratch_bytes;             // route D: the transposes' scratch
-    bool scratch_in_first_region;            // route D
-    void* scratch_usm;                       // route D: the scratch in a USM workspace
-    sycl::buffer<char, 1>* scratch_buf;      // route D: the scratch in a buffer workspace, owned
-    ~c2c_2d_block() {
-        tables.drop();
-        gpu1d::frame_drop_area(scratch_usm, scratch_buf);
-    }
+    int scratch;                             // route D: area slot of the transposes' scratch
 };
 
 // The program of route E.
@@ -259,7 +251,6 @@ struct c2c_2d_module {
     using real = Real;
     using block = c2c_2d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return c2c_2d_applicability(node); }
@@ -268,11 +259,12 @@ struct c2c_2d_module {
         make_c2c_2d_layout(node, b->pl);
         const c2c_2d_layout& l = b->pl;
         if (l.packed) {
-            if (b->arch == 6 && esimd_route_commit<Real>(node, b->queue, {l.n[0], l.n[1]}, l.T, b->esimd) == 0) {
+            if (b->arch == OVX_GPU_ARCH_QUEN6 && esimd_route_commit<Real>(node, b->queue, {l.n[0], l.n[1]}, l.T, b->esimd) == 0) {
                 b->route = route_esimd;
+                esimd_route_list(b, b->esimd);
                 return 0;
             }
-            if (single && b->arch == 6 && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
+            if (single && b->arch == OVX_GPU_ARCH_QUEN6 && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
                 const int st = transposes_route(node, b);
                 if (st == 0) {
                     b->route = route_transposes;
@@ -280,7 +272,7 @@ struct c2c_2d_module {
                 }
                 if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
             }
-            if (c2c_2d_two_facts_shape(l, gpu1d::frame_has_subgroup8(b->queue, false)) && opencl_route(node, b) == 0) {
+            if (c2c_2d_two_facts_shape(l, gpufw::has_sub_group8(b->dev, false)) && opencl_route(node, b) == 0) {
                 b->route = route_opencl;
                 return 0;
             }
@@ -289,9 +281,8 @@ struct c2c_2d_module {
         b->batched_packed = c2c_2d_batched_packed(node, l, b->arch);
         const int st = commit_pairs(node, b->subs, c2c_2d_passes(node, l, !b->batched_packed), single, b->fwd, b->bwd);
         if (st != 0) return st;
-        const std::uint64_t tables = b->subs.tables_bytes(), scratch = b->subs.scratch_bytes();
-        node->twiddle_workspace_bytes = tables ? align_workspace_offset(tables, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
     }
 
@@ -299,20 +290,20 @@ struct c2c_2d_module {
     // transpose kernels, or nothing (what was built is released at once).
     static int transposes_route(DFTI_DESCRIPTOR* node, block* b) {
         const c2c_2d_layout& l = b->pl;
-        const transpose_device d = transpose_device_of(b->queue);
+        const transpose_device d = transpose_device_of(b->dev);
         if (!plan_transposes(d, l.n[1], l.n[0], b->tp[0]) || !plan_transposes(d, l.n[0], l.n[1], b->tp[1]))
             return DFTI_STATUS_NOT_APPLICABLE;
         int st = commit_pairs(node, b->subs, c2c_2d_transpose_passes(node, l), single, b->fwd, b->bwd);
         if (st == DFTI_STATUS_ALLOCATION_FAILED) return st;
         bool ok = st == 0;
         for (int dir = 0; dir < 2 && ok; ++dir)
-            if (gpu1d::direction_built(b->directions, dir)) ok = set_complete(dir == 0 ? b->fwd : b->bwd);
+            if (gpufw::direction_built(b->directions, dir)) ok = set_complete(dir == 0 ? b->fwd : b->bwd);
         for (int p = 0; p < 2 && ok; ++p) {
             const std::string name = transpose_kernel_name(b->tp[p]), options = transpose_options(b->tp[p], d.sub_group);
             try {
                 b->kernels[p] = name.empty() || options.empty()
                                     ? nullptr
-                                    : gpu1d::frame_get_kernel(b->queue, p == 0 ? gpu_programs::c2c_2d_transpose0 : gpu_programs::c2c_2d_transpose1,
+                                    : gpufw::frame_get_kernel(b->queue, p == 0 ? gpu_programs::c2c_2d_transpose0 : gpu_programs::c2c_2d_transpose1,
                                                               gpu_kernels::ovx_bkd_c2c_2d_transpose_text, name.c_str(),
                                                               options.c_str());
             } catch (const sycl::exception&) {
@@ -325,23 +316,26 @@ struct c2c_2d_module {
             return DFTI_STATUS_NOT_APPLICABLE;
         }
         // The second pass runs on the scratch: when it needs a scratch region
-        // of its own, the transposes' scratch joins the persistent region.
-        b->scratch_in_first_region = false;
+        // of its own, the transposes' scratch joins the persistent region,
+        // ahead of the sub-nodes' tables; otherwise it shares the scratch
+        // region with the sub-nodes' scratch (their uses follow one another).
+        bool first_region = false;
         for (const std::vector<DFTI_DESCRIPTOR*>* set : {&b->fwd, &b->bwd})
-            if (set->size() == 2 && (*set)[1] && (*set)[1]->scratch_workspace_bytes != 0) b->scratch_in_first_region = true;
-        b->scratch_bytes = align_workspace_offset(static_cast<std::uint64_t>(l.T * l.n[0] * l.n[1] * 8), b->queue);
-        std::uint64_t tables = b->subs.tables_bytes(), scratch = b->subs.scratch_bytes();
-        if (b->scratch_in_first_region)
-            tables += b->scratch_bytes;
-        else
-            scratch = std::max<std::uint64_t>(scratch, b->scratch_bytes);
-        node->twiddle_workspace_bytes = align_workspace_offset(tables, b->queue);
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+            if (set->size() == 2 && (*set)[1] && (*set)[1]->scratch_workspace_bytes != 0) first_region = true;
+        const std::uint64_t bytes = frame_align(b, static_cast<std::uint64_t>(l.T * l.n[0] * l.n[1] * 8));
+        b->areas.round_scratch();
+        if (first_region) {
+            b->scratch = b->areas.scratch("transposes' scratch", bytes, region::tables);
+            b->areas.sub_node_tables();
+        } else {
+            b->areas.sub_node_tables();
+            b->scratch = b->areas.scratch("transposes' scratch", bytes);
+        }
         return 0;
     }
 
     static void release_transposes(block* b) {
-        for (int p = 0; p < 2; ++p) gpu1d::frame_release_kernel(b->kernels[p]);
+        for (int p = 0; p < 2; ++p) gpufw::frame_release_kernel(b->kernels[p]);
         b->subs.destroy();
         b->fwd.clear();
         b->bwd.clear();
@@ -354,60 +348,20 @@ struct c2c_2d_module {
     static int opencl_route(DFTI_DESCRIPTOR* node, block* b) {
         const c2c_2d_layout& l = b->pl;
         two_facts_program prog;
-        if (!plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), two_facts_align_bytes(b->queue), b->axes) ||
+        if (!plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), two_facts_align_bytes(b->dev), b->axes) ||
             !two_facts_names<2>(b->axes, single ? "s" : "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         const char* text = single ? gpu_kernels::ovx_bkd_c2c_md_2_facts_text_s : gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d;
         for (int dir = 0; dir < 2; ++dir) {
-            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            if (!gpufw::direction_built(b->directions, dir)) continue;
             const std::string options = two_facts_options<2>(b->axes, prog, dir, l.T, !single);
             if (!two_facts_build<2>(b->queue, c2c_2d_two_facts_program(single), text, prog, options, &b->kernels[2 * dir])) {
-                for (int i = 0; i < 4; ++i) gpu1d::frame_release_kernel(b->kernels[i]);
+                for (int i = 0; i < 4; ++i) gpufw::frame_release_kernel(b->kernels[i]);
                 return DFTI_STATUS_NOT_APPLICABLE;
             }
         }
-        node->twiddle_workspace_bytes = two_facts_workspace_bytes<2>(b->axes);
-        node->scratch_workspace_bytes = 0;
+        b->tables.list(b, b->axes);
         return 0;
-    }
-
-    // ---- workspace areas ----
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (b->route == route_esimd)
-            return esimd_route_place(*b->esimd, b->binding_held_areas, base, kind, offset, events, end);
-        if (b->route == route_opencl)
-            return b->tables.place(b->queue, b->axes, b->scale[0], b->scale[1], base, kind, offset, events, end);
-        std::uint64_t off = offset;
-        if (b->route == route_transposes && b->scratch_in_first_region) {
-            const int st = gpu1d::frame_place_area(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            if (st != 0) return st;
-            off += b->scratch_bytes;
-        }
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = off;
-        return 0;
-    }
-    static void free_tables(block* b) {
-        if (b->esimd) b->esimd->delete_internal_allocations(2);
-        b->tables.drop();
-        if (b->scratch_in_first_region) gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf);
-    }
-    // The shared scratch region: the sub-nodes' scratch and, unless it sits
-    // in the persistent region, the transposes' scratch, all from one start
-    // (their uses follow one another).
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (b->route != route_transposes && b->route != route_subs) return 0;
-        if (b->route == route_transposes && !b->scratch_in_first_region) {
-            const int st = gpu1d::frame_place_area(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            if (st != 0) return st;
-        }
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(block* b) {
-        if (!b->scratch_in_first_region) gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf);
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
@@ -415,7 +369,7 @@ struct c2c_2d_module {
     static bool uses_sub_nodes(const block* b) { return b->route == route_transposes || b->route == route_subs; }
     static bool direction_ready(const block* b, int dir) {
         switch (b->route) {
-            case route_esimd: return b->esimd != nullptr;
+            case route_esimd: return b->esimd.plan != nullptr;
             case route_opencl: return b->kernels[2 * dir] && b->kernels[2 * dir + 1];
             case route_transposes: return b->kernels[0] && b->kernels[1] && set_complete(dir == 0 ? b->fwd : b->bwd);
             case route_subs: return set_complete(dir == 0 ? b->fwd : b->bwd);
@@ -432,9 +386,9 @@ struct c2c_2d_module {
 
     // ---- launches ----
 
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         switch (b->route) {
-            case route_esimd: return esimd_route_launch(*b->esimd, b->queue, a);
+            case route_esimd: return esimd_route_launch(b->esimd, node, b, a);
             case route_opencl: return opencl_launch(node, b, a);
             case route_transposes: return transposes_launch(node, b, a);
             case route_subs: return b->batched_packed ? batched_launch(node, b, a) : subs_launch(node, b, a);
@@ -449,12 +403,12 @@ struct c2c_2d_module {
 
     // Route E: dimension 0 from the input to the output, then dimension 1 in
     // place on the output, each after the writer of the table it reads.
-    static int opencl_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int opencl_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+        const bool usm_ws = a.usm_ws;
         const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
-        void* t0 = b->tables.area(dir, usm_ws);
-        void* t1 = b->tables.area(2 + dir, usm_ws);
+        void* t0 = b->tables.area(b->areas, dir, usm_ws);
+        void* t1 = b->tables.area(b->areas, 2 + dir, usm_ws);
         sycl::kernel* k0 = b->kernels[2 * dir];
         sycl::kernel* k1 = b->kernels[2 * dir + 1];
         if (!t0 || !t1) return DFTI_STATUS_NO_WORKSPACE;
@@ -463,11 +417,11 @@ struct c2c_2d_module {
         const two_facts_axis* x = b->axes;
         const std::int64_t B = x[0].batch_per_group;
         const std::int64_t elem = 2 * sizeof(Real);
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a, {b->tables.writer(dir)});
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(b->areas, dir)});
         sycl::event e = two_facts_pass(b->queue, k0, a.in, a.out, a.buffers, t0, table_kind, x[0].slm_bytes,
                                        (l.T * l.n[1] + B - 1) / B, x[0].work_group_size, deps);
         deps.assign(1, e);
-        if (const sycl::event* w = b->tables.writer(2 + dir)) deps.push_back(*w);
+        if (const sycl::event* w = b->tables.writer(b->areas, 2 + dir)) deps.push_back(*w);
         e = two_facts_pass(b->queue, k1, a.out, a.out, a.buffers, t1, table_kind, 4 * l.n[1] * elem,
                            (((l.n[0] + 3) / 4) * l.T + B - 1) / B, x[1].work_group_size, deps);
         if (a.result) *a.result = e;
@@ -476,10 +430,10 @@ struct c2c_2d_module {
 
     // Route F: pass 1 from the input to the output, pass 2 in place on the
     // output.
-    static int subs_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int subs_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const dfti_data_kind kind = data_kind(a.buffers);
         const std::vector<DFTI_DESCRIPTOR*>& set = a.direction == 0 ? b->fwd : b->bwd;
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event e1, e2;
         int st = b->subs.run(set[0], a.direction, a.in, a.out, deps, a.buffers, &kind, e1);
@@ -493,7 +447,7 @@ struct c2c_2d_module {
     // Route F transform by transform: both passes on each transform's
     // slices, each transform after the previous one. The first failing status
     // ends the loop.
-    static int batched_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int batched_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const c2c_2d_layout& l = b->pl;
         const int dir = a.direction;
         const bool in_place = node->placement == DFTI_INPLACE;
@@ -510,7 +464,7 @@ struct c2c_2d_module {
         }
         const dfti_data_kind kind = data_kind(a.buffers);
         const std::vector<DFTI_DESCRIPTOR*>& set = dir == 0 ? b->fwd : b->bwd;
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event last;
         for (std::int64_t t = 0; t < l.T; ++t) {
@@ -550,17 +504,17 @@ struct c2c_2d_module {
     // output to the scratch, pass 1 in place on the scratch, transpose 1 back
     // to the output. The scratch is the workspace's: a USM area with the
     // library's own or a USM workspace, a sub-buffer with a buffer workspace.
-    static int transposes_launch(const DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int transposes_launch(const DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const int dir = a.direction;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        void* scratch = gpu1d::frame_area_arg(usm_ws, b->scratch_usm, b->scratch_buf);
+        const bool usm_ws = a.usm_ws;
+        void* scratch = b->areas.arg(b->scratch, usm_ws);
         if (!scratch) return node->internal_workspace != 0 ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
         const int scratch_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
         const int data_kind_word = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         const dfti_data_kind kind = data_kind(a.buffers);
         const dfti_data_kind skind = data_kind(!usm_ws);
         const std::vector<DFTI_DESCRIPTOR*>& set = dir == 0 ? b->fwd : b->bwd;
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, true);
         sycl::event e;
         int st = b->subs.run(set[0], dir, a.in, a.out, deps, a.buffers, &kind, e);
@@ -593,11 +547,7 @@ struct c2c_2d_module {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_2d_main_module = gpumd::c2c_2d_module<Real>;
 
 // Workspace estimate: the sub-transforms of route F, and every route that
 // comes before it where the device (or, without a queue, any device) may
@@ -605,41 +555,42 @@ using c2c_2d_main_module = gpumd::c2c_2d_module<Real>;
 template <class Real>
 std::int64_t estimate_c2c_2d_main(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::c2c_2d_applicability(node) != 0) return -1;
+    if (!node || c2c_2d_applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
     constexpr bool single = std::is_same<Real, float>::value;
-    gpumd::c2c_2d_layout l;
-    gpumd::make_c2c_2d_layout(node, l);
-    const bool gen6 = !q || arch == 6;
+    c2c_2d_layout l;
+    make_c2c_2d_layout(node, l);
+    const bool gen6 = !q || arch == OVX_GPU_ARCH_QUEN6;
     const std::uint64_t align = frame_estimate_align(q, 1);
-    const bool batched = gpumd::c2c_2d_batched_packed(node, l, q ? arch : 6);
+    const bool batched = c2c_2d_batched_packed(node, l, q ? arch : OVX_GPU_ARCH_QUEN6);
     std::int64_t bytes = -1;
     for (bool with_batch : {true, false}) {
         if (!with_batch && !batched) continue;
-        const std::int64_t subs = gpumd::estimate_pairs<Real>(gpumd::c2c_2d_passes(node, l, with_batch), node, problem, align);
+        const std::int64_t subs = estimate_pairs<Real>(c2c_2d_passes(node, l, with_batch), node, problem, align);
         if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(2 * align));
     }
     if (l.packed && gen6) {
-        const std::int64_t t = gpumd::esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, q);
+        const std::int64_t t = esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, dev);
         if (t >= 0) bytes = std::max(bytes, t);
-        if (single && l.n[0] == gpumd::c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
+        if (single && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
             const std::int64_t subs =
-                gpumd::estimate_pairs<Real>(gpumd::c2c_2d_transpose_passes(node, l), node, problem, align);
+                estimate_pairs<Real>(c2c_2d_transpose_passes(node, l), node, problem, align);
             const std::uint64_t scratch = frame_estimate_align(q, static_cast<std::uint64_t>(l.n[0] * l.n[1] * 8));
             if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(scratch + 3 * align));
         }
     }
-    if (gpumd::c2c_2d_two_facts_shape(l, frame_has_subgroup8(q, true))) {
-        gpumd::two_facts_axis axes[2];
-        const std::uint32_t a = q ? gpumd::two_facts_align_bytes(q) : 128u;
-        if (gpumd::plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), a, axes))
-            bytes = std::max(bytes, static_cast<std::int64_t>(gpumd::two_facts_workspace_bytes<2>(axes)));
+    if (c2c_2d_two_facts_shape(l, has_sub_group8(dev, true))) {
+        two_facts_axis axes[2];
+        const std::uint32_t a = align_bytes_of(dev, 128u);
+        if (plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), a, axes))
+            bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<2>(axes)));
     }
     return bytes;
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

@@ -27,7 +27,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/md/md_sides.hpp"
 #include "dft/contract/ovx_dft_checked.hpp"
 
@@ -35,6 +35,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // Test hook: one more side (besides 512 and 1024) that the module takes, so
 // that small cubes can run the padded route; 0 (the default) takes none.
@@ -81,7 +82,7 @@ inline int make_cube_plan(const DFTI_DESCRIPTOR* node, bool single, cube_plan& p
     const dfti_dim& b = node->working_batch.records[0];
     const std::int64_t vol = want[2] * p.n[2];
     p.transforms = b.length;
-    if (p.transforms >= 2 && !sides_of(b).all(vol)) return DFTI_STATUS_NOT_APPLICABLE;
+    if (p.transforms >= 2 && !distance_sides_of(b).all(vol)) return DFTI_STATUS_NOT_APPLICABLE;
     p.distance = vol;
     p.pitch = p.n[0] + 1;
     p.plane = p.n[1] * p.pitch;
@@ -105,12 +106,12 @@ inline bool cube_fits_memory(const cube_plan& p, std::uint64_t scratch_bytes, bo
 
 // The three sub-transforms in commit order (axis 0, 1, 2); each serves the
 // directions `dirs` of the parent.
-inline std::vector<gpu1d::sub_node_row> cube_rows(const cube_plan& p, bool single, double fwd_scale,
+inline std::vector<gpufw::sub_node_row> cube_rows(const cube_plan& p, bool single, double fwd_scale,
                                                   double bwd_scale, std::uint32_t dirs) {
     const std::int64_t n0 = p.n[0], n1 = p.n[1], n2 = p.n[2], t = p.transforms, d = p.distance;
     const std::int64_t pitch = p.pitch, plane = p.plane, vol = p.volume;
-    std::vector<gpu1d::sub_node_row> rows;
-    rows.push_back({"3DC2C|1d", gpu1d::complex_1d_creator(single, n0),
+    std::vector<gpufw::sub_node_row> rows;
+    rows.push_back({"3DC2C|1d", gpufw::complex_1d_creator(single, n0),
                     [=](DFTI_DESCRIPTOR* s) {
                         s->user_dims.records[0] = dfti_dim{n0, 1, 1, 0, 0};
                         s->user_batch.records[0] = dfti_dim{n1, n0, pitch, 0, 0};
@@ -119,7 +120,7 @@ inline std::vector<gpu1d::sub_node_row> cube_rows(const cube_plan& p, bool singl
                         s->placement = DFTI_NOT_INPLACE;
                     },
                     nullptr, dirs});
-    rows.push_back({"3DC2C|2d", gpu1d::complex_1d_creator(single, n1),
+    rows.push_back({"3DC2C|2d", gpufw::complex_1d_creator(single, n1),
                     [=](DFTI_DESCRIPTOR* s) {
                         s->user_dims.records[0] = dfti_dim{n1, pitch, n0, 0, 0};
                         s->user_batch.records[0] = dfti_dim{n0, 1, 1, 0, 0};
@@ -130,7 +131,7 @@ inline std::vector<gpu1d::sub_node_row> cube_rows(const cube_plan& p, bool singl
                     nullptr, dirs});
     // The padded rows' extra column is transformed with the others: one
     // batch record of contiguous columns.
-    rows.push_back({"3DC2C|3d", gpu1d::complex_1d_creator(single, n2),
+    rows.push_back({"3DC2C|3d", gpufw::complex_1d_creator(single, n2),
                     [=](DFTI_DESCRIPTOR* s) {
                         s->user_dims.records[0] = dfti_dim{n2, plane, plane, 0, 0};
                         s->user_batch.records[0] = dfti_dim{plane, 1, 1, 0, 0};
@@ -146,14 +147,10 @@ inline std::vector<gpu1d::sub_node_row> cube_rows(const cube_plan& p, bool singl
 enum cube_axis_row : int { cube_axis0 = 0, cube_axis1 = 1, cube_axis2 = 2 };
 
 template <class Real>
-struct cube_block : gpu1d::frame_block<Real, 1> {
-    gpu1d::sub_node_table<3> subs;
+struct cube_block : gpufw::frame_block<Real, 1> {
+    gpufw::sub_node_table<3> subs;
     cube_plan pl;
-    std::uint64_t scratch_bytes;             // the padded intermediate, aligned
-    std::uint64_t tables_region;             // the first region, aligned
-    void* scratch_usm;                       // the intermediate in a USM workspace
-    sycl::buffer<char, 1>* scratch_sub;      // the intermediate in a caller's buffer workspace, owned
-    sycl::buffer<char, 1>* scratch_own;      // library's workspace: the intermediate of buffer data, owned
+    int intermediate;                        // area slot of the padded intermediate
 };
 
 template <class Real>
@@ -161,63 +158,34 @@ struct cube_module {
     using real = Real;
     using block = cube_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return cube_shape(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        if (b->arch != 6) return DFTI_STATUS_NOT_APPLICABLE;
+        if (b->arch != OVX_GPU_ARCH_QUEN6) return DFTI_STATUS_NOT_APPLICABLE;
         int st = make_cube_plan(node, single, b->pl);
         if (st != 0) return st;
-        b->scratch_bytes = align_workspace_offset(static_cast<std::uint64_t>(b->pl.raw_scratch), b->queue);
-        const std::uint64_t global = b->queue->get_device().template get_info<sycl::info::device::global_mem_size>();
-        if (!cube_fits_memory(b->pl, b->scratch_bytes, node->internal_workspace == 1, global))
+        const std::uint64_t scratch_bytes = frame_align(b, static_cast<std::uint64_t>(b->pl.raw_scratch));
+        const std::uint64_t global = b->dev.global_mem;
+        if (!cube_fits_memory(b->pl, scratch_bytes, node->internal_workspace == 1, global))
             return DFTI_STATUS_NOT_APPLICABLE;
-        const std::vector<gpu1d::sub_node_row> rows = cube_rows(b->pl, single, node->forward_scale,
+        const std::vector<gpufw::sub_node_row> rows = cube_rows(b->pl, single, node->forward_scale,
                                                                 node->backward_scale,
                                                                 static_cast<std::uint32_t>(node->directions));
         st = b->subs.make(node, rows.data(), static_cast<int>(rows.size()));
         if (st != 0) return st;
-        b->tables_region = align_workspace_offset(b->scratch_bytes + b->subs.tables_bytes(), b->queue);
-        node->twiddle_workspace_bytes = b->tables_region;
-        const std::uint64_t scratch = b->subs.scratch_bytes();
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        // The first region: the intermediate (the sub-nodes read and write it
+        // as data of the compute's container kind), then the sub-nodes' tables.
+        b->intermediate = b->areas.scratch("padded intermediate", scratch_bytes, region::tables, true);
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
     }
 
-    // The commit's last step (after the library's workspace, if any, was
-    // bound): with the library's workspace, the intermediate of buffer data.
-    static int build_kernels(DFTI_DESCRIPTOR* node, block* b) {
-        if (node->internal_workspace == 1)
-            b->scratch_own = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->scratch_bytes)));
-        return 0;
-    }
+    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
 
     static bool direction_ready(const block* b, int dir) { return b->subs.count == 3 && b->subs.committed(dir); }
-
-    // First region: the intermediate, then the sub-nodes' tables.
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (!base) return DFTI_STATUS_NO_WORKSPACE;
-        gpu1d::frame_carve(base, kind, offset, b->scratch_bytes, b->scratch_usm, b->scratch_sub);
-        std::uint64_t off = offset + b->scratch_bytes;
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = offset + b->tables_region;
-        return 0;
-    }
-    static void free_tables(block* b) {
-        b->scratch_usm = nullptr;
-        delete b->scratch_sub;
-        b->scratch_sub = nullptr;
-        delete b->scratch_own;
-        b->scratch_own = nullptr;
-    }
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->subs.place_scratch(base, kind, offset, nullptr);
-    }
-    static void free_scratch(block*) {}
 
     // Axis 0 from the input into the intermediate, axis 2 in place on it,
     // axis 1 into the output, each after the one before. The first waits for
@@ -225,18 +193,18 @@ struct cube_module {
     // may still use the intermediate and the shared scratch; sub-nodes take
     // no dependencies with buffer data, so there an unfinished previous
     // compute is waited for on the host when the sub-nodes share a scratch.
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const bool held = node->internal_workspace != 0;
         const int want = a.buffers ? DFTI_CONTAINER_BUFFER : DFTI_CONTAINER_USM;
         if (!held && b->ws_kind != want) return DFTI_STATUS_NO_WORKSPACE;
-        void* mid = a.buffers ? static_cast<void*>(held ? b->scratch_own : b->scratch_sub) : b->scratch_usm;
+        void* mid = b->areas.data_of(b->intermediate, a.buffers);
         if (!mid) return held ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
         const dfti_data_kind kind{static_cast<std::uint64_t>(want)};
         if (a.buffers && a.after && node->scratch_workspace_bytes != 0) {
             sycl::event previous = *a.after;
             previous.wait();
         }
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         sycl::event e;
         int st = b->subs.run(b->subs[cube_axis0], a.direction, a.in, mid, deps, a.buffers, &kind, e);
         if (st != 0) return st;
@@ -251,11 +219,7 @@ struct cube_module {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_3d_cube_module = gpumd::cube_module<Real>;
 
 // Workspace estimate: the padded intermediate and every sub-transform's own
 // estimate, each rounded up to the workspace alignment (without a queue the
@@ -264,20 +228,20 @@ template <class Real>
 std::int64_t estimate_c2c_3d_cube(const dft_workspace_problem& problem) {
     constexpr bool single = std::is_same<Real, float>::value;
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::cube_shape(node) != 0) return -1;
+    if (!node || cube_shape(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
-    if (q && arch != 6) return -1;
-    gpumd::cube_plan p;
-    if (gpumd::make_cube_plan(node, single, p) != 0) return -1;
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
+    if (q && arch != OVX_GPU_ARCH_QUEN6) return -1;
+    cube_plan p;
+    if (make_cube_plan(node, single, p) != 0) return -1;
     const std::uint64_t scratch = frame_estimate_align(q, static_cast<std::uint64_t>(p.raw_scratch));
-    if (q && !gpumd::cube_fits_memory(p, scratch, node->internal_workspace == 1,
-                                      q->get_device().get_info<sycl::info::device::global_mem_size>()))
+    if (q && !cube_fits_memory(p, scratch, node->internal_workspace == 1, dev.global_mem))
         return -1;
     const std::uint64_t align = frame_estimate_align(q, 1);
     std::uint64_t sum = scratch + 2 * align;
-    for (const sub_node_row& row : gpumd::cube_rows(p, single, node->forward_scale, node->backward_scale,
+    for (const sub_node_row& row : cube_rows(p, single, node->forward_scale, node->backward_scale,
                                                     static_cast<std::uint32_t>(node->directions))) {
         DFTI_DESCRIPTOR* s = nullptr;
         if (row.create(&s) != 0 || !s) return -1;
@@ -290,7 +254,7 @@ std::int64_t estimate_c2c_3d_cube(const dft_workspace_problem& problem) {
     }
     return static_cast<std::int64_t>(sum);
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

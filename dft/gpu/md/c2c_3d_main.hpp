@@ -12,11 +12,11 @@
 //      output, the second and third in place on the output; the third
 //      carries the scales.
 //
-// Workspace: route 1 puts the plan's tables in the persistent region and
-// needs no scratch; route 2's persistent region holds its six twiddle
-// tables (two per axis) and it needs no scratch; route 3's persistent region
-// holds the sub-nodes' table areas and its scratch region is shared by the
-// sub-nodes, whose computes run one after the other.
+// Workspace (the route's areas): route 1 lists the plan's tables in the
+// persistent region and needs no scratch; route 2's persistent region holds
+// its six twiddle tables (two per axis) and it needs no scratch; route 3's
+// persistent region holds the sub-nodes' table areas and its scratch region
+// is shared by the sub-nodes, whose computes run one after the other.
 #ifndef OVX_DFT_GPU_MD_C2C_3D_MAIN_HPP
 #define OVX_DFT_GPU_MD_C2C_3D_MAIN_HPP
 
@@ -27,18 +27,18 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
-#include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/frame/composite.hpp"
 #include "dft/gpu/md/md_esimd_route.hpp"
 #include "dft/gpu/md/md_sides.hpp"
-#include "dft/gpu/md/md_main_common.hpp"
 #include "dft/gpu/md/md_two_facts.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // The layout of a rank-3 complex node and its three stages.
 struct c2c_3d_plan : complex_md_layout<3> {
@@ -82,15 +82,14 @@ inline void make_c2c_3d_plan(const DFTI_DESCRIPTOR* node, c2c_3d_plan& p) {
 
 // Kernel slots: route 2's row kernels, direction * 3 + axis.
 template <class Real>
-struct c2c_3d_block : gpu1d::frame_block<Real, 6> {
-    gpu1d::sub_node_table<6> subs;
+struct c2c_3d_block : gpufw::frame_block<Real, 6> {
+    gpufw::sub_node_table<6> subs;
     c2c_3d_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // per stage; null when not built
     int route;                               // the route taken: 1, 2 or 3 (sub-transforms)
-    std::unique_ptr<esimd_2_facts_plan<Real>> esimd;  // route 1
+    esimd_route<Real> esimd;                 // route 1
     two_facts_axis axes[3];                  // route 2
     two_facts_tables<3, Real> tables;        // route 2
-    ~c2c_3d_block() { tables.drop(); }
 };
 
 // The program of route 2 (double only).
@@ -116,20 +115,19 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
     } else {
         const c2c_3d_plan& p = b->pl;
         two_facts_program prog;
-        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), two_facts_align_bytes(b->queue), b->axes) ||
+        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), two_facts_align_bytes(b->dev), b->axes) ||
             !two_facts_names<3>(b->axes, "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         for (int dir = 0; dir < 2; ++dir) {
-            if (!gpu1d::direction_built(b->directions, dir)) continue;
+            if (!gpufw::direction_built(b->directions, dir)) continue;
             const std::string options = two_facts_options<3>(b->axes, prog, dir, p.T, true);
             if (!two_facts_build<3>(b->queue, c2c_3d_two_facts_program(), gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d,
                                     prog, options, &b->kernels[3 * dir])) {
-                for (int i = 0; i < 6; ++i) gpu1d::frame_release_kernel(b->kernels[i]);
+                for (int i = 0; i < 6; ++i) gpufw::frame_release_kernel(b->kernels[i]);
                 return DFTI_STATUS_NOT_APPLICABLE;
             }
         }
-        node->twiddle_workspace_bytes = two_facts_workspace_bytes<3>(b->axes);
-        node->scratch_workspace_bytes = 0;
+        b->tables.list(b, b->axes);
         return 0;
     }
 }
@@ -138,13 +136,13 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
 // 2 in place on the output, each pass after the previous one and after the
 // writers of the tables it reads.
 template <class Real>
-int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpu1d::launch_args& a) {
+int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpufw::launch_args& a) {
     const int dir = a.direction;
-    const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+    const bool usm_ws = a.usm_ws;
     const int table_kind = usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
     void* t[3];
     for (int axis = 0; axis < 3; ++axis) {
-        t[axis] = b->tables.area(2 * axis + dir, usm_ws);
+        t[axis] = b->tables.area(b->areas, 2 * axis + dir, usm_ws);
         if (!t[axis]) return DFTI_STATUS_NO_WORKSPACE;
     }
     const c2c_3d_plan& p = b->pl;
@@ -153,14 +151,14 @@ int opencl_launch(const DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b, const gpu1
     const std::int64_t groups[3] = {(p.T * p.n[1] * p.n[2] + B - 1) / B, (p.T * p.n[2] * cols + B - 1) / B,
                                     (p.T * p.n[1] * cols + B - 1) / B};
     const std::int64_t slm[3] = {x[0].slm_bytes, 4 * p.n[1] * elem, 4 * p.n[2] * elem};
-    std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a, {b->tables.writer(dir)});
+    std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a, {b->tables.writer(b->areas, dir)});
     sycl::event e;
     for (int axis = 0; axis < 3; ++axis) {
         sycl::kernel* k = b->kernels[3 * dir + axis];
         if (!k) return DFTI_STATUS_BAD_DESCRIPTOR;
         if (axis > 0) {
             deps.assign(1, e);
-            if (const sycl::event* w = b->tables.writer(2 * axis + dir)) deps.push_back(*w);
+            if (const sycl::event* w = b->tables.writer(b->areas, 2 * axis + dir)) deps.push_back(*w);
         }
         e = two_facts_pass(b->queue, k, axis == 0 ? a.in : a.out, a.out, a.buffers, t[axis], table_kind, slm[axis],
                            groups[axis], x[axis].work_group_size, deps);
@@ -174,7 +172,6 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     using real = Real;
     using block = c2c_3d_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) { return c2c_3d_applicability(node); }
@@ -182,12 +179,13 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         make_c2c_3d_plan(node, b->pl);
         const c2c_3d_plan& p = b->pl;
-        if (p.packed && b->arch == 6 &&
+        if (p.packed && b->arch == OVX_GPU_ARCH_QUEN6 &&
             esimd_route_commit<Real>(node, b->queue, {p.n[0], p.n[1], p.n[2]}, p.T, b->esimd) == 0) {
             b->route = 1;
+            esimd_route_list(b, b->esimd);
             return 0;
         }
-        if (c2c_3d_two_facts_shape(p, single, gpu1d::frame_has_subgroup8(b->queue, false)) &&
+        if (c2c_3d_two_facts_shape(p, single, gpufw::has_sub_group8(b->dev, false)) &&
             opencl_route<Real>(node, b) == 0) {
             b->route = 2;
             return 0;
@@ -195,52 +193,29 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         b->route = 3;
         const int st = commit_pairs(node, b->subs, p.stages, single, b->fwd, b->bwd);
         if (st != 0) return st;
-        const std::uint64_t tables = b->subs.tables_bytes(), scratch = b->subs.scratch_bytes();
-        node->twiddle_workspace_bytes = tables ? align_workspace_offset(tables, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
-    }
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        if (b->route == 1) return esimd_route_place(*b->esimd, b->binding_held_areas, base, kind, offset, events, end);
-        if (b->route == 2) {
-            if constexpr (!single)
-                return b->tables.place(b->queue, b->axes, b->scale[0], b->scale[1], base, kind, offset, events, end);
-            return DFTI_STATUS_INTERNAL;
-        }
-        std::uint64_t off = offset;
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = off;
-        return 0;
-    }
-    static void free_tables(block* b) {
-        if (b->esimd) b->esimd->delete_internal_allocations(2);
-        b->tables.drop();
     }
 
     static bool uses_sub_nodes(const block* b) { return b->route == 3; }
     static bool direction_ready(const block* b, int dir) {
-        if (b->route == 1) return b->esimd != nullptr;
+        if (b->route == 1) return b->esimd.plan != nullptr;
         if (b->route == 2)
             return b->kernels[3 * dir] && b->kernels[3 * dir + 1] && b->kernels[3 * dir + 2];
         return md_composite_hooks<block>::direction_ready(b, dir);
     }
     static bool direction_refused(const block* b, int dir) { return !direction_ready(b, dir); }
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        return b->route == 3 ? md_composite_hooks<block>::place_scratch(b, base, kind, offset) : 0;
-    }
 
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
-        if (b->route == 1) return esimd_route_launch(*b->esimd, b->queue, a);
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
+        if (b->route == 1) return esimd_route_launch(b->esimd, node, b, a);
         if (b->route == 2) return opencl_launch(node, b, a);
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};
         const std::vector<DFTI_DESCRIPTOR*>& set = a.direction == 0 ? b->fwd : b->bwd;
         // The first stage waits for the caller's dependencies and for the
         // previous compute, whose stages may still use the shared scratch.
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event e;
         for (int k = 0; k < 3; ++k) {
@@ -253,11 +228,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     }
 };
 
-}  // namespace gpumd
 
-namespace gpu1d {
-template <class Real>
-using c2c_3d_main_module = gpumd::c2c_3d_module<Real>;
 
 // Workspace estimate: every stage's sub-transforms, and the routes that
 // come before them where the device (or, without a queue, any device) may
@@ -265,30 +236,31 @@ using c2c_3d_main_module = gpumd::c2c_3d_module<Real>;
 template <class Real>
 std::int64_t estimate_c2c_3d_main(const dft_workspace_problem& problem) {
     const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || gpumd::c2c_3d_applicability(node) != 0) return -1;
+    if (!node || c2c_3d_applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
-    gpumd::c2c_3d_plan p;
-    gpumd::make_c2c_3d_plan(node, p);
+    device_facts dev;
+    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
+    c2c_3d_plan p;
+    make_c2c_3d_plan(node, p);
     const std::uint64_t align = frame_estimate_align(q, 1);
-    const std::int64_t subs = gpumd::estimate_pairs<Real>(p.stages, node, problem, align);
+    const std::int64_t subs = estimate_pairs<Real>(p.stages, node, problem, align);
     std::int64_t bytes = subs < 0 ? -1 : subs + static_cast<std::int64_t>(2 * align);
     // Route 1 on a generation-6 device: the plan's tables.
-    if (p.packed && (!q || arch == 6)) {
-        const std::int64_t t = gpumd::esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, q);
+    if (p.packed && (!q || arch == OVX_GPU_ARCH_QUEN6)) {
+        const std::int64_t t = esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, dev);
         if (t >= 0) bytes = std::max(bytes, t);
     }
     // Route 2: the six tables.
-    if (gpumd::c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, frame_has_subgroup8(q, true))) {
-        gpumd::two_facts_axis axes[3];
-        const std::uint32_t a = q ? gpumd::two_facts_align_bytes(q) : 128u;
-        if (gpumd::plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
-            bytes = std::max(bytes, static_cast<std::int64_t>(gpumd::two_facts_workspace_bytes<3>(axes)));
+    if (c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, has_sub_group8(dev, true))) {
+        two_facts_axis axes[3];
+        const std::uint32_t a = align_bytes_of(dev, 128u);
+        if (plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
+            bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<3>(axes)));
     }
     return bytes;
 }
-}  // namespace gpu1d
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

@@ -1,20 +1,19 @@
 // The layout of one dimension or batch record as each direction of a complex
-// transform reads and writes it. Input and output strides (distances) are
-// what a caller sets last and hold for both directions; where one is 0 (not
-// given) the domain field of that side stands in: a forward transform reads
-// the forward domain and writes the backward one, a backward transform the
-// other way round.
+// transform reads and writes it, by the layout rule of the GPU route
+// (frame/layout.hpp): strides side by side, distances by pairs.
 #ifndef OVX_DFT_GPU_MD_MD_SIDES_HPP
 #define OVX_DFT_GPU_MD_MD_SIDES_HPP
 
 #include <cstdint>
 
+#include "dft/gpu/frame/shapes.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 struct md_sides {
     std::int64_t fwd_in, fwd_out, bwd_in, bwd_out;
@@ -22,10 +21,16 @@ struct md_sides {
     bool all(std::int64_t v) const { return fwd_in == v && fwd_out == v && bwd_in == v && bwd_out == v; }
 };
 
+// The strides of a dimension record.
 inline md_sides sides_of(const dfti_dim& d) {
-    auto pick = [](std::int64_t io, std::int64_t domain) { return io != 0 ? io : domain; };
-    return {pick(d.input_stride, d.fwd_stride), pick(d.output_stride, d.bwd_stride), pick(d.input_stride, d.bwd_stride),
-            pick(d.output_stride, d.fwd_stride)};
+    const side_pair f = governing_strides(d, 0), b = governing_strides(d, 1);
+    return {f.in, f.out, b.in, b.out};
+}
+
+// The distances of a batch record.
+inline md_sides distance_sides_of(const dfti_dim& r) {
+    const side_pair f = governing_distances(r, 0), b = governing_distances(r, 1);
+    return {f.in, f.out, b.in, b.out};
 }
 
 // What every complex multi-dimensional module asks of a node before its own
@@ -71,7 +76,7 @@ void make_complex_md_layout(const DFTI_DESCRIPTOR* node, complex_md_layout<R>& l
         want *= d.length;
     }
     const dfti_dim& b = node->working_batch.records[0];
-    const md_sides ds = sides_of(b);
+    const md_sides ds = distance_sides_of(b);
     l.T = b.length;
     l.dfin = ds.fwd_in;
     l.dfout = ds.fwd_out;

@@ -25,9 +25,8 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame_areas.hpp"
-#include "dft/gpu/1d/frame_block.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/block.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -35,6 +34,7 @@ namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // Table command groups (USM and buffer forms) of the 2D (both precisions)
 // and 3D (double) two-factor routes.
@@ -228,64 +228,49 @@ bool two_facts_build(sycl::queue* q, const char* program, const char* text, cons
     bool ok = !options.empty();
     for (int a = 0; a < Axes && ok; ++a) {
         try {
-            kernels[a] = gpu1d::frame_get_kernel(q, program, text, p.row_kernel[a].c_str(), options.c_str());
+            kernels[a] = gpufw::frame_get_kernel(q, program, text, p.row_kernel[a].c_str(), options.c_str());
         } catch (const sycl::exception&) {
             kernels[a] = nullptr;
         }
         ok = kernels[a] != nullptr;
     }
     if (!ok)
-        for (int a = 0; a < Axes; ++a) gpu1d::frame_release_kernel(kernels[a]);
+        for (int a = 0; a < Axes; ++a) gpufw::frame_release_kernel(kernels[a]);
     return ok;
 }
 
-// The tables of a route in a bound workspace, and the events of their
-// writers. Table i: axis i / 2, direction i % 2. Lives in a module block
-// (value-initialised); drop() before the block goes.
+// The tables of a route: their area slots in the module's area list. Table
+// i: axis i / 2, direction i % 2, each carved from the first region in that
+// order and written by its writer when the area is bound (both directions'
+// tables always, whichever directions are built).
 template <int Axes, class Real>
 struct two_facts_tables {
     static constexpr int count = 2 * Axes;
-    void* usm[count] = {};
-    sycl::buffer<char, 1>* buf[count] = {};
-    sycl::event* event[count] = {};
+    int slot[count] = {};
+
+    // Lists the tables of `axes` (in the block, which outlives its areas);
+    // axis 0's tables carry the block's scales.
+    template <class Block>
+    void list(Block* b, const two_facts_axis* axes) {
+        for (int i = 0; i < count; ++i)
+            slot[i] = b->areas.table("two-factor table", static_cast<std::uint64_t>(axes[i / 2].table_bytes), -1,
+                                     [b, axes, i](const gpufw::area_target& t, std::vector<sycl::event>& done) {
+                                         done.push_back(write(b->queue, axes[i / 2], i / 2 == 0,
+                                                              i % 2 == 0 ? b->scale[0] : b->scale[1], t));
+                                         return 0;
+                                     });
+    }
 
     // The table's kernel argument in a workspace of the kind (USM address or
     // sub-buffer), null when it is not placed.
-    void* area(int i, bool usm_ws) const { return gpu1d::frame_area_arg(usm_ws, usm[i], buf[i]); }
-
-    // Carves the tables from `offset` on and writes them. Returns 0, or 11
-    // when the workspace has no room for them (a null USM base or a kind
-    // other than USM and buffer); throws when a sub-buffer does not fit the
-    // caller's buffer. The writers' events are kept and appended to `events`.
-    int place(sycl::queue* q, const two_facts_axis* axes, Real fwd_scale, Real bwd_scale, void* base, int kind,
-              std::uint64_t offset, std::vector<sycl::event>* events, std::uint64_t* end) {
-        if ((kind != DFTI_CONTAINER_USM && kind != DFTI_CONTAINER_BUFFER) || !base) return DFTI_STATUS_NO_WORKSPACE;
-        std::uint64_t off = offset;
-        for (int i = 0; i < count; ++i) {
-            const std::uint64_t bytes = static_cast<std::uint64_t>(axes[i / 2].table_bytes);
-            gpu1d::frame_carve(base, kind, off, bytes, usm[i], buf[i]);
-            off += bytes;
-        }
-        for (int i = 0; i < count; ++i) {
-            const sycl::event e = write(q, axes[i / 2], i / 2 == 0, i % 2 == 0 ? fwd_scale : bwd_scale, kind, i);
-            gpu1d::frame_keep(event[i], e);
-            if (events) events->push_back(e);
-        }
-        if (end) *end = off;
-        return 0;
-    }
-
-    // Waits for the writers, then drops every table.
-    void drop() {
-        for (int i = 0; i < count; ++i) gpu1d::frame_drop_area(usm[i], buf[i], &event[i]);
-    }
-
-    const sycl::event* writer(int i) const { return event[i]; }
+    void* area(const gpufw::area_list& l, int i, bool usm_ws) const { return l.arg(slot[i], usm_ws); }
+    const sycl::event* writer(const gpufw::area_list& l, int i) const { return l.written(slot[i]); }
 
 private:
     using names = two_facts_table_names<Axes, Real>;
 
-    sycl::event write(sycl::queue* q, const two_facts_axis& x, bool facts, Real scale, int kind, int i) {
+    static sycl::event write(sycl::queue* q, const two_facts_axis& x, bool facts, Real scale,
+                             const gpufw::area_target& where) {
         const std::int64_t f0 = x.fact0, f1 = x.fact1, n = x.length;
         constexpr std::int64_t S = two_facts_sub_group, H = two_facts_sub_group / 2;
         if (facts) {
@@ -300,9 +285,9 @@ private:
                 t[e + S] = s;
                 t[e + S + 1] = -s;
             };
-            return gpu1d::frame_table_group<Real, typename names::facts_usm, typename names::facts_buf>(
-                q, kind, usm[i], buf[i], sycl::range<2>(static_cast<std::size_t>(f0), static_cast<std::size_t>(f1)),
-                body);
+            return gpufw::frame_table_group<Real, typename names::facts_usm, typename names::facts_buf>(
+                q, where.kind, where.usm, where.buf,
+                sycl::range<2>(static_cast<std::size_t>(f0), static_cast<std::size_t>(f1)), body);
         }
         // One (k1, k0) block of 2S values per item.
         auto body = [=](Real* t, std::size_t i0, std::size_t i1) {
@@ -315,8 +300,9 @@ private:
                 t[e + S + l] = (l % 2 == 0) ? s : -s;
             }
         };
-        return gpu1d::frame_table_group<Real, typename names::dir_usm, typename names::dir_buf>(
-            q, kind, usm[i], buf[i], sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f0)), body);
+        return gpufw::frame_table_group<Real, typename names::dir_usm, typename names::dir_buf>(
+            q, where.kind, where.usm, where.buf, sycl::range<2>(static_cast<std::size_t>(f1), static_cast<std::size_t>(f0)),
+            body);
     }
 };
 
@@ -343,11 +329,8 @@ inline sycl::event two_facts_pass(sycl::queue* q, sycl::kernel* k, void* in, voi
     });
 }
 
-// The base-address alignment of the queue's device in bytes (16 without a queue).
-inline std::uint32_t two_facts_align_bytes(sycl::queue* q) {
-    if (!q) return 16;
-    return q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8;
-}
+// The base-address alignment of the device in bytes (16 for an unknown device).
+inline std::uint32_t two_facts_align_bytes(const gpufw::device_facts& dev) { return gpufw::align_bytes_of(dev, 16); }
 
 }  // namespace gpumd
 }  // namespace dft

@@ -1,5 +1,5 @@
 // 2D complex main GPU backend: the module of c2c_2d_main.hpp in both precisions.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 #include "dft/gpu/md/c2c_2d_main.hpp"
 
 #include <atomic>
@@ -18,4 +18,4 @@ void set_c2c_2d_transposes_side(std::int64_t n) { transposes_side.store(n); }
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(c2c_2d_main_module, bkd_c2c_2d_main, dft_c2c_2d_main_gpu_bkd, estimate_c2c_2d_main)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::c2c_2d_module, c2c_2d_main, korami::ovx::dft::gpumd::estimate_c2c_2d_main)

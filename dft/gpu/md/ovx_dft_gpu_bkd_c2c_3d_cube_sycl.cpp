@@ -1,7 +1,7 @@
 // 3D complex cube GPU backend: the module of c2c_3d_cube.hpp in both precisions.
 #include <atomic>
 
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 #include "dft/gpu/md/c2c_3d_cube.hpp"
 
 namespace korami {
@@ -19,4 +19,4 @@ std::int64_t c2c_3d_cube_admitted_side() { return admitted_side.load(); }
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(c2c_3d_cube_module, bkd_c2c_3d_cube, dft_c2c_3d_cube_gpu_bkd, estimate_c2c_3d_cube)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::cube_module, c2c_3d_cube, korami::ovx::dft::gpumd::estimate_c2c_3d_cube)

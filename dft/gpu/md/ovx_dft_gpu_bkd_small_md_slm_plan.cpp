@@ -1,12 +1,14 @@
 #include "dft/gpu/md/ovx_dft_gpu_bkd_small_md_slm_plan.hpp"
 
+#include "dft/gpu/frame/layout.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "dft/gpu/1d/plan_common.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/plan_common.hpp"
+#include "dft/gpu/frame/align.hpp"
 
 namespace korami::ovx::dft::small_md_slm {
 
@@ -95,16 +97,19 @@ layout layout_of(const problem& p) {
     layout l;
     const int c = p.real ? 0 : 1;
     for (int d = 0; d < 2 && d < p.rank; ++d) {
-        l.in_stride[0][d] = p.input_stride[d] ? p.input_stride[d] : p.fwd_stride[d];
-        l.in_stride[1][d] = p.input_stride[d] ? p.input_stride[d] : p.bwd_stride[d];
-        l.out_stride[0][d] = p.output_stride[d] ? p.output_stride[d] : p.bwd_stride[d];
-        l.out_stride[1][d] = p.output_stride[d] ? p.output_stride[d] : p.fwd_stride[d];
+        for (int dir = 0; dir < 2; ++dir) {
+            const gpufw::side_pair st =
+                gpufw::governing_strides(p.input_stride[d], p.output_stride[d], p.fwd_stride[d], p.bwd_stride[d], dir);
+            l.in_stride[dir][d] = st.in;
+            l.out_stride[dir][d] = st.out;
+        }
     }
-    const bool io = p.fwd_distance == 0 && p.bwd_distance == 0 && p.input_distance != 0 && p.output_distance != 0;
-    l.in_dist[0] = io ? p.input_distance : p.fwd_distance;
-    l.out_dist[0] = io ? p.output_distance : p.bwd_distance;
-    l.in_dist[1] = io ? p.input_distance : p.bwd_distance;
-    l.out_dist[1] = io ? p.output_distance : p.fwd_distance;
+    for (int dir = 0; dir < 2; ++dir) {
+        const gpufw::side_pair ds =
+            gpufw::governing_distances(p.input_distance, p.output_distance, p.fwd_distance, p.bwd_distance, dir);
+        l.in_dist[dir] = ds.in;
+        l.out_dist[dir] = ds.out;
+    }
 
     // Both sides of a direction must be contiguous along dimension 0.
     for (int dir = 0; dir < 2; ++dir)

@@ -9,7 +9,7 @@
 // third row factors, 4 the real-row factors, 5 the twiddles between the two
 // column factors. A plan whose rows and columns have one factor each needs
 // no workspace.
-#include "dft/gpu/1d/frame_records.hpp"
+#include "dft/gpu/frame/records.hpp"
 
 #include <cstdint>
 #include <exception>
@@ -17,15 +17,15 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/md/ovx_dft_gpu_bkd_small_md_slm_plan.hpp"
 #include "gpu/ovx_gpu.hpp"
-#include "gpu/ovx_sycl_ext.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpu1d {
+using namespace gpufw;
 
 // The table kernels, by table, container form and precision.
 class complexMainTwidlTableRowUsmDouble;
@@ -76,22 +76,12 @@ struct smd_table_kernels<float> {
 
 constexpr int smd_slots = 6;
 
-// One table area of the workspace.
-struct smd_factor_table {
-    std::uint64_t bytes;          // reserved (aligned) bytes; 0: the plan has no such table
-    void* usm;                    // its place in a USM workspace
-    sycl::buffer<char, 1>* buf;   // or its sub-buffer of a buffer workspace, owned
-    std::int32_t kind;            // container kind it was placed in, 0 while not placed
-    sycl::event* event;           // the table kernel that wrote it, owned
-};
-
 template <class Real>
 struct smd_block : frame_block<Real, 2> {
     smd::plan pl;
-    smd::device_figures dev;
-    std::uint64_t table_total;    // sum of the areas
+    smd::device_figures figures;
     char kernel_name[64];
-    smd_factor_table table[smd_slots];
+    int table[smd_slots];         // area slots of the six tables (an area of 0 bytes: the plan has no such table)
 };
 
 // The applicability test that reads the node only: 0, 5 for a domain that is
@@ -111,11 +101,8 @@ int applicability(const DFTI_DESCRIPTOR* node) {
     if (real && d0.length % 2 != 0) return DFTI_STATUS_NOT_APPLICABLE;
     // Dimension 0 must be contiguous on both sides of at least one
     // direction; the planner drops a direction whose pair is not.
-    const std::int64_t fi = d0.input_stride ? d0.input_stride : d0.fwd_stride;
-    const std::int64_t bi = d0.input_stride ? d0.input_stride : d0.bwd_stride;
-    const std::int64_t fo = d0.output_stride ? d0.output_stride : d0.bwd_stride;
-    const std::int64_t bo = d0.output_stride ? d0.output_stride : d0.fwd_stride;
-    if (!(fi == 1 && fo == 1) && !(bi == 1 && bo == 1)) return DFTI_STATUS_NOT_APPLICABLE;
+    const side_pair f = governing_strides(d0, 0), b = governing_strides(d0, 1);
+    if (!(f.in == 1 && f.out == 1) && !(b.in == 1 && b.out == 1)) return DFTI_STATUS_NOT_APPLICABLE;
     if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
         return DFTI_STATUS_NOT_APPLICABLE;
     const std::uint64_t n0 = static_cast<std::uint64_t>(d0.length);
@@ -151,37 +138,28 @@ smd::problem problem_of(const DFTI_DESCRIPTOR* node) {
     return p;
 }
 
-// The device figures of the queue: 0, or 7 without a queue, for a device
-// query that fails, a generation the backend does not know or an EU count
-// that is not whole subslices.
-int device_figures_of(sycl::queue* q, smd::device_figures& dev) {
-    if (!q) return DFTI_STATUS_INTERNAL;
-    try {
-        const sycl::device d = q->get_device();
-        dev.sub_group = frame_min_sub_group(d);
-        dev.max_work_group = static_cast<std::int64_t>(d.get_info<sycl::info::device::max_work_group_size>());
-        dev.local_mem = static_cast<std::int64_t>(d.get_info<sycl::info::device::local_mem_size>());
-        dev.backend = korami::ovx::gpu::get_device_backend(q);
-        if (korami::ovx::gpu::sycl_ext::has_gpu_hw_info(d) && dev.backend == 1) {
-            namespace xe = korami::ovx::gpu::sycl_ext;
-            const std::int64_t eus = xe::gpu_eu_count_per_subslice(d), threads = xe::gpu_hw_threads_per_eu(d);
-            dev.threads_per_eu = threads;
-            dev.threads_per_subslice = eus * threads;
-            dev.subslices = static_cast<std::int64_t>(xe::gpu_slices(d)) * xe::gpu_subslices_per_slice(d);
-        } else {
-            int st = 0;
-            const ovx_gpu_arch_t gen = korami::ovx::gpu::get_architecture(&st, q);
-            std::int64_t eus = 0, threads = 0;
-            if (st != 0 || !smd::generation_figures(static_cast<int>(gen), &eus, &threads))
-                return DFTI_STATUS_INTERNAL;
-            const std::int64_t count = korami::ovx::gpu::get_eu_count(q);
-            if (count < eus || count % eus != 0) return DFTI_STATUS_INTERNAL;
-            dev.threads_per_eu = threads;
-            dev.threads_per_subslice = eus * threads;
-            dev.subslices = count / eus;
-        }
-    } catch (const sycl::exception&) {
-        return DFTI_STATUS_INTERNAL;
+// The planner's device figures from the device facts: 0, or 7 for an
+// unknown device, a generation the backend does not know or an EU count that
+// is not whole subslices.
+int device_figures_of(const device_facts& f, smd::device_figures& dev) {
+    if (!f.known) return DFTI_STATUS_INTERNAL;
+    dev.sub_group = f.min_sub_group;
+    dev.max_work_group = f.max_work_group;
+    dev.local_mem = f.local_mem;
+    dev.backend = f.backend;
+    if (f.hw_info && dev.backend == 1) {
+        dev.threads_per_eu = f.threads_per_eu;
+        dev.threads_per_subslice = f.eus_per_subslice * f.threads_per_eu;
+        dev.subslices = f.slices * f.subslices_per_slice;
+    } else {
+        std::int64_t eus = 0, threads = 0;
+        if (!f.generation_known || !smd::generation_figures(static_cast<int>(f.generation), &eus, &threads))
+            return DFTI_STATUS_INTERNAL;
+        const std::int64_t count = f.eu_count;
+        if (count < eus || count % eus != 0) return DFTI_STATUS_INTERNAL;
+        dev.threads_per_eu = threads;
+        dev.threads_per_subslice = eus * threads;
+        dev.subslices = count / eus;
     }
     return 0;
 }
@@ -200,8 +178,9 @@ struct smd_module {
     using block = smd_block<Real>;
     using names = smd_table_kernels<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool own_device_checks = true;
+    // A binding without a base or with an unknown container kind.
+    static constexpr int missing_area_status = DFTI_STATUS_INTERNAL;
 
     static const char* text() {
         return single ? gpu_kernels::ovx_bkd_small_md_slm_text_s : gpu_kernels::ovx_bkd_small_md_slm_text_d;
@@ -216,19 +195,17 @@ struct smd_module {
         const smd::problem prob = problem_of(node);
         const smd::layout lay = smd::layout_of(prob);
         if (smd::layout_status(prob, lay) != 0) return DFTI_STATUS_NOT_APPLICABLE;
-        int st = device_figures_of(b->queue, b->dev);
+        int st = device_figures_of(b->dev, b->figures);
         if (st != 0) return st;
-        st = smd::make_plan(prob, lay, b->dev, b->pl);
+        st = smd::make_plan(prob, lay, b->figures, b->pl);
         if (st != 0) return st;
         std::uint64_t need[smd_slots];
         smd::table_bytes_needed(b->pl, need);
-        b->table_total = 0;
-        for (int s = 0; s < smd_slots; ++s) {
-            b->table[s].bytes = need[s] ? align_workspace_offset(need[s], b->queue) : 0;
-            b->table_total += b->table[s].bytes;
-        }
-        node->twiddle_workspace_bytes = b->table_total;
-        node->scratch_workspace_bytes = 0;
+        for (int s = 0; s < smd_slots; ++s)
+            b->table[s] = b->areas.table("factor table", need[s], -1,
+                                         [b, s](const area_target& t, std::vector<sycl::event>& done) {
+                                             return write_table(b, s, t, done);
+                                         });
         return 0;
     }
 
@@ -261,11 +238,10 @@ struct smd_module {
     // entry (i, j) at block (i / B, j) of 4B values: s cos, s cos at 2r and
     // 2r + 1, s sin, -s sin at 2B + 2r and 2B + 2r + 1 (r = i mod B), the
     // angle -2 i j / (f P) in units of pi.
-    static sycl::event main_table(block* b, int slot, int kind, Real s) {
+    static sycl::event main_table(block* b, const area_target& t, Real s) {
         const std::int64_t f = b->pl.fact[0][0], P = b->pl.c2c_len() / f, B = b->pl.h();
-        smd_factor_table& t = b->table[slot];
         return frame_table_group<Real, typename names::main_usm, typename names::main_buf>(
-            b->queue, kind, t.usm, t.buf, sycl::range<2>(static_cast<std::size_t>(f), static_cast<std::size_t>(P)),
+            b->queue, t.kind, t.usm, t.buf, sycl::range<2>(static_cast<std::size_t>(f), static_cast<std::size_t>(P)),
             [=](Real* tbl, std::size_t jj, std::size_t ii) {
                 const std::int64_t j = static_cast<std::int64_t>(jj), i = static_cast<std::int64_t>(ii);
                 const Real a = static_cast<Real>(j * -2) * static_cast<Real>(i) * (Real(1) / static_cast<Real>(f * P));
@@ -281,10 +257,9 @@ struct smd_module {
     // Factor-pair twiddles (R0, R1): entry i R0 + j = (cos, sin) of the angle
     // 2 i j / (R0 R1), no scale; the kernel applies the direction's sign.
     template <class UsmName, class BufName>
-    static sycl::event pair_table(block* b, int slot, int kind, std::int64_t R0, std::int64_t R1) {
-        smd_factor_table& t = b->table[slot];
+    static sycl::event pair_table(block* b, const area_target& t, std::int64_t R0, std::int64_t R1) {
         return frame_table_group<Real, UsmName, BufName>(
-            b->queue, kind, t.usm, t.buf, sycl::range<2>(static_cast<std::size_t>(R0), static_cast<std::size_t>(R1)),
+            b->queue, t.kind, t.usm, t.buf, sycl::range<2>(static_cast<std::size_t>(R0), static_cast<std::size_t>(R1)),
             [=](Real* tbl, std::size_t jj, std::size_t ii) {
                 const std::int64_t j = static_cast<std::int64_t>(jj), i = static_cast<std::int64_t>(ii);
                 const Real a = static_cast<Real>(j) * static_cast<Real>(i + i) * (Real(1) / static_cast<Real>(R0 * R1));
@@ -296,14 +271,13 @@ struct smd_module {
     // Real-row factors: N = 2 C, R0 sub-groups per row, R1 = column blocks
     // of B points; point k = (q R0 + j) B + r at j 4 R1 + q 4 B: cos, cos at
     // 2r, 2r + 1, sin, -sin at 2B + 2r, 2B + 2r + 1 of the angle -2 k / N.
-    static sycl::event real_table(block* b, int kind) {
+    static sycl::event real_table(block* b, const area_target& t) {
         const smd::plan& p = b->pl;
         const std::int64_t N = 2 * p.c2c_len(), B = p.h();
         const std::int64_t R0 = p.sub_groups / p.rows();
         const std::int64_t R1 = ((N / 2 + 1) / 2 + R0 * B - 1) / (R0 * B) * B;
-        smd_factor_table& t = b->table[4];
         return frame_table_group<Real, typename names::real_usm, typename names::real_buf>(
-            b->queue, kind, t.usm, t.buf, sycl::range<2>(static_cast<std::size_t>(R0), static_cast<std::size_t>(R1)),
+            b->queue, t.kind, t.usm, t.buf, sycl::range<2>(static_cast<std::size_t>(R0), static_cast<std::size_t>(R1)),
             [=](Real* tbl, std::size_t jj, std::size_t ii) {
                 const std::int64_t j = static_cast<std::int64_t>(jj), i = static_cast<std::int64_t>(ii);
                 const std::int64_t q = i / B, r = i % B, k = (q * R0 + j) * B + r;
@@ -317,70 +291,37 @@ struct smd_module {
             });
     }
 
-    // Places the present areas one after another from `offset`, then writes
-    // every table and waits for it. 7 for a bad container kind, a missing
-    // base or areas beyond the node's table bytes; 11 when a table has no
-    // area of the workspace's kind and size.
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t cursor = offset;
-        for (smd_factor_table& t : b->table) {
-            if (t.bytes == 0) continue;
-            if (kind != DFTI_CONTAINER_BUFFER && kind != DFTI_CONTAINER_USM) return DFTI_STATUS_INTERNAL;
-            if (!base) return DFTI_STATUS_INTERNAL;
-            frame_carve(base, kind, cursor, t.bytes, t.usm, t.buf);
-            t.kind = kind;
-            cursor += t.bytes;
-            if (cursor - offset > b->table_total) return DFTI_STATUS_INTERNAL;
-        }
-        if (end) *end = cursor;
-
+    // Writes the table of `slot` and waits for it (the binding is complete
+    // when add_workspace returns): the main table of each wanted direction,
+    // the factor-pair tables of the second and third row factors, the real
+    // factors and the column factors, as the plan needs them. 11 when the
+    // area cannot hold the table.
+    static int write_table(block* b, int slot, const area_target& where, std::vector<sycl::event>& done) {
         const smd::plan& p = b->pl;
         std::uint64_t need[smd_slots];
         smd::table_bytes_needed(p, need);
-        auto write = [&](int slot, auto submit) -> int {
-            smd_factor_table& t = b->table[slot];
-            if (t.bytes == 0 || t.kind != kind || t.bytes < need[slot]) return DFTI_STATUS_NO_WORKSPACE;
-            sycl::event ev = submit();
-            ev.wait();
-            frame_keep(t.event, ev);
-            return 0;
-        };
-        int st = 0;
-        if (p.count[0] >= 2) {
-            for (int dir = 0; dir < 2 && st == 0; ++dir)
-                if (p.wanted[dir]) st = write(dir, [&] { return main_table(b, dir, kind, b->scale[dir]); });
-            for (std::int64_t k = 1; k <= p.count[0] - 2 && st == 0; ++k) {
-                std::int64_t rest = 1;
-                for (std::int64_t i = k + 1; i < p.count[0]; ++i) rest *= p.fact[0][i];
-                const int slot = static_cast<int>(k + 1);
-                st = write(slot, [&] {
-                    return pair_table<typename names::pair_usm, typename names::pair_buf>(b, slot, kind, p.fact[0][k], rest);
-                });
-            }
-            if (p.real && st == 0) st = write(4, [&] { return real_table(b, kind); });
+        if (b->areas.a[b->table[slot]].bytes < need[slot]) return DFTI_STATUS_NO_WORKSPACE;
+        sycl::event ev;
+        if (slot <= 1) {
+            if (p.count[0] < 2 || !p.wanted[slot]) return 0;
+            ev = main_table(b, where, b->scale[slot]);
+        } else if (slot <= 3) {
+            const std::int64_t k = slot - 1;
+            if (k > p.count[0] - 2) return 0;
+            std::int64_t rest = 1;
+            for (std::int64_t i = k + 1; i < p.count[0]; ++i) rest *= p.fact[0][i];
+            ev = pair_table<typename names::pair_usm, typename names::pair_buf>(b, where, p.fact[0][k], rest);
+        } else if (slot == 4) {
+            if (p.count[0] < 2 || !p.real) return 0;
+            ev = real_table(b, where);
+        } else {
+            if (p.rank != 2 || p.count[1] < 2) return 0;
+            ev = pair_table<typename names::col_usm, typename names::col_buf>(b, where, p.fact[1][0], p.fact[1][1]);
         }
-        if (p.rank == 2 && p.count[1] >= 2 && st == 0)
-            st = write(5, [&] {
-                return pair_table<typename names::col_usm, typename names::col_buf>(b, 5, kind, p.fact[1][0], p.fact[1][1]);
-            });
-        if (st != 0) return st;
-        if (events)
-            for (const smd_factor_table& t : b->table)
-                if (t.event) events->push_back(*t.event);
+        ev.wait();
+        done.push_back(ev);
         return 0;
     }
-
-    static void free_tables(block* b) {
-        for (smd_factor_table& t : b->table) {
-            frame_drop_area(t.usm, t.buf, &t.event);
-            t.kind = 0;
-        }
-    }
-
-    // Nothing lives in the second area.
-    static int place_scratch(block*, void*, int, std::uint64_t) { return 0; }
-    static void free_scratch(block*) {}
 
     // One launch: (in, out, local memory, the tables of the direction in slot
     // order), global (groups, work-group), local (1, work-group).
@@ -392,12 +333,12 @@ struct smd_module {
         int n = 0;
         std::vector<sycl::event> deps = frame_first_dependencies(a);
         for (int s = 0; s < smd_slots; ++s) {
-            const smd_factor_table& t = b->table[s];
-            if (t.bytes == 0 || s == (dir ^ 1)) continue;
-            void* arg = frame_area_arg(usm, t.usm, t.buf);
+            const int slot = b->table[s];
+            if (b->areas.a[slot].bytes == 0 || s == (dir ^ 1)) continue;
+            void* arg = b->areas.arg(slot, usm);
             if (!arg) return DFTI_STATUS_NO_WORKSPACE;
             args[n++] = arg;
-            if (t.event) deps.push_back(*t.event);
+            if (const sycl::event* e = b->areas.written(slot)) deps.push_back(*e);
         }
         sycl::kernel* k = b->kernels[dir];
         const std::size_t wg = static_cast<std::size_t>(p.work_group_size());
@@ -434,7 +375,7 @@ std::int64_t estimate_small_md_slm(const dft_workspace_problem& problem) {
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = const_cast<sycl::queue*>(problem.queue);
     smd::device_figures dev;
-    if (q && device_figures_of(q, dev) != 0) return -1;
+    if (q && device_figures_of(device_facts_of(q), dev) != 0) return -1;
     smd::plan p;
     if (plan_of(node, dev, p) != 0) return -1;
     std::uint64_t need[smd_slots], total = 0;
@@ -449,4 +390,4 @@ std::int64_t estimate_small_md_slm(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU1D_MODULE_RECORDS(smd_module, bkd_small_md_slm, dft_small_md_slm_gpu_bkd, estimate_small_md_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::smd_module, small_md_slm, korami::ovx::dft::gpu1d::estimate_small_md_slm)

@@ -37,13 +37,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "dft/gpu/1d/frame.hpp"
-#include "dft/gpu/md/md_composite.hpp"
+#include "dft/gpu/frame/frame.hpp"
+#include "dft/gpu/frame/composite.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
 namespace gpumd {
+using namespace gpufw;
 
 // Layout of a real node and the plan of the two pairs of sub-transforms.
 struct r2c_md_plan {
@@ -221,19 +222,20 @@ inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t
     for (int i = 0; i < rank; ++i) {
         const dfti_dim& d = node->working_dims.records[i];
         p.n[i] = d.length;
-        p.r[i] = or_else(d.output_stride, d.fwd_stride);
-        p.c[i] = or_else(d.input_stride, d.bwd_stride);
-        p.rf[i] = or_else(d.input_stride, d.fwd_stride);
-        p.cf[i] = or_else(d.output_stride, d.bwd_stride);
+        const side_pair f = governing_strides(d, 0), bk = governing_strides(d, 1);
+        p.r[i] = bk.out;
+        p.c[i] = bk.in;
+        p.rf[i] = f.in;
+        p.cf[i] = f.out;
         if (p.n[i] < 1) return DFTI_STATUS_NOT_APPLICABLE;
     }
     const dfti_dim& b = node->working_batch.records[0];
     p.T = b.length;
-    const bool io = b.fwd_stride == 0 && b.bwd_stride == 0 && b.input_stride != 0 && b.output_stride != 0;
-    p.dr = io ? b.output_stride : b.fwd_stride;
-    p.dc = io ? b.input_stride : b.bwd_stride;
-    p.drf = io ? b.input_stride : b.fwd_stride;
-    p.dcf = io ? b.output_stride : b.bwd_stride;
+    const side_pair df = governing_distances(b, 0), db = governing_distances(b, 1);
+    p.dr = db.out;
+    p.dc = db.in;
+    p.drf = df.in;
+    p.dcf = df.out;
     p.h = p.n[0] / 2 + 1;
 
     // Scratch decision. A padded real output that could hold the
@@ -257,14 +259,11 @@ inline int make_r2c_md_plan(const DFTI_DESCRIPTOR* node, int rank, std::uint64_t
 }
 
 template <class Real>
-struct r2c_md_block : gpu1d::frame_block<Real, 1> {
-    std::unique_ptr<sycl::buffer<char, 1>> own_scratch;  // buffer-form scratch of a library-held workspace
-    gpu1d::sub_node_table<4> subs;
+struct r2c_md_block : gpufw::frame_block<Real, 1> {
+    gpufw::sub_node_table<4> subs;
     r2c_md_plan pl;
     std::vector<DFTI_DESCRIPTOR*> fwd, bwd;  // [0] real, [1] complex; null when not built
-    std::uint64_t scratch_bytes;             // aligned; 0 when no committed direction runs through a scratch
-    void* scratch_usm;
-    sycl::buffer<char, 1>* scratch_buf;
+    int scratch;                             // area slot of the scratch; -1 when no committed direction needs one
 };
 
 template <class Real, int R>
@@ -272,7 +271,6 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
     using real = Real;
     using block = r2c_md_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
     static constexpr std::uint64_t elem = 2 * sizeof(Real);
 
@@ -309,56 +307,32 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         const std::uint64_t fwd_scratch = have_f ? r2c_intermediate_bytes(pl, pl.fwd_mode, elem) : 0;
         const std::uint64_t bwd_scratch = have_b ? pl.scratch_bytes : 0;
         const std::uint64_t need = std::max(fwd_scratch, bwd_scratch);
-        b->scratch_bytes = need ? align_workspace_offset(need, b->queue) : 0;
-        const std::uint64_t persistent = b->scratch_bytes + b->subs.tables_bytes();
-        const std::uint64_t scratch = b->subs.scratch_bytes();
-        node->twiddle_workspace_bytes = persistent ? align_workspace_offset(persistent, b->queue) : 0;
-        node->scratch_workspace_bytes = scratch ? align_workspace_offset(scratch, b->queue) : 0;
-        // A library-held workspace is USM; buffer data then take a scratch
-        // buffer of their own.
-        if (node->internal_workspace == 1 && b->scratch_bytes != 0)
-            b->own_scratch.reset(new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(b->scratch_bytes))));
+        // The persistent region: the scratch (sub-nodes read and write it as
+        // data of the compute's container kind), then the sub-nodes' tables.
+        b->scratch = need ? b->areas.scratch("scratch", need, region::tables, true) : -1;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
         return 0;
     }
-
-    static int place_tables(block* b, void* base, int kind, std::uint64_t offset, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        std::uint64_t off = offset;
-        if (b->scratch_bytes != 0) {
-            if (!base) return DFTI_STATUS_NO_WORKSPACE;
-            gpu1d::frame_carve(base, kind, off, b->scratch_bytes, b->scratch_usm, b->scratch_buf);
-            off += b->scratch_bytes;
-        }
-        const int st = b->subs.place_tables(base, kind, off, events);
-        if (st != 0) return st;
-        if (end) *end = off;
-        return 0;
-    }
-
-    static void free_tables(block* b) { gpu1d::frame_drop_area(b->scratch_usm, b->scratch_buf); }
-
-
 
     // The scratch of the data's container kind, or null when none is bound.
-    static void* scratch_of(DFTI_DESCRIPTOR* node, block* b, bool buffers) {
-        if (!buffers) return b->scratch_usm;
-        if (b->scratch_buf) return b->scratch_buf;
-        return node->internal_workspace != 0 ? b->own_scratch.get() : nullptr;
+    static void* scratch_of(block* b, bool buffers) {
+        return b->scratch < 0 ? nullptr : b->areas.data_of(b->scratch, buffers);
     }
 
-    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpu1d::launch_args& a) {
+    static int launch(DFTI_DESCRIPTOR* node, block* b, const gpufw::launch_args& a) {
         const dfti_data_kind kind{a.buffers ? static_cast<std::uint64_t>(DFTI_CONTAINER_BUFFER)
                                             : static_cast<std::uint64_t>(DFTI_CONTAINER_USM)};
         // The first step waits for the caller's dependencies and for the
         // previous compute, whose last step may still read the scratch.
-        std::vector<sycl::event> deps = gpu1d::frame_first_dependencies(a);
+        std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         sycl::event e1, e2;
         int st;
         if (a.direction == 0) {
             // The half-spectrum: in the output, or in the scratch.
             void* mid = a.out;
             if (b->pl.fwd_mode != 0) {
-                mid = scratch_of(node, b, a.buffers);
+                mid = scratch_of(b, a.buffers);
                 if (!mid) return DFTI_STATUS_NO_WORKSPACE;
             }
             st = b->subs.run(b->fwd[0], 0, a.in, mid, deps, a.buffers, &kind, e1);
@@ -367,7 +341,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         } else {
             void* mid = a.in;
             if (b->pl.mode != 0) {
-                mid = scratch_of(node, b, a.buffers);
+                mid = scratch_of(b, a.buffers);
                 if (!mid) return DFTI_STATUS_NO_WORKSPACE;
             }
             st = b->subs.run(b->bwd[1], 1, a.in, mid, deps, a.buffers, &kind, e1);
@@ -388,11 +362,11 @@ std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
     if (!node || r2c_md_applicability(node, R) != 0) return -1;
     sycl::queue* q = nullptr;
     std::int32_t arch = 0;
-    if (!gpu1d::frame_estimate_device(problem, q, arch)) return -1;
+    if (!gpufw::frame_estimate_device(problem, q, arch)) return -1;
     constexpr std::uint64_t elem = 2 * sizeof(Real);
     r2c_md_plan p;
     if (make_r2c_md_plan(node, R, elem, p) != 0) return -1;
-    const std::uint64_t align = gpu1d::frame_estimate_align(q, 1);
+    const std::uint64_t align = gpufw::frame_estimate_align(q, 1);
     const std::vector<int> fm = r2c_fwd_modes(), bm = r2c_bwd_modes(p);
     std::int64_t fwd = 0, bwd = 0;
     std::uint64_t scratch = 0;
@@ -411,22 +385,22 @@ std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
         bwd = std::max(bwd, sb);
         scratch = std::max({scratch, r2c_intermediate_bytes(p, f, elem), r2c_intermediate_bytes(p, m, elem)});
     }
-    return fwd + bwd + static_cast<std::int64_t>(scratch ? gpu1d::frame_estimate_align(q, scratch) : 0) +
+    return fwd + bwd + static_cast<std::int64_t>(scratch ? gpufw::frame_estimate_align(q, scratch) : 0) +
            static_cast<std::int64_t>(2 * align);
 }
 
-}  // namespace gpumd
 
-namespace gpu1d {
+// The 2D and 3D modules of the backend table.
 template <class Real>
-using r2c_2d_main_module = gpumd::r2c_md_module<Real, 2>;
+using r2c_2d_main_module = r2c_md_module<Real, 2>;
 template <class Real>
-using r2c_3d_main_module = gpumd::r2c_md_module<Real, 3>;
+using r2c_3d_main_module = r2c_md_module<Real, 3>;
+
 template <class Real>
-std::int64_t estimate_r2c_2d_main(const dft_workspace_problem& p) { return gpumd::estimate_r2c_md<Real, 2>(p); }
+std::int64_t estimate_r2c_2d_main(const dft_workspace_problem& p) { return estimate_r2c_md<Real, 2>(p); }
 template <class Real>
-std::int64_t estimate_r2c_3d_main(const dft_workspace_problem& p) { return gpumd::estimate_r2c_md<Real, 3>(p); }
-}  // namespace gpu1d
+std::int64_t estimate_r2c_3d_main(const dft_workspace_problem& p) { return estimate_r2c_md<Real, 3>(p); }
+}  // namespace gpumd
 
 }  // namespace dft
 }  // namespace ovx

@@ -19,12 +19,12 @@
 #include <sycl/sycl.hpp>
 
 #include "ovx_test_gpu.hpp"
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
 namespace dft = korami::ovx::dft;
-using namespace korami::ovx::dft::gpu1d;
+using namespace korami::ovx::dft::gpufw;
 using gpu_test::cplx;
 
 namespace {
@@ -65,7 +65,6 @@ struct chain_module {
     struct block : frame_block<double, 1> {
         sub_node_table<3> subs;
     };
-    static constexpr bool own_tables = true;
     static constexpr bool composite = true;
 
     static int test(const DFTI_DESCRIPTOR* node) {
@@ -85,23 +84,11 @@ struct chain_module {
                                       row("T|third", true, 1.0, g_lists[2])};
         const int st = b->subs.make(node, rows, g_lists[2] ? 3 : 2);
         if (st != 0) return st;
-        node->twiddle_workspace_bytes = b->subs.tables_bytes();
-        node->scratch_workspace_bytes = b->subs.scratch_bytes();
+        b->areas.sub_node_tables();
         return 0;
     }
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
     static bool direction_ready(const block*, int) { return true; }
-    static int place_tables(block* b, void* base, int kind, std::uint64_t off, std::vector<sycl::event>* events,
-                            std::uint64_t* end) {
-        const int st = b->subs.place_tables(base, kind, off, events);
-        *end = off;
-        return st;
-    }
-    static void free_tables(block*) {}
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t off) {
-        return b->subs.place_scratch(base, kind, off, nullptr);
-    }
-    static void free_scratch(block*) {}
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         std::vector<sycl::event> first;
         if (a.deps) first = *a.deps;

@@ -13,16 +13,21 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame.hpp"
+#include "dft/gpu/frame/frame.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "ovx_test_gpu.hpp"
 
-using namespace korami::ovx::dft::gpu1d;
+using namespace korami::ovx::dft::gpufw;
 
 namespace {
 
 bool g_fail_build = false;
 bool g_throw_in_plan = false;
+// The scratch area table_module lists, and how: its bytes, whether the plan
+// asks for a rounded second region, and whether it is a data area.
+std::uint64_t g_scratch_bytes = 64;
+bool g_round_scratch = false;
+bool g_scratch_is_data = false;
 
 // A module whose "transform" copies its direction's table to the output:
 // table element k of direction d holds (d + 1) * scale_d * k.
@@ -32,8 +37,8 @@ struct table_module {
     struct block : frame_block<Real, 2> {
         std::int64_t n;
         bool ready[2];
-        void* scratch_usm;
-        sycl::buffer<char, 1>* scratch_buf;
+        int table[2];  // area slots of the two tables
+        int scratch;   // area slot of the scratch
     };
 
     static int test(const DFTI_DESCRIPTOR* node) {
@@ -42,8 +47,14 @@ struct table_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         if (g_throw_in_plan) throw std::runtime_error("planning failed");
         b->n = node->working_dims.records[0].length;
-        b->twiddle_table_bytes = b->n * static_cast<std::int64_t>(sizeof(Real));
-        node->scratch_workspace_bytes = 64;
+        for (int dir = 0; dir < 2; ++dir)
+            b->table[dir] = b->areas.table("table", static_cast<std::uint64_t>(b->n) * sizeof(Real), dir,
+                                           [b, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                               done.push_back(write_table(b, dir, t.kind, t.usm, t.buf));
+                                               return 0;
+                                           });
+        b->scratch = b->areas.scratch("scratch", g_scratch_bytes, region::scratch, g_scratch_is_data);
+        if (g_round_scratch) b->areas.round_scratch();
         return 0;
     }
     static int build_kernels(DFTI_DESCRIPTOR*, block* b) {
@@ -67,31 +78,19 @@ struct table_module {
             });
         });
     }
-    static int place_scratch(block* b, void* base, int kind, std::uint64_t offset) {
-        if (kind == DFTI_CONTAINER_BUFFER)
-            b->scratch_buf = new sycl::buffer<char, 1>(*static_cast<sycl::buffer<char, 1>*>(base), sycl::id<1>(offset),
-                                                       sycl::range<1>(64));
-        else
-            b->scratch_usm = static_cast<char*>(base) + offset;
-        return 0;
-    }
-    static void free_scratch(block* b) {
-        delete b->scratch_buf;
-        b->scratch_buf = nullptr;
-        b->scratch_usm = nullptr;
-    }
     static int launch(DFTI_DESCRIPTOR*, block* b, const launch_args& a) {
         Real* out = static_cast<Real*>(a.out);
         const std::size_t n = static_cast<std::size_t>(b->n);
         sycl::event e;
+        void* table = b->areas.arg(b->table[a.direction], a.usm_ws);
         if (a.table_kind == DFTI_CONTAINER_USM) {
-            const Real* t = static_cast<const Real*>(a.table);
+            const Real* t = static_cast<const Real*>(table);
             e = b->queue->submit([&](sycl::handler& h) {
-                frame_order_first(h, a, {b->twiddle_event[a.direction]});
+                frame_order_first(h, a, {b->areas.written(b->table[a.direction])});
                 h.parallel_for(sycl::range<1>(n), [=](sycl::id<1> k) { out[k] = t[k]; });
             });
         } else {
-            auto* buf = static_cast<sycl::buffer<char, 1>*>(a.table);
+            auto* buf = static_cast<sycl::buffer<char, 1>*>(table);
             e = b->queue->submit([&](sycl::handler& h) {
                 if (a.after) h.depends_on(*a.after);
                 sycl::accessor<char, 1, sycl::access_mode::read> acc(*buf, h);
@@ -150,7 +149,11 @@ protected:
         ASSERT_TRUE(g_profile);
         g_fail_build = false;
         g_throw_in_plan = false;
+        g_scratch_bytes = 64;
+        g_round_scratch = false;
+        g_scratch_is_data = false;
     }
+    void TearDown() override { SetUp(); }
 };
 
 TEST_F(Frame, LibraryHeldWorkspaceWritesTablesAtCommit) {
@@ -164,6 +167,45 @@ TEST_F(Frame, LibraryHeldWorkspaceWritesTablesAtCommit) {
     EXPECT_EQ(f.node->scratch_workspace_bytes, 64u);
     expect_table(f.node, 0, 0.5);
     expect_table(f.node, 1, 0.25);
+}
+
+// The second region is the scratch area as listed unless the plan asks for
+// it to be rounded to the workspace alignment.
+TEST_F(Frame, ScratchRegionRoundedOnlyWhenThePlanAsks) {
+    g_scratch_bytes = 100;
+    for (bool round : {false, true}) {
+        frame_node f(7);
+        g_round_scratch = round;
+        ASSERT_EQ(table_ops.commit(&table_ops, f.node), 0);
+        EXPECT_EQ(f.node->scratch_workspace_bytes, round ? aligned(100) : 100u) << "rounded " << round;
+        EXPECT_EQ(f.node->twiddle_workspace_bytes, 2 * aligned(7 * 8));
+        expect_table(f.node, 0, 0.5);
+    }
+}
+
+// A data area has a buffer of the library's own beside its USM address when
+// the library holds the workspace, so that buffer data can pass through it;
+// with a caller's workspace it is that workspace's area only.
+TEST_F(Frame, DataAreaTakesALibraryBufferWithTheLibraryWorkspace) {
+    g_scratch_is_data = true;
+    frame_node held(7);
+    ASSERT_EQ(table_ops.commit(&table_ops, held.node), 0);
+    auto* b = static_cast<table_module<double>::block*>(held.node->bkd_data);
+    ASSERT_NE(b->areas.data_of(b->scratch, false), nullptr);
+    auto* own = static_cast<sycl::buffer<char, 1>*>(b->areas.data_of(b->scratch, true));
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->size(), 64u);
+    frame_node caller(7);
+    caller.node->internal_workspace = 0;
+    ASSERT_EQ(table_ops.commit(&table_ops, caller.node), 0);
+    const std::uint64_t bytes = caller.node->twiddle_workspace_bytes + caller.node->scratch_workspace_bytes;
+    void* ws = sycl::malloc_device(bytes, gpu_queue());
+    ASSERT_EQ(gpu_dfti_set_workspace(caller.node, ws, DFTI_CONTAINER_USM), 0);
+    b = static_cast<table_module<double>::block*>(caller.node->bkd_data);
+    EXPECT_EQ(b->areas.data_of(b->scratch, false), static_cast<char*>(ws) + caller.node->twiddle_workspace_bytes);
+    EXPECT_EQ(b->areas.data_of(b->scratch, true), nullptr);
+    table_ops.free(&table_ops, caller.node);
+    sycl::free(ws, gpu_queue());
 }
 
 TEST_F(Frame, OneDirectionBuildsOneTable) {

@@ -13,7 +13,7 @@
 namespace {
 
 namespace gm = korami::ovx::dft::gpumd;
-namespace g1 = korami::ovx::dft::gpu1d;
+namespace g1 = korami::ovx::dft::gpumd;
 using md_test::md_case;
 
 template <class Real>

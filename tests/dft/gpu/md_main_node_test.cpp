@@ -309,7 +309,7 @@ TEST(C2c2dTransposes, FullSizeCommitsWithACallerWorkspace) {
     ASSERT_STREQ(bkd_name(n->bkd), "bkd_c2c_2d_main_s_ops");
     const auto* blk = static_cast<const gm::c2c_2d_block<float>*>(n->bkd_data);
     EXPECT_EQ(blk->route, 'D');
-    EXPECT_EQ(blk->scratch_bytes, std::uint64_t{16384} * 16384 * 8);
+    EXPECT_EQ(blk->areas.a[blk->scratch].bytes, std::uint64_t{16384} * 16384 * 8);
     EXPECT_GE(bytes, std::int64_t{16384} * 16384 * 8);
     EXPECT_EQ(names(blk->fwd), "2D_C2C|1d,2D_C2C|2d");
     EXPECT_EQ(blk->fwd, blk->bwd);

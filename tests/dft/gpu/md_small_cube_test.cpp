@@ -356,7 +356,7 @@ TEST(CubeWorkspace, CallerWorkspaceKindsAndOrdering) {
         ASSERT_STREQ(bkd_name(dft::detail::descriptor_node(d)->bkd), "bkd_c2c_3d_cube_d_ops");
         EXPECT_GE(before, need);
         auto* blk = static_cast<gm::cube_block<double>*>(dft::detail::descriptor_node(d)->bkd_data);
-        ASSERT_GT(blk->scratch_bytes, 0u);  // the intermediate every compute passes through
+        ASSERT_GT(blk->areas.a[blk->intermediate].bytes, 0u);  // the intermediate every compute passes through
         auto* m = sycl::malloc_shared<std::complex<double>>(4 * v, q);  // x0, x1, y0, y1
         const auto r = gpu_test::random_cplx(2 * v, 3u);
         std::copy(r.begin(), r.end(), m);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_nonsubgrp_plan.hpp"
-#include "dft/gpu/ovx_dft_workspace_align.hpp"
+#include "dft/gpu/frame/align.hpp"
 #include "ovx_test_env.hpp"
 
 using namespace korami::ovx::dft::nsg;

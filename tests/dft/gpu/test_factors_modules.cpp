@@ -21,7 +21,7 @@
 #include "ovx_test_gpu.hpp"
 #include "dft/gpu/backends.hpp"
 #include "dft/gpu/gpu_test_harness.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/areas.hpp"
 
 using layout = gpu_test::simple_layout;
 using gpu_test::node_ptr;

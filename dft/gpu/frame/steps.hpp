@@ -1,14 +1,14 @@
 // Commit steps of a backend record: the commit sequence once the
 // applicability test passed, and the free slot.
-#ifndef OVX_DFT_GPU_1D_FRAME_STEPS_HPP
-#define OVX_DFT_GPU_1D_FRAME_STEPS_HPP
+#ifndef OVX_DFT_GPU_FRAME_STEPS_HPP
+#define OVX_DFT_GPU_FRAME_STEPS_HPP
 
 #include "dft/node/ovx_dft_node.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // The commit sequence of a record once its applicability test passed: the
 // previous owner is detached, `init` runs (`release` undoes it on a failure
@@ -48,7 +48,7 @@ int frame_free_steps(const bkd_ops* self, DFTI_DESCRIPTOR* node, Release release
     return 0;
 }
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

@@ -1,10 +1,11 @@
-// The frame that every GPU 1D backend module follows.
+// The frame that every GPU backend module follows (1D and multi-dimensional).
 //
 // A module is one source file holding a module class template M (one
-// instantiation per precision) and the two records made from the frame:
+// instantiation per precision) and the two records made from the frame
+// (OVX_GPU_BACKEND_RECORDS, records.hpp):
 //
 //   using frame_d = frame<M<double>>;
-//   const bkd_ops bkd_<kind>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+//   const bkd_ops bkd_<stem>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
 //   (and the same for M<float> with the _s record)
 //
 // The frame owns the record's calling conventions: the commit sequence
@@ -19,30 +20,38 @@
 //   using block = <block type>;            // derives from frame_block<real, K>; value-initialised
 //                                          // in zeroed memory, destroyed with ~block()
 //   int  test(const DFTI_DESCRIPTOR*);     // 0 applicable, 100 not
-//   int  plan(DFTI_DESCRIPTOR*, block*);   // planning after the frame filled its fields; sets
-//                                          // block->twiddle_table_bytes (one direction, unaligned)
-//                                          // and node->scratch_workspace_bytes; 0 or a status
+//   int  plan(DFTI_DESCRIPTOR*, block*);   // planning after the frame filled its fields: the plan
+//                                          // and the block's area list (below); 0 or a status
 //   int  build_kernels(DFTI_DESCRIPTOR*, block*);  // kernels of the built directions; 0 or a status
 //   bool direction_ready(const block*, int dir);   // every kernel (and sub-node) the direction uses exists
-//   sycl::event write_table(block*, int dir, int kind, void* usm, sycl::buffer<char,1>* buf);
-//                                          // the direction's table command group (only called when
-//                                          // twiddle_table_bytes != 0; not needed with own_tables)
-//   int  place_scratch(block*, void* base, int kind, std::uint64_t offset);  // phase 1/2
-//   void free_scratch(block*);             // drops the module's own scratch areas (not the
-//                                          // library-held allocation, the frame frees that)
 //   int  launch(DFTI_DESCRIPTOR*, block*, const launch_args&);  // submits the direction's work
-// Modules with several tables per direction opt in with `own_tables` (see
-// frame_has_own_tables below); class_tables.hpp and two_pass.hpp hold the
-// area hooks that several such modules share. Modules made of sub-nodes opt
-// in with `composite` (composite.hpp). OVX_GPU1D_MODULE_RECORDS
-// (frame_records.hpp) writes the records and estimators at the end of a
-// module's source.
 //
-// The helpers live in one file per concern: frame_block.hpp (block layout,
-// launch arguments, launch ordering), frame_areas.hpp (area carving and
-// library-held areas), frame_shapes.hpp (planner shapes), frame_steps.hpp
-// (commit steps), frame_estimate.hpp (workspace estimates), composite.hpp
-// (sub-node tables).
+// The area list (areas.hpp): plan() lists every area of the module's
+// workspace in b->areas, in workspace order: per-direction and shared
+// tables with the writers that fill them, scratch areas of either region,
+// and, for a composite, the place of its sub-nodes' tables. The frame sizes
+// the two regions from the list (the first region's areas and total rounded
+// to the workspace alignment; the second region the larger of the module's
+// own scratch areas, one after the other, and the sub-nodes' scratch, which
+// starts at the region's start), carves and binds the areas at commit or at
+// set_workspace, runs the writers and keeps their events, gives data areas a
+// buffer of the library's own when the library's (USM) workspace must serve
+// buffer data, waits for the writers before it drops the areas, and hands the
+// areas to the launch through the block (b->areas, by the slots plan()
+// received). A module whose workspace binding reports a missing base or
+// container kind with another status than 11 declares it as
+// `static constexpr int missing_area_status`.
+//
+// Modules made of sub-nodes opt in with `composite` (composite.hpp).
+// OVX_GPU_BACKEND_RECORDS (records.hpp) writes the records and estimators at
+// the end of a module's source.
+//
+// The helpers live in one file per concern: block.hpp (block layout, launch
+// arguments, launch ordering), areas.hpp (area carving and library-held
+// areas), align.hpp (the workspace alignment rule), shapes.hpp (planner
+// shapes), plan_common.hpp (planning helpers), steps.hpp (commit steps),
+// estimate.hpp (workspace estimates), composite.hpp (sub-node tables and the
+// multi-dimensional sub-transforms).
 //
 // Rules the frame adds:
 // - a compute's first launch waits for the caller's dependencies, the
@@ -58,9 +67,10 @@
 //   missing, is refused with status 5 before anything is submitted; a
 //   direction that a composite built but whose layout no backend took at
 //   commit (see frame_refuses_directions) is refused with status 12.
-#ifndef OVX_DFT_GPU_1D_FRAME_HPP
-#define OVX_DFT_GPU_1D_FRAME_HPP
+#ifndef OVX_DFT_GPU_FRAME_FRAME_HPP
+#define OVX_DFT_GPU_FRAME_FRAME_HPP
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <type_traits>
@@ -68,33 +78,27 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/composite.hpp"
-#include "dft/gpu/1d/frame_areas.hpp"
-#include "dft/gpu/1d/frame_block.hpp"
-#include "dft/gpu/1d/frame_estimate.hpp"
-#include "dft/gpu/1d/frame_shapes.hpp"
-#include "dft/gpu/1d/frame_steps.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/composite.hpp"
+#include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/block.hpp"
+#include "dft/gpu/frame/estimate.hpp"
+#include "dft/gpu/frame/shapes.hpp"
+#include "dft/gpu/frame/steps.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
-// Modules that lay out their own tables (several per direction, sub-node
-// areas) declare `static constexpr bool own_tables = true;` and supply
-//   int  place_tables(block*, void* base, int kind, std::uint64_t offset,
-//                     std::vector<sycl::event>* events, std::uint64_t* end);
-//   void free_tables(block*);
-// Their plan() sets node->twiddle_workspace_bytes itself; the frame makes no
-// per-direction table of its own for them.
+// The status of a binding without a workspace base (or with a container
+// kind other than 1 and 2): 11 unless the module declares its own.
 template <class M, class = void>
-struct frame_has_own_tables : std::false_type {};
+struct frame_missing_area_status : std::integral_constant<int, DFTI_STATUS_NO_WORKSPACE> {};
 template <class M>
-struct frame_has_own_tables<M, std::void_t<decltype(M::own_tables)>>
-    : std::integral_constant<bool, M::own_tables> {};
+struct frame_missing_area_status<M, std::void_t<decltype(M::missing_area_status)>>
+    : std::integral_constant<int, M::missing_area_status> {};
 
 // A composite module whose commit may take a route without sub-nodes says
 // per block whether its computes run sub-nodes (`uses_sub_nodes`); the
@@ -118,10 +122,10 @@ struct frame_refuses_directions : std::false_type {};
 template <class M>
 struct frame_refuses_directions<M, std::void_t<decltype(&M::direction_refused)>> : std::true_type {};
 
-// Modules that read the device themselves (its generation among other
-// figures) and answer their own statuses when it cannot be had declare
-// `static constexpr bool own_device_checks = true;`: the frame then does not
-// ask for the generation before plan() (the block's arch stays 0).
+// Modules that answer their own statuses when the device's generation
+// cannot be had declare `static constexpr bool own_device_checks = true;`:
+// the frame then does not require the generation before plan() (the block's
+// arch stays 0; its device facts are filled all the same).
 template <class M, class = void>
 struct frame_has_own_device_checks : std::false_type {};
 template <class M>
@@ -225,14 +229,11 @@ struct frame {
         a.direction = dir;
         a.deps = deps;
         a.after = b->last_event;
-        const bool usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
-        if constexpr (frame_has_own_tables<M>::value) {
-            // The module finds its own tables; it is told which container kind to use.
-            a.table_kind = usm_ws ? DFTI_CONTAINER_USM : b->ws_kind;
-        } else if (b->twiddle_table_bytes != 0) {
-            a.table = usm_ws ? b->twiddle_usm[dir] : static_cast<void*>(b->twiddle_buf[dir]);
-            a.table_kind = usm_ws ? DFTI_CONTAINER_USM : b->ws_kind;
-        }
+        // The areas are USM with the library's workspace or a caller's USM
+        // workspace, else sub-buffers of the caller's buffer workspace.
+        a.usm_ws = node->internal_workspace != 0 || b->ws_kind == DFTI_CONTAINER_USM;
+        a.ws_kind = a.usm_ws ? DFTI_CONTAINER_USM : DFTI_CONTAINER_BUFFER;
+        a.table_kind = a.usm_ws ? DFTI_CONTAINER_USM : b->ws_kind;
         sycl::event last;
         a.result = &last;
         const int st = M::launch(node, b, a);
@@ -255,21 +256,17 @@ struct frame {
         b->scale[0] = static_cast<real>(node->forward_scale);
         b->scale[1] = static_cast<real>(node->backward_scale);
         int st = 0;
+        b->dev = device_facts_of(b->queue);
         if constexpr (!frame_has_own_device_checks<M>::value) {
-            b->arch = korami::ovx::gpu::get_architecture(&st, b->queue);
-            if (st != 0) return DFTI_STATUS_NOT_APPLICABLE;
+            if (!b->dev.known || !b->dev.generation_known) return DFTI_STATUS_NOT_APPLICABLE;
+            b->arch = b->dev.generation;
         }
         node->twiddle_workspace_bytes = 0;
         node->scratch_workspace_bytes = 0;
         st = M::plan(node, b);
         if (st != 0) return st;
-        if constexpr (!frame_has_own_tables<M>::value) {
-            if (b->twiddle_table_bytes != 0)
-                b->twiddle_table_bytes = static_cast<std::int64_t>(
-                    align_workspace_offset(static_cast<std::uint64_t>(b->twiddle_table_bytes), b->queue));
-            node->twiddle_workspace_bytes =
-                static_cast<std::uint64_t>(b->twiddle_table_bytes) * (b->directions == 2 ? 2u : 1u);
-        }
+        st = size_regions(node, b);
+        if (st != 0) return st;
         if (node->internal_workspace == 1) {
             st = create_and_initialize_internal_workspaces(node);
             if (st != 0) return st;
@@ -297,30 +294,119 @@ struct frame {
         node->bkd_data = nullptr;
     }
 
+    // The workspace alignment of the block's device.
+    static std::uint64_t aligned(const block* b, std::uint64_t v) {
+        return align_workspace_bytes(v, b->dev.align_bytes);
+    }
+
+    // The node's two region sizes from the area list (and the sub-nodes of a
+    // composite): the first region its areas laid one after another, each
+    // and the whole rounded to the workspace alignment; the second the larger
+    // of the module's own scratch areas (as the plan sized them: a plan
+    // rounds a scratch area that another one follows) and the sub-nodes'
+    // shared scratch, rounded when the plan asked for it (round_scratch).
+    // 7 when the plan's list overflowed.
+    static int size_regions(DFTI_DESCRIPTOR* node, block* b) {
+        area_list& l = b->areas;
+        std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0;
+        if constexpr (frame_is_composite<M>::value) {
+            sub_tables = b->subs.tables_bytes();
+            sub_scratch = b->subs.scratch_bytes();
+        }
+        for (int i = 0; i < l.count; ++i) {
+            area& x = l.a[i];
+            if (!l.present(i, b->directions)) continue;
+            if (x.sub_nodes) {
+                tables += sub_tables;
+                continue;
+            }
+            if (x.where == region::tables) {
+                x.bytes = aligned(b, x.bytes);
+                tables += x.bytes;
+            } else {
+                scratch += x.bytes;
+            }
+        }
+        node->twiddle_workspace_bytes = aligned(b, tables);
+        scratch = std::max(scratch, sub_scratch);
+        node->scratch_workspace_bytes = l.scratch_rounded ? aligned(b, scratch) : scratch;
+        return l.count < area_list::capacity ? 0 : static_cast<int>(DFTI_STATUS_INTERNAL);
+    }
+
     // Places the areas of the phase. 0 or a status; may throw.
     static int place_areas(block* b, void* base, int kind, std::uint64_t offset, std::uint32_t phase,
                            std::vector<sycl::event>* events) {
-        std::uint64_t off = offset;
         const bool tables = phase == DFTI_WS_TABLES || phase == DFTI_WS_BOTH;
-        if constexpr (frame_has_own_tables<M>::value) {
-            if (tables) {
-                const int st = M::place_tables(b, base, kind, offset, events, &off);
+        const bool scratch = phase == DFTI_WS_SCRATCH || phase == DFTI_WS_BOTH;
+        std::uint64_t off = offset;
+        if (tables) {
+            const int st = place_region(b, region::tables, base, kind, off, events);
+            if (st != 0) return st;
+        }
+        // After the first region of a whole workspace, the second starts
+        // where the first region's rounded size ends.
+        if (scratch) {
+            off = offset + aligned(b, off - offset);
+            return place_region(b, region::scratch, base, kind, off, events);
+        }
+        return 0;
+    }
+
+    // Carves the areas of region `r` one after another from `off` (advanced
+    // past them), binds the sub-nodes' part of it, then runs the writers.
+    static int place_region(block* b, region r, void* base, int kind, std::uint64_t& off,
+                            std::vector<sycl::event>* events) {
+        area_list& l = b->areas;
+        const std::uint64_t start = off;
+        const bool usm = kind == DFTI_CONTAINER_USM;
+        for (int i = 0; i < l.count; ++i) {
+            area& x = l.a[i];
+            if (x.where != r || !l.present(i, b->directions)) continue;
+            if (x.sub_nodes) {
+                if constexpr (frame_is_composite<M>::value) {
+                    const int st = b->subs.place_tables(base, kind, off, events);
+                    if (st != 0) return st;
+                }
+                continue;
+            }
+            if (x.bytes == 0) continue;
+            if (!base || (kind != DFTI_CONTAINER_USM && kind != DFTI_CONTAINER_BUFFER))
+                return frame_missing_area_status<M>::value;
+            frame_carve(base, kind, off, x.bytes, x.usm, x.buf);
+            // The library's own workspace is USM: a data area takes a buffer
+            // of the library's own too, for computes on buffer data.
+            if (usm && x.data && b->binding_held_areas)
+                x.own = new sycl::buffer<char, 1>(sycl::range<1>(static_cast<std::size_t>(x.bytes)));
+            off += x.bytes;
+        }
+        if (r == region::scratch) {
+            if constexpr (frame_is_composite<M>::value) {
+                // The sub-nodes' scratch starts with the region: their computes
+                // and the module's own uses of its scratch follow one another.
+                const int st = b->subs.place_scratch(base, kind, start, nullptr);
                 if (st != 0) return st;
             }
-        } else if (tables) {
-            for (int dir = 0; dir < 2; ++dir) {
-                if (!direction_built(b->directions, dir) || b->twiddle_table_bytes == 0) continue;
-                if (!base) return DFTI_STATUS_NO_WORKSPACE;
-                frame_carve(base, kind, off, static_cast<std::uint64_t>(b->twiddle_table_bytes), b->twiddle_usm[dir],
-                            b->twiddle_buf[dir]);
-                off += static_cast<std::uint64_t>(b->twiddle_table_bytes);
-                sycl::event e = M::write_table(b, dir, kind, b->twiddle_usm[dir], b->twiddle_buf[dir]);
-                frame_keep(b->twiddle_event[dir], e);
-                if (events) events->push_back(e);
-            }
+            return 0;
         }
-        if (phase == DFTI_WS_SCRATCH || phase == DFTI_WS_BOTH) return M::place_scratch(b, base, kind, off);
+        for (int i = 0; i < l.count; ++i) {
+            area& x = l.a[i];
+            if (x.where != r || !x.writer || x.bytes == 0 || !l.present(i, b->directions)) continue;
+            if (usm ? !x.usm : !x.buf) return frame_missing_area_status<M>::value;
+            int st = write_area(x, area_target{kind, x.usm, x.buf}, true, events);
+            if (st == 0 && x.own) st = write_area(x, area_target{DFTI_CONTAINER_BUFFER, nullptr, x.own}, false, events);
+            if (st != 0) return st;
+        }
         return 0;
+    }
+
+    // Runs an area's writer on one target; the last event of the workspace's
+    // own target is kept for the computes that read the area.
+    static int write_area(area& x, const area_target& t, bool keep, std::vector<sycl::event>* events) {
+        std::vector<sycl::event> submitted;
+        const int st = x.writer(t, submitted);
+        if (keep && !submitted.empty()) frame_keep(x.event, submitted.back());
+        if (events) events->insert(events->end(), submitted.begin(), submitted.end());
+        return st;
     }
 
     // Drops every placed area (both regions) of the node and its sub-nodes;
@@ -337,12 +423,8 @@ struct frame {
     static void drop_areas(block* b, int which) {
         frame_wait_quietly(b->last_event);
         if constexpr (frame_is_composite<M>::value) frame_wait_quietly(b->subs.last);
-        if (which == 0 || which == 2) {
-            if constexpr (frame_has_own_tables<M>::value) M::free_tables(b);
-            for (int dir = 0; dir < 2; ++dir)
-                frame_drop_area(b->twiddle_usm[dir], b->twiddle_buf[dir], &b->twiddle_event[dir]);
-        }
-        if (which == 1 || which == 2) M::free_scratch(b);
+        if (which == 0 || which == 2) b->areas.drop(region::tables);
+        if (which == 1 || which == 2) b->areas.drop(region::scratch);
     }
 
     // Drops the areas of the regions and frees the library-held allocations
@@ -382,7 +464,7 @@ struct frame {
     }
 };
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

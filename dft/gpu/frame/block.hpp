@@ -1,9 +1,9 @@
-// Block layout of the GPU 1D modules: the fields every module block starts
-// with, what the frame hands to a module's launch, the ordering of a
+// Block layout of the GPU backend modules: the fields every module block
+// starts with, what the frame hands to a module's launch, the ordering of a
 // compute's first launch, and the small event and kernel helpers the
 // modules share.
-#ifndef OVX_DFT_GPU_1D_FRAME_BLOCK_HPP
-#define OVX_DFT_GPU_1D_FRAME_BLOCK_HPP
+#ifndef OVX_DFT_GPU_FRAME_BLOCK_HPP
+#define OVX_DFT_GPU_FRAME_BLOCK_HPP
 
 #include <cstdint>
 #include <initializer_list>
@@ -11,8 +11,8 @@
 
 #include <sycl/sycl.hpp>
 
-#include "dft/gpu/1d/frame_areas.hpp"
-#include "dft/gpu/ovx_dft_gpu_common.hpp"
+#include "dft/gpu/frame/areas.hpp"
+#include "dft/gpu/frame/device.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "dft/gpu/kernel_texts.hpp"
 #include "gpu/ovx_gpu.hpp"
@@ -21,7 +21,7 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // Fields every module block starts with. K = number of kernel slots.
 template <class Real, int K>
@@ -30,18 +30,22 @@ struct frame_block {
     sycl::queue* queue;                      // where the module submits
     std::uint32_t directions;                // 0 forward, 1 backward, 2 both
     ovx_gpu_arch_t arch;                     // device generation
+    device_facts dev;                        // the device facts of the commit
     std::int32_t ws_kind;                    // kind of the bound workspace, 0 while none is fully placed
     sycl::kernel* kernels[K];                // null for a kernel that is not built
-    void* twiddle_usm[2];                    // table address per direction in a USM workspace
-    sycl::buffer<char, 1>* twiddle_buf[2];   // table sub-buffer per direction, owned
-    sycl::event* twiddle_event[2];           // last table-writing event per direction, owned
+    area_list areas;                         // the module's workspace areas (its plan lists them)
     frame_held_area internal_twiddle;        // library-held table area
     frame_held_area internal_scratch;        // library-held scratch area
-    std::int64_t twiddle_table_bytes;        // one direction's table, aligned
     Real scale[2];                           // forward, backward scale
     sycl::event* last_event;                 // last submission of the latest compute, owned
     bool binding_held_areas;                 // the areas being bound are the library-held ones
 };
+
+// `v` rounded to the workspace alignment of the block's device.
+template <class Block>
+std::uint64_t frame_align(const Block* b, std::uint64_t v) {
+    return align_workspace_bytes(v, b->dev.align_bytes);
+}
 
 // True when the direction (0 forward, 1 backward) is built for `directions`.
 inline bool direction_built(std::uint32_t directions, int dir) {
@@ -56,8 +60,10 @@ struct launch_args {
     int direction;                         // 0 forward, 1 backward
     std::vector<sycl::event>* deps;        // caller's dependencies (USM form), may be null
     const sycl::event* after;              // previous compute's last event, may be null
-    void* table;                           // the direction's table (USM address or sub-buffer*)
-    std::int32_t table_kind;               // 2 USM, 1 buffer, 0 none
+    bool usm_ws;                           // the areas are USM (library's or caller's USM workspace),
+                                           // else sub-buffers of a caller's buffer workspace
+    std::uint64_t ws_kind;                 // the areas' container kind as dft_set_arg takes it
+    std::int32_t table_kind;               // 2 USM, else the bound workspace's kind
     sycl::event* result;                   // receives the last event, may be null
 };
 
@@ -134,7 +140,7 @@ inline void frame_release_kernel(sycl::kernel*& k) {
     k = nullptr;
 }
 
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

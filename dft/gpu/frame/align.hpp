@@ -1,7 +1,8 @@
 // The rounding rule of sizes and offsets inside a GPU workspace (no device
-// needed; align_workspace_offset in ovx_dft_gpu_common.hpp asks the device).
-#ifndef OVX_DFT_GPU_OVX_DFT_WORKSPACE_ALIGN_HPP
-#define OVX_DFT_GPU_OVX_DFT_WORKSPACE_ALIGN_HPP
+// needed; align_workspace_offset in areas.hpp applies it with the device's
+// alignment).
+#ifndef OVX_DFT_GPU_FRAME_ALIGN_HPP
+#define OVX_DFT_GPU_FRAME_ALIGN_HPP
 
 #include <cstdint>
 

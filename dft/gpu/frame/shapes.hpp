@@ -1,7 +1,7 @@
 // Planner shapes of the GPU 1D modules: the common applicability test of the
 // complex modules and the planner inputs every module copies from the node.
-#ifndef OVX_DFT_GPU_1D_FRAME_SHAPES_HPP
-#define OVX_DFT_GPU_1D_FRAME_SHAPES_HPP
+#ifndef OVX_DFT_GPU_FRAME_SHAPES_HPP
+#define OVX_DFT_GPU_FRAME_SHAPES_HPP
 
 #include <cstdint>
 #include <exception>
@@ -10,13 +10,15 @@
 
 #include <sycl/sycl.hpp>
 
+#include "dft/gpu/frame/device.hpp"
+#include "dft/gpu/frame/layout.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpufw {
 
 // What selects a prebuilt kernel binary: the device's backend and its
 // driver version (empty when the driver does not answer).
@@ -24,15 +26,20 @@ struct frame_prebuilt_key {
     int backend = -1;
     std::string driver;
 };
-inline frame_prebuilt_key frame_prebuilt_key_of(sycl::queue* q) {
+inline frame_prebuilt_key frame_prebuilt_key_of(const device_facts& dev) {
     frame_prebuilt_key k;
-    k.backend = korami::ovx::gpu::get_device_backend(q);
-    try {
-        k.driver = q->get_device().get_info<sycl::info::device::driver_version>();
-    } catch (const std::exception&) {
-        k.driver.clear();
-    }
+    k.backend = dev.known ? dev.backend : -1;
+    k.driver = dev.driver;
     return k;
+}
+
+// The layout rule (layout.hpp) on the node's records: the strides of a
+// dimension record and the distances of a batch record for direction `dir`.
+inline side_pair governing_strides(const dfti_dim& d, int dir) {
+    return governing_strides(d.input_stride, d.output_stride, d.fwd_stride, d.bwd_stride, dir);
+}
+inline side_pair governing_distances(const dfti_dim& b, int dir) {
+    return governing_distances(b.input_stride, b.output_stride, b.fwd_stride, b.bwd_stride, dir);
 }
 
 // Common applicability test of the 1D complex modules: 0 applicable, 100 not.
@@ -45,9 +52,8 @@ int common_1d_c2c_test(const DFTI_DESCRIPTOR* node, LengthTest length_ok) {
     if (node->working_dims.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
     if (node->working_batch.count != 1) return DFTI_STATUS_NOT_APPLICABLE;
     const dfti_dim& d = node->working_dims.records[0];
-    const std::int64_t is = d.input_stride != 0 ? d.input_stride : d.fwd_stride;
-    const std::int64_t os = d.output_stride != 0 ? d.output_stride : d.bwd_stride;
-    if (is != 1 || os != 1) return DFTI_STATUS_NOT_APPLICABLE;
+    const side_pair s = governing_strides(d, 0);
+    if (s.in != 1 || s.out != 1) return DFTI_STATUS_NOT_APPLICABLE;
     if (!length_ok(d.length)) return DFTI_STATUS_NOT_APPLICABLE;
     if (node->input_offset || node->output_offset || node->fwd_offset || node->bwd_offset)
         return DFTI_STATUS_NOT_APPLICABLE;
@@ -106,25 +112,8 @@ In frame_plan_input(const DFTI_DESCRIPTOR* node, std::int32_t arch, bool single)
     return in;
 }
 
-// The smallest sub-group size of a device, 0 when it has none.
-inline std::int64_t frame_min_sub_group(const sycl::device& d) {
-    const std::vector<std::size_t> sizes = d.get_info<sycl::info::device::sub_group_sizes>();
-    std::int64_t least = 0;
-    for (std::size_t v : sizes)
-        if (least == 0 || static_cast<std::int64_t>(v) < least) least = static_cast<std::int64_t>(v);
-    return least;
-}
 
-// True when the queue's device has sub-groups of 8 (`otherwise` without a queue).
-inline bool frame_has_subgroup8(sycl::queue* q, bool otherwise) {
-    if (!q) return otherwise;
-    const std::vector<std::size_t> sizes = q->get_device().get_info<sycl::info::device::sub_group_sizes>();
-    for (std::size_t v : sizes)
-        if (v == 8) return true;
-    return false;
-}
-
-}  // namespace gpu1d
+}  // namespace gpufw
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami

@@ -1,13 +1,19 @@
-// Pieces shared by the planners of the 1D modules: the batch record they copy
-// from the node and the distances the kernels take from it, bounded
-// formatting and the balanced split of a length into two factors.
-#ifndef OVX_DFT_GPU_1D_PLAN_COMMON_HPP
-#define OVX_DFT_GPU_1D_PLAN_COMMON_HPP
+// Pieces shared by the planners of the backend modules: the batch record
+// they copy from the node and the distances the kernels take from it (the
+// layout rule of layout.hpp), the fields every planner input starts with, the
+// scratch cap of the chunked planners, bounded formatting and the balanced
+// split of a length into two factors. No SYCL: the planners' host tests use
+// it.
+#ifndef OVX_DFT_GPU_FRAME_PLAN_COMMON_HPP
+#define OVX_DFT_GPU_FRAME_PLAN_COMMON_HPP
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "dft/gpu/frame/layout.hpp"
+#include "korami/ovx/gpu_types.h"
 
 namespace korami::ovx::dft {
 
@@ -29,18 +35,39 @@ struct batch_info {
 
 // True when the kernels take input/output distances for both directions.
 inline bool use_io_distances(const batch_info& b) {
-    return b.fwd_distance == 0 && b.bwd_distance == 0 && b.input_distance != 0 && b.output_distance != 0;
+    return gpufw::io_distances(b.input_distance, b.output_distance, b.fwd_distance, b.bwd_distance);
 }
 
 // Input and output distance of the kernel of direction dir (0 forward, 1 backward).
 inline std::int64_t input_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.input_distance;
-    return dir == 0 ? b.fwd_distance : b.bwd_distance;
+    return gpufw::governing_distances(b.input_distance, b.output_distance, b.fwd_distance, b.bwd_distance, dir).in;
 }
 
 inline std::int64_t output_distance_of(const batch_info& b, int dir) {
-    if (use_io_distances(b)) return b.output_distance;
-    return dir == 0 ? b.bwd_distance : b.fwd_distance;
+    return gpufw::governing_distances(b.input_distance, b.output_distance, b.fwd_distance, b.bwd_distance, dir).out;
+}
+
+// The fields every planner input starts with: the length, the precision, the
+// device generation (ovx_gpu_arch_t), the directions built and the working
+// batch record. A module fills them with frame_plan_input (shapes.hpp).
+struct plan_input_base {
+    std::int64_t n = 0;
+    bool single = false;
+    int arch = 0;        // GPU generation code (1..8), 0 when not known
+    int directions = 2;  // 0 forward, 1 backward, 2 both
+    batch_info batch;
+};
+
+// Generation code 9 (past Quen8): no device yields it; the planners written
+// for generation 6 accept it as well.
+constexpr int arch_code9 = 9;
+
+// The largest scratch one chunk of a chunked planner (three-factor,
+// 8192-point, real, no-sub-group) may take: 16 GiB on Quen6, else 42 MiB.
+constexpr std::uint64_t scratch_cap_default = 44040192ull;
+constexpr std::uint64_t scratch_cap_quen6 = 17179869184ull;
+constexpr std::uint64_t scratch_cap_of(int arch) {
+    return arch == OVX_GPU_ARCH_QUEN6 ? scratch_cap_quen6 : scratch_cap_default;
 }
 
 // Formats into a std::string; empty when the text would not fit `cap` bytes.
