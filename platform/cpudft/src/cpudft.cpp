@@ -263,9 +263,35 @@ std::int64_t node_points(const DFTI_DESCRIPTOR* node) {
     return p;
 }
 
-// Seconds FFTW may spend measuring one plan before it settles for what it has
-// (a prime length measured in full takes tens of seconds).
+// Seconds FFTW may spend measuring one plan of a length with a large prime
+// factor (a prime length measured in full takes tens of seconds). FFTW obeys a
+// limit by first making an estimated plan and then measuring; when measuring
+// runs out of time it keeps the estimated plan, several times slower on large
+// transforms (a 2048 x 2048 pair: 3.7 times).
 constexpr double kPlanTimeLimit = 1.0;
+
+// Whether every prime factor of n is at most 13. FFTW carries straight-line
+// transforms and twiddle steps for such factors, and its measuring of such a
+// length tries a bounded set of factorisations (as long as measuring the same
+// plan with FFTW called directly takes). A larger prime factor goes through
+// its generic, Rader or Bluestein solvers, whose measuring can run away.
+bool smooth_length(std::int64_t n) {
+    if (n < 1) return false;
+    for (std::int64_t p : {2, 3, 5, 7, 11, 13})
+        while (n % p == 0) n /= p;
+    return n == 1;
+}
+
+// The time limit of a node's measured plans: none when the effort is
+// FFTW_MEASURE and every length is smooth, so that the plan is the one FFTW
+// called directly with the same flags and threads makes, in the same time;
+// kPlanTimeLimit otherwise.
+double plan_time_limit(const DFTI_DESCRIPTOR* node, unsigned effort) {
+    if (effort != FFTW_MEASURE) return kPlanTimeLimit;
+    for (int i = 0; i < node->working_rank; ++i)
+        if (!smooth_length(node->working_dims.records[i].length)) return kPlanTimeLimit;
+    return FFTW_NO_TIMELIMIT;
+}
 
 template <typename T> void set_time_limit(double seconds);
 template <> void set_time_limit<double>(double seconds) { fftw_set_timelimit(seconds); }
@@ -443,7 +469,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     // Without FFTW's threads the planner keeps its single thread (setting a
     // count would make FFTW start over, dropping every plan).
     if (init_fftw_threads()) plan_with_threads<T>(threads);
-    set_time_limit<T>(kPlanTimeLimit);
+    set_time_limit<T>(plan_time_limit(node, effort));
     struct restore_limit {
         ~restore_limit() { set_time_limit<T>(FFTW_NO_TIMELIMIT); }
     } restore;
