@@ -43,8 +43,10 @@ inline int kslot(int pass, int dir) { return two_pass_kslot(pass, dir); }
 template <class Real>
 using four_facts_block = two_pass_block<Real, four_facts::plan>;
 
+// The device's base-address alignment in bytes; without a queue (an
+// estimate before the device is known), that of the most demanding device.
 std::uint32_t align_bytes_of(sycl::queue* q) {
-    if (!q) return 16;
+    if (!q) return kEstimateAlignBytes;
     return static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8);
 }
 

@@ -250,7 +250,8 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
     std::int32_t arch = 0;
     if (!frame_estimate_device(problem, q, arch)) return -1;
     const std::uint32_t align =
-        q ? static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8) : 16;
+        q ? static_cast<std::uint32_t>(q->get_device().get_info<sycl::info::device::mem_base_addr_align>() / 8)
+          : kEstimateAlignBytes;
     // Without a queue the device is not known yet: plan for generation 6,
     // whose scratch may grow the largest, so that the estimate covers the
     // commit on any device.
