@@ -157,52 +157,76 @@ std::vector<cplx> unpack(const std::vector<T>& v, int width, std::size_t n) {
     return x;
 }
 
+// The values as a device of precision T sees them: rounded through an array
+// of T (a conversion the compiler cannot fold away).
+template <class T>
+std::vector<cplx> as_seen(const std::vector<cplx>& x) {
+    return unpack(pack<T>(x, 2, 2 * x.size()), 2, x.size());
+}
+
 // Guard scalars around the arrays a compute writes (a multiple of 64 bytes
 // in either precision, so that the data keep their alignment).
 constexpr std::size_t kGuard = 32;
 
-// One compute: from `in` into a sentinel-filled output of `out_n` scalars;
-// in place the whole input array is returned. The guards around the written
-// array must keep the sentinel, and out of place the input must not change.
-template <class T, class D>
-std::vector<T> run(D& desc, sycl::queue& q, const md_case& c, bool fwd, std::vector<T> in, std::size_t out_n) {
+// One compute with guards, whatever runs it: from `in` into a sentinel-filled
+// output of `out_n` scalars (in place the whole input array is returned).
+// `usm_compute(in, out)` submits the compute on USM arrays and returns its
+// event; `buffer_compute(in, out)` runs it on buffers. The guards around the
+// written array must keep the sentinel, and out of place the input must not
+// change.
+template <class T, class UsmCompute, class BufferCompute>
+std::vector<T> run_guarded(sycl::queue& q, bool in_place, bool usm, const char* what, std::vector<T> in,
+                           std::size_t out_n, UsmCompute usm_compute, BufferCompute buffer_compute) {
     const std::vector<T> given = in;
-    std::vector<T> out(c.in_place ? 1 : out_n, T(7));
+    std::vector<T> out(in_place ? 1 : out_n, T(7));
     // The arrays as allocated, guards included: [lead][data][tail].
-    const std::size_t lead = c.usm ? kGuard : 0;
+    const std::size_t lead = usm ? kGuard : 0;
     std::vector<T> whole_in(lead + in.size() + kGuard, T(7)), whole_out(lead + out.size() + kGuard, T(7));
     std::copy(in.begin(), in.end(), whole_in.begin() + lead);
-    if (c.usm) {
+    if (usm) {
         T* a = sycl::malloc_shared<T>(whole_in.size(), q);
-        T* o = c.in_place ? a : sycl::malloc_shared<T>(whole_out.size(), q);
+        T* o = in_place ? a : sycl::malloc_shared<T>(whole_out.size(), q);
         std::copy(whole_in.begin(), whole_in.end(), a);
-        if (!c.in_place) std::copy(whole_out.begin(), whole_out.end(), o);
-        sycl::event e = c.in_place ? (fwd ? dft::compute_forward(desc, a + lead) : dft::compute_backward(desc, a + lead))
-                                   : (fwd ? dft::compute_forward(desc, a + lead, o + lead)
-                                          : dft::compute_backward(desc, a + lead, o + lead));
+        if (!in_place) std::copy(whole_out.begin(), whole_out.end(), o);
+        sycl::event e = usm_compute(a + lead, o + lead);
         e.wait_and_throw();
         std::copy(a, a + whole_in.size(), whole_in.begin());
-        if (!c.in_place) std::copy(o, o + whole_out.size(), whole_out.begin());
+        if (!in_place) std::copy(o, o + whole_out.size(), whole_out.begin());
         sycl::free(a, q);
-        if (!c.in_place) sycl::free(o, q);
+        if (!in_place) sycl::free(o, q);
     } else {
         sycl::buffer<T, 1> a{whole_in.data(), sycl::range<1>(whole_in.size())},
             o{whole_out.data(), sycl::range<1>(whole_out.size())};
-        if (c.in_place)
-            fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a);
-        else
-            fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o);
+        buffer_compute(a, in_place ? a : o);
     }
     std::copy(whole_in.begin() + lead, whole_in.begin() + lead + in.size(), in.begin());
     std::copy(whole_out.begin() + lead, whole_out.begin() + lead + out.size(), out.begin());
-    const char* what = fwd ? "forward" : "backward";
-    const std::vector<T>& written = c.in_place ? whole_in : whole_out;
-    const std::size_t data = c.in_place ? in.size() : out.size();
+    const std::vector<T>& written = in_place ? whole_in : whole_out;
+    const std::size_t data = in_place ? in.size() : out.size();
     std::size_t guards = 0;
     for (std::size_t k = 0; k < written.size(); ++k) guards += (k < lead || k >= lead + data) && written[k] != T(7);
     EXPECT_EQ(guards, 0u) << what << ": guard elements around the output written";
-    if (!c.in_place) EXPECT_TRUE(in == given) << what << ": the input of an out-of-place transform changed";
-    return c.in_place ? in : out;
+    if (!in_place) {
+        EXPECT_TRUE(in == given) << what << ": the input of an out-of-place transform changed";
+    }
+    return in_place ? in : out;
+}
+
+// One compute of a descriptor through the public API (run_guarded).
+template <class T, class D>
+std::vector<T> run(D& desc, sycl::queue& q, const md_case& c, bool fwd, std::vector<T> in, std::size_t out_n) {
+    return run_guarded<T>(
+        q, c.in_place, c.usm, fwd ? "forward" : "backward", std::move(in), out_n,
+        [&](T* a, T* o) {
+            return c.in_place ? (fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a))
+                              : (fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o));
+        },
+        [&](sycl::buffer<T, 1>& a, sycl::buffer<T, 1>& o) {
+            if (c.in_place)
+                fwd ? dft::compute_forward(desc, a) : dft::compute_backward(desc, a);
+            else
+                fwd ? dft::compute_forward(desc, a, o) : dft::compute_backward(desc, a, o);
+        });
 }
 
 // Commits the case's layout (scales, batch, distances, placement, strides).
@@ -240,11 +264,11 @@ inline void expect_match(const md_case& c, const std::vector<cplx>& got, const s
     EXPECT_EQ(touched, 0u) << what << ": elements outside the layout written";
 }
 
-// Runs a case: owner, forward against FFTW, backward of the device's forward
-// result against FFTW, and (out of place) no element outside a layout written.
-// A layout the GPU refuses must end in `unimplemented` at commit.
+// Forward against FFTW, then backward of the device's forward result against
+// FFTW, of a descriptor committed for the case (in the case's form: USM or
+// buffers), and (out of place) no element outside a layout written.
 template <class T, class D>
-void check(const md_case& c, D& desc, sycl::queue& q) {
+void round_trip(const md_case& c, D& desc, sycl::queue& q) {
     side f, b;
     sides_of(c, f, b);
     std::int64_t N = 1;
@@ -253,21 +277,10 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
     const int fw = c.real ? 1 : 2;
     const std::size_t tail = static_cast<std::size_t>(c.tail);
     const std::size_t fe = f.extent() + tail, be = b.extent() + tail, area = std::max(fe * fw, be * 2);
-    configure<T>(c, desc, f, b, sb);
-    if (c.refused == 2) {
-        EXPECT_THROW(desc.commit(q), korami::ovx::unimplemented);
-        return;
-    }
-    desc.commit(q);
-    // The CPU queue has no backend record; a null owner is not checked.
-    if (c.owner)
-        EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd),
-                     c.cpu ? "none" : ("bkd_" + std::string(c.owner) + "_ops").c_str());
-    if (c.after_commit) c.after_commit(dft::detail::descriptor_node(desc));
     std::vector<cplx> x(fe, cplx(7, fw == 1 ? 0 : 7)), mid(be, cplx(7, 7)), back = x;
     const auto rnd = gpu_test::random_cplx(fe, 11u);
-    for (std::int64_t k : f.offsets())
-        x[k] = cplx(static_cast<T>(rnd[k].real()), c.real ? 0.0 : static_cast<T>(rnd[k].imag()));
+    for (std::int64_t k : f.offsets()) x[k] = cplx(rnd[k].real(), c.real ? 0.0 : rnd[k].imag());
+    x = as_seen<T>(x);
     reference(c, f, b, true, c.sf, x, mid);
     std::vector<T> m = run<T>(desc, q, c, true, pack<T>(x, fw, c.in_place ? area : fe * fw), be * 2);
     const std::vector<cplx> got_mid = unpack(m, 2, be);
@@ -282,6 +295,33 @@ void check(const md_case& c, D& desc, sycl::queue& q) {
     expect_match(c, got_back, back, f, "backward");
 }
 
+// The record that owns a node, as the case names it ("bkd_" + owner + "_ops").
+inline std::string record_name(const char* owner) { return "bkd_" + std::string(owner) + "_ops"; }
+
+// Runs a case: owner, forward against FFTW, backward of the device's forward
+// result against FFTW, and (out of place) no element outside a layout written.
+// A layout the GPU refuses must end in `unimplemented` at commit.
+template <class T, class D>
+void check(const md_case& c, D& desc, sycl::queue& q) {
+    side f, b;
+    sides_of(c, f, b);
+    std::int64_t N = 1;
+    for (auto x : c.n) N *= x;
+    const double sb = c.sb ? c.sb : 1.0 / static_cast<double>(N);
+    configure<T>(c, desc, f, b, sb);
+    if (c.refused == 2) {
+        EXPECT_THROW(desc.commit(q), korami::ovx::unimplemented);
+        return;
+    }
+    desc.commit(q);
+    // The CPU queue has no backend record; a null owner is not checked.
+    if (c.owner) {
+        EXPECT_STREQ(bkd_name(dft::detail::descriptor_node(desc)->bkd), c.cpu ? "none" : record_name(c.owner).c_str());
+    }
+    if (c.after_commit) c.after_commit(dft::detail::descriptor_node(desc));
+    round_trip<T>(c, desc, q);
+}
+
 // The queue of a case: the CPU queue, or the GPU under the case's profile
 // (held by `prof`).
 inline sycl::queue queue_of(const md_case& c, std::optional<ovxplat::scoped_gpu_profile>& prof) {
@@ -294,7 +334,9 @@ inline void run_case(const md_case& c) {
     if (!c.cpu) MD_REQUIRE_DEVICE(c.single);
     std::optional<ovxplat::scoped_gpu_profile> prof;
     sycl::queue q = queue_of(c, prof);
-    if (prof) ASSERT_TRUE(prof->ok()) << c.profile;
+    if (prof) {
+        ASSERT_TRUE(prof->ok()) << c.profile;
+    }
     ovxplat::set_shuffle_mode(c.shuffle);
     using P = dft::precision;
     using Dm = dft::domain;
