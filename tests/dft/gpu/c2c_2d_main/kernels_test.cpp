@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dft/gpu/factors_probe.hpp"
+#include "dft/gpu/kernels/kernel_probe.hpp"
 #include "ovx_test_env.hpp"
 
 namespace korami::ovx::dft::gpu_kernels {

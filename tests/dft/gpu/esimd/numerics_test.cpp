@@ -12,7 +12,7 @@
 #include <sycl/sycl.hpp>
 
 #include "../../../dft/gpu/esimd/ovx_dft_esimd_2_facts.hpp"
-#include "gpu_test_reference.hpp"
+#include "dft/gpu/gpu_test_reference.hpp"
 
 namespace {
 using korami::ovx::dft::esimd_2_facts_plan;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dft/gpu/factors_probe.hpp"
+#include "dft/gpu/kernels/kernel_probe.hpp"
 #include "dft/gpu/kernels/fft_front.hpp"
 #include "ovx_test_env.hpp"
 

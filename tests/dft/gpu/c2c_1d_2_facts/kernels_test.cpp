@@ -16,7 +16,7 @@
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "ovx_test_env.hpp"
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_r2c_1d_main_plan.hpp"
-#include "dft/gpu/factors_probe.hpp"
+#include "dft/gpu/kernels/kernel_probe.hpp"
 #include "dft/gpu/gpu_test_reference.hpp"
 
 namespace korami::ovx::dft::gpu_kernels {
