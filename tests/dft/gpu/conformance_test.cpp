@@ -18,7 +18,7 @@
 // Cases marked heavy (several GiB) only commit here; their transforms run in
 // the executable built with OVX_CONFORMANCE_HEAVY (labels heavy and slow,
 // registered with -DOVX_HEAVY_TESTS=ON).
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 #include <ovxplat/omp_interop.hpp>
 
@@ -28,7 +28,6 @@
 #include <memory>
 #include <set>
 
-#include "dft/gpu/gpu_test_harness.hpp"
 #include "dft/gpu/md/c2c_3d_cube.hpp"
 #include "korami/ovx/dfti_omp_offload.h"
 
@@ -241,12 +240,10 @@ bool node_level(const conformance_case& k) {
 
 // What a case runs under: its device profile, the cube's test hook, the
 // GPU queue.
-struct case_env {
-    ovxplat::scoped_gpu_profile prof;
+struct case_env : gpu_test::profile_queue {
     std::int64_t previous_side;
-    sycl::queue q;
     explicit case_env(const conformance_case& k)
-        : prof(k.c.profile), previous_side(gm::c2c_3d_cube_admitted_side()), q(sycl::gpu_selector_v) {
+        : gpu_test::profile_queue(k.c.profile), previous_side(gm::c2c_3d_cube_admitted_side()) {
         if (k.cube_side) gm::c2c_3d_cube_admit_side(k.cube_side);
     }
     ~case_env() {
@@ -257,7 +254,7 @@ struct case_env {
 
 #define CONFORMANCE_REQUIRE(k)                                   \
     do {                                                         \
-        MD_REQUIRE_DEVICE((k).c.single);                         \
+        GPU_REQUIRE_DEVICE((k).c.single);                         \
         ASSERT_TRUE(row_of((k).row)) << (k).row << " is no row"; \
     } while (0)
 

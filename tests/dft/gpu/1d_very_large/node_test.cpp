@@ -15,7 +15,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/backends.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "ovx_test_gpu.hpp"
 
 #include <korami/ovx/exceptions.hpp>

@@ -18,7 +18,7 @@
 
 #include "ovx_test_gpu.hpp"
 #include "dft/gpu/backends.hpp"
-#include "dft/gpu/gpu_test_reference.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 
@@ -65,12 +65,7 @@ std::string describe(const api_case& c) {
 std::string case_name(const ::testing::TestParamInfo<api_case>& i) { return describe(i.param); }
 void PrintTo(const api_case& c, std::ostream* os) { *os << describe(c); }
 
-bool device_ok(bool single) {
-    if (!ovxplat::opencl_available()) return false;
-    if (single) return true;
-    sycl::queue q{sycl::gpu_selector_v};
-    return q.get_device().has(sycl::aspect::fp64);
-}
+using gpu_test::device_ok;
 
 // Element counts of the two sides of a case (in elements of each side's type).
 struct sides {

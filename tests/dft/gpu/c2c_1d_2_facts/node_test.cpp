@@ -20,7 +20,7 @@
 
 #include "ovx_test_gpu.hpp"
 #include "dft/gpu/backends.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "dft/gpu/ovx_dft_gpu_common.hpp"
 
 using layout = gpu_test::simple_layout;
@@ -54,12 +54,7 @@ struct one_list {
     const bkd_ops* const* get() const { return items; }
 };
 
-bool device_ok(bool single) {
-    if (!ovxplat::opencl_available()) return false;
-    if (single) return true;
-    sycl::queue q{sycl::gpu_selector_v};
-    return q.get_device().has(sycl::aspect::fp64);
-}
+using gpu_test::device_ok;
 
 // Skips without a double-precision device, else selects the Quen5 profile
 // for the test and makes the queue `q`.

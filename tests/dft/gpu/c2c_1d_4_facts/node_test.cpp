@@ -16,7 +16,7 @@
 #include "dft/gpu/backends.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
 #include "dft/ovx_dft_internal.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "ovx_test_gpu.hpp"
 
 namespace dft = korami::ovx::dft;

@@ -18,7 +18,7 @@
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_slm_plan.hpp"
 #include "dft/gpu/backends.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 #include "ovx_test_gpu.hpp"
@@ -44,11 +44,7 @@ const bkd_ops* row_ops(bool single) {
 }
 const bkd_ops* large_ops(bool single) { return single ? &bkd_c2c_1d_large_s_ops : &bkd_c2c_1d_large_d_ops; }
 
-struct env {
-    ovxplat::scoped_gpu_profile prof;
-    sycl::queue q;
-    explicit env(const char* profile = "quen6") : prof(profile), q(sycl::gpu_selector_v) {}
-};
+using env = gpu_test::profile_queue;
 
 layout lay(std::int64_t n, bool single, std::vector<gpu_test::rec> batch, bool in_place = false) {
     layout l;

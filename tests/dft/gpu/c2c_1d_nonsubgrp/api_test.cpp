@@ -22,7 +22,7 @@
 #include <sycl/sycl.hpp>
 
 #include "dft/gpu/backends.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "gpu/ovx_gpu_testing.hpp"

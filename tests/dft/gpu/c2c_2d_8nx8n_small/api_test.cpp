@@ -6,7 +6,7 @@
 // output), the cube's memory rule and workspace paths, and computes on
 // shuffled out-of-order queues. Small cubes reach the cube backend through
 // its test hook.
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 #include <memory>
 
@@ -78,10 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the records at the node level ---------------------------------------------------
 
-struct node_del {
-    void operator()(DFTI_DESCRIPTOR* n) const { n->methods->destroy(n); }
-};
-using node_ptr = std::unique_ptr<DFTI_DESCRIPTOR, node_del>;
+using gpu_test::node_ptr;
 
 // A complex node: lengths in node order, each dimension {length, input,
 // output, forward, backward stride}, one batch record.
@@ -116,7 +113,7 @@ std::string record_name(const ::testing::TestParamInfo<record_case>& i) { return
 // Normalises the node and offers it to the record alone: the status, and the
 // node owned on 0 and untouched otherwise.
 void offer(const record_case& c, const bkd_ops* rec) {
-    MD_REQUIRE_DEVICE(c.single);
+    GPU_REQUIRE_DEVICE(c.single);
     ovxplat::scoped_gpu_profile prof(c.profile);
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = cnode(c.single, c.dims, c.batch, c.in_place, &q);
@@ -169,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A direction that was not built is refused before anything runs; with queue
 // mode 2 the compute runs on the queue the node holds then.
 TEST(Small2dNode, UnbuiltDirectionAndQueueOfTheCompute) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen5");
     auto first = std::make_unique<sycl::queue>(sycl::gpu_selector_v);
     node_ptr node = cnode(true, {packed(16, 1), packed(16, 16)}, {1, 0, 0, 0, 0}, true, first.get());
@@ -197,7 +194,7 @@ TEST(Small2dNode, UnbuiltDirectionAndQueueOfTheCompute) {
 // A kernel that cannot be built (double precision on a device without it)
 // ends the commit with the build's error, and the node keeps nothing.
 TEST(Small2dNode, FailedBuildLeavesNothing) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen5_nofp64");
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = cnode(false, {packed(16, 1), packed(16, 16)}, {1, 0, 0, 0, 0}, true, &q);
@@ -211,7 +208,7 @@ TEST(Small2dNode, FailedBuildLeavesNothing) {
 // an offset sends it elsewhere; a change after commit and a new commit keep
 // the owner.
 TEST(Small2dApiStatus, WorkspaceOffsetAndRecommit) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     dft::descriptor<dft::precision::SINGLE, dft::domain::COMPLEX> d(vec{16, 16});
@@ -293,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
 // other shapes and generations go to the 3D main backend. The size read
 // before commit covers the committed one.
 TEST(CubeCommit, OwnerAndWorkspaceOf512) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     struct shape {
         const char* profile;
         vec n;
@@ -321,15 +318,12 @@ TEST(CubeCommit, OwnerAndWorkspaceOf512) {
 // Relative error of y against FFTW's transform of x (64^3, sign, scale).
 double cube_error(const std::complex<double>* x, const std::complex<double>* y, int sign, double scale) {
     constexpr int n = 64, v = n * n * n;
-    std::vector<gpu_test::cplx> in(x, x + v), ref(v);
-    fftw_plan p = fftw_plan_dft_3d(n, n, n, reinterpret_cast<fftw_complex*>(in.data()),
-                                   reinterpret_cast<fftw_complex*>(ref.data()), sign, FFTW_ESTIMATE);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
+    const std::vector<gpu_test::cplx> ref = gpu_test::packed_reference({n, n, n}, 1, sign == FFTW_FORWARD, scale,
+                                                                       std::vector<gpu_test::cplx>(x, x + v));
     double err = 0, mag = 0;
     for (int k = 0; k < v; ++k) {
-        err = std::max(err, std::abs(y[k] - ref[k] * scale));
-        mag = std::max(mag, std::abs(ref[k] * scale));
+        err = std::max(err, std::abs(y[k] - ref[k]));
+        mag = std::max(mag, std::abs(ref[k]));
     }
     return err / mag;
 }
@@ -337,7 +331,7 @@ double cube_error(const std::complex<double>* x, const std::complex<double>* y, 
 // The cube's workspace paths on a caller's workspace, and consecutive
 // computes on shuffled out-of-order and on in-order queues.
 TEST(CubeWorkspace, CallerWorkspaceKindsAndOrdering) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     admit_side hook(64);
     ovxplat::scoped_gpu_profile prof("quen6");
     constexpr std::size_t v = 64 * 64 * 64;
@@ -405,7 +399,7 @@ TEST(CubeWorkspace, CallerWorkspaceKindsAndOrdering) {
 // fails part way (a buffer too short for the areas) leaves it without
 // workspace, so the next compute answers 11 instead of using stale areas.
 TEST(CubeNode, UnbuiltDirectionAndFailedBinding) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     admit_side hook(64);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue q{sycl::gpu_selector_v};

@@ -5,7 +5,7 @@
 // before a first commit, and with the queue) cover the committed need; then
 // runs forward and backward (scales 1/3 and 1/N) in USM or buffer form, in
 // or out of place, against FFTW, with sentinels around every layout.
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 #include "dft/gpu/md/c2c_2d_main.hpp"
 #include "dft/gpu/md/c2c_3d_main.hpp"

@@ -6,7 +6,7 @@
 // each route (and a binding that fails part way), a queue handed over at
 // compute, and the ordering of back-to-back computes and of a rebinding on
 // shuffled out-of-order queues.
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 #include <memory>
 #include <optional>
@@ -66,10 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- helpers ------------------------------------------------------------------------------
 
-struct node_del {
-    void operator()(DFTI_DESCRIPTOR* n) const { n->methods->destroy(n); }
-};
-using node_ptr = std::unique_ptr<DFTI_DESCRIPTOR, node_del>;
+using gpu_test::node_ptr;
 
 const bkd_ops* const c2d_s[] = {&bkd_c2c_2d_main_s_ops, nullptr};
 const bkd_ops* const c2d_d[] = {&bkd_c2c_2d_main_d_ops, nullptr};
@@ -113,21 +110,7 @@ std::string names(const std::vector<DFTI_DESCRIPTOR*>& set) {
     return v;
 }
 
-// FFTW over a packed batch of transforms of node-order lengths n, scaled.
-std::vector<cplx> reference(const vec& n, std::int64_t T, bool fwd, double scale, const std::vector<cplx>& x) {
-    std::vector<int> dims(n.rbegin(), n.rend());
-    int vol = 1;
-    for (int v : dims) vol *= v;
-    std::vector<cplx> a = x, o(x.size());
-    fftw_plan p = fftw_plan_many_dft(static_cast<int>(dims.size()), dims.data(), static_cast<int>(T),
-                                     reinterpret_cast<fftw_complex*>(a.data()), nullptr, 1, vol,
-                                     reinterpret_cast<fftw_complex*>(o.data()), nullptr, 1, vol,
-                                     fwd ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_ESTIMATE);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
-    for (auto& v : o) v *= scale;
-    return o;
-}
+using gpu_test::packed_reference;
 
 template <class T>
 double rel_error(const T* got, const std::vector<cplx>& ref) {
@@ -187,7 +170,7 @@ double node_forward(DFTI_DESCRIPTOR* node, sycl::queue& q, const vec& n, std::in
         std::memcpy(out.data(), &h[0], out.size() * sizeof(T));
     }
     if (st != 0) return -1;
-    return rel_error(out.data(), reference(n, T_, true, node->forward_scale, x));
+    return rel_error(out.data(), packed_reference(n, T_, true, node->forward_scale, x));
 }
 
 // ---- sub-nodes and directions ---------------------------------------------------------------
@@ -218,7 +201,7 @@ class MainDirections : public ::testing::TestWithParam<direction_case> {};
 // matches FFTW.
 TEST_P(MainDirections, BuiltDirectionsOnlyAndRefusedOthers) {
     const direction_case& c = GetParam();
-    MD_REQUIRE_DEVICE(c.single);
+    GPU_REQUIRE_DEVICE(c.single);
     ovxplat::scoped_gpu_profile prof(c.profile);
     sycl::queue q{sycl::gpu_selector_v};
     std::int64_t vol = 1;
@@ -288,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(
 // before the commit covers the sub-transforms' tables and the 2 GiB scratch.
 // Two transforms, or double precision, take the sub-transforms.
 TEST(C2c2dTransposes, FullSizeCommitsWithACallerWorkspace) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue q{sycl::gpu_selector_v};
     auto commit = [&q](auto& d, std::int64_t T) {
@@ -347,7 +330,7 @@ protected:
 
 TEST_P(MainWorkspace, CallerWorkspacesOfBothKinds) {
     const workspace_case& c = GetParam();
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof(c.profile);
     if (c.side) gm::set_c2c_2d_transposes_side(c.side);
     sycl::queue q{sycl::gpu_selector_v};
@@ -368,7 +351,7 @@ TEST_P(MainWorkspace, CallerWorkspacesOfBothKinds) {
     ASSERT_GT(bytes, 0);
 
     const std::vector<cplx> x = random_input<float>(static_cast<std::size_t>(total), 9u);
-    const std::vector<cplx> ref = reference({c.n[1], c.n[0]}, c.T, true, 1.0, x);
+    const std::vector<cplx> ref = packed_reference({c.n[1], c.n[0]}, c.T, true, 1.0, x);
     const std::size_t scalars = static_cast<std::size_t>(2 * total);
     float* in = sycl::malloc_shared<float>(scalars, q);
     float* out = sycl::malloc_shared<float>(scalars, q);
@@ -418,7 +401,7 @@ INSTANTIATE_TEST_SUITE_P(
 // node without workspace, so the next compute answers 11 (no workspace),
 // and a good binding afterwards computes right.
 TEST(MainWorkspaceNode, ShortBufferLeavesTheNodeUnbound) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = make_packed(false, {128, 128}, 1, false, 2, &q);
@@ -450,7 +433,7 @@ TEST(MainWorkspaceNode, ShortBufferLeavesTheNodeUnbound) {
 // Queue mode 2: each compute runs on the queue the node holds at that
 // moment, on the kernel route and on the sub-nodes.
 TEST(MainQueues, ModeTwoComputesOnTheQueueOfTheCall) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q1{sycl::gpu_selector_v}, q2{sycl::gpu_selector_v};
     for (const vec& n : {vec{128, 128}, vec{60, 100}}) {
@@ -488,7 +471,7 @@ protected:
 
 TEST_P(MainOrdering, BackToBackComputesOnIndependentData) {
     const ordering_case& c = GetParam();
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen6");
     if (c.side) gm::set_c2c_2d_transposes_side(c.side);
     sycl::queue q = c.in_order ? sycl::queue{sycl::gpu_selector_v, sycl::property::queue::in_order()}
@@ -502,7 +485,7 @@ TEST_P(MainOrdering, BackToBackComputesOnIndependentData) {
     std::vector<std::vector<cplx>> x, ref;
     for (unsigned k = 0; k < 3; ++k) {
         x.push_back(random_input<float>(static_cast<std::size_t>(vol), 30u + k));
-        ref.push_back(reference({c.n[1], c.n[0]}, 1, true, 1.0, x.back()));
+        ref.push_back(packed_reference({c.n[1], c.n[0]}, 1, true, 1.0, x.back()));
     }
     std::vector<std::vector<float>> in(3, std::vector<float>(scalars)), out(3, std::vector<float>(scalars, 0.f));
     for (int k = 0; k < 3; ++k) put(in[k].data(), x[k]);
@@ -541,7 +524,7 @@ INSTANTIATE_TEST_SUITE_P(
 // binding waits for that compute before dropping its areas, and the next
 // compute runs on the new workspace.
 TEST(MainOrderingNode, RebindWhileAComputeRuns) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue q{sycl::gpu_selector_v};
     const vec n{20000, 4};
@@ -554,7 +537,7 @@ TEST(MainOrderingNode, RebindWhileAComputeRuns) {
     ASSERT_EQ(node->methods->set_workspace(node.get(), ws[0], DFTI_CONTAINER_USM), 0);
     const std::size_t scalars = 2 * 80000;
     const std::vector<cplx> x = random_input<float>(80000, 41u);
-    const std::vector<cplx> ref = reference(n, 1, true, 1.0, x);
+    const std::vector<cplx> ref = packed_reference(n, 1, true, 1.0, x);
     float* in = sycl::malloc_shared<float>(scalars, q);
     float* out[2] = {sycl::malloc_shared<float>(scalars, q), sycl::malloc_shared<float>(scalars, q)};
     put(in, x);
@@ -581,7 +564,7 @@ TEST(MainOrderingNode, RebindWhileAComputeRuns) {
 class MainStatus : public ::testing::Test {
 protected:
     void SetUp() override {
-        MD_REQUIRE_DEVICE(true);
+        GPU_REQUIRE_DEVICE(true);
         prof.emplace("quen5");
         q = sycl::queue{sycl::gpu_selector_v};
     }
@@ -634,7 +617,7 @@ TEST_F(MainStatus, RecommitAfterAChangeKeepsTheRoute) {
     const std::vector<cplx> x = random_input<float>(16384, 5u);
     put(in, x);
     dft::compute_forward(d, in, out).wait();
-    EXPECT_LT(rel_error(out, reference({128, 128}, 1, true, 0.5, x)), gpu_test::tolerance(true, 16384) * 4);
+    EXPECT_LT(rel_error(out, packed_reference({128, 128}, 1, true, 0.5, x)), gpu_test::tolerance(true, 16384) * 4);
     sycl::free(in, q);
     sycl::free(out, q);
 }
@@ -647,7 +630,7 @@ namespace {
 // data that are themselves sub-buffers are refused before anything is
 // submitted.
 TEST(MainBatchedPacked, SubBufferDataRefusedBeforeAnyCommand) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = make_packed(false, {2048, 2048}, 2, false, 2, &q);
@@ -685,7 +668,7 @@ namespace {
 // kernel cache's exception: the commit passes it on and leaves no block, no
 // compute entry, no sub-node and no device memory behind.
 TEST(MainStatusNode, FailedCommitOnADeviceThatBuildsNoKernelLeavesNothing) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen6_l0");
     gm::set_c2c_2d_transposes_side(1536);
     sycl::queue q{sycl::gpu_selector_v};

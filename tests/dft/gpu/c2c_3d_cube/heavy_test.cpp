@@ -3,7 +3,7 @@
 // double, then backward (scale 1/N) of the device's forward result against
 // FFTW. About 4 GiB of host memory and several minutes of PoCL time: an
 // opt-in test (label heavy, registered with -DOVX_HEAVY_TESTS=ON).
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 namespace {
 
@@ -37,7 +37,7 @@ double against_fftw(const std::complex<float>* got, std::vector<std::complex<dou
 }
 
 TEST(CubeHeavy, Single512InPlaceCallerUsmWorkspaceMatchesFftw) {
-    MD_REQUIRE_DEVICE(true);
+    GPU_REQUIRE_DEVICE(true);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue q{sycl::gpu_selector_v};
     constexpr std::size_t v = std::size_t{512} * 512 * 512;

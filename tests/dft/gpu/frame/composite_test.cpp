@@ -20,7 +20,7 @@
 
 #include "ovx_test_gpu.hpp"
 #include "dft/gpu/1d/frame.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
 namespace dft = korami::ovx::dft;

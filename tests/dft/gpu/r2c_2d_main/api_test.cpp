@@ -4,7 +4,7 @@
 // buffer form, in or out of place, with packed or strided layouts, against
 // FFTW, and checks that nothing outside the layout was written. Some cases
 // run with shuffled out-of-order queues.
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 namespace {
 
@@ -212,7 +212,7 @@ void one_way(const md_case& c, D& desc, sycl::queue& q) {
 TEST_P(OneDirection, PreparedDirectionRunsTheOtherNamesItself) {
     namespace dft = korami::ovx::dft;
     const md_case& c = GetParam();
-    if (!c.cpu) MD_REQUIRE_DEVICE(c.single);
+    if (!c.cpu) GPU_REQUIRE_DEVICE(c.single);
     std::optional<ovxplat::scoped_gpu_profile> prof;
     sycl::queue q = md_test::queue_of(c, prof);
     dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(c.n);

@@ -3,7 +3,7 @@
 // the scratch of layouts that are neither ordered nor packed, refused
 // directions, caller workspaces and back-to-back computes on shuffled
 // out-of-order queues.
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 #include <functional>
 #include <memory>
@@ -18,10 +18,7 @@ namespace gm = korami::ovx::dft::gpumd;
 using md_test::vec;
 namespace dft = korami::ovx::dft;
 
-struct node_del {
-    void operator()(DFTI_DESCRIPTOR* n) const { n->methods->destroy(n); }
-};
-using node_ptr = std::unique_ptr<DFTI_DESCRIPTOR, node_del>;
+using gpu_test::node_ptr;
 
 // A double node of the domain with node-order lengths, domain strides
 // (innermost first), one batch record and a one-record candidate list.
@@ -76,7 +73,7 @@ class MdStructure : public ::testing::TestWithParam<structure_case> {};
 
 TEST_P(MdStructure, SubNodesNamesAndScratch) {
     const structure_case& c = GetParam();
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = c.make(&q);
@@ -153,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
 // second layout's forward real side (input strides) runs 10 x 12 reals into
 // transforms 132 apart, a gap; its backward one (output strides) 11 x 12.
 TEST(MdSubNode, TakenOnlyWithItsPreferredLayoutsAndEveryDirectionAsked) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen5");
     sycl::queue q{sycl::gpu_selector_v};
     auto one_way = [&q](int dirs) {
@@ -208,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
 class MdStatus : public ::testing::Test {
 protected:
     void SetUp() override {
-        MD_REQUIRE_DEVICE(false);
+        GPU_REQUIRE_DEVICE(false);
         prof.emplace("quen5");
         q = sycl::queue{sycl::gpu_selector_v};
     }
@@ -359,7 +356,7 @@ class C2c3dRoute : public ::testing::TestWithParam<route_case> {};
 
 TEST_P(C2c3dRoute, TakenByDeviceShapeAndLayout) {
     const route_case& c = GetParam();
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof(c.profile);
     sycl::queue q{sycl::gpu_selector_v};
     node_ptr node = make(false, c.n, c.fs, c.fs, {1, 0, 0, 0, 0}, true, 2, c3d, &q);
@@ -386,7 +383,7 @@ INSTANTIATE_TEST_SUITE_P(
 // On the plan's route a caller's USM workspace serves USM data only: buffer
 // data are refused before anything runs, USM data match FFTW.
 TEST(C2c3dPlanRoute, CallerUsmWorkspaceServesUsmDataOnly) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof("quen6");
     sycl::queue g{sycl::gpu_selector_v};
     dft::descriptor<dft::precision::DOUBLE, dft::domain::COMPLEX> d(vec{64, 64, 64});
@@ -409,12 +406,9 @@ TEST(C2c3dPlanRoute, CallerUsmWorkspaceServesUsmDataOnly) {
     double* uy = sycl::malloc_shared<double>(n, g);
     std::copy(x.begin(), x.end(), ux);
     dft::compute_forward(d, ux, uy).wait();
-    std::vector<gpu_test::cplx> in(n / 2), ref(n / 2);
+    std::vector<gpu_test::cplx> in(n / 2);
     for (std::size_t k = 0; k < n / 2; ++k) in[k] = {x[2 * k], x[2 * k + 1]};
-    fftw_plan p = fftw_plan_dft_3d(64, 64, 64, reinterpret_cast<fftw_complex*>(in.data()),
-                                   reinterpret_cast<fftw_complex*>(ref.data()), FFTW_FORWARD, FFTW_ESTIMATE);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
+    const std::vector<gpu_test::cplx> ref = gpu_test::packed_reference({64, 64, 64}, 1, true, 1.0, in);
     double err = 0, mag = 0;
     for (std::size_t k = 0; k < n / 2; ++k) {
         err = std::max(err, std::abs(gpu_test::cplx(uy[2 * k], uy[2 * k + 1]) - ref[k]));
@@ -432,7 +426,7 @@ TEST(C2c3dPlanRoute, CallerUsmWorkspaceServesUsmDataOnly) {
 // leaves nothing behind: no device memory or buffer stays allocated, the
 // descriptor reads uncommitted, and it commits and computes on another device.
 TEST(MdFailedCommit, TablesAboveTheAllocationCapReleaseEverything) {
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     real_desc d(vec{64, 61});
     d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
     d.set_value(dft::config_param::FWD_DISTANCE, std::int64_t{64 * 61});

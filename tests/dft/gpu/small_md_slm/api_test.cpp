@@ -5,7 +5,7 @@
 // (scales 1/3 and 1/N) against FFTW, the owner record checked by name and
 // nothing written outside a layout. Shapes it refuses go to the next
 // candidate of their list.
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 
 #include "ovx_test_gpu.hpp"
 
@@ -103,7 +103,7 @@ class SmallMdRefusal : public ::testing::TestWithParam<refusal> {};
 
 TEST_P(SmallMdRefusal, NextCandidateTakesIt) {
     const refusal& r = GetParam();
-    MD_REQUIRE_DEVICE(false);
+    GPU_REQUIRE_DEVICE(false);
     ovxplat::scoped_gpu_profile prof(r.profile);
     ASSERT_TRUE(prof.ok());
     sycl::queue q{sycl::gpu_selector_v};

@@ -17,8 +17,7 @@
 #include <vector>
 
 #include "dft/gpu/backends.hpp"
-#include "dft/gpu/gpu_test_harness.hpp"
-#include "dft/gpu/md_test_harness.hpp"
+#include "dft/gpu/gpu_harness.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 #include "ovx_test_gpu.hpp"
@@ -33,11 +32,7 @@ namespace {
 const bkd_ops* const list_d[] = {&bkd_small_md_slm_d_ops, nullptr};
 const bkd_ops* const list_s[] = {&bkd_small_md_slm_s_ops, nullptr};
 
-struct env {
-    ovxplat::scoped_gpu_profile prof;
-    sycl::queue q;
-    explicit env(const char* profile = "quen6") : prof(profile), q(sycl::gpu_selector_v) {}
-};
+using env = gpu_test::profile_queue;
 
 // A complex double node of node-order lengths (packed, out of place), with
 // the one-record list of the small backend.
