@@ -25,6 +25,7 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <cstring>
@@ -40,6 +41,7 @@
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 #include "ovx_test_env.hpp"
+#include "ovx_test_gpu.hpp"
 
 namespace gpu_test {
 
@@ -677,5 +679,694 @@ inline void run_case(const md_case& c) {
 }
 
 }  // namespace md_test
+
+
+namespace gpu_test {
+
+// ---- packed 1D batches through the public API ---------------------------------------
+
+// A case is a packed batch of 1D transforms (complex, or real with the
+// conjugate-even half) committed on a device profile: the record that must
+// own it, then the forward transform of random data and the backward
+// transform of the device's forward result (scales 0.5 and 1/N) in USM form
+// (the backward depending on the forward's event) or buffer form, in place
+// or out of place, each transform against FFTW.
+
+// A backend by its two records. Owner checks and test names use the records'
+// names.
+struct backend {
+    const bkd_ops* s;
+    const bkd_ops* d;
+    const bkd_ops* of(bool single) const { return single ? s : d; }
+};
+
+// "bkd_c2c_1d_2_facts_s_ops" -> "c2c_1d_2_facts_s".
+inline std::string short_name(const bkd_ops* r) {
+    const std::string n = bkd_name(r);
+    return n.substr(4, n.size() - 8);
+}
+
+struct api_case {
+    bool real;
+    bool single;
+    std::int64_t n, batch;
+    bool in_place;
+    bool usm;
+    const char* profile;
+    bool shuffle;
+    backend expected;
+};
+
+inline std::string describe(const api_case& c) {
+    return std::string(c.real ? "r" : "c") + std::to_string(c.n) + (c.single ? "s" : "d") + "_b" +
+           std::to_string(c.batch) + (c.in_place ? "_ip" : "_oop") + (c.usm ? "_usm" : "_buf") + "_" + c.profile +
+           (c.shuffle ? "_shuffled" : "") + "_" + short_name(c.expected.of(c.single));
+}
+// Test names, and the parameter as CTest lists it.
+inline std::string api_case_name(const ::testing::TestParamInfo<api_case>& i) { return describe(i.param); }
+inline void PrintTo(const api_case& c, std::ostream* os) { *os << describe(c); }
+
+// Element counts of the two sides of a case (in elements of each side's type).
+struct api_sides {
+    std::int64_t fwd_dist, bwd_dist;  // distance on the forward (input) and backward side
+    std::size_t fwd_elems, bwd_elems;
+};
+
+inline api_sides sides_of(const api_case& c) {
+    api_sides s{};
+    const std::int64_t h = c.n / 2 + 1;
+    if (c.real) {
+        s.fwd_dist = c.in_place ? 2 * h : c.n;
+        s.bwd_dist = h;
+    } else {
+        s.fwd_dist = c.n;
+        s.bwd_dist = c.n;
+    }
+    s.fwd_elems = static_cast<std::size_t>(s.fwd_dist * c.batch);
+    s.bwd_elems = static_cast<std::size_t>(s.bwd_dist * c.batch);
+    return s;
+}
+
+// Runs the forward transform of `x` and then the backward transform of the
+// result; returns both results as complex values (real sides widened).
+template <korami::ovx::dft::precision P, korami::ovx::dft::domain D>
+void run_api_case(const api_case& c, const std::vector<cplx>& x, std::vector<cplx>& fwd_out,
+                  std::vector<cplx>& bwd_out, double sf, double sb) {
+    using T = std::conditional_t<P == korami::ovx::dft::precision::DOUBLE, double, float>;
+    using C = std::complex<T>;
+    constexpr bool real = D == korami::ovx::dft::domain::REAL;
+    using FT = std::conditional_t<real, T, C>;  // forward-side element type
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    ASSERT_TRUE(prof.ok()) << c.profile;
+    sycl::queue q{sycl::gpu_selector_v};
+    korami::ovx::dft::descriptor<P, D> desc(c.n);
+    const api_sides s = sides_of(c);
+    desc.set_value(korami::ovx::dft::config_param::FORWARD_SCALE, static_cast<T>(sf));
+    desc.set_value(korami::ovx::dft::config_param::BACKWARD_SCALE, static_cast<T>(sb));
+    desc.set_value(korami::ovx::dft::config_param::NUMBER_OF_TRANSFORMS, c.batch);
+    desc.set_value(korami::ovx::dft::config_param::FWD_DISTANCE, s.fwd_dist);
+    desc.set_value(korami::ovx::dft::config_param::BWD_DISTANCE, s.bwd_dist);
+    desc.set_value(korami::ovx::dft::config_param::PLACEMENT,
+                   c.in_place ? korami::ovx::dft::config_value::INPLACE : korami::ovx::dft::config_value::NOT_INPLACE);
+    desc.commit(q);
+    DFTI_DESCRIPTOR* node = korami::ovx::dft::detail::descriptor_node(desc);
+    ASSERT_NE(node, nullptr);
+    EXPECT_STREQ(bkd_name(node->bkd), bkd_name(c.expected.of(c.single))) << "owner of the node";
+    ovxplat::set_shuffle_mode(c.shuffle);
+    const std::size_t fwd_bytes = s.fwd_elems * sizeof(FT), bwd_bytes = s.bwd_elems * sizeof(C);
+    const std::size_t area = std::max(fwd_bytes, bwd_bytes);
+    std::vector<char> host_in(c.in_place ? area : fwd_bytes, 0);
+    FT* hx = reinterpret_cast<FT*>(host_in.data());
+    for (std::size_t i = 0; i < s.fwd_elems; ++i) {
+        if constexpr (real)
+            hx[i] = static_cast<T>(x[i].real());
+        else
+            hx[i] = C(static_cast<T>(x[i].real()), static_cast<T>(x[i].imag()));
+    }
+    std::vector<char> mid(bwd_bytes), back(fwd_bytes);
+    if (c.usm) {
+        char* a = sycl::malloc_shared<char>(host_in.size(), q);
+        std::memcpy(a, host_in.data(), host_in.size());
+        if (c.in_place) {
+            korami::ovx::dft::compute_forward(desc, reinterpret_cast<FT*>(a)).wait_and_throw();
+            std::memcpy(mid.data(), a, bwd_bytes);
+            korami::ovx::dft::compute_backward(desc, reinterpret_cast<FT*>(a)).wait_and_throw();
+            std::memcpy(back.data(), a, fwd_bytes);
+        } else {
+            char* b = sycl::malloc_shared<char>(bwd_bytes, q);
+            char* r = sycl::malloc_shared<char>(fwd_bytes, q);
+            sycl::event e = korami::ovx::dft::compute_forward(desc, reinterpret_cast<FT*>(a), reinterpret_cast<C*>(b));
+            korami::ovx::dft::compute_backward(desc, reinterpret_cast<C*>(b), reinterpret_cast<FT*>(r), {e}).wait_and_throw();
+            std::memcpy(mid.data(), b, bwd_bytes);
+            std::memcpy(back.data(), r, fwd_bytes);
+            sycl::free(b, q);
+            sycl::free(r, q);
+        }
+        sycl::free(a, q);
+    } else {
+        if (c.in_place) {
+            sycl::buffer<T, 1> a{sycl::range<1>(host_in.size() / sizeof(T))};
+            {
+                sycl::host_accessor<T, 1> h(a);
+                std::memcpy(&h[0], host_in.data(), host_in.size());
+            }
+            korami::ovx::dft::compute_forward(desc, a);
+            {
+                sycl::host_accessor<T, 1> h(a);
+                std::memcpy(mid.data(), &h[0], bwd_bytes);
+            }
+            korami::ovx::dft::compute_backward(desc, a);
+            sycl::host_accessor<T, 1> h(a);
+            std::memcpy(back.data(), &h[0], fwd_bytes);
+        } else {
+            sycl::buffer<FT, 1> a{sycl::range<1>(s.fwd_elems)};
+            sycl::buffer<C, 1> b{sycl::range<1>(s.bwd_elems)};
+            sycl::buffer<FT, 1> r{sycl::range<1>(s.fwd_elems)};
+            {
+                sycl::host_accessor<FT, 1> h(a);
+                std::memcpy(&h[0], host_in.data(), fwd_bytes);
+            }
+            korami::ovx::dft::compute_forward(desc, a, b);
+            korami::ovx::dft::compute_backward(desc, b, r);
+            sycl::host_accessor<C, 1> hb(b);
+            std::memcpy(mid.data(), &hb[0], bwd_bytes);
+            sycl::host_accessor<FT, 1> hr(r);
+            std::memcpy(back.data(), &hr[0], fwd_bytes);
+        }
+    }
+    ovxplat::set_shuffle_mode(false);
+    const C* m = reinterpret_cast<const C*>(mid.data());
+    fwd_out.assign(s.bwd_elems, cplx());
+    for (std::size_t i = 0; i < s.bwd_elems; ++i) fwd_out[i] = cplx(m[i].real(), m[i].imag());
+    const FT* bk = reinterpret_cast<const FT*>(back.data());
+    bwd_out.assign(s.fwd_elems, cplx());
+    for (std::size_t i = 0; i < s.fwd_elems; ++i) bwd_out[i] = cplx(bk[i]);
+}
+
+// Runs a case (see above).
+inline void expect_api_round_trip(const api_case& c) {
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device (or no double support)");
+    const api_sides s = sides_of(c);
+    const double sf = 0.5, sb = 1.0 / static_cast<double>(c.n);
+    std::vector<cplx> x(s.fwd_elems);
+    if (c.real) {
+        const auto r = random_real(s.fwd_elems, 77u);
+        for (std::size_t i = 0; i < r.size(); ++i) x[i] = r[i];
+    } else {
+        x = random_cplx(s.fwd_elems, 77u);
+    }
+    // The device sees the values in its precision; so does the reference.
+    if (c.single) x = md_test::as_seen<float>(x);
+    std::vector<cplx> fo, bo;
+    if (c.real) {
+        if (c.single)
+            run_api_case<korami::ovx::dft::precision::SINGLE, korami::ovx::dft::domain::REAL>(c, x, fo, bo, sf, sb);
+        else
+            run_api_case<korami::ovx::dft::precision::DOUBLE, korami::ovx::dft::domain::REAL>(c, x, fo, bo, sf, sb);
+    } else {
+        if (c.single)
+            run_api_case<korami::ovx::dft::precision::SINGLE, korami::ovx::dft::domain::COMPLEX>(c, x, fo, bo, sf, sb);
+        else
+            run_api_case<korami::ovx::dft::precision::DOUBLE, korami::ovx::dft::domain::COMPLEX>(c, x, fo, bo, sf, sb);
+    }
+    if (::testing::Test::HasFatalFailure()) return;
+    const double tol = tolerance(c.single, c.n);
+    const std::int64_t h = c.n / 2 + 1;
+    for (std::int64_t b = 0; b < c.batch; ++b) {
+        if (c.real) {
+            std::vector<double> xb(static_cast<std::size_t>(c.n));
+            for (std::int64_t j = 0; j < c.n; ++j) xb[j] = x[b * s.fwd_dist + j].real();
+            const auto ref = dft_r2c(xb, sf);
+            std::vector<cplx> got(fo.begin() + b * s.bwd_dist, fo.begin() + b * s.bwd_dist + h);
+            EXPECT_LT(rel_err(got, ref), tol) << "forward, transform " << b;
+            // The backward transform of the device's forward result.
+            const auto ref2 = dft_c2r(got, c.n, sb);
+            std::vector<double> back(static_cast<std::size_t>(c.n));
+            for (std::int64_t j = 0; j < c.n; ++j) back[j] = bo[b * s.fwd_dist + j].real();
+            EXPECT_LT(rel_err(back, ref2), tol) << "backward, transform " << b;
+        } else {
+            std::vector<cplx> xb(x.begin() + b * c.n, x.begin() + (b + 1) * c.n);
+            const auto ref = dft(xb, 0, sf);
+            std::vector<cplx> got(fo.begin() + b * c.n, fo.begin() + (b + 1) * c.n);
+            EXPECT_LT(rel_err(got, ref), tol) << "forward, transform " << b;
+            const auto ref2 = dft(got, 1, sb);
+            std::vector<cplx> back(bo.begin() + b * c.n, bo.begin() + (b + 1) * c.n);
+            EXPECT_LT(rel_err(back, ref2), tol) << "backward, transform " << b;
+        }
+    }
+}
+
+// ---- 1D modules at the node level -----------------------------------------------------
+
+// The node-level checks of the two-factor, 8192-point, three-factor and 1D
+// real modules: each node is committed through a candidate list holding the
+// module's record, must be owned by that record, and its transforms must
+// match FFTW in USM and buffer forms, both directions, in place and out of
+// place, with scales other than 1, on device profiles with sub-groups of 8;
+// with the library's and the caller's workspace, on out-of-order queues and
+// in the stand-in's shuffled mode.
+
+using layout_1d = simple_layout;
+
+// A one-record list (plus the terminal record), so that a refusal shows as the
+// terminal's status 6 and an acceptance must come from the module.
+struct one_list {
+    const bkd_ops* items[3];
+    explicit one_list(const bkd_ops* r) : items{r, &bkd_terminal, nullptr} {}
+    const bkd_ops* const* get() const { return items; }
+};
+
+// Skips without a double-precision device, else selects the Quen5 profile
+// for the test and makes the queue `q`.
+#define GPU_ON_QUEN5(q)                                            \
+    OVX_REQUIRE(gpu_test::device_ok(false), "no OpenCL device");    \
+    ovxplat::scoped_gpu_profile prof("quen5");                     \
+    sycl::queue q{sycl::gpu_selector_v}
+
+// A shared USM copy of a host vector.
+template <class T>
+T* usm_copy(sycl::queue& q, const std::vector<T>& v) {
+    T* p = sycl::malloc_shared<T>(v.size() ? v.size() : 1, q);
+    std::memcpy(p, v.data(), v.size() * sizeof(T));
+    return p;
+}
+
+// Each parameter type has a description that serves as the test name and as
+// the parameter CTest lists (PrintTo).
+template <class Case>
+std::string param_name(const ::testing::TestParamInfo<Case>& i) {
+    return describe(i.param);
+}
+
+// One direction of a complex module against FFTW.
+struct complex_case {
+    backend m;
+    int64_t n;
+    bool single;
+    int64_t batch;
+    bool in_place;
+    int dir;
+    bool usm;
+    double scale;
+    const char* profile;
+    bool shuffle;
+    int64_t fwd_distance, bwd_distance;  // 0: N
+};
+
+inline std::string describe(const complex_case& c) {
+    return short_name(c.m.of(c.single)) + "_" + std::to_string(c.n) + "_b" + std::to_string(c.batch) +
+           (c.in_place ? "_ip" : "_oop") + (c.dir ? "_bwd" : "_fwd") + (c.usm ? "_usm" : "_buf") + "_" + c.profile +
+           (c.shuffle ? "_shuffled" : "");
+}
+inline void PrintTo(const complex_case& c, std::ostream* os) { *os << describe(c); }
+
+template <class T>
+void run_complex(const complex_case& c) {
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    ASSERT_TRUE(prof.ok()) << c.profile;
+    ovxplat::set_shuffle_mode(c.shuffle);
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* rec = c.m.of(c.single);
+    one_list list(rec);
+    layout_1d l;
+    l.n = c.n;
+    l.single = c.single;
+    l.batch = c.batch;
+    l.in_place = c.in_place;
+    l.fwd_distance = c.fwd_distance;
+    l.bwd_distance = c.bwd_distance;
+    l.fwd_scale = c.dir == 0 ? c.scale : 1.0;
+    l.bwd_scale = c.dir == 1 ? c.scale : 1.0;
+    node_ptr node = make_node(l, &q, list.get());
+    ASSERT_TRUE(node);
+    ASSERT_EQ(commit(node.get()), 0);
+    ASSERT_STREQ(bkd_name(node->bkd), bkd_name(rec)) << "owner of the node";
+    ASSERT_EQ(node->commit_status, DFTI_COMMITTED);
+    const int64_t fd = c.fwd_distance ? c.fwd_distance : c.n, bd = c.bwd_distance ? c.bwd_distance : c.n;
+    const int64_t idist = c.dir == 0 ? fd : bd, odist = c.dir == 0 ? bd : fd;
+    const size_t in_elems = static_cast<size_t>(idist * c.batch), out_elems = static_cast<size_t>(odist * c.batch);
+    std::vector<cplx> x = random_cplx(in_elems, 31u + static_cast<unsigned>(c.n));
+    std::vector<T> xin(2 * std::max(in_elems, c.in_place ? out_elems : 0));
+    for (size_t i = 0; i < in_elems; ++i) {
+        xin[2 * i] = static_cast<T>(x[i].real());
+        xin[2 * i + 1] = static_cast<T>(x[i].imag());
+        x[i] = cplx(xin[2 * i], xin[2 * i + 1]);
+    }
+    int st = -1;
+    const std::vector<T> result =
+        compute_host(node.get(), q, c.dir, c.usm, c.in_place, xin, std::vector<T>(2 * out_elems), st);
+    ASSERT_EQ(st, 0);
+    ovxplat::set_shuffle_mode(false);
+    EXPECT_LT(c2c_batch_error(result.data(), odist, x, idist, c.n, c.batch, c.dir, c.scale),
+              tolerance(c.single, c.n));
+}
+
+inline void expect_module_complex(const complex_case& c) {
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device (or no double support)");
+    if (c.single)
+        run_complex<float>(c);
+    else
+        run_complex<double>(c);
+}
+
+// A shape the module's record does not take, offered to it alone.
+struct refusal_case {
+    backend m;
+    bool single;
+    int64_t n, batch;
+    int64_t fwd_distance, bwd_distance;
+    int directions;
+    const char* profile;
+};
+
+inline std::string describe(const refusal_case& c) {
+    std::string s = short_name(c.m.of(c.single)) + "_" + std::to_string(c.n) + "_b" + std::to_string(c.batch);
+    if (c.fwd_distance || c.bwd_distance)
+        s += "_dist" + std::to_string(c.fwd_distance) + "_" + std::to_string(c.bwd_distance);
+    return s + "_" + c.profile;
+}
+inline void PrintTo(const refusal_case& c, std::ostream* os) { *os << describe(c); }
+
+inline void expect_module_refusal(const refusal_case& c) {
+    const bkd_ops* rec = c.m.of(c.single);
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device");
+    ovxplat::scoped_gpu_profile prof(c.profile);
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* const only[] = {rec, nullptr};
+    layout_1d l;
+    l.n = c.n;
+    l.single = c.single;
+    l.batch = c.batch;
+    l.fwd_distance = c.fwd_distance;
+    l.bwd_distance = c.bwd_distance;
+    l.directions = c.directions;
+    node_ptr node = make_node(l, &q, only);
+    ASSERT_TRUE(node);
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);  // 100 from the only record
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(node->compute_fwd, nullptr);
+}
+
+// A caller's workspace, bound, then replaced by a second one.
+struct ws_case {
+    backend m;
+    bool single;
+    int64_t n, batch;
+    bool usm_ws;
+};
+
+inline std::string describe(const ws_case& c) {
+    return short_name(c.m.of(c.single)) + "_" + std::to_string(c.n) + "_b" + std::to_string(c.batch) +
+           (c.usm_ws ? "_usm" : "_buffer");
+}
+inline void PrintTo(const ws_case& c, std::ostream* os) { *os << describe(c); }
+
+inline void expect_module_caller_workspace(const ws_case& c) {
+    const bkd_ops* rec = c.m.of(c.single);
+    OVX_REQUIRE(device_ok(c.single), "no OpenCL device");
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue q{sycl::gpu_selector_v};
+    one_list list(rec);
+    layout_1d l;
+    l.n = c.n;
+    l.single = c.single;
+    l.batch = c.batch;
+    l.internal_workspace = false;
+    l.fwd_scale = 0.5;
+    node_ptr node = make_node(l, &q, list.get());
+    ASSERT_EQ(commit(node.get()), 0);
+    ASSERT_STREQ(bkd_name(node->bkd), bkd_name(rec));
+    const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
+    ASSERT_GT(bytes, 0u);
+    const size_t real = c.single ? 4 : 8;
+    const size_t elems = static_cast<size_t>(c.n * c.batch);
+    std::vector<cplx> x = random_cplx(elems, 5u);
+    char* in = sycl::malloc_shared<char>(2 * elems * real, q);
+    char* out = sycl::malloc_shared<char>(2 * elems * real, q);
+    for (size_t i = 0; i < elems; ++i) {
+        if (c.single) {
+            reinterpret_cast<float*>(in)[2 * i] = static_cast<float>(x[i].real());
+            reinterpret_cast<float*>(in)[2 * i + 1] = static_cast<float>(x[i].imag());
+            x[i] = cplx(static_cast<float>(x[i].real()), static_cast<float>(x[i].imag()));
+        } else {
+            reinterpret_cast<double*>(in)[2 * i] = x[i].real();
+            reinterpret_cast<double*>(in)[2 * i + 1] = x[i].imag();
+        }
+    }
+    // Nothing bound yet: 11 and nothing submitted.
+    EXPECT_EQ(compute_usm(node.get(), 0, in, out), DFTI_STATUS_NO_WORKSPACE);
+    void* ws_usm = nullptr;
+    std::unique_ptr<sycl::buffer<char, 1>> ws_buf;
+    if (c.usm_ws) {
+        ws_usm = sycl::malloc_device(bytes, q);
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws_usm, DFTI_CONTAINER_USM), 0);
+    } else {
+        ws_buf.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws_buf.get(), DFTI_CONTAINER_BUFFER), 0);
+    }
+    ASSERT_EQ(compute_usm(node.get(), 0, in, out), 0);
+    // A second workspace replaces the first: the tables are written again there
+    // and the first one may go.
+    void* ws2_usm = nullptr;
+    std::unique_ptr<sycl::buffer<char, 1>> ws2_buf;
+    if (c.usm_ws) {
+        ws2_usm = sycl::malloc_device(bytes, q);
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws2_usm, DFTI_CONTAINER_USM), 0);
+        sycl::free(ws_usm, q);
+        ws_usm = ws2_usm;
+    } else {
+        ws2_buf.reset(new sycl::buffer<char, 1>{sycl::range<1>(bytes)});
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws2_buf.get(), DFTI_CONTAINER_BUFFER), 0);
+    }
+    std::memset(out, 0, 2 * elems * real);
+    ASSERT_EQ(compute_usm(node.get(), 0, in, out), 0);
+    const double err = c.single ? c2c_batch_error(reinterpret_cast<float*>(out), c.n, x, c.n, c.n, c.batch, 0, 0.5)
+                                : c2c_batch_error(reinterpret_cast<double*>(out), c.n, x, c.n, c.n, c.batch, 0, 0.5);
+    EXPECT_LT(err, tolerance(c.single, c.n));
+    node.reset();  // frees the module's areas before the workspace goes
+    if (ws_usm) sycl::free(ws_usm, q);
+    sycl::free(in, q);
+    sycl::free(out, q);
+}
+
+// Runs one forward USM compute of `batch` transforms of length n (contiguous)
+// on the given record and returns the output reals.
+inline std::vector<double> run_batch(const bkd_ops* rec, int64_t n, int64_t batch, const std::vector<double>& in,
+                                     sycl::queue& q) {
+    one_list list(rec);
+    layout_1d l;
+    l.n = n;
+    l.batch = batch;
+    node_ptr node = make_node(l, &q, list.get());
+    EXPECT_EQ(commit(node.get()), 0);
+    EXPECT_STREQ(bkd_name(node->bkd), bkd_name(rec));
+    if (node->bkd != rec) return {};
+    double* a = usm_copy(q, in);
+    double* b = sycl::malloc_shared<double>(in.size(), q);
+    EXPECT_EQ(compute_usm(node.get(), 0, a, b), 0);
+    std::vector<double> out(b, b + in.size());
+    sycl::free(a, q);
+    sycl::free(b, q);
+    return out;
+}
+
+// Two computes of one node in flight on an out-of-order queue, in shuffled
+// mode: the second compute's first pass must not overwrite the scratch area
+// the first compute's last pass still reads.
+struct overlap_case {
+    backend m;
+    int64_t n;
+    bool real;
+};
+
+inline std::string describe(const overlap_case& c) { return short_name(c.m.d) + "_" + std::to_string(c.n); }
+inline void PrintTo(const overlap_case& c, std::ostream* os) { *os << describe(c); }
+
+inline void expect_back_to_back_computes(const overlap_case& c) {
+    GPU_ON_QUEN5(q);
+    ASSERT_FALSE(q.is_in_order());
+    one_list list(c.m.of(false));
+    layout_1d l;
+    l.n = c.n;
+    l.real = c.real;
+    l.batch = 2;
+    node_ptr node = make_node(l, &q, list.get());
+    ASSERT_EQ(commit(node.get()), 0);
+    ovxplat::set_shuffle_mode(true);
+    const int64_t h = c.n / 2 + 1;
+    const size_t in_elems = static_cast<size_t>(c.real ? c.n * 2 : 2 * c.n * 2);
+    const size_t out_elems = static_cast<size_t>(c.real ? 2 * h * 2 : 2 * c.n * 2);
+    const int rounds = 4;
+    std::vector<std::vector<double>> ins;
+    std::vector<double*> din, dout;
+    std::vector<sycl::event> evs(rounds);
+    for (int r = 0; r < rounds; ++r) {
+        ins.push_back(random_real(in_elems, 700u + r));
+        din.push_back(usm_copy(q, ins.back()));
+        dout.push_back(sycl::malloc_shared<double>(out_elems, q));
+    }
+    for (int r = 0; r < rounds; ++r) ASSERT_EQ(compute_usm(node.get(), 0, din[r], dout[r], &evs[r]), 0);
+    for (auto& e : evs) e.wait_and_throw();
+    ovxplat::set_shuffle_mode(false);
+    for (int r = 0; r < rounds; ++r) {
+        const double err = c.real ? r2c_batch_error(dout[r], h, ins[r], c.n, c.n, 2, 1.0)
+                                  : c2c_batch_error(dout[r], c.n, as_cplx(ins[r]), c.n, c.n, 2, 0, 1.0);
+        EXPECT_LT(err, tolerance(false, c.n)) << "round " << r;
+        sycl::free(din[r], q);
+        sycl::free(dout[r], q);
+    }
+}
+
+// A kernel that cannot be built (double precision on a device without it)
+// ends the commit with the build's exception or a failure status; the node
+// keeps no block and no compute entries, so nothing can launch a missing
+// kernel.
+inline void expect_failed_build_leaves_nothing(const bkd_ops* rec, int64_t n) {
+    OVX_REQUIRE_OPENCL();
+    ovxplat::scoped_gpu_profile prof("quen5_nofp64");
+    ASSERT_TRUE(prof.ok());
+    sycl::queue q{sycl::gpu_selector_v};
+    const bkd_ops* const only[] = {rec, nullptr};
+    layout_1d l;
+    l.n = n;
+    node_ptr node = make_node(l, &q, only);
+    int st = 0;
+    bool threw = false;
+    try {
+        st = commit(node.get());
+    } catch (const sycl::exception&) {
+        threw = true;
+    }
+    EXPECT_TRUE(threw || st != 0) << bkd_name(rec) << ": a failed build must not end in a committed node";
+    EXPECT_NE(st, DFTI_STATUS_NOT_APPLICABLE);
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(node->compute_fwd, nullptr);
+    EXPECT_EQ(node->compute_bwd, nullptr);
+}
+
+// The committed need of a module's node (batch transforms of n points, the
+// library's workspace) against the record's estimator on the same queue.
+inline void expect_estimate_of_the_need(const bkd_ops* rec, int64_t n, int64_t batch,
+                                        const dft_base_bkd<double>& est, sycl::queue& q) {
+    one_list list(rec);
+    layout_1d l;
+    l.n = n;
+    l.batch = batch;
+    node_ptr node = make_node(l, &q, list.get());
+    ASSERT_EQ(commit(node.get()), 0);
+    const int64_t need = static_cast<int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes);
+    EXPECT_EQ(est.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), need) << n;
+}
+
+// A complex node of 4096 double points that the 8192-point, two-factor and
+// real records' estimators do not take (normalised, not committed). Call
+// through ASSERT_NO_FATAL_FAILURE.
+inline void make_estimate_refused_node(sycl::queue& q, node_ptr& node) {
+    one_list list(&bkd_c2c_1d_8k_d_ops);
+    layout_1d l;
+    l.n = 4096;
+    node = make_node(l, &q, list.get());
+    ASSERT_TRUE(node);
+    ASSERT_EQ(dfti_normalize_node(node.get()), 0);
+}
+
+// An in-order queue (no table dependencies are added) and queue mode 2 (the
+// compute entries take the node's queue again at each call).
+inline void expect_in_order_and_queue_mode(const backend& m, int64_t n, bool real, uint32_t mode) {
+    OVX_REQUIRE(device_ok(false), "no OpenCL device");
+    ovxplat::scoped_gpu_profile prof("quen5");
+    sycl::queue first{sycl::gpu_selector_v};
+    sycl::queue ordered{sycl::gpu_selector_v, sycl::property::queue::in_order{}};
+    one_list list(m.of(false));
+    layout_1d l;
+    l.n = n;
+    l.real = real;
+    l.batch = 3;
+    l.queue_mode = mode;
+    node_ptr node = make_node(l, mode == 0 ? &ordered : &first, list.get());
+    ASSERT_EQ(commit(node.get()), 0) << n;
+    if (mode == 2) node->queue = &ordered;  // computes go to the queue the node holds now
+    const int64_t h = n / 2 + 1;
+    const size_t in_elems = static_cast<size_t>(real ? n * 3 : 2 * n * 3);
+    const size_t out_elems = static_cast<size_t>(real ? 2 * h * 3 : 2 * n * 3);
+    const auto x = random_real(in_elems, 900u);
+    double* in = usm_copy(ordered, x);
+    double* out = sycl::malloc_shared<double>(out_elems, ordered);
+    ASSERT_EQ(compute_usm(node.get(), 0, in, out), 0);
+    const double err = real ? r2c_batch_error(out, h, x, n, n, 3, 1.0)
+                            : c2c_batch_error(out, n, as_cplx(x), n, n, 3, 0, 1.0);
+    EXPECT_LT(err, tolerance(false, n)) << n;
+    node.reset();
+    sycl::free(in, ordered);
+    sycl::free(out, ordered);
+}
+
+// The tables of a module's double node of n points (forward scale 0.5,
+// backward scale 1) as its table kernels write them into a caller's USM
+// workspace: `f` the forward direction's, `b` the backward direction's.
+// Call write() through ASSERT_NO_FATAL_FAILURE.
+struct written_tables {
+    sycl::queue& q;
+    node_ptr node;
+    char* ws = nullptr;
+    const double* f = nullptr;
+    const double* b = nullptr;
+    explicit written_tables(sycl::queue& queue) : q(queue) {}
+    void write(const bkd_ops* rec, int64_t n) {
+        one_list list(rec);
+        layout_1d l;
+        l.n = n;
+        l.internal_workspace = false;
+        l.fwd_scale = 0.5;
+        node = make_node(l, &q, list.get());
+        ASSERT_TRUE(node);
+        ASSERT_EQ(commit(node.get()), 0);
+        const uint64_t bytes = node->twiddle_workspace_bytes + node->scratch_workspace_bytes;
+        ws = sycl::malloc_shared<char>(bytes, q);
+        std::memset(ws, 0, bytes);
+        ASSERT_EQ(gpu_dfti_set_workspace(node.get(), ws, DFTI_CONTAINER_USM), 0);
+        q.wait();
+        const uint64_t per_dir = node->twiddle_workspace_bytes / 2;
+        f = reinterpret_cast<const double*>(ws);
+        b = reinterpret_cast<const double*>(ws + per_dir);
+    }
+    written_tables(const written_tables&) = delete;
+    written_tables& operator=(const written_tables&) = delete;
+    ~written_tables() {
+        node.reset();  // frees the module's areas before the workspace goes
+        if (ws) sycl::free(ws, q);
+    }
+};
+
+// A table entry of the two-factor and 8192-point layouts: cosine twice, then
+// the sine and its negation 8 entries on, at the angle times the scale.
+inline void expect_table_entry(const double* t, int64_t pos, long double half_turns, double scale) {
+    const long double pi = 3.141592653589793238462643383279502884L;
+    const double cv = static_cast<double>(std::cos(half_turns * pi)) * scale;
+    const double sv = static_cast<double>(std::sin(half_turns * pi)) * scale;
+    EXPECT_NEAR(t[pos], cv, 1e-15);
+    EXPECT_EQ(t[pos + 1], t[pos]);
+    EXPECT_NEAR(t[pos + 8], sv, 1e-15);
+    EXPECT_EQ(t[pos + 9], -t[pos + 8]);
+}
+
+// Backward-only nodes build only the backward kernels and tables: the
+// forward entry reports a status instead of launching a missing kernel, the
+// backward one computes.
+inline void expect_backward_only(const backend& m, int64_t n, bool real) {
+    GPU_ON_QUEN5(q);
+    one_list list(m.of(false));
+    layout_1d l;
+    l.n = n;
+    l.real = real;
+    l.directions = 1;
+    node_ptr node = make_node(l, &q, list.get());
+    ASSERT_EQ(commit(node.get()), 0) << n;
+    const uint64_t one_dir = node->twiddle_workspace_bytes;
+    const int64_t h = n / 2 + 1;
+    const size_t elems = static_cast<size_t>(real ? 2 * h : 2 * n);
+    std::vector<double> x = random_real(elems, 3u);
+    if (real) x[1] = x[elems - 1] = 0;  // imaginary parts of X[0] and X[N/2]
+    double* in = usm_copy(q, x);
+    double* out = sycl::malloc_shared<double>(elems + static_cast<size_t>(n), q);
+    EXPECT_NE(compute_usm(node.get(), 0, in, out), 0) << "forward was not built";
+    ASSERT_EQ(compute_usm(node.get(), 1, in, out), 0);
+    const double err = real ? c2r_batch_error(out, n, as_cplx(x), h, n, 1, 1.0)
+                            : c2c_batch_error(out, n, as_cplx(x), n, n, 1, 1, 1.0);
+    EXPECT_LT(err, tolerance(false, n));
+    // Both directions double the complex modules' tables (the real backend's
+    // table serves both directions).
+    node->directions = 2;
+    ASSERT_EQ(commit(node.get()), 0);
+    if (real)
+        EXPECT_GE(node->twiddle_workspace_bytes, one_dir);
+    else
+        EXPECT_EQ(node->twiddle_workspace_bytes, 2 * one_dir);
+    node.reset();
+    sycl::free(in, q);
+    sycl::free(out, q);
+}
+
+}  // namespace gpu_test
 
 #endif

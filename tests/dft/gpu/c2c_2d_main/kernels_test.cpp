@@ -19,9 +19,9 @@ extern const char ovx_bkd_c2c_2d_transpose_text[];
 
 namespace {
 
-using factors_probe::cl_env;
-using factors_probe::dev_buf;
-using factors_probe::launcher;
+using kernel_probe::cl_env;
+using kernel_probe::dev_buf;
+using kernel_probe::launcher;
 
 struct transpose_case {
     std::int64_t rows, cols, vr, vw, wg;

@@ -20,9 +20,9 @@ namespace gk = korami::ovx::dft::gpu_kernels;
 
 namespace {
 
-using factors_probe::cl_env;
-using factors_probe::dev_buf;
-using factors_probe::launcher;
+using kernel_probe::cl_env;
+using kernel_probe::dev_buf;
+using kernel_probe::launcher;
 using cld = std::complex<long double>;
 
 // Direct DFT, sign -1 forward, +1 backward, in long double.

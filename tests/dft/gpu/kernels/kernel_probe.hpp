@@ -1,11 +1,11 @@
-// Small OpenCL harness for the kernel texts of the two-factor, 8192-point,
-// three-factor and 1D real backends: builds a text with build options on the
-// first OpenCL device (through the OpenCL layer, so sub-group kernels run
+// Small OpenCL harness for the stored kernel texts (the backends' kernels and
+// the generated transform functions): builds a text with build options on
+// the first OpenCL device (through the OpenCL layer, so sub-group kernels run
 // under its emulation), runs kernels on host-prepared buffers and reads them
 // back. Programs are cached per (text, options) for the whole test binary.
-// The kernel-text front probes use it too.
-#ifndef TESTS_DFT_GPU_FACTORS_PROBE_HPP
-#define TESTS_DFT_GPU_FACTORS_PROBE_HPP
+// Also the device a probe needs and the interleaved host data of a probe.
+#ifndef TESTS_DFT_GPU_KERNELS_KERNEL_PROBE_HPP
+#define TESTS_DFT_GPU_KERNELS_KERNEL_PROBE_HPP
 
 #include <CL/cl.h>
 
@@ -18,7 +18,9 @@
 #include <utility>
 #include <vector>
 
-namespace factors_probe {
+#include "ovx_test_env.hpp"
+
+namespace kernel_probe {
 
 class cl_env {
 public:
@@ -152,6 +154,46 @@ struct launcher {
     }
 };
 
-}  // namespace factors_probe
+// ---- the device of a probe and its host data -----------------------------------------
+
+constexpr long double pi_l = 3.141592653589793238462643383279502884L;
+
+// Interleaved reals of complex values, in precision T.
+template <class T>
+std::vector<T> to_reals(const std::vector<std::complex<double>>& v) {
+    std::vector<T> r(2 * v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        r[2 * i] = static_cast<T>(v[i].real());
+        r[2 * i + 1] = static_cast<T>(v[i].imag());
+    }
+    return r;
+}
+
+// `count` complex values from interleaved reals, from value `first`.
+template <class T>
+std::vector<std::complex<double>> from_reals(const std::vector<T>& r, std::size_t first, std::size_t count) {
+    std::vector<std::complex<double>> v(count);
+    for (std::size_t i = 0; i < count; ++i) v[i] = std::complex<double>(r[2 * (first + i)], r[2 * (first + i) + 1]);
+    return v;
+}
+
+// The values rounded to the working precision, so that the reference sees
+// the same input as the device (through an array of T: a conversion the
+// compiler cannot fold away).
+template <class T>
+std::vector<std::complex<double>> rounded(const std::vector<std::complex<double>>& v) {
+    return from_reals(to_reals<T>(v), 0, v.size());
+}
+
+}  // namespace kernel_probe
+
+// Returns from the test unless the OpenCL device is there (with double
+// precision for a double-precision probe).
+#define KERNEL_PROBE_REQUIRE_DEVICE(single)                                                             \
+    do {                                                                                                \
+        OVX_REQUIRE(kernel_probe::cl_env::get().ok(), "no usable OpenCL device");                       \
+        OVX_REQUIRE((single) || kernel_probe::cl_env::get().has_double(),                               \
+                    "the OpenCL device has no double precision");                                       \
+    } while (0)
 
 #endif
