@@ -69,6 +69,8 @@ const shape k_shapes[] = {
     {"double c2c 4096 × 2048", true, false, {4096}, 2048},
     {"single c2c 16384 × 512", false, false, {16384}, 512},
     {"double c2c 2^22 × 1", true, false, {4194304}, 1},
+    {"single c2c 2048 × 2048 × 2", false, false, {2048, 2048}, 2},
+    {"double c2c 135 × 135 × 135 × 1", true, false, {135, 135, 135}, 1},
 };
 
 // One cell of the table: a time, the two commit (plan) times, and a note (the

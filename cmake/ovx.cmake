@@ -37,6 +37,7 @@ function(ovx_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  ovx_sanitizer_runtime(${name})
   # The slow tests are the transforms of several GiB: they run one at a time,
   # so that a parallel run stays within the machine's memory.
   set(lock "")

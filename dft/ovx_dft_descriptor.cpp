@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "dft/ovx_dft_checked.hpp"
+#include "dft/contract/ovx_dft_checked.hpp"
 #include "dft/ovx_dft_internal.hpp"
 
 namespace korami {

@@ -10,7 +10,7 @@
 
 #include "dft/node/ovx_dft_cpu_library.h"
 
-#include "dft/node/ovx_dft_node_ops.hpp"
+#include "dft/contract/ovx_dft_node_ops.hpp"
 #include "gpu/ovx_gpu.hpp"
 
 // ---- memory --------------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "dft/node/ovx_dft_node.hpp"
-#include "dft/node/ovx_dft_node_ops.hpp"
+#include "dft/contract/ovx_dft_node_ops.hpp"
 
 namespace {
 

@@ -22,13 +22,6 @@
 #include "gpu/ovx_gpu_testing.hpp"
 #include "ovx_test_gpu.hpp"
 
-// The OpenCL compiler installs its own alternate signal stack on the threads
-// that build programs; AddressSanitizer must then leave the alternate stacks
-// alone, or it fails when such a thread ends. The leak checker's scan of
-// dynamic thread-local blocks misreads their bounds on this C library and can
-// crash at exit, so that interception is off too. (Ignored without the sanitizer.)
-extern "C" const char* __asan_default_options() { return "use_sigaltstack=0:intercept_tls_get_addr=0"; }
-
 namespace {
 
 namespace gpu = korami::ovx::gpu;

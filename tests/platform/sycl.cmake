@@ -24,6 +24,7 @@ ovx_add_gtest(test_sycl_opencl
 # The profile named by the environment is the one in force from the start.
 add_executable(test_sycl_profile_env ${_sycl_dir}/profile_env_test.cpp)
 target_link_libraries(test_sycl_profile_env PRIVATE GTest::gtest GTest::gtest_main ovxplat_sycl)
+ovx_sanitizer_runtime(test_sycl_profile_env)
 gtest_discover_tests(test_sycl_profile_env
   PROPERTIES LABELS fast ENVIRONMENT "OVXPLAT_GPU_PROFILE=quen5_nofp64" TIMEOUT 60
   DISCOVERY_TIMEOUT 120)

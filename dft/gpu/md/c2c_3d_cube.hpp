@@ -29,7 +29,7 @@
 
 #include "dft/gpu/1d/frame.hpp"
 #include "dft/gpu/md/md_sides.hpp"
-#include "dft/ovx_dft_checked.hpp"
+#include "dft/contract/ovx_dft_checked.hpp"
 
 namespace korami {
 namespace ovx {

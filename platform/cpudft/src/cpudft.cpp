@@ -25,8 +25,8 @@
 #include <new>
 #include <type_traits>
 
-#include "dft/node/ovx_dft_node.hpp"
-#include "dft/node/ovx_dft_node_ops.hpp"
+#include "dft/contract/ovx_dft_node_record.hpp"
+#include "dft/contract/ovx_dft_node_ops.hpp"
 
 namespace {
 

@@ -16,6 +16,27 @@
 #include <sys/mman.h>
 #include <ucontext.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define OVXPLAT_ASAN 1
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define OVXPLAT_TSAN 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OVXPLAT_ASAN 1
+#endif
+#if __has_feature(thread_sanitizer)
+#define OVXPLAT_TSAN 1
+#endif
+#endif
+#ifdef OVXPLAT_ASAN
+#include <sanitizer/common_interface_defs.h>
+#endif
+#ifdef OVXPLAT_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -242,7 +263,13 @@ void parallel_pieces(std::size_t n, const std::function<void(std::size_t)>& fn) 
     run_pieces(st);
     std::unique_lock<std::mutex> lock(st->mu);
     st->cv.wait(lock, [&] { return st->done.load() == st->n; });
-    if (st->err) std::rethrow_exception(st->err);
+    // The error leaves the shared state here: a pool thread may drop the
+    // last reference to the state after this call returned, and the
+    // exception must not be released there while the caller still reads it.
+    std::exception_ptr err = std::move(st->err);
+    st->err = nullptr;
+    lock.unlock();
+    if (err) std::rethrow_exception(err);
 }
 
 // ---------------------------------------------------------------- work-groups
@@ -253,8 +280,8 @@ constexpr std::size_t fiber_stack_bytes = 512 * 1024;
 
 // The switch between fibers saves only what the calling convention asks a
 // callee to keep (and the floating-point control words), so it costs a few
-// nanoseconds; builds with AddressSanitizer use ucontext, which it tracks.
-#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+// nanoseconds. Other processors use ucontext.
+#if defined(__x86_64__)
 #define OVXPLAT_FAST_FIBERS 1
 extern "C" void ovxplat_fiber_switch(void** save_sp, void* new_sp);
 asm(R"(
@@ -290,9 +317,46 @@ ovxplat_fiber_switch:
 )");
 #endif
 
+// The sanitizers are told of every switch between stacks, as their fiber
+// interfaces ask. AddressSanitizer then knows which stack is current (an
+// exception thrown on a work-item's stack clears that stack's shadow, not the
+// thread's) and keeps each stack's fake frames apart; ThreadSanitizer keeps a
+// shadow call stack per fiber (a function entered on one stack and left on
+// another would otherwise pile up on the thread's shadow stack without
+// bound). Each work-item stack has one ThreadSanitizer fiber for the life of
+// its thread. The switches order the items of a group as a barrier does.
+// OVXPLAT_SAN_LEAVE goes on the stack being left just before a switch,
+// OVXPLAT_SAN_ARRIVE on the stack entered just after it; both are macros, so
+// that no instrumented call is entered on one stack and left on another.
+#ifdef OVXPLAT_ASAN
+#define OVXPLAT_ASAN_LEAVE(fake_save, bottom, size) __sanitizer_start_switch_fiber((fake_save), (bottom), (size))
+#define OVXPLAT_SAN_ARRIVE(fake, from_bottom, from_size) \
+    __sanitizer_finish_switch_fiber((fake), (from_bottom), (from_size))
+#else
+#define OVXPLAT_ASAN_LEAVE(fake_save, bottom, size) ((void)0)
+#define OVXPLAT_SAN_ARRIVE(fake, from_bottom, from_size) ((void)0)
+#endif
+#ifdef OVXPLAT_TSAN
+#define OVXPLAT_TSAN_LEAVE(fiber) __tsan_switch_to_fiber((fiber), 0)
+#else
+#define OVXPLAT_TSAN_LEAVE(fiber) ((void)0)
+#endif
+#define OVXPLAT_SAN_LEAVE(fake_save, bottom, size, tsan_fiber) \
+    do {                                                          \
+        OVXPLAT_ASAN_LEAVE(fake_save, bottom, size);              \
+        OVXPLAT_TSAN_LEAVE(tsan_fiber);                           \
+    } while (0)
+
+// The entry functions of work-item stacks never return (the fast switch) or
+// return on a stack the sanitizers were already told they left (ucontext):
+// they carry no instrumentation, so that they leave no frame behind in the
+// sanitizers' records, nor poisoned stack on a stack the next group reuses.
+#define OVXPLAT_FIBER_ENTRY __attribute__((no_sanitize_address, no_sanitize_thread))
+
 struct fiber_group {
 #ifdef OVXPLAT_FAST_FIBERS
     void* main_sp = nullptr;
+    void* ended_sp = nullptr;  // where an ended item's switch saves a stack pointer no one reads
     std::vector<void*> sp;
 #else
     ucontext_t main_ctx;
@@ -303,6 +367,14 @@ struct fiber_group {
     host_kernel_base* kernel = nullptr;
     std::size_t group = 0;
     std::exception_ptr err;
+    // The stack run_group runs on, learnt when an item first starts
+    // (AddressSanitizer), the fake frames it and each waiting item keep
+    // while another stack runs (AddressSanitizer) and its fiber (ThreadSanitizer).
+    const void* main_bottom = nullptr;
+    std::size_t main_size = 0;
+    void* main_fake = nullptr;
+    std::vector<void*> item_fake;
+    void* main_tsan = nullptr;
 };
 
 struct thread_exec_state {
@@ -318,7 +390,13 @@ struct thread_exec_state {
     std::uint32_t slm_size = 0;
     bool slm_declared = false;
     int kernel_depth = 0;  // host kernels running on this thread (nested by waits inside kernels)
+#ifdef OVXPLAT_TSAN
+    std::vector<void*> tsan_fibers;  // one per stack
+#endif
     ~thread_exec_state() {
+#ifdef OVXPLAT_TSAN
+        for (void* f : tsan_fibers) __tsan_destroy_fiber(f);
+#endif
         for (void* s : stacks) munmap(s, fiber_stack_bytes);
     }
 };
@@ -336,16 +414,34 @@ void run_current_item() {
 }
 
 #ifdef OVXPLAT_FAST_FIBERS
-[[noreturn]] void fiber_start() {
-    run_current_item();
+[[noreturn]] OVXPLAT_FIBER_ENTRY void fiber_start() {
     fiber_group* fg = tls.fibers;
-    void* dead = nullptr;
-    ovxplat_fiber_switch(&dead, fg->main_sp);
+    OVXPLAT_SAN_ARRIVE(nullptr, &fg->main_bottom, &fg->main_size);
+    run_current_item();
+    // The item has ended: its fake frames go (no place to keep them).
+    OVXPLAT_SAN_LEAVE(nullptr, fg->main_bottom, fg->main_size, fg->main_tsan);
+    ovxplat_fiber_switch(&fg->ended_sp, fg->main_sp);
     __builtin_unreachable();
 }
 #else
-void fiber_entry() { run_current_item(); }
+OVXPLAT_FIBER_ENTRY void fiber_entry() {
+    fiber_group* fg = tls.fibers;
+    OVXPLAT_SAN_ARRIVE(nullptr, &fg->main_bottom, &fg->main_size);
+    run_current_item();
+    // Returning resumes the group's loop through uc_link.
+    OVXPLAT_SAN_LEAVE(nullptr, fg->main_bottom, fg->main_size, fg->main_tsan);
+}
 #endif
+
+// The ThreadSanitizer fiber of work-item stack i of this thread.
+inline void* tls_tsan_fiber(std::size_t i) {
+#ifdef OVXPLAT_TSAN
+    return tls.tsan_fibers[i];
+#else
+    (void)i;
+    return nullptr;
+#endif
+}
 
 void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
     if (items == 1) {
@@ -358,11 +454,18 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
         if (s == MAP_FAILED) throw_error(errc::memory_allocation, "Cannot allocate work-item stacks");
         mprotect(s, 4096, PROT_NONE);  // guard page
         tls.stacks.push_back(s);
+#ifdef OVXPLAT_TSAN
+        tls.tsan_fibers.push_back(__tsan_create_fiber(0));
+#endif
     }
     fiber_group fg;
     fg.kernel = k;
     fg.group = g;
     fg.done.assign(items, 0);
+    fg.item_fake.assign(items, nullptr);
+#ifdef OVXPLAT_TSAN
+    fg.main_tsan = __tsan_get_current_fiber();
+#endif
 #ifdef OVXPLAT_FAST_FIBERS
     fg.sp.resize(items);
     for (std::size_t i = 0; i < items; ++i) {
@@ -394,11 +497,13 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
         for (std::size_t i = 0; i < items; ++i) {
             if (fg.done[i]) continue;
             fg.current = i;
+            OVXPLAT_SAN_LEAVE(&fg.main_fake, tls.stacks[i], fiber_stack_bytes, tls_tsan_fiber(i));
 #ifdef OVXPLAT_FAST_FIBERS
             ovxplat_fiber_switch(&fg.main_sp, fg.sp[i]);
 #else
             swapcontext(&fg.main_ctx, &fg.ctx[i]);
 #endif
+            OVXPLAT_SAN_ARRIVE(fg.main_fake, nullptr, nullptr);
             if (fg.done[i]) --remaining;
         }
     }
@@ -411,11 +516,14 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
 void host_group_barrier() {
     fiber_group* fg = tls.fibers;
     if (!fg) return;
+    const std::size_t i = fg->current;
+    OVXPLAT_SAN_LEAVE(&fg->item_fake[i], fg->main_bottom, fg->main_size, fg->main_tsan);
 #ifdef OVXPLAT_FAST_FIBERS
-    ovxplat_fiber_switch(&fg->sp[fg->current], fg->main_sp);
+    ovxplat_fiber_switch(&fg->sp[i], fg->main_sp);
 #else
-    swapcontext(&fg->ctx[fg->current], &fg->main_ctx);
+    swapcontext(&fg->ctx[i], &fg->main_ctx);
 #endif
+    OVXPLAT_SAN_ARRIVE(fg->item_fake[i], nullptr, nullptr);
 }
 
 void* local_memory_base(std::size_t index) {
@@ -436,8 +544,7 @@ bool current_spec(const void* key, void* out, std::size_t size) {
 
 // Shared local memory of explicit-SIMD code. These run on work-item fibers
 // and report faults by their result; the header raises them, so that no
-// exception starts inside this library on a fiber stack (the address
-// sanitizer's no-return bookkeeping cannot follow it there).
+// exception starts inside this library on a fiber stack.
 int esimd_slm_init(std::uint32_t bytes) {
     if (tls.slm_limit == 0) return 1;
     if (bytes > tls.slm_limit) return 2;

@@ -9,19 +9,6 @@
 // executables that link the library.
 extern "C" void ovx_sycl_destructor(void) __attribute__((weak));
 
-// Sanitizer options (ignored without the sanitizer):
-// - use_sigaltstack=0: the OpenCL compiler installs its own alternate signal
-//   stack on the threads that build programs; AddressSanitizer must leave the
-//   alternate stacks alone, or it fails when such a thread ends.
-// - intercept_tls_get_addr=0: the runtime's record of the dynamic TLS blocks
-//   guesses a block's bounds from a header that this C library no longer
-//   writes; when a block of the OpenCL compiler happens to sit 16 bytes past
-//   a page boundary it records garbage bounds, and the leak checker's thread
-//   scan then crashes at exit ("Tracer caught signal 11"). Without the
-//   interception the blocks are ordinary heap blocks reached from each
-//   thread's vector of TLS blocks, so nothing is lost to the leak check.
-extern "C" const char* __asan_default_options() { return "use_sigaltstack=0:intercept_tls_get_addr=0"; }
-
 namespace gpu_test {
 
 namespace {

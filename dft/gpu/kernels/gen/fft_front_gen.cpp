@@ -69,16 +69,98 @@ void cis(long m, long n, real& c, real& s) {
     s = std::sin(2 * kPi * m / n);
 }
 
+// The two forms of a sub-group routine, written at once from one
+// description: the per-lane form, where ptype is the part one lane holds and
+// swapReIm exchanges the parts between the lanes of a pair, and the
+// lane-pair form, where ptype holds both parts and every part-wise statement
+// is written once per part. The straight-line transforms (writer) and the
+// direct DFTs (direct_dft) are both written through it.
+//
+// A part-wise statement is a template whose markers stand for what differs
+// between the forms (per lane; per part):
+//   %.       the part of a ptype value: nothing; .re or .im
+//   %_       the part of a temporary split into parts: nothing; _re or _im
+//   %T       the type of such a temporary: ptype; ftype
+//   %P       pmOne of the part: pmOne; pmOne or (-pmOne) (the odd lane's sign)
+//   %< %>    the swap of the enclosed expression: swapReIm(...); the enclosed
+//            markers name the other part
+struct two_forms {
+    std::ostringstream lane;  // per-lane form
+    std::ostringstream pair;  // lane-pair form
+
+    // comp: -1 the per-lane form, 0 the real part, 1 the imaginary part.
+    static std::string part_text(const std::string& t, int comp) {
+        std::string r;
+        int part = comp;
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (t[i] != '%') {
+                r += t[i];
+                continue;
+            }
+            const char k = i + 1 < t.size() ? t[++i] : '\0';
+            if (k == '.') r += comp < 0 ? "" : (part ? ".im" : ".re");
+            else if (k == '_') r += comp < 0 ? "" : (part ? "_im" : "_re");
+            else if (k == 'T') r += comp < 0 ? "ptype" : "ftype";
+            else if (k == 'P') r += part == 1 ? "(-pmOne)" : "pmOne";
+            else if (k == '<' && comp < 0) r += "swapReIm(";
+            else if (k == '<') part = 1 - comp;
+            else if (k == '>' && comp < 0) r += ")";
+            else if (k == '>') part = comp;
+            else {
+                std::cerr << "fft_front_gen: bad template marker in: " << t << "\n";
+                std::exit(1);
+            }
+        }
+        return r;
+    }
+    // A line that reads the same in both forms.
+    void line(const std::string& text) {
+        lane << text << "\n";
+        pair << text << "\n";
+    }
+    // A part-wise statement: one line per lane, one line per part.
+    void parts(const std::string& indent, const std::string& t) {
+        lane << indent << part_text(t, -1) << "\n";
+        pair_parts(indent, t);
+    }
+    // A loop of one part-wise statement: a single line per lane, a block of
+    // the two part statements in the pair form.
+    void loop(const std::string& indent, const std::string& head, const std::string& t) {
+        lane << indent << head << " " << part_text(t, -1) << "\n";
+        pair << indent << head << " {\n";
+        pair_parts(indent + "  ", t);
+        pair << indent << "}\n";
+    }
+    // ptype name = t: one declaration per lane; the pair form declares the
+    // value and then sets it part by part.
+    void init(const std::string& indent, const std::string& name, const std::string& t) {
+        lane << indent << "ptype " << name << " = " << part_text(t, -1) << ";\n";
+        pair << indent << "ptype " << name << ";\n";
+        pair_parts(indent, name + "%. = " + t + ";");
+    }
+
+private:
+    void pair_parts(const std::string& indent, const std::string& t) {
+        pair << indent << part_text(t, 0) << "\n" << indent << part_text(t, 1) << "\n";
+    }
+};
+
+// The two forms of a sub-group routine, chosen by the text's compiler: the
+// lane-pair form where the sub-group emulation runs one work-item per lane
+// pair, the per-lane form elsewhere.
+std::string lane_pair_choice(const std::string& pair, const std::string& lane) {
+    return "#ifdef TARVO_SG_LANE_PAIR\n" + pair + "#else\n" + lane + "#endif\n";
+}
+
 // Straight-line code writer. Every value is a fresh temporary; each
 // statement is written in two forms at once: the per-lane form (one ptype
 // per temporary, the swap a lane exchange) and the lane-pair form (two
 // scalars tN_r, tN_i per temporary, the swap a choice of the other scalar).
-// Expressions are templates: "@t" stands for t (its own part in the pair
-// form), "#t" for swapReIm(t) (the other part), "$" for pmOne (negated for
-// the imaginary part, as the odd lane's pmOne is).
-struct writer {
-    std::ostringstream out;   // per-lane form
-    std::ostringstream pout;  // lane-pair form
+// Its expressions have a shorter template of their own, as every operand is
+// a temporary: "@t" stands for t (its own part in the pair form), "#t" for
+// swapReIm(t) (the other part), "$" for pmOne (negated for the imaginary
+// part, as the odd lane's pmOne is).
+struct writer : two_forms {
     int next = 0;
 
     static std::string render(const std::string& t, int comp) {
@@ -102,21 +184,21 @@ struct writer {
     }
     std::string fresh(const std::string& expr) {
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = " << render(expr, -1) << ";\n";
-        pout << "  const ftype " << name << "_r = " << render(expr, 0) << ";\n"
+        lane << "  ptype " << name << " = " << render(expr, -1) << ";\n";
+        pair << "  const ftype " << name << "_r = " << render(expr, 0) << ";\n"
              << "  const ftype " << name << "_i = " << render(expr, 1) << ";\n";
         return name;
     }
     std::string load(long j) {
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = in[" << j << "];\n";
-        pout << "  const ftype " << name << "_r = in[" << j << "].re;\n"
+        lane << "  ptype " << name << " = in[" << j << "];\n";
+        pair << "  const ftype " << name << "_r = in[" << j << "].re;\n"
              << "  const ftype " << name << "_i = in[" << j << "].im;\n";
         return name;
     }
     void store(long k, const std::string& v) {
-        out << "  in[" << k << "] = " << v << ";\n";
-        pout << "  in[" << k << "].re = " << v << "_r;\n  in[" << k << "].im = " << v << "_i;\n";
+        lane << "  in[" << k << "] = " << v << ";\n";
+        pair << "  in[" << k << "].re = " << v << "_r;\n  in[" << k << "].im = " << v << "_i;\n";
     }
     std::string mul_mi(const std::string& v) { return fresh("$*#" + v); }
 
@@ -130,12 +212,12 @@ struct writer {
         real c, s;
         cis(m, n, c, s);
         std::string name = "t" + std::to_string(next++);
-        out << "  ptype " << name << " = " << v << ";\n";
-        out << "  TWIDL_MULT_INPLACE(" << lit(c) << ", pmOne*" << lit(s) << ", " << name << ");\n";
+        lane << "  ptype " << name << " = " << v << ";\n";
+        lane << "  TWIDL_MULT_INPLACE(" << lit(c) << ", pmOne*" << lit(s) << ", " << name << ");\n";
         // TWIDL_MULT_INPLACE's expression, part by part.
-        pout << "  const ftype " << name << "_r = (" << lit(c) << ")*(" << v << "_r) + (pmOne*" << lit(s) << ")*("
+        pair << "  const ftype " << name << "_r = (" << lit(c) << ")*(" << v << "_r) + (pmOne*" << lit(s) << ")*("
              << v << "_i);\n";
-        pout << "  const ftype " << name << "_i = (" << lit(c) << ")*(" << v << "_i) + ((-pmOne)*" << lit(s)
+        pair << "  const ftype " << name << "_i = (" << lit(c) << ")*(" << v << "_i) + ((-pmOne)*" << lit(s)
              << ")*(" << v << "_r);\n";
         return name;
     }
@@ -227,19 +309,57 @@ std::string fft_function(long n, bool sg) {
         return f.str();
     }
     f << "#if NEED_FFT_FUNC(" << n << ")\n";
-    if (sg) f << "#ifdef TARVO_SG_LANE_PAIR\n" << sig << w.pout.str() << "}\n#else\n";
-    f << sig << w.out.str() << "}\n";
-    if (sg) f << "#endif\n";
+    const std::string lane = sig + w.lane.str() + "}\n";
+    f << (sg ? lane_pair_choice(sig + w.pair.str() + "}\n", lane) : lane);
     f << "#endif\n";
     f << "\n";
     return f.str();
 }
 
-const char* kFactorMacros[] = {"FACT0",     "FACT1",     "FACT2",     "FACT3",     "N0_FACT0",
-                               "N0_FACT1",  "N1_FACT0",  "N1_FACT1",  "DIM0FACT0", "DIM0FACT1",
-                               "DIM0FACT2", "DIM0FACT3", "DIM1FACT0", "DIM1FACT1"};
+// The straight-line transforms the generator writes, one entry per size:
+// the front of every OpenCL C kernel text holds fft_<n>_s for each of them
+// (compiled only for a kernel whose factor macros name n, NEED_FFT_FUNC);
+// the explicit-SIMD header also holds fft_<n> for those marked, the factors
+// that the explicit-SIMD two-factor plan combines.
+struct codelet_size {
+    long n;
+    bool esimd;
+};
+const codelet_size kCodeletSizes[] = {
+    {1, false},  {2, false},  {3, false},  {4, false},  {5, false},  {6, false},  {7, false},  {8, true},
+    {9, true},   {10, true},  {11, false}, {12, true},  {13, false}, {14, false}, {15, false}, {16, true},
+    {17, false}, {18, false}, {19, false}, {20, false}, {21, false}, {22, false}, {23, false}, {24, false},
+    {25, true},  {26, false}, {27, false}, {28, false}, {29, false}, {30, false}, {31, false}, {32, true},
+    {33, false}, {34, false}, {35, false}, {36, false}, {37, false}, {38, false}, {39, false}, {40, false},
+    {41, false}, {42, false}, {43, false}, {44, false}, {45, false}, {46, false}, {47, false}, {48, false},
+    {49, false}, {50, false}, {51, false}, {52, false}, {53, false}, {54, false}, {55, false}, {56, false},
+    {57, false}, {58, false}, {59, false}, {60, false}, {61, false}, {62, false}, {63, false}, {64, true},
+};
 
-std::string head(bool sg) {
+// The macros by which a sub-group or NONSUBGRP kernel names the sizes it
+// transforms: NEED_FFT_FUNC(n) is true when one of them is n. A kernel may
+// also route FACT0 or FACT1 to a direct DFT of that size
+// (-D<macro>_DEFAULT_FUNC=<name>) where no straight-line transform serves;
+// FACT0's has no odd-size branch, as the two-factor backend that uses it takes
+// even lengths only and gives FACT0 the even factor.
+enum class direct_dft_kind { none, even_sizes, any_size };
+struct factor_macro {
+    const char* name;
+    direct_dft_kind direct;
+};
+const factor_macro kFactorMacros[] = {
+    {"FACT0", direct_dft_kind::even_sizes}, {"FACT1", direct_dft_kind::any_size},
+    {"FACT2", direct_dft_kind::none},       {"FACT3", direct_dft_kind::none},
+    {"N0_FACT0", direct_dft_kind::none},    {"N0_FACT1", direct_dft_kind::none},
+    {"N1_FACT0", direct_dft_kind::none},    {"N1_FACT1", direct_dft_kind::none},
+    {"DIM0FACT0", direct_dft_kind::none},   {"DIM0FACT1", direct_dft_kind::none},
+    {"DIM0FACT2", direct_dft_kind::none},   {"DIM0FACT3", direct_dft_kind::none},
+    {"DIM1FACT0", direct_dft_kind::none},   {"DIM1FACT1", direct_dft_kind::none},
+};
+
+// The text's opening: what it is, its extensions, the defaults of the
+// sub-group emulation's hooks and the precision types.
+std::string precision_head(bool sg) {
     std::ostringstream o;
     o << "/* Common front of the 1D complex transform kernels ("
       << (sg ? "sub-group" : "NONSUBGRP") << " form, " << (g_double ? "double" : "float")
@@ -258,314 +378,281 @@ std::string head(bool sg) {
       << "typedef " << t << "3 ftype3;\n"
       << "typedef " << t << "4 ftype4;\n"
       << "typedef " << t << "8 ftype8;\n";
-    if (sg) {
-        o << "/* Lane-pair vocabulary: a complex value lives in two neighbouring lanes,\n"
-             "   the even lane the real part, the odd lane the imaginary part. Texts\n"
-             "   that use only these names for every per-lane notion (which value and\n"
-             "   part a work-item holds, its loads and stores, swaps, signs) declare\n"
-             "   TARVO_SG_PAIR_VOCABULARY; where the sub-group emulation then runs one\n"
-             "   work-item per lane pair it defines TARVO_SG_LANE_PAIR and the names\n"
-             "   itself, and ptype holds both parts. */\n"
-             "#ifdef TARVO_SG_LANE_PAIR\n"
-             "typedef struct { ftype re; ftype im; } ptype;\n"
-             "#else\n"
-             "typedef ftype ptype;\n"
-             "/* lane, and the complex value (pair) and part of the lane */\n"
-             "#define SG_LANE() ((uint)get_sub_group_local_id())\n"
-             "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
-             "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n"
-             "/* the work-item's complex slot in a one-dimensional work-group */\n"
-             "#define SG_WG_CPLX_ID() ((int)(get_local_id(0) >> 1))\n"
-             "/* exchange of the parts, and the sign that makes pmOne * swap(x) = -+i x */\n"
-             "#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)\n"
-             "#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)\n"
-             "#define SG_ZERO ((ptype)0)\n"
-             "/* real part at p[at], imaginary part at p[at + step] */\n"
-             "#define SG_LOAD_PARTS(p, at, step) ((p)[(at) + (step) * (int)SG_IS_IMAG()])\n"
-             "#define SG_STORE_PARTS(p, at, step, v) ((p)[(at) + (step) * (int)SG_IS_IMAG()] = (v))\n"
-             "/* complex value k of an interleaved array */\n"
-             "#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)\n"
-             "#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))\n"
-             "/* per-lane values: lane L's at p[at + L] */\n"
-             "#define SG_LANE_LOAD(p, at) ((p)[(at) + (int)SG_LANE()])\n"
-             "#define SG_LANE_STORE(p, at, v) ((p)[(at) + (int)SG_LANE()] = (v))\n";
-        if (g_double) {
-            o << "#define SG_BLOCK_LOAD(p) as_double(tarvo_sub_group_block_read_ul((const __global ulong*)(p)))\n"
-                 "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write_ul((__global ulong*)(p), as_ulong(v))\n";
-        } else {
-            o << "#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))\n"
-                 "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))\n";
-        }
-        o << "/* reg <- a reg + sgn b swap(reg), a and b per-lane values, sgn uniform */\n"
-             "#define SG_MUL_ADD_SWAP(reg, a, sgn, b) { (reg) = (a) * (reg) + (sgn) * (b) * SG_SWAP_RE_IM(reg); }\n"
-             "/* reg <- c reg - s pm swap(reg), c and s uniform, pm = SG_PM_ONE */\n"
-             "#define SG_TWIDDLE_PM(reg, c, s, pm) { (reg) = (c) * (reg) - (s) * (pm) * SG_SWAP_RE_IM(reg); }\n"
-             "/* one exchange for a whole vector */\n"
-             "#define swapReImVector2(v) tarvo_sub_group_shuffle_xor((ftype2)(v), 1)\n"
-             "#define swapReImVector3(v) tarvo_sub_group_shuffle_xor((ftype3)(v), 1)\n"
-             "#define swapReImVector4(v) tarvo_sub_group_shuffle_xor((ftype4)(v), 1)\n"
-             "#define TWIDL_MULT_INPLACE(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReIm(var); }\n"
-             "#define TWIDL_MULT_INPLACE_VEC2(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector2(var); }\n"
-             "#define TWIDL_MULT_INPLACE_VEC3(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector3(var); }\n"
-             "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
-             "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
-             "#endif\n"
-             "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n\n";
+    return o.str();
+}
+
+// The sub-group form's vocabulary: ptype, the lane-pair names, swaps and
+// twiddle multiplications, per lane or per lane pair.
+std::string lane_pair_vocabulary() {
+    std::ostringstream o;
+    o << "/* Lane-pair vocabulary: a complex value lives in two neighbouring lanes,\n"
+         "   the even lane the real part, the odd lane the imaginary part. Texts\n"
+         "   that use only these names for every per-lane notion (which value and\n"
+         "   part a work-item holds, its loads and stores, swaps, signs) declare\n"
+         "   TARVO_SG_PAIR_VOCABULARY; where the sub-group emulation then runs one\n"
+         "   work-item per lane pair it defines TARVO_SG_LANE_PAIR and the names\n"
+         "   itself, and ptype holds both parts. */\n"
+         "#ifdef TARVO_SG_LANE_PAIR\n"
+         "typedef struct { ftype re; ftype im; } ptype;\n"
+         "#else\n"
+         "typedef ftype ptype;\n"
+         "/* lane, and the complex value (pair) and part of the lane */\n"
+         "#define SG_LANE() ((uint)get_sub_group_local_id())\n"
+         "#define SG_IS_IMAG() (SG_LANE() & 1u)\n"
+         "#define SG_CPLX_INDEX() (SG_LANE() >> 1)\n"
+         "/* the work-item's complex slot in a one-dimensional work-group */\n"
+         "#define SG_WG_CPLX_ID() ((int)(get_local_id(0) >> 1))\n"
+         "/* exchange of the parts, and the sign that makes pmOne * swap(x) = -+i x */\n"
+         "#define SG_SWAP_RE_IM(x) tarvo_sub_group_shuffle_xor((x), 1)\n"
+         "#define SG_PM_ONE(bwd) ((((SG_LANE() + (uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)\n"
+         "#define SG_ZERO ((ptype)0)\n"
+         "/* real part at p[at], imaginary part at p[at + step] */\n"
+         "#define SG_LOAD_PARTS(p, at, step) ((p)[(at) + (step) * (int)SG_IS_IMAG()])\n"
+         "#define SG_STORE_PARTS(p, at, step, v) ((p)[(at) + (step) * (int)SG_IS_IMAG()] = (v))\n"
+         "/* complex value k of an interleaved array */\n"
+         "#define SG_LOAD(p, k) SG_LOAD_PARTS((p), 2 * (k), 1)\n"
+         "#define SG_STORE(p, k, v) SG_STORE_PARTS((p), 2 * (k), 1, (v))\n"
+         "/* per-lane values: lane L's at p[at + L] */\n"
+         "#define SG_LANE_LOAD(p, at) ((p)[(at) + (int)SG_LANE()])\n"
+         "#define SG_LANE_STORE(p, at, v) ((p)[(at) + (int)SG_LANE()] = (v))\n";
+    if (g_double) {
+        o << "#define SG_BLOCK_LOAD(p) as_double(tarvo_sub_group_block_read_ul((const __global ulong*)(p)))\n"
+             "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write_ul((__global ulong*)(p), as_ulong(v))\n";
     } else {
-        o << "typedef ftype2 ptype;\n\n"
-             "/* One complex value per work-item; the direction comes from FWD_DIR. */\n"
-             "#if defined(FWD_DIR) && FWD_DIR\n"
-             "#define NSG_DIR_SIGN ((ftype)-1)\n"
-             "#else\n"
-             "#define NSG_DIR_SIGN ((ftype)1)\n"
-             "#endif\n"
-             "#define swapReIm(var) ((ptype)(-NSG_DIR_SIGN*(var).s1, NSG_DIR_SIGN*(var).s0))\n"
-             "#define TWIDL_MULT_INPLACE(twr, twi, var) { ptype tw_v_ = (var); "
-             "(var) = (ptype)((twr)*tw_v_.s0 - NSG_DIR_SIGN*(twi)*tw_v_.s1, "
-             "(twr)*tw_v_.s1 + NSG_DIR_SIGN*(twi)*tw_v_.s0); }\n"
-             "#define pmOne_NSG ((ftype)1)\n\n";
+        o << "#define SG_BLOCK_LOAD(p) as_float(tarvo_sub_group_block_read((const __global uint*)(p)))\n"
+             "#define SG_BLOCK_STORE(p, v) tarvo_sub_group_block_write((__global uint*)(p), as_uint(v))\n";
     }
-    // NEED_FFT_FUNC: an undefined factor macro counts as 0.
+    o << "/* reg <- a reg + sgn b swap(reg), a and b per-lane values, sgn uniform */\n"
+         "#define SG_MUL_ADD_SWAP(reg, a, sgn, b) { (reg) = (a) * (reg) + (sgn) * (b) * SG_SWAP_RE_IM(reg); }\n"
+         "/* reg <- c reg - s pm swap(reg), c and s uniform, pm = SG_PM_ONE */\n"
+         "#define SG_TWIDDLE_PM(reg, c, s, pm) { (reg) = (c) * (reg) - (s) * (pm) * SG_SWAP_RE_IM(reg); }\n"
+         "/* one exchange for a whole vector */\n"
+         "#define swapReImVector2(v) tarvo_sub_group_shuffle_xor((ftype2)(v), 1)\n"
+         "#define swapReImVector3(v) tarvo_sub_group_shuffle_xor((ftype3)(v), 1)\n"
+         "#define swapReImVector4(v) tarvo_sub_group_shuffle_xor((ftype4)(v), 1)\n"
+         "#define TWIDL_MULT_INPLACE(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReIm(var); }\n"
+         "#define TWIDL_MULT_INPLACE_VEC2(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector2(var); }\n"
+         "#define TWIDL_MULT_INPLACE_VEC3(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector3(var); }\n"
+         "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
+         "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
+         "#endif\n"
+         "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n\n";
+    return o.str();
+}
+
+// The NONSUBGRP form's vocabulary: a complex ptype and the swap and twiddle
+// multiplication signed by the direction.
+std::string nonsubgroup_vocabulary() {
+    std::ostringstream o;
+    o << "typedef ftype2 ptype;\n\n"
+         "/* One complex value per work-item; the direction comes from FWD_DIR. */\n"
+         "#if defined(FWD_DIR) && FWD_DIR\n"
+         "#define NSG_DIR_SIGN ((ftype)-1)\n"
+         "#else\n"
+         "#define NSG_DIR_SIGN ((ftype)1)\n"
+         "#endif\n"
+         "#define swapReIm(var) ((ptype)(-NSG_DIR_SIGN*(var).s1, NSG_DIR_SIGN*(var).s0))\n"
+         "#define TWIDL_MULT_INPLACE(twr, twi, var) { ptype tw_v_ = (var); "
+         "(var) = (ptype)((twr)*tw_v_.s0 - NSG_DIR_SIGN*(twi)*tw_v_.s1, "
+         "(twr)*tw_v_.s1 + NSG_DIR_SIGN*(twi)*tw_v_.s0); }\n"
+         "#define pmOne_NSG ((ftype)1)\n\n";
+    return o.str();
+}
+
+// NEED_FFT_FUNC(S): whether one of the factor macros names the size S; an
+// undefined factor macro counts as 0.
+std::string need_fft_func() {
+    std::ostringstream o;
     o << "#ifndef NEED_FFT_FUNC\n";
-    for (const char* m : kFactorMacros)
-        o << "#ifdef " << m << "\n#define OVX_NF_" << m << " (" << m << ")\n#else\n#define OVX_NF_" << m
-          << " 0\n#endif\n";
+    for (const factor_macro& f : kFactorMacros)
+        o << "#ifdef " << f.name << "\n#define OVX_NF_" << f.name << " (" << f.name << ")\n#else\n#define OVX_NF_"
+          << f.name << " 0\n#endif\n";
     o << "#define NEED_FFT_FUNC(S) (";
     bool first = true;
-    for (const char* m : kFactorMacros) {
-        o << (first ? "" : " || ") << "(S) == OVX_NF_" << m;
+    for (const factor_macro& f : kFactorMacros) {
+        o << (first ? "" : " || ") << "(S) == OVX_NF_" << f.name;
         first = false;
     }
     o << ")\n#endif\n\n";
     return o.str();
 }
 
-// Generic direct DFTs of a size known only at run time (nsg) or given by a
-// macro (sg). Each output pairs x_j with x_(n-j); angles are reduced mod n
-// before cospi/sinpi so that large sizes keep their accuracy.
-std::string generic(bool sg) {
+std::string head(bool sg) {
+    return precision_head(sg) + (sg ? lane_pair_vocabulary() : nonsubgroup_vocabulary()) + need_fft_func();
+}
+
+// Generic direct DFTs of the NONSUBGRP form: the size is known only at run
+// time, the values are read from and written to global memory. Each output
+// pairs x_j with x_(n-j); angles are reduced mod n before cospi/sinpi so that
+// large sizes keep their accuracy.
+std::string generic_nsg() {
     std::ostringstream o;
-    if (!sg) {
-        o << "#if defined(NEED_ODD_DEFAULT) || defined(NEED_EVEN_DEFAULT)\n"
-             "#define OVX_DEF_LOAD(k, s, p) vload2((size_t)(k) * (size_t)(s), (p))\n"
-             "#endif\n"
-             "#ifdef NEED_ODD_DEFAULT\n"
-             "void ODD_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
-             "{\n"
-             "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
-             "  ptype s0 = x0;\n"
-             "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
-             "  vstore2(s0, 0, out);\n"
-             "  for (uint i = 1; i <= fact / 2; ++i) {\n"
-             "    ptype a = x0, b = x0;\n"
-             "    for (uint j = 1; j <= fact / 2; ++j) {\n"
-             "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
-             "      const ptype xadd = xf + xb, xsub = xf - xb;\n"
-             "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
-             "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
-             "      const ftype c = cospi(ang), s = sinpi(ang);\n"
-             "      const ptype m = swapReIm(xsub);\n"
-             "      a += c * xadd + s * m;\n"
-             "      b += c * xadd - s * m;\n"
-             "    }\n"
-             "    vstore2(a, (size_t)i * os, out);\n"
-             "    vstore2(b, (size_t)(fact - i) * os, out);\n"
-             "  }\n"
-             "}\n"
-             "#endif\n"
-             "#ifdef NEED_EVEN_DEFAULT\n"
-             "void EVEN_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
-             "{\n"
-             "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
-             "  const ptype xh = OVX_DEF_LOAD(fact / 2, is, in);\n"
-             "  ptype s0 = x0;\n"
-             "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
-             "  vstore2(s0, 0, out);\n"
-             "  for (uint i = 1; i < fact; ++i) {\n"
-             "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
-             "    for (uint j = 1; j < fact / 2; ++j) {\n"
-             "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
-             "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
-             "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
-             "      a += cospi(ang) * (xf + xb) + sinpi(ang) * swapReIm(xf - xb);\n"
-             "    }\n"
-             "    vstore2(a, (size_t)i * os, out);\n"
-             "  }\n"
-             "}\n"
-             "#endif\n\n";
-        return o.str();
-    }
-    // The size is a compile-time macro, so the routine keeps the F roots
-    // cospi/sinpi(2r/F), r = 0..F-1, in a private table filled once per call
-    // (the term of (i, j) uses root (i*j) mod F), and the folded pairs
-    // x_j + x_(F-j) and the swapped x_j - x_(F-j), which depend on j only,
-    // once per call: every lane-pair swap stands outside the (i, j) loops, in
-    // loops of compile-time bounds that every work-item runs alike. Each term
-    // is the same expression of the same values as when evaluated in place.
-    // Every loop is unrolled: the indices become constants, so the tables
-    // stay in registers instead of being indexed in memory.
-    // The lane-pair form: the same expressions part by part ("%c" this part,
-    // "%o" the other one, "%P" pmOne of this part), then "#else" for the
-    // per-lane form.
-    auto pair_body = [&](const char* name, const std::string& F, bool with_odd) {
-        auto both = [&](const std::string& t) {
-            for (int c = 0; c < 2; ++c) {
-                std::string r;
-                for (size_t i = 0; i < t.size(); ++i) {
-                    if (t[i] == '%' && i + 1 < t.size()) {
-                        const char k = t[++i];
-                        if (k == 'c') r += c ? "im" : "re";
-                        else if (k == 'o') r += c ? "re" : "im";
-                        else if (k == 'P') r += c ? "(-pmOne)" : "pmOne";
-                        else r += std::string("%") + k;
-                    } else {
-                        r += t[i];
-                    }
-                }
-                o << r;
-            }
-        };
-        o << "#ifdef TARVO_SG_LANE_PAIR\n"
-          << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
-          << "{\n"
-          << "  ptype res[" << F << "];\n"
-          << "  ftype cr[" << F << "], sr[" << F << "];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
-          << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
-          << "    cr[r] = cospi(ang);\n"
-          << "    sr[r] = sinpi(ang);\n"
-          << "  }\n"
-          << "  const ptype x0 = in[0];\n"
-          << "  ptype s0 = x0;\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << "; ++j) {\n";
-        both("    s0.%c += in[j].%c;\n");
-        o << "  }\n"
-          << "  res[0] = s0;\n";
-        if (with_odd) {
-            o << "#if " << F << " % 2 == 1\n"
-              << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
-              << "  #pragma unroll\n"
-              << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n";
-            both("    const ftype xsub_%c = in[j].%c - in[" + F + " - j].%c;\n");
-            both("    xadd[j].%c = in[j].%c + in[" + F + " - j].%c;\n");
-            both("    m[j].%c = %P * xsub_%o;\n");
-            o << "  }\n"
-              << "  #pragma unroll\n"
-              << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
-              << "    ptype a = x0, b = x0;\n"
-              << "    #pragma unroll\n"
-              << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
-              << "      const uint r = (i * j) % (uint)" << F << ";\n"
-              << "      const ftype c = cr[r], s = sr[r];\n";
-            both("      a.%c += c * xadd[j].%c + s * m[j].%c;\n");
-            both("      b.%c += c * xadd[j].%c - s * m[j].%c;\n");
-            o << "    }\n"
-              << "    res[i] = a;\n"
-              << "    res[" << F << " - i] = b;\n"
-              << "  }\n"
-              << "#else\n";
-        }
-        o << "  const ptype xh = in[" << F << " / 2];\n"
-          << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n";
-        both("    xadd[j].%c = in[j].%c + in[" + F + " - j].%c;\n");
-        both("    sw[j].%c = in[j].%o - in[" + F + " - j].%o;\n");
-        o << "  }\n"
-          << "  #pragma unroll\n"
-          << "  for (uint i = 1; i < " << F << "; ++i) {\n"
-          << "    ptype a;\n";
-        both("    a.%c = (i & 1u) ? x0.%c - xh.%c : x0.%c + xh.%c;\n");
-        o << "    #pragma unroll\n"
-          << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
-          << "      const uint r = (i * j) % (uint)" << F << ";\n";
-        both("      a.%c += cr[r] * xadd[j].%c + sr[r] * %P * sw[j].%c;\n");
-        o << "    }\n"
-          << "    res[i] = a;\n"
-          << "  }\n";
-        if (with_odd) o << "#endif\n";
-        o << "  #pragma unroll\n"
-          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
-          << "}\n#else\n";
-    };
-    auto body = [&](const char* name, const char* size, bool with_odd) {
-        const std::string F = std::string("(") + size + ")";
-        o << "#ifdef " << name << "\n";
-        pair_body(name, F, with_odd);
-        o << "void " << name << "(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n"
-          << "{\n"
-          << "  ptype res[" << F << "];\n"
-          << "  ftype cr[" << F << "], sr[" << F << "];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint r = 0; r < (uint)" << F << "; ++r) {\n"
-          << "    const ftype ang = (ftype)(2 * r) / (ftype)" << F << ";\n"
-          << "    cr[r] = cospi(ang);\n"
-          << "    sr[r] = sinpi(ang);\n"
-          << "  }\n"
-          << "  const ptype x0 = in[0];\n"
-          << "  ptype s0 = x0;\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << "; ++j) s0 += in[j];\n"
-          << "  res[0] = s0;\n";
-        if (with_odd) {
-            o << "#if " << F << " % 2 == 1\n"
-              << "  ptype xadd[" << F << " / 2 + 1], m[" << F << " / 2 + 1];\n"
-              << "  #pragma unroll\n"
-              << "  for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
-              << "    const ptype xsub = in[j] - in[" << F << " - j];\n"
-              << "    xadd[j] = in[j] + in[" << F << " - j];\n"
-              << "    m[j] = pmOne * swapReIm(xsub);\n"
-              << "  }\n"
-              << "  #pragma unroll\n"
-              << "  for (uint i = 1; i <= " << F << " / 2; ++i) {\n"
-              << "    ptype a = x0, b = x0;\n"
-              << "    #pragma unroll\n"
-              << "    for (uint j = 1; j <= " << F << " / 2; ++j) {\n"
-              << "      const uint r = (i * j) % (uint)" << F << ";\n"
-              << "      const ftype c = cr[r], s = sr[r];\n"
-              << "      a += c * xadd[j] + s * m[j];\n"
-              << "      b += c * xadd[j] - s * m[j];\n"
-              << "    }\n"
-              << "    res[i] = a;\n"
-              << "    res[" << F << " - i] = b;\n"
-              << "  }\n"
-              << "#else\n";
-        }
-        o << "  const ptype xh = in[" << F << " / 2];\n"
-          << "  ptype xadd[" << F << " / 2], sw[" << F << " / 2];\n"
-          << "  #pragma unroll\n"
-          << "  for (uint j = 1; j < " << F << " / 2; ++j) {\n"
-          << "    xadd[j] = in[j] + in[" << F << " - j];\n"
-          << "    sw[j] = swapReIm(in[j] - in[" << F << " - j]);\n"
-          << "  }\n"
-          << "  #pragma unroll\n"
-          << "  for (uint i = 1; i < " << F << "; ++i) {\n"
-          << "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
-          << "    #pragma unroll\n"
-          << "    for (uint j = 1; j < " << F << " / 2; ++j) {\n"
-          << "      const uint r = (i * j) % (uint)" << F << ";\n"
-          << "      a += cr[r] * xadd[j] + sr[r] * pmOne * sw[j];\n"
-          << "    }\n"
-          << "    res[i] = a;\n"
-          << "  }\n";
-        if (with_odd) o << "#endif\n";
-        o << "  #pragma unroll\n"
-          << "  for (uint i = 0; i < " << F << "; ++i) in[i] = res[i];\n"
-          << "}\n#endif\n#endif\n\n";
-    };
-    body("FACT0_DEFAULT_FUNC", "FACT0", false);
-    body("FACT1_DEFAULT_FUNC", "FACT1", true);
+    o << "#if defined(NEED_ODD_DEFAULT) || defined(NEED_EVEN_DEFAULT)\n"
+         "#define OVX_DEF_LOAD(k, s, p) vload2((size_t)(k) * (size_t)(s), (p))\n"
+         "#endif\n"
+         "#ifdef NEED_ODD_DEFAULT\n"
+         "void ODD_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
+         "{\n"
+         "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
+         "  ptype s0 = x0;\n"
+         "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
+         "  vstore2(s0, 0, out);\n"
+         "  for (uint i = 1; i <= fact / 2; ++i) {\n"
+         "    ptype a = x0, b = x0;\n"
+         "    for (uint j = 1; j <= fact / 2; ++j) {\n"
+         "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
+         "      const ptype xadd = xf + xb, xsub = xf - xb;\n"
+         "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
+         "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
+         "      const ftype c = cospi(ang), s = sinpi(ang);\n"
+         "      const ptype m = swapReIm(xsub);\n"
+         "      a += c * xadd + s * m;\n"
+         "      b += c * xadd - s * m;\n"
+         "    }\n"
+         "    vstore2(a, (size_t)i * os, out);\n"
+         "    vstore2(b, (size_t)(fact - i) * os, out);\n"
+         "  }\n"
+         "}\n"
+         "#endif\n"
+         "#ifdef NEED_EVEN_DEFAULT\n"
+         "void EVEN_DEFAULT_FUNC(uint fact, ulong is, ulong os, const __global ftype *in, __global ftype *out)\n"
+         "{\n"
+         "  const ptype x0 = OVX_DEF_LOAD(0, is, in);\n"
+         "  const ptype xh = OVX_DEF_LOAD(fact / 2, is, in);\n"
+         "  ptype s0 = x0;\n"
+         "  for (uint j = 1; j < fact; ++j) s0 += OVX_DEF_LOAD(j, is, in);\n"
+         "  vstore2(s0, 0, out);\n"
+         "  for (uint i = 1; i < fact; ++i) {\n"
+         "    ptype a = (i & 1u) ? x0 - xh : x0 + xh;\n"
+         "    for (uint j = 1; j < fact / 2; ++j) {\n"
+         "      const ptype xf = OVX_DEF_LOAD(j, is, in), xb = OVX_DEF_LOAD(fact - j, is, in);\n"
+         "      const ulong r = ((ulong)i * (ulong)j) % (ulong)fact;\n"
+         "      const ftype ang = (ftype)(2 * r) / (ftype)fact;\n"
+         "      a += cospi(ang) * (xf + xb) + sinpi(ang) * swapReIm(xf - xb);\n"
+         "    }\n"
+         "    vstore2(a, (size_t)i * os, out);\n"
+         "  }\n"
+         "}\n"
+         "#endif\n\n";
     return o.str();
+}
+
+// The generic direct DFTs of the sub-group form, of a size F given by a
+// macro. Each output pairs x_j with x_(F-j); angles are reduced mod F before
+// cospi/sinpi so that large sizes keep their accuracy.
+//
+// The size is a compile-time macro, so the routine keeps the F roots
+// cospi/sinpi(2r/F), r = 0..F-1, in a private table filled once per call
+// (the term of (i, j) uses root (i*j) mod F), and the folded pairs
+// x_j + x_(F-j) and the swapped x_j - x_(F-j), which depend on j only,
+// once per call: every lane-pair swap stands outside the (i, j) loops, in
+// loops of compile-time bounds that every work-item runs alike. Each term
+// is the same expression of the same values as when evaluated in place.
+// Every loop is unrolled: the indices become constants, so the tables
+// stay in registers instead of being indexed in memory.
+
+// Entry, the table of roots and output 0 (the sum of all inputs).
+void direct_dft_head(two_forms& w, const std::string& name, const std::string& F) {
+    w.line("void " + name + "(ptype *in, const ftype pmOne TARVO_SG_PARAM)");
+    w.line("{");
+    w.line("  ptype res[" + F + "];");
+    w.line("  ftype cr[" + F + "], sr[" + F + "];");
+    w.line("  #pragma unroll");
+    w.line("  for (uint r = 0; r < (uint)" + F + "; ++r) {");
+    w.line("    const ftype ang = (ftype)(2 * r) / (ftype)" + F + ";");
+    w.line("    cr[r] = cospi(ang);");
+    w.line("    sr[r] = sinpi(ang);");
+    w.line("  }");
+    w.line("  const ptype x0 = in[0];");
+    w.line("  ptype s0 = x0;");
+    w.line("  #pragma unroll");
+    w.loop("  ", "for (uint j = 1; j < " + F + "; ++j)", "s0%. += in[j]%.;");
+    w.line("  res[0] = s0;");
+}
+
+// Odd F: the sums x_j + x_(F-j) and the swapped differences times pmOne,
+// then outputs i and F - i together from the same terms.
+void direct_dft_odd(two_forms& w, const std::string& F) {
+    w.line("  ptype xadd[" + F + " / 2 + 1], m[" + F + " / 2 + 1];");
+    w.line("  #pragma unroll");
+    w.line("  for (uint j = 1; j <= " + F + " / 2; ++j) {");
+    w.parts("    ", "const %T xsub%_ = in[j]%. - in[" + F + " - j]%.;");
+    w.parts("    ", "xadd[j]%. = in[j]%. + in[" + F + " - j]%.;");
+    w.parts("    ", "m[j]%. = %P * %<xsub%_%>;");
+    w.line("  }");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 1; i <= " + F + " / 2; ++i) {");
+    w.line("    ptype a = x0, b = x0;");
+    w.line("    #pragma unroll");
+    w.line("    for (uint j = 1; j <= " + F + " / 2; ++j) {");
+    w.line("      const uint r = (i * j) % (uint)" + F + ";");
+    w.line("      const ftype c = cr[r], s = sr[r];");
+    w.parts("      ", "a%. += c * xadd[j]%. + s * m[j]%.;");
+    w.parts("      ", "b%. += c * xadd[j]%. - s * m[j]%.;");
+    w.line("    }");
+    w.line("    res[i] = a;");
+    w.line("    res[" + F + " - i] = b;");
+    w.line("  }");
+}
+
+// Even F: x_(F/2) enters every output with the sign (-1)^i; the pairs
+// j = 1 .. F/2 - 1 as in the odd case, one output at a time.
+void direct_dft_even(two_forms& w, const std::string& F) {
+    w.line("  const ptype xh = in[" + F + " / 2];");
+    w.line("  ptype xadd[" + F + " / 2], sw[" + F + " / 2];");
+    w.line("  #pragma unroll");
+    w.line("  for (uint j = 1; j < " + F + " / 2; ++j) {");
+    w.parts("    ", "xadd[j]%. = in[j]%. + in[" + F + " - j]%.;");
+    w.parts("    ", "sw[j]%. = %<in[j]%. - in[" + F + " - j]%.%>;");
+    w.line("  }");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 1; i < " + F + "; ++i) {");
+    w.init("    ", "a", "(i & 1u) ? x0%. - xh%. : x0%. + xh%.");
+    w.line("    #pragma unroll");
+    w.line("    for (uint j = 1; j < " + F + " / 2; ++j) {");
+    w.line("      const uint r = (i * j) % (uint)" + F + ";");
+    w.parts("      ", "a%. += cr[r] * xadd[j]%. + sr[r] * %P * sw[j]%.;");
+    w.line("    }");
+    w.line("    res[i] = a;");
+    w.line("  }");
+}
+
+// The whole routine `name` of size macro `size`, in both forms. Without
+// with_odd the routine serves even sizes only.
+std::string direct_dft(const std::string& name, const std::string& size, bool with_odd) {
+    const std::string F = "(" + size + ")";
+    two_forms w;
+    direct_dft_head(w, name, F);
+    if (with_odd) {
+        w.line("#if " + F + " % 2 == 1");
+        direct_dft_odd(w, F);
+        w.line("#else");
+    }
+    direct_dft_even(w, F);
+    if (with_odd) w.line("#endif");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 0; i < " + F + "; ++i) in[i] = res[i];");
+    w.line("}");
+    return "#ifdef " + name + "\n" + lane_pair_choice(w.pair.str(), w.lane.str()) + "#endif\n\n";
+}
+
+// The generic routines of a form: the NONSUBGRP ones, or one direct DFT per
+// factor macro that may route to one.
+std::string generic(bool sg) {
+    if (!sg) return generic_nsg();
+    std::string s;
+    for (const factor_macro& f : kFactorMacros)
+        if (f.direct != direct_dft_kind::none)
+            s += direct_dft(std::string(f.name) + "_DEFAULT_FUNC", f.name, f.direct == direct_dft_kind::any_size);
+    return s;
 }
 
 std::string front(bool sg) {
     std::string s = head(sg);
-    for (long n = 1; n <= 64; ++n) s += fft_function(n, sg);
+    for (const codelet_size& c : kCodeletSizes) s += fft_function(c.n, sg);
     s += generic(sg);
     return s;
 }
@@ -599,9 +686,10 @@ std::string cpp_literal(const std::string& text) {
 
 }  // namespace
 
-// The explicit-SIMD header: fft_8 .. fft_64 on arrays of simd<T, 16>, each
-// vector holding 8 complex values (real and imaginary parts interleaved),
-// transformed lane by lane in place; dir 0 forward (e^-), 1 backward (e^+).
+// The explicit-SIMD header: fft_<n> for the sizes kCodeletSizes marks, on
+// arrays of simd<T, 16>, each vector holding 8 complex values (real and
+// imaginary parts interleaved), transformed lane by lane in place; dir 0
+// forward (e^-), 1 backward (e^+).
 std::string esimd_header() {
     std::ostringstream h;
     h << "// Generated by fft_front_gen; do not edit.\n"
@@ -627,7 +715,9 @@ std::string esimd_header() {
          "}\n"
          "#define TWIDL_MULT_INPLACE(c, s, x) x = (c) * x + (s) * swapReIm<T>(x)\n"
          "#define swapReIm(x) swapReIm<T>(x)\n\n";
-    for (long n : {8L, 9L, 10L, 12L, 16L, 25L, 32L, 64L}) {
+    for (const codelet_size& c : kCodeletSizes) {
+        if (!c.esimd) continue;
+        const long n = c.n;
         writer w;
         std::vector<std::string> x(n);
         for (long j = 0; j < n; ++j) x[j] = w.fresh("in[" + std::to_string(j) + "]");
@@ -636,7 +726,7 @@ std::string esimd_header() {
           << "SYCL_ESIMD_FUNCTION inline void fft_" << n << "(xe::simd<T, 16>* in) {\n"
           << "  using ptype = xe::simd<T, 16>;\n"
           << "  const ptype pmOne = pm_one<T, dir>();\n"
-          << w.out.str();
+          << w.lane.str();
         for (long k = 0; k < n; ++k) h << "  in[" << k << "] = " << X[k] << ";\n";
         h << "}\n\n";
     }

@@ -1,8 +1,8 @@
 // Checked arithmetic on the sizes of a transform (lengths, strides, distances,
 // offsets and their products), in plain standard C++: each operation answers
 // false instead of wrapping when the result does not fit.
-#ifndef OVX_DFT_OVX_DFT_CHECKED_HPP
-#define OVX_DFT_OVX_DFT_CHECKED_HPP
+#ifndef OVX_DFT_CONTRACT_OVX_DFT_CHECKED_HPP
+#define OVX_DFT_CONTRACT_OVX_DFT_CHECKED_HPP
 
 #include <cstdint>
 #include <limits>

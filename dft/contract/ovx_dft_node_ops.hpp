@@ -3,14 +3,14 @@
 // allocation with its defaults, the getters and setters of the operation
 // table, node copy and the normalisation of the dimension and batch lists.
 // Header-only so that each layer carries its own copy.
-#ifndef OVX_DFT_NODE_OVX_DFT_NODE_OPS_HPP
-#define OVX_DFT_NODE_OVX_DFT_NODE_OPS_HPP
+#ifndef OVX_DFT_CONTRACT_OVX_DFT_NODE_OPS_HPP
+#define OVX_DFT_CONTRACT_OVX_DFT_NODE_OPS_HPP
 
 #include <algorithm>
 #include <cstring>
 
-#include "dft/node/ovx_dft_node.hpp"
-#include "dft/ovx_dft_checked.hpp"
+#include "dft/contract/ovx_dft_node_record.hpp"
+#include "dft/contract/ovx_dft_checked.hpp"
 
 namespace dfti_node_ops {
 
