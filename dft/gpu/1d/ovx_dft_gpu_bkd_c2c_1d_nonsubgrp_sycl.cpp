@@ -216,7 +216,7 @@ std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
     std::int32_t arch = 0;
     device_facts dev;
     if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    const std::uint32_t align = align_bytes_of(dev, 16);
+    const std::uint32_t align = align_bytes_of(dev, kEstimateAlignBytes);
     // Without a queue the device is not known yet: plan for generation 6,
     // whose scratch may grow the largest, so that the estimate covers the
     // commit on any device.

@@ -20,4 +20,10 @@ inline std::uint64_t align_workspace_bytes(std::uint64_t bytes, std::uint32_t al
     return v;
 }
 
+// The base-address alignment that a workspace estimate made before the
+// device is known assumes: the largest one the supported devices report
+// (1024 bits), so that the estimate covers the areas as any of them places
+// them.
+constexpr std::uint32_t kEstimateAlignBytes = 128;
+
 #endif

@@ -31,9 +31,10 @@ inline bool frame_estimate_device(const dft_workspace_problem& problem, sycl::qu
     return true;
 }
 
-// `v` aligned as the workspace places it (16 bytes without a queue).
+// `v` aligned as the workspace places it (as on the most demanding device
+// without a queue).
 inline std::uint64_t frame_estimate_align(sycl::queue* q, std::uint64_t v) {
-    return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 16);
+    return q ? align_workspace_offset(v, q) : align_workspace_bytes(v, kEstimateAlignBytes);
 }
 
 }  // namespace gpufw

@@ -1394,6 +1394,7 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     if (q->in_order) q->last = ev;
     q->outstanding.push_back(ev);
     counters().submitted++;
+    q->submitted++;
     if (cmd->pending == 0) s.make_ready(cmd);
     return event(ev);
 }
@@ -1733,6 +1734,8 @@ bool shuffle_mode() {
     return s.shuffle;
 }
 bool opencl_available() { return sycl::detail::opencl().context != nullptr; }
+
+std::uint64_t queue_commands_submitted(const sycl::queue& q) { return q.impl()->submitted.load(); }
 
 sycl_counters get_sycl_counters() {
     auto& c = sycl::detail::counters();

@@ -103,6 +103,8 @@ struct queue_impl {
     // command then also fences that native queue (see finalize).
     bool native_given = false;
     std::uintptr_t l0_handle = 0;
+    // Command groups submitted to this queue (ovxplat::queue_commands_submitted).
+    std::atomic<std::uint64_t> submitted{0};
     ~queue_impl();
 };
 

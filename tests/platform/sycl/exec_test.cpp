@@ -284,6 +284,27 @@ TEST(SyclScheduling, InOrderQueueKeepsSubmissionOrder) {
     EXPECT_EQ(order, want);
 }
 
+// Each queue counts the command groups submitted to it (copies share the
+// count); the process-wide counter sees them all.
+TEST(SyclScheduling, QueuesCountTheirOwnCommands) {
+    sycl::queue a, b(a.get_context(), a.get_device());
+    const sycl::queue a_copy = a;
+    const std::uint64_t all = ovxplat::get_sycl_counters().commands_submitted;
+    EXPECT_EQ(ovxplat::queue_commands_submitted(a), 0u);
+    EXPECT_EQ(ovxplat::queue_commands_submitted(b), 0u);
+    int* p = sycl::malloc_shared<int>(4, a);
+    a.single_task([=] { p[0] = 1; });
+    a.memset(p + 1, 0, sizeof(int));
+    b.submit([&](sycl::handler& h) { h.host_task([=] { p[2] = 3; }); });
+    a.wait();
+    b.wait();
+    EXPECT_EQ(ovxplat::queue_commands_submitted(a), 2u);
+    EXPECT_EQ(ovxplat::queue_commands_submitted(a_copy), 2u);
+    EXPECT_EQ(ovxplat::queue_commands_submitted(b), 1u);
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted - all, 3u);
+    sycl::free(p, a);
+}
+
 TEST(SyclScheduling, HostTaskThatWaitsDoesNotStallTheQueue) {
     sycl::queue q;
     std::atomic<int> v{0};

@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+namespace sycl {
+inline namespace _V1 {
+class queue;
+}
+}  // namespace sycl
+
 namespace ovxplat {
 
 // Selects the GPU device profile by name (see <ovxplat/profile.h>); false when
@@ -49,5 +55,9 @@ struct sycl_counters {
     std::uint64_t buffers_live;
 };
 sycl_counters get_sycl_counters();
+
+// Command groups submitted to this queue (and its copies) since it was made,
+// so that a test can tell on which queue a library ran its work.
+std::uint64_t queue_commands_submitted(const sycl::queue& q);
 
 }  // namespace ovxplat
