@@ -113,6 +113,15 @@ inline node_ptr make_node(const layout& l, sycl::queue* q, const bkd_ops* const*
 
 inline int commit(DFTI_DESCRIPTOR* node) { return node->methods->commit(node); }
 
+// The workspace estimate of one record (bkd_ops::estimate): its bytes for
+// the problem, -1 when the record does not take it.
+struct record_estimate {
+    const bkd_ops* record;
+    int64_t get_workspace_bytes(const dft_workspace_problem& p) const {
+        return record->estimate(record, p.node, p.queue);
+    }
+};
+
 // Name of the record that owns the node, "none" without one.
 inline std::string owner_of(const DFTI_DESCRIPTOR* node) { return node && node->bkd ? bkd_name(node->bkd) : "none"; }
 inline std::string owner_of(const node_ptr& node) { return owner_of(node.get()); }

@@ -763,11 +763,11 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
     struct e {
         module m;
         int64_t n, batch;
-        const dft_base_bkd<double>* est;
+        const gpu_test::record_estimate* est;
     };
-    static const dft_c2c_1d_2_facts_gpu_bkd<double> e2;
-    static const dft_c2c_1d_8k_gpu_bkd<double> e8;
-    static const dft_c2c_1d_3_facts_gpu_bkd<double> e3;
+    static const gpu_test::record_estimate e2{&bkd_c2c_1d_2_facts_d_ops};
+    static const gpu_test::record_estimate e8{&bkd_c2c_1d_8k_d_ops};
+    static const gpu_test::record_estimate e3{&bkd_c2c_1d_3_facts_d_ops};
     for (const e& k : {e{TF, 96, 3, &e2}, e{K8, 8192, 2, &e8},
                        e{TH, 12000, 300, &e3}}) {
         one_list list(k.m.of(false));
@@ -788,7 +788,7 @@ TEST(FactorsModulesEstimators, MatchTheCommittedNeed) {
     EXPECT_EQ(e8.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), -1);
     EXPECT_EQ(e2.get_workspace_bytes(dft_workspace_problem{node.get(), &q}),
               -1);  // 4096 in double: above 1024
-    static const dft_r2c_1d_main_gpu_bkd<double> er;
+    static const gpu_test::record_estimate er{&bkd_r2c_1d_main_d_ops};
     EXPECT_EQ(er.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), -1);  // complex node
     layout lr;
     lr.n = 1000;
