@@ -1,8 +1,6 @@
-// The GPU backends' records and workspace estimator classes, declared from
-// the backend table (dft/gpu/backends.def): for each row, the records
-// bkd_<stem>_s_ops / bkd_<stem>_d_ops of the precisions it has, and the
-// estimator class template dft_<stem>_gpu_bkd<T> (defined and registered by
-// the module's source).
+// The GPU backends' records, declared from the backend table
+// (dft/gpu/backends.def): for each row, the records bkd_<stem>_s_ops /
+// bkd_<stem>_d_ops of the precisions it has.
 #ifndef OVX_DFT_GPU_BACKENDS_HPP
 #define OVX_DFT_GPU_BACKENDS_HPP
 
@@ -17,12 +15,7 @@
 
 #define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD)                                        \
     OVX_BKD_IF_##S(extern const bkd_ops bkd_##STEM##_s_ops;)                                   \
-    OVX_BKD_IF_##D(extern const bkd_ops bkd_##STEM##_d_ops;)                                   \
-    template <typename T>                                                                      \
-    class dft_##STEM##_gpu_bkd : public dft_base_bkd<T> {                                      \
-    public:                                                                                    \
-        std::int64_t get_workspace_bytes(const dft_workspace_problem& problem) const override; \
-    };
+    OVX_BKD_IF_##D(extern const bkd_ops bkd_##STEM##_d_ops;)
 #include "dft/gpu/backends.def"
 #undef OVX_BKD
 

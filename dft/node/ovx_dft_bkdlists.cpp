@@ -5,6 +5,8 @@
 #include "dft/gpu/backends.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 
+#include <algorithm>
+
 // The terminal record takes no node: it answers DFTI_STATUS_UNIMPLEMENTED so
 // that a shape no backend handles ends as "unimplemented".
 namespace {
@@ -85,3 +87,42 @@ const char* bkd_name(const bkd_ops* record) {
         if (n.record == record) return n.name;
     return "unknown backend";
 }
+
+// ---- workspace estimate ------------------------------------------------------------
+
+namespace {
+// The largest estimate of the records of a candidate list.
+std::int64_t largest_estimate(bkdlist l, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
+    std::int64_t best = 0;
+    for (; l && *l; ++l) {
+        const bkd_ops* rec = *l;
+        if (!rec->estimate) continue;
+        const std::int64_t b = rec->estimate(rec, node, queue);
+        if (b > best) best = b;
+    }
+    return best;
+}
+}  // namespace
+
+// The estimate walks the candidate list that a commit of the node would
+// walk (the node's own list, else that of its precision, domain and rank;
+// when lengths of 1 leave a lower working rank, the list of that rank too)
+// and answers the largest need among the records that would take the node:
+// commit takes the first record that accepts, which only the device decides,
+// so the largest need is the size that fits whichever record takes the
+// problem.
+template <typename T>
+std::int64_t dft_estimate_workspace_bytes(const dft_workspace_problem& problem) {
+    const DFTI_DESCRIPTOR* node = problem.node;
+    if (!node) return 0;
+    const bkdlist own = gpu_dfti_select_bkdlist(node->precision, node->forward_domain, node->rank);
+    const bkdlist list = node->bkdlist ? node->bkdlist : own;
+    std::int64_t best = largest_estimate(list, node, problem.queue);
+    if (list == own && node->working_rank != node->rank) {
+        const bkdlist working = gpu_dfti_select_bkdlist(node->precision, node->forward_domain, node->working_rank);
+        if (working != own) best = std::max(best, largest_estimate(working, node, problem.queue));
+    }
+    return best;
+}
+template std::int64_t dft_estimate_workspace_bytes<float>(const dft_workspace_problem&);
+template std::int64_t dft_estimate_workspace_bytes<double>(const dft_workspace_problem&);

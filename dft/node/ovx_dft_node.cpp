@@ -5,7 +5,6 @@
 #include "dft/node/ovx_dft_node.hpp"
 
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "dft/node/ovx_dft_cpu_library.h"
@@ -247,54 +246,6 @@ int dfti_normalize_node(DFTI_DESCRIPTOR* node) {
     if (!node || node->marker != DFTI_NODE_MARKER) return DFTI_STATUS_BAD_DESCRIPTOR;
     return normalize(node);
 }
-
-// ---- workspace estimators ----------------------------------------------------------
-
-namespace {
-template <typename T>
-struct estimator_registry {
-    std::mutex lock;
-    std::vector<const dft_base_bkd<T>*> list;
-    static estimator_registry& get() {
-        static estimator_registry r;
-        return r;
-    }
-};
-}  // namespace
-
-void dft_register_workspace_estimator(const dft_base_bkd<float>* e) {
-    if (!e) return;
-    auto& r = estimator_registry<float>::get();
-    std::lock_guard<std::mutex> g(r.lock);
-    r.list.push_back(e);
-}
-void dft_register_workspace_estimator(const dft_base_bkd<double>* e) {
-    if (!e) return;
-    auto& r = estimator_registry<double>::get();
-    std::lock_guard<std::mutex> g(r.lock);
-    r.list.push_back(e);
-}
-
-// The estimate is the largest need among the estimators that apply: commit
-// takes the first backend that accepts, which only the device decides, so the
-// largest need is the size that fits whichever backend takes the problem.
-template <typename T>
-std::int64_t dft_estimate_workspace_bytes(const dft_workspace_problem& problem) {
-    auto& r = estimator_registry<T>::get();
-    std::vector<const dft_base_bkd<T>*> list;
-    {
-        std::lock_guard<std::mutex> g(r.lock);
-        list = r.list;
-    }
-    std::int64_t best = 0;
-    for (const auto* e : list) {
-        std::int64_t b = e->get_workspace_bytes(problem);
-        if (b > best) best = b;
-    }
-    return best;
-}
-template std::int64_t dft_estimate_workspace_bytes<float>(const dft_workspace_problem&);
-template std::int64_t dft_estimate_workspace_bytes<double>(const dft_workspace_problem&);
 
 // ---- CPU node layer ------------------------------------------------------------------
 // Nodes made by the CPU transform library: ovx_dft_node_cpu.cpp. The verbose

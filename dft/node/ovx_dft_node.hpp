@@ -28,6 +28,12 @@ struct bkd_ops {
     // 1 scratch, 2 both), events (collects table-writing events) or null.
     int (*add_workspace)(void* base, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* node,
                          std::uint32_t phase, std::vector<sycl::event>* events);
+    // The workspace bytes (both regions) that a commit of `node` (a
+    // normalised node) on `queue` (null: not known yet) would need from this
+    // record, planned without committing, building or allocating anything;
+    // -1 when the record does not take the node. Null for records that never
+    // need a workspace.
+    std::int64_t (*estimate)(const bkd_ops* self, const DFTI_DESCRIPTOR* node, const sycl::queue* queue);
 };
 
 // The service allocator (ovx_serv_malloc / ovx_serv_free) of the node layer.
@@ -177,9 +183,9 @@ inline void dft_set_arg(sycl::handler& cgh, void* data, std::uint64_t kind) {
     dft_set_arg<1, sycl::access_mode::write>(cgh, data, kind);
 }
 
-// ---- workspace estimators -------------------------------------------------------
+// ---- workspace estimates -------------------------------------------------------
 
-// What an estimator is asked about: a normalised copy of the node (working
+// What an estimate is asked about: a normalised copy of the node (working
 // lists filled) and the queue the caller will commit on, or null when not
 // known yet.
 struct dft_workspace_problem {
@@ -187,28 +193,9 @@ struct dft_workspace_problem {
     const sycl::queue* queue;
 };
 
-// Base of the per-backend workspace estimators dft_*_gpu_bkd<T> (T float or
-// double). An estimator answers the bytes its backend needs for the problem
-// (both regions together), or -1 when the backend does not apply.
-template <typename T>
-class dft_base_bkd {
-public:
-    virtual ~dft_base_bkd() = default;
-    virtual std::int64_t get_workspace_bytes(const dft_workspace_problem& problem) const = 0;
-};
-
-// Registers an estimator for the life of the process (call from a static
-// initialiser of the backend's source: `static dft_bkd_estimator_registration<float> r(&obj);`).
-void dft_register_workspace_estimator(const dft_base_bkd<float>* e);
-void dft_register_workspace_estimator(const dft_base_bkd<double>* e);
-template <typename T>
-struct dft_bkd_estimator_registration {
-    explicit dft_bkd_estimator_registration(const dft_base_bkd<T>* e) {
-        dft_register_workspace_estimator(e);
-    }
-};
-// The largest answer of the registered estimators of precision T (0 when none
-// applies).
+// The workspace a commit of the problem would need (both regions together):
+// the largest estimate among the records of the node's candidate list (see
+// bkd_ops::estimate), 0 when none takes it. T is the node's precision.
 template <typename T>
 std::int64_t dft_estimate_workspace_bytes(const dft_workspace_problem& problem);
 

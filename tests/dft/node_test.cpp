@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dft/node/ovx_dft_node.hpp"
 #include "dft/contract/ovx_dft_node_ops.hpp"
@@ -680,22 +681,35 @@ TEST(CpuNode, ErrorClass) {
 
 // ---- workspace estimators --------------------------------------------------------------------
 
-struct fixed_estimator : dft_base_bkd<float> {
-    std::int64_t answer;
-    explicit fixed_estimator(std::int64_t a) : answer(a) {}
-    std::int64_t get_workspace_bytes(const dft_workspace_problem& p) const override {
-        return p.node && p.node->working_rank == 1 ? answer : -1;
-    }
-};
-const fixed_estimator est_small(4096), est_none(-1), est_big(1 << 20);
+// Records whose estimate answers a fixed need for rank-1 nodes only.
+std::int64_t fixed_estimate(std::int64_t answer, const DFTI_DESCRIPTOR* n) {
+    return n && n->working_rank == 1 ? answer : -1;
+}
+std::int64_t estimate_small(const bkd_ops*, const DFTI_DESCRIPTOR* n, const sycl::queue*) { return fixed_estimate(4096, n); }
+std::int64_t estimate_none(const bkd_ops*, const DFTI_DESCRIPTOR* n, const sycl::queue*) { return fixed_estimate(-1, n); }
+std::int64_t estimate_big(const bkd_ops*, const DFTI_DESCRIPTOR* n, const sycl::queue*) { return fixed_estimate(1 << 20, n); }
+const bkd_ops est_small = {nullptr, nullptr, nullptr, &estimate_small};
+const bkd_ops est_none = {nullptr, nullptr, nullptr, &estimate_none};
+const bkd_ops est_big = {nullptr, nullptr, nullptr, &estimate_big};
+
+// The node's candidate list with the test records after the library's.
+std::vector<const bkd_ops*> with_test_records(const DFTI_DESCRIPTOR* n) {
+    std::vector<const bkd_ops*> l;
+    for (bkdlist r = gpu_dfti_select_bkdlist(n->precision, n->forward_domain, n->rank); *r; ++r) l.push_back(*r);
+    l.insert(l.end(), {&est_small, &est_none, &est_big, nullptr});
+    return l;
+}
 
 TEST(Estimators, LargestApplicableNeed) {
-    // Backend estimators of the library may already be registered: the test
-    // estimators (single precision, rank 1 only) must raise the single
-    // precision 1D answer to the largest of them and change nothing else.
-    node_ptr p, q;
+    // The library's records answer first: the test records (rank 1 only)
+    // added to a single precision 1D node's list must raise its answer to the
+    // largest of them, and change nothing for a multi-dimensional node; a
+    // double precision node keeps its own list.
+    node_ptr p, q, d;
     ASSERT_EQ(gpu_dfti_create_sc1d(&p.n, 64, nullptr), 0);
     ASSERT_EQ(dfti_normalize_node(p.n), 0);
+    ASSERT_EQ(gpu_dfti_create_dc1d(&d.n, 64, nullptr), 0);
+    ASSERT_EQ(dfti_normalize_node(d.n), 0);
     const std::int64_t l[2] = {8, 8};
     ASSERT_EQ(gpu_dfti_create_scmd(&q.n, 2, l, nullptr), 0);
     // Split storage: no multi-dimensional backend (whose estimate would add
@@ -703,14 +717,16 @@ TEST(Estimators, LargestApplicableNeed) {
     q.n->complex_storage = DFTI_REAL_REAL;
     ASSERT_EQ(dfti_normalize_node(q.n), 0);
     const std::int64_t base_f = dft_estimate_workspace_bytes<float>(dft_workspace_problem{p.n, nullptr});
-    const std::int64_t base_d = dft_estimate_workspace_bytes<double>(dft_workspace_problem{p.n, nullptr});
+    const std::int64_t base_d = dft_estimate_workspace_bytes<double>(dft_workspace_problem{d.n, nullptr});
     const std::int64_t base_md = dft_estimate_workspace_bytes<float>(dft_workspace_problem{q.n, nullptr});
-    dft_register_workspace_estimator(&est_small);
-    dft_register_workspace_estimator(&est_none);
-    dft_register_workspace_estimator(&est_big);
+    const std::vector<const bkd_ops*> list_p = with_test_records(p.n), list_q = with_test_records(q.n);
+    p.n->bkdlist = list_p.data();
+    q.n->bkdlist = list_q.data();
     EXPECT_EQ(dft_estimate_workspace_bytes<float>(dft_workspace_problem{p.n, nullptr}), std::max<std::int64_t>(base_f, 1 << 20));
-    EXPECT_EQ(dft_estimate_workspace_bytes<double>(dft_workspace_problem{p.n, nullptr}), base_d);
+    EXPECT_EQ(dft_estimate_workspace_bytes<double>(dft_workspace_problem{d.n, nullptr}), base_d);
     EXPECT_EQ(dft_estimate_workspace_bytes<float>(dft_workspace_problem{q.n, nullptr}), base_md);
+    p.n->bkdlist = nullptr;
+    q.n->bkdlist = nullptr;
 }
 
 // ---- verbose description ----------------------------------------------------------------------

@@ -290,16 +290,11 @@ std::int64_t estimate_very_large(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-const bkd_ops bkd_1d_very_large_s_ops = {&korami::ovx::dft::gpu1d::commit, &korami::ovx::dft::gpu1d::free_record,
-                                         &korami::ovx::dft::gpu1d::add_workspace};
-
-template <typename T>
-std::int64_t dft_1d_very_large_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_very_large(problem);
-}
-template class dft_1d_very_large_gpu_bkd<float>;
-
 namespace {
-const dft_1d_very_large_gpu_bkd<float> estimator_s;
-const dft_bkd_estimator_registration<float> registration_s(&estimator_s);
+std::int64_t very_large_estimate(const bkd_ops*, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
+    return korami::ovx::dft::gpu1d::estimate_very_large(dft_workspace_problem{node, queue});
+}
 }  // namespace
+const bkd_ops bkd_1d_very_large_s_ops = {&korami::ovx::dft::gpu1d::commit, &korami::ovx::dft::gpu1d::free_record,
+                                         &korami::ovx::dft::gpu1d::add_workspace, &very_large_estimate};
+

@@ -64,6 +64,7 @@ struct two_facts_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         two_facts::plan_input in;
         describe(node, b->dev, b->arch, single, in);
+        if (frame_device_assumed(b)) in.has_subgroup8 = true;  // not known yet: assume the module's device
         const int st = two_facts::make_plan(in, b->pl);
         if (st != 0) return st;
         for (int dir = 0; dir < 2; ++dir)
@@ -163,27 +164,10 @@ struct two_facts_module {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_2_facts(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    two_facts::plan_input in;
-    describe(node, dev, arch, std::is_same<Real, float>::value, in);
-    if (!q) in.has_subgroup8 = true;  // not known yet: assume the module's device
-    two_facts::plan p;
-    if (two_facts::make_plan(in, p) != 0) return -1;
-    const std::uint64_t one =
-        frame_estimate_align(q, static_cast<std::uint64_t>(p.table_bytes));
-    return static_cast<std::int64_t>(one * (node->directions == 2 ? 2u : 1u));
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::two_facts_module, c2c_1d_2_facts, korami::ovx::dft::gpu1d::estimate_2_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::two_facts_module, c2c_1d_2_facts)

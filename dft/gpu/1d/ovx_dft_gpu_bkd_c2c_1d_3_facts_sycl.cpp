@@ -213,27 +213,10 @@ struct three_facts_module {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_3_facts(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    constexpr bool single = std::is_same<Real, float>::value;
-    if (!node || applicability<single>(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    three_facts::plan_input in;
-    describe(node, dev, arch, single, in);
-    three_facts::plan p;
-    if (three_facts::make_plan(in, p) != 0) return -1;
-    auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
-    const std::uint64_t per_dir = al(p.table1_bytes) + al(p.table2_bytes);
-    return static_cast<std::int64_t>(per_dir * (node->directions == 2 ? 2u : 1u) + al(p.scratch_bytes));
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::three_facts_module, c2c_1d_3_facts, korami::ovx::dft::gpu1d::estimate_3_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::three_facts_module, c2c_1d_3_facts)

@@ -91,7 +91,8 @@ struct fc_module : two_pass<fc_block<Real>> {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         fc::device_facts dev;
-        if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        // An estimate before the device is known plans for the planner's default device.
+        if (!frame_device_assumed(b) && !planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = fc::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
         areas::list_areas(b, &write_pass_table, &write_inter_table);
@@ -306,27 +307,13 @@ struct fc_module : two_pass<fc_block<Real>> {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_4_facts_colbatch(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    constexpr bool single = std::is_same<Real, float>::value;
-    if (!node || fc::commit_test(shape_of(node)) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    fc::device_facts dev;
-    device_facts facts;
-    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, arch, dev))) return -1;
-    fc::plan p;
-    if (fc::make_plan(shape_of(node), dev, single, p) != 0) return -1;
-    return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::fc_module, c2c_1d_4_facts_colbatch, korami::ovx::dft::gpu1d::estimate_4_facts_colbatch)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::fc_module, c2c_1d_4_facts_colbatch)
 
 four_facts_colbatch_binary_counts get_four_facts_colbatch_binary_counts() {
     return {korami::ovx::dft::gpu1d::binary_requests.load(), korami::ovx::dft::gpu1d::binary_fallbacks.load()};

@@ -72,6 +72,10 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
+    // Estimates made before the device is known plan for the generation
+    // the backend runs on.
+    static constexpr std::int32_t estimate_generation = OVX_GPU_ARCH_QUEN6;
+
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         four_facts::plan_input in;
         describe(node, b->dev, b->arch, single, in);
@@ -193,25 +197,10 @@ struct four_facts_module : two_pass<four_facts_block<Real>> {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_4_facts(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    constexpr bool single = std::is_same<Real, float>::value;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = OVX_GPU_ARCH_QUEN6;  // without a queue, the generation the backend runs on
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    four_facts::plan_input in;
-    describe(node, dev, arch, single, in);
-    four_facts::plan p;
-    if (four_facts::make_plan(in, p) != 0) return -1;
-    return static_cast<std::int64_t>(p.twiddle_workspace_bytes + p.scratch_workspace_bytes);
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::four_facts_module, c2c_1d_4_facts, korami::ovx::dft::gpu1d::estimate_4_facts)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::four_facts_module, c2c_1d_4_facts)

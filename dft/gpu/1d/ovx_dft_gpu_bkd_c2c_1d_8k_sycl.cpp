@@ -236,26 +236,10 @@ struct eight_k_module {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_8k(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    eight_k::plan_input in;
-    describe(node, dev, arch, std::is_same<Real, float>::value, in);
-    eight_k::plan p;
-    if (eight_k::make_plan(in, p) != 0) return -1;
-    auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
-    const std::uint64_t per_dir = al(p.class1_table_bytes) + al(p.class2_table_bytes) + al(p.class3_table_bytes);
-    return static_cast<std::int64_t>(per_dir * (node->directions == 2 ? 2u : 1u) + al(p.scratch_bytes));
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::eight_k_module, c2c_1d_8k, korami::ovx::dft::gpu1d::estimate_8k)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::eight_k_module, c2c_1d_8k)

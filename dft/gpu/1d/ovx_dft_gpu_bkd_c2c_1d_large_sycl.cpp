@@ -30,10 +30,6 @@ namespace dft {
 namespace gpu1d {
 using namespace gpufw;
 
-// The row pass's workspace need (-1 when it does not take the node).
-template <class Real>
-std::int64_t estimate_n_facts_slm_row(const dft_workspace_problem& problem);
-
 namespace {
 
 namespace lg = large_1d;
@@ -246,6 +242,8 @@ struct lg_module {
 template <class Real>
 std::int64_t estimate_large(const dft_workspace_problem& problem) {
     constexpr bool single = std::is_same<Real, float>::value;
+    // The row pass stands in no candidate list: its record is asked directly.
+    const bkd_ops* const row_record = single ? &bkd_c2c_1d_n_facts_slm_row_s_ops : &bkd_c2c_1d_n_facts_slm_row_d_ops;
     const DFTI_DESCRIPTOR* node = problem.node;
     if (!node || applicability(node) != 0) return -1;
     sycl::queue* q = nullptr;
@@ -266,7 +264,7 @@ std::int64_t estimate_large(const dft_workspace_problem& problem) {
         rows[i].set_fields(s);
         std::int64_t need = -1;
         if (dfti_normalize_node(s) == 0)
-            need = i == 1 ? estimate_n_facts_slm_row<Real>(dft_workspace_problem{s, problem.queue})
+            need = i == 1 ? row_record->estimate(row_record, s, problem.queue)
                           : dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
         s->methods->destroy(s);
         if (need < 0) return -1;
@@ -280,4 +278,4 @@ std::int64_t estimate_large(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::lg_module, c2c_1d_large, korami::ovx::dft::gpu1d::estimate_large)
+OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpu1d::lg_module, c2c_1d_large, korami::ovx::dft::gpu1d::estimate_large)

@@ -68,7 +68,8 @@ struct n_facts_colbatch_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         n_facts_colbatch::device_facts dev;
-        if (!planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        // An estimate before the device is known plans for the planner's default device.
+        if (!frame_device_assumed(b) && !planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = n_facts_colbatch::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
         // Table 1 forward, table 1 backward, table 2 forward, table 2
@@ -173,24 +174,10 @@ struct n_facts_colbatch_module {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_n_facts_colbatch(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    constexpr bool single = std::is_same<Real, float>::value;
-    if (!node || n_facts_colbatch::commit_test(shape_of(node)) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    n_facts_colbatch::device_facts dev;
-    device_facts facts;
-    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, arch, dev))) return -1;
-    n_facts_colbatch::plan p;
-    if (n_facts_colbatch::make_plan(shape_of(node), dev, single, p) != 0) return -1;
-    return static_cast<std::int64_t>(p.twiddle_workspace_bytes);
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::n_facts_colbatch_module, c2c_1d_n_facts_colbatch, korami::ovx::dft::gpu1d::estimate_n_facts_colbatch)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::n_facts_colbatch_module, c2c_1d_n_facts_colbatch)

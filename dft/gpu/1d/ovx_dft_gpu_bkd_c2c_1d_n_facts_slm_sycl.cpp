@@ -91,16 +91,6 @@ nf::plan_input input_of(const DFTI_DESCRIPTOR* node, bool single) {
     return in;
 }
 
-// Aligned area sizes of a plan, in slot order.
-void area_sizes(const nf::plan& p, sycl::queue* q, std::uint64_t out[area_count]) {
-    const std::int64_t raw[area_count] = {p.area_bytes[1], p.area_bytes[2],
-                                          direction_built(p.directions, 0) ? p.main_table_bytes : 0,
-                                          direction_built(p.directions, 1) ? p.main_table_bytes : 0,
-                                          p.pre_twiddle_bytes};
-    for (int i = 0; i < area_count; ++i)
-        out[i] = raw[i] == 0 ? 0 : frame_estimate_align(q, static_cast<std::uint64_t>(raw[i]));
-}
-
 template <class Real, bool Row>
 struct nf_module {
     using real = Real;
@@ -118,7 +108,8 @@ struct nf_module {
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         nf::device_facts dev;
-        if (!planner_device(b->dev, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        // An estimate before the device is known plans for the planner's default device.
+        if (!frame_device_assumed(b) && !planner_device(b->dev, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = nf::make_plan(input_of<Row>(node, single), dev, b->pl);
         if (st != 0) return st;
         // Areas 0 to 4 in this order; the main tables per direction, the
@@ -272,58 +263,22 @@ using nf_row = nf_module<Real, true>;
 
 }  // namespace
 
-template <class Real, bool Row>
-std::int64_t estimate_of(const dft_workspace_problem& problem) {
-    constexpr bool single = std::is_same<Real, float>::value;
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability<Row>(node, single) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    nf::device_facts dev;
-    device_facts facts;
-    if (!frame_estimate_device(problem, q, arch, &facts) || (q && !planner_device(facts, dev))) return -1;
-    nf::plan p;
-    if (nf::make_plan(input_of<Row>(node, single), dev, p) != 0) return -1;
-    std::uint64_t sizes[area_count];
-    area_sizes(p, q, sizes);
-    std::uint64_t total = 0;
-    for (std::uint64_t v : sizes) total += v;
-    return static_cast<std::int64_t>(total);
-}
-
-template <class Real>
-std::int64_t estimate_n_facts_slm(const dft_workspace_problem& problem) {
-    return estimate_of<Real, false>(problem);
-}
-
-// The row pass stands in no candidate list; the large backend asks it for
-// its row sub-node.
-template <class Real>
-std::int64_t estimate_n_facts_slm_row(const dft_workspace_problem& problem) {
-    return estimate_of<Real, true>(problem);
-}
-template std::int64_t estimate_n_facts_slm_row<float>(const dft_workspace_problem&);
-template std::int64_t estimate_n_facts_slm_row<double>(const dft_workspace_problem&);
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nf_plain, c2c_1d_n_facts_slm, korami::ovx::dft::gpu1d::estimate_n_facts_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nf_plain, c2c_1d_n_facts_slm)
 
 namespace {
 using row_frame_d = korami::ovx::dft::gpufw::frame<korami::ovx::dft::gpu1d::nf_row<double>>;
 using row_frame_s = korami::ovx::dft::gpufw::frame<korami::ovx::dft::gpu1d::nf_row<float>>;
 }  // namespace
-const bkd_ops bkd_c2c_1d_n_facts_slm_row_d_ops = {&row_frame_d::commit, &row_frame_d::free, &row_frame_d::add_workspace};
-const bkd_ops bkd_c2c_1d_n_facts_slm_row_s_ops = {&row_frame_s::commit, &row_frame_s::free, &row_frame_s::add_workspace};
-template <typename T>
-std::int64_t dft_c2c_1d_n_facts_slm_row_gpu_bkd<T>::get_workspace_bytes(const dft_workspace_problem& problem) const {
-    return korami::ovx::dft::gpu1d::estimate_n_facts_slm_row<T>(problem);
-}
-template class dft_c2c_1d_n_facts_slm_row_gpu_bkd<float>;
-template class dft_c2c_1d_n_facts_slm_row_gpu_bkd<double>;
+const bkd_ops bkd_c2c_1d_n_facts_slm_row_d_ops = {&row_frame_d::commit, &row_frame_d::free, &row_frame_d::add_workspace,
+                                                   &row_frame_d::estimate};
+const bkd_ops bkd_c2c_1d_n_facts_slm_row_s_ops = {&row_frame_s::commit, &row_frame_s::free, &row_frame_s::add_workspace,
+                                                   &row_frame_s::estimate};
 
 n_facts_slm_binary_counts get_n_facts_slm_binary_counts() {
     return {korami::ovx::dft::gpu1d::binary_requests.load(), korami::ovx::dft::gpu1d::binary_fallbacks.load()};

@@ -89,8 +89,13 @@ struct nonsubgrp {
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
+    // Estimates made before the device is known plan for generation 6,
+    // whose scratch may grow the largest, so that the estimate covers the
+    // commit on any device.
+    static constexpr std::int32_t estimate_generation = OVX_GPU_ARCH_QUEN6;
+
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        describe(node, dbl, b->arch, b->dev.align_bytes, b->prob);
+        describe(node, dbl, b->arch, align_bytes_of(b->dev, kEstimateAlignBytes), b->prob);
         if (!nsg::make_plan(b->prob, b->pl)) return DFTI_STATUS_NOT_APPLICABLE;
         for (int i = 0; i < 4; ++i) {
             bounded_snprintf(b->kernel_names[i], 64, "%s", nsg::kernel_name(b->pl.n, i, dbl).c_str());
@@ -208,28 +213,10 @@ struct nonsubgrp {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_nonsubgrp(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    const std::uint32_t align = align_bytes_of(dev, kEstimateAlignBytes);
-    // Without a queue the device is not known yet: plan for generation 6,
-    // whose scratch may grow the largest, so that the estimate covers the
-    // commit on any device.
-    nsg::problem p;
-    describe(node, sizeof(Real) == 8, q ? arch : OVX_GPU_ARCH_QUEN6, align, p);
-    nsg::plan pl;
-    if (!nsg::make_plan(p, pl)) return -1;
-    return static_cast<std::int64_t>(pl.scratch_workspace_bytes);
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nonsubgrp, c2c_1d_nonsubgrp, korami::ovx::dft::gpu1d::estimate_nonsubgrp)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::nonsubgrp, c2c_1d_nonsubgrp)

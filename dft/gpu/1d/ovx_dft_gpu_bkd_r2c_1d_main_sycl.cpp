@@ -290,4 +290,4 @@ std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::r2c_module, r2c_1d_main, korami::ovx::dft::gpu1d::estimate_r2c_1d)
+OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpu1d::r2c_module, r2c_1d_main, korami::ovx::dft::gpu1d::estimate_r2c_1d)

@@ -39,7 +39,16 @@ struct frame_block {
     Real scale[2];                           // forward, backward scale
     sycl::event* last_event;                 // last submission of the latest compute, owned
     bool binding_held_areas;                 // the areas being bound are the library-held ones
+    bool estimating;                         // planned for a workspace estimate only: the plan lists
+                                             // its areas and commits, builds and allocates nothing
 };
+
+// True when the block plans an estimate made before the device is known (no
+// queue): the module then keeps to the device it assumes for estimates.
+template <class Block>
+bool frame_device_assumed(const Block* b) {
+    return b->estimating && b->queue == nullptr;
+}
 
 // `v` rounded to the workspace alignment of the block's device.
 template <class Block>

@@ -21,7 +21,10 @@
 //                                          // in zeroed memory, destroyed with ~block()
 //   int  test(const DFTI_DESCRIPTOR*);     // 0 applicable, 100 not
 //   int  plan(DFTI_DESCRIPTOR*, block*);   // planning after the frame filled its fields: the plan
-//                                          // and the block's area list (below); 0 or a status
+//                                          // and the block's area list (below); 0 or a status.
+//                                          // With b->estimating set (a workspace estimate,
+//                                          // frame::estimate) it only plans and lists its
+//                                          // areas: no device objects, no allocation
 //   int  build_kernels(DFTI_DESCRIPTOR*, block*);  // kernels of the built directions; 0 or a status
 //   bool direction_ready(const block*, int dir);   // every kernel (and sub-node) the direction uses exists
 //   int  launch(DFTI_DESCRIPTOR*, block*, const launch_args&);  // submits the direction's work
@@ -43,14 +46,14 @@
 // `static constexpr int missing_area_status`.
 //
 // Modules made of sub-nodes opt in with `composite` (composite.hpp).
-// OVX_GPU_BACKEND_RECORDS (records.hpp) writes the records and estimators at
+// OVX_GPU_BACKEND_RECORDS (records.hpp) writes the records at
 // the end of a module's source.
 //
 // The helpers live in one file per concern: block.hpp (block layout, launch
 // arguments, launch ordering), areas.hpp (area carving and library-held
 // areas), align.hpp (the workspace alignment rule), shapes.hpp (planner
 // shapes), plan_common.hpp (planning helpers), steps.hpp (commit steps),
-// estimate.hpp (workspace estimates), composite.hpp (sub-node tables and the
+// estimate.hpp (the composites' own estimates), composite.hpp (sub-node tables and the
 // multi-dimensional sub-transforms).
 //
 // Rules the frame adds:
@@ -132,6 +135,25 @@ template <class M>
 struct frame_has_own_device_checks<M, std::void_t<decltype(M::own_device_checks)>>
     : std::integral_constant<bool, M::own_device_checks> {};
 
+// The device generation a module plans an estimate for when the device is
+// not known yet (no queue): `static constexpr std::int32_t estimate_generation`,
+// else none (0).
+template <class M, class = void>
+struct frame_estimate_generation : std::integral_constant<std::int32_t, 0> {};
+template <class M>
+struct frame_estimate_generation<M, std::void_t<decltype(M::estimate_generation)>>
+    : std::integral_constant<std::int32_t, M::estimate_generation> {};
+
+// The alignment (bytes) a module's estimate made before the device is known
+// sizes its areas with: `static constexpr std::uint32_t estimate_align_bytes`,
+// else that of the most demanding device, so that the estimate covers the
+// commit on any of them.
+template <class M, class = void>
+struct frame_estimate_align_bytes : std::integral_constant<std::uint32_t, kEstimateAlignBytes> {};
+template <class M>
+struct frame_estimate_align_bytes<M, std::void_t<decltype(M::estimate_align_bytes)>>
+    : std::integral_constant<std::uint32_t, M::estimate_align_bytes> {};
+
 template <class M>
 struct frame {
     using real = typename M::real;
@@ -149,6 +171,54 @@ struct frame {
 
     static int free(const bkd_ops* self, DFTI_DESCRIPTOR* node) {
         return frame_free_steps(self, node, &release_backend_data);
+    }
+
+    // The record's workspace estimate: the module's applicability test and
+    // its plan in estimate mode on a block of its own (no device objects, no
+    // kernel build, no allocation, sub-nodes planned in estimate mode too),
+    // then the two regions sized from the area list exactly as at commit. The
+    // queue's device must be known (its generation too); without a queue the
+    // device is not known and each module plans for the device it assumes
+    // (frame_device_assumed, estimate_generation). -1 when the module does
+    // not take the node.
+    static std::int64_t estimate(const bkd_ops*, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
+        if (!node || M::test(node) != 0) return -1;
+        void* mem = bkd_memory_services.calloc(1, sizeof(block), 64, 0);
+        if (!mem) return -1;
+        block* b = new (mem) block();
+        b->estimating = true;
+        b->queue = const_cast<sycl::queue*>(queue);
+        b->directions = static_cast<std::uint32_t>(node->directions);
+        b->scale[0] = static_cast<real>(node->forward_scale);
+        b->scale[1] = static_cast<real>(node->backward_scale);
+        b->dev = device_facts_of(b->queue);
+        std::int64_t bytes = -1;
+        bool device_ok = true;
+        if (b->queue) {
+            // As at commit: the generation is required unless the module
+            // answers its own statuses for the device.
+            if constexpr (!frame_has_own_device_checks<M>::value) {
+                device_ok = b->dev.known && b->dev.generation_known;
+                if (device_ok) b->arch = b->dev.generation;
+            }
+        } else {
+            b->arch = static_cast<ovx_gpu_arch_t>(frame_estimate_generation<M>::value);
+            b->dev.align_bytes = frame_estimate_align_bytes<M>::value;
+        }
+        try {
+            // The plan reads the node; in estimate mode it writes nothing to it.
+            if (device_ok && M::plan(const_cast<DFTI_DESCRIPTOR*>(node), b) == 0) {
+                std::uint64_t tables = 0, scratch = 0;
+                if (region_sizes(b, tables, scratch) == 0) bytes = static_cast<std::int64_t>(tables + scratch);
+            }
+        } catch (...) {
+            b->~block();
+            bkd_memory_services.free(b);
+            throw;
+        }
+        b->~block();
+        bkd_memory_services.free(b);
+        return bytes;
     }
 
     // Binds a workspace region (phase 0 tables, 1 scratch, 2 both). The node
@@ -307,6 +377,13 @@ struct frame {
     // shared scratch, rounded when the plan asked for it (round_scratch).
     // 7 when the plan's list overflowed.
     static int size_regions(DFTI_DESCRIPTOR* node, block* b) {
+        std::uint64_t tables = 0, scratch = 0;
+        const int st = region_sizes(b, tables, scratch);
+        node->twiddle_workspace_bytes = tables;
+        node->scratch_workspace_bytes = scratch;
+        return st;
+    }
+    static int region_sizes(block* b, std::uint64_t& tables_out, std::uint64_t& scratch_out) {
         area_list& l = b->areas;
         std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0;
         if constexpr (frame_is_composite<M>::value) {
@@ -327,9 +404,9 @@ struct frame {
                 scratch += x.bytes;
             }
         }
-        node->twiddle_workspace_bytes = aligned(b, tables);
+        tables_out = aligned(b, tables);
         scratch = std::max(scratch, sub_scratch);
-        node->scratch_workspace_bytes = l.scratch_rounded ? aligned(b, scratch) : scratch;
+        scratch_out = l.scratch_rounded ? aligned(b, scratch) : scratch;
         return l.count < area_list::capacity ? 0 : static_cast<int>(DFTI_STATUS_INTERNAL);
     }
 

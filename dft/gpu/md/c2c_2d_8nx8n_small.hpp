@@ -141,7 +141,9 @@ struct small2d_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         const std::int64_t n = node->working_dims.records[0].length;
         const std::int64_t t = node->working_batch.records[0].length;
-        // No areas: the module needs no workspace.
+        // No areas: the module needs no workspace, whatever the device (an
+        // estimate asks no more).
+        if (b->estimating) return 0;
         return make_small2d_plan(n, t, single, small2d_device_of(b->dev, b->arch), b->pl);
     }
 
@@ -200,13 +202,6 @@ struct small2d_module {
 
 
 
-// The module needs no workspace: 0 where it applies.
-template <class Real>
-std::int64_t estimate_c2c_2d_8nx8n_small(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || small2d_layout(node) != 0) return -1;
-    return 0;
-}
 }  // namespace gpumd
 
 }  // namespace dft

@@ -2,4 +2,4 @@
 #include "dft/gpu/frame/records.hpp"
 #include "dft/gpu/md/c2c_2d_8nx8n_small.hpp"
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::small2d_module, c2c_2d_8nx8n_small, korami::ovx::dft::gpumd::estimate_c2c_2d_8nx8n_small)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::small2d_module, c2c_2d_8nx8n_small)

@@ -195,7 +195,9 @@ struct smd_module {
         const smd::problem prob = problem_of(node);
         const smd::layout lay = smd::layout_of(prob);
         if (smd::layout_status(prob, lay) != 0) return DFTI_STATUS_NOT_APPLICABLE;
-        int st = device_figures_of(b->dev, b->figures);
+        // An estimate before the device is known plans for the figures of the
+        // default device.
+        int st = frame_device_assumed(b) ? 0 : device_figures_of(b->dev, b->figures);
         if (st != 0) return st;
         st = smd::make_plan(prob, lay, b->figures, b->pl);
         if (st != 0) return st;
@@ -366,28 +368,10 @@ struct smd_module {
 
 }  // namespace
 
-// The workspace a node would need: -1 when the backend does not take it.
-// Without a queue the plan is made for the figures of the default device
-// and the alignment every device profile reports (128 bytes).
-template <class Real>
-std::int64_t estimate_small_md_slm(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = const_cast<sycl::queue*>(problem.queue);
-    smd::device_figures dev;
-    if (q && device_figures_of(device_facts_of(q), dev) != 0) return -1;
-    smd::plan p;
-    if (plan_of(node, dev, p) != 0) return -1;
-    std::uint64_t need[smd_slots], total = 0;
-    smd::table_bytes_needed(p, need);
-    for (std::uint64_t v : need)
-        if (v) total += q ? align_workspace_offset(v, q) : align_workspace_bytes(v, 128);
-    return static_cast<std::int64_t>(total);
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::smd_module, small_md_slm, korami::ovx::dft::gpu1d::estimate_small_md_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::smd_module, small_md_slm)

@@ -214,18 +214,23 @@ std::string owner_of_case(const conformance_case& k) {
     return md_test::record_name((std::string(k.row) + (k.c.single ? "_s" : "_d")).c_str());
 }
 
-// The workspace size a row's own estimator answers (-1 for a shape it does
+// The workspace size a row's own record estimates (-1 for a shape it does
 // not take, or a precision the row has no record of).
-template <template <class> class Estimator, class T, bool Has>
-std::int64_t estimate_with(const dft_workspace_problem& problem) {
-    if constexpr (Has) return Estimator<T>().get_workspace_bytes(problem);
-    return -1;
+std::int64_t estimate_of(const bkd_ops* rec, const dft_workspace_problem& problem) {
+    if (!rec || !rec->estimate) return -1;
+    return rec->estimate(rec, problem.node, problem.queue);
 }
 
 template <class T>
 std::int64_t record_estimate(const std::string& stem, const dft_workspace_problem& problem) {
-#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD) \
-    if (stem == #STEM) return estimate_with<dft_##STEM##_gpu_bkd, T, (sizeof(T) == 4 ? S : D) == 1>(problem);
+    constexpr bool single = sizeof(T) == 4;
+#define OVX_BKD(STEM, MODULE, S, D, C1D, R1D, CMD, RMD)                                                   \
+    if (stem == #STEM) {                                                                                 \
+        const bkd_ops* rec = nullptr;                                                                    \
+        OVX_BKD_IF_##S(if (single) rec = &bkd_##STEM##_s_ops;)                                           \
+        OVX_BKD_IF_##D(if (!single) rec = &bkd_##STEM##_d_ops;)                                          \
+        return estimate_of(rec, problem);                                                                \
+    }
 #include "dft/gpu/backends.def"
 #undef OVX_BKD
     ADD_FAILURE() << stem << " is no row";

@@ -177,6 +177,15 @@ inline node_ptr make_node(const layout& l, sycl::queue* q, const bkd_ops* const*
 
 inline int commit(DFTI_DESCRIPTOR* node) { return node->methods->commit(node); }
 
+// The workspace estimate of one record (bkd_ops::estimate): its bytes for
+// the problem, -1 when the record does not take it.
+struct record_estimate {
+    const bkd_ops* record;
+    int64_t get_workspace_bytes(const dft_workspace_problem& p) const {
+        return record->estimate(record, p.node, p.queue);
+    }
+};
+
 // Name of the record that owns the node, "none" without one.
 inline std::string owner_of(const DFTI_DESCRIPTOR* node) { return node && node->bkd ? bkd_name(node->bkd) : "none"; }
 inline std::string owner_of(const node_ptr& node) { return owner_of(node.get()); }
@@ -1227,7 +1236,7 @@ inline void expect_failed_build_leaves_nothing(const bkd_ops* rec, int64_t n) {
 // The committed need of a module's node (batch transforms of n points, the
 // library's workspace) against the record's estimator on the same queue.
 inline void expect_estimate_of_the_need(const bkd_ops* rec, int64_t n, int64_t batch,
-                                        const dft_base_bkd<double>& est, sycl::queue& q) {
+                                        const record_estimate& est, sycl::queue& q) {
     one_list list(rec);
     layout_1d l;
     l.n = n;

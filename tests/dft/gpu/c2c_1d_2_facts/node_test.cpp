@@ -100,7 +100,7 @@ TEST(FactorsModulesFailures, TwoFactsFailedBuildLeavesNothing) {
 
 TEST(FactorsModulesEstimators, TwoFactsMatchTheCommittedNeed) {
     GPU_ON_QUEN5(q);
-    static const dft_c2c_1d_2_facts_gpu_bkd<double> e2;
+    static const gpu_test::record_estimate e2{&bkd_c2c_1d_2_facts_d_ops};
     gpu_test::expect_estimate_of_the_need(TF.d, 96, 3, e2, q);
     // A problem the backend does not take: -1.
     node_ptr node;

@@ -94,7 +94,7 @@ TEST(FactorsModulesFailures, ThreeFactsFailedBuildLeavesNothing) {
 
 TEST(FactorsModulesEstimators, ThreeFactsMatchTheCommittedNeed) {
     GPU_ON_QUEN5(q);
-    static const dft_c2c_1d_3_facts_gpu_bkd<double> e3;
+    static const gpu_test::record_estimate e3{&bkd_c2c_1d_3_facts_d_ops};
     gpu_test::expect_estimate_of_the_need(TH.d, 12000, 300, e3, q);
 }
 

@@ -498,10 +498,10 @@ TEST(Statuses, Estimators) {
     REQUIRE_GPU();
     const layout cases[] = {[] { layout l; l.n = 2156; l.batch = {{3, 2156, 2156}}; return l; }(),
                             columns(64, 32, false), columns(4096, 16, false)};
-    const dft_c2c_1d_4_facts_gpu_bkd<double> e4;
-    const dft_c2c_1d_n_facts_colbatch_gpu_bkd<double> en;
-    const dft_c2c_1d_4_facts_colbatch_gpu_bkd<double> ec;
-    const dft_base_bkd<double>* est[] = {&e4, &en, &ec};
+    const record_estimate e4{&bkd_c2c_1d_4_facts_d_ops};
+    const record_estimate en{&bkd_c2c_1d_n_facts_colbatch_d_ops};
+    const record_estimate ec{&bkd_c2c_1d_4_facts_colbatch_d_ops};
+    const record_estimate* est[] = {&e4, &en, &ec};
     const bkd_ops* const* lists[] = {list_4f_d, list_nc_d, list_fc_d};
     for (int i = 0; i < 3; ++i) {
         layout l = cases[i];

@@ -87,7 +87,7 @@ TEST(FactorsModulesFailures, EightKFailedBuildLeavesNothing) {
 
 TEST(FactorsModulesEstimators, EightKMatchTheCommittedNeed) {
     GPU_ON_QUEN5(q);
-    static const dft_c2c_1d_8k_gpu_bkd<double> e8;
+    static const gpu_test::record_estimate e8{&bkd_c2c_1d_8k_d_ops};
     gpu_test::expect_estimate_of_the_need(K8.d, 8192, 2, e8, q);
     // A problem the backend does not take: -1.
     node_ptr node;

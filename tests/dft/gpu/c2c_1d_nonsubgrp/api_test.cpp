@@ -418,7 +418,7 @@ TEST_F(NodeLevel, VerboseLine) {
 TEST(Estimator, WorkspaceBytes) {
     gpu_test::node_ptr g = double_node(1000, 5);
     ASSERT_EQ(dfti_normalize_node(g.get()), 0);
-    dft_c2c_1d_nonsubgrp_gpu_bkd<double> est;
+    const gpu_test::record_estimate est{&bkd_c2c_1d_nonsubgrp_d_ops};
     EXPECT_EQ(est.get_workspace_bytes({g.get(), nullptr}), 5 * 1000 * 16);
     // Before a queue is known the estimate covers the device whose scratch
     // grows the largest (generation 6: the whole batch, past quen5's cap).

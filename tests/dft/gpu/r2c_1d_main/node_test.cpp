@@ -258,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesOverlap, ::testing::Values(overl
 
 TEST(FactorsModulesEstimators, RealCoversTheCommittedNeed) {
     GPU_ON_QUEN5(q);
-    static const dft_r2c_1d_main_gpu_bkd<double> er;
+    static const gpu_test::record_estimate er{&bkd_r2c_1d_main_d_ops};
     node_ptr node;
     ASSERT_NO_FATAL_FAILURE(gpu_test::make_estimate_refused_node(q, node));
     EXPECT_EQ(er.get_workspace_bytes(dft_workspace_problem{node.get(), &q}), -1);  // complex node

@@ -131,7 +131,7 @@ TEST(SmallMdNode, LevelZeroFiguresPlanAsOpenCl) {
         env e(profile);
         node_ptr node = complex_node({480}, 3, &e.q);
         ASSERT_EQ(dfti_normalize_node(node.get()), 0);
-        const dft_small_md_slm_gpu_bkd<double> est;
+        const gpu_test::record_estimate est{&bkd_small_md_slm_d_ops};
         bytes[i++] = est.get_workspace_bytes(dft_workspace_problem{node.get(), &e.q});
     }
     EXPECT_GT(bytes[0], 0);
@@ -204,7 +204,7 @@ TEST(SmallMdNode, CallerWorkspaceBindings) {
     node->internal_workspace = 0;
     ASSERT_EQ(dfti_normalize_node(node.get()), 0);
     const std::int64_t estimate =
-        dft_small_md_slm_gpu_bkd<float>().get_workspace_bytes(dft_workspace_problem{node.get(), nullptr});
+        gpu_test::record_estimate{&bkd_small_md_slm_s_ops}.get_workspace_bytes(dft_workspace_problem{node.get(), nullptr});
     ASSERT_EQ(gpu_test::commit(node.get()), 0);
     const std::uint64_t bytes = node->twiddle_workspace_bytes;
     ASSERT_GT(bytes, 0u);
