@@ -85,12 +85,6 @@ enum dfti_status : int {
 #define OVX_DFT_STATUS_NO_EXCEPTION(VALUE, NAME) DFTI_STATUS_##NAME = VALUE,
 #include "dft/contract/ovx_dft_status.def"
 };
-// The former names of UNCOMMITTED_DESCRIPTOR and INVALID_DESCRIPTOR, which
-// named the exception of the other status. They stay only while the GPU
-// modules (dft/gpu) and their tests (tests/dft/gpu) still spell them; new
-// code uses the names above.
-constexpr dfti_status DFTI_STATUS_INVALID = DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
-constexpr dfti_status DFTI_STATUS_INCONSISTENT = DFTI_STATUS_INVALID_DESCRIPTOR;
 
 // Kinds of data and workspace containers (data-kind word, add_workspace kind,
 // node field workspace_kind). Bit 0 set: SYCL buffers.

@@ -218,7 +218,7 @@ private:
 
     static int bind(DFTI_DESCRIPTOR* s, void* base, int kind, std::uint64_t off, std::uint32_t phase,
                     std::vector<sycl::event>* events) {
-        if (!s->bkd || !s->bkd->add_workspace) return DFTI_STATUS_INVALID;
+        if (!s->bkd || !s->bkd->add_workspace) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
         return s->bkd->add_workspace(base, kind, off, s, phase, events);
     }
 };

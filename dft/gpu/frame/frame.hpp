@@ -230,7 +230,7 @@ struct frame {
     static int add_workspace(void* base, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* node,
                              std::uint32_t phase, std::vector<sycl::event>* events) {
         block* b = get(node);
-        if (!b) return DFTI_STATUS_INVALID;
+        if (!b) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
         b->ws_kind = 0;
         bkd_free_buffers(b, static_cast<int>(phase));
         int st;
@@ -262,7 +262,7 @@ struct frame {
     static int compute(DFTI_DESCRIPTOR* node, void* in, void* out, std::vector<sycl::event>* deps,
                        const dfti_data_kind* kind, sycl::event* ev, int dir) {
         block* b = get(node);
-        if (!b) return DFTI_STATUS_INVALID;
+        if (!b) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
         if (node->queue_mode == 2) b->queue = node->queue;
         const bool buffers = kind && (kind->kind & 1u);
         return compute_1d_xwd(node, b, in, out, deps, ev, dir, buffers);
@@ -518,7 +518,7 @@ struct frame {
     static int create_and_initialize_internal_workspaces(DFTI_DESCRIPTOR* node) {
         if (node->internal_workspace == 0) return DFTI_STATUS_BAD_DESCRIPTOR;
         block* b = get(node);
-        if (!b) return DFTI_STATUS_INVALID;
+        if (!b) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
         std::vector<sycl::event> events;
         int st = 0;
         b->binding_held_areas = true;

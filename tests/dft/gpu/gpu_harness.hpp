@@ -1051,7 +1051,7 @@ inline void expect_module_refusal(const refusal_case& c) {
     l.directions = c.directions;
     node_ptr node = make_node(l, &q, only);
     ASSERT_TRUE(node);
-    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);  // 100 from the only record
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);  // 100 from the only record
     EXPECT_EQ(node->bkd_data, nullptr);
     EXPECT_EQ(node->compute_fwd, nullptr);
 }

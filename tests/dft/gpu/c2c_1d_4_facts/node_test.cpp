@@ -264,14 +264,14 @@ TEST(OneRecordLists, RefusalsAtCommit) {
     };
     for (const row& r : rows) {
         node_ptr node = make_node(r.l, &gpu_queue(), r.list);
-        EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT) << r.what;
+        EXPECT_EQ(commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR) << r.what;
         EXPECT_EQ(node->bkd_data, nullptr) << r.what;
     }
     // The four-factor backend needs a newer device than the quen5 profile.
     ovxplat::scoped_gpu_profile p5("quen5");
     sycl::queue q5{sycl::gpu_selector_v};
     node_ptr node = make_node(plain, &q5, list_4f_d);
-    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
 }
 
 // On a Level Zero device with a 1.6 driver the float 4096 x 4096 shape selects
@@ -297,7 +297,7 @@ TEST(FourFactsColbatch, PrebuiltFallsBackToSource) {
         EXPECT_EQ(after.requests - before.requests, 4);
         EXPECT_EQ(gpu_test::owner_of(node), bkd_name(&bkd_c2c_1d_4_facts_colbatch_s_ops));
     } else {
-        EXPECT_EQ(st, DFTI_STATUS_INCONSISTENT);
+        EXPECT_EQ(st, DFTI_STATUS_INVALID_DESCRIPTOR);
         EXPECT_EQ(node->compute_fwd, nullptr);
     }
     // With a 1.5 driver (OpenCL profile) no binary is asked for.
@@ -531,14 +531,14 @@ TEST(Statuses, VeryLargeRefusals) {
     l.single = true;
     l.internal_workspace = false;
     node_ptr node = make_node(l, &gpu_queue(), list_vl);  // Quen6
-    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
     EXPECT_EQ(node->bkd_data, nullptr);
     ovxplat::scoped_gpu_profile p5("quen5");
     sycl::queue q5{sycl::gpu_selector_v};
     l.batch = {{2, 33554432, 33554432}};
     node = make_node(l, &q5, list_vl);
     node->is_sub_node = 1;
-    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
     node->is_sub_node = 0;
     EXPECT_EQ(commit(node.get()), 0);
     // A caller workspace is needed and not bound: 11, nothing submitted.
@@ -549,7 +549,7 @@ TEST(Statuses, VeryLargeRefusals) {
     l.n = 33554433;
     l.batch = {{1, 0, 0}};
     node = make_node(l, &q5, list_vl);
-    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
     node.reset();
 }
 

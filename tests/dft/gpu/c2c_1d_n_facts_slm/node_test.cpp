@@ -219,7 +219,7 @@ TEST(NFactsNode, RefusedShapes) {
         const bkd_ops* list[] = {nf_ops(l.single), nullptr};
         gpu_test::node_ptr node = gpu_test::make_node(l, &e.q, list);
         if (&l == &shapes[4]) node->input_offset = 4;
-        EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT) << (&l - shapes);
+        EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR) << (&l - shapes);
         EXPECT_EQ(node->bkd_data, nullptr);
     }
 }
@@ -277,7 +277,7 @@ TEST(NFactsNode, PrebuiltFallbackThenCleanRefusal) {
     const bkd_ops* list[] = {nf_ops(true), nullptr};
     gpu_test::node_ptr node = gpu_test::make_node(lay(4096, true, {{1, 4096, 4096}}), &e.q, list);
     const n_facts_slm_binary_counts before = get_n_facts_slm_binary_counts();
-    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
     const n_facts_slm_binary_counts after = get_n_facts_slm_binary_counts();
     EXPECT_EQ(after.requests - before.requests, 2);
     EXPECT_EQ(after.fallbacks - before.fallbacks, 2);
@@ -350,7 +350,7 @@ TEST(NFactsRowNode, ForwardOnlyAndRowCountRules) {
     std::vector<cplx> x = gpu_test::random_cplx(8 * 512, 1u);
     EXPECT_EQ(gpu_test::compute_usm(node.get(), 1, x.data(), x.data()), DFTI_STATUS_BAD_DESCRIPTOR);
     node = gpu_test::make_node(lay(512, false, {{4, 512, 512}, {2, 2048, 2048}}, true), &e.q, list);
-    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
 }
 
 #endif
@@ -541,16 +541,16 @@ TEST(LargeStatuses, RecordSlotsAndRefusedNodes) {
     EXPECT_EQ(bkd_c2c_1d_large_d_ops.free(&bkd_c2c_1d_large_d_ops, node.get()), DFTI_STATUS_INTERNAL);
     char byte = 0;
     EXPECT_EQ(bkd_c2c_1d_large_d_ops.add_workspace(&byte, DFTI_CONTAINER_USM, 0, node.get(), DFTI_WS_BOTH, nullptr),
-              DFTI_STATUS_INVALID);
+              DFTI_STATUS_UNCOMMITTED_DESCRIPTOR);
     node->is_sub_node = 1;  // a sub-node of another composite is never taken
-    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
     // On the planning-only Level Zero profile the sub-nodes and the transpose
     // cannot be built: the commit is refused and leaves nothing behind.
     env l0("quen6_l0");
     const bkd_ops* slist[] = {&bkd_c2c_1d_large_s_ops, nullptr};
     const std::uint64_t live = ovxplat::get_sycl_counters().usm_live_allocations;
     node = gpu_test::make_node(lay(N21, true, {{1, 0, 0}}), &l0.q, slist);
-    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INCONSISTENT);
+    EXPECT_EQ(gpu_test::commit(node.get()), DFTI_STATUS_INVALID_DESCRIPTOR);
     EXPECT_EQ(node->bkd_data, nullptr);
     EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, live);
 }

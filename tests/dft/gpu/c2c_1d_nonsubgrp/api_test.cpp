@@ -314,7 +314,7 @@ TEST_F(NodeLevel, StatusPaths) {
     EXPECT_EQ(bkd_c2c_1d_nonsubgrp_s_ops.free(&bkd_c2c_1d_nonsubgrp_s_ops, g.get()), DFTI_STATUS_INTERNAL);
     DFTI_DESCRIPTOR* other = nullptr;
     ASSERT_EQ(gpu_dfti_create_dc1d(&other, 8, nullptr), 0);
-    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.add_workspace(nullptr, 2, 0, other, 2, nullptr), DFTI_STATUS_INVALID);
+    EXPECT_EQ(bkd_c2c_1d_nonsubgrp_d_ops.add_workspace(nullptr, 2, 0, other, 2, nullptr), DFTI_STATUS_UNCOMMITTED_DESCRIPTOR);
     gpu_dfti_destroy(other);
 
     // Re-commit detaches the current owner first (its detach hook runs once).

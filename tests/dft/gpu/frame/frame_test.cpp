@@ -280,7 +280,7 @@ TEST_F(Frame, FreeAndOwnership) {
     EXPECT_EQ(f.node->bkd_data, nullptr);
     EXPECT_EQ(f.node->commit_status, DFTI_UNCOMMITTED);
     EXPECT_EQ(f.node->compute_fwd, nullptr);
-    EXPECT_EQ(table_ops.add_workspace(nullptr, 2, 0, f.node, 2, nullptr), DFTI_STATUS_INVALID);
+    EXPECT_EQ(table_ops.add_workspace(nullptr, 2, 0, f.node, 2, nullptr), DFTI_STATUS_UNCOMMITTED_DESCRIPTOR);
 }
 
 TEST_F(Frame, CommonApplicabilityTest) {

@@ -178,13 +178,13 @@ TEST(FactorsModulesRealRefusal, Layouts) {
         int expect;
     };
     const c cases[] = {
-        {true, 2, 1004, 501, 0, 0, 0, 0, DFTI_STATUS_INCONSISTENT},   // real distance not twice the complex one
+        {true, 2, 1004, 501, 0, 0, 0, 0, DFTI_STATUS_INVALID_DESCRIPTOR},   // real distance not twice the complex one
         {true, 2, 1002, 501, 0, 0, 0, 0, 0},
-        {false, 2, 1000, 500, 0, 0, 0, 0, DFTI_STATUS_INCONSISTENT},  // complex distance below N/2 + 1
-        {true, 2, 0, 0, 0, 0, 1, 2, DFTI_STATUS_INCONSISTENT},        // in place with different strides
+        {false, 2, 1000, 500, 0, 0, 0, 0, DFTI_STATUS_INVALID_DESCRIPTOR},  // complex distance below N/2 + 1
+        {true, 2, 0, 0, 0, 0, 1, 2, DFTI_STATUS_INVALID_DESCRIPTOR},        // in place with different strides
         // Input/output distances serve both directions: the forward layout fits, the
         // backward one (complex input 1002, real output 501) does not, so the node is refused.
-        {true, 2, 0, 0, 1002, 501, 0, 0, DFTI_STATUS_INCONSISTENT},
+        {true, 2, 0, 0, 1002, 501, 0, 0, DFTI_STATUS_INVALID_DESCRIPTOR},
         {true, 0, 0, 0, 1002, 501, 0, 0, 0},
         {true, 1, 0, 0, 501, 1002, 0, 0, 0},
     };

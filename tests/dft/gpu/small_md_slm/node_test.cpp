@@ -89,32 +89,32 @@ INSTANTIATE_TEST_SUITE_P(
     Refusals, SmallMdStatus,
     ::testing::Values(
         // Smallest sub-group 8: not applicable, which the list reports as 3.
-        status_case{"quen5_sub_groups_of_8", "quen5", {64}, nullptr, DFTI_STATUS_INCONSISTENT},
+        status_case{"quen5_sub_groups_of_8", "quen5", {64}, nullptr, DFTI_STATUS_INVALID_DESCRIPTOR},
         // A generation the backend does not know: 7, checked before the
         // sub-group size.
         status_case{"quen8_generation", "quen8", {64}, nullptr, DFTI_STATUS_INTERNAL},
         status_case{"unknown_generation", "unknown", {64}, nullptr, DFTI_STATUS_INTERNAL},
         // Planned from the Level Zero figures, but this device builds no
         // kernel: the commit is refused and nothing is left behind.
-        status_case{"level_zero_build_refused", "quen6_l0", {64}, nullptr, DFTI_STATUS_INCONSISTENT},
-        status_case{"rank_3", "quen6", {4, 4, 4}, nullptr, DFTI_STATUS_INCONSISTENT},
+        status_case{"level_zero_build_refused", "quen6_l0", {64}, nullptr, DFTI_STATUS_INVALID_DESCRIPTOR},
+        status_case{"rank_3", "quen6", {4, 4, 4}, nullptr, DFTI_STATUS_INVALID_DESCRIPTOR},
         // 64 KiB of data, but an outer length above 4096.
-        status_case{"outer_length_4097", "quen6", {2, 4097}, nullptr, DFTI_STATUS_INCONSISTENT, true},
+        status_case{"outer_length_4097", "quen6", {2, 4097}, nullptr, DFTI_STATUS_INVALID_DESCRIPTOR, true},
         status_case{"two_batch_records", "quen6", {64},
                     [](DFTI_DESCRIPTOR* n) {
                         n->user_batch.records[0] = dfti_dim{2, 64, 64, 0, 0};
                         n->user_batch.records[1] = dfti_dim{3, 1000, 1000, 0, 0};
                     },
-                    DFTI_STATUS_INCONSISTENT},
+                    DFTI_STATUS_INVALID_DESCRIPTOR},
         status_case{"input_offset", "quen6", {64}, [](DFTI_DESCRIPTOR* n) { n->input_offset = 1; },
-                    DFTI_STATUS_INCONSISTENT},
+                    DFTI_STATUS_INVALID_DESCRIPTOR},
         status_case{"innermost_stride_2", "quen6", {64},
                     [](DFTI_DESCRIPTOR* n) { n->user_dims.records[0].input_stride = n->user_dims.records[0].output_stride = 2; },
-                    DFTI_STATUS_INCONSISTENT},
+                    DFTI_STATUS_INVALID_DESCRIPTOR},
         status_case{"split_storage", "quen6", {64}, [](DFTI_DESCRIPTOR* n) { n->complex_storage = DFTI_REAL_REAL; },
-                    DFTI_STATUS_INCONSISTENT},
+                    DFTI_STATUS_INVALID_DESCRIPTOR},
         status_case{"outer_stage_sub_node", "quen6", {64}, [](DFTI_DESCRIPTOR* n) { n->colbatch_group_count = 4; },
-                    DFTI_STATUS_INCONSISTENT},
+                    DFTI_STATUS_INVALID_DESCRIPTOR},
         status_case{"domain_neither_complex_nor_real", "quen6", {64}, [](DFTI_DESCRIPTOR* n) { n->forward_domain = 34; },
                     DFTI_STATUS_BAD_DESCRIPTOR},
         // No queue: 7 after the block was made; the block is freed all the same.
