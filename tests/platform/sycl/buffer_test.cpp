@@ -5,6 +5,7 @@
 
 #include "sycl_test_util.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <numeric>
 #include <thread>
@@ -118,11 +119,16 @@ TEST(SyclBuffers, MultiDimensionalAccessorsAndRanges) {
 
 // A reader of an overlapping sub-buffer waits for the writer, even on an
 // out-of-order queue in shuffled mode; disjoint sub-buffers do not wait.
+// The writer holds until both later commands are submitted: a command that
+// has already ended is rightly no dependency of later ones, so without the
+// hold a slow submitting thread would see the writer end first.
 TEST(SyclBuffers, AccessorsImplyOrderingOnOverlappingRegions) {
     const bool was_shuffled = ovxplat::shuffle_mode();
     ovxplat::set_shuffle_mode(true);
     sycl::queue q;
     for (int trial = 0; trial < 10; ++trial) {
+        std::atomic<bool> submitted{false};
+        std::atomic<bool>* go = &submitted;
         sycl::buffer<int, 1> whole{sycl::range<1>(256)};
         sycl::buffer<int, 1> lo(whole, sycl::id<1>(0), sycl::range<1>(130));
         sycl::buffer<int, 1> hi(whole, sycl::id<1>(128), sycl::range<1>(128));
@@ -130,7 +136,11 @@ TEST(SyclBuffers, AccessorsImplyOrderingOnOverlappingRegions) {
         auto w = q.submit([&](sycl::handler& h) {
             sycl::accessor a(lo, h, sycl::write_only);
             h.parallel_for(sycl::range<1>(130), [=](sycl::id<1> i) {
-                if (i[0] == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (i[0] == 0) {
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                    while (!go->load() && std::chrono::steady_clock::now() < until)
+                        std::this_thread::sleep_for(std::chrono::microseconds(100));
+                }
                 a[i] = static_cast<int>(i[0]) + trial;
             });
         });
@@ -151,6 +161,7 @@ TEST(SyclBuffers, AccessorsImplyOrderingOnOverlappingRegions) {
         });
         auto fl = f.get_wait_list();
         EXPECT_EQ(std::find(fl.begin(), fl.end(), w), fl.end());
+        submitted = true;
         sycl::host_accessor ho(out, sycl::read_only);
         EXPECT_EQ(ho[0], 128 + trial);
         EXPECT_EQ(ho[1], 129 + trial);
