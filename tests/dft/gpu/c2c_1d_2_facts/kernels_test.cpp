@@ -12,13 +12,9 @@
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_2_facts_plan.hpp"
 #include "dft/gpu/gpu_test_reference.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/kernels/kernel_probe.hpp"
 #include "ovx_test_env.hpp"
-
-namespace korami::ovx::dft::gpu_kernels {
-extern const char ovx_bkd_c2c_1d_2_facts_text_d[];
-extern const char ovx_bkd_c2c_1d_2_facts_text_s[];
-}  // namespace korami::ovx::dft::gpu_kernels
 
 namespace gk = korami::ovx::dft::gpu_kernels;
 namespace tf = korami::ovx::dft::two_facts;

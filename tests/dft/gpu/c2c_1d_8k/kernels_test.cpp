@@ -10,13 +10,9 @@
 
 #include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_8k_plan.hpp"
 #include "dft/gpu/gpu_test_reference.hpp"
+#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/kernels/kernel_probe.hpp"
 #include "ovx_test_env.hpp"
-
-namespace korami::ovx::dft::gpu_kernels {
-extern const char ovx_bkd_c2c_1d_8k_text_d[];
-extern const char ovx_bkd_c2c_1d_8k_text_s[];
-}  // namespace korami::ovx::dft::gpu_kernels
 
 namespace gk = korami::ovx::dft::gpu_kernels;
 namespace ek = korami::ovx::dft::eight_k;

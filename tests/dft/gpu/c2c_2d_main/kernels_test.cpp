@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "dft/gpu/kernel_texts.hpp"
 #include "dft/gpu/kernels/kernel_probe.hpp"
 #include "ovx_test_env.hpp"
-
-namespace korami::ovx::dft::gpu_kernels {
-extern const char ovx_bkd_c2c_2d_transpose_text[];
-}  // namespace korami::ovx::dft::gpu_kernels
 
 namespace {
 
