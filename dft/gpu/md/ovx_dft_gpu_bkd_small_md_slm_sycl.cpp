@@ -24,7 +24,7 @@
 namespace korami {
 namespace ovx {
 namespace dft {
-namespace gpu1d {
+namespace gpumd {
 using namespace gpufw;
 
 // The table kernels, by table, container form and precision.
@@ -369,9 +369,9 @@ struct smd_module {
 }  // namespace
 
 
-}  // namespace gpu1d
+}  // namespace gpumd
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::smd_module, small_md_slm)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::smd_module, small_md_slm)
