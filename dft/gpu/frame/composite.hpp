@@ -64,6 +64,14 @@ struct sub_node_table {
     std::uint32_t dirs[R] = {};
     int count = 0;
     sycl::event* last = nullptr;  // last compute submitted to a sub-node, owned
+    // Estimate mode (set by the frame for a workspace estimate): make() asks
+    // each row's candidate list for its workspace need instead of committing
+    // it; need[i] receives the answer (0 when no candidate takes the row) and
+    // no sub-node is kept.
+    bool estimating = false;
+    const sycl::queue* estimate_queue = nullptr;
+    std::uint64_t need[R] = {};
+    int rows_estimated = 0;
 
     sub_node_table() = default;
     sub_node_table(const sub_node_table&) = delete;
@@ -78,6 +86,7 @@ struct sub_node_table {
     int make(const DFTI_DESCRIPTOR* parent, const sub_node_row* rows, int n) {
         destroy();
         if (n > R) return DFTI_STATUS_INTERNAL;
+        if (estimating) return estimate_rows(parent, rows, n);
         for (int i = 0; i < n; ++i) {
             int st;
             try {
@@ -94,9 +103,15 @@ struct sub_node_table {
         return 0;
     }
 
-    // Sum of the sub-nodes' table bytes, and the largest scratch need.
+    // Sum of the sub-nodes' table bytes, and the largest scratch need. In
+    // estimate mode the rows' needs all count as tables (their tables and
+    // scratch are not told apart by an estimate).
     std::uint64_t tables_bytes() const {
         std::uint64_t v = 0;
+        if (estimating) {
+            for (int i = 0; i < rows_estimated; ++i) v += need[i];
+            return v;
+        }
         for (int i = 0; i < count; ++i) v += node[i]->twiddle_workspace_bytes;
         return v;
     }
@@ -189,9 +204,47 @@ struct sub_node_table {
             dirs[i] = 0;
         }
         count = 0;
+        rows_estimated = 0;
+    }
+
+    // Number of estimated rows that need a workspace (estimate mode).
+    int rows_needing_workspace() const {
+        int k = 0;
+        for (int i = 0; i < rows_estimated; ++i) k += need[i] > 0 ? 1 : 0;
+        return k;
     }
 
 private:
+    // Estimate mode of make(): each row's node is created and configured as
+    // for a commit, normalised, asked for its workspace through its
+    // candidate list (the row's list, else the creator's) and destroyed.
+    int estimate_rows(const DFTI_DESCRIPTOR* parent, const sub_node_row* rows, int n) {
+        rows_estimated = 0;
+        for (int i = 0; i < n; ++i) {
+            DFTI_DESCRIPTOR* s = nullptr;
+            const int st = rows[i].create(&s);
+            if (st != 0 || !s) return st != 0 ? st : static_cast<int>(DFTI_STATUS_ALLOCATION_FAILED);
+            std::int64_t v = 0;
+            try {
+                s->directions = parent->directions;
+                s->is_sub_node = 1;
+                if (rows[i].set_fields) rows[i].set_fields(s);
+                if (rows[i].list) s->bkdlist = rows[i].list;
+                if (dfti_normalize_node(s) == 0) {
+                    const dft_workspace_problem p{s, estimate_queue};
+                    v = s->precision == DFTI_SINGLE ? dft_estimate_workspace_bytes<float>(p)
+                                                    : dft_estimate_workspace_bytes<double>(p);
+                }
+            } catch (...) {
+                s->methods->destroy(s);
+                throw;
+            }
+            s->methods->destroy(s);
+            need[rows_estimated++] = v > 0 ? static_cast<std::uint64_t>(v) : 0;
+        }
+        return 0;
+    }
+
     int make_one(const DFTI_DESCRIPTOR* parent, const sub_node_row& row) {
         DFTI_DESCRIPTOR* s = nullptr;
         const int st = row.create(&s);

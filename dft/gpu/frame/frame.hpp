@@ -192,6 +192,10 @@ struct frame {
         b->scale[0] = static_cast<real>(node->forward_scale);
         b->scale[1] = static_cast<real>(node->backward_scale);
         b->dev = device_facts_of(b->queue);
+        if constexpr (frame_is_composite<M>::value) {
+            b->subs.estimating = true;
+            b->subs.estimate_queue = queue;
+        }
         std::int64_t bytes = -1;
         bool device_ok = true;
         if (b->queue) {
