@@ -66,11 +66,13 @@ struct sub_node_table {
     sycl::event* last = nullptr;  // last compute submitted to a sub-node, owned
     // Estimate mode (set by the frame for a workspace estimate): make() asks
     // each row's candidate list for its workspace need instead of committing
-    // it; need[i] receives the answer (0 when no candidate takes the row) and
-    // no sub-node is kept.
+    // it; need[i] receives the answer (0 when no candidate takes the row),
+    // refused[i] tells a row that cannot be planned or whose own list has no
+    // record that takes it, and no sub-node is kept.
     bool estimating = false;
     const sycl::queue* estimate_queue = nullptr;
     std::uint64_t need[R] = {};
+    bool refused[R] = {};
     int rows_estimated = 0;
 
     sub_node_table() = default;
@@ -207,39 +209,53 @@ struct sub_node_table {
         rows_estimated = 0;
     }
 
-    // Number of estimated rows that need a workspace (estimate mode).
+    // Number of estimated rows that need a workspace, and whether one was
+    // refused (estimate mode).
     int rows_needing_workspace() const {
         int k = 0;
         for (int i = 0; i < rows_estimated; ++i) k += need[i] > 0 ? 1 : 0;
         return k;
     }
+    bool any_row_refused() const {
+        for (int i = 0; i < rows_estimated; ++i)
+            if (refused[i]) return true;
+        return false;
+    }
 
 private:
     // Estimate mode of make(): each row's node is created and configured as
-    // for a commit, normalised, asked for its workspace through its
-    // candidate list (the row's list, else the creator's) and destroyed.
+    // for a commit, normalised, asked for its workspace and destroyed. A row
+    // with a list of its own asks that list's records (the largest answer;
+    // refused when none takes it), else the creator's candidate list answers
+    // (dft_estimate_workspace_bytes: 0 when none takes it). The node is not
+    // marked as a sub-node unless the row's fields do so: the candidates that
+    // refuse sub-nodes then answer too, which keeps the figure an upper bound.
     int estimate_rows(const DFTI_DESCRIPTOR* parent, const sub_node_row* rows, int n) {
         rows_estimated = 0;
         for (int i = 0; i < n; ++i) {
             DFTI_DESCRIPTOR* s = nullptr;
             const int st = rows[i].create(&s);
             if (st != 0 || !s) return st != 0 ? st : static_cast<int>(DFTI_STATUS_ALLOCATION_FAILED);
-            std::int64_t v = 0;
+            std::int64_t v = -1;
             try {
                 s->directions = parent->directions;
-                s->is_sub_node = 1;
                 if (rows[i].set_fields) rows[i].set_fields(s);
-                if (rows[i].list) s->bkdlist = rows[i].list;
                 if (dfti_normalize_node(s) == 0) {
-                    const dft_workspace_problem p{s, estimate_queue};
-                    v = s->precision == DFTI_SINGLE ? dft_estimate_workspace_bytes<float>(p)
-                                                    : dft_estimate_workspace_bytes<double>(p);
+                    if (rows[i].list) {
+                        for (bkdlist l = rows[i].list; *l; ++l)
+                            if ((*l)->estimate) v = std::max(v, (*l)->estimate(*l, s, estimate_queue));
+                    } else {
+                        const dft_workspace_problem p{s, estimate_queue};
+                        v = s->precision == DFTI_SINGLE ? dft_estimate_workspace_bytes<float>(p)
+                                                        : dft_estimate_workspace_bytes<double>(p);
+                    }
                 }
             } catch (...) {
                 s->methods->destroy(s);
                 throw;
             }
             s->methods->destroy(s);
+            refused[rows_estimated] = v < 0;
             need[rows_estimated++] = v > 0 ? static_cast<std::uint64_t>(v) : 0;
         }
         return 0;

@@ -379,7 +379,9 @@ struct frame {
     // of the module's own scratch areas (as the plan sized them: a plan
     // rounds a scratch area that another one follows) and the sub-nodes'
     // shared scratch, rounded when the plan asked for it (round_scratch).
-    // 7 when the plan's list overflowed.
+    // For an estimate the sub-nodes' needs (composite.hpp, estimate mode)
+    // follow the rounded first region as they are. 7 when the plan's list
+    // overflowed.
     static int size_regions(DFTI_DESCRIPTOR* node, block* b) {
         std::uint64_t tables = 0, scratch = 0;
         const int st = region_sizes(b, tables, scratch);
@@ -389,16 +391,24 @@ struct frame {
     }
     static int region_sizes(block* b, std::uint64_t& tables_out, std::uint64_t& scratch_out) {
         area_list& l = b->areas;
-        std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0;
+        std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0, sub_estimates = 0;
+        bool estimated_subs = false;
         if constexpr (frame_is_composite<M>::value) {
             sub_tables = b->subs.tables_bytes();
             sub_scratch = b->subs.scratch_bytes();
+            estimated_subs = b->subs.estimating;
         }
         for (int i = 0; i < l.count; ++i) {
             area& x = l.a[i];
             if (!l.present(i, b->directions)) continue;
             if (x.sub_nodes) {
-                tables += sub_tables;
+                // The sub-nodes' estimated needs are whole workspaces, each
+                // sized by its own record: added as they are, after the
+                // first region's rounding.
+                if (estimated_subs)
+                    sub_estimates += sub_tables;
+                else
+                    tables += sub_tables;
                 continue;
             }
             if (x.where == region::tables) {
@@ -408,7 +418,7 @@ struct frame {
                 scratch += x.bytes;
             }
         }
-        tables_out = aligned(b, tables);
+        tables_out = aligned(b, tables) + sub_estimates;
         scratch = std::max(scratch, sub_scratch);
         scratch_out = l.scratch_rounded ? aligned(b, scratch) : scratch;
         return l.count < area_list::capacity ? 0 : static_cast<int>(DFTI_STATUS_INTERNAL);
