@@ -52,6 +52,10 @@ const bkd_ops probe_1 = {&probe_refuse1, &probe_free, &probe_bind};
 const bkd_ops* const list_ok[] = {&probe_ok, nullptr};
 const bkd_ops* const list_6[] = {&probe_6, nullptr};
 const bkd_ops* const list_1[] = {&probe_1, nullptr};
+// A record that only answers estimates: 777 bytes for any node.
+std::int64_t probe_estimate(const bkd_ops*, const DFTI_DESCRIPTOR*, const sycl::queue*) { return 777; }
+const bkd_ops probe_est = {&probe_refuse6, &probe_free, &probe_bind, &probe_estimate};
+const bkd_ops* const list_est[] = {&probe_est, nullptr};
 
 // Lists of the two rows; null takes the ordinary complex list.
 bkdlist g_lists[3] = {nullptr, nullptr, nullptr};
@@ -196,6 +200,36 @@ TEST_F(Composite, FailedBindingLeavesEverySubNodeUnbound) {
     EXPECT_EQ(gpu_test::compute_usm(node.get(), 0, data, data + n), DFTI_STATUS_NO_WORKSPACE);
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
     sycl::free(data, gpu_queue());
+}
+
+// The estimate of a composite: each row's node is asked through its list
+// (the ordinary complex list, or the row's own) and nothing is committed,
+// allocated or submitted; the needs add up and cover the committed need.
+TEST_F(Composite, EstimateAddsTheRowsNeedsWithoutCommitting) {
+    auto row_need = [this](bool in_place, double scale) {
+        DFTI_DESCRIPTOR* s = nullptr;
+        EXPECT_EQ(gpu_dfti_create_dc1d(&s, n, nullptr), 0);
+        gpu_test::node_ptr row(s);
+        row->directions = node->directions;
+        row->placement = in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+        row->forward_scale = row->backward_scale = scale;
+        EXPECT_EQ(dfti_normalize_node(row.get()), 0);
+        return dft_estimate_workspace_bytes<double>(dft_workspace_problem{row.get(), &gpu_queue()});
+    };
+    const std::int64_t first = row_need(false, 1.0), second = row_need(true, 0.5);
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    const std::uint64_t before = ovxplat::get_sycl_counters().commands_submitted;
+    const std::int64_t estimate = chain_frame::estimate(&chain_ops, node.get(), &gpu_queue());
+    EXPECT_EQ(estimate, first + second);
+    g_lists[1] = list_est;
+    EXPECT_EQ(chain_frame::estimate(&chain_ops, node.get(), &gpu_queue()), first + 777);
+    EXPECT_EQ(g_probe_frees, 0);
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
+    g_lists[1] = nullptr;
+    ASSERT_EQ(chain_ops.commit(&chain_ops, node.get()), 0);
+    EXPECT_GE(estimate, static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
 }
 
 struct failing_rows {
