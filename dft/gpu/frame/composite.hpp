@@ -8,7 +8,11 @@
 //
 // A composite module's block holds a `sub_node_table<R>` named `subs` and the
 // module declares `static constexpr bool composite = true;`: the frame then
-// unbinds the sub-nodes together with the parent when a binding fails.
+// unbinds the sub-nodes together with the parent when a binding fails. For a
+// workspace estimate the frame puts the table in estimate mode: the plan runs
+// as at commit, but each row is asked for its need instead of being committed
+// (sub_node_table::estimate_rows), and the needs stand in the area list where
+// the sub-nodes' tables would lie.
 //
 // The multi-dimensional composites describe their sub-transforms as plain
 // configurations (sub_cfg), in forward/backward pairs that become one shared
@@ -501,11 +505,37 @@ int commit_variants(const DFTI_DESCRIPTOR* node, Table& subs, int nf, int nb, Pa
 // serves the other. fwd[p]/bwd[p] receive the nodes of each direction (null
 // when the direction is not served). Returns 0, 1 when memory fails, else
 // 100 (7 for more rows than the table holds).
+// In estimate mode every configuration of both directions is estimated as a
+// row of its own (an upper bound of the committed figure, which counts a
+// shared node once) and the direction sets stay empty.
 template <class Table>
 int commit_pairs(const DFTI_DESCRIPTOR* node, Table& subs, const std::vector<sub_pair>& pairs, bool single,
                  std::vector<DFTI_DESCRIPTOR*>& fwd, std::vector<DFTI_DESCRIPTOR*>& bwd) {
+    if (subs.estimating) {
+        fwd.clear();
+        bwd.clear();
+        std::vector<sub_node_row> rows;
+        for (const sub_pair& p : pairs)
+            for (const sub_cfg* c : {&p.f, &p.b})
+                rows.push_back(sub_node_row{p.shared_name.c_str(),
+                                            [c = *c, single](DFTI_DESCRIPTOR** s) { return create_sub(c, single, s); },
+                                            [c = *c](DFTI_DESCRIPTOR* s) { configure_sub(c, s); }, nullptr, 2});
+        return subs.make(node, rows.data(), static_cast<int>(rows.size()));
+    }
     int fv = -1, bv = -1;
     return commit_variants(node, subs, 1, 1, [&pairs](int, int) { return pairs; }, single, fwd, bwd, fv, bv);
+}
+
+// For an estimate: `fixed` alignments of margin plus one for each estimated
+// row that needs a workspace (each placed at an aligned offset), as areas of
+// the first region. 0, or 7 when the area list is full.
+template <class Block>
+int list_alignment_margins(Block* b, int fixed) {
+    const int pads = fixed + b->subs.rows_needing_workspace();
+    for (int i = 0; i < pads; ++i)
+        if (b->areas.scratch("alignment margin", frame_align(b, 1), region::tables) < 0)
+            return DFTI_STATUS_INTERNAL;
+    return 0;
 }
 
 // True when every node of a direction's set exists and is committed.

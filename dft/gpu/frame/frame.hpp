@@ -53,8 +53,8 @@
 // arguments, launch ordering), areas.hpp (area carving and library-held
 // areas), align.hpp (the workspace alignment rule), shapes.hpp (planner
 // shapes), plan_common.hpp (planning helpers), steps.hpp (commit steps),
-// estimate.hpp (the composites' own estimates), composite.hpp (sub-node tables and the
-// multi-dimensional sub-transforms).
+// estimate.hpp (the real multi-dimensional composites' own estimates),
+// composite.hpp (sub-node tables and the multi-dimensional sub-transforms).
 //
 // Rules the frame adds:
 // - a compute's first launch waits for the caller's dependencies, the
@@ -148,6 +148,17 @@ struct frame_estimate_generation<M, std::void_t<decltype(M::estimate_generation)
 // sizes its areas with: `static constexpr std::uint32_t estimate_align_bytes`,
 // else that of the most demanding device, so that the estimate covers the
 // commit on any of them.
+// The routes an estimate covers: a module whose plan takes one of several
+// routes by what the device accepts declares
+// `static constexpr int estimate_routes`; an estimate then plans each route
+// alone (b->estimate_route 0 .. n-1) and answers the largest need among the
+// routes the plan takes, so that it fits whichever route a commit takes.
+template <class M, class = void>
+struct frame_estimate_routes : std::integral_constant<int, 1> {};
+template <class M>
+struct frame_estimate_routes<M, std::void_t<decltype(M::estimate_routes)>>
+    : std::integral_constant<int, M::estimate_routes> {};
+
 template <class M, class = void>
 struct frame_estimate_align_bytes : std::integral_constant<std::uint32_t, kEstimateAlignBytes> {};
 template <class M>
@@ -183,10 +194,16 @@ struct frame {
     // not take the node.
     static std::int64_t estimate(const bkd_ops*, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
         if (!node || M::test(node) != 0) return -1;
+        std::int64_t bytes = -1;
+        for (int r = 0; r < frame_estimate_routes<M>::value; ++r) bytes = std::max(bytes, estimate_route(node, queue, r));
+        return bytes;
+    }
+    static std::int64_t estimate_route(const DFTI_DESCRIPTOR* node, const sycl::queue* queue, int route) {
         void* mem = bkd_memory_services.calloc(1, sizeof(block), 64, 0);
         if (!mem) return -1;
         block* b = new (mem) block();
         b->estimating = true;
+        b->estimate_route = route;
         b->queue = const_cast<sycl::queue*>(queue);
         b->directions = static_cast<std::uint32_t>(node->directions);
         b->scale[0] = static_cast<real>(node->forward_scale);

@@ -185,13 +185,7 @@ struct cube_module {
         b->areas.round_scratch();
         // An estimate also reserves room for placing each sub-node that needs
         // a workspace at an aligned offset, and two alignments of margin.
-        if (b->estimating) {
-            const int pads = 2 + b->subs.rows_needing_workspace();
-            for (int i = 0; i < pads; ++i)
-                if (b->areas.scratch("alignment margin", frame_align(b, 1), region::tables) < 0)
-                    return DFTI_STATUS_INTERNAL;
-        }
-        return 0;
+        return b->estimating ? gpufw::list_alignment_margins(b, 2) : 0;
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
