@@ -232,6 +232,48 @@ TEST_F(Composite, EstimateAddsTheRowsNeedsWithoutCommitting) {
     EXPECT_GE(estimate, static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
 }
 
+// A module of three routes: route r needs g_route_bytes[r] bytes of
+// scratch, or refuses the node when that is negative.
+std::int64_t g_route_bytes[3] = {};
+struct routes_module {
+    using real = double;
+    using block = frame_block<double, 1>;
+    static constexpr int estimate_routes = 3;
+    static int test(const DFTI_DESCRIPTOR*) { return 0; }
+    static int plan(DFTI_DESCRIPTOR*, block* b) {
+        const std::int64_t bytes = g_route_bytes[b->estimate_route];
+        if (bytes < 0) return DFTI_STATUS_NOT_APPLICABLE;
+        return b->areas.scratch("route", static_cast<std::uint64_t>(bytes)) < 0 ? DFTI_STATUS_INTERNAL : 0;
+    }
+    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
+    static bool direction_ready(const block*, int) { return true; }
+    static int launch(DFTI_DESCRIPTOR*, block*, const launch_args&) { return 0; }
+};
+
+struct routes_case {
+    const char* name;
+    std::int64_t bytes[3];
+    std::int64_t estimate;  // the largest need of the routes the plan takes, -1 when it takes none
+};
+void PrintTo(const routes_case& c, std::ostream* os) { *os << c.name; }
+
+class EstimateRoutes : public Composite, public ::testing::WithParamInterface<routes_case> {};
+
+TEST_P(EstimateRoutes, LargestNeedOfTheRoutesTaken) {
+    const routes_case& c = GetParam();
+    for (int r = 0; r < 3; ++r) g_route_bytes[r] = c.bytes[r];
+    EXPECT_EQ(frame<routes_module>::estimate(nullptr, node.get(), &gpu_queue()), c.estimate);
+    EXPECT_EQ(frame<routes_module>::estimate(nullptr, node.get(), nullptr), c.estimate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, EstimateRoutes,
+                         ::testing::Values(routes_case{"LastLargest", {100, 200, 300}, 300},
+                                           routes_case{"FirstLargest", {300, 200, 100}, 300},
+                                           routes_case{"LargestRefused", {100, -1, 50}, 100},
+                                           routes_case{"OnlyOneTaken", {-1, -1, 7}, 7},
+                                           routes_case{"NoneTaken", {-1, -1, -1}, -1}),
+                         [](const ::testing::TestParamInfo<routes_case>& i) { return std::string(i.param.name); });
+
 struct failing_rows {
     const char* name;
     bkdlist lists[3];
