@@ -58,7 +58,8 @@ int applicability(const DFTI_DESCRIPTOR* node) {
 
 // The sub-node rows: the columns (N1 transforms of N2 points, stride P in,
 // N1 out, distance 1, out of place) and the rows (N2 transforms of N1
-// points at distance P, in place).
+// points at distance P, in place). Both are marked as sub-nodes in their
+// fields, so that an estimate plans them as a commit does.
 void rows_of(const lg::plan& p, bool single, sub_node_row rows[2]) {
     const std::int64_t n1 = p.n1, n2 = p.n2, pr = p.row_elems;
     rows[0] = {"1DL|col", complex_1d_creator(single, n2),
@@ -66,6 +67,7 @@ void rows_of(const lg::plan& p, bool single, sub_node_row rows[2]) {
                    s->user_dims.records[0] = dfti_dim{n2, pr, n1, 0, 0};
                    s->user_batch.records[0] = dfti_dim{n1, 1, 1, 0, 0};
                    s->placement = DFTI_NOT_INPLACE;
+                   s->is_sub_node = 1;
                },
                nullptr, 2};
     rows[1] = {"1DL|row", complex_1d_creator(single, n1),
@@ -73,6 +75,7 @@ void rows_of(const lg::plan& p, bool single, sub_node_row rows[2]) {
                    s->user_dims.records[0] = dfti_dim{n1, 1, 1, 0, 0};
                    s->user_batch.records[0] = dfti_dim{n2, pr, pr, 0, 0};
                    s->placement = DFTI_INPLACE;
+                   s->is_sub_node = 1;
                },
                single ? row_list_s : row_list_d, 2};
 }
@@ -84,14 +87,17 @@ struct lg_module {
     static constexpr bool single = std::is_same<Real, float>::value;
     static constexpr bool composite = true;
     static constexpr std::size_t elem = 2 * sizeof(Real);
+    // The generation an estimate plans for before the device is known.
+    static constexpr std::int32_t estimate_generation = OVX_GPU_ARCH_QUEN6;
 
     static int test(const DFTI_DESCRIPTOR* node) { return applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         if (b->arch != OVX_GPU_ARCH_QUEN6 && b->arch != plan_common::arch_code9) return DFTI_STATUS_NOT_APPLICABLE;
         b->internal = node->internal_workspace != 0;
+        // Before the device is known the rows are planned unpadded.
         const int st = lg::make_plan(node->working_dims.records[0].length, single, batch_of(node),
-                                     b->dev.align_bytes, b->pl);
+                                     frame_device_assumed(b) ? 0 : b->dev.align_bytes, b->pl);
         if (st != 0) return st;
         sub_node_row rows[2];
         rows_of(b->pl, single, rows);
@@ -104,18 +110,21 @@ struct lg_module {
             ss = DFTI_STATUS_NOT_APPLICABLE;
         }
         if (ss != 0) return ss == DFTI_STATUS_ALLOCATION_FAILED ? ss : static_cast<int>(DFTI_STATUS_NOT_APPLICABLE);
+        if (b->estimating && b->subs.any_row_refused()) return DFTI_STATUS_NOT_APPLICABLE;
         // The transpose before any workspace, so that a refused node
-        // allocates nothing.
-        try {
-            b->kernels[0] = frame_get_kernel(
-                b->queue, gpu_programs::c2c_1d_large_transpose, gpu_kernels::ovx_dft_blas_transpose_text,
-                single ? "ovx_dft_comatcopy_batch_strided_kernel_t" : "ovx_dft_zomatcopy_batch_strided_kernel_t",
-                single ? "-DSINGLE_PRECISION -DCOMPLEX -DTRANSPOSE -DOUT_OF_PLACE -DBATCHED_STRIDED"
-                       : "-DCOMPLEX16 -DTRANSPOSE -DOUT_OF_PLACE -DBATCHED_STRIDED");
-        } catch (const sycl::exception&) {
-            b->kernels[0] = nullptr;
+        // allocates nothing (an estimate builds nothing).
+        if (!b->estimating) {
+            try {
+                b->kernels[0] = frame_get_kernel(
+                    b->queue, gpu_programs::c2c_1d_large_transpose, gpu_kernels::ovx_dft_blas_transpose_text,
+                    single ? "ovx_dft_comatcopy_batch_strided_kernel_t" : "ovx_dft_zomatcopy_batch_strided_kernel_t",
+                    single ? "-DSINGLE_PRECISION -DCOMPLEX -DTRANSPOSE -DOUT_OF_PLACE -DBATCHED_STRIDED"
+                           : "-DCOMPLEX16 -DTRANSPOSE -DOUT_OF_PLACE -DBATCHED_STRIDED");
+            } catch (const sycl::exception&) {
+                b->kernels[0] = nullptr;
+            }
+            if (!b->kernels[0]) return DFTI_STATUS_NOT_APPLICABLE;
         }
-        if (!b->kernels[0]) return DFTI_STATUS_NOT_APPLICABLE;
         // The work matrix (the sub-nodes read and write it as data of the
         // compute's container kind) lies in the tables region, ahead of the
         // sub-nodes' tables, when a sub-node needs scratch of its own; else it
@@ -237,45 +246,9 @@ struct lg_module {
 
 }  // namespace
 
-// The work matrix plus what the two sub-nodes need (each asked of every
-// backend that could take it; the largest answer).
-template <class Real>
-std::int64_t estimate_large(const dft_workspace_problem& problem) {
-    constexpr bool single = std::is_same<Real, float>::value;
-    // The row pass stands in no candidate list: its record is asked directly.
-    const bkd_ops* const row_record = single ? &bkd_c2c_1d_n_facts_slm_row_s_ops : &bkd_c2c_1d_n_facts_slm_row_d_ops;
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = OVX_GPU_ARCH_QUEN6;  // without a queue, the generation the backend runs on
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev) || (arch != OVX_GPU_ARCH_QUEN6 && arch != plan_common::arch_code9)) return -1;
-    lg::plan p;
-    if (lg::make_plan(node->working_dims.records[0].length, single, batch_of(node), align_bytes_of(dev, 0), p) != 0)
-        return -1;
-    std::int64_t total = static_cast<std::int64_t>(frame_estimate_align(q, static_cast<std::uint64_t>(p.matrix_bytes)));
-    sub_node_row rows[2];
-    rows_of(p, single, rows);
-    for (int i = 0; i < 2; ++i) {
-        DFTI_DESCRIPTOR* s = nullptr;
-        if (rows[i].create(&s) != 0 || !s) return -1;
-        s->directions = node->directions;
-        s->is_sub_node = 1;
-        rows[i].set_fields(s);
-        std::int64_t need = -1;
-        if (dfti_normalize_node(s) == 0)
-            need = i == 1 ? row_record->estimate(row_record, s, problem.queue)
-                          : dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
-        s->methods->destroy(s);
-        if (need < 0) return -1;
-        total += need;
-    }
-    return total;
-}
-
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpu1d::lg_module, c2c_1d_large, korami::ovx::dft::gpu1d::estimate_large)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::lg_module, c2c_1d_large)

@@ -103,7 +103,9 @@ struct r2c_module {
         if (b->pl.transforms > 0 && b->pl.chunk_transforms < 1) return DFTI_STATUS_NOT_APPLICABLE;
         const sub_node_row rows[2] = {complex_row(node, b, b->pl.chunk_transforms),
                                       complex_row(node, b, b->pl.last_chunk_transforms)};
-        st = b->subs.make(node, rows, b->pl.last_chunk_transforms > 0 ? 2 : 1);
+        // An estimate plans the full chunk only: the shorter last chunk
+        // never needs more.
+        st = b->subs.make(node, rows, b->pl.last_chunk_transforms > 0 && !b->estimating ? 2 : 1);
         if (st != 0) return st;
         // The persistent region: the sub-nodes' tables, then the scratch when
         // a sub-node needs scratch of its own (the sub-transform runs on the
@@ -255,39 +257,9 @@ struct r2c_module {
 
 }  // namespace
 
-template <class Real>
-std::int64_t estimate_r2c_1d(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    constexpr bool single = std::is_same<Real, float>::value;
-    if (!node || applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    if (!frame_estimate_device(problem, q, arch)) return -1;
-    r2c_1d::plan_input in;
-    describe(node, arch, single, in);
-    r2c_1d::plan p;
-    if (r2c_1d::make_plan(in, p) != 0) return -1;
-    auto al = [q](std::uint64_t v) { return frame_estimate_align(q, v); };
-    // The sub-transform's own need: the largest answer of the complex estimators
-    // for a full chunk (the shorter last chunk never needs more).
-    std::int64_t sub = 0;
-    DFTI_DESCRIPTOR* s = nullptr;
-    const int st = single ? gpu_dfti_create_sc1d(&s, p.sub_length, nullptr) : gpu_dfti_create_dc1d(&s, p.sub_length, nullptr);
-    if (st == 0 && s) {
-        s->user_dims.records[0] = dfti_dim{p.sub_length, 0, 0, 1, 1};
-        s->user_batch.records[0] = dfti_dim{r2c_1d::sub_batch(p, p.chunk_transforms), 0, 0, p.sub_length, p.sub_length};
-        s->placement = DFTI_INPLACE;
-        s->directions = node->directions;
-        if (dfti_normalize_node(s) == 0) sub = dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
-        s->methods->destroy(s);
-    }
-    return static_cast<std::int64_t>(al(p.scratch_bytes) + (p.twiddle_bytes ? al(p.twiddle_bytes) : 0)) +
-           std::max<std::int64_t>(sub, 0);
-}
-
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpu1d::r2c_module, r2c_1d_main, korami::ovx::dft::gpu1d::estimate_r2c_1d)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpu1d::r2c_module, r2c_1d_main)

@@ -41,6 +41,7 @@ struct frame_block {
     bool binding_held_areas;                 // the areas being bound are the library-held ones
     bool estimating;                         // planned for a workspace estimate only: the plan lists
                                              // its areas and commits, builds and allocates nothing
+    int estimate_route;                      // the route an estimate plans (frame_estimate_routes)
 };
 
 // True when the block plans an estimate made before the device is known (no

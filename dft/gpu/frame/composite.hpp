@@ -8,7 +8,11 @@
 //
 // A composite module's block holds a `sub_node_table<R>` named `subs` and the
 // module declares `static constexpr bool composite = true;`: the frame then
-// unbinds the sub-nodes together with the parent when a binding fails.
+// unbinds the sub-nodes together with the parent when a binding fails. For a
+// workspace estimate the frame puts the table in estimate mode: the plan runs
+// as at commit, but each row is asked for its need instead of being committed
+// (sub_node_table::estimate_rows), and the needs stand in the area list where
+// the sub-nodes' tables would lie.
 //
 // The multi-dimensional composites describe their sub-transforms as plain
 // configurations (sub_cfg), in forward/backward pairs that become one shared
@@ -64,6 +68,16 @@ struct sub_node_table {
     std::uint32_t dirs[R] = {};
     int count = 0;
     sycl::event* last = nullptr;  // last compute submitted to a sub-node, owned
+    // Estimate mode (set by the frame for a workspace estimate): make() asks
+    // each row's candidate list for its workspace need instead of committing
+    // it; need[i] receives the answer (0 when no candidate takes the row),
+    // refused[i] tells a row that cannot be planned or whose own list has no
+    // record that takes it, and no sub-node is kept.
+    bool estimating = false;
+    const sycl::queue* estimate_queue = nullptr;
+    std::uint64_t need[R] = {};
+    bool refused[R] = {};
+    int rows_estimated = 0;
 
     sub_node_table() = default;
     sub_node_table(const sub_node_table&) = delete;
@@ -78,6 +92,7 @@ struct sub_node_table {
     int make(const DFTI_DESCRIPTOR* parent, const sub_node_row* rows, int n) {
         destroy();
         if (n > R) return DFTI_STATUS_INTERNAL;
+        if (estimating) return estimate_rows(parent, rows, n);
         for (int i = 0; i < n; ++i) {
             int st;
             try {
@@ -94,9 +109,15 @@ struct sub_node_table {
         return 0;
     }
 
-    // Sum of the sub-nodes' table bytes, and the largest scratch need.
+    // Sum of the sub-nodes' table bytes, and the largest scratch need. In
+    // estimate mode the rows' needs all count as tables (their tables and
+    // scratch are not told apart by an estimate).
     std::uint64_t tables_bytes() const {
         std::uint64_t v = 0;
+        if (estimating) {
+            for (int i = 0; i < rows_estimated; ++i) v += need[i];
+            return v;
+        }
         for (int i = 0; i < count; ++i) v += node[i]->twiddle_workspace_bytes;
         return v;
     }
@@ -189,9 +210,61 @@ struct sub_node_table {
             dirs[i] = 0;
         }
         count = 0;
+        rows_estimated = 0;
+    }
+
+    // Number of estimated rows that need a workspace, and whether one was
+    // refused (estimate mode).
+    int rows_needing_workspace() const {
+        int k = 0;
+        for (int i = 0; i < rows_estimated; ++i) k += need[i] > 0 ? 1 : 0;
+        return k;
+    }
+    bool any_row_refused() const {
+        for (int i = 0; i < rows_estimated; ++i)
+            if (refused[i]) return true;
+        return false;
     }
 
 private:
+    // Estimate mode of make(): each row's node is created and configured as
+    // for a commit, normalised, asked for its workspace and destroyed. A row
+    // with a list of its own asks that list's records (the largest answer;
+    // refused when none takes it), else the creator's candidate list answers
+    // (dft_estimate_workspace_bytes: 0 when none takes it). The node is not
+    // marked as a sub-node unless the row's fields do so: the candidates that
+    // refuse sub-nodes then answer too, which keeps the figure an upper bound.
+    int estimate_rows(const DFTI_DESCRIPTOR* parent, const sub_node_row* rows, int n) {
+        rows_estimated = 0;
+        for (int i = 0; i < n; ++i) {
+            DFTI_DESCRIPTOR* s = nullptr;
+            const int st = rows[i].create(&s);
+            if (st != 0 || !s) return st != 0 ? st : static_cast<int>(DFTI_STATUS_ALLOCATION_FAILED);
+            std::int64_t v = -1;
+            try {
+                s->directions = parent->directions;
+                if (rows[i].set_fields) rows[i].set_fields(s);
+                if (dfti_normalize_node(s) == 0) {
+                    if (rows[i].list) {
+                        for (bkdlist l = rows[i].list; *l; ++l)
+                            if ((*l)->estimate) v = std::max(v, (*l)->estimate(*l, s, estimate_queue));
+                    } else {
+                        const dft_workspace_problem p{s, estimate_queue};
+                        v = s->precision == DFTI_SINGLE ? dft_estimate_workspace_bytes<float>(p)
+                                                        : dft_estimate_workspace_bytes<double>(p);
+                    }
+                }
+            } catch (...) {
+                s->methods->destroy(s);
+                throw;
+            }
+            s->methods->destroy(s);
+            refused[rows_estimated] = v < 0;
+            need[rows_estimated++] = v > 0 ? static_cast<std::uint64_t>(v) : 0;
+        }
+        return 0;
+    }
+
     int make_one(const DFTI_DESCRIPTOR* parent, const sub_node_row& row) {
         DFTI_DESCRIPTOR* s = nullptr;
         const int st = row.create(&s);
@@ -432,11 +505,37 @@ int commit_variants(const DFTI_DESCRIPTOR* node, Table& subs, int nf, int nb, Pa
 // serves the other. fwd[p]/bwd[p] receive the nodes of each direction (null
 // when the direction is not served). Returns 0, 1 when memory fails, else
 // 100 (7 for more rows than the table holds).
+// In estimate mode every configuration of both directions is estimated as a
+// row of its own (an upper bound of the committed figure, which counts a
+// shared node once) and the direction sets stay empty.
 template <class Table>
 int commit_pairs(const DFTI_DESCRIPTOR* node, Table& subs, const std::vector<sub_pair>& pairs, bool single,
                  std::vector<DFTI_DESCRIPTOR*>& fwd, std::vector<DFTI_DESCRIPTOR*>& bwd) {
+    if (subs.estimating) {
+        fwd.clear();
+        bwd.clear();
+        std::vector<sub_node_row> rows;
+        for (const sub_pair& p : pairs)
+            for (const sub_cfg* c : {&p.f, &p.b})
+                rows.push_back(sub_node_row{p.shared_name.c_str(),
+                                            [c = *c, single](DFTI_DESCRIPTOR** s) { return create_sub(c, single, s); },
+                                            [c = *c](DFTI_DESCRIPTOR* s) { configure_sub(c, s); }, nullptr, 2});
+        return subs.make(node, rows.data(), static_cast<int>(rows.size()));
+    }
     int fv = -1, bv = -1;
     return commit_variants(node, subs, 1, 1, [&pairs](int, int) { return pairs; }, single, fwd, bwd, fv, bv);
+}
+
+// For an estimate: `fixed` alignments of margin plus one for each estimated
+// row that needs a workspace (each placed at an aligned offset), as areas of
+// the first region. 0, or 7 when the area list is full.
+template <class Block>
+int list_alignment_margins(Block* b, int fixed) {
+    const int pads = fixed + b->subs.rows_needing_workspace();
+    for (int i = 0; i < pads; ++i)
+        if (b->areas.scratch("alignment margin", frame_align(b, 1), region::tables) < 0)
+            return DFTI_STATUS_INTERNAL;
+    return 0;
 }
 
 // True when every node of a direction's set exists and is committed.

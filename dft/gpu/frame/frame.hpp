@@ -53,8 +53,8 @@
 // arguments, launch ordering), areas.hpp (area carving and library-held
 // areas), align.hpp (the workspace alignment rule), shapes.hpp (planner
 // shapes), plan_common.hpp (planning helpers), steps.hpp (commit steps),
-// estimate.hpp (the composites' own estimates), composite.hpp (sub-node tables and the
-// multi-dimensional sub-transforms).
+// estimate.hpp (the real multi-dimensional composites' own estimates),
+// composite.hpp (sub-node tables and the multi-dimensional sub-transforms).
 //
 // Rules the frame adds:
 // - a compute's first launch waits for the caller's dependencies, the
@@ -148,6 +148,17 @@ struct frame_estimate_generation<M, std::void_t<decltype(M::estimate_generation)
 // sizes its areas with: `static constexpr std::uint32_t estimate_align_bytes`,
 // else that of the most demanding device, so that the estimate covers the
 // commit on any of them.
+// The routes an estimate covers: a module whose plan takes one of several
+// routes by what the device accepts declares
+// `static constexpr int estimate_routes`; an estimate then plans each route
+// alone (b->estimate_route 0 .. n-1) and answers the largest need among the
+// routes the plan takes, so that it fits whichever route a commit takes.
+template <class M, class = void>
+struct frame_estimate_routes : std::integral_constant<int, 1> {};
+template <class M>
+struct frame_estimate_routes<M, std::void_t<decltype(M::estimate_routes)>>
+    : std::integral_constant<int, M::estimate_routes> {};
+
 template <class M, class = void>
 struct frame_estimate_align_bytes : std::integral_constant<std::uint32_t, kEstimateAlignBytes> {};
 template <class M>
@@ -183,15 +194,25 @@ struct frame {
     // not take the node.
     static std::int64_t estimate(const bkd_ops*, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
         if (!node || M::test(node) != 0) return -1;
+        std::int64_t bytes = -1;
+        for (int r = 0; r < frame_estimate_routes<M>::value; ++r) bytes = std::max(bytes, estimate_route(node, queue, r));
+        return bytes;
+    }
+    static std::int64_t estimate_route(const DFTI_DESCRIPTOR* node, const sycl::queue* queue, int route) {
         void* mem = bkd_memory_services.calloc(1, sizeof(block), 64, 0);
         if (!mem) return -1;
         block* b = new (mem) block();
         b->estimating = true;
+        b->estimate_route = route;
         b->queue = const_cast<sycl::queue*>(queue);
         b->directions = static_cast<std::uint32_t>(node->directions);
         b->scale[0] = static_cast<real>(node->forward_scale);
         b->scale[1] = static_cast<real>(node->backward_scale);
         b->dev = device_facts_of(b->queue);
+        if constexpr (frame_is_composite<M>::value) {
+            b->subs.estimating = true;
+            b->subs.estimate_queue = queue;
+        }
         std::int64_t bytes = -1;
         bool device_ok = true;
         if (b->queue) {
@@ -375,7 +396,9 @@ struct frame {
     // of the module's own scratch areas (as the plan sized them: a plan
     // rounds a scratch area that another one follows) and the sub-nodes'
     // shared scratch, rounded when the plan asked for it (round_scratch).
-    // 7 when the plan's list overflowed.
+    // For an estimate the sub-nodes' needs (composite.hpp, estimate mode)
+    // follow the rounded first region as they are. 7 when the plan's list
+    // overflowed.
     static int size_regions(DFTI_DESCRIPTOR* node, block* b) {
         std::uint64_t tables = 0, scratch = 0;
         const int st = region_sizes(b, tables, scratch);
@@ -385,16 +408,24 @@ struct frame {
     }
     static int region_sizes(block* b, std::uint64_t& tables_out, std::uint64_t& scratch_out) {
         area_list& l = b->areas;
-        std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0;
+        std::uint64_t tables = 0, scratch = 0, sub_tables = 0, sub_scratch = 0, sub_estimates = 0;
+        bool estimated_subs = false;
         if constexpr (frame_is_composite<M>::value) {
             sub_tables = b->subs.tables_bytes();
             sub_scratch = b->subs.scratch_bytes();
+            estimated_subs = b->subs.estimating;
         }
         for (int i = 0; i < l.count; ++i) {
             area& x = l.a[i];
             if (!l.present(i, b->directions)) continue;
             if (x.sub_nodes) {
-                tables += sub_tables;
+                // The sub-nodes' estimated needs are whole workspaces, each
+                // sized by its own record: added as they are, after the
+                // first region's rounding.
+                if (estimated_subs)
+                    sub_estimates += sub_tables;
+                else
+                    tables += sub_tables;
                 continue;
             }
             if (x.where == region::tables) {
@@ -404,7 +435,7 @@ struct frame {
                 scratch += x.bytes;
             }
         }
-        tables_out = aligned(b, tables);
+        tables_out = aligned(b, tables) + sub_estimates;
         scratch = std::max(scratch, sub_scratch);
         scratch_out = l.scratch_rounded ? aligned(b, scratch) : scratch;
         return l.count < area_list::capacity ? 0 : static_cast<int>(DFTI_STATUS_INTERNAL);

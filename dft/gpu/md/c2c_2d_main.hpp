@@ -253,11 +253,16 @@ struct c2c_2d_module {
     static constexpr bool single = std::is_same<Real, float>::value;
     static constexpr bool composite = true;
 
+    // An estimate covers route F with and without the batch in its passes,
+    // and routes C, D and E.
+    static constexpr int estimate_routes = 5;
+
     static int test(const DFTI_DESCRIPTOR* node) { return c2c_2d_applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         make_c2c_2d_layout(node, b->pl);
         const c2c_2d_layout& l = b->pl;
+        if (b->estimating) return plan_estimate(node, b);
         if (l.packed) {
             if (b->arch == OVX_GPU_ARCH_QUEN6 && esimd_route_commit<Real>(node, b->queue, {l.n[0], l.n[1]}, l.T, b->esimd) == 0) {
                 b->route = route_esimd;
@@ -284,6 +289,55 @@ struct c2c_2d_module {
         b->areas.sub_node_tables();
         b->areas.round_scratch();
         return 0;
+    }
+
+    // The areas of route b->estimate_route for an estimate, where the device
+    // (any device of generation 6 before it is known) may take it: route F's
+    // passes with the batch in them (0) and, when the module may run the
+    // batch transform by transform, without it (1), each configuration
+    // estimated on its own and placed at an aligned offset, with two
+    // alignments of margin; route C's and E's tables as their planners size
+    // them, held whole in one area that is not rounded (2, 4); route D's
+    // passes, its scratch and three alignments of margin (3).
+    static int plan_estimate(DFTI_DESCRIPTOR* node, block* b) {
+        const c2c_2d_layout& l = b->pl;
+        const bool assumed = frame_device_assumed(b);
+        const bool gen6 = assumed || b->arch == OVX_GPU_ARCH_QUEN6;
+        std::int64_t tables = -1;
+        switch (b->estimate_route) {
+        case 0:
+        case 1: {
+            const bool with_batch = b->estimate_route == 0;
+            if (!with_batch && !c2c_2d_batched_packed(node, l, assumed ? OVX_GPU_ARCH_QUEN6 : b->arch))
+                return DFTI_STATUS_NOT_APPLICABLE;
+            const int st = commit_pairs(node, b->subs, c2c_2d_passes(node, l, with_batch), single, b->fwd, b->bwd);
+            if (st != 0) return st;
+            b->areas.sub_node_tables();
+            b->areas.round_scratch();
+            return list_alignment_margins(b, 2);
+        }
+        case 2:
+            if (l.packed && gen6) tables = esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, b->dev);
+            break;
+        case 3: {
+            if (!(l.packed && gen6 && single && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1))
+                return DFTI_STATUS_NOT_APPLICABLE;
+            const int st = commit_pairs(node, b->subs, c2c_2d_transpose_passes(node, l), single, b->fwd, b->bwd);
+            if (st != 0) return st;
+            const std::uint64_t bytes = frame_align(b, static_cast<std::uint64_t>(l.n[0] * l.n[1] * 8));
+            if (b->areas.scratch("transposes' scratch", bytes, region::tables) < 0) return DFTI_STATUS_INTERNAL;
+            b->areas.sub_node_tables();
+            b->areas.round_scratch();
+            return list_alignment_margins(b, 3);
+        }
+        default:
+            if (c2c_2d_two_facts_shape(l, has_sub_group8(b->dev, true)) &&
+                plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), align_bytes_of(b->dev, 128u), b->axes))
+                tables = static_cast<std::int64_t>(two_facts_workspace_bytes<2>(b->axes));
+            break;
+        }
+        if (tables < 0) return DFTI_STATUS_NOT_APPLICABLE;
+        return b->areas.scratch("route tables", static_cast<std::uint64_t>(tables)) < 0 ? DFTI_STATUS_INTERNAL : 0;
     }
 
     // Route D: both passes' sub-nodes for every built direction and the two
@@ -549,47 +603,6 @@ struct c2c_2d_module {
 
 
 
-// Workspace estimate: the sub-transforms of route F, and every route that
-// comes before it where the device (or, without a queue, any device) may
-// take it.
-template <class Real>
-std::int64_t estimate_c2c_2d_main(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || c2c_2d_applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    constexpr bool single = std::is_same<Real, float>::value;
-    c2c_2d_layout l;
-    make_c2c_2d_layout(node, l);
-    const bool gen6 = !q || arch == OVX_GPU_ARCH_QUEN6;
-    const std::uint64_t align = frame_estimate_align(q, 1);
-    const bool batched = c2c_2d_batched_packed(node, l, q ? arch : OVX_GPU_ARCH_QUEN6);
-    std::int64_t bytes = -1;
-    for (bool with_batch : {true, false}) {
-        if (!with_batch && !batched) continue;
-        const std::int64_t subs = estimate_pairs<Real>(c2c_2d_passes(node, l, with_batch), node, problem, align);
-        if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(2 * align));
-    }
-    if (l.packed && gen6) {
-        const std::int64_t t = esimd_route_estimate<Real>({l.n[0], l.n[1]}, l.T, dev);
-        if (t >= 0) bytes = std::max(bytes, t);
-        if (single && l.n[0] == c2c_2d_transposes_side() && l.n[1] == l.n[0] && l.T == 1) {
-            const std::int64_t subs =
-                estimate_pairs<Real>(c2c_2d_transpose_passes(node, l), node, problem, align);
-            const std::uint64_t scratch = frame_estimate_align(q, static_cast<std::uint64_t>(l.n[0] * l.n[1] * 8));
-            if (subs >= 0) bytes = std::max(bytes, subs + static_cast<std::int64_t>(scratch + 3 * align));
-        }
-    }
-    if (c2c_2d_two_facts_shape(l, has_sub_group8(dev, true))) {
-        two_facts_axis axes[2];
-        const std::uint32_t a = align_bytes_of(dev, 128u);
-        if (plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), a, axes))
-            bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<2>(axes)));
-    }
-    return bytes;
-}
 }  // namespace gpumd
 
 }  // namespace dft

@@ -159,6 +159,8 @@ struct cube_module {
     using block = cube_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
     static constexpr bool composite = true;
+    // The generation an estimate plans for before the device is known.
+    static constexpr std::int32_t estimate_generation = OVX_GPU_ARCH_QUEN6;
 
     static int test(const DFTI_DESCRIPTOR* node) { return cube_shape(node); }
 
@@ -168,7 +170,8 @@ struct cube_module {
         if (st != 0) return st;
         const std::uint64_t scratch_bytes = frame_align(b, static_cast<std::uint64_t>(b->pl.raw_scratch));
         const std::uint64_t global = b->dev.global_mem;
-        if (!cube_fits_memory(b->pl, scratch_bytes, node->internal_workspace == 1, global))
+        // Before the device is known an estimate assumes one that holds the cube.
+        if (!frame_device_assumed(b) && !cube_fits_memory(b->pl, scratch_bytes, node->internal_workspace == 1, global))
             return DFTI_STATUS_NOT_APPLICABLE;
         const std::vector<gpufw::sub_node_row> rows = cube_rows(b->pl, single, node->forward_scale,
                                                                 node->backward_scale,
@@ -180,7 +183,9 @@ struct cube_module {
         b->intermediate = b->areas.scratch("padded intermediate", scratch_bytes, region::tables, true);
         b->areas.sub_node_tables();
         b->areas.round_scratch();
-        return 0;
+        // An estimate also reserves room for placing each sub-node that needs
+        // a workspace at an aligned offset, and two alignments of margin.
+        return b->estimating ? gpufw::list_alignment_margins(b, 2) : 0;
     }
 
     static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
@@ -221,39 +226,6 @@ struct cube_module {
 
 
 
-// Workspace estimate: the padded intermediate and every sub-transform's own
-// estimate, each rounded up to the workspace alignment (without a queue the
-// device may be one the module serves).
-template <class Real>
-std::int64_t estimate_c2c_3d_cube(const dft_workspace_problem& problem) {
-    constexpr bool single = std::is_same<Real, float>::value;
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || cube_shape(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    if (q && arch != OVX_GPU_ARCH_QUEN6) return -1;
-    cube_plan p;
-    if (make_cube_plan(node, single, p) != 0) return -1;
-    const std::uint64_t scratch = frame_estimate_align(q, static_cast<std::uint64_t>(p.raw_scratch));
-    if (q && !cube_fits_memory(p, scratch, node->internal_workspace == 1, dev.global_mem))
-        return -1;
-    const std::uint64_t align = frame_estimate_align(q, 1);
-    std::uint64_t sum = scratch + 2 * align;
-    for (const sub_node_row& row : cube_rows(p, single, node->forward_scale, node->backward_scale,
-                                                    static_cast<std::uint32_t>(node->directions))) {
-        DFTI_DESCRIPTOR* s = nullptr;
-        if (row.create(&s) != 0 || !s) return -1;
-        s->directions = node->directions;
-        row.set_fields(s);
-        std::int64_t v = 0;
-        if (dfti_normalize_node(s) == 0) v = dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
-        s->methods->destroy(s);
-        if (v > 0) sum += static_cast<std::uint64_t>(v) + align;
-    }
-    return static_cast<std::int64_t>(sum);
-}
 }  // namespace gpumd
 
 }  // namespace dft

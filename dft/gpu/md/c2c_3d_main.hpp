@@ -174,11 +174,15 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
     static constexpr bool single = std::is_same<Real, float>::value;
     static constexpr bool composite = true;
 
+    // An estimate covers the three routes.
+    static constexpr int estimate_routes = 3;
+
     static int test(const DFTI_DESCRIPTOR* node) { return c2c_3d_applicability(node); }
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         make_c2c_3d_plan(node, b->pl);
         const c2c_3d_plan& p = b->pl;
+        if (b->estimating) return plan_estimate(node, b);
         if (p.packed && b->arch == OVX_GPU_ARCH_QUEN6 &&
             esimd_route_commit<Real>(node, b->queue, {p.n[0], p.n[1], p.n[2]}, p.T, b->esimd) == 0) {
             b->route = 1;
@@ -196,6 +200,36 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
         b->areas.sub_node_tables();
         b->areas.round_scratch();
         return 0;
+    }
+
+    // The areas of route b->estimate_route for an estimate, where the device
+    // (any device before it is known) may take it: route 1's and 2's tables
+    // as their planners size them, held whole in one area that is not
+    // rounded; route 3's sub-transforms, each configuration estimated on its
+    // own and placed at an aligned offset, with two alignments of margin.
+    static int plan_estimate(DFTI_DESCRIPTOR* node, block* b) {
+        const c2c_3d_plan& p = b->pl;
+        std::int64_t tables = -1;
+        switch (b->estimate_route) {
+        case 0:
+            if (p.packed && (frame_device_assumed(b) || b->arch == OVX_GPU_ARCH_QUEN6))
+                tables = esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, b->dev);
+            break;
+        case 1:
+            if (c2c_3d_two_facts_shape(p, single, has_sub_group8(b->dev, true)) &&
+                plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), align_bytes_of(b->dev, 128u), b->axes))
+                tables = static_cast<std::int64_t>(two_facts_workspace_bytes<3>(b->axes));
+            break;
+        default: {
+            const int st = commit_pairs(node, b->subs, p.stages, single, b->fwd, b->bwd);
+            if (st != 0) return st;
+            b->areas.sub_node_tables();
+            b->areas.round_scratch();
+            return list_alignment_margins(b, 2);
+        }
+        }
+        if (tables < 0) return DFTI_STATUS_NOT_APPLICABLE;
+        return b->areas.scratch("route tables", static_cast<std::uint64_t>(tables)) < 0 ? DFTI_STATUS_INTERNAL : 0;
     }
 
     static bool uses_sub_nodes(const block* b) { return b->route == 3; }
@@ -230,36 +264,6 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
 
 
 
-// Workspace estimate: every stage's sub-transforms, and the routes that
-// come before them where the device (or, without a queue, any device) may
-// take them.
-template <class Real>
-std::int64_t estimate_c2c_3d_main(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || c2c_3d_applicability(node) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    device_facts dev;
-    if (!frame_estimate_device(problem, q, arch, &dev)) return -1;
-    c2c_3d_plan p;
-    make_c2c_3d_plan(node, p);
-    const std::uint64_t align = frame_estimate_align(q, 1);
-    const std::int64_t subs = estimate_pairs<Real>(p.stages, node, problem, align);
-    std::int64_t bytes = subs < 0 ? -1 : subs + static_cast<std::int64_t>(2 * align);
-    // Route 1 on a generation-6 device: the plan's tables.
-    if (p.packed && (!q || arch == OVX_GPU_ARCH_QUEN6)) {
-        const std::int64_t t = esimd_route_estimate<Real>({p.n[0], p.n[1], p.n[2]}, p.T, dev);
-        if (t >= 0) bytes = std::max(bytes, t);
-    }
-    // Route 2: the six tables.
-    if (c2c_3d_two_facts_shape(p, std::is_same<Real, float>::value, has_sub_group8(dev, true))) {
-        two_facts_axis axes[3];
-        const std::uint32_t a = align_bytes_of(dev, 128u);
-        if (plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), a, axes))
-            bytes = std::max(bytes, static_cast<std::int64_t>(two_facts_workspace_bytes<3>(axes)));
-    }
-    return bytes;
-}
 }  // namespace gpumd
 
 }  // namespace dft

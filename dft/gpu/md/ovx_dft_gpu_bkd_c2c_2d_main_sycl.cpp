@@ -18,4 +18,4 @@ void set_c2c_2d_transposes_side(std::int64_t n) { transposes_side.store(n); }
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpumd::c2c_2d_module, c2c_2d_main, korami::ovx::dft::gpumd::estimate_c2c_2d_main)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::c2c_2d_module, c2c_2d_main)

@@ -19,4 +19,4 @@ std::int64_t c2c_3d_cube_admitted_side() { return admitted_side.load(); }
 }  // namespace ovx
 }  // namespace korami
 
-OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpumd::cube_module, c2c_3d_cube, korami::ovx::dft::gpumd::estimate_c2c_3d_cube)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::cube_module, c2c_3d_cube)

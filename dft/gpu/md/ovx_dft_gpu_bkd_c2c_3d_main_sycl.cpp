@@ -2,4 +2,4 @@
 #include "dft/gpu/frame/records.hpp"
 #include "dft/gpu/md/c2c_3d_main.hpp"
 
-OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpumd::c2c_3d_module, c2c_3d_main, korami::ovx::dft::gpumd::estimate_c2c_3d_main)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::c2c_3d_module, c2c_3d_main)

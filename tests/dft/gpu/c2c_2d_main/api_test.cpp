@@ -13,7 +13,6 @@
 namespace {
 
 namespace gm = korami::ovx::dft::gpumd;
-namespace g1 = korami::ovx::dft::gpumd;
 using md_test::md_case;
 
 template <class Real>
@@ -25,7 +24,10 @@ int route_of(const DFTI_DESCRIPTOR* n, int rank) {
 template <class Real>
 std::int64_t estimate(const DFTI_DESCRIPTOR* n, int rank, const sycl::queue* q) {
     const dft_workspace_problem p{n, q};
-    return rank == 2 ? g1::estimate_c2c_2d_main<Real>(p) : g1::estimate_c2c_3d_main<Real>(p);
+    constexpr bool single = std::is_same<Real, float>::value;
+    const gpu_test::record_estimate c2d{single ? &bkd_c2c_2d_main_s_ops : &bkd_c2c_2d_main_d_ops};
+    const gpu_test::record_estimate c3d{single ? &bkd_c2c_3d_main_s_ops : &bkd_c2c_3d_main_d_ops};
+    return (rank == 2 ? c2d : c3d).get_workspace_bytes(p);
 }
 
 // A complex case of the main backend of its working rank, taking `route`

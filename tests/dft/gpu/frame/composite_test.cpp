@@ -52,6 +52,10 @@ const bkd_ops probe_1 = {&probe_refuse1, &probe_free, &probe_bind};
 const bkd_ops* const list_ok[] = {&probe_ok, nullptr};
 const bkd_ops* const list_6[] = {&probe_6, nullptr};
 const bkd_ops* const list_1[] = {&probe_1, nullptr};
+// A record that only answers estimates: 777 bytes for any node.
+std::int64_t probe_estimate(const bkd_ops*, const DFTI_DESCRIPTOR*, const sycl::queue*) { return 777; }
+const bkd_ops probe_est = {&probe_refuse6, &probe_free, &probe_bind, &probe_estimate};
+const bkd_ops* const list_est[] = {&probe_est, nullptr};
 
 // Lists of the two rows; null takes the ordinary complex list.
 bkdlist g_lists[3] = {nullptr, nullptr, nullptr};
@@ -197,6 +201,78 @@ TEST_F(Composite, FailedBindingLeavesEverySubNodeUnbound) {
     EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
     sycl::free(data, gpu_queue());
 }
+
+// The estimate of a composite: each row's node is asked through its list
+// (the ordinary complex list, or the row's own) and nothing is committed,
+// allocated or submitted; the needs add up and cover the committed need.
+TEST_F(Composite, EstimateAddsTheRowsNeedsWithoutCommitting) {
+    auto row_need = [this](bool in_place, double scale) {
+        DFTI_DESCRIPTOR* s = nullptr;
+        EXPECT_EQ(gpu_dfti_create_dc1d(&s, n, nullptr), 0);
+        gpu_test::node_ptr row(s);
+        row->directions = node->directions;
+        row->placement = in_place ? DFTI_INPLACE : DFTI_NOT_INPLACE;
+        row->forward_scale = row->backward_scale = scale;
+        EXPECT_EQ(dfti_normalize_node(row.get()), 0);
+        return dft_estimate_workspace_bytes<double>(dft_workspace_problem{row.get(), &gpu_queue()});
+    };
+    const std::int64_t first = row_need(false, 1.0), second = row_need(true, 0.5);
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    const std::uint64_t before = ovxplat::get_sycl_counters().commands_submitted;
+    const std::int64_t estimate = chain_frame::estimate(&chain_ops, node.get(), &gpu_queue());
+    EXPECT_EQ(estimate, first + second);
+    g_lists[1] = list_est;
+    EXPECT_EQ(chain_frame::estimate(&chain_ops, node.get(), &gpu_queue()), first + 777);
+    EXPECT_EQ(g_probe_frees, 0);
+    EXPECT_EQ(node->bkd_data, nullptr);
+    EXPECT_EQ(ovxplat::get_sycl_counters().commands_submitted, before);
+    g_lists[1] = nullptr;
+    ASSERT_EQ(chain_ops.commit(&chain_ops, node.get()), 0);
+    EXPECT_GE(estimate, static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
+}
+
+// A module of three routes: route r needs g_route_bytes[r] bytes of
+// scratch, or refuses the node when that is negative.
+std::int64_t g_route_bytes[3] = {};
+struct routes_module {
+    using real = double;
+    using block = frame_block<double, 1>;
+    static constexpr int estimate_routes = 3;
+    static int test(const DFTI_DESCRIPTOR*) { return 0; }
+    static int plan(DFTI_DESCRIPTOR*, block* b) {
+        const std::int64_t bytes = g_route_bytes[b->estimate_route];
+        if (bytes < 0) return DFTI_STATUS_NOT_APPLICABLE;
+        return b->areas.scratch("route", static_cast<std::uint64_t>(bytes)) < 0 ? DFTI_STATUS_INTERNAL : 0;
+    }
+    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
+    static bool direction_ready(const block*, int) { return true; }
+    static int launch(DFTI_DESCRIPTOR*, block*, const launch_args&) { return 0; }
+};
+
+struct routes_case {
+    const char* name;
+    std::int64_t bytes[3];
+    std::int64_t estimate;  // the largest need of the routes the plan takes, -1 when it takes none
+};
+void PrintTo(const routes_case& c, std::ostream* os) { *os << c.name; }
+
+class EstimateRoutes : public Composite, public ::testing::WithParamInterface<routes_case> {};
+
+TEST_P(EstimateRoutes, LargestNeedOfTheRoutesTaken) {
+    const routes_case& c = GetParam();
+    for (int r = 0; r < 3; ++r) g_route_bytes[r] = c.bytes[r];
+    EXPECT_EQ(frame<routes_module>::estimate(nullptr, node.get(), &gpu_queue()), c.estimate);
+    EXPECT_EQ(frame<routes_module>::estimate(nullptr, node.get(), nullptr), c.estimate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, EstimateRoutes,
+                         ::testing::Values(routes_case{"LastLargest", {100, 200, 300}, 300},
+                                           routes_case{"FirstLargest", {300, 200, 100}, 300},
+                                           routes_case{"LargestRefused", {100, -1, 50}, 100},
+                                           routes_case{"OnlyOneTaken", {-1, -1, 7}, 7},
+                                           routes_case{"NoneTaken", {-1, -1, -1}, -1}),
+                         [](const ::testing::TestParamInfo<routes_case>& i) { return std::string(i.param.name); });
 
 struct failing_rows {
     const char* name;

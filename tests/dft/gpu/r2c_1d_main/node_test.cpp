@@ -273,6 +273,31 @@ TEST(FactorsModulesEstimators, RealCoversTheCommittedNeed) {
               static_cast<int64_t>(rnode->twiddle_workspace_bytes + rnode->scratch_workspace_bytes));
 }
 
+// Before the device is known, the real module's estimate of a long
+// transform counts its full chunk's sub-transform as every complex record
+// that could take it sizes it, the large one included.
+TEST(FactorsModulesEstimators, RealLongTransformBeforeTheDeviceIsKnown) {
+    struct figure {
+        bool single;
+        int directions;
+        int64_t bytes;
+    };
+    for (const figure& f : {figure{true, 2, 84216576}, figure{true, 0, 84052736}, figure{false, 2, 168433152},
+                            figure{false, 1, 168105472}}) {
+        layout l;
+        l.n = 4194304;
+        l.real = true;
+        l.single = f.single;
+        l.directions = f.directions;
+        node_ptr node = gpu_test::make_node(l, nullptr, nullptr);
+        ASSERT_TRUE(node);
+        ASSERT_EQ(dfti_normalize_node(node.get()), 0);
+        const bkd_ops* rec = f.single ? &bkd_r2c_1d_main_s_ops : &bkd_r2c_1d_main_d_ops;
+        EXPECT_EQ(rec->estimate(rec, node.get(), nullptr), f.bytes) << (f.single ? "single" : "double") << " directions "
+                                                                    << f.directions;
+    }
+}
+
 TEST(FactorsModulesQueues, RealInOrderAndQueueMode2) { gpu_test::expect_in_order_and_queue_mode(RL, 999, true, 2); }
 
 TEST(FactorsModulesLifecycle, RealBackwardOnly) { gpu_test::expect_backward_only(RL, 1000, true); }

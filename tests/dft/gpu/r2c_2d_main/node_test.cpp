@@ -369,7 +369,7 @@ TEST_P(C2c3dRoute, TakenByDeviceShapeAndLayout) {
     EXPECT_EQ(blk->subs.count > 0, c.route == 3);
     // The estimate made before a commit covers what the commit needs.
     const std::int64_t estimate =
-        korami::ovx::dft::gpumd::estimate_c2c_3d_main<double>(dft_workspace_problem{node.get(), &q});
+        gpu_test::record_estimate{&bkd_c2c_3d_main_d_ops}.get_workspace_bytes(dft_workspace_problem{node.get(), &q});
     EXPECT_GE(estimate, static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
 }
 
