@@ -216,11 +216,6 @@ std::string owner_of_case(const conformance_case& k) {
 
 // The workspace size a row's own record estimates (-1 for a shape it does
 // not take, or a precision the row has no record of).
-std::int64_t estimate_of(const bkd_ops* rec, const dft_workspace_problem& problem) {
-    if (!rec || !rec->estimate) return -1;
-    return rec->estimate(rec, problem.node, problem.queue);
-}
-
 template <class T>
 std::int64_t record_estimate(const std::string& stem, const dft_workspace_problem& problem) {
     constexpr bool single = sizeof(T) == 4;
@@ -229,7 +224,7 @@ std::int64_t record_estimate(const std::string& stem, const dft_workspace_proble
         const bkd_ops* rec = nullptr;                                                                    \
         OVX_BKD_IF_##S(if (single) rec = &bkd_##STEM##_s_ops;)                                           \
         OVX_BKD_IF_##D(if (!single) rec = &bkd_##STEM##_d_ops;)                                          \
-        return estimate_of(rec, problem);                                                                \
+        return gpu_test::record_estimate{rec}.get_workspace_bytes(problem);                              \
     }
 #include "dft/gpu/backends.def"
 #undef OVX_BKD

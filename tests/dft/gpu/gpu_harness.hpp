@@ -178,10 +178,12 @@ inline node_ptr make_node(const layout& l, sycl::queue* q, const bkd_ops* const*
 inline int commit(DFTI_DESCRIPTOR* node) { return node->methods->commit(node); }
 
 // The workspace estimate of one record (bkd_ops::estimate): its bytes for
-// the problem, -1 when the record does not take it.
+// the problem, -1 when the record does not take it (or there is no record,
+// or it estimates nothing).
 struct record_estimate {
     const bkd_ops* record;
     int64_t get_workspace_bytes(const dft_workspace_problem& p) const {
+        if (!record || !record->estimate) return -1;
         return record->estimate(record, p.node, p.queue);
     }
 };
