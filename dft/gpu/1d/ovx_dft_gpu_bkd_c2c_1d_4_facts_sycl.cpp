@@ -42,7 +42,7 @@ void describe(const DFTI_DESCRIPTOR* node, const device_facts& dev, std::int32_t
               four_facts::plan_input& in) {
     in = frame_plan_input<four_facts::plan_input>(node, arch, single);
     in.tiles = dev.known ? dev.tiles : 1;
-    in.align_bytes = align_bytes_of(dev, kEstimateAlignBytes);
+    in.align_bytes = align_bytes_of(dev);
 }
 
 // Items 1 to 7 and 9 of the common test: lengths are the planner's.

@@ -95,7 +95,7 @@ struct nonsubgrp {
     static constexpr std::int32_t estimate_generation = OVX_GPU_ARCH_QUEN6;
 
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
-        describe(node, dbl, b->arch, align_bytes_of(b->dev, kEstimateAlignBytes), b->prob);
+        describe(node, dbl, b->arch, align_bytes_of(b->dev), b->prob);
         if (!nsg::make_plan(b->prob, b->pl)) return DFTI_STATUS_NOT_APPLICABLE;
         for (int i = 0; i < 4; ++i) {
             bounded_snprintf(b->kernel_names[i], 64, "%s", nsg::kernel_name(b->pl.n, i, dbl).c_str());

@@ -11,6 +11,7 @@
 
 #include <sycl/sycl.hpp>
 
+#include "dft/gpu/frame/align.hpp"
 #include "dft/gpu/frame/plan_common.hpp"
 #include "gpu/ovx_gpu.hpp"
 
@@ -37,9 +38,11 @@ inline device_facts device_facts_of(sycl::queue* q) {
 // Whether the device offers sub-groups of 8; `otherwise` for an unknown device.
 inline bool has_sub_group8(const device_facts& d, bool otherwise) { return d.known ? d.sub_group8 : otherwise; }
 
-// The device's base-address alignment in bytes; `otherwise` for an unknown device.
-inline std::uint32_t align_bytes_of(const device_facts& d, std::uint32_t otherwise) {
-    return d.known ? d.align_bytes : otherwise;
+// The device's base-address alignment in bytes; for a device not known yet
+// (an estimate before the commit), that of the most demanding device, so
+// that the areas an estimate sizes cover those of a commit on any device.
+inline std::uint32_t align_bytes_of(const device_facts& d) {
+    return d.known ? d.align_bytes : kEstimateAlignBytes;
 }
 
 }  // namespace gpufw

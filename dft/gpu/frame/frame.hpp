@@ -144,10 +144,6 @@ template <class M>
 struct frame_estimate_generation<M, std::void_t<decltype(M::estimate_generation)>>
     : std::integral_constant<std::int32_t, M::estimate_generation> {};
 
-// The alignment (bytes) a module's estimate made before the device is known
-// sizes its areas with: `static constexpr std::uint32_t estimate_align_bytes`,
-// else that of the most demanding device, so that the estimate covers the
-// commit on any of them.
 // The routes an estimate covers: a module whose plan takes one of several
 // routes by what the device accepts declares
 // `static constexpr int estimate_routes`; an estimate then plans each route
@@ -158,12 +154,6 @@ struct frame_estimate_routes : std::integral_constant<int, 1> {};
 template <class M>
 struct frame_estimate_routes<M, std::void_t<decltype(M::estimate_routes)>>
     : std::integral_constant<int, M::estimate_routes> {};
-
-template <class M, class = void>
-struct frame_estimate_align_bytes : std::integral_constant<std::uint32_t, kEstimateAlignBytes> {};
-template <class M>
-struct frame_estimate_align_bytes<M, std::void_t<decltype(M::estimate_align_bytes)>>
-    : std::integral_constant<std::uint32_t, M::estimate_align_bytes> {};
 
 template <class M>
 struct frame {
@@ -224,7 +214,7 @@ struct frame {
             }
         } else {
             b->arch = static_cast<ovx_gpu_arch_t>(frame_estimate_generation<M>::value);
-            b->dev.align_bytes = frame_estimate_align_bytes<M>::value;
+            b->dev.align_bytes = align_bytes_of(b->dev);  // before the device is known
         }
         try {
             // The plan reads the node; in estimate mode it writes nothing to it.

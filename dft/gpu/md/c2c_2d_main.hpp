@@ -332,7 +332,7 @@ struct c2c_2d_module {
         }
         default:
             if (c2c_2d_two_facts_shape(l, has_sub_group8(b->dev, true)) &&
-                plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), align_bytes_of(b->dev, 128u), b->axes))
+                plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), align_bytes_of(b->dev), b->axes))
                 tables = static_cast<std::int64_t>(two_facts_workspace_bytes<2>(b->axes));
             break;
         }
@@ -402,7 +402,7 @@ struct c2c_2d_module {
     static int opencl_route(DFTI_DESCRIPTOR* node, block* b) {
         const c2c_2d_layout& l = b->pl;
         two_facts_program prog;
-        if (!plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), two_facts_align_bytes(b->dev), b->axes) ||
+        if (!plan_two_facts_axes<2>(l.n, 2 * sizeof(Real), align_bytes_of(b->dev), b->axes) ||
             !two_facts_names<2>(b->axes, single ? "s" : "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         const char* text = single ? gpu_kernels::ovx_bkd_c2c_md_2_facts_text_s : gpu_kernels::ovx_bkd_c2c_md_2_facts_text_d;

@@ -115,7 +115,7 @@ int opencl_route(DFTI_DESCRIPTOR* node, c2c_3d_block<Real>* b) {
     } else {
         const c2c_3d_plan& p = b->pl;
         two_facts_program prog;
-        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), two_facts_align_bytes(b->dev), b->axes) ||
+        if (!plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), align_bytes_of(b->dev), b->axes) ||
             !two_facts_names<3>(b->axes, "d", prog))
             return DFTI_STATUS_NOT_APPLICABLE;
         for (int dir = 0; dir < 2; ++dir) {
@@ -217,7 +217,7 @@ struct c2c_3d_module : md_composite_hooks<c2c_3d_block<Real>> {
             break;
         case 1:
             if (c2c_3d_two_facts_shape(p, single, has_sub_group8(b->dev, true)) &&
-                plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), align_bytes_of(b->dev, 128u), b->axes))
+                plan_two_facts_axes<3>(p.n, 2 * sizeof(Real), align_bytes_of(b->dev), b->axes))
                 tables = static_cast<std::int64_t>(two_facts_workspace_bytes<3>(b->axes));
             break;
         default: {

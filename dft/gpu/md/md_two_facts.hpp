@@ -329,9 +329,6 @@ inline sycl::event two_facts_pass(sycl::queue* q, sycl::kernel* k, void* in, voi
     });
 }
 
-// The base-address alignment of the device in bytes (16 for an unknown device).
-inline std::uint32_t two_facts_align_bytes(const gpufw::device_facts& dev) { return gpufw::align_bytes_of(dev, kEstimateAlignBytes); }
-
 }  // namespace gpumd
 }  // namespace dft
 }  // namespace ovx
