@@ -27,6 +27,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -550,12 +552,118 @@ CL_API_ENTRY cl_int CL_API_CALL clReleaseProgram(cl_program program) {
     return e;
 }
 
+namespace {
+
+// ---- kernel timing (OVXPLAT_KERNEL_PROFILE=1) -------------------------------
+//
+// Measures every kernel launch from the moment the device starts it to its
+// completion (event callbacks, host clock) and prints one line per kernel
+// name at exit: launches, total and mean milliseconds, the share of the total.
+// PoCL's CPU device runs one command at a time, so the times add up.
+
+struct kernel_times {
+    std::uint64_t launches = 0;
+    double total_ms = 0;
+};
+
+struct kernel_profile {
+    std::mutex lock;
+    std::unordered_map<std::string, kernel_times> by_name;
+    ~kernel_profile() {
+        std::vector<std::pair<std::string, kernel_times>> rows(by_name.begin(), by_name.end());
+        if (rows.empty()) return;
+        double all = 0;
+        for (const auto& r : rows) all += r.second.total_ms;
+        std::sort(rows.begin(), rows.end(),
+                  [](const auto& a, const auto& b) { return a.second.total_ms > b.second.total_ms; });
+        std::fprintf(stderr, "ovxplat kernel profile: %-48s %9s %12s %10s %6s\n", "kernel", "launches", "total ms",
+                     "mean ms", "share");
+        for (const auto& r : rows)
+            std::fprintf(stderr, "ovxplat kernel profile: %-48s %9llu %12.3f %10.4f %5.1f%%\n", r.first.c_str(),
+                         static_cast<unsigned long long>(r.second.launches), r.second.total_ms,
+                         r.second.total_ms / static_cast<double>(r.second.launches),
+                         all > 0 ? 100.0 * r.second.total_ms / all : 0.0);
+    }
+};
+
+bool profiling_kernels() {
+    static const bool on = [] {
+        const char* e = std::getenv("OVXPLAT_KERNEL_PROFILE");
+        return e && *e && std::strcmp(e, "0") != 0;
+    }();
+    return on;
+}
+
+kernel_profile& the_kernel_profile() {
+    static kernel_profile p;
+    return p;
+}
+
+struct launch_timing {
+    std::string name;
+    std::chrono::steady_clock::time_point start;
+    std::atomic<int> pending{2};  // callbacks still to come
+    std::atomic<bool> recorded{false};
+};
+
+void CL_CALLBACK on_launch_state(cl_event, cl_int state, void* data) {
+    auto* t = static_cast<launch_timing*>(data);
+    if (state == CL_RUNNING) {
+        t->start = std::chrono::steady_clock::now();
+    } else if (state == CL_COMPLETE && !t->recorded.exchange(true)) {
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t->start).count();
+        kernel_profile& p = the_kernel_profile();
+        std::lock_guard<std::mutex> g(p.lock);
+        kernel_times& k = p.by_name[t->name];
+        ++k.launches;
+        k.total_ms += ms;
+    }
+    if (--t->pending == 0) delete t;
+}
+
+cl_int enqueue_ndrange(cl_command_queue command_queue, cl_kernel kernel, cl_uint work_dim,
+                       const size_t* global_work_offset, const size_t* global_work_size,
+                       const size_t* local_work_size, cl_uint num_events_in_wait_list,
+                       const cl_event* event_wait_list, cl_event* event);
+
+}  // namespace
+
 CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue command_queue, cl_kernel kernel,
                                                        cl_uint work_dim, const size_t* global_work_offset,
                                                        const size_t* global_work_size,
                                                        const size_t* local_work_size,
                                                        cl_uint num_events_in_wait_list,
                                                        const cl_event* event_wait_list, cl_event* event) {
+    if (!profiling_kernels() || !kernel || !next.clSetEventCallback || !next.clGetKernelInfo)
+        return enqueue_ndrange(command_queue, kernel, work_dim, global_work_offset, global_work_size,
+                               local_work_size, num_events_in_wait_list, event_wait_list, event);
+    cl_event own = nullptr;
+    cl_int rc = enqueue_ndrange(command_queue, kernel, work_dim, global_work_offset, global_work_size,
+                                local_work_size, num_events_in_wait_list, event_wait_list, &own);
+    if (rc != CL_SUCCESS) return rc;
+    char name[256] = {0};
+    next.clGetKernelInfo(kernel, CL_KERNEL_FUNCTION_NAME, sizeof(name) - 1, name, nullptr);
+    auto* t = new launch_timing;
+    t->name = name;
+    t->start = std::chrono::steady_clock::now();
+    // The record goes with the last of its two callbacks; a callback that
+    // cannot be registered counts as delivered (timing may be lost, never
+    // the launch).
+    if (next.clSetEventCallback(own, CL_RUNNING, &on_launch_state, t) != CL_SUCCESS) on_launch_state(own, 1, t);
+    if (next.clSetEventCallback(own, CL_COMPLETE, &on_launch_state, t) != CL_SUCCESS) on_launch_state(own, 1, t);
+    if (event)
+        *event = own;
+    else
+        next.clReleaseEvent(own);
+    return CL_SUCCESS;
+}
+
+namespace {
+
+cl_int enqueue_ndrange(cl_command_queue command_queue, cl_kernel kernel, cl_uint work_dim,
+                       const size_t* global_work_offset, const size_t* global_work_size,
+                       const size_t* local_work_size, cl_uint num_events_in_wait_list,
+                       const cl_event* event_wait_list, cl_event* event) {
     if (!ovx_cl_ready() || !next.clEnqueueNDRangeKernel) return CL_INVALID_OPERATION;
     program_record rec;
     if (work_dim < 1 || work_dim > 3 || !kernel || !global_work_size || !find_kernel_program(kernel, &rec) ||
@@ -589,6 +697,8 @@ CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue command_
                                        local_work_size ? l : nullptr, num_events_in_wait_list, event_wait_list,
                                        event);
 }
+
+}  // namespace
 
 // Kernels of a lane-pair program run half as many work-items along dimension
 // 0 as the text declares; the sizes reported are the text's.
