@@ -127,6 +127,9 @@ struct vl_module {
     using real = float;
     using block = vl_block;
     static constexpr bool composite = true;
+    // The plan reads the device's generation itself: a commit is refused on
+    // any device but generation 5, an estimate answers for every device.
+    static constexpr bool own_device_checks = true;
 
     static int test(const DFTI_DESCRIPTOR* node) {
         return vl::commit_test(shape_of(node)) != 0 ? static_cast<int>(DFTI_STATUS_NOT_APPLICABLE) : 0;
@@ -140,7 +143,9 @@ struct vl_module {
         b->internal = node->internal_workspace != 0;
         if (!vl::plan_of_complex_length(sh.real ? sh.n / 2 : sh.n, b->f)) return DFTI_STATUS_NOT_APPLICABLE;
         const std::uint64_t scratch_bytes = vl::scratch_bytes(b->f);
-        if (b->arch != OVX_GPU_ARCH_QUEN5) return DFTI_STATUS_NOT_APPLICABLE;
+        if (b->estimating) return plan_estimate(b, scratch_bytes);
+        if (!b->dev.known || !b->dev.generation_known || b->dev.generation != OVX_GPU_ARCH_QUEN5)
+            return DFTI_STATUS_NOT_APPLICABLE;
         if (node->is_sub_node && b->batch.count > 1) return DFTI_STATUS_NOT_APPLICABLE;
         bool odd = false;
         if (b->batch.count >= 2)
@@ -158,6 +163,24 @@ struct vl_module {
         b->areas.sub_node_tables();
         b->scratch = b->areas.scratch("scratch", scratch_bytes, region::scratch, true);
         return 0;
+    }
+
+    // The areas of an estimate, which does not plan the stages' sub-nodes:
+    // per built direction table 1 of each stage (its length in complex
+    // floats; two-factor stages have no table 2), then the scratch. Both
+    // are listed in the second region, which the frame sums as it is, so
+    // that the figure is those bytes exactly.
+    static int plan_estimate(block* b, std::uint64_t scratch_bytes) {
+        const std::uint64_t per_dir = static_cast<std::uint64_t>(b->f.n0 + b->f.n1 + b->f.n2) * 8u;
+        for (int dir = 0; dir < 2; ++dir) {
+            area x;
+            x.name = dir == 0 ? "stage tables (forward)" : "stage tables (backward)";
+            x.bytes = per_dir;
+            x.where = region::scratch;
+            x.dir = dir;
+            if (b->areas.add(std::move(x)) < 0) return DFTI_STATUS_INTERNAL;
+        }
+        return b->areas.scratch("scratch", scratch_bytes) < 0 ? static_cast<int>(DFTI_STATUS_INTERNAL) : 0;
     }
 
     static int build_kernels(DFTI_DESCRIPTOR* node, block* b) {
@@ -270,31 +293,18 @@ int add_workspace(void* base, int kind, std::uint64_t offset, DFTI_DESCRIPTOR* n
                   std::vector<sycl::event>* events) {
     return vl_frame::add_workspace(base, kind, offset, node, phase, events);
 }
+std::int64_t estimate(const bkd_ops* self, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
+    return vl_frame::estimate(self, node, queue);
+}
 
 }  // namespace
-
-std::int64_t estimate_very_large(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || very_large::commit_test(shape_of(node)) != 0) return -1;
-    very_large::factors f;
-    const vl::shape sh = shape_of(node);
-    if (!very_large::plan_of_complex_length(sh.real ? sh.n / 2 : sh.n, f)) return -1;
-    // The stage tables: table 1 of each stage (its length, one per direction);
-    // two-factor stages have no table 2.
-    const std::uint64_t per_dir = (f.n0 + f.n1 + f.n2) * 8u;
-    return static_cast<std::int64_t>(per_dir * (node->directions == 2 ? 2u : 1u) + very_large::scratch_bytes(f));
-}
 
 }  // namespace gpu1d
 }  // namespace dft
 }  // namespace ovx
 }  // namespace korami
 
-namespace {
-std::int64_t very_large_estimate(const bkd_ops*, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {
-    return korami::ovx::dft::gpu1d::estimate_very_large(dft_workspace_problem{node, queue});
-}
-}  // namespace
 const bkd_ops bkd_1d_very_large_s_ops = {&korami::ovx::dft::gpu1d::commit, &korami::ovx::dft::gpu1d::free_record,
-                                         &korami::ovx::dft::gpu1d::add_workspace, &very_large_estimate};
+                                         &korami::ovx::dft::gpu1d::add_workspace,
+                                         &korami::ovx::dft::gpu1d::estimate};
 

@@ -226,16 +226,54 @@ struct sub_node_table {
         return false;
     }
 
+    // Estimate mode, for a part of a plan that a commit lays out in one of
+    // several ways (the layouts a direction may take): `rows_of(v)` gives
+    // the rows of layout v (0 .. n-1). Each layout's rows are estimated
+    // after the rows already estimated, and those of the layout with the
+    // largest need stay, each row weighed with `row_margin` more when it
+    // needs a workspace (the alignment margin its place takes). 0, or the
+    // status of a row that cannot be made (no row of the part stays then).
+    template <class RowsOf>
+    int largest_of_layouts(const DFTI_DESCRIPTOR* parent, int n, RowsOf rows_of, std::uint64_t row_margin) {
+        if (!estimating) return DFTI_STATUS_INTERNAL;
+        const int first = rows_estimated;
+        std::uint64_t best_need[R] = {};
+        bool best_refused[R] = {};
+        int best_rows = 0;
+        std::uint64_t best = 0;
+        for (int v = 0; v < n; ++v) {
+            const std::vector<sub_node_row> rows = rows_of(v);
+            const int k = static_cast<int>(rows.size());
+            if (k > R - first) return DFTI_STATUS_INTERNAL;
+            const int st = estimate_rows(parent, rows.data(), k);
+            const int made = rows_estimated - first;
+            rows_estimated = first;
+            if (st != 0) return st;
+            std::uint64_t weight = 0;
+            for (int i = first; i < first + made; ++i) weight += need[i] + (need[i] > 0 ? row_margin : 0);
+            if (v == 0 || weight > best) {
+                best = weight;
+                best_rows = made;
+                std::copy(need + first, need + first + made, best_need);
+                std::copy(refused + first, refused + first + made, best_refused);
+            }
+        }
+        std::copy(best_need, best_need + best_rows, need + first);
+        std::copy(best_refused, best_refused + best_rows, refused + first);
+        rows_estimated = first + best_rows;
+        return 0;
+    }
+
 private:
     // Estimate mode of make(): each row's node is created and configured as
-    // for a commit, normalised, asked for its workspace and destroyed. A row
+    // for a commit, normalised, asked for its workspace and destroyed; the
+    // answers follow those already estimated (none after destroy()). A row
     // with a list of its own asks that list's records (the largest answer;
     // refused when none takes it), else the creator's candidate list answers
     // (dft_estimate_workspace_bytes: 0 when none takes it). The node is not
     // marked as a sub-node unless the row's fields do so: the candidates that
     // refuse sub-nodes then answer too, which keeps the figure an upper bound.
     int estimate_rows(const DFTI_DESCRIPTOR* parent, const sub_node_row* rows, int n) {
-        rows_estimated = 0;
         for (int i = 0; i < n; ++i) {
             DFTI_DESCRIPTOR* s = nullptr;
             const int st = rows[i].create(&s);
@@ -499,6 +537,13 @@ int commit_variants(const DFTI_DESCRIPTOR* node, Table& subs, int nf, int nb, Pa
     return DFTI_STATUS_NOT_APPLICABLE;
 }
 
+// The row that estimates one configuration as a sub-node serving both
+// directions (estimate mode: the node keeps the parent's directions).
+inline sub_node_row cfg_row(const sub_cfg& c, const char* name, bool single) {
+    return sub_node_row{name, [c, single](DFTI_DESCRIPTOR** s) { return create_sub(c, single, s); },
+                        [c](DFTI_DESCRIPTOR* s) { configure_sub(c, s); }, nullptr, 2};
+}
+
 // Commits the pairs' sub-nodes into `subs` (one layout per direction): both
 // directions when both are wanted, else each wanted direction alone, so that
 // a module whose sub-transforms of one direction no backend takes still
@@ -516,10 +561,7 @@ int commit_pairs(const DFTI_DESCRIPTOR* node, Table& subs, const std::vector<sub
         bwd.clear();
         std::vector<sub_node_row> rows;
         for (const sub_pair& p : pairs)
-            for (const sub_cfg* c : {&p.f, &p.b})
-                rows.push_back(sub_node_row{p.shared_name.c_str(),
-                                            [c = *c, single](DFTI_DESCRIPTOR** s) { return create_sub(c, single, s); },
-                                            [c = *c](DFTI_DESCRIPTOR* s) { configure_sub(c, s); }, nullptr, 2});
+            for (const sub_cfg* c : {&p.f, &p.b}) rows.push_back(cfg_row(*c, p.shared_name.c_str(), single));
         return subs.make(node, rows.data(), static_cast<int>(rows.size()));
     }
     int fv = -1, bv = -1;
@@ -544,39 +586,6 @@ inline bool set_complete(const std::vector<DFTI_DESCRIPTOR*>& set) {
     for (const DFTI_DESCRIPTOR* s : set)
         if (!s || s->commit_status != DFTI_COMMITTED) return false;
     return true;
-}
-
-// Estimated workspace of one sub-transform configuration (0 when no
-// estimator applies), rounded up to the workspace alignment.
-template <class Real>
-std::int64_t estimate_cfg(const sub_cfg& c, const DFTI_DESCRIPTOR* node, const dft_workspace_problem& problem,
-                          std::uint64_t align) {
-    constexpr bool single = std::is_same<Real, float>::value;
-    DFTI_DESCRIPTOR* s = nullptr;
-    if (create_sub(c, single, &s) != 0 || !s) return -1;
-    configure_sub(c, s);
-    s->directions = node->directions;
-    std::int64_t v = 0;
-    if (dfti_normalize_node(s) == 0) v = dft_estimate_workspace_bytes<Real>(dft_workspace_problem{s, problem.queue});
-    s->methods->destroy(s);
-    return v > 0 ? v + static_cast<std::int64_t>(align) : 0;
-}
-
-// Estimated workspace of the pairs' sub-transforms: every configuration
-// counted on its own (an upper bound of the committed figure, which counts a
-// shared node once), each rounded up to the workspace alignment.
-template <class Real>
-std::int64_t estimate_pairs(const std::vector<sub_pair>& pairs, const DFTI_DESCRIPTOR* node,
-                            const dft_workspace_problem& problem, std::uint64_t align) {
-    std::int64_t sum = 0;
-    for (const sub_pair& p : pairs) {
-        for (const sub_cfg* c : {&p.f, &p.b}) {
-            const std::int64_t v = estimate_cfg<Real>(*c, node, problem, align);
-            if (v < 0) return -1;
-            sum += v;
-        }
-    }
-    return sum;
 }
 
 // The frame hooks every multi-dimensional composite shares: no kernels of

@@ -5,7 +5,8 @@
 // (OVX_GPU_BACKEND_RECORDS, records.hpp):
 //
 //   using frame_d = frame<M<double>>;
-//   const bkd_ops bkd_<stem>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace};
+//   const bkd_ops bkd_<stem>_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace,
+//                                     &frame_d::estimate};
 //   (and the same for M<float> with the _s record)
 //
 // The frame owns the record's calling conventions: the commit sequence
@@ -53,7 +54,6 @@
 // arguments, launch ordering), areas.hpp (area carving and library-held
 // areas), align.hpp (the workspace alignment rule), shapes.hpp (planner
 // shapes), plan_common.hpp (planning helpers), steps.hpp (commit steps),
-// estimate.hpp (the real multi-dimensional composites' own estimates),
 // composite.hpp (sub-node tables and the multi-dimensional sub-transforms).
 //
 // Rules the frame adds:
@@ -84,7 +84,6 @@
 #include "dft/gpu/frame/composite.hpp"
 #include "dft/gpu/frame/areas.hpp"
 #include "dft/gpu/frame/block.hpp"
-#include "dft/gpu/frame/estimate.hpp"
 #include "dft/gpu/frame/shapes.hpp"
 #include "dft/gpu/frame/steps.hpp"
 #include "dft/node/ovx_dft_node.hpp"

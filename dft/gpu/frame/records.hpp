@@ -25,21 +25,4 @@
     const bkd_ops bkd_##STEM##_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace,            \
                                         &frame_s::estimate};
 
-// The records of a composite module whose estimate is still a formula of its
-// own: the same, with the estimate slot answering ESTIMATE<T> (T the
-// record's precision).
-#define OVX_GPU_COMPOSITE_RECORDS(MODULE, STEM, ESTIMATE)                                                     \
-    namespace {                                                                                               \
-    using frame_d = korami::ovx::dft::gpufw::frame<MODULE<double>>;                                           \
-    using frame_s = korami::ovx::dft::gpufw::frame<MODULE<float>>;                                            \
-    template <typename T>                                                                                     \
-    std::int64_t estimate_slot(const bkd_ops*, const DFTI_DESCRIPTOR* node, const sycl::queue* queue) {       \
-        return ESTIMATE<T>(dft_workspace_problem{node, queue});                                               \
-    }                                                                                                         \
-    }                                                                                                         \
-    const bkd_ops bkd_##STEM##_d_ops = {&frame_d::commit, &frame_d::free, &frame_d::add_workspace,            \
-                                        &estimate_slot<double>};                                              \
-    const bkd_ops bkd_##STEM##_s_ops = {&frame_s::commit, &frame_s::free, &frame_s::add_workspace,            \
-                                        &estimate_slot<float>};
-
 #endif

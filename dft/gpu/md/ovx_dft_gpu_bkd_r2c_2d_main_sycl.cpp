@@ -3,4 +3,4 @@
 #include "dft/gpu/frame/records.hpp"
 #include "dft/gpu/md/r2c_md_main.hpp"
 
-OVX_GPU_COMPOSITE_RECORDS(korami::ovx::dft::gpumd::r2c_2d_main_module, r2c_2d_main, korami::ovx::dft::gpumd::estimate_r2c_2d_main)
+OVX_GPU_BACKEND_RECORDS(korami::ovx::dft::gpumd::r2c_2d_main_module, r2c_2d_main)

@@ -280,6 +280,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         r2c_md_plan& pl = b->pl;
         int st = make_r2c_md_plan(node, R, elem, pl);
         if (st != 0) return st;
+        if (b->estimating) return plan_estimate(node, b);
         // A sub-node (the rank-2 real step of the 3D backend) keeps to its
         // preferred layouts, which need no scratch of its own: the scratch
         // it would take is a view of its parent's workspace, of the
@@ -313,6 +314,39 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         b->areas.sub_node_tables();
         b->areas.round_scratch();
         return 0;
+    }
+
+    // The areas of an estimate, which covers every layout either direction
+    // may take whatever directions the node builds and whether it is a
+    // sub-node, so that it fits the layouts any commit takes: per direction
+    // the sub-transforms of the layout of the largest need (each
+    // configuration estimated on its own and placed at an aligned offset),
+    // the largest scratch any of the layouts runs through, and two
+    // alignments of margin.
+    static int plan_estimate(DFTI_DESCRIPTOR* node, block* b) {
+        const r2c_md_plan& pl = b->pl;
+        const std::vector<int> fm = r2c_fwd_modes(), bm = r2c_bwd_modes(pl);
+        std::uint64_t scratch = 0;
+        for (int f : fm) scratch = std::max(scratch, r2c_intermediate_bytes(pl, f, elem));
+        for (int m : bm) scratch = std::max(scratch, r2c_intermediate_bytes(pl, m, elem));
+        // The forward configurations follow the forward layout only, the
+        // backward ones the backward layout only.
+        for (int dir = 0; dir < 2; ++dir) {
+            const std::vector<int>& modes = dir == 0 ? fm : bm;
+            auto rows_of = [&](int v) {
+                const std::vector<sub_pair> pairs =
+                    r2c_md_pairs(pl, node, dir == 0 ? modes[v] : pl.mode, dir == 0 ? pl.mode : modes[v]);
+                std::vector<sub_node_row> rows;
+                for (const sub_pair& p : pairs) rows.push_back(cfg_row(dir == 0 ? p.f : p.b, "R2C|est", single));
+                return rows;
+            };
+            const int st = b->subs.largest_of_layouts(node, static_cast<int>(modes.size()), rows_of, frame_align(b, 1));
+            if (st != 0) return st;
+        }
+        if (scratch && b->areas.scratch("scratch", scratch, region::tables) < 0) return DFTI_STATUS_INTERNAL;
+        b->areas.sub_node_tables();
+        b->areas.round_scratch();
+        return list_alignment_margins(b, 2);
     }
 
     // The scratch of the data's container kind, or null when none is bound.
@@ -354,52 +388,11 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
     }
 };
 
-// Workspace estimate: every sub-transform of the layouts a direction may
-// take (the largest per direction) plus the largest scratch.
-template <class Real, int R>
-std::int64_t estimate_r2c_md(const dft_workspace_problem& problem) {
-    const DFTI_DESCRIPTOR* node = problem.node;
-    if (!node || r2c_md_applicability(node, R) != 0) return -1;
-    sycl::queue* q = nullptr;
-    std::int32_t arch = 0;
-    if (!gpufw::frame_estimate_device(problem, q, arch)) return -1;
-    constexpr std::uint64_t elem = 2 * sizeof(Real);
-    r2c_md_plan p;
-    if (make_r2c_md_plan(node, R, elem, p) != 0) return -1;
-    const std::uint64_t align = gpufw::frame_estimate_align(q, 1);
-    const std::vector<int> fm = r2c_fwd_modes(), bm = r2c_bwd_modes(p);
-    std::int64_t fwd = 0, bwd = 0;
-    std::uint64_t scratch = 0;
-    for (std::size_t v = 0; v < std::max(fm.size(), bm.size()); ++v) {
-        const int f = fm[std::min(v, fm.size() - 1)], m = bm[std::min(v, bm.size() - 1)];
-        const std::vector<sub_pair> pairs = r2c_md_pairs(p, node, f, m);
-        std::int64_t sf = 0, sb = 0;
-        for (const sub_pair& q2 : pairs) {
-            const std::int64_t a = estimate_cfg<Real>(q2.f, node, problem, align);
-            const std::int64_t b = estimate_cfg<Real>(q2.b, node, problem, align);
-            if (a < 0 || b < 0) return -1;
-            sf += a;
-            sb += b;
-        }
-        fwd = std::max(fwd, sf);
-        bwd = std::max(bwd, sb);
-        scratch = std::max({scratch, r2c_intermediate_bytes(p, f, elem), r2c_intermediate_bytes(p, m, elem)});
-    }
-    return fwd + bwd + static_cast<std::int64_t>(scratch ? gpufw::frame_estimate_align(q, scratch) : 0) +
-           static_cast<std::int64_t>(2 * align);
-}
-
-
 // The 2D and 3D modules of the backend table.
 template <class Real>
 using r2c_2d_main_module = r2c_md_module<Real, 2>;
 template <class Real>
 using r2c_3d_main_module = r2c_md_module<Real, 3>;
-
-template <class Real>
-std::int64_t estimate_r2c_2d_main(const dft_workspace_problem& p) { return estimate_r2c_md<Real, 2>(p); }
-template <class Real>
-std::int64_t estimate_r2c_3d_main(const dft_workspace_problem& p) { return estimate_r2c_md<Real, 3>(p); }
 }  // namespace gpumd
 
 }  // namespace dft

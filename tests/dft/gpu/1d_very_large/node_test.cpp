@@ -8,6 +8,8 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include <ovxplat/profile.h>
@@ -30,6 +32,51 @@ using ovx_test::gpu_queue;
 
 const bkd_ops* const list_vl[] = {&bkd_1d_very_large_s_ops, nullptr};
 
+// The workspace estimate answers one figure on any device and before the
+// device is known: per built direction the stages' tables (the three
+// factors' lengths in complex floats), then the padded scratch. A length
+// the module does not plan is refused.
+struct estimate_case {
+    const char* name;
+    bool real;
+    int64_t n;
+    uint32_t directions;
+    int64_t bytes;
+};
+void PrintTo(const estimate_case& c, std::ostream* os) { *os << c.name; }
+
+class VeryLargeEstimate : public ::testing::TestWithParam<estimate_case> {};
+
+TEST_P(VeryLargeEstimate, SameFigureOnEveryDevice) {
+    OVX_REQUIRE_GPU(g_profile);
+    const estimate_case& c = GetParam();
+    profile_queue quen6("quen6");
+    sycl::queue* queues[3] = {nullptr, &gpu_queue(), &quen6.q};
+    simple_layout l;
+    l.n = c.n;
+    l.single = true;
+    l.real = c.real;
+    l.directions = c.directions;
+    l.internal_workspace = false;
+    for (sycl::queue* q : queues) {
+        node_ptr node = make_node(l, q, list_vl);
+        ASSERT_TRUE(node);
+        ASSERT_EQ(dfti_normalize_node(node.get()), 0);
+        EXPECT_EQ(record_estimate{&bkd_1d_very_large_s_ops}.get_workspace_bytes(dft_workspace_problem{node.get(), q}),
+                  c.bytes)
+            << (q ? "with a queue" : "without a queue");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, VeryLargeEstimate,
+    ::testing::Values(estimate_case{"Complex2p25Both", false, 33554432, 2, 2 * 1024 * 8 + 520LL * 256 * 256 * 8},
+                      estimate_case{"Real2p26Forward", true, 67108864, 0, 1024 * 8 + 520LL * 256 * 256 * 8},
+                      estimate_case{"Complex134400000Backward", false, 134400000, 1, 1537 * 8 + 512LL * 525 * 500 * 8},
+                      estimate_case{"Real2p28Both", true, 268435456, 2, 2 * 1792 * 8 + 1032LL * 512 * 256 * 8},
+                      estimate_case{"Complex2p24Refused", false, 16777216, 2, -1}),
+    [](const ::testing::TestParamInfo<estimate_case>& i) { return std::string(i.param.name); });
+
 TEST(VeryLarge, Complex2p25) {
     OVX_REQUIRE_GPU(g_profile);
     const int64_t n = 33554432;
@@ -43,6 +90,9 @@ TEST(VeryLarge, Complex2p25) {
     ASSERT_TRUE(node);
     ASSERT_EQ(commit(node.get()), 0);
     ASSERT_EQ(gpu_test::owner_of(node), bkd_name(&bkd_1d_very_large_s_ops));
+    // The estimate covers what the commit needs.
+    EXPECT_GE(record_estimate{&bkd_1d_very_large_s_ops}.get_workspace_bytes(dft_workspace_problem{node.get(), &q}),
+              static_cast<int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
     // Stages 0 and 1 are pass sub-nodes of the column-batched backend.
     using C = std::complex<float>;
     const std::size_t size = static_cast<std::size_t>(n);

@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -273,6 +274,73 @@ INSTANTIATE_TEST_SUITE_P(Routes, EstimateRoutes,
                                            routes_case{"OnlyOneTaken", {-1, -1, 7}, 7},
                                            routes_case{"NoneTaken", {-1, -1, -1}, -1}),
                          [](const ::testing::TestParamInfo<routes_case>& i) { return std::string(i.param.name); });
+
+// A module whose plan lays two parts out in one of several ways each (the
+// first part's layouts g_layouts, the second one layout of one row needing
+// 40 bytes): an estimate keeps, per part, the layout of the largest need,
+// each row that needs a workspace weighed with its alignment margin. A row's
+// need is what a record answers for its node: the length less 2; a need of
+// -1 stands for a row whose node cannot be made.
+std::vector<std::vector<std::int64_t>> g_layouts;
+std::int64_t length_less_two(const bkd_ops*, const DFTI_DESCRIPTOR* s, const sycl::queue*) {
+    return s->working_dims.records[0].length - 2;
+}
+const bkd_ops probe_length = {&probe_refuse6, &probe_free, &probe_bind, &length_less_two};
+const bkd_ops* const list_length[] = {&probe_length, nullptr};
+
+struct layouts_module {
+    using real = double;
+    struct block : frame_block<double, 1> {
+        sub_node_table<4> subs;
+    };
+    static constexpr bool composite = true;
+    static int test(const DFTI_DESCRIPTOR*) { return 0; }
+    static std::vector<sub_node_row> rows_of(const std::vector<std::int64_t>& needs) {
+        std::vector<sub_node_row> rows;
+        for (std::int64_t need : needs) {
+            std::function<int(DFTI_DESCRIPTOR**)> create = complex_1d_creator(false, need + 2);
+            if (need < 0) create = [](DFTI_DESCRIPTOR**) { return static_cast<int>(DFTI_STATUS_ALLOCATION_FAILED); };
+            rows.push_back(sub_node_row{"L", create, {}, list_length, 2});
+        }
+        return rows;
+    }
+    static int plan(DFTI_DESCRIPTOR* node, block* b) {
+        const std::uint64_t margin = frame_align(b, 1);
+        int st = b->subs.largest_of_layouts(
+            node, static_cast<int>(g_layouts.size()), [](int v) { return rows_of(g_layouts[v]); }, margin);
+        if (st == 0) st = b->subs.largest_of_layouts(node, 1, [](int) { return rows_of({40}); }, margin);
+        if (st != 0) return st;
+        b->areas.sub_node_tables();
+        return list_alignment_margins(b, 0);
+    }
+    static int build_kernels(DFTI_DESCRIPTOR*, block*) { return 0; }
+    static bool direction_ready(const block*, int) { return true; }
+    static int launch(DFTI_DESCRIPTOR*, block*, const launch_args&) { return 0; }
+};
+
+struct layouts_case {
+    const char* name;
+    std::vector<std::vector<std::int64_t>> layouts;
+    std::int64_t estimate;  // before the device is known: alignment margins of 128 bytes
+};
+void PrintTo(const layouts_case& c, std::ostream* os) { *os << c.name; }
+
+class EstimateLayouts : public Composite, public ::testing::WithParamInterface<layouts_case> {};
+
+TEST_P(EstimateLayouts, EachPartKeepsItsLargestLayout) {
+    g_layouts = GetParam().layouts;
+    EXPECT_EQ(frame<layouts_module>::estimate(nullptr, node.get(), nullptr), GetParam().estimate);
+    EXPECT_EQ(g_probe_frees, 0);
+}
+
+// The second part adds 40 + 128 bytes to every figure.
+INSTANTIATE_TEST_SUITE_P(Layouts, EstimateLayouts,
+                         ::testing::Values(layouts_case{"FirstLargest", {{100, 50}, {10, 10}}, 100 + 50 + 2 * 128 + 168},
+                                           layouts_case{"MarginsDecide", {{300, 0}, {150, 100}}, 150 + 100 + 2 * 128 + 168},
+                                           layouts_case{"LastLargest", {{10}, {20}, {30, 1}}, 30 + 1 + 2 * 128 + 168},
+                                           layouts_case{"NoNeed", {{0, 0}, {0}}, 168},
+                                           layouts_case{"UnmadeRowRefuses", {{10}, {-1}}, -1}),
+                         [](const ::testing::TestParamInfo<layouts_case>& i) { return std::string(i.param.name); });
 
 struct failing_rows {
     const char* name;

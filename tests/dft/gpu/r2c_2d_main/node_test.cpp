@@ -79,6 +79,9 @@ TEST_P(MdStructure, SubNodesNamesAndScratch) {
     node_ptr node = c.make(&q);
     ASSERT_TRUE(node);
     ASSERT_EQ(node->methods->commit(node.get()), 0);
+    // The record's estimate covers the layouts the commit took.
+    EXPECT_GE(gpu_test::record_estimate{node->bkdlist[0]}.get_workspace_bytes(dft_workspace_problem{node.get(), &q}),
+              static_cast<std::int64_t>(node->twiddle_workspace_bytes + node->scratch_workspace_bytes));
     std::vector<DFTI_DESCRIPTOR*> f, b;
     if (c.mode >= 0) {
         auto* blk = static_cast<gm::r2c_md_block<double>*>(node->bkd_data);
