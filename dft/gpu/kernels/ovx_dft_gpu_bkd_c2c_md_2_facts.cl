@@ -17,8 +17,9 @@
 //
 // A complex value lives in a lane pair of a sub-group of 8 (even lane the
 // real part, odd lane the imaginary part), so a sub-group carries four
-// columns. Every sub-group runs every step in the same order; sub-groups or
-// lane pairs without a column compute on zeros and store nothing. Every read
+// columns. Every sub-group passes the same barriers in the same order; lane
+// pairs without a column compute on zeros and store nothing, and sub-groups
+// without a column skip the first step (MD2F_ALL_SUBGROUPS_COMPUTE). Every read
 // of a work-group comes before its first barrier and every write after it,
 // so each kernel may run in place. No lane reads or writes past its line,
 // row or the end of the data.
@@ -35,6 +36,17 @@
 #define MD2F_COL_GROUPS (MD2F_COLS / 4)
 #define MD2F_SUBGROUPS0 (WORK_GROUP_SIZE / SUBGROUP_SIZE)
 #define MD2F_REGS (FACT0 > FACT1 ? FACT0 : FACT1)
+
+// Sub-groups without a column skip the first step where control flow may
+// differ between sub-groups (native sub-groups, or one work-item per lane
+// pair); a per-lane emulation, whose exchanges are work-group barriers,
+// needs every work-item to make the same calls, so there they compute on
+// zeros.
+#if defined(TARVO_SG_EMULATION) && !defined(TARVO_SG_LANE_PAIR)
+#define MD2F_ALL_SUBGROUPS_COMPUTE 1
+#else
+#define MD2F_ALL_SUBGROUPS_COMPUTE 0
+#endif
 
 // Axis 0: work-group g transforms the lines g*BATCH_PER_GROUP .. of `in`
 // (IDIST complex values apart) into the same lines of `out` (ODIST apart).
@@ -65,16 +77,18 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
         __global const ftype* src = in + 2 * t * (long)IDIST;
         __global ftype* dst = out + 2 * t * (long)ODIST;
 
-        for (int i = 0; i < FACT0; ++i)
-            reg[i] = colOk ? SG_LOAD(src, i * FACT1 + col) : SG_ZERO;
-        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        // Twiddles: one block of 16 table values per k0 and column group,
-        // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
-        for (int k = 0; k < FACT0; ++k) {
-            const int e = colGroup * 16 * FACT0 + 16 * k;
-            const ptype tr = SG_LANE_LOAD(twidlTable, e);
-            const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
-            SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
+        if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < MD2F_COL_GROUPS) {
+            for (int i = 0; i < FACT0; ++i)
+                reg[i] = colOk ? SG_LOAD(src, i * FACT1 + col) : SG_ZERO;
+            FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+            // Twiddles: one block of 16 table values per k0 and column group,
+            // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
+            for (int k = 0; k < FACT0; ++k) {
+                const int e = colGroup * 16 * FACT0 + 16 * k;
+                const ptype tr = SG_LANE_LOAD(twidlTable, e);
+                const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
+                SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
+            }
         }
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous line's rows are read
         if (colOk) {
@@ -117,17 +131,19 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     const int loadOk = colOk && sg < FACT1;
     ptype reg[MD2F_REGS];
 
-    for (int i = 0; i < FACT0; ++i)
-        reg[i] = loadOk ? SG_LOAD(in, base + (long)(c + i * FACT1) * step) : SG_ZERO;
-    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-    for (int k0 = 0; k0 < FACT0; ++k0) {
-        const int e = c * 16 * FACT0 + 16 * k0;
-        const ptype tr = SG_LANE_LOAD(twidlTable, e);
-        const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
-        SG_MUL_ADD_SWAP(reg[k0], tr, twSign, ti);
-    }
-    if (sg < FACT1) {
-        for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slmPtr, pair * MD2F_N + sg * FACT0 + k0, reg[k0]);
+    if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < FACT1) {
+        for (int i = 0; i < FACT0; ++i)
+            reg[i] = loadOk ? SG_LOAD(in, base + (long)(c + i * FACT1) * step) : SG_ZERO;
+        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        for (int k0 = 0; k0 < FACT0; ++k0) {
+            const int e = c * 16 * FACT0 + 16 * k0;
+            const ptype tr = SG_LANE_LOAD(twidlTable, e);
+            const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
+            SG_MUL_ADD_SWAP(reg[k0], tr, twSign, ti);
+        }
+        if (sg < FACT1) {
+            for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slmPtr, pair * MD2F_N + sg * FACT0 + k0, reg[k0]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 

@@ -29,6 +29,7 @@
 #include <cstring>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -79,7 +80,9 @@ bool ovx_cl_ready() {
 // ---- programs made by this layer --------------------------------------------
 
 struct program_record {
-    std::string source;   // the caller's text, as given
+    // The caller's text, as given; shared, so that the lookups made at every
+    // launch copy a pointer rather than the whole text.
+    std::shared_ptr<const std::string> source;
     bool emulated = false;
     bool no_fp64 = false;
     size_t max_wg = 0;    // work-group bound the emulation was sized for
@@ -461,7 +464,7 @@ CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context context
     cl_program p = next.clCreateProgramWithSource(context, 1, &s, &len, &e);
     if (errcode_ret) *errcode_ret = e;
     if (p) {
-        rec.source = std::move(text);
+        rec.source = std::make_shared<const std::string>(std::move(text));
         record_program(p, std::move(rec));
     }
     return p;
@@ -514,7 +517,7 @@ CL_API_ENTRY cl_int CL_API_CALL clGetProgramInfo(cl_program program, cl_program_
             cl_uint refs = 0;
             cl_int e = next.clGetProgramInfo(program, CL_PROGRAM_REFERENCE_COUNT, sizeof refs, &refs, nullptr);
             if (e != CL_SUCCESS) return e;
-            return put_string(rec.source, param_value_size, param_value, param_value_size_ret);
+            return put_string(rec.source ? *rec.source : std::string(), param_value_size, param_value, param_value_size_ret);
         }
     }
     return next.clGetProgramInfo(program, param_name, param_value_size, param_value, param_value_size_ret);
