@@ -14,6 +14,8 @@
 // e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
 // Each task of passes 2 to 4 reads and rewrites only its own values, so the
 // passes need no barrier inside their loops.
+// The loops over the values of one task are unrolled, so that the values
+// stay in registers between the loads, the transform and the stores.
 // Loops have work-group-uniform trip counts (the transforms shuffle); lane
 // pairs without work compute on clamped indices and store nothing.
 
@@ -74,10 +76,13 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int gg = act ? g : 0;
         const int c = 8 * gg + (int)SG_CPLX_INDEX();
         ptype reg[FACT3];
+        #pragma unroll
         for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
         FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act)
+        if (act) {
+            #pragma unroll
             for (int r = 0; r < FACT3; ++r) SG_STORE(slm, NF_SLM(c, r), reg[r]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -88,6 +93,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int tt = act ? t : 0;
         const int k3 = tt % FACT3, cp = tt / FACT3;
         ptype reg[FACT2];
+        #pragma unroll
         for (int j = 0; j < FACT2; ++j) {
             /* main table block (c / 8, k3), lane pair of column c */
             const int c = cp + FACT0 * FACT1 * j;
@@ -97,8 +103,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                             SG_LOAD_PARTS(twidl_max_fact, at + 16, 1));
         }
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act)
+        if (act) {
+            #pragma unroll
             for (int j = 0; j < FACT2; ++j) SG_STORE(slm, NF_SLM(cp + FACT0 * FACT1 * j, k3), reg[j]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -111,6 +119,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int c0 = u % FACT0, k2 = u / FACT0;
         const int base = c0 + FACT0 * FACT1 * k2;
         ptype reg[FACT1];
+        #pragma unroll
         for (int j = 0; j < FACT1; ++j) {
             /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
             const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
@@ -118,8 +127,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NF_TWIDDLE(reg[j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
         }
         FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act)
+        if (act) {
+            #pragma unroll
             for (int j = 0; j < FACT1; ++j) SG_STORE(slm, NF_SLM(base + FACT0 * j, k3), reg[j]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -132,6 +143,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int k1 = u % FACT1, k2 = u / FACT1;
         const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
         ptype reg[FACT0];
+        #pragma unroll
         for (int j = 0; j < FACT0; ++j) {
             /* table 1 entry j FACT1 + k1 */
             const int e = j * FACT1 + k1;
@@ -139,6 +151,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
         }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        #pragma unroll
         for (int j = 0; j < FACT0; ++j) {
             const int new_row = (j * FACT1 + k1) * FACT2 + k2;
             const int k = new_row * FACT3 + k3;
