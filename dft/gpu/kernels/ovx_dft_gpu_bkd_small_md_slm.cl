@@ -224,7 +224,9 @@ long smd_row_out(const int r) {
     }
 
 // The natural index of the row output at position p after the in-place
-// passes (mixed-radix digits reversed).
+// passes (mixed-radix digits reversed). The last digit is the most
+// significant one of the natural index: natural(q F + j) = natural(q F) +
+// (C / F) j for the last factor F, which the last pass uses.
 int smd_natural(int p) {
     const int P0 = DIM0FACT1 * DIM0FACT2 * DIM0FACT3, P1 = DIM0FACT2 * DIM0FACT3, P2 = DIM0FACT3;
     const int j0 = p / P0;
@@ -302,8 +304,9 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
             const int t = pair + i * SMD_PAIRS;                                                                      \
             if (t < SMD_ROWS * (SMD_C / (F))) {                                                                      \
                 const int r = t / (SMD_C / (F)), blk = t % (SMD_C / (F));                                            \
+                const int nat = smd_natural(blk * (F));                                                              \
                 _Pragma("unroll") for (int j = 0; j < (F); ++j)                                                      \
-                    SG_STORE(slm + r * SMD_PITCH, smd_natural(blk * (F) + j), reg[i][j]);                            \
+                    SG_STORE(slm + r * SMD_PITCH, nat + (SMD_C / (F)) * j, reg[i][j]);                               \
             }                                                                                                        \
         }                                                                                                            \
         barrier(CLK_LOCAL_MEM_FENCE);                                                                                \
@@ -312,22 +315,23 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
 // The last row pass writing its outputs straight to `out` in natural order
 // (rank 1, complex): no local-memory round trip and no barrier; rows of the
 // group past `rows` store nothing.
-#define SMD_DEFINE_ROW_LAST_GLOBAL(NAME, F, FUNC)                                                                      \
-    void NAME(__local const ftype* slm, const int pair, const ftype pmOne, __global ftype* dst,                        \
-              const int rows TARVO_SG_PARAM)                                                                           \
-    {                                                                                                                  \
-        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                                \
-            const int t = pair + i * SMD_PAIRS;                                                                        \
-            const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                       \
-            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                                \
-            ptype reg[F];                                                                                              \
-            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);      \
-            FUNC(reg, pmOne TARVO_SG_ARG);                                                                             \
-            if (t < SMD_ROWS * (SMD_C / (F)) && r < rows) {                                                            \
-                __global ftype* out_row = dst + smd_row_out(r);                                                        \
-                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(out_row, smd_natural(blk * (F) + j), reg[j]); \
-            }                                                                                                          \
-        }                                                                                                              \
+#define SMD_DEFINE_ROW_LAST_GLOBAL(NAME, F, FUNC)                                                                   \
+    void NAME(__local const ftype* slm, const int pair, const ftype pmOne, __global ftype* dst,                     \
+              const int rows TARVO_SG_PARAM)                                                                        \
+    {                                                                                                               \
+        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                             \
+            const int t = pair + i * SMD_PAIRS;                                                                     \
+            const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                    \
+            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                             \
+            ptype reg[F];                                                                                           \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);   \
+            FUNC(reg, pmOne TARVO_SG_ARG);                                                                          \
+            if (t < SMD_ROWS * (SMD_C / (F)) && r < rows) {                                                         \
+                __global ftype* out_row = dst + smd_row_out(r);                                                     \
+                const int nat = smd_natural(blk * (F));                                                             \
+                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(out_row, nat + (SMD_C / (F)) * j, reg[j]); \
+            }                                                                                                       \
+        }                                                                                                           \
     }
 
 #if SMD_LAST_TO_GLOBAL
