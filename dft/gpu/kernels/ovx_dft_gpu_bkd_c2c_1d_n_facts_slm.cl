@@ -49,6 +49,13 @@
 #else
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)
 #endif
+// The computed pre-twiddle is cheaper as a loop over the FACT0 outputs (its
+// cosines and sines then vectorise over them) than unrolled.
+#if defined(USE_RUNTIME_PRE_TWIDDLE)
+#define NF_UNROLL_STORES
+#else
+#define NF_UNROLL_STORES _Pragma("unroll")
+#endif
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -151,7 +158,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
         }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        #pragma unroll
+        NF_UNROLL_STORES
         for (int j = 0; j < FACT0; ++j) {
             const int new_row = (j * FACT1 + k1) * FACT2 + k2;
             const int k = new_row * FACT3 + k3;
