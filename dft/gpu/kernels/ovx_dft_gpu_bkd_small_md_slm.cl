@@ -593,10 +593,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
 
     // (1) the rows of the group's transforms (the one-factor scale on the way)
 #if !SMD_FIRST_FROM_GLOBAL
-    for (int t = pair; t < rows * SMD_IN_ELEMS; t += SMD_PAIRS) {
-        const int r = t / SMD_IN_ELEMS, k = t % SMD_IN_ELEMS;
-        __global const ftype* p = src + smd_row_in(r) + 2 * k;
-        SMD_PUT(slm, r * SMD_PITCH + 2 * k, p[0] * SMD_SCALE, p[1] * SMD_SCALE);
+    for (int r = 0; r < rows; ++r) {
+        __global const ftype* in_row = src + smd_row_in(r);
+        for (int k = pair; k < SMD_IN_ELEMS; k += SMD_PAIRS)
+            SMD_PUT(slm, r * SMD_PITCH + 2 * k, in_row[2 * k] * SMD_SCALE, in_row[2 * k + 1] * SMD_SCALE);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 #endif
@@ -649,9 +649,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
 
     // (6) each row's elements, nothing between them
 #if !SMD_LAST_TO_GLOBAL
-    for (int t = pair; t < rows * SMD_OUT_ELEMS; t += SMD_PAIRS) {
-        const int r = t / SMD_OUT_ELEMS, k = t % SMD_OUT_ELEMS;
-        SG_STORE_PARTS(dst, smd_row_out(r) + 2 * k, 1, SG_LOAD_PARTS(slm, r * SMD_PITCH + 2 * k, 1));
+    for (int r = 0; r < rows; ++r) {
+        __global ftype* out_row = dst + smd_row_out(r);
+        for (int k = pair; k < SMD_OUT_ELEMS; k += SMD_PAIRS)
+            SG_STORE_PARTS(out_row, 2 * k, 1, SG_LOAD_PARTS(slm, r * SMD_PITCH + 2 * k, 1));
     }
 #endif
 }
