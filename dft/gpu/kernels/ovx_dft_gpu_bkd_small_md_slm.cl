@@ -22,8 +22,8 @@
 // The scale is folded into the main twiddle table of multi-factor rows and
 // applied to the input of one-factor rows (SCALE). Multi-factor rows skip
 // step (1) when the first pass can read `in` itself, and step (6) when the
-// last pass can write `out` itself (SMD_FIRST_FROM_GLOBAL,
-// SMD_LAST_TO_GLOBAL).
+// last pass or the real post-processing can write `out` itself
+// (SMD_FIRST_FROM_GLOBAL, SMD_LAST_TO_GLOBAL, SMD_REAL_POST_TO_GLOBAL).
 // The loops over the values of one task have fixed trip counts and are
 // unrolled, so that the values stay in registers between the loads, the
 // transform, the twiddles and the stores.
@@ -127,6 +127,13 @@
 #define SMD_LAST_TO_GLOBAL 1
 #else
 #define SMD_LAST_TO_GLOBAL 0
+#endif
+// The real forward post-processing writes `out` directly when nothing
+// follows it (no columns).
+#if REAL_FFT && FWD_DIR && !SMD_COLUMNS
+#define SMD_REAL_POST_TO_GLOBAL 1
+#else
+#define SMD_REAL_POST_TO_GLOBAL 0
 #endif
 
 // ---- rules the build options must follow ---------------------------------------
@@ -450,6 +457,37 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
         barrier(CLK_LOCAL_MEM_FENCE);                                                \
     }
 
+// The same step writing its results straight to `out` (the forward
+// post-processing when nothing follows it): no barrier, no local-memory
+// round trip, no final copy; rows of the group past `rows` store nothing.
+#define SMD_DEFINE_REAL_STEP_TO_GLOBAL(NAME, ...)                                                        \
+    void NAME(__local const ftype* slm, const int pair, __global ftype* dst,                             \
+              const int rows SMD_REAL_PARAM TARVO_SG_PARAM)                                              \
+    {                                                                                                    \
+        ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                                           \
+        for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                                            \
+            const int t = pair + i * SMD_PAIRS;                                                          \
+            const int tt = t < SMD_REAL_TASKS ? t : 0;                                                   \
+            const int r = tt / (SMD_C / 2 + 1), k = tt % (SMD_C / 2 + 1);                                \
+            __local const ftype* row = slm + r * SMD_PITCH;                                              \
+            const ftype ar = row[2 * k], ai = row[2 * k + 1];                                            \
+            const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1];                        \
+            ftype wc, ws;                                                                                \
+            if (k == 0) {                                                                                \
+                wc = (ftype)1;                                                                           \
+                ws = (ftype)0;                                                                           \
+            } else {                                                                                     \
+                SMD_REAL_FACTOR(k, &wc, &ws);                                                            \
+            }                                                                                            \
+            __VA_ARGS__                                                                                  \
+            if (t < SMD_REAL_TASKS && r < rows) {                                                        \
+                __global ftype* out_row = dst + smd_row_out(r);                                          \
+                SMD_PUT(out_row, 2 * k, v[i][0], v[i][1]);                                               \
+                if (2 * k != SMD_C) SMD_PUT(out_row, 2 * (SMD_C - k), v[i][2], v[i][3]);                 \
+            }                                                                                            \
+        }                                                                                                \
+    }
+
 #if DIM0FACT1 > 1
 #define SMD_REAL_PARAM , __global const ftype* realFactors
 #define SMD_REAL_ARG , realFactors
@@ -459,22 +497,26 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 #endif
 
 #if FWD_DIR
-SMD_DEFINE_REAL_STEP(smd_real_post, {
-    if (k == 0) {
-        v[i][0] = ar + ai;
-        v[i][1] = (ftype)0;
-        v[i][2] = ar - ai;
-        v[i][3] = (ftype)0;
-    } else {
-        const ftype er = (ftype)0.5 * (ar + mr), ei = (ftype)0.5 * (ai - mi);
-        const ftype orr = (ftype)0.5 * (ai + mi), oi = (ftype)-0.5 * (ar - mr);
-        const ftype wr = wc * orr - ws * oi, wi = wc * oi + ws * orr;
-        v[i][0] = er + wr;
-        v[i][1] = ei + wi;
-        v[i][2] = er - wr;
-        v[i][3] = wi - ei;
+#define SMD_REAL_POST_BODY                                                            \
+    if (k == 0) {                                                                     \
+        v[i][0] = ar + ai;                                                            \
+        v[i][1] = (ftype)0;                                                           \
+        v[i][2] = ar - ai;                                                            \
+        v[i][3] = (ftype)0;                                                           \
+    } else {                                                                          \
+        const ftype er = (ftype)0.5 * (ar + mr), ei = (ftype)0.5 * (ai - mi);         \
+        const ftype orr = (ftype)0.5 * (ai + mi), oi = (ftype)-0.5 * (ar - mr);       \
+        const ftype wr = wc * orr - ws * oi, wi = wc * oi + ws * orr;                 \
+        v[i][0] = er + wr;                                                            \
+        v[i][1] = ei + wi;                                                            \
+        v[i][2] = er - wr;                                                            \
+        v[i][3] = wi - ei;                                                            \
     }
-})
+#if SMD_REAL_POST_TO_GLOBAL
+SMD_DEFINE_REAL_STEP_TO_GLOBAL(smd_real_post, SMD_REAL_POST_BODY)
+#else
+SMD_DEFINE_REAL_STEP(smd_real_post, SMD_REAL_POST_BODY)
+#endif
 #else
 SMD_DEFINE_REAL_STEP(smd_real_pre, {
     if (k == 0) {
@@ -636,7 +678,9 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
 #endif
 
     // (4) real forward: the post-processing; (5) the columns
-#if REAL_FFT && FWD_DIR
+#if REAL_FFT && FWD_DIR && SMD_REAL_POST_TO_GLOBAL
+    smd_real_post(slm, pair, dst, rows SMD_REAL_ARG TARVO_SG_ARG);
+#elif REAL_FFT && FWD_DIR
     smd_real_post(slm, pair SMD_REAL_ARG TARVO_SG_ARG);
 #endif
 #if SMD_COLUMNS && !(REAL_FFT && BWD_DIR)
@@ -648,7 +692,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
 #endif
 
     // (6) each row's elements, nothing between them
-#if !SMD_LAST_TO_GLOBAL
+#if !SMD_LAST_TO_GLOBAL && !SMD_REAL_POST_TO_GLOBAL
     for (int r = 0; r < rows; ++r) {
         __global ftype* out_row = dst + smd_row_out(r);
         for (int k = pair; k < SMD_OUT_ELEMS; k += SMD_PAIRS)
