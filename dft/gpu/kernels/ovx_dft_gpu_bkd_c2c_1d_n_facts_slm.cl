@@ -25,11 +25,6 @@
 #define NF_PAIRS (WORK_GROUP_SIZE / 2)
 #define NF_TRIPS(tasks) (((tasks) + NF_PAIRS - 1) / NF_PAIRS)
 #define NF_SLM(row, col) ((row) * FACT3 + (col))
-#if FWD_DIR
-#define NF_DIR_SIGN ((ftype)-1)
-#else
-#define NF_DIR_SIGN ((ftype)1)
-#endif
 // Multiplies by c + i s forward, c - i s backward (c, s of a lane pair).
 #define NF_TWIDDLE(reg, c, s) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
@@ -102,12 +97,13 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         ptype reg[FACT2];
         #pragma unroll
         for (int j = 0; j < FACT2; ++j) {
-            /* main table block (c / 8, k3), lane pair of column c */
+            /* main table block (c / 8, k3), lane pair of column c: the
+               even lane's entries of the two halves are the cosine and the
+               sine, which is all a lane pair needs */
             const int c = cp + FACT0 * FACT1 * j;
             const int at = 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7);
             reg[j] = SG_LOAD(slm, NF_SLM(c, k3));
-            SG_MUL_ADD_SWAP(reg[j], SG_LOAD_PARTS(twidl_max_fact, at, 1), NF_DIR_SIGN,
-                            SG_LOAD_PARTS(twidl_max_fact, at + 16, 1));
+            NF_TWIDDLE(reg[j], twidl_max_fact[at], twidl_max_fact[at + 16]);
         }
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act) {
