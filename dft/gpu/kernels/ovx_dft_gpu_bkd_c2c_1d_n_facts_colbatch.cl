@@ -55,6 +55,14 @@
 #else
 #define NC_POST(reg, k, grp, pmOne)
 #endif
+// The loops over the values of one task are unrolled, so that the values
+// stay in registers; with the computed post-twiddle the loops that apply it
+// stay loops, whose cosines and sines vectorise over the values.
+#ifdef POST_TWIDDLE_BATCH
+#define NC_UNROLL_POST
+#else
+#define NC_UNROLL_POST _Pragma("unroll")
+#endif
 
 __attribute__((reqd_work_group_size(WORKGROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -87,20 +95,20 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int act = ok && m < NC_M;
         const int mm = m < NC_M ? m : 0;
         ptype reg[FACT0];
-        for (int j = 0; j < FACT0; ++j)
+        _Pragma("unroll") for (int j = 0; j < FACT0; ++j)
             reg[j] = act ? SG_LOAD(src, (long)(mm + NC_M * j) * INPUT_STRIDE) : SG_ZERO;
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        for (int j = 0; j < FACT0; ++j) {
+        _Pragma("unroll") for (int j = 0; j < FACT0; ++j) {
             const int e = mm * FACT0 + j;
             NC_TWIDDLE(reg[j], tab1[2 * e], tab1[2 * e + 1], pmOne);
         }
 #if FACT1 == 1
-        for (int j = 0; j < FACT0; ++j) NC_POST(reg[j], j, grp, pmOne);
+        NC_UNROLL_POST for (int j = 0; j < FACT0; ++j) NC_POST(reg[j], j, grp, pmOne);
         if (act)
-            for (int j = 0; j < FACT0; ++j) SG_STORE(dst, NC_OUT_INDEX(col, j), reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT0; ++j) SG_STORE(dst, NC_OUT_INDEX(col, j), reg[j]);
 #else
         if (act)
-            for (int j = 0; j < FACT0; ++j) SG_STORE(slm, (j * NC_M + mm) * NC_CC + lc, reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT0; ++j) SG_STORE(slm, (j * NC_M + mm) * NC_CC + lc, reg[j]);
 #endif
     }
 #if FACT1 > 1
@@ -112,20 +120,20 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int tt = t < FACT0 * FACT2 ? t : 0;
         const int k0 = tt / FACT2, m2 = tt % FACT2;
         ptype reg[FACT1];
-        for (int j = 0; j < FACT1; ++j)
+        _Pragma("unroll") for (int j = 0; j < FACT1; ++j)
             reg[j] = ok ? SG_LOAD(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc) : SG_ZERO;
         FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
 #if FACT2 > 1
-        for (int j = 0; j < FACT1; ++j) {
+        _Pragma("unroll") for (int j = 0; j < FACT1; ++j) {
             const int e = m2 * FACT1 + j;
             NC_TWIDDLE(reg[j], tab2[2 * e], tab2[2 * e + 1], pmOne);
         }
         if (act)
-            for (int j = 0; j < FACT1; ++j) SG_STORE(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc, reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT1; ++j) SG_STORE(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc, reg[j]);
 #else
-        for (int j = 0; j < FACT1; ++j) NC_POST(reg[j], k0 + FACT0 * j, grp, pmOne);
+        NC_UNROLL_POST for (int j = 0; j < FACT1; ++j) NC_POST(reg[j], k0 + FACT0 * j, grp, pmOne);
         if (act)
-            for (int j = 0; j < FACT1; ++j) SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * j), reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT1; ++j) SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * j), reg[j]);
 #endif
     }
 #endif
@@ -138,12 +146,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int tt = t < FACT0 * FACT1 ? t : 0;
         const int k0 = tt / FACT1, k1 = tt % FACT1;
         ptype reg[FACT2];
-        for (int j = 0; j < FACT2; ++j)
+        _Pragma("unroll") for (int j = 0; j < FACT2; ++j)
             reg[j] = ok ? SG_LOAD(slm, (k0 * NC_M + j + FACT2 * k1) * NC_CC + lc) : SG_ZERO;
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
-        for (int j = 0; j < FACT2; ++j) NC_POST(reg[j], k0 + FACT0 * (k1 + FACT1 * j), grp, pmOne);
+        NC_UNROLL_POST for (int j = 0; j < FACT2; ++j) NC_POST(reg[j], k0 + FACT0 * (k1 + FACT1 * j), grp, pmOne);
         if (act)
-            for (int j = 0; j < FACT2; ++j)
+            _Pragma("unroll") for (int j = 0; j < FACT2; ++j)
                 SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * (k1 + FACT1 * j)), reg[j]);
     }
 #endif

@@ -14,6 +14,8 @@
 // e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
 // Each task of passes 2 to 4 reads and rewrites only its own values, so the
 // passes need no barrier inside their loops.
+// The loops over the values of one task are unrolled, so that the values
+// stay in registers between the loads, the transform and the stores.
 // Loops have work-group-uniform trip counts (the transforms shuffle); lane
 // pairs without work compute on clamped indices and store nothing.
 
@@ -23,11 +25,6 @@
 #define NF_PAIRS (WORK_GROUP_SIZE / 2)
 #define NF_TRIPS(tasks) (((tasks) + NF_PAIRS - 1) / NF_PAIRS)
 #define NF_SLM(row, col) ((row) * FACT3 + (col))
-#if FWD_DIR
-#define NF_DIR_SIGN ((ftype)-1)
-#else
-#define NF_DIR_SIGN ((ftype)1)
-#endif
 // Multiplies by c + i s forward, c - i s backward (c, s of a lane pair).
 #define NF_TWIDDLE(reg, c, s) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
@@ -46,6 +43,13 @@
     }
 #else
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)
+#endif
+// The computed pre-twiddle is cheaper as a loop over the FACT0 outputs (its
+// cosines and sines then vectorise over them) than unrolled.
+#if defined(USE_RUNTIME_PRE_TWIDDLE)
+#define NF_UNROLL_STORES
+#else
+#define NF_UNROLL_STORES _Pragma("unroll")
 #endif
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -74,10 +78,13 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int gg = act ? g : 0;
         const int c = 8 * gg + (int)SG_CPLX_INDEX();
         ptype reg[FACT3];
+        #pragma unroll
         for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
         FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act)
+        if (act) {
+            #pragma unroll
             for (int r = 0; r < FACT3; ++r) SG_STORE(slm, NF_SLM(c, r), reg[r]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -88,17 +95,21 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int tt = act ? t : 0;
         const int k3 = tt % FACT3, cp = tt / FACT3;
         ptype reg[FACT2];
+        #pragma unroll
         for (int j = 0; j < FACT2; ++j) {
-            /* main table block (c / 8, k3), lane pair of column c */
+            /* main table block (c / 8, k3), lane pair of column c: the
+               even lane's entries of the two halves are the cosine and the
+               sine, which is all a lane pair needs */
             const int c = cp + FACT0 * FACT1 * j;
             const int at = 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7);
             reg[j] = SG_LOAD(slm, NF_SLM(c, k3));
-            SG_MUL_ADD_SWAP(reg[j], SG_LOAD_PARTS(twidl_max_fact, at, 1), NF_DIR_SIGN,
-                            SG_LOAD_PARTS(twidl_max_fact, at + 16, 1));
+            NF_TWIDDLE(reg[j], twidl_max_fact[at], twidl_max_fact[at + 16]);
         }
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act)
+        if (act) {
+            #pragma unroll
             for (int j = 0; j < FACT2; ++j) SG_STORE(slm, NF_SLM(cp + FACT0 * FACT1 * j, k3), reg[j]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -111,6 +122,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int c0 = u % FACT0, k2 = u / FACT0;
         const int base = c0 + FACT0 * FACT1 * k2;
         ptype reg[FACT1];
+        #pragma unroll
         for (int j = 0; j < FACT1; ++j) {
             /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
             const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
@@ -118,8 +130,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NF_TWIDDLE(reg[j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
         }
         FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act)
+        if (act) {
+            #pragma unroll
             for (int j = 0; j < FACT1; ++j) SG_STORE(slm, NF_SLM(base + FACT0 * j, k3), reg[j]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -132,6 +146,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         const int k1 = u % FACT1, k2 = u / FACT1;
         const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
         ptype reg[FACT0];
+        #pragma unroll
         for (int j = 0; j < FACT0; ++j) {
             /* table 1 entry j FACT1 + k1 */
             const int e = j * FACT1 + k1;
@@ -139,6 +154,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
         }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        NF_UNROLL_STORES
         for (int j = 0; j < FACT0; ++j) {
             const int new_row = (j * FACT1 + k1) * FACT2 + k2;
             const int k = new_row * FACT3 + k3;

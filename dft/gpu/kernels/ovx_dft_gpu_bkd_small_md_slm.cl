@@ -20,7 +20,13 @@
 // natural order; (4) real forward: the post-processing into C + 1 values;
 // (5) columns (complex, real forward); (6) store the group's rows.
 // The scale is folded into the main twiddle table of multi-factor rows and
-// applied to the input of one-factor rows (SCALE).
+// applied to the input of one-factor rows (SCALE). Multi-factor rows skip
+// step (1) when the first pass can read `in` itself, and step (6) when the
+// last pass or the real post-processing can write `out` itself
+// (SMD_FIRST_FROM_GLOBAL, SMD_LAST_TO_GLOBAL, SMD_REAL_POST_TO_GLOBAL).
+// The loops over the values of one task have fixed trip counts and are
+// unrolled, so that the values stay in registers between the loads, the
+// transform, the twiddles and the stores.
 //
 // A complex value lives in a lane pair; every per-lane notion goes through
 // the lane-pair vocabulary, so the text also runs one work-item per lane
@@ -107,6 +113,29 @@
 // Tasks of the real pre- and post-processing per row: the pairs (k, C - k).
 #define SMD_REAL_TASKS (SMD_ROWS * (SMD_C / 2 + 1))
 
+// Multi-factor rows may skip the local-memory copies of the input and the
+// output: the first pass reads `in` directly unless the input is staged
+// (COPY_INPUT_IN_SLM), pre-processed (real backward) or scaled on the way
+// (SCALE); the last pass writes `out` directly when nothing follows the rows
+// (rank 1, complex).
+#if DIM0FACT1 > 1 && !defined(COPY_INPUT_IN_SLM) && !(REAL_FFT && BWD_DIR) && !defined(SCALE)
+#define SMD_FIRST_FROM_GLOBAL 1
+#else
+#define SMD_FIRST_FROM_GLOBAL 0
+#endif
+#if DIM0FACT1 > 1 && !SMD_COLUMNS && !REAL_FFT
+#define SMD_LAST_TO_GLOBAL 1
+#else
+#define SMD_LAST_TO_GLOBAL 0
+#endif
+// The real forward post-processing writes `out` directly when nothing
+// follows it (no columns).
+#if REAL_FFT && FWD_DIR && !SMD_COLUMNS
+#define SMD_REAL_POST_TO_GLOBAL 1
+#else
+#define SMD_REAL_POST_TO_GLOBAL 0
+#endif
+
 // ---- rules the build options must follow ---------------------------------------
 #if FWD_DIR != 1 - BWD_DIR
 #error "FWD_DIR must be 1 - BWD_DIR"
@@ -187,11 +216,11 @@ long smd_row_out(const int r) {
 // Multiplies by the main row twiddle of column c, output j (the scale of the
 // direction folded in): blocks of h points, (cos, cos) pairs then
 // (sin, -sin) pairs, so that each lane reads what it multiplies with.
-#define SMD_MAIN_TW(reg, tbl, R0, c, j)                                                          \
-    {                                                                                            \
-        const int at_ = (((c) / SMD_H) * DIM0FACT0 + (j)) * 4 * SMD_H + 2 * ((c) % SMD_H);        \
-        SG_MUL_ADD_SWAP(reg, SG_LOAD_PARTS((tbl), at_, 1), SMD_DIR_G,                             \
-                        SG_LOAD_PARTS((tbl), at_ + 2 * SMD_H, 1));                                \
+#define SMD_MAIN_TW(reg, tbl, R0, c, j)                                                    \
+    {                                                                                      \
+        const int at_ = (((c) / SMD_H) * DIM0FACT0 + (j)) * 4 * SMD_H + 2 * ((c) % SMD_H); \
+        SG_MUL_ADD_SWAP(reg, SG_LOAD_PARTS((tbl), at_, 1), SMD_DIR_G,                      \
+                        SG_LOAD_PARTS((tbl), at_ + 2 * SMD_H, 1));                         \
     }
 // Multiplies by w^(c j) of a factor-pair table, whose entry c R0 + j holds
 // e^(+2 pi i c j / (R0 R1)); the direction picks the sign.
@@ -202,7 +231,9 @@ long smd_row_out(const int r) {
     }
 
 // The natural index of the row output at position p after the in-place
-// passes (mixed-radix digits reversed).
+// passes (mixed-radix digits reversed). The last digit is the most
+// significant one of the natural index: natural(q F + j) = natural(q F) +
+// (C / F) j for the last factor F, which the last pass uses.
 int smd_natural(int p) {
     const int P0 = DIM0FACT1 * DIM0FACT2 * DIM0FACT3, P1 = DIM0FACT2 * DIM0FACT3, P2 = DIM0FACT3;
     const int j0 = p / P0;
@@ -216,64 +247,119 @@ int smd_natural(int p) {
 
 // An in-place row pass of radix F over blocks of L points (twiddle TW with
 // table tbl of R0 columns).
-#define SMD_DEFINE_ROW_PASS(NAME, F, FUNC, L, TW, R0)                                                         \
+#define SMD_DEFINE_ROW_PASS(NAME, F, FUNC, L, TW, R0)                                                          \
     void NAME(__local ftype* slm, const int pair, const ftype pmOne, __global const ftype* tbl TARVO_SG_PARAM) \
-    {                                                                                                         \
-        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                       \
-            const int t = pair + i * SMD_PAIRS;                                                               \
-            const int act = t < SMD_ROWS * (SMD_C / (F));                                                     \
-            const int tt = act ? t : 0;                                                                       \
-            const int r = tt / (SMD_C / (F)), u = tt % (SMD_C / (F));                                         \
-            const int c = u % ((L) / (F));                                                                    \
-            const int base = (u / ((L) / (F))) * (L) + c;                                                     \
-            __local ftype* row = slm + r * SMD_PITCH;                                                         \
-            ptype reg[F];                                                                                     \
-            for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(row, base + ((L) / (F)) * j);                      \
-            FUNC(reg, pmOne TARVO_SG_ARG);                                                                    \
-            for (int j = 0; j < (F); ++j) TW(reg[j], tbl, R0, c, j);                                          \
-            if (act)                                                                                          \
-                for (int j = 0; j < (F); ++j) SG_STORE(row, base + ((L) / (F)) * j, reg[j]);                  \
-        }                                                                                                     \
-        barrier(CLK_LOCAL_MEM_FENCE);                                                                         \
+    {                                                                                                          \
+        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                        \
+            const int t = pair + i * SMD_PAIRS;                                                                \
+            const int act = t < SMD_ROWS * (SMD_C / (F));                                                      \
+            const int tt = act ? t : 0;                                                                        \
+            const int r = tt / (SMD_C / (F)), u = tt % (SMD_C / (F));                                          \
+            const int c = u % ((L) / (F));                                                                     \
+            const int base = (u / ((L) / (F))) * (L) + c;                                                      \
+            __local ftype* row = slm + r * SMD_PITCH;                                                          \
+            ptype reg[F];                                                                                      \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(row, base + ((L) / (F)) * j);     \
+            FUNC(reg, pmOne TARVO_SG_ARG);                                                                     \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) TW(reg[j], tbl, R0, c, j);                         \
+            if (act)                                                                                           \
+                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(row, base + ((L) / (F)) * j, reg[j]); \
+        }                                                                                                      \
+        barrier(CLK_LOCAL_MEM_FENCE);                                                                          \
     }
+
+#if SMD_FIRST_FROM_GLOBAL
+// The first row pass reading its values straight from `in` (rows of the
+// group past `rows` read row 0 and store nothing useful): the input is read
+// once and local memory is written once, with no staging copy.
+void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne, __global const ftype* tbl,
+                           __global const ftype* src, const int rows TARVO_SG_PARAM)
+{
+    for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / DIM0FACT0)); ++i) {
+        const int t = pair + i * SMD_PAIRS;
+        const int act = t < SMD_ROWS * (SMD_C / DIM0FACT0);
+        const int tt = act ? t : 0;
+        const int r = tt / (SMD_C / DIM0FACT0), c = tt % (SMD_C / DIM0FACT0);
+        __global const ftype* in_row = src + smd_row_in(r < rows ? r : 0);
+        __local ftype* row = slm + r * SMD_PITCH;
+        ptype reg[DIM0FACT0];
+        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) reg[j] = SG_LOAD(in_row, c + (SMD_C / DIM0FACT0) * j);
+        DIM0FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SMD_MAIN_TW(reg[j], tbl, 1, c, j);
+        if (act)
+            _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SG_STORE(row, c + (SMD_C / DIM0FACT0) * j, reg[j]);
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+}
+#endif
 
 // The last row pass (radix F over blocks of F points): every lane pair
 // transforms all its blocks, then the outputs go to their natural places.
-#define SMD_DEFINE_ROW_LAST(NAME, F, FUNC)                                                          \
-    void NAME(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_PARAM)                 \
-    {                                                                                               \
-        ptype reg[SMD_TRIPS(SMD_ROWS * (SMD_C / (F)))][F];                                          \
-        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                             \
-            const int t = pair + i * SMD_PAIRS;                                                     \
-            const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                    \
-            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                             \
-            for (int j = 0; j < (F); ++j) reg[i][j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);  \
-            FUNC(reg[i], pmOne TARVO_SG_ARG);                                                       \
-        }                                                                                           \
-        barrier(CLK_LOCAL_MEM_FENCE);                                                               \
-        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                             \
-            const int t = pair + i * SMD_PAIRS;                                                     \
-            if (t < SMD_ROWS * (SMD_C / (F))) {                                                     \
-                const int r = t / (SMD_C / (F)), blk = t % (SMD_C / (F));                           \
-                for (int j = 0; j < (F); ++j)                                                       \
-                    SG_STORE(slm + r * SMD_PITCH, smd_natural(blk * (F) + j), reg[i][j]);           \
-            }                                                                                       \
-        }                                                                                           \
-        barrier(CLK_LOCAL_MEM_FENCE);                                                               \
+#define SMD_DEFINE_ROW_LAST(NAME, F, FUNC)                                                                           \
+    void NAME(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_PARAM)                                  \
+    {                                                                                                                \
+        ptype reg[SMD_TRIPS(SMD_ROWS * (SMD_C / (F)))][F];                                                           \
+        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                              \
+            const int t = pair + i * SMD_PAIRS;                                                                      \
+            const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                     \
+            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                              \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[i][j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j); \
+            FUNC(reg[i], pmOne TARVO_SG_ARG);                                                                        \
+        }                                                                                                            \
+        barrier(CLK_LOCAL_MEM_FENCE);                                                                                \
+        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                              \
+            const int t = pair + i * SMD_PAIRS;                                                                      \
+            if (t < SMD_ROWS * (SMD_C / (F))) {                                                                      \
+                const int r = t / (SMD_C / (F)), blk = t % (SMD_C / (F));                                            \
+                const int nat = smd_natural(blk * (F));                                                              \
+                _Pragma("unroll") for (int j = 0; j < (F); ++j)                                                      \
+                    SG_STORE(slm + r * SMD_PITCH, nat + (SMD_C / (F)) * j, reg[i][j]);                               \
+            }                                                                                                        \
+        }                                                                                                            \
+        barrier(CLK_LOCAL_MEM_FENCE);                                                                                \
     }
 
+// The last row pass writing its outputs straight to `out` in natural order
+// (rank 1, complex): no local-memory round trip and no barrier; rows of the
+// group past `rows` store nothing.
+#define SMD_DEFINE_ROW_LAST_GLOBAL(NAME, F, FUNC)                                                                   \
+    void NAME(__local const ftype* slm, const int pair, const ftype pmOne, __global ftype* dst,                     \
+              const int rows TARVO_SG_PARAM)                                                                        \
+    {                                                                                                               \
+        for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                             \
+            const int t = pair + i * SMD_PAIRS;                                                                     \
+            const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                    \
+            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                             \
+            ptype reg[F];                                                                                           \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);   \
+            FUNC(reg, pmOne TARVO_SG_ARG);                                                                          \
+            if (t < SMD_ROWS * (SMD_C / (F)) && r < rows) {                                                         \
+                __global ftype* out_row = dst + smd_row_out(r);                                                     \
+                const int nat = smd_natural(blk * (F));                                                             \
+                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(out_row, nat + (SMD_C / (F)) * j, reg[j]); \
+            }                                                                                                       \
+        }                                                                                                           \
+    }
+
+#if SMD_LAST_TO_GLOBAL
+#define SMD_ROW_LAST SMD_DEFINE_ROW_LAST_GLOBAL
+#else
+#define SMD_ROW_LAST SMD_DEFINE_ROW_LAST
+#endif
 #if DIM0FACT1 > 1
+#if !SMD_FIRST_FROM_GLOBAL
 SMD_DEFINE_ROW_PASS(smd_rows_pass1, DIM0FACT0, DIM0FACT0_FUNC, SMD_C, SMD_MAIN_TW, 1)
+#endif
 #if DIM0FACT2 > 1
 SMD_DEFINE_ROW_PASS(smd_rows_pass2, DIM0FACT1, DIM0FACT1_FUNC, SMD_C / DIM0FACT0, SMD_PAIR_TW, DIM0FACT1)
 #if DIM0FACT3 > 1
 SMD_DEFINE_ROW_PASS(smd_rows_pass3, DIM0FACT2, DIM0FACT2_FUNC, DIM0FACT2 * DIM0FACT3, SMD_PAIR_TW, DIM0FACT2)
-SMD_DEFINE_ROW_LAST(smd_rows_last, DIM0FACT3, DIM0FACT3_FUNC)
+SMD_ROW_LAST(smd_rows_last, DIM0FACT3, DIM0FACT3_FUNC)
 #else
-SMD_DEFINE_ROW_LAST(smd_rows_last, DIM0FACT2, DIM0FACT2_FUNC)
+SMD_ROW_LAST(smd_rows_last, DIM0FACT2, DIM0FACT2_FUNC)
 #endif
 #else
-SMD_DEFINE_ROW_LAST(smd_rows_last, DIM0FACT1, DIM0FACT1_FUNC)
+SMD_ROW_LAST(smd_rows_last, DIM0FACT1, DIM0FACT1_FUNC)
 #endif
 #else
 // One factor: a lane pair transforms a whole row.
@@ -283,10 +369,10 @@ void smd_rows_one(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG
         const int r = pair + i * SMD_PAIRS;
         __local ftype* row = slm + (r < SMD_ROWS ? r : 0) * SMD_PITCH;
         ptype reg[DIM0FACT0];
-        for (int k = 0; k < DIM0FACT0; ++k) reg[k] = SG_LOAD(row, k);
+        _Pragma("unroll") for (int k = 0; k < DIM0FACT0; ++k) reg[k] = SG_LOAD(row, k);
         DIM0FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         if (r < SMD_ROWS)
-            for (int k = 0; k < DIM0FACT0; ++k) SG_STORE(row, k, reg[k]);
+            _Pragma("unroll") for (int k = 0; k < DIM0FACT0; ++k) SG_STORE(row, k, reg[k]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 }
@@ -338,37 +424,68 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 // Z_(C-k) = conj(E'_k) + i conj(O'_k) with E'_k = X_k + conj X_(C-k) and
 // O'_k = (X_k - conj X_(C-k)) e^(+i pi k / C); the imaginary parts of X_0
 // and X_C do not enter.
-#define SMD_DEFINE_REAL_STEP(NAME, ...)                                                   \
-    void NAME(__local ftype* slm, const int pair SMD_REAL_PARAM TARVO_SG_PARAM)           \
-    {                                                                                     \
-        ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                            \
-        for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                             \
-            const int t = pair + i * SMD_PAIRS;                                           \
-            const int tt = t < SMD_REAL_TASKS ? t : 0;                                    \
-            const int k = tt % (SMD_C / 2 + 1);                                           \
-            __local const ftype* row = slm + (tt / (SMD_C / 2 + 1)) * SMD_PITCH;          \
-            const ftype ar = row[2 * k], ai = row[2 * k + 1];                             \
-            const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1];         \
-            ftype wc, ws;                                                                 \
-            if (k == 0) {                                                                 \
-                wc = (ftype)1;                                                            \
-                ws = (ftype)0;                                                            \
-            } else {                                                                      \
-                SMD_REAL_FACTOR(k, &wc, &ws);                                             \
-            }                                                                             \
-            __VA_ARGS__                                                                   \
-        }                                                                                 \
-        barrier(CLK_LOCAL_MEM_FENCE);                                                     \
-        for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                             \
-            const int t = pair + i * SMD_PAIRS;                                           \
-            if (t < SMD_REAL_TASKS) {                                                     \
-                const int k = t % (SMD_C / 2 + 1);                                        \
-                __local ftype* row = slm + (t / (SMD_C / 2 + 1)) * SMD_PITCH;             \
-                SMD_PUT(row, 2 * k, v[i][0], v[i][1]);                                    \
-                if (2 * k != SMD_C) SMD_PUT(row, 2 * (SMD_C - k), v[i][2], v[i][3]);      \
-            }                                                                             \
-        }                                                                                 \
-        barrier(CLK_LOCAL_MEM_FENCE);                                                     \
+#define SMD_DEFINE_REAL_STEP(NAME, ...)                                              \
+    void NAME(__local ftype* slm, const int pair SMD_REAL_PARAM TARVO_SG_PARAM)      \
+    {                                                                                \
+        ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                       \
+        for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                        \
+            const int t = pair + i * SMD_PAIRS;                                      \
+            const int tt = t < SMD_REAL_TASKS ? t : 0;                               \
+            const int k = tt % (SMD_C / 2 + 1);                                      \
+            __local const ftype* row = slm + (tt / (SMD_C / 2 + 1)) * SMD_PITCH;     \
+            const ftype ar = row[2 * k], ai = row[2 * k + 1];                        \
+            const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1];    \
+            ftype wc, ws;                                                            \
+            if (k == 0) {                                                            \
+                wc = (ftype)1;                                                       \
+                ws = (ftype)0;                                                       \
+            } else {                                                                 \
+                SMD_REAL_FACTOR(k, &wc, &ws);                                        \
+            }                                                                        \
+            __VA_ARGS__                                                              \
+        }                                                                            \
+        barrier(CLK_LOCAL_MEM_FENCE);                                                \
+        for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                        \
+            const int t = pair + i * SMD_PAIRS;                                      \
+            if (t < SMD_REAL_TASKS) {                                                \
+                const int k = t % (SMD_C / 2 + 1);                                   \
+                __local ftype* row = slm + (t / (SMD_C / 2 + 1)) * SMD_PITCH;        \
+                SMD_PUT(row, 2 * k, v[i][0], v[i][1]);                               \
+                if (2 * k != SMD_C) SMD_PUT(row, 2 * (SMD_C - k), v[i][2], v[i][3]); \
+            }                                                                        \
+        }                                                                            \
+        barrier(CLK_LOCAL_MEM_FENCE);                                                \
+    }
+
+// The same step writing its results straight to `out` (the forward
+// post-processing when nothing follows it): no barrier, no local-memory
+// round trip, no final copy; rows of the group past `rows` store nothing.
+#define SMD_DEFINE_REAL_STEP_TO_GLOBAL(NAME, ...)                                                        \
+    void NAME(__local const ftype* slm, const int pair, __global ftype* dst,                             \
+              const int rows SMD_REAL_PARAM TARVO_SG_PARAM)                                              \
+    {                                                                                                    \
+        ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                                           \
+        for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                                            \
+            const int t = pair + i * SMD_PAIRS;                                                          \
+            const int tt = t < SMD_REAL_TASKS ? t : 0;                                                   \
+            const int r = tt / (SMD_C / 2 + 1), k = tt % (SMD_C / 2 + 1);                                \
+            __local const ftype* row = slm + r * SMD_PITCH;                                              \
+            const ftype ar = row[2 * k], ai = row[2 * k + 1];                                            \
+            const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1];                        \
+            ftype wc, ws;                                                                                \
+            if (k == 0) {                                                                                \
+                wc = (ftype)1;                                                                           \
+                ws = (ftype)0;                                                                           \
+            } else {                                                                                     \
+                SMD_REAL_FACTOR(k, &wc, &ws);                                                            \
+            }                                                                                            \
+            __VA_ARGS__                                                                                  \
+            if (t < SMD_REAL_TASKS && r < rows) {                                                        \
+                __global ftype* out_row = dst + smd_row_out(r);                                          \
+                SMD_PUT(out_row, 2 * k, v[i][0], v[i][1]);                                               \
+                if (2 * k != SMD_C) SMD_PUT(out_row, 2 * (SMD_C - k), v[i][2], v[i][3]);                 \
+            }                                                                                            \
+        }                                                                                                \
     }
 
 #if DIM0FACT1 > 1
@@ -380,22 +497,26 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 #endif
 
 #if FWD_DIR
-SMD_DEFINE_REAL_STEP(smd_real_post, {
-    if (k == 0) {
-        v[i][0] = ar + ai;
-        v[i][1] = (ftype)0;
-        v[i][2] = ar - ai;
-        v[i][3] = (ftype)0;
-    } else {
-        const ftype er = (ftype)0.5 * (ar + mr), ei = (ftype)0.5 * (ai - mi);
-        const ftype orr = (ftype)0.5 * (ai + mi), oi = (ftype)-0.5 * (ar - mr);
-        const ftype wr = wc * orr - ws * oi, wi = wc * oi + ws * orr;
-        v[i][0] = er + wr;
-        v[i][1] = ei + wi;
-        v[i][2] = er - wr;
-        v[i][3] = wi - ei;
+#define SMD_REAL_POST_BODY                                                            \
+    if (k == 0) {                                                                     \
+        v[i][0] = ar + ai;                                                            \
+        v[i][1] = (ftype)0;                                                           \
+        v[i][2] = ar - ai;                                                            \
+        v[i][3] = (ftype)0;                                                           \
+    } else {                                                                          \
+        const ftype er = (ftype)0.5 * (ar + mr), ei = (ftype)0.5 * (ai - mi);         \
+        const ftype orr = (ftype)0.5 * (ai + mi), oi = (ftype)-0.5 * (ar - mr);       \
+        const ftype wr = wc * orr - ws * oi, wi = wc * oi + ws * orr;                 \
+        v[i][0] = er + wr;                                                            \
+        v[i][1] = ei + wi;                                                            \
+        v[i][2] = er - wr;                                                            \
+        v[i][3] = wi - ei;                                                            \
     }
-})
+#if SMD_REAL_POST_TO_GLOBAL
+SMD_DEFINE_REAL_STEP_TO_GLOBAL(smd_real_post, SMD_REAL_POST_BODY)
+#else
+SMD_DEFINE_REAL_STEP(smd_real_post, SMD_REAL_POST_BODY)
+#endif
 #else
 SMD_DEFINE_REAL_STEP(smd_real_pre, {
     if (k == 0) {
@@ -430,10 +551,10 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_
         const int tt = act ? t : 0;
         const int b = tt / SMD_COLS, col = tt % SMD_COLS;
         ptype reg[DIM1FACT0];
-        for (int m = 0; m < DIM1FACT0; ++m) reg[m] = SG_LOAD(SMD_COL_ROW(b, m), col);
+        _Pragma("unroll") for (int m = 0; m < DIM1FACT0; ++m) reg[m] = SG_LOAD(SMD_COL_ROW(b, m), col);
         DIM1FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
-            for (int m = 0; m < DIM1FACT0; ++m) SG_STORE(SMD_COL_ROW(b, m), col, reg[m]);
+            _Pragma("unroll") for (int m = 0; m < DIM1FACT0; ++m) SG_STORE(SMD_COL_ROW(b, m), col, reg[m]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 }
@@ -450,11 +571,11 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         const int b = tt / (SMD_COLS * DIM1FACT1), u = tt % (SMD_COLS * DIM1FACT1);
         const int col = u / DIM1FACT1, c = u % DIM1FACT1;
         ptype reg[DIM1FACT0];
-        for (int j = 0; j < DIM1FACT0; ++j) reg[j] = SG_LOAD(SMD_COL_ROW(b, c + DIM1FACT1 * j), col);
+        _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) reg[j] = SG_LOAD(SMD_COL_ROW(b, c + DIM1FACT1 * j), col);
         DIM1FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        for (int j = 0; j < DIM1FACT0; ++j) SMD_PAIR_TW(reg[j], tbl, DIM1FACT0, c, j);
+        _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) SMD_PAIR_TW(reg[j], tbl, DIM1FACT0, c, j);
         if (act)
-            for (int j = 0; j < DIM1FACT0; ++j) SG_STORE(SMD_COL_ROW(b, c + DIM1FACT1 * j), col, reg[j]);
+            _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) SG_STORE(SMD_COL_ROW(b, c + DIM1FACT1 * j), col, reg[j]);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
     ptype reg[SMD_TRIPS(BATCH_PER_GROUP * SMD_COLS * DIM1FACT0)][DIM1FACT1];
@@ -463,7 +584,7 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         const int tt = t < BATCH_PER_GROUP * SMD_COLS * DIM1FACT0 ? t : 0;
         const int b = tt / (SMD_COLS * DIM1FACT0), u = tt % (SMD_COLS * DIM1FACT0);
         const int col = u / DIM1FACT0, j0 = u % DIM1FACT0;
-        for (int c = 0; c < DIM1FACT1; ++c) reg[i][c] = SG_LOAD(SMD_COL_ROW(b, DIM1FACT1 * j0 + c), col);
+        _Pragma("unroll") for (int c = 0; c < DIM1FACT1; ++c) reg[i][c] = SG_LOAD(SMD_COL_ROW(b, DIM1FACT1 * j0 + c), col);
         DIM1FACT1_FUNC(reg[i], pmOne TARVO_SG_ARG);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -472,7 +593,7 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         if (t < BATCH_PER_GROUP * SMD_COLS * DIM1FACT0) {
             const int b = t / (SMD_COLS * DIM1FACT0), u = t % (SMD_COLS * DIM1FACT0);
             const int col = u / DIM1FACT0, j0 = u % DIM1FACT0;
-            for (int k1 = 0; k1 < DIM1FACT1; ++k1) SG_STORE(SMD_COL_ROW(b, j0 + DIM1FACT0 * k1), col, reg[i][k1]);
+            _Pragma("unroll") for (int k1 = 0; k1 < DIM1FACT1; ++k1) SG_STORE(SMD_COL_ROW(b, j0 + DIM1FACT0 * k1), col, reg[i][k1]);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -513,12 +634,14 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
     __local ftype* slm = slmPtr;
 
     // (1) the rows of the group's transforms (the one-factor scale on the way)
-    for (int t = pair; t < rows * SMD_IN_ELEMS; t += SMD_PAIRS) {
-        const int r = t / SMD_IN_ELEMS, k = t % SMD_IN_ELEMS;
-        __global const ftype* p = src + smd_row_in(r) + 2 * k;
-        SMD_PUT(slm, r * SMD_PITCH + 2 * k, p[0] * SMD_SCALE, p[1] * SMD_SCALE);
+#if !SMD_FIRST_FROM_GLOBAL
+    for (int r = 0; r < rows; ++r) {
+        __global const ftype* in_row = src + smd_row_in(r);
+        for (int k = pair; k < SMD_IN_ELEMS; k += SMD_PAIRS)
+            SMD_PUT(slm, r * SMD_PITCH + 2 * k, in_row[2 * k] * SMD_SCALE, in_row[2 * k + 1] * SMD_SCALE);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
+#endif
 
     // (2) real backward: columns, then the pre-processing
 #if REAL_FFT && BWD_DIR
@@ -534,20 +657,30 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
 
     // (3) the rows
 #if DIM0FACT1 > 1
+#if SMD_FIRST_FROM_GLOBAL
+    smd_rows_first_global(slm, pair, pmOne, mainTwidlRow, src, rows TARVO_SG_ARG);
+#else
     smd_rows_pass1(slm, pair, pmOne, mainTwidlRow TARVO_SG_ARG);
+#endif
 #if DIM0FACT2 > 1
     smd_rows_pass2(slm, pair, pmOne, secondFactTwidlRow TARVO_SG_ARG);
 #if DIM0FACT3 > 1
     smd_rows_pass3(slm, pair, pmOne, thirdFactTwidlRow TARVO_SG_ARG);
 #endif
 #endif
+#if SMD_LAST_TO_GLOBAL
+    smd_rows_last(slm, pair, pmOne, dst, rows TARVO_SG_ARG);
+#else
     smd_rows_last(slm, pair, pmOne TARVO_SG_ARG);
+#endif
 #else
     smd_rows_one(slm, pair, pmOne TARVO_SG_ARG);
 #endif
 
     // (4) real forward: the post-processing; (5) the columns
-#if REAL_FFT && FWD_DIR
+#if REAL_FFT && FWD_DIR && SMD_REAL_POST_TO_GLOBAL
+    smd_real_post(slm, pair, dst, rows SMD_REAL_ARG TARVO_SG_ARG);
+#elif REAL_FFT && FWD_DIR
     smd_real_post(slm, pair SMD_REAL_ARG TARVO_SG_ARG);
 #endif
 #if SMD_COLUMNS && !(REAL_FFT && BWD_DIR)
@@ -559,8 +692,11 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __local
 #endif
 
     // (6) each row's elements, nothing between them
-    for (int t = pair; t < rows * SMD_OUT_ELEMS; t += SMD_PAIRS) {
-        const int r = t / SMD_OUT_ELEMS, k = t % SMD_OUT_ELEMS;
-        SG_STORE_PARTS(dst, smd_row_out(r) + 2 * k, 1, SG_LOAD_PARTS(slm, r * SMD_PITCH + 2 * k, 1));
+#if !SMD_LAST_TO_GLOBAL && !SMD_REAL_POST_TO_GLOBAL
+    for (int r = 0; r < rows; ++r) {
+        __global ftype* out_row = dst + smd_row_out(r);
+        for (int k = pair; k < SMD_OUT_ELEMS; k += SMD_PAIRS)
+            SG_STORE_PARTS(out_row, 2 * k, 1, SG_LOAD_PARTS(slm, r * SMD_PITCH + 2 * k, 1));
     }
+#endif
 }

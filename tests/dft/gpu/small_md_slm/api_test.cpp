@@ -62,10 +62,14 @@ INSTANTIATE_TEST_SUITE_P(
                       shuffled(C("quen6", true, {12, 10}, 3, false, true))),
     case_name);
 
+// Real rank 1: split rows, one-factor rows, and one-factor rows eight to a
+// work-group with a last group of 3 (the post-processing writes the output
+// of each row of a group, and nothing for the rows the last group lacks).
 INSTANTIATE_TEST_SUITE_P(
     Real1D, SmallMdApi,
     ::testing::Values(R("quen6", false, {120}, 5, false, true), R("quen6", false, {120}, 5, true, false),
-                      R("quen6", true, {74}, 1, false, true), R("quen6", true, {74}, 2, true, true)),
+                      R("quen6", true, {74}, 1, false, true), R("quen6", true, {74}, 2, true, true),
+                      R("quen6", true, {62}, 11, true, true), R("quen6", false, {62}, 11, false, false)),
     case_name);
 
 // Real rank 2: one-factor rows with two column factors, split rows; padded
