@@ -10,6 +10,7 @@
 // application's own first plan would otherwise leave a planner without them,
 // on which planning with several threads runs for minutes.
 #include <atomic>
+#include <chrono>
 #include <ovxplat/cpudft.h>
 
 #include <fftw3.h>
@@ -116,6 +117,7 @@ struct direction_plan {
     int naxes = 0;                   // output layout, for scaling
     axis out_axes[2 * DFTI_MAX_RANK + 1];
     double scale = 1.0;
+    int threads = 1;                 // threads the plans run on
 };
 
 struct cpu_plan_state {
@@ -163,11 +165,14 @@ bool span_of(const axis* a, int na, std::int64_t offset, std::int64_t* span) {
 }
 
 // Memory blocks aligned for SIMD loads (64 bytes): scratch arrays of the
-// planner and input copies.
-void* aligned_block(std::size_t bytes, bool zero) {
+// planner and input copies. They are left as allocated: a copy is written
+// whole before it is read, and FFTW's measuring zeroes the input of each
+// candidate plan itself before timing it and writes the output, so filling
+// the scratch beforehand would only add a pass over the arrays to the commit
+// (on large transforms nearly as long as the measuring itself).
+void* aligned_block(std::size_t bytes) {
     void* p = nullptr;
     if (posix_memalign(&p, 64, bytes ? bytes : 1) != 0) return nullptr;
-    if (zero) std::memset(p, 0, bytes);
     return p;
 }
 
@@ -213,7 +218,7 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     void* tmp = nullptr;
     if (d.copy_input) {
         std::size_t bytes = static_cast<std::size_t>(d.in_span - d.in_offset) * d.in_elem;
-        tmp = aligned_block(bytes, false);
+        tmp = aligned_block(bytes);
         if (!tmp) return DFTI_STATUS_ALLOCATION_FAILED;
         std::memcpy(tmp, pin, bytes);
         pin = static_cast<char*>(tmp);
@@ -261,6 +266,21 @@ std::int64_t node_points(const DFTI_DESCRIPTOR* node) {
     for (std::int64_t i = 0; i < node->working_batch.count; ++i)
         if (__builtin_mul_overflow(p, node->working_batch.records[i].length, &p)) return INT64_MAX;
     return p;
+}
+
+// Nodes of kSerialFrom to kSerialTo points (all their transforms together)
+// are measured on one thread as well as on several (see plan_direction): at
+// that size a single thread often finishes before the worker threads of a
+// threaded plan are awake (double r2c 256 x 256 on 8 threads: 110 us on one,
+// 200 us on eight). A serial plan that runs within kSerialEnough is kept
+// without measuring the threaded one.
+constexpr std::int64_t kSerialFrom = std::int64_t(1) << 16;
+constexpr std::int64_t kSerialTo = std::int64_t(1) << 18;
+constexpr double kSerialEnough = 150e-6;
+
+bool compares_serial_plan(const DFTI_DESCRIPTOR* node) {
+    const std::int64_t p = node_points(node);
+    return p >= kSerialFrom && p <= kSerialTo;
 }
 
 // Seconds FFTW may spend measuring one plan of a length with a large prime
@@ -486,18 +506,75 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     auto measured = [&](unsigned f) -> typename api::plan {
         if (effort == FFTW_ESTIMATE) return make(si, so, f | FFTW_ESTIMATE);
         if (typename api::plan p = make(si, so, f | effort | FFTW_WISDOM_ONLY)) return p;
-        void* a = aligned_block(fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes, true);
-        void* b = fftw_in_place ? a : aligned_block(out_bytes, true);
+        void* a = aligned_block(fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes);
+        void* b = fftw_in_place ? a : aligned_block(out_bytes);
         typename api::plan p = a && b ? make(a, b, f | effort) : nullptr;
         no_memory = !a || !b;
         if (b != a) std::free(b);
         std::free(a);
         return p;
     };
+    // Seconds of one run of a plan on zeroed scratch arrays of the node's
+    // layout: the best of a few runs after a first one, each timed alone as a
+    // caller's compute is. Negative when the arrays cannot be allocated.
+    auto run_time = [&](typename api::plan p) -> double {
+        const std::size_t in_len = fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes;
+        void* a = aligned_block(in_len);
+        void* b = fftw_in_place ? a : aligned_block(out_bytes);
+        double best = -1;
+        if (a && b) {
+            for (int k = 0; k < 6; ++k) {
+                std::memset(a, 0, in_len);
+                const auto t0 = std::chrono::steady_clock::now();
+                if (!real) api::exec_c2c(p, a, b);
+                else if (which == 0) api::exec_r2c(p, a, b);
+                else api::exec_c2r(p, a, b);
+                const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                if (k > 0 && (best < 0 || t < best)) best = t;
+            }
+        }
+        if (b != a) std::free(b);
+        std::free(a);
+        return best;
+    };
     typename api::plan pa = nullptr, pu = nullptr;
+    d.threads = threads;
     if (in_start % 16 == 0 && out_start % 16 == 0) {
-        pa = measured(0);
-        if (pa) pu = make(si, so, FFTW_ESTIMATE | FFTW_UNALIGNED);
+        if (threads > 1 && effort != FFTW_ESTIMATE && compares_serial_plan(node)) {
+            // FFTW's planner given several threads does not come back to a
+            // serial plan for such a transform, though one thread may finish
+            // it before the workers of a threaded plan are awake. It is
+            // measured on one thread first: that plan is kept when it runs
+            // within kSerialEnough, else it is timed against the threaded
+            // plan and the faster of the two is kept.
+            plan_with_threads<T>(1);
+            typename api::plan ps = measured(0);
+            plan_with_threads<T>(threads);
+            const double ts = ps ? run_time(ps) : -1;
+            if (ps && ts >= 0 && ts <= kSerialEnough) {
+                pa = ps;
+                d.threads = 1;
+            } else {
+                pa = no_memory ? nullptr : measured(0);
+                const double tt = pa ? run_time(pa) : -1;
+                if (ps && ts >= 0 && (!pa || tt < 0 || ts < tt)) {
+                    if (pa) api::destroy(pa);
+                    pa = ps;
+                    d.threads = 1;
+                } else if (ps) {
+                    api::destroy(ps);
+                }
+                if (pa) no_memory = false;
+            }
+        } else {
+            pa = measured(0);
+        }
+        // The unaligned plan runs on as many threads as the aligned one.
+        if (pa) {
+            if (d.threads != threads) plan_with_threads<T>(d.threads);
+            pu = make(si, so, FFTW_ESTIMATE | FFTW_UNALIGNED);
+            if (d.threads != threads) plan_with_threads<T>(threads);
+        }
         if (pa && !pu) {
             api::destroy(pa);
             pa = nullptr;
@@ -546,7 +623,8 @@ int cpu_commit_t(DFTI_DESCRIPTOR* node) {
     node->cpu_compute_fwd = s->dir[0].unaligned ? compute_fwd<T> : nullptr;
     node->cpu_compute_bwd = s->dir[1].unaligned ? compute_bwd<T> : nullptr;
     node->data_array_count = dfti_node_ops::data_array_count(node);
-    node->threads_in_use = threads;
+    node->threads_in_use = std::max(node->directions != 1 ? s->dir[0].threads : 1,
+                                    node->directions != 0 ? s->dir[1].threads : 1);
     node->commit_status = DFTI_COMMITTED;
     return 0;
 }

@@ -124,7 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
         node_case{"three_batch_records_c2r", false, true, {9}, {2, 3, 2}, false, 1, 2, 5, 1.0 / 9},
         node_case{"offsets_inplace_c2c", true, false, {5, 6}, {2}, true, 0, 4, 4, 1.0},
         node_case{"offsets_inplace_r2c", false, true, {4, 6}, {1}, true, 0, 6, 3, 1.0},
-        node_case{"c2r_md_keeps_input", true, true, {6, 8}, {3}, false, 1, 0, 0, 1.0}),
+        node_case{"c2r_md_keeps_input", true, true, {6, 8}, {3}, false, 1, 0, 0, 1.0},
+        // 2^16 to 2^18 points: planned on one thread and on several, the
+        // faster plan kept.
+        node_case{"mid_size_r2c_d", true, true, {256, 256}, {1}, false, 0, 0, 0, 1.0},
+        node_case{"mid_size_c2r_d", true, true, {256, 256}, {1}, false, 1, 0, 0, 1.0 / 65536},
+        node_case{"mid_size_c2c_s_batched", false, false, {512}, {256}, false, 0, 0, 0, 1.0},
+        node_case{"mid_size_c2c_s_back_inplace", false, false, {256, 256}, {2}, true, 1, 0, 0, 1.0}),
     [](const ::testing::TestParamInfo<node_case>& i) { return std::string(i.param.name); });
 
 TEST(CpuLibraryRefusals, Statuses) {

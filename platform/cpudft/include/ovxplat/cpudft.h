@@ -5,8 +5,11 @@
  * with FFTW's worker threads. Plans of nodes of at least 2^15 points use every
  * hardware thread (at most the node's thread limit when set) and are measured
  * on scratch arrays at commit (wisdom is kept for the process, so a second
- * commit of a shape does not measure again); smaller nodes are estimated and
- * run on one thread. OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
+ * commit of a shape does not measure again); nodes of 2^16 to 2^18 points are
+ * also measured on one thread and keep that plan when it is fast enough or
+ * faster than the threaded one (the node's thread limit then reads 1);
+ * smaller nodes are estimated and run on one thread.
+ * OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
  * planning effort for every node. Each direction holds a plan for arrays with
  * FFTW's SIMD alignment and one for any arrays, chosen at compute.
  * The library computes with its own copy of FFTW: an application that uses
