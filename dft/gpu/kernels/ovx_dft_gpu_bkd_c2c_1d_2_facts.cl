@@ -22,6 +22,9 @@
 #define TF2_COLS (FACT1 + PADFACT1)
 #define TF2_COL_GROUPS (TF2_COLS / 4)
 #define TF2_SUBGROUPS (WORK_GROUP_SIZE / SUBGROUP_SIZE)
+// The transposed columns are kept in local memory in two planes, the real
+// parts first and the imaginary parts after them.
+#define TF2_PLANE (FACT0 * TF2_COLS)
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -69,7 +72,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             }
             if (sg < TF2_COL_GROUPS) {
 #pragma unroll
-                for (int k = 0; k < FACT0; ++k) SG_STORE(slm, k * TF2_COLS + col, reg[k]);
+                for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slm, k * TF2_COLS + col, TF2_PLANE, reg[k]);
             }
         }
         barrier(CLK_LOCAL_MEM_FENCE);
@@ -80,7 +83,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             const int k0c = rowOk ? k0 : FACT0 - 1;
             ptype reg[FACT1];
 #pragma unroll
-            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slm, k0c * TF2_COLS + j);
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slm, k0c * TF2_COLS + j, TF2_PLANE);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
