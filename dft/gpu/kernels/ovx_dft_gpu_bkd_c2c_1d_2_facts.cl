@@ -22,7 +22,9 @@
 #define TF2_COLS (FACT1 + PADFACT1)
 #define TF2_COL_GROUPS (TF2_COLS / 4)
 #define TF2_SUBGROUPS (WORK_GROUP_SIZE / SUBGROUP_SIZE)
-#define TF2_REGS (FACT0 > FACT1 ? FACT0 : FACT1)
+// The transposed columns are kept in local memory in two planes, the real
+// parts first and the imaginary parts after them.
+#define TF2_PLANE (FACT0 * TF2_COLS)
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -39,36 +41,54 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
 
     const int col = 4 * sg + pair;
     const int colOk = col < FACT1;
+    const int colc = colOk ? col : FACT1 - 1;
     const int colGroup = sg < TF2_COL_GROUPS ? sg : 0;
-    ptype reg[TF2_REGS];
 
     for (int b = 0; b < count; ++b) {
         const long t = group * BATCH_PER_GROUP + b;
         __global const ftype* src = in + 2 * t * (long)IDIST;
         __global ftype* dst = out + 2 * t * (long)ODIST;
-
-        for (int i = 0; i < FACT0; ++i)
-            reg[i] = colOk ? SG_LOAD(src, i * FACT1 + col) : SG_ZERO;
-        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        for (int k = 0; k < FACT0; ++k) {
-            const int e = colGroup * 16 * FACT0 + 16 * k;
-            const ptype tr = SG_LANE_LOAD(twidl, e);
-            const ptype ti = SG_LANE_LOAD(twidl, e + 8);
-            SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
-        }
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous transform's rows are read
-        if (sg < TF2_COL_GROUPS)
-            for (int k = 0; k < FACT0; ++k) SG_STORE(slm, k * TF2_COLS + col, reg[k]);
+
+        // Each stage keeps its values in an array of its own that lives
+        // between two barriers only, and every loop over it is unrolled, so
+        // that the values stay in registers and the device compiler
+        // vectorises the stage across work-items. A lane without a column
+        // reads a column that exists (clamped) and computes on zeros.
+        {
+            ptype reg[FACT0];
+#pragma unroll
+            for (int i = 0; i < FACT0; ++i) {
+                const ptype v = SG_LOAD(src, i * FACT1 + colc);
+                reg[i] = colOk ? v : SG_ZERO;
+            }
+            FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+#pragma unroll
+            for (int k = 0; k < FACT0; ++k) {
+                const int e = colGroup * 16 * FACT0 + 16 * k;
+                const ptype tr = SG_LANE_LOAD(twidl, e);
+                const ptype ti = SG_LANE_LOAD(twidl, e + 8);
+                SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
+            }
+            if (sg < TF2_COL_GROUPS) {
+#pragma unroll
+                for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slm, k * TF2_COLS + col, TF2_PLANE, reg[k]);
+            }
+        }
         barrier(CLK_LOCAL_MEM_FENCE);
 
         for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
             const int k0 = 4 * (pass * TF2_SUBGROUPS + sg) + pair;
             const int rowOk = k0 < FACT0;
             const int k0c = rowOk ? k0 : FACT0 - 1;
-            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slm, k0c * TF2_COLS + j);
+            ptype reg[FACT1];
+#pragma unroll
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slm, k0c * TF2_COLS + j, TF2_PLANE);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-            if (rowOk)
+            if (rowOk) {
+#pragma unroll
                 for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(dst, k0 + FACT0 * k1, reg[k1]);
+            }
         }
     }
 }

@@ -9,11 +9,17 @@
 // columns. The columns past the last one compute on zeros and neither load
 // nor store, so no access leaves the data, the table or the scratch row.
 // `offset` is the index of the chunk's first transform in the caller's batch.
+// A scratch row keeps its values in two planes, the N real parts at the
+// row's start and the N imaginary parts TDIST values later, and so does the
+// group's local area in pass 0: a loop that stores both parts of a value to
+// neighbouring addresses is packed by the device compiler into two-element
+// vectors and then not vectorised across work-items.
 
 #define TARVO_SG_PAIR_VOCABULARY 1
 
 #define TF3_M (FACT1 * FACT2)
 #define TF3_COLS_PER_GROUP (WORK_GROUP_SIZE / 2)
+#define TF3_SLM_PLANE (TF3_COLS_PER_GROUP * FACT0)
 
 // (c, s) of a table entry, multiplied unchanged forward and conjugated backward.
 #define TF3_TWIDDLE(reg, tab, idx)                                                 \
@@ -40,17 +46,26 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
     const long t = (long)get_global_id(1) + offset;
     const int ok = col < TF3_M;
     __global const ftype* src = in + 2 * t * (long)IDIST;
-    ptype reg[FACT0];
-    for (int i = 0; i < FACT0; ++i) reg[i] = ok ? SG_LOAD(src, col + (long)i * TF3_M) : SG_ZERO;
-    FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+    const long colc = ok ? col : TF3_M - 1;
     // The group's columns occupy one contiguous piece of the scratch row.
     const int local_col = 4 * sgid + pair;
-    for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slm, local_col * FACT0 + k0, reg[k0]);
+    {
+        ptype reg[FACT0];
+#pragma unroll
+        for (int i = 0; i < FACT0; ++i) {
+            const ptype v = SG_LOAD(src, colc + (long)i * TF3_M);
+            reg[i] = ok ? v : SG_ZERO;
+        }
+        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+#pragma unroll
+        for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(slm, local_col * FACT0 + k0, TF3_SLM_PLANE, reg[k0]);
+    }
     barrier(CLK_LOCAL_MEM_FENCE);
     const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
     const long cols = (TF3_M - first) < TF3_COLS_PER_GROUP ? (TF3_M - first) : TF3_COLS_PER_GROUP;
-    __global ftype* dst = scratch + 2 * (row * (long)TDIST + first * FACT0);
-    for (long r = SG_WG_CPLX_ID(); r < FACT0 * cols; r += WORK_GROUP_SIZE / 2) SG_STORE(dst, r, SG_LOAD(slm, r));
+    __global ftype* dst = scratch + 2 * row * (long)TDIST + first * FACT0;
+    for (long r = SG_WG_CPLX_ID(); r < FACT0 * cols; r += WORK_GROUP_SIZE / 2)
+        SG_STORE_PARTS(dst, r, TDIST, SG_LOAD_PARTS(slm, r, TF3_SLM_PLANE));
 }
 #endif
 
@@ -64,19 +79,22 @@ __kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* scratch, __
     TF3_LANES;
     const long q_count = (long)FACT0 * FACT2;
     const int ok = col < q_count;
-    const long base = row * (long)TDIST;
+    const long qc = ok ? col : q_count - 1;
+    __global const ftype* src = in + 2 * row * (long)TDIST;
+    __global ftype* dst = scratch + 2 * row * (long)TDIST;
     ptype reg[FACT1];
+#pragma unroll
     for (int i1 = 0; i1 < FACT1; ++i1) {
-        const long e = (long)i1 * q_count + col;
-        reg[i1] = ok ? SG_LOAD(in, base + e) : SG_ZERO;
+        const ptype v = SG_LOAD_PARTS(src, (long)i1 * q_count + qc, TDIST);
+        reg[i1] = ok ? v : SG_ZERO;
     }
-    for (int i1 = 0; i1 < FACT1; ++i1) {
-        const long e = ok ? (long)i1 * q_count + col : 0;
-        TF3_TWIDDLE(reg[i1], twidl, e);
-    }
+#pragma unroll
+    for (int i1 = 0; i1 < FACT1; ++i1) TF3_TWIDDLE(reg[i1], twidl, (long)i1 * q_count + qc);
     FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-    if (ok)
-        for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(scratch, base + (long)k1 * q_count + col, reg[k1]);
+    if (ok) {
+#pragma unroll
+        for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, (long)k1 * q_count + col, TDIST, reg[k1]);
+    }
 }
 #endif
 
@@ -92,15 +110,21 @@ __kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, _
     const int ok = col < r_count;
     const long k1 = ok ? col / FACT0 : 0;
     const long k0 = ok ? col % FACT0 : 0;
-    const long base = row * (long)TDIST;
     const long t = (long)get_global_id(1) + offset;
+    __global const ftype* src = scratch + 2 * row * (long)TDIST;
     ptype reg[FACT2];
-    for (int c2 = 0; c2 < FACT2; ++c2)
-        reg[c2] = ok ? SG_LOAD(scratch, base + k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0) : SG_ZERO;
+#pragma unroll
+    for (int c2 = 0; c2 < FACT2; ++c2) {
+        const ptype v = SG_LOAD_PARTS(src, k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0, TDIST);
+        reg[c2] = ok ? v : SG_ZERO;
+    }
+#pragma unroll
     for (int c2 = 0; c2 < FACT2; ++c2) TF3_TWIDDLE(reg[c2], twidl, k1 * FACT2 + c2);
     FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
     __global ftype* dst = out + 2 * t * (long)ODIST;
-    if (ok)
+    if (ok) {
+#pragma unroll
         for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE(dst, col + r_count * k2, reg[k2]);
+    }
 }
 #endif

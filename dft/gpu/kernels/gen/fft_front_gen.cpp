@@ -303,7 +303,8 @@ std::string fft_function(long n, bool sg) {
     std::vector<std::string> X = w.dft(x);
     for (long k = 0; k < n; ++k) w.store(k, X[k]);
     std::ostringstream f;
-    const std::string sig = "void fft_" + std::to_string(n) + "_s(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n{\n";
+    const std::string sig =
+        "OVX_CODELET void fft_" + std::to_string(n) + "_s(ptype *in, const ftype pmOne TARVO_SG_PARAM)\n{\n";
     if (n == 1) {
         f << sig << "  (void)in; (void)pmOne;\n}\n\n";
         return f.str();
@@ -371,6 +372,12 @@ std::string precision_head(bool sg) {
          "#define TARVO_SG_PARAM\n"
          "#define TARVO_SG_ARG\n"
          "#endif\n\n";
+    // The transforms are always inlined into their callers: a call left in
+    // a kernel keeps the device compiler from vectorising the work-item
+    // loops around it across work-items, and the register array of the
+    // transform then lives in memory. Some of the larger transforms sit
+    // just above the compiler's own inlining threshold.
+    o << "#define OVX_CODELET __attribute__((always_inline))\n";
     o << "#define OVX_TEXT_IS_DOUBLE " << (g_double ? 1 : 0) << "\n";
     const char* t = g_double ? "double" : "float";
     o << "typedef " << t << " ftype;\n"
@@ -545,20 +552,39 @@ std::string generic_nsg() {
 // cospi/sinpi so that large sizes keep their accuracy.
 //
 // The size is a compile-time macro, so the routine keeps the F roots
-// cospi/sinpi(2r/F), r = 0..F-1, in a private table filled once per call
-// (the term of (i, j) uses root (i*j) mod F), and the folded pairs
-// x_j + x_(F-j) and the swapped x_j - x_(F-j), which depend on j only,
-// once per call: every lane-pair swap stands outside the (i, j) loops, in
-// loops of compile-time bounds that every work-item runs alike. Each term
-// is the same expression of the same values as when evaluated in place.
-// Every loop is unrolled: the indices become constants, so the tables
-// stay in registers instead of being indexed in memory.
+// cos/sin(2 pi r/F), r = 0..F-1, in a private table (literals for the sizes
+// the kernels use, else filled once per call with cospi/sinpi; the term of
+// (i, j) uses root (i*j) mod F), and the folded pairs x_j + x_(F-j) and
+// the swapped x_j - x_(F-j), which depend on j only, once per call: every
+// lane-pair swap stands outside the (i, j) loops, in loops of compile-time
+// bounds that every work-item runs alike. Every loop is unrolled: the
+// indices become constants, so the tables stay in registers instead of
+// being indexed in memory.
+
+// The sizes whose roots the direct DFTs carry as literals.
+const long kDirectTableFirst = 33, kDirectTableLast = 64;
 
 // Entry, the table of roots and output 0 (the sum of all inputs).
 void direct_dft_head(two_forms& w, const std::string& name, const std::string& F) {
-    w.line("void " + name + "(ptype *in, const ftype pmOne TARVO_SG_PARAM)");
+    w.line("OVX_CODELET void " + name + "(ptype *in, const ftype pmOne TARVO_SG_PARAM)");
     w.line("{");
     w.line("  ptype res[" + F + "];");
+    // The roots of the sizes the kernels route here (33 to 64) are written
+    // as literals, so that no work-item evaluates cospi and sinpi per call;
+    // any other size fills the table at run time.
+    for (long n = kDirectTableFirst; n <= kDirectTableLast; ++n) {
+        w.line(std::string(n == kDirectTableFirst ? "#if " : "#elif ") + F + " == " + std::to_string(n));
+        std::string c = "  const ftype cr[" + std::to_string(n) + "] = {", s = "  const ftype sr[" + std::to_string(n) + "] = {";
+        for (long r = 0; r < n; ++r) {
+            real cv, sv;
+            cis(r, n, cv, sv);
+            c += (r ? ", " : "") + lit(cv);
+            s += (r ? ", " : "") + lit(sv);
+        }
+        w.line(c + "};");
+        w.line(s + "};");
+    }
+    w.line("#else");
     w.line("  ftype cr[" + F + "], sr[" + F + "];");
     w.line("  #pragma unroll");
     w.line("  for (uint r = 0; r < (uint)" + F + "; ++r) {");
@@ -566,6 +592,7 @@ void direct_dft_head(two_forms& w, const std::string& name, const std::string& F
     w.line("    cr[r] = cospi(ang);");
     w.line("    sr[r] = sinpi(ang);");
     w.line("  }");
+    w.line("#endif");
     w.line("  const ptype x0 = in[0];");
     w.line("  ptype s0 = x0;");
     w.line("  #pragma unroll");
@@ -599,7 +626,10 @@ void direct_dft_odd(two_forms& w, const std::string& F) {
 }
 
 // Even F: x_(F/2) enters every output with the sign (-1)^i; the pairs
-// j = 1 .. F/2 - 1 as in the odd case, one output at a time.
+// j = 1 .. F/2 - 1 as in the odd case. Outputs i and F - i share their
+// cosine and sine sums (the sines change sign, the sign of x_(F/2) does
+// not, F being even), so both come from one pass over j; output F/2 has
+// no sine terms.
 void direct_dft_even(two_forms& w, const std::string& F) {
     w.line("  const ptype xh = in[" + F + " / 2];");
     w.line("  ptype xadd[" + F + " / 2], sw[" + F + " / 2];");
@@ -609,14 +639,20 @@ void direct_dft_even(two_forms& w, const std::string& F) {
     w.parts("    ", "sw[j]%. = %<in[j]%. - in[" + F + " - j]%.%>;");
     w.line("  }");
     w.line("  #pragma unroll");
-    w.line("  for (uint i = 1; i < " + F + "; ++i) {");
+    w.line("  for (uint i = 1; i <= " + F + " / 2; ++i) {");
     w.init("    ", "a", "(i & 1u) ? x0%. - xh%. : x0%. + xh%.");
+    w.init("    ", "c", "(ftype)0");
+    w.init("    ", "s", "(ftype)0");
     w.line("    #pragma unroll");
     w.line("    for (uint j = 1; j < " + F + " / 2; ++j) {");
     w.line("      const uint r = (i * j) % (uint)" + F + ";");
-    w.parts("      ", "a%. += cr[r] * xadd[j]%. + sr[r] * %P * sw[j]%.;");
+    w.parts("      ", "c%. += cr[r] * xadd[j]%.;");
+    w.parts("      ", "s%. += sr[r] * sw[j]%.;");
     w.line("    }");
-    w.line("    res[i] = a;");
+    w.parts("    ", "res[i]%. = a%. + c%. + %P * s%.;");
+    w.line("    if (i < " + F + " / 2) {");
+    w.parts("      ", "res[" + F + " - i]%. = a%. + c%. - %P * s%.;");
+    w.line("    }");
     w.line("  }");
 }
 
