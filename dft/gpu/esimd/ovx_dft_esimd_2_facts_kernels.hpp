@@ -207,7 +207,7 @@ SYCL_ESIMD_FUNCTION void two_factor_body(const Mem& mem, sycl::nd_item<1> it, co
             } else {
                 const auto offs = lane_offsets<T>(std::uint32_t(fact1p)) +
                                   std::uint32_t(2 * std::int64_t(k0 * fact1p + n1) * sizeof(T));
-                x[n1] = xe::slm_gather<T, 16>(offs, first_lanes(valid));
+                x[n1] = valid == 8 ? xe::slm_gather<T, 16>(offs) : xe::slm_gather<T, 16>(offs, first_lanes(valid));
             }
         }
         fft_n<T, dir>(f1, x);

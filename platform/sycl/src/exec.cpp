@@ -10,6 +10,7 @@
 #include "internal.hpp"
 
 #include <ovxplat/sycl_standin.hpp>
+#include <sycl/detail/esimd_memory.hpp>
 
 #include <cxxabi.h>
 #include <dlfcn.h>
@@ -387,8 +388,6 @@ struct thread_exec_state {
     // of the device's local memory size, declared anew by every group.
     std::vector<char> slm;
     std::uint64_t slm_limit = 0;  // the device's local memory; 0 outside nd_range launches
-    std::uint32_t slm_size = 0;
-    bool slm_declared = false;
     int kernel_depth = 0;  // host kernels running on this thread (nested by waits inside kernels)
 #ifdef OVXPLAT_TSAN
     std::vector<void*> tsan_fibers;  // one per stack
@@ -401,6 +400,10 @@ struct thread_exec_state {
     }
 };
 thread_local thread_exec_state tls;
+// The declared span of the group's SLM (into tls.slm). A plain record with
+// constant initialisation, so that reaching it costs no guard: kernels read it
+// on every SLM access.
+thread_local esimd_slm_state tls_slm{};
 
 void run_current_item() {
     fiber_group* fg = tls.fibers;
@@ -548,17 +551,20 @@ bool current_spec(const void* key, void* out, std::size_t size) {
 int esimd_slm_init(std::uint32_t bytes) {
     if (tls.slm_limit == 0) return 1;
     if (bytes > tls.slm_limit) return 2;
-    if (tls.slm_declared && tls.slm_size != bytes) return 3;
+    if (tls_slm.declared && tls_slm.size != bytes) return 3;
     if (tls.slm.size() < bytes) tls.slm.resize(bytes);
-    tls.slm_size = bytes;
-    tls.slm_declared = true;
+    tls_slm.base = tls.slm.data();
+    tls_slm.size = bytes;
+    tls_slm.declared = 1;
     return 0;
 }
 
+esimd_slm_state* esimd_slm_current() { return &tls_slm; }
+
 char* esimd_slm_span(std::uint32_t* size) {
-    if (!tls.slm_declared) return nullptr;
-    *size = tls.slm_size;
-    return tls.slm.data();
+    if (!tls_slm.declared) return nullptr;
+    *size = tls_slm.size;
+    return tls_slm.base;
 }
 
 // ---------------------------------------------------------------- events
@@ -1071,15 +1077,14 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         for (auto o : offsets) tls.local_table.push_back(base + o);
         const std::uint64_t saved_limit = tls.slm_limit;
         tls.slm_limit = local_mem;
-        tls.slm_declared = false;
-        tls.slm_size = 0;
+        tls_slm = esimd_slm_state{};
         ++tls.kernel_depth;
         auto restore = [&] {
             --tls.kernel_depth;
             tls.spec = saved_spec;
             tls.local_table = saved_table;
             tls.slm_limit = saved_limit;
-            tls.slm_declared = false;
+            tls_slm = esimd_slm_state{};
         };
         try {
             run_group(k, g, items);
