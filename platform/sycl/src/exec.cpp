@@ -383,7 +383,6 @@ struct thread_exec_state {
     std::vector<char> local_mem;
     std::vector<void*> local_table;
     fiber_group* fibers = nullptr;
-    const bundle_impl* spec = nullptr;
     // Explicit-SIMD shared local memory of the running work-group: an arena
     // of the device's local memory size, declared anew by every group.
     std::vector<char> slm;
@@ -404,6 +403,9 @@ thread_local thread_exec_state tls;
 // constant initialisation, so that reaching it costs no guard: kernels read it
 // on every SLM access.
 thread_local esimd_slm_state tls_slm{};
+// The bundle whose specialization constants the running kernel reads; plain,
+// as kernels read their constants often.
+thread_local const bundle_impl* tls_spec = nullptr;
 
 void run_current_item() {
     fiber_group* fg = tls.fibers;
@@ -535,7 +537,7 @@ void* local_memory_base(std::size_t index) {
 }
 
 bool current_spec(const void* key, void* out, std::size_t size) {
-    const bundle_impl* b = tls.spec;
+    const bundle_impl* b = tls_spec;
     if (!b) {
         if (tls.kernel_depth == 0)
             throw_error(errc::feature_not_supported,
@@ -1040,17 +1042,17 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         std::size_t chunk = (total + pieces - 1) / pieces;
         pieces = (total + chunk - 1) / chunk;
         parallel_pieces(pieces, [&](std::size_t p) {
-            const bundle_impl* saved = tls.spec;
-            tls.spec = sp;
+            const bundle_impl* saved = tls_spec;
+            tls_spec = sp;
             ++tls.kernel_depth;
             try {
                 k->run_range(p * chunk, std::min(total, (p + 1) * chunk));
             } catch (...) {
-                tls.spec = saved;
+                tls_spec = saved;
                 --tls.kernel_depth;
                 throw;
             }
-            tls.spec = saved;
+            tls_spec = saved;
             --tls.kernel_depth;
         });
         return;
@@ -1066,33 +1068,44 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         offsets.push_back(local_bytes);
         local_bytes += (s + 63) / 64 * 64;
     }
-    parallel_pieces(groups, [&](std::size_t g) {
-        const bundle_impl* saved_spec = tls.spec;
-        std::vector<void*> saved_table = tls.local_table;
-        tls.spec = sp;
-        if (tls.local_mem.size() < local_bytes + 64) tls.local_mem.resize(local_bytes + 64);
-        char* base = tls.local_mem.data();
+    // Consecutive groups go to a thread together: one claim of the shared
+    // counter per piece instead of per group (small groups are common, and
+    // the counter's cache line would bounce between the threads), while
+    // several pieces per thread keep the load balanced. Every group runs
+    // even when an earlier one failed; the first failure is rethrown.
+    const std::size_t threads = static_cast<std::size_t>(pool().threads) + 1;
+    std::size_t pieces = std::min(groups, threads * 16);
+    const std::size_t chunk = (groups + pieces - 1) / pieces;
+    pieces = (groups + chunk - 1) / chunk;
+    parallel_pieces(pieces, [&](std::size_t p) {
+        thread_exec_state& t = tls;
+        const bundle_impl* saved_spec = tls_spec;
+        std::vector<void*> saved_table = t.local_table;
+        tls_spec = sp;
+        if (t.local_mem.size() < local_bytes + 64) t.local_mem.resize(local_bytes + 64);
+        char* base = t.local_mem.data();
         base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
-        tls.local_table.clear();
-        for (auto o : offsets) tls.local_table.push_back(base + o);
-        const std::uint64_t saved_limit = tls.slm_limit;
-        tls.slm_limit = local_mem;
-        tls_slm = esimd_slm_state{};
-        ++tls.kernel_depth;
-        auto restore = [&] {
-            --tls.kernel_depth;
-            tls.spec = saved_spec;
-            tls.local_table = saved_table;
-            tls.slm_limit = saved_limit;
+        t.local_table.clear();
+        for (auto o : offsets) t.local_table.push_back(base + o);
+        const std::uint64_t saved_limit = t.slm_limit;
+        t.slm_limit = local_mem;
+        ++t.kernel_depth;
+        std::exception_ptr err;
+        const std::size_t end = std::min(groups, (p + 1) * chunk);
+        for (std::size_t g = p * chunk; g < end; ++g) {
             tls_slm = esimd_slm_state{};
-        };
-        try {
-            run_group(k, g, items);
-        } catch (...) {
-            restore();
-            throw;
+            try {
+                run_group(k, g, items);
+            } catch (...) {
+                if (!err) err = std::current_exception();
+            }
         }
-        restore();
+        --t.kernel_depth;
+        tls_spec = saved_spec;
+        t.local_table = std::move(saved_table);
+        t.slm_limit = saved_limit;
+        tls_slm = esimd_slm_state{};
+        if (err) std::rethrow_exception(err);
     });
 }
 
@@ -1662,13 +1675,13 @@ bool bundle_get_spec(const bundle_impl* b, const void* key, void* out, std::size
     // its launch runs): kernels read them from the frozen flat table without
     // taking the lock.
     if (b->frozen) {
-        for (const auto& e : b->flat)
-            if (e.key == key) {
-                if (e.size != size) return false;
-                std::memcpy(out, b->flat_bytes.data() + e.at, size);
-                return true;
-            }
-        return false;
+        // The flat table keeps the map's order of keys: a binary search.
+        const auto it = std::lower_bound(b->flat.begin(), b->flat.end(), key, [](const auto& e, const void* k) {
+            return std::less<const void*>()(e.key, k);
+        });
+        if (it == b->flat.end() || it->key != key || it->size != size) return false;
+        std::memcpy(out, b->flat_bytes.data() + it->at, size);
+        return true;
     }
     auto* m = const_cast<bundle_impl*>(b);
     std::lock_guard<std::mutex> lock(m->mutex);
