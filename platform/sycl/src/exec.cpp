@@ -402,10 +402,11 @@ thread_local thread_exec_state tls;
 // The declared span of the group's SLM (into tls.slm). A plain record with
 // constant initialisation, so that reaching it costs no guard: kernels read it
 // on every SLM access.
-thread_local esimd_slm_state tls_slm{};
+// Initial-exec: a small record reached without a call.
+__attribute__((tls_model("initial-exec"))) thread_local esimd_slm_state tls_slm{};
 // The bundle whose specialization constants the running kernel reads; plain,
 // as kernels read their constants often.
-thread_local const bundle_impl* tls_spec = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local const bundle_impl* tls_spec = nullptr;
 
 void run_current_item() {
     fiber_group* fg = tls.fibers;
@@ -545,6 +546,11 @@ bool current_spec(const void* key, void* out, std::size_t size) {
         return false;
     }
     return bundle_get_spec(b, key, out, size);
+}
+
+const spec_table* current_spec_table() {
+    const bundle_impl* b = tls_spec;
+    return b && b->frozen ? &b->table : nullptr;
 }
 
 // Shared local memory of explicit-SIMD code. These run on work-item fibers
@@ -1697,6 +1703,7 @@ void bundle_freeze(bundle_impl* b) {
         b->flat.push_back({key, b->flat_bytes.size(), bytes.size()});
         b->flat_bytes.insert(b->flat_bytes.end(), bytes.begin(), bytes.end());
     }
+    b->table = spec_table{b->flat.data(), b->flat.size(), b->flat_bytes.data()};
     b->frozen = true;
 }
 bool bundle_has_kernel(const bundle_impl* b, const kernel_id& k) {

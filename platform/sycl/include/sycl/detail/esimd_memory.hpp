@@ -56,7 +56,7 @@ char* acc_lane(const Acc& acc, std::uint64_t byte_offset, std::size_t bytes) {
 
 // ---- USM gathers and scatters: lane i reads or writes p + byte_offsets[i].
 template <typename T, int N>
-simd<T, N> gather(const T* p, simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1) {
+simd<T, N> gather(const T* p, const simd<std::uint32_t, N>& byte_offsets, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "gather length is 1, 2, 4, 8, 16 or 32");
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
@@ -71,7 +71,7 @@ simd<T, N> gather(const T* p, simd<std::uint32_t, N> byte_offsets, simd_mask<N> 
     return r;
 }
 template <typename T, int N>
-void scatter(T* p, simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_mask<N> mask = 1) {
+void scatter(T* p, const simd<std::uint32_t, N>& byte_offsets, const simd<T, N>& vals, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "scatter length is 1, 2, 4, 8, 16 or 32");
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
@@ -83,8 +83,8 @@ void scatter(T* p, simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_ma
 
 // ---- Accessor gathers and scatters, offsets checked against the range.
 template <typename T, int N, typename Acc, typename = std::enable_if_t<!std::is_pointer_v<Acc>>>
-simd<T, N> gather(const Acc& acc, simd<std::uint32_t, N> byte_offsets, std::uint32_t glob_offset = 0,
-                  simd_mask<N> mask = 1) {
+simd<T, N> gather(const Acc& acc, const simd<std::uint32_t, N>& byte_offsets, std::uint32_t glob_offset = 0,
+                  const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "gather length is 1, 2, 4, 8, 16 or 32");
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
@@ -99,8 +99,8 @@ simd<T, N> gather(const Acc& acc, simd<std::uint32_t, N> byte_offsets, std::uint
     return r;
 }
 template <typename T, int N, typename Acc, typename = std::enable_if_t<!std::is_pointer_v<Acc>>>
-void scatter(const Acc& acc, simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, std::uint32_t glob_offset = 0,
-             simd_mask<N> mask = 1) {
+void scatter(const Acc& acc, const simd<std::uint32_t, N>& byte_offsets, const simd<T, N>& vals, std::uint32_t glob_offset = 0,
+             const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "scatter length is 1, 2, 4, 8, 16 or 32");
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
@@ -142,7 +142,7 @@ OVXPLAT_SIMD_INLINE void slm_block_store(std::uint32_t byte_offset, const simd<T
     std::memcpy(detail::slm_at(byte_offset, sizeof(T) * N), &vals[0], sizeof(T) * N);
 }
 template <typename T, int N>
-OVXPLAT_SIMD_INLINE simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1) {
+OVXPLAT_SIMD_INLINE simd<T, N> slm_gather(const simd<std::uint32_t, N>& byte_offsets, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_gather length is 1, 2, 4, 8, 16 or 32");
     const sycl::detail::esimd_slm_state& s = detail::slm_state();
     const std::uint32_t size = s.size;
@@ -160,7 +160,7 @@ OVXPLAT_SIMD_INLINE simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, s
     return r;
 }
 template <typename T, int N>
-OVXPLAT_SIMD_INLINE void slm_scatter(simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_mask<N> mask = 1) {
+OVXPLAT_SIMD_INLINE void slm_scatter(const simd<std::uint32_t, N>& byte_offsets, const simd<T, N>& vals, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_scatter length is 1, 2, 4, 8, 16 or 32");
     const sycl::detail::esimd_slm_state& s = detail::slm_state();
     const std::uint32_t size = s.size;
