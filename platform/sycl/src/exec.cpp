@@ -382,11 +382,9 @@ struct thread_exec_state {
     std::vector<void*> stacks;
     std::vector<char> local_mem;
     std::vector<void*> local_table;
-    fiber_group* fibers = nullptr;
     // Explicit-SIMD shared local memory of the running work-group: an arena
     // of the device's local memory size, declared anew by every group.
     std::vector<char> slm;
-    std::uint64_t slm_limit = 0;  // the device's local memory; 0 outside nd_range launches
     int kernel_depth = 0;  // host kernels running on this thread (nested by waits inside kernels)
 #ifdef OVXPLAT_TSAN
     std::vector<void*> tsan_fibers;  // one per stack
@@ -407,9 +405,14 @@ __attribute__((tls_model("initial-exec"))) thread_local esimd_slm_state tls_slm{
 // The bundle whose specialization constants the running kernel reads; plain,
 // as kernels read their constants often.
 __attribute__((tls_model("initial-exec"))) thread_local const bundle_impl* tls_spec = nullptr;
+// The running group's fibers (null outside a group of several items) and the
+// device's local memory size (0 outside nd_range launches): read by every
+// barrier and every slm_init.
+__attribute__((tls_model("initial-exec"))) thread_local fiber_group* tls_fibers = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local std::uint64_t tls_slm_limit = 0;
 
 void run_current_item() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     std::size_t i = fg->current;
     try {
         fg->kernel->run_item(fg->group, i);
@@ -421,7 +424,7 @@ void run_current_item() {
 
 #ifdef OVXPLAT_FAST_FIBERS
 [[noreturn]] OVXPLAT_FIBER_ENTRY void fiber_start() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     OVXPLAT_SAN_ARRIVE(nullptr, &fg->main_bottom, &fg->main_size);
     run_current_item();
     // The item has ended: its fake frames go (no place to keep them).
@@ -431,7 +434,7 @@ void run_current_item() {
 }
 #else
 OVXPLAT_FIBER_ENTRY void fiber_entry() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     OVXPLAT_SAN_ARRIVE(nullptr, &fg->main_bottom, &fg->main_size);
     run_current_item();
     // Returning resumes the group's loop through uc_link.
@@ -496,8 +499,8 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
         makecontext(&fg.ctx[i], fiber_entry, 0);
     }
 #endif
-    fiber_group* saved = tls.fibers;
-    tls.fibers = &fg;
+    fiber_group* saved = tls_fibers;
+    tls_fibers = &fg;
     std::size_t remaining = items;
     while (remaining) {
         for (std::size_t i = 0; i < items; ++i) {
@@ -513,14 +516,14 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
             if (fg.done[i]) --remaining;
         }
     }
-    tls.fibers = saved;
+    tls_fibers = saved;
     if (fg.err) std::rethrow_exception(fg.err);
 }
 
 }  // namespace
 
 void host_group_barrier() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     if (!fg) return;
     const std::size_t i = fg->current;
     OVXPLAT_SAN_LEAVE(&fg->item_fake[i], fg->main_bottom, fg->main_size, fg->main_tsan);
@@ -557,9 +560,9 @@ const spec_table* current_spec_table() {
 // and report faults by their result; the header raises them, so that no
 // exception starts inside this library on a fiber stack.
 int esimd_slm_init(std::uint32_t bytes) {
-    if (tls.slm_limit == 0) return 1;
-    if (bytes > tls.slm_limit) return 2;
-    if (tls_slm.declared && tls_slm.size != bytes) return 3;
+    if (tls_slm_limit == 0) return 1;
+    if (bytes > tls_slm_limit) return 2;
+    if (tls_slm.declared) return tls_slm.size != bytes ? 3 : 0;  // the group's later items
     if (tls.slm.size() < bytes) tls.slm.resize(bytes);
     tls_slm.base = tls.slm.data();
     tls_slm.size = bytes;
@@ -1093,8 +1096,8 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
         t.local_table.clear();
         for (auto o : offsets) t.local_table.push_back(base + o);
-        const std::uint64_t saved_limit = t.slm_limit;
-        t.slm_limit = local_mem;
+        const std::uint64_t saved_limit = tls_slm_limit;
+        tls_slm_limit = local_mem;
         ++t.kernel_depth;
         std::exception_ptr err;
         const std::size_t end = std::min(groups, (p + 1) * chunk);
@@ -1109,7 +1112,7 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         --t.kernel_depth;
         tls_spec = saved_spec;
         t.local_table = std::move(saved_table);
-        t.slm_limit = saved_limit;
+        tls_slm_limit = saved_limit;
         tls_slm = esimd_slm_state{};
         if (err) std::rethrow_exception(err);
     });
