@@ -1706,7 +1706,16 @@ void bundle_freeze(bundle_impl* b) {
         b->flat.push_back({key, b->flat_bytes.size(), bytes.size()});
         b->flat_bytes.insert(b->flat_bytes.end(), bytes.begin(), bytes.end());
     }
-    b->table = spec_table{b->flat.data(), b->flat.size(), b->flat_bytes.data()};
+    // The index has at least four slots per entry and always an empty one.
+    std::size_t slots = 8;
+    while (slots < 4 * b->flat.size()) slots *= 2;
+    b->slots.assign(slots, -1);
+    for (std::size_t e = 0; e < b->flat.size(); ++e) {
+        std::size_t i = spec_slot(b->flat[e].key, slots - 1);
+        while (b->slots[i] >= 0) i = (i + 1) & (slots - 1);
+        b->slots[i] = static_cast<int>(e);
+    }
+    b->table = spec_table{b->flat.data(), b->flat.size(), b->flat_bytes.data(), b->slots.data(), slots - 1};
     b->frozen = true;
 }
 bool bundle_has_kernel(const bundle_impl* b, const kernel_id& k) {

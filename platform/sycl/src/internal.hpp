@@ -141,7 +141,8 @@ struct bundle_impl {
     bool frozen = false;
     std::vector<flat_entry> flat;
     std::vector<char> flat_bytes;
-    spec_table table{};  // views flat and flat_bytes once frozen
+    std::vector<int> slots;  // the table's index of flat
+    spec_table table{};      // views flat, flat_bytes and slots once frozen
 };
 
 // ---- scheduling

@@ -49,7 +49,16 @@ struct spec_table {
     const spec_entry* entries;
     std::size_t n;
     const char* bytes;
+    // Open-addressed index of the entries: slot spec_slot(key, mask) and the
+    // slots after it (cyclically) up to an empty one (-1) hold the entry
+    // numbers of the keys that hash there.
+    const int* slots;
+    std::size_t mask;
 };
+inline std::size_t spec_slot(const void* key, std::size_t mask) {
+    const auto k = reinterpret_cast<std::uintptr_t>(key);
+    return static_cast<std::size_t>((k >> 3) ^ (k >> 9)) & mask;
+}
 // The table of the bundle of the host kernel running on this thread, when
 // that bundle is built (its constants fixed); null otherwise. A work-item's
 // kernel_handler takes it once, so that the kernel's reads of its constants
@@ -159,17 +168,15 @@ public:
             return v;
         }
         const void* key = &SpecName;
-        std::size_t lo = 0, hi = table_->n;
-        while (lo < hi) {
-            const std::size_t mid = (lo + hi) / 2;
-            if (std::less<const void*>()(table_->entries[mid].key, key))
-                lo = mid + 1;
-            else
-                hi = mid;
+        for (std::size_t i = detail::spec_slot(key, table_->mask);; i = (i + 1) & table_->mask) {
+            const int e = table_->slots[i];
+            if (e < 0) return v;
+            const detail::spec_entry& x = table_->entries[e];
+            if (x.key == key) {
+                if (x.size == sizeof(T)) std::memcpy(&v, table_->bytes + x.at, sizeof(T));
+                return v;
+            }
         }
-        if (lo < table_->n && table_->entries[lo].key == key && table_->entries[lo].size == sizeof(T))
-            std::memcpy(&v, table_->bytes + table_->entries[lo].at, sizeof(T));
-        return v;
     }
 
 private:
