@@ -176,9 +176,18 @@ SYCL_ESIMD_FUNCTION void two_factor_body(const Mem& mem, sycl::nd_item<1> it, co
     const int lid = int(it.get_local_id(0)), nloc = int(it.get_local_range(0));
     const bool from_out = false;
     vec<T> x[64];
+    // Rows of a line whose fact0 is a multiple of 8 go through SLM column
+    // by column (element k0 + fact0 * n1, fact0 * fact1 values, within the
+    // SLM size): pass 1 scatters each vector's 8 columns n1, pass 2 reads 8
+    // consecutive k0 as one block. Other rows keep the row layout (k0 *
+    // fact1p + n1) and pass 2 gathers 8 rows k0. Either way one side of the
+    // transpose moves single lanes; scattering the lanes of a computed vector
+    // is the cheaper side.
+    const bool col_rows = !cb && f0 % 8 == 0;
+    const auto col_offs = lane_offsets<T>(std::uint32_t(f0));
 
     // Pass 1: fact0-point transforms of 8 columns n1 at a time (rows), or of
-    // column n1 of 8 lines (col_batch); twiddle; rows k0 into SLM.
+    // column n1 of 8 lines (col_batch); twiddle; into SLM.
     const int groups1 = cb ? f1 : (f1 + 7) / 8;
     for (int a = lid; a < groups1; a += nloc) {
         const int n1 = cb ? a : 8 * a;
@@ -190,7 +199,15 @@ SYCL_ESIMD_FUNCTION void two_factor_body(const Mem& mem, sycl::nd_item<1> it, co
         for (int k0 = 0; k0 < f0; ++k0) {
             const std::int64_t slot = cb ? std::int64_t(k0 * f1 + n1) * 8 : std::int64_t(k0 * fact1p + n1);
             x[k0] = twiddle<T, dir>(x[k0], mem.load_table(2 * slot));
-            xe::slm_block_store<T, 16>(std::uint32_t(2 * slot * std::int64_t(sizeof(T))), x[k0]);
+            if (col_rows) {
+                const auto offs = col_offs + std::uint32_t(2 * std::int64_t(n1 * f0 + k0) * sizeof(T));
+                if (valid == 8)
+                    xe::slm_scatter<T, 16>(offs, x[k0]);
+                else
+                    xe::slm_scatter<T, 16>(offs, x[k0], first_lanes(valid));
+            } else {
+                xe::slm_block_store<T, 16>(std::uint32_t(2 * slot * std::int64_t(sizeof(T))), x[k0]);
+            }
         }
     }
     xe::barrier();
@@ -204,10 +221,12 @@ SYCL_ESIMD_FUNCTION void two_factor_body(const Mem& mem, sycl::nd_item<1> it, co
         for (int n1 = 0; n1 < f1; ++n1) {
             if (cb) {
                 x[n1] = xe::slm_block_load<T, 16>(std::uint32_t(2 * std::int64_t(k0 * f1 + n1) * 8 * sizeof(T)));
+            } else if (col_rows) {
+                x[n1] = xe::slm_block_load<T, 16>(std::uint32_t(2 * std::int64_t(n1 * f0 + k0) * sizeof(T)));
             } else {
                 const auto offs = lane_offsets<T>(std::uint32_t(fact1p)) +
                                   std::uint32_t(2 * std::int64_t(k0 * fact1p + n1) * sizeof(T));
-                x[n1] = xe::slm_gather<T, 16>(offs, first_lanes(valid));
+                x[n1] = valid == 8 ? xe::slm_gather<T, 16>(offs) : xe::slm_gather<T, 16>(offs, first_lanes(valid));
             }
         }
         fft_n<T, dir>(f1, x);

@@ -10,6 +10,7 @@
 #include "internal.hpp"
 
 #include <ovxplat/sycl_standin.hpp>
+#include <sycl/detail/esimd_memory.hpp>
 
 #include <cxxabi.h>
 #include <dlfcn.h>
@@ -381,14 +382,9 @@ struct thread_exec_state {
     std::vector<void*> stacks;
     std::vector<char> local_mem;
     std::vector<void*> local_table;
-    fiber_group* fibers = nullptr;
-    const bundle_impl* spec = nullptr;
     // Explicit-SIMD shared local memory of the running work-group: an arena
     // of the device's local memory size, declared anew by every group.
     std::vector<char> slm;
-    std::uint64_t slm_limit = 0;  // the device's local memory; 0 outside nd_range launches
-    std::uint32_t slm_size = 0;
-    bool slm_declared = false;
     int kernel_depth = 0;  // host kernels running on this thread (nested by waits inside kernels)
 #ifdef OVXPLAT_TSAN
     std::vector<void*> tsan_fibers;  // one per stack
@@ -401,9 +397,22 @@ struct thread_exec_state {
     }
 };
 thread_local thread_exec_state tls;
+// The declared span of the group's SLM (into tls.slm). A plain record with
+// constant initialisation, so that reaching it costs no guard: kernels read it
+// on every SLM access.
+// Initial-exec: a small record reached without a call.
+__attribute__((tls_model("initial-exec"))) thread_local esimd_slm_state tls_slm{};
+// The bundle whose specialization constants the running kernel reads; plain,
+// as kernels read their constants often.
+__attribute__((tls_model("initial-exec"))) thread_local const bundle_impl* tls_spec = nullptr;
+// The running group's fibers (null outside a group of several items) and the
+// device's local memory size (0 outside nd_range launches): read by every
+// barrier and every slm_init.
+__attribute__((tls_model("initial-exec"))) thread_local fiber_group* tls_fibers = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local std::uint64_t tls_slm_limit = 0;
 
 void run_current_item() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     std::size_t i = fg->current;
     try {
         fg->kernel->run_item(fg->group, i);
@@ -415,7 +424,7 @@ void run_current_item() {
 
 #ifdef OVXPLAT_FAST_FIBERS
 [[noreturn]] OVXPLAT_FIBER_ENTRY void fiber_start() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     OVXPLAT_SAN_ARRIVE(nullptr, &fg->main_bottom, &fg->main_size);
     run_current_item();
     // The item has ended: its fake frames go (no place to keep them).
@@ -425,7 +434,7 @@ void run_current_item() {
 }
 #else
 OVXPLAT_FIBER_ENTRY void fiber_entry() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     OVXPLAT_SAN_ARRIVE(nullptr, &fg->main_bottom, &fg->main_size);
     run_current_item();
     // Returning resumes the group's loop through uc_link.
@@ -490,8 +499,8 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
         makecontext(&fg.ctx[i], fiber_entry, 0);
     }
 #endif
-    fiber_group* saved = tls.fibers;
-    tls.fibers = &fg;
+    fiber_group* saved = tls_fibers;
+    tls_fibers = &fg;
     std::size_t remaining = items;
     while (remaining) {
         for (std::size_t i = 0; i < items; ++i) {
@@ -507,14 +516,14 @@ void run_group(host_kernel_base* k, std::size_t g, std::size_t items) {
             if (fg.done[i]) --remaining;
         }
     }
-    tls.fibers = saved;
+    tls_fibers = saved;
     if (fg.err) std::rethrow_exception(fg.err);
 }
 
 }  // namespace
 
 void host_group_barrier() {
-    fiber_group* fg = tls.fibers;
+    fiber_group* fg = tls_fibers;
     if (!fg) return;
     const std::size_t i = fg->current;
     OVXPLAT_SAN_LEAVE(&fg->item_fake[i], fg->main_bottom, fg->main_size, fg->main_tsan);
@@ -532,7 +541,7 @@ void* local_memory_base(std::size_t index) {
 }
 
 bool current_spec(const void* key, void* out, std::size_t size) {
-    const bundle_impl* b = tls.spec;
+    const bundle_impl* b = tls_spec;
     if (!b) {
         if (tls.kernel_depth == 0)
             throw_error(errc::feature_not_supported,
@@ -542,23 +551,31 @@ bool current_spec(const void* key, void* out, std::size_t size) {
     return bundle_get_spec(b, key, out, size);
 }
 
+const spec_table* current_spec_table() {
+    const bundle_impl* b = tls_spec;
+    return b && b->frozen ? &b->table : nullptr;
+}
+
 // Shared local memory of explicit-SIMD code. These run on work-item fibers
 // and report faults by their result; the header raises them, so that no
 // exception starts inside this library on a fiber stack.
 int esimd_slm_init(std::uint32_t bytes) {
-    if (tls.slm_limit == 0) return 1;
-    if (bytes > tls.slm_limit) return 2;
-    if (tls.slm_declared && tls.slm_size != bytes) return 3;
+    if (tls_slm_limit == 0) return 1;
+    if (bytes > tls_slm_limit) return 2;
+    if (tls_slm.declared) return tls_slm.size != bytes ? 3 : 0;  // the group's later items
     if (tls.slm.size() < bytes) tls.slm.resize(bytes);
-    tls.slm_size = bytes;
-    tls.slm_declared = true;
+    tls_slm.base = tls.slm.data();
+    tls_slm.size = bytes;
+    tls_slm.declared = 1;
     return 0;
 }
 
+esimd_slm_state* esimd_slm_current() { return &tls_slm; }
+
 char* esimd_slm_span(std::uint32_t* size) {
-    if (!tls.slm_declared) return nullptr;
-    *size = tls.slm_size;
-    return tls.slm.data();
+    if (!tls_slm.declared) return nullptr;
+    *size = tls_slm.size;
+    return tls_slm.base;
 }
 
 // ---------------------------------------------------------------- events
@@ -1034,17 +1051,17 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         std::size_t chunk = (total + pieces - 1) / pieces;
         pieces = (total + chunk - 1) / chunk;
         parallel_pieces(pieces, [&](std::size_t p) {
-            const bundle_impl* saved = tls.spec;
-            tls.spec = sp;
+            const bundle_impl* saved = tls_spec;
+            tls_spec = sp;
             ++tls.kernel_depth;
             try {
                 k->run_range(p * chunk, std::min(total, (p + 1) * chunk));
             } catch (...) {
-                tls.spec = saved;
+                tls_spec = saved;
                 --tls.kernel_depth;
                 throw;
             }
-            tls.spec = saved;
+            tls_spec = saved;
             --tls.kernel_depth;
         });
         return;
@@ -1060,34 +1077,44 @@ void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::
         offsets.push_back(local_bytes);
         local_bytes += (s + 63) / 64 * 64;
     }
-    parallel_pieces(groups, [&](std::size_t g) {
-        const bundle_impl* saved_spec = tls.spec;
-        std::vector<void*> saved_table = tls.local_table;
-        tls.spec = sp;
-        if (tls.local_mem.size() < local_bytes + 64) tls.local_mem.resize(local_bytes + 64);
-        char* base = tls.local_mem.data();
+    // Consecutive groups go to a thread together: one claim of the shared
+    // counter per piece instead of per group (small groups are common, and
+    // the counter's cache line would bounce between the threads), while
+    // several pieces per thread keep the load balanced. Every group runs
+    // even when an earlier one failed; the first failure is rethrown.
+    const std::size_t threads = static_cast<std::size_t>(pool().threads) + 1;
+    std::size_t pieces = std::min(groups, threads * 16);
+    const std::size_t chunk = (groups + pieces - 1) / pieces;
+    pieces = (groups + chunk - 1) / chunk;
+    parallel_pieces(pieces, [&](std::size_t p) {
+        thread_exec_state& t = tls;
+        const bundle_impl* saved_spec = tls_spec;
+        std::vector<void*> saved_table = t.local_table;
+        tls_spec = sp;
+        if (t.local_mem.size() < local_bytes + 64) t.local_mem.resize(local_bytes + 64);
+        char* base = t.local_mem.data();
         base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
-        tls.local_table.clear();
-        for (auto o : offsets) tls.local_table.push_back(base + o);
-        const std::uint64_t saved_limit = tls.slm_limit;
-        tls.slm_limit = local_mem;
-        tls.slm_declared = false;
-        tls.slm_size = 0;
-        ++tls.kernel_depth;
-        auto restore = [&] {
-            --tls.kernel_depth;
-            tls.spec = saved_spec;
-            tls.local_table = saved_table;
-            tls.slm_limit = saved_limit;
-            tls.slm_declared = false;
-        };
-        try {
-            run_group(k, g, items);
-        } catch (...) {
-            restore();
-            throw;
+        t.local_table.clear();
+        for (auto o : offsets) t.local_table.push_back(base + o);
+        const std::uint64_t saved_limit = tls_slm_limit;
+        tls_slm_limit = local_mem;
+        ++t.kernel_depth;
+        std::exception_ptr err;
+        const std::size_t end = std::min(groups, (p + 1) * chunk);
+        for (std::size_t g = p * chunk; g < end; ++g) {
+            tls_slm = esimd_slm_state{};
+            try {
+                run_group(k, g, items);
+            } catch (...) {
+                if (!err) err = std::current_exception();
+            }
         }
-        restore();
+        --t.kernel_depth;
+        tls_spec = saved_spec;
+        t.local_table = std::move(saved_table);
+        tls_slm_limit = saved_limit;
+        tls_slm = esimd_slm_state{};
+        if (err) std::rethrow_exception(err);
     });
 }
 
@@ -1657,13 +1684,13 @@ bool bundle_get_spec(const bundle_impl* b, const void* key, void* out, std::size
     // its launch runs): kernels read them from the frozen flat table without
     // taking the lock.
     if (b->frozen) {
-        for (const auto& e : b->flat)
-            if (e.key == key) {
-                if (e.size != size) return false;
-                std::memcpy(out, b->flat_bytes.data() + e.at, size);
-                return true;
-            }
-        return false;
+        // The flat table keeps the map's order of keys: a binary search.
+        const auto it = std::lower_bound(b->flat.begin(), b->flat.end(), key, [](const auto& e, const void* k) {
+            return std::less<const void*>()(e.key, k);
+        });
+        if (it == b->flat.end() || it->key != key || it->size != size) return false;
+        std::memcpy(out, b->flat_bytes.data() + it->at, size);
+        return true;
     }
     auto* m = const_cast<bundle_impl*>(b);
     std::lock_guard<std::mutex> lock(m->mutex);
@@ -1679,6 +1706,16 @@ void bundle_freeze(bundle_impl* b) {
         b->flat.push_back({key, b->flat_bytes.size(), bytes.size()});
         b->flat_bytes.insert(b->flat_bytes.end(), bytes.begin(), bytes.end());
     }
+    // The index has at least four slots per entry and always an empty one.
+    std::size_t slots = 8;
+    while (slots < 4 * b->flat.size()) slots *= 2;
+    b->slots.assign(slots, -1);
+    for (std::size_t e = 0; e < b->flat.size(); ++e) {
+        std::size_t i = spec_slot(b->flat[e].key, slots - 1);
+        while (b->slots[i] >= 0) i = (i + 1) & (slots - 1);
+        b->slots[i] = static_cast<int>(e);
+    }
+    b->table = spec_table{b->flat.data(), b->flat.size(), b->flat_bytes.data(), b->slots.data(), slots - 1};
     b->frozen = true;
 }
 bool bundle_has_kernel(const bundle_impl* b, const kernel_id& k) {

@@ -137,13 +137,12 @@ struct bundle_impl {
     std::map<const void*, std::vector<char>> spec;
     // Executable bundles made by build: the constants as a flat table, read
     // by running kernels without the lock.
-    struct flat_entry {
-        const void* key;
-        std::size_t at, size;
-    };
+    using flat_entry = spec_entry;
     bool frozen = false;
     std::vector<flat_entry> flat;
     std::vector<char> flat_bytes;
+    std::vector<int> slots;  // the table's index of flat
+    spec_table table{};      // views flat, flat_bytes and slots once frozen
 };
 
 // ---- scheduling

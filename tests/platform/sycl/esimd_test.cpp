@@ -34,6 +34,60 @@ TEST(SyclEsimd, VectorArithmeticAndViews) {
     EXPECT_EQ((u * 2u + 1u)[15], 101u);
 }
 
+// Views at offsets the compiler sees (whole-vector shuffles) and at offsets
+// known only at run time (lane loops) read and write the same lanes, for
+// vector lengths kept in host vector registers and for others.
+template <typename T, int N>
+void expect_views_agree() {
+    volatile int runtime_one = 1, runtime_zero = 0;
+    xe::simd<T, N> a(T(1), T(2));
+    const xe::simd<T, N / 2> even = a.template select<N / 2, 2>(0), odd = a.template select<N / 2, 2>(1);
+    const xe::simd<T, N / 2> even_rt = a.template select<N / 2, 2>(std::uint16_t(runtime_zero));
+    const xe::simd<T, N / 2> odd_rt = a.template select<N / 2, 2>(std::uint16_t(runtime_one));
+    for (int i = 0; i < N / 2; ++i) {
+        EXPECT_EQ(even[i], T(1 + 4 * i));
+        EXPECT_EQ(odd[i], T(3 + 4 * i));
+        EXPECT_EQ(even_rt[i], even[i]);
+        EXPECT_EQ(odd_rt[i], odd[i]);
+    }
+    xe::simd<T, N> b = a, c = a;
+    b.template select<N / 2, 2>(1) = even;
+    c.template select<N / 2, 2>(std::uint16_t(runtime_one)) = even;
+    b.template select<N / 2, 2>(0) = odd;
+    c.template select<N / 2, 2>(std::uint16_t(runtime_zero)) = odd;
+    for (int i = 0; i < N; ++i) {
+        EXPECT_EQ(b[i], c[i]);
+        EXPECT_EQ(b[i], a[i % 2 ? i - 1 : i + 1]);
+    }
+}
+
+TEST(SyclEsimd, ViewsAtKnownAndRuntimeOffsetsAgree) {
+    expect_views_agree<float, 16>();
+    expect_views_agree<double, 16>();
+    expect_views_agree<std::uint16_t, 32>();
+    expect_views_agree<std::int32_t, 4>();
+    expect_views_agree<float, 12>();
+    expect_views_agree<double, 64>();
+}
+
+TEST(SyclEsimd, LaneArithmeticKeepsScalarSemantics) {
+    // A broadcast keeps the sign of zero; narrow integers wrap as the scalar
+    // operation converted back to the element type does.
+    const xe::simd<float, 16> z(-0.0f);
+    for (int i = 0; i < 16; ++i) EXPECT_TRUE(std::signbit(z[i]));
+    const xe::simd<std::int16_t, 8> q = xe::simd<std::int16_t, 8>(std::int16_t(-32768)) / std::int16_t(-1);
+    const xe::simd<std::uint16_t, 8> w = xe::simd<std::uint16_t, 8>(std::uint16_t(65535)) + std::uint16_t(2);
+    const xe::simd<std::int32_t, 8> d = xe::simd<std::int32_t, 8>(-7) / 2;
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(q[i], std::int16_t(-32768));
+        EXPECT_EQ(w[i], 1);
+        EXPECT_EQ(d[i], -3);
+    }
+    const xe::simd<double, 8> n = -xe::simd<double, 8>(0.0, 1.0);
+    EXPECT_TRUE(std::signbit(n[0]));
+    EXPECT_EQ(n[7], -7.0);
+}
+
 TEST(SyclEsimd, BlockAccessGathersAndScattersOfUsmAndAccessors) {
     sycl::queue q;
     auto* in = sycl::malloc_shared<double>(64, q);

@@ -4,6 +4,7 @@
 #include "runtime.hpp"
 
 #include <cstring>
+#include <functional>
 
 namespace sycl {
 inline namespace _V1 {
@@ -38,6 +39,31 @@ OVXPLAT_SYCL_EXPORT std::vector<device> bundle_devices(const bundle_impl*);
 OVXPLAT_SYCL_EXPORT bundle_state bundle_get_state(const bundle_impl*);
 // Value of a specialization constant for the host kernel running on this thread.
 OVXPLAT_SYCL_EXPORT bool current_spec(const void* key, void* out, std::size_t size);
+// The constants of a built bundle as a table sorted by key (the address of
+// the specialization_id): entry i holds size bytes at bytes + at.
+struct spec_entry {
+    const void* key;
+    std::size_t at, size;
+};
+struct spec_table {
+    const spec_entry* entries;
+    std::size_t n;
+    const char* bytes;
+    // Open-addressed index of the entries: slot spec_slot(key, mask) and the
+    // slots after it (cyclically) up to an empty one (-1) hold the entry
+    // numbers of the keys that hash there.
+    const int* slots;
+    std::size_t mask;
+};
+inline std::size_t spec_slot(const void* key, std::size_t mask) {
+    const auto k = reinterpret_cast<std::uintptr_t>(key);
+    return static_cast<std::size_t>((k >> 3) ^ (k >> 9)) & mask;
+}
+// The table of the bundle of the host kernel running on this thread, when
+// that bundle is built (its constants fixed); null otherwise. A work-item's
+// kernel_handler takes it once, so that the kernel's reads of its constants
+// are searches in memory instead of calls.
+OVXPLAT_SYCL_EXPORT const spec_table* current_spec_table();
 }  // namespace detail
 
 template <bundle_state State>
@@ -130,13 +156,31 @@ inline kernel_bundle<bundle_state::executable> link(const kernel_bundle<bundle_s
 // Second parameter of a host kernel that reads specialization constants.
 class kernel_handler {
 public:
+    kernel_handler() = default;
+    explicit kernel_handler(const detail::spec_table* t) : table_(t) {}
+
     template <auto& SpecName>
     typename std::remove_reference_t<decltype(SpecName)>::value_type get_specialization_constant() const {
         using T = typename std::remove_reference_t<decltype(SpecName)>::value_type;
         T v = SpecName.default_value();
-        detail::current_spec(&SpecName, &v, sizeof(T));
-        return v;
+        if (!table_) {
+            detail::current_spec(&SpecName, &v, sizeof(T));
+            return v;
+        }
+        const void* key = &SpecName;
+        for (std::size_t i = detail::spec_slot(key, table_->mask);; i = (i + 1) & table_->mask) {
+            const int e = table_->slots[i];
+            if (e < 0) return v;
+            const detail::spec_entry& x = table_->entries[e];
+            if (x.key == key) {
+                if (x.size == sizeof(T)) std::memcpy(&v, table_->bytes + x.at, sizeof(T));
+                return v;
+            }
+        }
     }
+
+private:
+    const detail::spec_table* table_ = nullptr;
 };
 
 }  // namespace _V1

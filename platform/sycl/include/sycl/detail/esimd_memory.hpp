@@ -14,6 +14,16 @@ namespace detail {
 OVXPLAT_SYCL_EXPORT int esimd_slm_init(std::uint32_t bytes);
 // The group's SLM and its declared size; null before slm_init.
 OVXPLAT_SYCL_EXPORT char* esimd_slm_span(std::uint32_t* size);
+// The same as a record of the calling thread, read by the SLM accesses: the
+// record's address is fixed for the thread's life (the items of a group all
+// run on one thread), so a kernel fetches it once; its fields change with
+// slm_init and between groups.
+struct esimd_slm_state {
+    char* base;
+    std::uint32_t size;
+    std::uint32_t declared;
+};
+OVXPLAT_SYCL_EXPORT esimd_slm_state* esimd_slm_current() __attribute__((const));
 }  // namespace detail
 
 namespace ext {
@@ -22,12 +32,15 @@ namespace esimd {
 
 namespace detail {
 // [offset, offset + bytes) of the group's SLM.
-inline char* slm_at(std::uint32_t offset, std::uint32_t bytes) {
-    std::uint32_t size = 0;
-    char* base = sycl::detail::esimd_slm_span(&size);
-    if (!base) misuse("esimd: shared local memory used without slm_init");
-    if (std::uint64_t(offset) + bytes > size) misuse("esimd: shared local memory access past the slm_init size");
-    return base + offset;
+OVXPLAT_SIMD_INLINE const sycl::detail::esimd_slm_state& slm_state() {
+    const sycl::detail::esimd_slm_state* s = sycl::detail::esimd_slm_current();
+    if (!s->declared) misuse("esimd: shared local memory used without slm_init");
+    return *s;
+}
+OVXPLAT_SIMD_INLINE char* slm_at(std::uint32_t offset, std::uint32_t bytes) {
+    const sycl::detail::esimd_slm_state& s = slm_state();
+    if (std::uint64_t(offset) + bytes > s.size) misuse("esimd: shared local memory access past the slm_init size");
+    return s.base + offset;
 }
 
 template <int N>
@@ -43,7 +56,7 @@ char* acc_lane(const Acc& acc, std::uint64_t byte_offset, std::size_t bytes) {
 
 // ---- USM gathers and scatters: lane i reads or writes p + byte_offsets[i].
 template <typename T, int N>
-simd<T, N> gather(const T* p, simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1) {
+simd<T, N> gather(const T* p, const simd<std::uint32_t, N>& byte_offsets, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "gather length is 1, 2, 4, 8, 16 or 32");
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
@@ -58,7 +71,7 @@ simd<T, N> gather(const T* p, simd<std::uint32_t, N> byte_offsets, simd_mask<N> 
     return r;
 }
 template <typename T, int N>
-void scatter(T* p, simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_mask<N> mask = 1) {
+void scatter(T* p, const simd<std::uint32_t, N>& byte_offsets, const simd<T, N>& vals, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "scatter length is 1, 2, 4, 8, 16 or 32");
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
@@ -70,8 +83,8 @@ void scatter(T* p, simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_ma
 
 // ---- Accessor gathers and scatters, offsets checked against the range.
 template <typename T, int N, typename Acc, typename = std::enable_if_t<!std::is_pointer_v<Acc>>>
-simd<T, N> gather(const Acc& acc, simd<std::uint32_t, N> byte_offsets, std::uint32_t glob_offset = 0,
-                  simd_mask<N> mask = 1) {
+simd<T, N> gather(const Acc& acc, const simd<std::uint32_t, N>& byte_offsets, std::uint32_t glob_offset = 0,
+                  const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "gather length is 1, 2, 4, 8, 16 or 32");
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
@@ -86,8 +99,8 @@ simd<T, N> gather(const Acc& acc, simd<std::uint32_t, N> byte_offsets, std::uint
     return r;
 }
 template <typename T, int N, typename Acc, typename = std::enable_if_t<!std::is_pointer_v<Acc>>>
-void scatter(const Acc& acc, simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, std::uint32_t glob_offset = 0,
-             simd_mask<N> mask = 1) {
+void scatter(const Acc& acc, const simd<std::uint32_t, N>& byte_offsets, const simd<T, N>& vals, std::uint32_t glob_offset = 0,
+             const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "scatter length is 1, 2, 4, 8, 16 or 32");
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
@@ -115,7 +128,7 @@ void slm_init() {
 
 // Contiguous SLM access: the offset is 16-byte aligned.
 template <typename T, int N>
-simd<T, N> slm_block_load(std::uint32_t byte_offset) {
+OVXPLAT_SIMD_INLINE simd<T, N> slm_block_load(std::uint32_t byte_offset) {
     static_assert(sizeof(T) * N % 16 == 0, "SLM block access moves whole 16-byte units");
     if (byte_offset % 16) detail::misuse("esimd::slm_block_load: offset not 16-byte aligned");
     simd<T, N> r;
@@ -123,17 +136,17 @@ simd<T, N> slm_block_load(std::uint32_t byte_offset) {
     return r;
 }
 template <typename T, int N>
-void slm_block_store(std::uint32_t byte_offset, simd<T, N> vals) {
+OVXPLAT_SIMD_INLINE void slm_block_store(std::uint32_t byte_offset, const simd<T, N>& vals) {
     static_assert(sizeof(T) * N % 16 == 0, "SLM block access moves whole 16-byte units");
     if (byte_offset % 16) detail::misuse("esimd::slm_block_store: offset not 16-byte aligned");
     std::memcpy(detail::slm_at(byte_offset, sizeof(T) * N), &vals[0], sizeof(T) * N);
 }
 template <typename T, int N>
-simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1) {
+OVXPLAT_SIMD_INLINE simd<T, N> slm_gather(const simd<std::uint32_t, N>& byte_offsets, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_gather length is 1, 2, 4, 8, 16 or 32");
-    std::uint32_t size = 0;
-    const char* base = detail::slm_at(0, 0);
-    sycl::detail::esimd_slm_span(&size);
+    const sycl::detail::esimd_slm_state& s = detail::slm_state();
+    const std::uint32_t size = s.size;
+    const char* base = s.base;
     simd<T, N> r;
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) {
@@ -147,11 +160,11 @@ simd<T, N> slm_gather(simd<std::uint32_t, N> byte_offsets, simd_mask<N> mask = 1
     return r;
 }
 template <typename T, int N>
-void slm_scatter(simd<std::uint32_t, N> byte_offsets, simd<T, N> vals, simd_mask<N> mask = 1) {
+OVXPLAT_SIMD_INLINE void slm_scatter(const simd<std::uint32_t, N>& byte_offsets, const simd<T, N>& vals, const simd_mask<N>& mask = 1) {
     static_assert(detail::valid_gather_length_v<N>, "slm_scatter length is 1, 2, 4, 8, 16 or 32");
-    std::uint32_t size = 0;
-    char* base = detail::slm_at(0, 0);
-    sycl::detail::esimd_slm_span(&size);
+    const sycl::detail::esimd_slm_state& s = detail::slm_state();
+    const std::uint32_t size = s.size;
+    char* base = s.base;
     for (int i = 0; i < N; ++i) {
         if (!mask[i]) continue;
         if (byte_offsets[i] % alignof(T)) detail::misuse("esimd::slm_scatter: lane offset not aligned to its element");

@@ -52,16 +52,20 @@ struct range_kernel final : host_kernel_base {
     id<D> off;
     range_kernel(F fn, range<D> rr, id<D> o) : f(std::move(fn)), r(rr), off(o) {}
     void run_range(std::size_t b, std::size_t e) override {
+        const detail::spec_table* spec = nullptr;
+        if constexpr (std::is_invocable_v<const F&, item<D>, kernel_handler> ||
+                      std::is_invocable_v<const F&, id<D>, kernel_handler>)
+            spec = detail::current_spec_table();
         for (std::size_t i = b; i < e; ++i) {
             id<D> idx = detail::delinearize(i, r);
             idx += off;
             item<D> it(idx, r, off);
             if constexpr (std::is_invocable_v<const F&, item<D>, kernel_handler>)
-                f(it, kernel_handler{});
+                f(it, kernel_handler{spec});
             else if constexpr (std::is_invocable_v<const F&, item<D>>)
                 f(it);
             else if constexpr (std::is_invocable_v<const F&, id<D>, kernel_handler>)
-                f(idx, kernel_handler{});
+                f(idx, kernel_handler{spec});
             else
                 f(idx);
         }
@@ -84,7 +88,7 @@ struct nd_kernel final : host_kernel_base {
         id<D> gid = id<D>(grp * id<D>(local)) + lid;
         nd_item<D> it(gid, lid, grp, global, local, off);
         if constexpr (std::is_invocable_v<const F&, nd_item<D>, kernel_handler>)
-            f(it, kernel_handler{});
+            f(it, kernel_handler{detail::current_spec_table()});
         else
             f(it);
     }
@@ -96,7 +100,7 @@ struct single_kernel final : host_kernel_base {
     explicit single_kernel(F fn) : f(std::move(fn)) {}
     void run_range(std::size_t, std::size_t) override {
         if constexpr (std::is_invocable_v<const F&, kernel_handler>)
-            f(kernel_handler{});
+            f(kernel_handler{detail::current_spec_table()});
         else
             f();
     }
