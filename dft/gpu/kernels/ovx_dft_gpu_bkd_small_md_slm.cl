@@ -416,6 +416,23 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 #define SMD_REAL_FACTOR(k, wc, ws) smd_real_factor((k), (wc), (ws))
 #endif
 
+// The operands of task t of a real step (a clamped task where t is past the
+// last one): its row r and index k, the pair X_k (ar, ai) and X_(C-k)
+// (mr, mi), and the factor e^(+i pi k / C) as (wc, ws).
+#define SMD_REAL_STEP_OPERANDS(t)                                         \
+    const int tt = (t) < SMD_REAL_TASKS ? (t) : 0;                        \
+    const int r = tt / (SMD_C / 2 + 1), k = tt % (SMD_C / 2 + 1);         \
+    __local const ftype* row = slm + r * SMD_PITCH;                       \
+    const ftype ar = row[2 * k], ai = row[2 * k + 1];                     \
+    const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1]; \
+    ftype wc, ws;                                                         \
+    if (k == 0) {                                                         \
+        wc = (ftype)1;                                                    \
+        ws = (ftype)0;                                                    \
+    } else {                                                              \
+        SMD_REAL_FACTOR(k, &wc, &ws);                                     \
+    }
+
 // Forward: Z = the C-point transform of z_n = x_2n + i x_2n+1 (natural
 // order) becomes X_k = E_k + W^k O_k, X_(C-k) = conj(E_k - W^k O_k) for
 // k = 0 .. C/2, with E_k = (Z_k + conj Z_(C-k)) / 2 and
@@ -430,18 +447,7 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
         ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                       \
         for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                        \
             const int t = pair + i * SMD_PAIRS;                                      \
-            const int tt = t < SMD_REAL_TASKS ? t : 0;                               \
-            const int k = tt % (SMD_C / 2 + 1);                                      \
-            __local const ftype* row = slm + (tt / (SMD_C / 2 + 1)) * SMD_PITCH;     \
-            const ftype ar = row[2 * k], ai = row[2 * k + 1];                        \
-            const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1];    \
-            ftype wc, ws;                                                            \
-            if (k == 0) {                                                            \
-                wc = (ftype)1;                                                       \
-                ws = (ftype)0;                                                       \
-            } else {                                                                 \
-                SMD_REAL_FACTOR(k, &wc, &ws);                                        \
-            }                                                                        \
+            SMD_REAL_STEP_OPERANDS(t)                                                \
             __VA_ARGS__                                                              \
         }                                                                            \
         barrier(CLK_LOCAL_MEM_FENCE);                                                \
@@ -467,18 +473,7 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
         ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                                           \
         for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                                            \
             const int t = pair + i * SMD_PAIRS;                                                          \
-            const int tt = t < SMD_REAL_TASKS ? t : 0;                                                   \
-            const int r = tt / (SMD_C / 2 + 1), k = tt % (SMD_C / 2 + 1);                                \
-            __local const ftype* row = slm + r * SMD_PITCH;                                              \
-            const ftype ar = row[2 * k], ai = row[2 * k + 1];                                            \
-            const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1];                        \
-            ftype wc, ws;                                                                                \
-            if (k == 0) {                                                                                \
-                wc = (ftype)1;                                                                           \
-                ws = (ftype)0;                                                                           \
-            } else {                                                                                     \
-                SMD_REAL_FACTOR(k, &wc, &ws);                                                            \
-            }                                                                                            \
+            SMD_REAL_STEP_OPERANDS(t)                                                                    \
             __VA_ARGS__                                                                                  \
             if (t < SMD_REAL_TASKS && r < rows) {                                                        \
                 __global ftype* out_row = dst + smd_row_out(r);                                          \
