@@ -91,7 +91,13 @@ __kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* scratch, __
 #pragma unroll
     for (int i1 = 0; i1 < FACT1; ++i1) TF3_TWIDDLE(reg[i1], twidl, (long)i1 * q_count + qc);
     FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-    if (ok) {
+    // When the groups cover the columns exactly, every work-item has a column
+    // and stores without a test (a conditional store keeps the device
+    // compiler from vectorising the pass across work-items).
+#if (FACT0 * FACT2) % TF3_COLS_PER_GROUP != 0
+    if (ok)
+#endif
+    {
 #pragma unroll
         for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, (long)k1 * q_count + col, TDIST, reg[k1]);
     }
@@ -122,7 +128,10 @@ __kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, _
     for (int c2 = 0; c2 < FACT2; ++c2) TF3_TWIDDLE(reg[c2], twidl, k1 * FACT2 + c2);
     FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
     __global ftype* dst = out + 2 * t * (long)ODIST;
-    if (ok) {
+#if (FACT0 * FACT1) % TF3_COLS_PER_GROUP != 0
+    if (ok)
+#endif
+    {
 #pragma unroll
         for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE(dst, col + r_count * k2, reg[k2]);
     }
