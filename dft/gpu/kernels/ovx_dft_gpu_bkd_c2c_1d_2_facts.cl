@@ -64,12 +64,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             }
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
 #pragma unroll
-            for (int k = 0; k < FACT0; ++k) {
-                const int e = colGroup * 16 * FACT0 + 16 * k;
-                const ptype tr = SG_LANE_LOAD(twidl, e);
-                const ptype ti = SG_LANE_LOAD(twidl, e + 8);
-                SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
-            }
+            for (int k = 0; k < FACT0; ++k) SG_TABLE_TWIDDLE(reg[k], twidl, colGroup * 16 * FACT0 + 16 * k, twSign);
             if (sg < TF2_COL_GROUPS) {
 #pragma unroll
                 for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slm, k * TF2_COLS + col, TF2_PLANE, reg[k]);

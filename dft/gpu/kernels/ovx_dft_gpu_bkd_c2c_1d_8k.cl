@@ -9,12 +9,7 @@
 
 #define TARVO_SG_PAIR_VOCABULARY 1
 
-#define K8_TWIDDLE(reg, tab, at)                                                  \
-    do {                                                                          \
-        const ptype tr_ = SG_LANE_LOAD(tab, at);                                  \
-        const ptype ti_ = SG_LANE_LOAD(tab, (at) + 8);                            \
-        SG_MUL_ADD_SWAP(reg, tr_, twSign, ti_);                                   \
-    } while (0)
+#define K8_TWIDDLE(reg, tab, at) SG_TABLE_TWIDDLE(reg, tab, at, twSign)
 
 // Sub-group, lane pair p, direction signs, the
 // batch entry's input (distance `idist`) and output, and the column pair c,

@@ -83,12 +83,8 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
             // Twiddles: one block of 16 table values per k0 and column group,
             // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
-            for (int k = 0; k < FACT0; ++k) {
-                const int e = colGroup * 16 * FACT0 + 16 * k;
-                const ptype tr = SG_LANE_LOAD(twidlTable, e);
-                const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
-                SG_MUL_ADD_SWAP(reg[k], tr, twSign, ti);
-            }
+            for (int k = 0; k < FACT0; ++k)
+                SG_TABLE_TWIDDLE(reg[k], twidlTable, colGroup * 16 * FACT0 + 16 * k, twSign);
         }
         if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous line's rows are read
         if (colOk) {
@@ -135,12 +131,7 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
         for (int i = 0; i < FACT0; ++i)
             reg[i] = loadOk ? SG_LOAD(in, base + (long)(c + i * FACT1) * step) : SG_ZERO;
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        for (int k0 = 0; k0 < FACT0; ++k0) {
-            const int e = c * 16 * FACT0 + 16 * k0;
-            const ptype tr = SG_LANE_LOAD(twidlTable, e);
-            const ptype ti = SG_LANE_LOAD(twidlTable, e + 8);
-            SG_MUL_ADD_SWAP(reg[k0], tr, twSign, ti);
-        }
+        for (int k0 = 0; k0 < FACT0; ++k0) SG_TABLE_TWIDDLE(reg[k0], twidlTable, c * 16 * FACT0 + 16 * k0, twSign);
         if (sg < FACT1) {
             for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slmPtr, pair * MD2F_N + sg * FACT0 + k0, reg[k0]);
         }

@@ -446,7 +446,11 @@ std::string lane_pair_vocabulary() {
          "#define TWIDL_MULT_INPLACE_VEC4(twr, pmOne_twi, var) "
          "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
          "#endif\n"
-         "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n\n";
+         "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n"
+         "/* reg <- reg times its twiddle from a lane table: (c, c) pairs in the 8\n"
+         "   values at `at`, (s, -s) pairs in the next 8 */\n"
+         "#define SG_TABLE_TWIDDLE(reg, tab, at, sgn) "
+         "SG_MUL_ADD_SWAP(reg, SG_LANE_LOAD(tab, at), sgn, SG_LANE_LOAD(tab, (at) + 8))\n\n";
     return o.str();
 }
 
