@@ -6,6 +6,7 @@
 // workspaces, the directions built, a failed build, the estimate, queue
 // mode 2 and the tables as written.
 #include "dft/gpu/gpu_harness.hpp"
+#include "dft/gpu/module_suites.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -27,8 +28,6 @@ using layout = gpu_test::simple_layout;
 constexpr backend TF{&bkd_c2c_1d_2_facts_s_ops, &bkd_c2c_1d_2_facts_d_ops};
 
 using gpu_test::complex_case;
-class FactorsModulesComplex : public ::testing::TestWithParam<complex_case> {};
-TEST_P(FactorsModulesComplex, MatchesFftw) { gpu_test::expect_module_complex(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     TwoFacts, FactorsModulesComplex,
@@ -45,8 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
     gpu_test::param_name<complex_case>);
 
 using gpu_test::refusal_case;
-class FactorsModulesRefusal : public ::testing::TestWithParam<refusal_case> {};
-TEST_P(FactorsModulesRefusal, NotApplicable) { gpu_test::expect_module_refusal(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FactorsModulesRefusal,
@@ -59,8 +56,6 @@ INSTANTIATE_TEST_SUITE_P(
     gpu_test::param_name<refusal_case>);
 
 using gpu_test::ws_case;
-class FactorsModulesWorkspace : public ::testing::TestWithParam<ws_case> {};
-TEST_P(FactorsModulesWorkspace, CallerWorkspace) { gpu_test::expect_module_caller_workspace(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesWorkspace,
                          ::testing::Values(ws_case{TF, false, 96, 2, true}, ws_case{TF, true, 96, 2, false}),

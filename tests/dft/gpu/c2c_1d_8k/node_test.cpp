@@ -5,6 +5,7 @@
 // scratch cap, back-to-back computes, a failed build, the estimate, an
 // in-order queue, the tables as written and a backward-only node.
 #include "dft/gpu/gpu_harness.hpp"
+#include "dft/gpu/module_suites.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -26,8 +27,6 @@ using layout = gpu_test::simple_layout;
 constexpr backend K8{&bkd_c2c_1d_8k_s_ops, &bkd_c2c_1d_8k_d_ops};
 
 using gpu_test::complex_case;
-class FactorsModulesComplex : public ::testing::TestWithParam<complex_case> {};
-TEST_P(FactorsModulesComplex, MatchesFftw) { gpu_test::expect_module_complex(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     EightK, FactorsModulesComplex,
@@ -37,8 +36,6 @@ INSTANTIATE_TEST_SUITE_P(
     gpu_test::param_name<complex_case>);
 
 using gpu_test::refusal_case;
-class FactorsModulesRefusal : public ::testing::TestWithParam<refusal_case> {};
-TEST_P(FactorsModulesRefusal, NotApplicable) { gpu_test::expect_module_refusal(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FactorsModulesRefusal,
@@ -50,8 +47,6 @@ INSTANTIATE_TEST_SUITE_P(
     gpu_test::param_name<refusal_case>);
 
 using gpu_test::ws_case;
-class FactorsModulesWorkspace : public ::testing::TestWithParam<ws_case> {};
-TEST_P(FactorsModulesWorkspace, CallerWorkspace) { gpu_test::expect_module_caller_workspace(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesWorkspace,
                          ::testing::Values(ws_case{K8, false, 8192, 2, true}, ws_case{K8, true, 8192, 1, false}),
@@ -75,8 +70,6 @@ TEST(FactorsModulesChunks, EightKAtTheCap) {
 }
 
 using gpu_test::overlap_case;
-class FactorsModulesOverlap : public ::testing::TestWithParam<overlap_case> {};
-TEST_P(FactorsModulesOverlap, BackToBackComputes) { gpu_test::expect_back_to_back_computes(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesOverlap, ::testing::Values(overlap_case{K8, 8192, false}),
                          gpu_test::param_name<overlap_case>);

@@ -6,6 +6,7 @@
 // run in chunks, back-to-back computes, the estimate, queue mode 2 and a
 // backward-only node.
 #include "dft/gpu/gpu_harness.hpp"
+#include "dft/gpu/module_suites.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -250,8 +251,6 @@ TEST(FactorsModulesChunks, RealChunks) {
 }
 
 using gpu_test::overlap_case;
-class FactorsModulesOverlap : public ::testing::TestWithParam<overlap_case> {};
-TEST_P(FactorsModulesOverlap, BackToBackComputes) { gpu_test::expect_back_to_back_computes(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Modules, FactorsModulesOverlap, ::testing::Values(overlap_case{RL, 1000, true}),
                          gpu_test::param_name<overlap_case>);
