@@ -24,6 +24,8 @@
 #define NF_Q (FFT_LEN / FACT3)
 #define NF_PAIRS (WORK_GROUP_SIZE / 2)
 #define NF_TRIPS(tasks) (((tasks) + NF_PAIRS - 1) / NF_PAIRS)
+// The trips of `tasks` tasks cover them exactly: every lane pair has work.
+#define NF_COVERS(tasks) ((tasks) % NF_PAIRS == 0)
 #define NF_SLM(row, col) ((row) * FACT3 + (col))
 // Multiplies by c + i s forward, c - i s backward (c, s of a lane pair).
 #define NF_TWIDDLE(reg, c, s) SG_TWIDDLE_PM(reg, c, s, pmOne)
@@ -137,13 +139,15 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
-    /* pass 4: column k3, rows FACT0 k1 + FACT0 FACT1 k2 + j, to global */
+    /* pass 4: column k3, rows FACT0 k1 + FACT0 FACT1 k2 + j, to global.
+       Task t = k3 + FACT3 (k2 + FACT2 k1) writes outputs t + j N / FACT0,
+       so that neighbouring work-items write neighbouring outputs. */
     for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT0); ++i) {
         const int t = pair + i * NF_PAIRS;
-        const int act = t < FFT_LEN / FACT0;
+        const int act = NF_COVERS(FFT_LEN / FACT0) || t < FFT_LEN / FACT0;
         const int tt = act ? t : 0;
         const int k3 = tt % FACT3, u = tt / FACT3;
-        const int k1 = u % FACT1, k2 = u / FACT1;
+        const int k2 = u % FACT2, k1 = u / FACT2;
         const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
         ptype reg[FACT0];
         #pragma unroll
@@ -156,8 +160,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         NF_UNROLL_STORES
         for (int j = 0; j < FACT0; ++j) {
-            const int new_row = (j * FACT1 + k1) * FACT2 + k2;
-            const int k = new_row * FACT3 + k3;
+            const int k = tt + j * (FFT_LEN / FACT0);
             APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
             if (act) SG_STORE(dst, (long)k, reg[j]);
         }
