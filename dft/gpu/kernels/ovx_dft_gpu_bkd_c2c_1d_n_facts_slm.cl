@@ -8,8 +8,8 @@
 // column c and stores row c. With c = c0 + FACT0 c1 + FACT0 FACT1 c2, passes
 // 2, 3 and 4 run the FACT2-, FACT1- and FACT0-point transforms over c2, c1
 // and c0 of each column k3; output k = k3 + FACT3 (k2 + FACT2 (k1 + FACT1 k0)).
-// The twiddles between the passes (the main table with the scale folded in,
-// then tables 2 and 1) are applied as the next pass loads its values.
+// Pass 1 multiplies its outputs by the main table (the scale folded in);
+// tables 2 and 1 are applied as passes 3 and 4 load their values.
 // The row pass (USE_PRE_TWIDDLE) multiplies output k of transform r by
 // e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
 // Each task of passes 2 to 4 reads and rewrites only its own values, so the
@@ -83,6 +83,14 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         #pragma unroll
         for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
         FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
+        /* main table block (g, r), lane pair of column c: the even lane's
+           entries of the two halves are the cosine and the sine, which is
+           all a lane pair needs */
+        #pragma unroll
+        for (int r = 0; r < FACT3; ++r) {
+            const int at = 32 * (gg * MAX_FACT + r) + 2 * (int)SG_CPLX_INDEX();
+            NF_TWIDDLE(reg[r], twidl_max_fact[at], twidl_max_fact[at + 16]);
+        }
         if (act) {
             #pragma unroll
             for (int r = 0; r < FACT3; ++r) SG_STORE(slm, NF_SLM(c, r), reg[r]);
@@ -93,24 +101,19 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     /* pass 2: column k3, rows c' + FACT0 FACT1 j */
     for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT2); ++i) {
         const int t = pair + i * NF_PAIRS;
-        const int act = t < FFT_LEN / FACT2;
+        const int act = NF_COVERS(FFT_LEN / FACT2) || t < FFT_LEN / FACT2;
         const int tt = act ? t : 0;
-        const int k3 = tt % FACT3, cp = tt / FACT3;
         ptype reg[FACT2];
+        /* with k3 = tt mod FACT3 and cp = tt / FACT3, the values of column
+           k3 at rows cp + FACT0 FACT1 j, that is at
+           NF_SLM(cp + FACT0 FACT1 j, k3) = tt + j N / FACT2: spelt so, the
+           local-memory accesses are linear in the work-item */
         #pragma unroll
-        for (int j = 0; j < FACT2; ++j) {
-            /* main table block (c / 8, k3), lane pair of column c: the
-               even lane's entries of the two halves are the cosine and the
-               sine, which is all a lane pair needs */
-            const int c = cp + FACT0 * FACT1 * j;
-            const int at = 32 * ((c >> 3) * MAX_FACT + k3) + 2 * (c & 7);
-            reg[j] = SG_LOAD(slm, NF_SLM(c, k3));
-            NF_TWIDDLE(reg[j], twidl_max_fact[at], twidl_max_fact[at + 16]);
-        }
+        for (int j = 0; j < FACT2; ++j) reg[j] = SG_LOAD(slm, tt + (FFT_LEN / FACT2) * j);
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act) {
             #pragma unroll
-            for (int j = 0; j < FACT2; ++j) SG_STORE(slm, NF_SLM(cp + FACT0 * FACT1 * j, k3), reg[j]);
+            for (int j = 0; j < FACT2; ++j) SG_STORE(slm, tt + (FFT_LEN / FACT2) * j, reg[j]);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -118,7 +121,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     /* pass 3: column k3, rows c0 + FACT0 j + FACT0 FACT1 k2 */
     for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
         const int t = pair + i * NF_PAIRS;
-        const int act = t < FFT_LEN / FACT1;
+        const int act = NF_COVERS(FFT_LEN / FACT1) || t < FFT_LEN / FACT1;
         const int tt = act ? t : 0;
         const int k3 = tt % FACT3, u = tt / FACT3;
         const int c0 = u % FACT0, k2 = u / FACT0;
