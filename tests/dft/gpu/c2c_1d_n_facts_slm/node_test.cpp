@@ -330,7 +330,8 @@ TEST_P(NFactsRow, RowTransformTimesPreTwiddle) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, NFactsRow,
                          ::testing::Values(row_case{false, 512, 8, 0}, row_case{true, 2048, 4, 0},
-                                           row_case{false, 4096, 8, 16}, row_case{true, 4096, 8, 32}),
+                                           row_case{false, 4096, 8, 16}, row_case{true, 4096, 8, 32},
+                                           row_case{false, 8192, 4, 0}),
                          [](const ::testing::TestParamInfo<row_case>& i) {
                              return "N" + std::to_string(i.param.n) + (i.param.single ? "s" : "d") + "_M" +
                                     std::to_string(i.param.m) + "_pad" + std::to_string(i.param.pad);
