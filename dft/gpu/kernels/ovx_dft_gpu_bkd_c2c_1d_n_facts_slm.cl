@@ -31,32 +31,27 @@
 #define NF_TWIDDLE(reg, c, s) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
 #if defined(USE_PRECOMPUTED_PRE_TWIDDLE)
-#define NF_PRE_TWIDDLE_TASK(r, tt)
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)                                                        \
     {                                                                                            \
         const long e_ = 2L * ((long)(r) * FFT_LEN + (long)(k));                                  \
         NF_TWIDDLE(reg, preTwiddle[e_], preTwiddle[e_ + 1]);                                      \
     }
 #elif defined(USE_RUNTIME_PRE_TWIDDLE)
-// The outputs k = tt + j N / FACT0 (j = 0, 1, ...) of a last-pass task take
-// e^(-+2 pi i r k / (N M)) = a b^j, with a the twiddle of output tt and b
-// that of the step N / FACT0: one cosine and sine pair for a, one for b,
-// and a complex product per output, in the order the stores visit j.
-#define NF_PRE_TW_ANGLE(r, k) ((ftype)(-2) * (ftype)((uint)(r) * (uint)(k)) / (ftype)PRE_TW_NUM_PTS)
-#define NF_PRE_TWIDDLE_TASK(r, tt)                                                               \
-    const ftype ta_ = NF_PRE_TW_ANGLE(r, tt), tb_ = NF_PRE_TW_ANGLE(r, FFT_LEN / FACT0);         \
-    const ftype bc_ = cospi(tb_), bs_ = sinpi(tb_);                                              \
-    ftype wc_ = cospi(ta_), ws_ = sinpi(ta_);
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)                                                        \
     {                                                                                            \
-        NF_TWIDDLE(reg, wc_, ws_);                                                               \
-        const ftype nc_ = wc_ * bc_ - ws_ * bs_;                                                 \
-        ws_ = wc_ * bs_ + ws_ * bc_;                                                             \
-        wc_ = nc_;                                                                               \
+        const ftype t_ = (ftype)(-2) * (ftype)((uint)(r) * (uint)(k)) / (ftype)PRE_TW_NUM_PTS;   \
+        const ftype c_ = cospi(t_), s_ = sinpi(t_);                                              \
+        NF_TWIDDLE(reg, c_, s_);                                                                 \
     }
 #else
-#define NF_PRE_TWIDDLE_TASK(r, tt)
 #define APPLY_LARGE_1D_TWIDDLE(reg, r, k)
+#endif
+// The computed pre-twiddle is cheaper as a loop over the FACT0 outputs (its
+// cosines and sines then vectorise over them) than unrolled.
+#if defined(USE_RUNTIME_PRE_TWIDDLE)
+#define NF_UNROLL_STORES
+#else
+#define NF_UNROLL_STORES _Pragma("unroll")
 #endif
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -166,8 +161,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
         }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        NF_PRE_TWIDDLE_TASK(tr, tt)
-        #pragma unroll
+        NF_UNROLL_STORES
         for (int j = 0; j < FACT0; ++j) {
             const int k = tt + j * (FFT_LEN / FACT0);
             APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
