@@ -41,6 +41,12 @@
 // keeps it from vectorising the stage across work-items.
 #define MD2F_PLANE0 (FACT0 * MD2F_COLS)
 #define MD2F_PLANE_S (4 * MD2F_N)
+// The output's imaginary parts lie one value after the real parts; the
+// distance is taken from the launch's dimension count (1), which the device
+// compiler cannot see, so that it does not pack the two stores of a value
+// into a two-element vector and keeps the second step vectorised across
+// work-items.
+#define MD2F_IM_STEP ((int)get_work_dim())
 
 // Sub-groups without a column skip the first step where control flow may
 // differ between sub-groups (native sub-groups, or one work-item per lane
@@ -119,7 +125,7 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(dst, k0 + FACT0 * k1, reg[k1]);
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, 2 * (k0 + FACT0 * k1), MD2F_IM_STEP, reg[k1]);
             }
         }
     }
@@ -171,7 +177,8 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
     if (colOk) {
 #pragma unroll
-        for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(out, base + (long)(sg + FACT0 * k1) * step, reg[k1]);
+        for (int k1 = 0; k1 < FACT1; ++k1)
+            SG_STORE_PARTS(out, 2 * (base + (long)(sg + FACT0 * k1) * step), MD2F_IM_STEP, reg[k1]);
     }
 }
 
