@@ -43,6 +43,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     const int colOk = col < FACT1;
     const int colc = colOk ? col : FACT1 - 1;
     const int colGroup = sg < TF2_COL_GROUPS ? sg : 0;
+    // The output's imaginary parts lie one value after the real parts; the
+    // distance is taken from the launch's dimension count (1), which the
+    // device compiler cannot see, so that it does not pack the two stores
+    // of a value into a two-element vector and keeps the row stage
+    // vectorised across work-items.
+    const int imStep = (int)get_work_dim();
 
     for (int b = 0; b < count; ++b) {
         const long t = group * BATCH_PER_GROUP + b;
@@ -82,7 +88,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(dst, k0 + FACT0 * k1, reg[k1]);
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, 2 * (k0 + FACT0 * k1), imStep, reg[k1]);
             }
         }
     }

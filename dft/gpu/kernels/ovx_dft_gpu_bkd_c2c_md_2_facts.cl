@@ -35,7 +35,18 @@
 #define MD2F_COLS (FACT1 + PADFACT1)
 #define MD2F_COL_GROUPS (MD2F_COLS / 4)
 #define MD2F_SUBGROUPS0 (WORK_GROUP_SIZE / SUBGROUP_SIZE)
-#define MD2F_REGS (FACT0 > FACT1 ? FACT0 : FACT1)
+// The local areas keep the real parts in one plane and the imaginary parts
+// in the next: a store of both parts of a value to neighbouring addresses
+// lets the device compiler pack a stage into two-element vectors, which
+// keeps it from vectorising the stage across work-items.
+#define MD2F_PLANE0 (FACT0 * MD2F_COLS)
+#define MD2F_PLANE_S (4 * MD2F_N)
+// The output's imaginary parts lie one value after the real parts; the
+// distance is taken from the launch's dimension count (1), which the device
+// compiler cannot see, so that it does not pack the two stores of a value
+// into a two-element vector and keeps the second step vectorised across
+// work-items.
+#define MD2F_IM_STEP ((int)get_work_dim())
 
 // Sub-groups without a column skip the first step where control flow may
 // differ between sub-groups (native sub-groups, or one work-item per lane
@@ -69,26 +80,36 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
     // (and the padding columns c >= FACT1) hold zeros.
     const int col = 4 * sg + pair;
     const int colOk = sg < MD2F_COL_GROUPS && col < FACT1;
+    const int colc = colOk ? col : FACT1 - 1;
     const int colGroup = sg < MD2F_COL_GROUPS ? sg : 0;
-    ptype reg[MD2F_REGS];
 
     for (int b = 0; b < count; ++b) {
         const long t = group * BATCH_PER_GROUP + b;
         __global const ftype* src = in + 2 * t * (long)IDIST;
         __global ftype* dst = out + 2 * t * (long)ODIST;
+        if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous line's rows are read
 
+        // Each step keeps its values in an array of its own that lives
+        // between two barriers only, and every loop over it is unrolled, so
+        // that the values stay in registers and the device compiler
+        // vectorises the step across work-items.
         if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < MD2F_COL_GROUPS) {
-            for (int i = 0; i < FACT0; ++i)
-                reg[i] = colOk ? SG_LOAD(src, i * FACT1 + col) : SG_ZERO;
+            ptype reg[FACT0];
+#pragma unroll
+            for (int i = 0; i < FACT0; ++i) {
+                const ptype v = SG_LOAD(src, i * FACT1 + colc);
+                reg[i] = colOk ? v : SG_ZERO;
+            }
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
             // Twiddles: one block of 16 table values per k0 and column group,
             // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
+#pragma unroll
             for (int k = 0; k < FACT0; ++k)
                 SG_TABLE_TWIDDLE(reg[k], twidlTable, colGroup * 16 * FACT0 + 16 * k, twSign);
-        }
-        if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous line's rows are read
-        if (colOk) {
-            for (int k = 0; k < FACT0; ++k) SG_STORE(slmPtr, k * MD2F_COLS + col, reg[k]);
+            if (colOk) {
+#pragma unroll
+                for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slmPtr, k * MD2F_COLS + col, MD2F_PLANE0, reg[k]);
+            }
         }
         barrier(CLK_LOCAL_MEM_FENCE);
 
@@ -98,10 +119,13 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
             const int k0 = 4 * (pass * MD2F_SUBGROUPS0 + sg) + pair;
             const int rowOk = k0 < FACT0;
             const int k0c = rowOk ? k0 : FACT0 - 1;
-            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slmPtr, k0c * MD2F_COLS + j);
+            ptype reg[FACT1];
+#pragma unroll
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slmPtr, k0c * MD2F_COLS + j, MD2F_PLANE0);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(dst, k0 + FACT0 * k1, reg[k1]);
+#pragma unroll
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, 2 * (k0 + FACT0 * k1), MD2F_IM_STEP, reg[k1]);
             }
         }
     }
@@ -125,23 +149,36 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
     const int c = sg < FACT1 ? sg : FACT1 - 1;
     const int loadOk = colOk && sg < FACT1;
-    ptype reg[MD2F_REGS];
+    // A lane pair without a column reads the first column of its group,
+    // which always exists, and computes on zeros.
+    const long baseOk = colOk ? base : base - pair;
 
     if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < FACT1) {
-        for (int i = 0; i < FACT0; ++i)
-            reg[i] = loadOk ? SG_LOAD(in, base + (long)(c + i * FACT1) * step) : SG_ZERO;
+        ptype reg[FACT0];
+#pragma unroll
+        for (int i = 0; i < FACT0; ++i) {
+            const ptype v = SG_LOAD(in, baseOk + (long)(c + i * FACT1) * step);
+            reg[i] = loadOk ? v : SG_ZERO;
+        }
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+#pragma unroll
         for (int k0 = 0; k0 < FACT0; ++k0) SG_TABLE_TWIDDLE(reg[k0], twidlTable, c * 16 * FACT0 + 16 * k0, twSign);
         if (sg < FACT1) {
-            for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE(slmPtr, pair * MD2F_N + sg * FACT0 + k0, reg[k0]);
+#pragma unroll
+            for (int k0 = 0; k0 < FACT0; ++k0)
+                SG_STORE_PARTS(slmPtr, pair * MD2F_N + sg * FACT0 + k0, MD2F_PLANE_S, reg[k0]);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
-    for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD(slmPtr, pair * MD2F_N + j * FACT0 + sg);
+    ptype reg[FACT1];
+#pragma unroll
+    for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slmPtr, pair * MD2F_N + j * FACT0 + sg, MD2F_PLANE_S);
     FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
     if (colOk) {
-        for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE(out, base + (long)(sg + FACT0 * k1) * step, reg[k1]);
+#pragma unroll
+        for (int k1 = 0; k1 < FACT1; ++k1)
+            SG_STORE_PARTS(out, 2 * (base + (long)(sg + FACT0 * k1) * step), MD2F_IM_STEP, reg[k1]);
     }
 }
 

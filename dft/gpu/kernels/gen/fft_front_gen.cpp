@@ -634,27 +634,56 @@ void direct_dft_odd(two_forms& w, const std::string& F) {
 // cosine and sine sums (the sines change sign, the sign of x_(F/2) does
 // not, F being even), so both come from one pass over j; output F/2 has
 // no sine terms.
+//
+// With H = F/2, the roots of j and H - j agree up to sign, (-1)^i for the
+// cosine and -(-1)^i for the sine, so each sum takes the pairs (j, H - j),
+// j = 1 .. (H-1)/2, once: through their sums for even i and their
+// differences for odd i (the sines the other way round). For an even H the
+// middle term j = H/2 has the root +-1 or 0 and enters without a product.
 void direct_dft_even(two_forms& w, const std::string& F) {
-    w.line("  const ptype xh = in[" + F + " / 2];");
-    w.line("  ptype xadd[" + F + " / 2], sw[" + F + " / 2];");
+    const std::string H = "(" + F + " / 2)", J = "((" + F + " / 2 - 1) / 2)";
+    w.line("  const ptype xh = in[" + H + "];");
+    w.line("  ptype xadd[" + H + "], sw[" + H + "];");
     w.line("  #pragma unroll");
-    w.line("  for (uint j = 1; j < " + F + " / 2; ++j) {");
+    w.line("  for (uint j = 1; j < " + H + "; ++j) {");
     w.parts("    ", "xadd[j]%. = in[j]%. + in[" + F + " - j]%.;");
     w.parts("    ", "sw[j]%. = %<in[j]%. - in[" + F + " - j]%.%>;");
     w.line("  }");
+    w.line("  ptype ep[" + J + " + 1], em[" + J + " + 1], sp[" + J + " + 1], sm[" + J + " + 1];");
     w.line("  #pragma unroll");
-    w.line("  for (uint i = 1; i <= " + F + " / 2; ++i) {");
+    w.line("  for (uint j = 1; j <= " + J + "; ++j) {");
+    w.parts("    ", "ep[j]%. = xadd[j]%. + xadd[" + H + " - j]%.;");
+    w.parts("    ", "em[j]%. = xadd[j]%. - xadd[" + H + " - j]%.;");
+    w.parts("    ", "sp[j]%. = sw[j]%. + sw[" + H + " - j]%.;");
+    w.parts("    ", "sm[j]%. = sw[j]%. - sw[" + H + " - j]%.;");
+    w.line("  }");
+    w.line("  #pragma unroll");
+    w.line("  for (uint i = 1; i <= " + H + "; ++i) {");
     w.init("    ", "a", "(i & 1u) ? x0%. - xh%. : x0%. + xh%.");
     w.init("    ", "c", "(ftype)0");
     w.init("    ", "s", "(ftype)0");
     w.line("    #pragma unroll");
-    w.line("    for (uint j = 1; j < " + F + " / 2; ++j) {");
+    w.line("    for (uint j = 1; j <= " + J + "; ++j) {");
     w.line("      const uint r = (i * j) % (uint)" + F + ";");
-    w.parts("      ", "c%. += cr[r] * xadd[j]%.;");
-    w.parts("      ", "s%. += sr[r] * sw[j]%.;");
+    w.line("      if (i & 1u) {");
+    w.parts("        ", "c%. += cr[r] * em[j]%.;");
+    w.parts("        ", "s%. += sr[r] * sp[j]%.;");
+    w.line("      } else {");
+    w.parts("        ", "c%. += cr[r] * ep[j]%.;");
+    w.parts("        ", "s%. += sr[r] * sm[j]%.;");
+    w.line("      }");
     w.line("    }");
+    // The middle term: root (i H/2) mod F is 0 or H for even i (cosine
+    // +-1, sine 0) and H/2 or 3H/2 for odd i (cosine 0, sine +-1).
+    w.line("#if " + H + " % 2 == 0");
+    w.line("    if (i & 1u) {");
+    w.parts("      ", "s%. += (((i / 2u) & 1u) ? (ftype)-1 : (ftype)1) * sw[" + H + " / 2]%.;");
+    w.line("    } else {");
+    w.parts("      ", "c%. += (((i / 2u) & 1u) ? (ftype)-1 : (ftype)1) * xadd[" + H + " / 2]%.;");
+    w.line("    }");
+    w.line("#endif");
     w.parts("    ", "res[i]%. = a%. + c%. + %P * s%.;");
-    w.line("    if (i < " + F + " / 2) {");
+    w.line("    if (i < " + H + ") {");
     w.parts("      ", "res[" + F + " - i]%. = a%. + c%. - %P * s%.;");
     w.line("    }");
     w.line("  }");

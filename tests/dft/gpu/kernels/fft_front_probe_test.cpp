@@ -301,6 +301,7 @@ TEST(GenericRoutines, SubgroupForm) {
         if (cl_env::get().has_double()) {
             check_generic_sg<double>(6, 7, pairs);
             check_generic_sg<double>(40, 37, pairs);  // sizes the two-factor plans send here
+            check_generic_sg<double>(34, 64, pairs);  // half of the size odd; the largest size
         }
     }
 }
