@@ -57,6 +57,20 @@
 #define TF3_SLOT_AFTER_BARRIER() ((long)SG_WG_CPLX_ID())
 #endif
 
+// Pass 0 hands its results to the scratch row through local memory, where a
+// group's 32 columns become one contiguous piece of the row. Where the
+// sub-group emulation runs lane pairs on the machine's CPU device, local
+// memory is ordinary cached memory and that transposition an extra copy of
+// the whole chunk: when every work-item has a column, each stores its FACT0
+// results straight to the same elements of the scratch row (the same
+// contents; a native device keeps the transposition, which makes its stores
+// whole rows).
+#if defined(TARVO_SG_LANE_PAIR) && TF3_M % TF3_COLS_PER_GROUP == 0
+#define TF3_PASS0_DIRECT 1
+#else
+#define TF3_PASS0_DIRECT 0
+#endif
+
 #define TF3_LANES                                                                  \
     const ftype pmOne = SG_PM_ONE(BWD_DIR);                                        \
     const int local_col = SG_WG_CPLX_ID();                                         \
@@ -90,9 +104,15 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
         }
 #endif
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+#if TF3_PASS0_DIRECT
+#pragma unroll
+        for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(scratch, 2 * row * (long)TDIST + col * FACT0 + k0, TDIST, reg[k0]);
+#else
 #pragma unroll
         for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(slm, local_col * FACT0 + k0, TF3_SLM_PLANE, reg[k0]);
+#endif
     }
+#if !TF3_PASS0_DIRECT
     barrier(CLK_LOCAL_MEM_FENCE);
     const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
     __global ftype* dst = scratch + 2 * row * (long)TDIST + first * FACT0;
@@ -111,6 +131,7 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
 #endif
             SG_STORE_PARTS(dst, r, TDIST, SG_LOAD_PARTS(slm, r, TF3_SLM_PLANE));
     }
+#endif
 }
 #endif
 
