@@ -39,24 +39,6 @@
         SG_TWIDDLE_PM(reg, c_, s_, pmOne);                                         \
     } while (0)
 
-// The work-item's column: its group's first column plus its complex slot in
-// the group (sub-group s, pair p: slot 4s + p). The slot is taken as
-// SG_WG_CPLX_ID(), a linear function of the local id, so that the device
-// compiler sees consecutive work-items at consecutive columns and vectorises
-// their loads and stores as contiguous accesses rather than gathers and
-// scatters.
-// The same slot, read again after a barrier. Where the sub-group emulation
-// runs lane pairs the slot is local id 0 itself, read as it is: the device
-// compiler keeps a value derived from the local id before a barrier in a
-// per-work-item array and reads it back after the barrier, which turns the
-// accesses it indexes into gathers and scatters, whereas the local id itself
-// is recomputed in each stretch between barriers.
-#ifdef TARVO_SG_LANE_PAIR
-#define TF3_SLOT_AFTER_BARRIER() ((long)get_local_id(0))
-#else
-#define TF3_SLOT_AFTER_BARRIER() ((long)SG_WG_CPLX_ID())
-#endif
-
 // Pass 0 hands its results to the scratch row through local memory, where a
 // group's 32 columns become one contiguous piece of the row. Where the
 // sub-group emulation runs lane pairs on the machine's CPU device, local
@@ -71,11 +53,29 @@
 #define TF3_PASS0_DIRECT 0
 #endif
 
+// The work-item's column: its group's first column plus its complex slot in
+// the group (sub-group s, pair p: slot 4s + p). The slot is taken as
+// SG_WG_CPLX_ID(), a linear function of the local id, so that the device
+// compiler sees consecutive work-items at consecutive columns and vectorises
+// their loads and stores as contiguous accesses rather than gathers and
+// scatters.
 #define TF3_LANES                                                                  \
     const ftype pmOne = SG_PM_ONE(BWD_DIR);                                        \
     const int local_col = SG_WG_CPLX_ID();                                         \
     const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + local_col;       \
     const long row = (long)get_group_id(1)
+
+// The same slot, read again after a barrier. Where the sub-group emulation
+// runs lane pairs the slot is local id 0 itself, read as it is: the device
+// compiler keeps a value derived from the local id before a barrier in a
+// per-work-item array and reads it back after the barrier, which turns the
+// accesses it indexes into gathers and scatters, whereas the local id itself
+// is recomputed in each stretch between barriers.
+#ifdef TARVO_SG_LANE_PAIR
+#define TF3_SLOT_AFTER_BARRIER() ((long)get_local_id(0))
+#else
+#define TF3_SLOT_AFTER_BARRIER() ((long)SG_WG_CPLX_ID())
+#endif
 
 #if defined(KERNEL_FUNC0)
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
