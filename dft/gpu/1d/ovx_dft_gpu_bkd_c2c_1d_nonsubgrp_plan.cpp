@@ -204,6 +204,42 @@ const char* kTwiddleLoop =
     "      const ulong r = (k * y) % twSize;\n"
     "      const ftype a = (ftype)(2 * r) / (ftype)twSize;\n";
 
+// The twiddles of results 1 .. fact-1 of a plain pass: result k is
+// multiplied by cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
+// with s*s >= fact), cospi and sinpi are evaluated only for the angles of
+// l = 1 .. s-1 and of s*h, each reduced exactly modulo twSize first, and the
+// twiddle of a mixed k is the product of the two (a few rounding errors of the
+// working precision). That takes about 2 sqrt(fact) evaluations per work-item
+// instead of fact - 1, which dominated the passes' time.
+std::string split_twiddles(std::int64_t fact) {
+    std::int64_t s = 1;
+    while (s * s < fact) ++s;
+    std::string t = "  {\n";
+    auto angle = [&t](const std::string& tag, std::int64_t m) {
+        const std::string M = fmt_ll(m);
+        t += "    const ulong r" + tag + " = (" + M + " * y) % twSize;\n";
+        t += "    const ftype a" + tag + " = (ftype)(2 * r" + tag + ") / (ftype)twSize;\n";
+        t += "    const ftype c" + tag + " = cospi(a" + tag + "), s" + tag + " = sinpi(a" + tag + ");\n";
+    };
+    for (std::int64_t l = 1; l < s && l < fact; ++l) angle("l" + fmt_ll(l), l);
+    for (std::int64_t h = 1; h * s < fact; ++h) angle("h" + fmt_ll(h), h * s);
+    for (std::int64_t k = 1; k < fact; ++k) {
+        const std::int64_t h = k / s, l = k % s;
+        const std::string K = fmt_ll(k), L = "l" + fmt_ll(l), H = "h" + fmt_ll(h);
+        if (h == 0) {
+            t += "    TWIDL_MULT_INPLACE(c" + L + ", s" + L + ", v[" + K + "]);\n";
+        } else if (l == 0) {
+            t += "    TWIDL_MULT_INPLACE(c" + H + ", s" + H + ", v[" + K + "]);\n";
+        } else {
+            t += "    { const ftype c_ = c" + H + " * c" + L + " - s" + H + " * s" + L + ", s_ = c" + H + " * s" + L +
+                 " + s" + H + " * c" + L + ";\n";
+            t += "      TWIDL_MULT_INPLACE(c_, s_, v[" + K + "]); }\n";
+        }
+    }
+    t += "  }\n";
+    return t;
+}
+
 std::string plain_entry(const std::string& name, const std::string& func, const pass_constants& c) {
     const std::string F = fmt_ll(c.fact);
     std::string t = "__kernel void " + name + "(const __global ftype *in, __global ftype *out, const int offset)\n{\n";
@@ -216,12 +252,7 @@ std::string plain_entry(const std::string& name, const std::string& func, const 
     if (c.do_scale)
         t += "  __attribute__((opencl_unroll_hint))\n"
              "  for (ulong k = 0; k < " + F + "; ++k) v[k] *= SCALE;\n";
-    if (c.do_twiddle) {
-        t += "  __attribute__((opencl_unroll_hint))\n"
-             "  for (ulong k = 1; k < " + F + "; ++k) {\n";
-        t += kTwiddleLoop;
-        t += "      TWIDL_MULT_INPLACE(cospi(a), sinpi(a), v[k]);\n  }\n";
-    }
+    if (c.do_twiddle) t += split_twiddles(c.fact);
     t += "  __attribute__((opencl_unroll_hint))\n"
          "  for (ulong k = 0; k < " + F + "; ++k) vstore2(v[k], ol + k * ostride, out);\n}\n\n";
     return t;

@@ -18,6 +18,16 @@
 #define TARVO_SG_PAIR_VOCABULARY 1
 
 #define TF3_M (FACT1 * FACT2)
+
+// The distance, 1, from the real to the imaginary part of a value in the
+// caller's interleaved output, written as the launch's work-group size along
+// the transform dimension (1 in every launch). The device compiler optimises
+// the text once before the launch fixes the work-group size: with a literal 1
+// it packs the two stores of a value into a two-element vector store, and
+// then does not vectorise the pass across work-items; with this distance the
+// stores stay apart until the size is known, and the work-item loop is
+// vectorised with interleaved stores.
+#define TF3_OUT_PART_STEP ((long)get_local_size(1))
 #define TF3_COLS_PER_GROUP (WORK_GROUP_SIZE / 2)
 #define TF3_SLM_PLANE (TF3_COLS_PER_GROUP * FACT0)
 
@@ -29,12 +39,43 @@
         SG_TWIDDLE_PM(reg, c_, s_, pmOne);                                         \
     } while (0)
 
+// Pass 0 hands its results to the scratch row through local memory, where a
+// group's 32 columns become one contiguous piece of the row. Where the
+// sub-group emulation runs lane pairs on the machine's CPU device, local
+// memory is ordinary cached memory and that transposition an extra copy of
+// the whole chunk: when every work-item has a column, each stores its FACT0
+// results straight to the same elements of the scratch row (the same
+// contents; a native device keeps the transposition, which makes its stores
+// whole rows).
+#if defined(TARVO_SG_LANE_PAIR) && TF3_M % TF3_COLS_PER_GROUP == 0
+#define TF3_PASS0_DIRECT 1
+#else
+#define TF3_PASS0_DIRECT 0
+#endif
+
+// The work-item's column: its group's first column plus its complex slot in
+// the group (sub-group s, pair p: slot 4s + p). The slot is taken as
+// SG_WG_CPLX_ID(), a linear function of the local id, so that the device
+// compiler sees consecutive work-items at consecutive columns and vectorises
+// their loads and stores as contiguous accesses rather than gathers and
+// scatters.
 #define TF3_LANES                                                                  \
-    const int sgid = (int)get_sub_group_id();                                      \
-    const int pair = (int)SG_CPLX_INDEX();                                         \
     const ftype pmOne = SG_PM_ONE(BWD_DIR);                                        \
-    const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + 4 * sgid + pair; \
+    const int local_col = SG_WG_CPLX_ID();                                         \
+    const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + local_col;       \
     const long row = (long)get_group_id(1)
+
+// The same slot, read again after a barrier. Where the sub-group emulation
+// runs lane pairs the slot is local id 0 itself, read as it is: the device
+// compiler keeps a value derived from the local id before a barrier in a
+// per-work-item array and reads it back after the barrier, which turns the
+// accesses it indexes into gathers and scatters, whereas the local id itself
+// is recomputed in each stretch between barriers.
+#ifdef TARVO_SG_LANE_PAIR
+#define TF3_SLOT_AFTER_BARRIER() ((long)get_local_id(0))
+#else
+#define TF3_SLOT_AFTER_BARRIER() ((long)SG_WG_CPLX_ID())
+#endif
 
 #if defined(KERNEL_FUNC0)
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -44,28 +85,53 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
     TF3_LANES;
     const long t = (long)get_global_id(1) + offset;
-    const int ok = col < TF3_M;
     __global const ftype* src = in + 2 * t * (long)IDIST;
-    const long colc = ok ? col : TF3_M - 1;
     // The group's columns occupy one contiguous piece of the scratch row.
-    const int local_col = 4 * sgid + pair;
     {
         ptype reg[FACT0];
+#if TF3_M % TF3_COLS_PER_GROUP == 0
+        // Every work-item has a column: plain loads, which the device
+        // compiler turns into contiguous vector loads.
+#pragma unroll
+        for (int i = 0; i < FACT0; ++i) reg[i] = SG_LOAD(src, col + (long)i * TF3_M);
+#else
+        const int ok = col < TF3_M;
+        const long colc = ok ? col : TF3_M - 1;
 #pragma unroll
         for (int i = 0; i < FACT0; ++i) {
             const ptype v = SG_LOAD(src, colc + (long)i * TF3_M);
             reg[i] = ok ? v : SG_ZERO;
         }
+#endif
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+#if TF3_PASS0_DIRECT
+#pragma unroll
+        for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(scratch, 2 * row * (long)TDIST + col * FACT0 + k0, TDIST, reg[k0]);
+#else
 #pragma unroll
         for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(slm, local_col * FACT0 + k0, TF3_SLM_PLANE, reg[k0]);
+#endif
     }
+#if !TF3_PASS0_DIRECT
     barrier(CLK_LOCAL_MEM_FENCE);
     const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
-    const long cols = (TF3_M - first) < TF3_COLS_PER_GROUP ? (TF3_M - first) : TF3_COLS_PER_GROUP;
     __global ftype* dst = scratch + 2 * row * (long)TDIST + first * FACT0;
-    for (long r = SG_WG_CPLX_ID(); r < FACT0 * cols; r += WORK_GROUP_SIZE / 2)
-        SG_STORE_PARTS(dst, r, TDIST, SG_LOAD_PARTS(slm, r, TF3_SLM_PLANE));
+    // FACT0 copies per work-item, the loop unrolled: a loop left here would
+    // be the one the device compiler vectorises (with strided gathers and
+    // scatters) instead of the loop over the work-items, whose accesses are
+    // contiguous.
+#if TF3_M % TF3_COLS_PER_GROUP != 0
+    const long cols = (TF3_M - first) < TF3_COLS_PER_GROUP ? (TF3_M - first) : TF3_COLS_PER_GROUP;
+#endif
+#pragma unroll
+    for (int j = 0; j < FACT0; ++j) {
+        const long r = TF3_SLOT_AFTER_BARRIER() + (long)j * TF3_COLS_PER_GROUP;
+#if TF3_M % TF3_COLS_PER_GROUP != 0
+        if (r < FACT0 * cols)
+#endif
+            SG_STORE_PARTS(dst, r, TDIST, SG_LOAD_PARTS(slm, r, TF3_SLM_PLANE));
+    }
+#endif
 }
 #endif
 
@@ -78,16 +144,23 @@ __kernel void KERNEL_FUNC1(__global const ftype* in, __global ftype* scratch, __
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
     TF3_LANES;
     const long q_count = (long)FACT0 * FACT2;
-    const int ok = col < q_count;
-    const long qc = ok ? col : q_count - 1;
     __global const ftype* src = in + 2 * row * (long)TDIST;
     __global ftype* dst = scratch + 2 * row * (long)TDIST;
     ptype reg[FACT1];
+#if (FACT0 * FACT2) % TF3_COLS_PER_GROUP == 0
+    // Every work-item has a column: plain loads at consecutive columns.
+    const long qc = col;
+#pragma unroll
+    for (int i1 = 0; i1 < FACT1; ++i1) reg[i1] = SG_LOAD_PARTS(src, (long)i1 * q_count + qc, TDIST);
+#else
+    const int ok = col < q_count;
+    const long qc = ok ? col : q_count - 1;
 #pragma unroll
     for (int i1 = 0; i1 < FACT1; ++i1) {
         const ptype v = SG_LOAD_PARTS(src, (long)i1 * q_count + qc, TDIST);
         reg[i1] = ok ? v : SG_ZERO;
     }
+#endif
 #pragma unroll
     for (int i1 = 0; i1 < FACT1; ++i1) TF3_TWIDDLE(reg[i1], twidl, (long)i1 * q_count + qc);
     FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
@@ -113,17 +186,28 @@ __kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, _
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
     TF3_LANES;
     const long r_count = (long)FACT0 * FACT1;
-    const int ok = col < r_count;
-    const long k1 = ok ? col / FACT0 : 0;
-    const long k0 = ok ? col % FACT0 : 0;
     const long t = (long)get_global_id(1) + offset;
     __global const ftype* src = scratch + 2 * row * (long)TDIST;
     ptype reg[FACT2];
+#if FACT0 % TF3_COLS_PER_GROUP == 0
+    // A group's columns share k1 and take consecutive k0: the table entries
+    // are the same for the whole group and the loads are contiguous.
+    const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
+    const long k1 = first / FACT0;
+    const long k0 = first % FACT0 + local_col;
+#pragma unroll
+    for (int c2 = 0; c2 < FACT2; ++c2)
+        reg[c2] = SG_LOAD_PARTS(src, k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0, TDIST);
+#else
+    const int ok = col < r_count;
+    const long k1 = ok ? col / FACT0 : 0;
+    const long k0 = ok ? col % FACT0 : 0;
 #pragma unroll
     for (int c2 = 0; c2 < FACT2; ++c2) {
         const ptype v = SG_LOAD_PARTS(src, k1 * FACT0 * FACT2 + (long)c2 * FACT0 + k0, TDIST);
         reg[c2] = ok ? v : SG_ZERO;
     }
+#endif
 #pragma unroll
     for (int c2 = 0; c2 < FACT2; ++c2) TF3_TWIDDLE(reg[c2], twidl, k1 * FACT2 + c2);
     FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
@@ -133,7 +217,7 @@ __kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, _
 #endif
     {
 #pragma unroll
-        for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE(dst, col + r_count * k2, reg[k2]);
+        for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE_PARTS(dst, 2 * (col + r_count * k2), TF3_OUT_PART_STEP, reg[k2]);
     }
 }
 #endif

@@ -115,12 +115,17 @@ std::vector<cplx> widen(const std::vector<std::complex<R>>& v) {
     return w;
 }
 
-// max |a - b| / max |b| over the whole vector.
+// The larger of two errors, NaN when either is NaN (std::max would drop a
+// NaN that comes second, and a NaN result would then pass as no error).
+inline double worse(double worst, double e) { return (e > worst || std::isnan(e)) ? e : worst; }
+
+// max |a - b| / max |b| over the whole vector; NaN when an element of a is
+// NaN.
 template <class A, class B>
 double rel_err(const A& a, const B& b) {
     double num = 0, den = 0;
     for (size_t i = 0; i < b.size(); ++i) {
-        num = std::max(num, std::abs(cplx(a[i]) - cplx(b[i])));
+        num = worse(num, std::abs(cplx(a[i]) - cplx(b[i])));
         den = std::max(den, std::abs(cplx(b[i])));
     }
     return den > 0 ? num / den : num;
@@ -151,7 +156,7 @@ double c2c_batch_error(const T* out, int64_t odist, const std::vector<cplx>& x, 
         const auto ref = dft(std::vector<cplx>(x.begin() + b * idist, x.begin() + b * idist + n), dir, scale);
         std::vector<cplx> got(static_cast<size_t>(n));
         for (int64_t k = 0; k < n; ++k) got[k] = cplx_at(out, static_cast<size_t>(b * odist + k));
-        worst = std::max(worst, rel_err(got, ref));
+        worst = worse(worst, rel_err(got, ref));
     }
     return worst;
 }
@@ -165,7 +170,7 @@ double r2c_batch_error(const T* out, int64_t odist, const std::vector<double>& x
         const auto ref = dft_r2c(std::vector<double>(x.begin() + b * idist, x.begin() + b * idist + n), scale);
         std::vector<cplx> got(ref.size());
         for (size_t k = 0; k < ref.size(); ++k) got[k] = cplx_at(out, static_cast<size_t>(b * odist) + k);
-        worst = std::max(worst, rel_err(got, ref));
+        worst = worse(worst, rel_err(got, ref));
     }
     return worst;
 }
@@ -177,7 +182,7 @@ double c2r_batch_error(const T* out, int64_t odist, const std::vector<cplx>& x, 
     double worst = 0;
     for (int64_t b = 0; b < batch; ++b) {
         const auto ref = dft_c2r(std::vector<cplx>(x.begin() + b * idist, x.begin() + b * idist + n / 2 + 1), n, scale);
-        worst = std::max(worst, rel_err(std::vector<double>(out + b * odist, out + b * odist + n), ref));
+        worst = worse(worst, rel_err(std::vector<double>(out + b * odist, out + b * odist + n), ref));
     }
     return worst;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,42 @@ struct three_case {
     int64_t batch;
     int64_t chunk;  // transforms per chunk (offset argument)
     double scale;
+    bool per_lane = false;  // built under the per-lane emulation, as on a device with native sub-groups
+};
+
+// Builds the programs made while it lives under the per-lane sub-group
+// emulation (one work-item per lane) instead of the lane-pair form.
+struct per_lane_builds {
+    explicit per_lane_builds(bool on) : on_(on) {
+        if (on_) setenv("OVXPLAT_SG_LANE_PAIRS", "0", 1);
+    }
+    ~per_lane_builds() {
+        if (on_) unsetenv("OVXPLAT_SG_LANE_PAIRS");
+    }
+    per_lane_builds(const per_lane_builds&) = delete;
+    per_lane_builds& operator=(const per_lane_builds&) = delete;
+
+private:
+    bool on_;
 };
 
 class FactorsKernelsThreeFacts : public ::testing::TestWithParam<three_case> {};
+
+// A kernel that leaves NaN in its output must fail the comparison: the error
+// of a vector or batch with a NaN element is NaN, never below a tolerance.
+TEST(FactorsKernelsReferenceError, NanOutputIsNeverWithinTolerance) {
+    const std::vector<cplx> ref = {{1, 0}, {0, 1}, {-1, 0}};
+    for (size_t bad = 0; bad < ref.size(); ++bad) {
+        std::vector<cplx> got = ref;
+        got[bad] = cplx(std::nan(""), 0);
+        EXPECT_FALSE(gpu_test::rel_err(got, ref) < 1.0) << bad;
+    }
+    std::vector<double> out(12, 0.0);  // two transforms of 3 points, the second one NaN
+    out[7] = std::nan("");
+    const std::vector<cplx> x(6, cplx(0, 0));
+    EXPECT_FALSE(gpu_test::c2c_batch_error(out.data(), 3, x, 3, 3, 2, 0, 1.0) < 1.0);
+    EXPECT_EQ(gpu_test::c2c_batch_error(std::vector<double>(12, 0.0).data(), 3, x, 3, 3, 2, 0, 1.0), 0.0);
+}
 
 int64_t class1_num(int64_t e, const int64_t* f) {  // entry k0 + F0*m: -2*k0*m
     return -2 * (e % f[0]) * (e / f[0]);
@@ -83,6 +117,7 @@ void run_three_facts(const three_case& c) {
     t2.write(tab2);
     std::string opts[3];
     for (int pass = 0; pass < 3; ++pass) opts[pass] = hf::build_options(p, c.dir, pass);
+    const per_lane_builds emulation(c.per_lane);
     for (int64_t start = 0; start < c.batch; start += c.chunk) {
         const int64_t count = std::min(c.chunk, c.batch - start);
         const size_t lo[2] = {64, 1};
@@ -124,7 +159,15 @@ TEST_P(FactorsKernelsThreeFacts, MatchesFftw) {
 INSTANTIATE_TEST_SUITE_P(Cases, FactorsKernelsThreeFacts,
                          ::testing::Values(three_case{12000, false, 0, 3, 2, 0.5},   // 40 x 20 x 15, ragged
                                            three_case{4096, true, 1, 3, 3, 1.0},     // 64 x 8 x 8
-                                           three_case{128, false, 1, 2, 1, 2.0}),    // 32 x 2 x 2
-                         [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d")); });
+                                           three_case{128, false, 1, 2, 1, 2.0},     // 32 x 2 x 2
+                                           // 32 x 16 x 8: every pass has whole groups of columns,
+                                           // in lane pairs and per lane
+                                           three_case{4096, false, 0, 5, 2, 1.0},
+                                           three_case{4096, false, 1, 3, 3, 0.25, true}),
+                         [](const auto& i) {
+                             const char* prec = i.param.single ? "s" : "d";
+                             return i.param.per_lane ? ovx_test::name(i.param.n, prec, "per_lane")
+                                                     : ovx_test::name(i.param.n, prec);
+                         });
 
 }  // namespace
