@@ -39,20 +39,6 @@
         SG_TWIDDLE_PM(reg, c_, s_, pmOne);                                         \
     } while (0)
 
-// Pass 0 hands its results to the scratch row through local memory, where a
-// group's 32 columns become one contiguous piece of the row. Where the
-// sub-group emulation runs lane pairs on the machine's CPU device, local
-// memory is ordinary cached memory and that transposition an extra copy of
-// the whole chunk: when every work-item has a column, each stores its FACT0
-// results straight to the same elements of the scratch row (the same
-// contents; a native device keeps the transposition, which makes its stores
-// whole rows).
-#if defined(TARVO_SG_LANE_PAIR) && TF3_M % TF3_COLS_PER_GROUP == 0
-#define TF3_PASS0_DIRECT 1
-#else
-#define TF3_PASS0_DIRECT 0
-#endif
-
 // The work-item's column: its group's first column plus its complex slot in
 // the group (sub-group s, pair p: slot 4s + p). The slot is taken as
 // SG_WG_CPLX_ID(), a linear function of the local id, so that the device
@@ -65,17 +51,12 @@
     const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + local_col;       \
     const long row = (long)get_group_id(1)
 
-// The same slot, read again after a barrier. Where the sub-group emulation
-// runs lane pairs the slot is local id 0 itself, read as it is: the device
-// compiler keeps a value derived from the local id before a barrier in a
-// per-work-item array and reads it back after the barrier, which turns the
-// accesses it indexes into gathers and scatters, whereas the local id itself
-// is recomputed in each stretch between barriers.
-#ifdef TARVO_SG_LANE_PAIR
-#define TF3_SLOT_AFTER_BARRIER() ((long)get_local_id(0))
-#else
+// The same slot, read again after a barrier: the device compiler keeps a
+// value derived from the local id before a barrier in a per-work-item array
+// and reads it back after the barrier, which turns the accesses it indexes
+// into gathers and scatters, whereas the local id itself is recomputed in
+// each stretch between barriers.
 #define TF3_SLOT_AFTER_BARRIER() ((long)SG_WG_CPLX_ID())
-#endif
 
 #if defined(KERNEL_FUNC0)
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
@@ -104,15 +85,9 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
         }
 #endif
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-#if TF3_PASS0_DIRECT
-#pragma unroll
-        for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(scratch, 2 * row * (long)TDIST + col * FACT0 + k0, TDIST, reg[k0]);
-#else
 #pragma unroll
         for (int k0 = 0; k0 < FACT0; ++k0) SG_STORE_PARTS(slm, local_col * FACT0 + k0, TF3_SLM_PLANE, reg[k0]);
-#endif
     }
-#if !TF3_PASS0_DIRECT
     barrier(CLK_LOCAL_MEM_FENCE);
     const long first = (long)get_group_id(0) * TF3_COLS_PER_GROUP;
     __global ftype* dst = scratch + 2 * row * (long)TDIST + first * FACT0;
@@ -131,7 +106,6 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
 #endif
             SG_STORE_PARTS(dst, r, TDIST, SG_LOAD_PARTS(slm, r, TF3_SLM_PLANE));
     }
-#endif
 }
 #endif
 
