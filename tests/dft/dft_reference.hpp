@@ -14,6 +14,7 @@
 #include <random>
 #include <type_traits>
 #include <vector>
+#include "worst_error.hpp"
 
 namespace dft_test {
 
@@ -187,7 +188,7 @@ double relative_error(const std::vector<T>& res, const layout& l, const std::vec
             const std::int64_t e = (off + l.index(idx, b)) * comps;
             const cld got(res[e], comps == 2 ? res[e + 1] : 0);
             if (touched) (*touched)[e] = (*touched)[e + comps - 1] = true;
-            err = std::max(err, (double)std::abs(got - expected[t]));
+            err = ovx_test::worse(err, (double)std::abs(got - expected[t]));
             ref = std::max(ref, (double)std::abs(expected[t]));
             ++t;
         });

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dft/dft_reference.hpp"
+#include "worst_error.hpp"
 
 namespace gpu_test {
 
@@ -115,9 +116,7 @@ std::vector<cplx> widen(const std::vector<std::complex<R>>& v) {
     return w;
 }
 
-// The larger of two errors, NaN when either is NaN (std::max would drop a
-// NaN that comes second, and a NaN result would then pass as no error).
-inline double worse(double worst, double e) { return (e > worst || std::isnan(e)) ? e : worst; }
+using ovx_test::worse;
 
 // max |a - b| / max |b| over the whole vector; NaN when an element of a is
 // NaN.

@@ -22,6 +22,7 @@
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 #include "ovx_test_gpu.hpp"
+#include "worst_error.hpp"
 
 namespace dft = korami::ovx::dft;
 using gpu_test::cplx;
@@ -69,7 +70,7 @@ double batch_error(const std::vector<std::complex<R>>& got, const std::vector<st
         const auto at = static_cast<std::ptrdiff_t>(b * n);
         const auto ref = gpu_test::dft(gpu_test::widen(std::vector<std::complex<R>>(x.begin() + at, x.begin() + at + n)),
                                        dir, scale);
-        worst = std::max(worst, gpu_test::rel_error(std::vector<std::complex<R>>(got.begin() + at, got.begin() + at + n), ref));
+        worst = ovx_test::worse(worst, gpu_test::rel_error(std::vector<std::complex<R>>(got.begin() + at, got.begin() + at + n), ref));
     }
     return worst;
 }
@@ -322,7 +323,7 @@ TEST_P(NFactsRow, RowTransformTimesPreTwiddle) {
             auto ref = gpu_test::dft(std::vector<cplx>(x.begin() + r * p, x.begin() + r * p + c.n), dir, dir ? 2.0 : 0.5);
             for (std::int64_t k = 0; k < c.n; ++k)
                 ref[k] *= std::polar(1.0, (dir ? 2.0 : -2.0) * M_PI * static_cast<double>(r * k) / static_cast<double>(c.n * c.m));
-            worst = std::max(worst, gpu_test::rel_err(std::vector<cplx>(got.begin() + r * p, got.begin() + r * p + c.n), ref));
+            worst = ovx_test::worse(worst, gpu_test::rel_err(std::vector<cplx>(got.begin() + r * p, got.begin() + r * p + c.n), ref));
         }
         EXPECT_LT(worst, c.single ? 2e-5 : 1e-10) << (dir == 0 ? "forward" : "backward");
     }

@@ -21,6 +21,7 @@
 #include "dft/ovx_dft_internal.hpp"
 #include "korami/ovx/dft.hpp"
 #include "ovx_test_gpu.hpp"
+#include "worst_error.hpp"
 
 namespace dft = korami::ovx::dft;
 using gpu_test::cplx;
@@ -154,7 +155,7 @@ double batch_error(const std::vector<cplx>& in, const std::vector<cplx>& got, st
     for (std::size_t b = 0; b * n < in.size(); ++b) {
         const auto at = static_cast<std::ptrdiff_t>(b * n);
         const auto ref = gpu_test::dft(std::vector<cplx>(in.begin() + at, in.begin() + at + n), dir, scale);
-        worst = std::max(worst, gpu_test::rel_err(std::vector<cplx>(got.begin() + at, got.begin() + at + n), ref));
+        worst = ovx_test::worse(worst, gpu_test::rel_err(std::vector<cplx>(got.begin() + at, got.begin() + at + n), ref));
     }
     return worst;
 }
