@@ -8,7 +8,10 @@
  * commit of a shape does not measure again); nodes of 2^16 to 2^18 points are
  * also measured on one thread and keep that plan when it is fast enough or
  * faster than the threaded one (the node's thread limit then reads 1);
- * smaller nodes are estimated and run on one thread.
+ * smaller nodes are estimated and run on one thread. A threaded node whose
+ * largest batch record holds at least two transforms per thread (outside
+ * 2^16 to 2^18 points) is planned for one piece of that record on one thread
+ * instead: the node's threads take its pieces in turn.
  * OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
  * planning effort for every node. Each direction holds a plan for arrays with
  * FFTW's SIMD alignment and one for any arrays, chosen at compute.
