@@ -11,7 +11,10 @@
  * smaller nodes are estimated and run on one thread. A threaded node whose
  * largest batch record holds at least two transforms per thread (outside
  * 2^16 to 2^18 points) is planned for one piece of that record on one thread
- * instead: the node's threads take its pieces in turn.
+ * instead: the node's threads take its pieces in turn. Other threaded nodes
+ * are planned for four FFTW threads per thread of the node: FFTW cuts each
+ * parallel loop into that many jobs, which the node's threads (the stand-in's
+ * own, at most the node's thread count at once) take in turn.
  * OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
  * planning effort for every node. Each direction holds a plan for arrays with
  * FFTW's SIMD alignment and one for any arrays, chosen at compute.
