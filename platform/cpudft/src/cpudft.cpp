@@ -1,7 +1,7 @@
 // CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
 // plans (threaded, measured on scratch arrays) and computed on the caller's
-// thread with FFTW's worker threads, or, for large batches, in pieces on the
-// caller's thread and the stand-in's own threads.
+// thread with the stand-in's own threads: large batches in pieces of the
+// batch, other threaded plans with FFTW's parallel loops cut into jobs.
 //
 // The FFTW called here is the library's own copy (linked in from FFTW's static
 // archives with its symbols kept local, see CMakeLists.txt), not the one an
@@ -554,16 +554,18 @@ bool real_in_place_ok(const axis* in_axes, const axis* out_axes, int r, int naxe
 // turn). A node whose largest batch record holds at least kMinPiecesPerThread
 // transforms per thread is therefore planned for one piece of that record on
 // one thread, and its pieces (about kPiecesPerThread per thread) are taken by
-// the node's threads in turn.
-constexpr std::int64_t kMinPiecesPerThread = 2;
+// the node's threads in turn. Fewer, larger pieces would leave the threads
+// idle behind the last one (16 pieces of 512 x 512 on 8 threads).
+constexpr std::int64_t kMinPiecesPerThread = 4;
 constexpr std::int64_t kPiecesPerThread = 8;
 
 // A threaded node that is not split is planned for this many FFTW threads per
 // thread of the node: FFTW cuts each parallel loop of its plan into as many
 // jobs, which the node's threads take in turn (double c2c 135 x 135 x 135 on
-// 8 threads beside other work: 7.5-8.1 ms with FFTW's own threads, 4.2-6.3 ms
-// in 32 jobs per loop on 8 threads).
-constexpr int kLoopsPerThread = 4;
+// 8 threads beside other work: 6.7-6.8 ms with FFTW's own threads, 4.1-4.8 ms
+// in 16 jobs per loop on 8 threads; more jobs per thread measured no faster
+// and made planning longer).
+constexpr int kLoopsPerThread = 2;
 
 // The batch record to split and the transforms of one piece: the largest
 // record, pieces of equal size that keep each piece's first input and output

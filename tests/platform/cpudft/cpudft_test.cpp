@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         node_case{"mid_size_c2r_d", true, true, {256, 256}, {1}, false, 1, 0, 0, 1.0 / 65536},
         node_case{"mid_size_c2c_s_batched", false, false, {512}, {256}, false, 0, 0, 0, 1.0},
         node_case{"mid_size_c2c_s_back_inplace", false, false, {256, 256}, {2}, true, 1, 0, 0, 1.0},
-        // Batches of at least two transforms per thread on several threads:
+        // Batches of at least four transforms per thread on several threads:
         // planned for one piece of the batch, the pieces run on the threads.
         node_case{"pieces_c2c_s", false, false, {64}, {512}, false, 0, 0, 0, 1.0},
         node_case{"pieces_r2c_d", true, true, {128}, {300}, false, 0, 0, 0, 1.0},
