@@ -9,8 +9,8 @@
  * also measured on one thread and keep that plan when it is fast enough or
  * faster than the threaded one (the node's thread limit then reads 1);
  * smaller nodes are estimated and run on one thread. A threaded node whose
- * largest batch record holds at least four transforms per thread (outside
- * 2^16 to 2^18 points) is planned for one piece of that record on one thread
+ * largest batch record holds at least four transforms per thread of at least
+ * 256 points each (outside 2^16 to 2^18 points) is planned for one piece of that record on one thread
  * instead: the node's threads take its pieces in turn. Other threaded nodes
  * are planned for two FFTW threads per thread of the node: FFTW cuts each
  * parallel loop into that many jobs, which the node's threads (the stand-in's
