@@ -8,7 +8,8 @@
 //   ovx_compare [--shapes=1,3,...] [--reps=N] [--list]
 //
 // Every time is the minimum over N runs (default 10), each submitted and
-// waited for, after one untimed run; the ratio is to the best time of the
+// waited for, after one untimed run; the CPU queue's and FFTW's runs are
+// timed in turns (one of each, N times). The ratio is to the best time of the
 // row. Beside each time: the first and the second commit (for the other
 // libraries: plan) of the shape in the process.
 #include <fftw3.h>
@@ -26,6 +27,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include <korami/ovx/dft.hpp>
@@ -117,62 +119,115 @@ std::string owner_of(const DFTI_DESCRIPTOR* node) {
     return s;
 }
 
+// A cell made ready to time: its commit (plan) times and note, and one run of
+// its transform (false when the run fails). The run holds what it needs.
+struct prepared {
+    cell c;
+    std::function<bool()> run;
+};
+
 template <dft::precision P, dft::domain D>
-cell library_cell(const shape& s, sycl::queue& q, int reps, bool gpu) {
+prepared library_prepare(const shape& s, sycl::queue q, bool gpu) {
     using R = std::conditional_t<P == dft::precision::DOUBLE, double, float>;
     using FT = std::conditional_t<D == dft::domain::REAL, R, std::complex<R>>;
     auto make = [&] {
-        dft::descriptor<P, D> d(s.lengths);
-        d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, s.batch);
-        d.set_value(dft::config_param::FWD_DISTANCE, s.fwd_elems());
-        d.set_value(dft::config_param::BWD_DISTANCE, s.bwd_elems());
-        d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+        auto d = std::make_shared<dft::descriptor<P, D>>(s.lengths);
+        d->set_value(dft::config_param::NUMBER_OF_TRANSFORMS, s.batch);
+        d->set_value(dft::config_param::FWD_DISTANCE, s.fwd_elems());
+        d->set_value(dft::config_param::BWD_DISTANCE, s.bwd_elems());
+        d->set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
         return d;
     };
-    cell c;
-    auto usm_free = [&q](void* p) { sycl::free(p, q); };
+    prepared p;
+    cell& c = p.c;
     try {
         auto d = make();
         auto t0 = clock_type::now();
-        d.commit(q);
+        d->commit(q);
         c.first_s = since(t0);
-        if (gpu) c.note = owner_of(dft::detail::descriptor_node(d));
+        if (gpu) c.note = owner_of(dft::detail::descriptor_node(*d));
         {
             auto d2 = make();
             t0 = clock_type::now();
-            d2.commit(q);
+            d2->commit(q);
             c.second_s = since(t0);
         }
         const std::size_t ni = static_cast<std::size_t>(s.fwd_elems() * s.batch);
         const std::size_t no = static_cast<std::size_t>(s.bwd_elems() * s.batch);
-        std::unique_ptr<FT, decltype(usm_free)> in(sycl::malloc_shared<FT>(ni, q), usm_free);
-        std::unique_ptr<std::complex<R>, decltype(usm_free)> out(sycl::malloc_shared<std::complex<R>>(no, q),
-                                                                 usm_free);
+        std::shared_ptr<FT> in(sycl::malloc_shared<FT>(ni, q), [q](FT* x) { sycl::free(x, q); });
+        std::shared_ptr<std::complex<R>> out(sycl::malloc_shared<std::complex<R>>(no, q),
+                                             [q](std::complex<R>* x) { sycl::free(x, q); });
         if (!in || !out) {
             c.note = "no memory";
-            return c;
+            return p;
         }
         fill(reinterpret_cast<R*>(in.get()), D == dft::domain::REAL ? ni : 2 * ni);
-        time_runs(c, reps, [&] {
-            dft::compute_forward(d, in.get(), out.get()).wait();
+        p.run = [d, in, out] {
+            dft::compute_forward(*d, in.get(), out.get()).wait();
             return true;
-        });
+        };
     } catch (const korami::ovx::unimplemented&) {
-        c.ran = false;
         c.note = "not built";
     } catch (const std::exception& e) {
-        c.ran = false;
         c.note = std::string("error: ") + e.what();
     }
-    return c;
+    return p;
 }
 
-cell library_cell(const shape& s, sycl::queue& q, int reps, bool gpu) {
+prepared library_prepare(const shape& s, sycl::queue q, bool gpu) {
     if (s.real)
-        return s.dbl ? library_cell<dft::precision::DOUBLE, dft::domain::REAL>(s, q, reps, gpu)
-                     : library_cell<dft::precision::SINGLE, dft::domain::REAL>(s, q, reps, gpu);
-    return s.dbl ? library_cell<dft::precision::DOUBLE, dft::domain::COMPLEX>(s, q, reps, gpu)
-                 : library_cell<dft::precision::SINGLE, dft::domain::COMPLEX>(s, q, reps, gpu);
+        return s.dbl ? library_prepare<dft::precision::DOUBLE, dft::domain::REAL>(s, q, gpu)
+                     : library_prepare<dft::precision::SINGLE, dft::domain::REAL>(s, q, gpu);
+    return s.dbl ? library_prepare<dft::precision::DOUBLE, dft::domain::COMPLEX>(s, q, gpu)
+                 : library_prepare<dft::precision::SINGLE, dft::domain::COMPLEX>(s, q, gpu);
+}
+
+// Times a prepared cell's runs (see time_runs); a run that throws ends the cell with its message.
+cell timed(prepared p, int reps) {
+    if (!p.run) return p.c;
+    try {
+        time_runs(p.c, reps, p.run);
+    } catch (const std::exception& e) {
+        p.c.ran = false;
+        p.c.note = std::string("error: ") + e.what();
+    }
+    return p.c;
+}
+
+// Times two prepared cells in turns: one untimed run of each, then a timed
+// run of the first and one of the second, `reps` times; each cell keeps its
+// minimum. Both see the same state of the machine (its other load, the
+// caches), which timing one cell's runs after the other's does not give.
+void timed_in_turns(prepared& a, prepared& b, int reps) {
+    prepared* both[2] = {&a, &b};
+    bool ok[2] = {false, false};
+    double best[2] = {1e30, 1e30};
+    for (int k = 0; k < 2; ++k) {
+        prepared& p = *both[k];
+        if (!p.run) continue;
+        try {
+            ok[k] = p.run();
+        } catch (const std::exception& e) {
+            p.c.note = std::string("error: ") + e.what();
+        }
+    }
+    for (int i = 0; i < reps; ++i)
+        for (int k = 0; k < 2; ++k) {
+            if (!ok[k]) continue;
+            prepared& p = *both[k];
+            try {
+                const auto t0 = clock_type::now();
+                ok[k] = p.run();
+                if (ok[k]) best[k] = std::min(best[k], since(t0));
+            } catch (const std::exception& e) {
+                ok[k] = false;
+                p.c.note = std::string("error: ") + e.what();
+            }
+        }
+    for (int k = 0; k < 2; ++k) {
+        both[k]->c.ran = ok[k];
+        if (ok[k]) both[k]->c.best_s = best[k];
+    }
 }
 
 cell gpu_cell(const shape& s, const char* profile, int reps) {
@@ -183,12 +238,12 @@ cell gpu_cell(const shape& s, const char* profile, int reps) {
         return c;
     }
     sycl::queue q{sycl::gpu_selector_v};
-    return library_cell(s, q, reps, true);
+    return timed(library_prepare(s, q, true), reps);
 }
 
-cell cpu_cell(const shape& s, int reps) {
+prepared cpu_prepare(const shape& s) {
     sycl::queue q{sycl::cpu_selector_v};
-    return library_cell(s, q, reps, false);
+    return library_prepare(s, q, false);
 }
 
 // FFTW of both precisions behind one interface.
@@ -221,16 +276,17 @@ OVX_FFTW_API(float, fftwf)
 #undef OVX_FFTW_API
 
 template <class R>
-cell fftw_cell_of(const shape& s, int reps) {
+prepared fftw_prepare_of(const shape& s) {
     using api = fftw_api<R>;
-    cell c;
+    prepared pr;
+    cell& c = pr.c;
     const std::size_t ni = static_cast<std::size_t>(s.fwd_elems() * s.batch) * (s.real ? 1 : 2);
     const std::size_t no = static_cast<std::size_t>(s.bwd_elems() * s.batch) * 2;
-    std::unique_ptr<void, void (*)(void*)> in(api::alloc(ni * sizeof(R)), api::release);
-    std::unique_ptr<void, void (*)(void*)> out(api::alloc(no * sizeof(R)), api::release);
+    std::shared_ptr<void> in(api::alloc(ni * sizeof(R)), api::release);
+    std::shared_ptr<void> out(api::alloc(no * sizeof(R)), api::release);
     if (!in || !out) {
         c.note = "no memory";
-        return c;
+        return pr;
     }
     api::threads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     auto t0 = clock_type::now();
@@ -238,7 +294,7 @@ cell fftw_cell_of(const shape& s, int reps) {
     c.first_s = since(t0);
     if (!p) {
         c.note = "no plan";
-        return c;
+        return pr;
     }
     api::destroy(p);
     t0 = clock_type::now();
@@ -246,31 +302,27 @@ cell fftw_cell_of(const shape& s, int reps) {
     c.second_s = since(t0);
     if (!p) {
         c.note = "no plan";
-        return c;
+        return pr;
     }
     fill(static_cast<R*>(in.get()), ni);
-    time_runs(c, reps, [&] {
-        api::run(p);
+    std::shared_ptr<std::remove_pointer_t<typename api::plan>> plan(p, api::destroy);
+    pr.run = [plan, in, out] {
+        api::run(plan.get());
         return true;
-    });
-    api::destroy(p);
-    return c;
+    };
+    return pr;
 }
 
-// The CPU queue's transforms run on the same FFTW in the same process: the
-// thread count and the wisdom gathered here are reset after each FFTW cell so
-// that they do not carry over into the library's cells.
+// Each shape's FFTW starts from an empty planner: its thread count and the
+// wisdom gathered are reset once its cell is timed. (The CPU queue computes
+// with the CPU transform library's own copy of FFTW, which this does not touch.)
 template <class R>
-cell fftw_cell_reset(const shape& s, int reps) {
-    cell c = fftw_cell_of<R>(s, reps);
+void fftw_reset() {
     fftw_api<R>::threads(1);
     fftw_api<R>::forget();
-    return c;
 }
 
-cell fftw_cell(const shape& s, int reps) {
-    return s.dbl ? fftw_cell_reset<double>(s, reps) : fftw_cell_reset<float>(s, reps);
-}
+prepared fftw_prepare(const shape& s) { return s.dbl ? fftw_prepare_of<double>(s) : fftw_prepare_of<float>(s); }
 
 #if defined(OVX_BENCH_CLFFT) || defined(OVX_BENCH_VKFFT)
 template <class Runner>
@@ -380,8 +432,17 @@ int main(int argc, char** argv) {
         std::vector<cell> row;
         row.push_back(gpu_cell(s, "quen5", reps));
         row.push_back(gpu_cell(s, "quen6", reps));
-        row.push_back(cpu_cell(s, reps));
-        row.push_back(fftw_cell(s, reps));
+        {
+            // The CPU queue and FFTW compute on the same cores: their runs are
+            // timed in turns.
+            prepared cpu = cpu_prepare(s);
+            prepared fftw = fftw_prepare(s);
+            timed_in_turns(cpu, fftw, reps);
+            row.push_back(cpu.c);
+            row.push_back(fftw.c);
+        }
+        if (s.dbl) fftw_reset<double>();
+        else fftw_reset<float>();
 #ifdef OVX_BENCH_VKFFT
         row.push_back(ocl_cell<ovx_bench::vkfft_runner>(s, reps));
 #else

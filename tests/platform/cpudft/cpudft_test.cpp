@@ -13,6 +13,8 @@
 #include <complex>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "dft/dft_reference.hpp"
 #include "dft/node/ovx_dft_node.hpp"
@@ -130,7 +132,20 @@ INSTANTIATE_TEST_SUITE_P(
         node_case{"mid_size_r2c_d", true, true, {256, 256}, {1}, false, 0, 0, 0, 1.0},
         node_case{"mid_size_c2r_d", true, true, {256, 256}, {1}, false, 1, 0, 0, 1.0 / 65536},
         node_case{"mid_size_c2c_s_batched", false, false, {512}, {256}, false, 0, 0, 0, 1.0},
-        node_case{"mid_size_c2c_s_back_inplace", false, false, {256, 256}, {2}, true, 1, 0, 0, 1.0}),
+        node_case{"mid_size_c2c_s_back_inplace", false, false, {256, 256}, {2}, true, 1, 0, 0, 1.0},
+        // Batches of at least four transforms per thread on several threads:
+        // planned for one piece of the batch, the pieces run on the threads.
+        node_case{"pieces_c2c_s", false, false, {256}, {128}, false, 0, 0, 0, 1.0},
+        node_case{"pieces_r2c_d", true, true, {256}, {160}, false, 0, 0, 0, 1.0},
+        node_case{"pieces_c2c_2d_back_inplace", false, false, {32, 32}, {40}, true, 1, 0, 0, 0.25},
+        node_case{"pieces_c2c_d_offsets", true, false, {256}, {150}, false, 0, 1, 3, 1.0},
+        node_case{"pieces_c2c_s_offsets_off_alignment", false, false, {256}, {150}, false, 0, 1, 1, 1.0},
+        // Other threaded nodes (also batches of short transforms): FFTW's
+        // loops cut into jobs that the node's threads take in turn.
+        node_case{"loop_jobs_c2c_2d_d", true, false, {128, 256}, {1}, false, 0, 0, 0, 1.0},
+        node_case{"loop_jobs_c2r_s_short_transforms", false, true, {126}, {256, 2}, false, 1, 0, 0, 1.0 / 126},
+        node_case{"loop_jobs_c2c_3d_s_back", false, false, {16, 32, 64}, {1}, false, 1, 0, 0, 1.0 / 32768},
+        node_case{"loop_jobs_r2c_3d_s_inplace", false, true, {32, 32, 40}, {1}, true, 0, 0, 0, 1.0}),
     [](const ::testing::TestParamInfo<node_case>& i) { return std::string(i.param.name); });
 
 TEST(CpuLibraryRefusals, Statuses) {
@@ -227,6 +242,26 @@ TEST(CpuLibraryAlignment, AlignedAndShiftedArrays) {
         ASSERT_EQ(dfti_cpu_compute(p.n, 0, in.data() + 2 * shift, out.data() + 2 * shift), 0);
         EXPECT_LE(relative_error(out, l, n, 1, 2, shift, expected), tolerance<float>(n[0])) << "shift " << shift;
     }
+}
+
+// Nodes whose batches or loops run in pieces on the shared threads, computed
+// from several threads at once: each gets its own results.
+TEST(CpuLibraryPieces, NodesComputingAtOnce) {
+    const node_case cases[] = {
+        {"pieces_c2c_s", false, false, {256}, {128}, false, 0, 0, 0, 1.0},
+        {"pieces_r2c_d", true, true, {256}, {160}, false, 0, 0, 0, 1.0},
+        {"pieces_c2c_2d_back_inplace", false, false, {32, 32}, {40}, true, 1, 0, 0, 0.25},
+        {"loop_jobs_c2c_2d_d", true, false, {128, 256}, {1}, false, 0, 0, 0, 1.0},
+    };
+    std::vector<std::thread> callers;
+    for (const node_case& c : cases)
+        callers.emplace_back([&c] {
+            for (int k = 0; k < 4; ++k) {
+                if (c.dbl) run<double>(c);
+                else run<float>(c);
+            }
+        });
+    for (auto& t : callers) t.join();
 }
 
 TEST(CpuLibraryRefusals, RecommitReleasesPlans) {

@@ -2,13 +2,19 @@
  *
  * Makes CPU descriptor nodes (the library's DFTI_DESCRIPTOR layout), commits
  * them (builds FFTW guru64 plans) and computes them on the caller's thread
- * with FFTW's worker threads. Plans of nodes of at least 2^15 points use every
- * hardware thread (at most the node's thread limit when set) and are measured
- * on scratch arrays at commit (wisdom is kept for the process, so a second
- * commit of a shape does not measure again); nodes of 2^16 to 2^18 points are
+ * with the stand-in's worker threads. Plans of nodes of at least 2^15 points
+ * use every hardware thread (at most the node's thread limit when set) and
+ * are measured on scratch arrays at commit (wisdom is kept for the process,
+ * so a second commit of a shape does not measure again); nodes of 2^16 to 2^18 points are
  * also measured on one thread and keep that plan when it is fast enough or
  * faster than the threaded one (the node's thread limit then reads 1);
- * smaller nodes are estimated and run on one thread.
+ * smaller nodes are estimated and run on one thread. A threaded node whose
+ * largest batch record holds at least four transforms per thread of at least
+ * 256 points each (outside 2^16 to 2^18 points) is planned for one piece of that record on one thread
+ * instead: the node's threads take its pieces in turn. Other threaded nodes
+ * are planned for two FFTW threads per thread of the node: FFTW cuts each
+ * parallel loop into that many jobs, which the node's threads (the stand-in's
+ * own, at most the node's thread count at once) take in turn.
  * OVXPLAT_CPUDFT_PLANNER=estimate|measure|patient sets the
  * planning effort for every node. Each direction holds a plan for arrays with
  * FFTW's SIMD alignment and one for any arrays, chosen at compute.
