@@ -76,6 +76,9 @@ struct usm_mem {
         }
         return xe::gather<T, 16>(p, lane_offsets<T>(std::uint32_t(step)), first_lanes(valid));
     }
+    // A hint that the 8 complex values from complex element c of the stage
+    // input will be read soon.
+    SYCL_ESIMD_FUNCTION void prefetch(std::int64_t c) const { xe::prefetch<T, 16>(in + 2 * c); }
     SYCL_ESIMD_FUNCTION void store(std::int64_t c, std::int64_t step, int valid, const vec<T>& v) const {
         T* p = out + 2 * c;
         if (step == 1 && valid == 8)
@@ -107,6 +110,9 @@ struct acc_mem {
     }
     SYCL_ESIMD_FUNCTION vec<T> load(bool from_out, std::int64_t c, std::int64_t step, int valid) const {
         return from_out ? load_from(out, c, step, valid) : load_from(in, c, step, valid);
+    }
+    SYCL_ESIMD_FUNCTION void prefetch(std::int64_t c) const {
+        xe::prefetch<T, 16>(in, std::uint64_t(2 * c) * sizeof(T));
     }
     SYCL_ESIMD_FUNCTION void store(std::int64_t c, std::int64_t step, int valid, const vec<T>& v) const {
         const auto off = std::uint32_t(2 * c * std::int64_t(sizeof(T)));
@@ -186,12 +192,24 @@ SYCL_ESIMD_FUNCTION void two_factor_body(const Mem& mem, sycl::nd_item<1> it, co
     const bool col_rows = !cb && f0 % 8 == 0;
     const auto col_offs = lane_offsets<T>(std::uint32_t(f0));
 
+    // Each item asks ahead for the rows it will load in the group that
+    // follows in the launch (the next 8 lines, or the next line): the
+    // column-batched stages read rows a plane or line of the array apart,
+    // each in a page of its own, which the hardware's stream detection does
+    // not follow, and a row stage's next line starts a new page. Rows of
+    // gathered elements and partial vectors get no hint.
+    const bool ask_ahead = (cb || es == 1) && it.get_group(0) + 1 < it.get_group_range(0);
+    const std::int64_t gn = g + 1;
+    const std::int64_t next = (gn % bx) * (cb ? 8 : 1) + ((gn / bx) % by) * (es / by) + (gn / (bx * by)) * dist;
+
     // Pass 1: fact0-point transforms of 8 columns n1 at a time (rows), or of
     // column n1 of 8 lines (col_batch); twiddle; into SLM.
     const int groups1 = cb ? f1 : (f1 + 7) / 8;
     for (int a = lid; a < groups1; a += nloc) {
         const int n1 = cb ? a : 8 * a;
         const int valid = cb ? 8 : (f1 - n1 < 8 ? f1 - n1 : 8);
+        if (ask_ahead && valid == 8)
+            for (int n0 = 0; n0 < f0; ++n0) mem.prefetch(next + std::int64_t(n1 + f1 * n0) * es);
         for (int n0 = 0; n0 < f0; ++n0)
             x[n0] = cb ? mem.load(from_out, base + std::int64_t(n1 + f1 * n0) * es, 1, 8)
                        : mem.load(from_out, base + std::int64_t(n1 + f1 * n0) * es, es, valid);

@@ -143,6 +143,37 @@ TEST(SyclEsimd, MaskedGatherLanesArePoisoned) {
     sycl::free(r, q);
 }
 
+// Prefetches are hints: spans that are unaligned, cross cache lines or run
+// past an accessor's range (where a load raises) change nothing and raise
+// nothing.
+TEST(SyclEsimd, PrefetchIsAHintThatNeverFaults) {
+    sycl::queue q;
+    auto* data = sycl::malloc_shared<float>(64, q);
+    for (int i = 0; i < 64; ++i) data[i] = float(i);
+    std::vector<float> host(data, data + 64);
+    sycl::buffer<float, 1> buf(host.data(), sycl::range<1>(64));
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor<float, 1, sycl::access_mode::read> a(buf, h);
+        h.parallel_for(sycl::nd_range<1>(1, 1), [=](sycl::nd_item<1>) SYCL_ESIMD_KERNEL {
+            xe::prefetch<float, 16>(data);
+            xe::prefetch<float, 16>(data, 3 * sizeof(float));  // unaligned, across a line
+            xe::prefetch<float>(data + 63);
+            xe::prefetch<float, 16>(a, 48 * sizeof(float));   // the last 16 elements
+            xe::prefetch<float, 16>(a, 60 * sizeof(float));   // past the range: dropped
+            xe::prefetch<float, 16>(a, 1u << 30);
+            xe::simd<float, 16> v;
+            v.copy_from(data + 16);
+            (v + 1.0f).copy_to(data + 32);
+        });
+    });
+    q.wait_and_throw();
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(data[i], float(i));
+        EXPECT_EQ(data[32 + i], float(17 + i));
+    }
+    sycl::free(data, q);
+}
+
 // 4 threads each store one row of a 4 x 16 matrix into SLM; after the
 // barrier each reads one column group back transposed.
 TEST(SyclEsimd, SlmTransposeAcrossBarrier) {

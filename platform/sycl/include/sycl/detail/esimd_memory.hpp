@@ -110,6 +110,33 @@ void scatter(const Acc& acc, const simd<std::uint32_t, N>& byte_offsets, const s
     }
 }
 
+// ---- Block prefetch: a hint that the N elements from byte_offset on will
+// be read soon. It reads nothing into the kernel, never faults and changes
+// no memory; on the host it becomes cache-line prefetches into the
+// second-level cache.
+template <typename T, int N = 1>
+OVXPLAT_SIMD_INLINE void prefetch(const T* p, std::uint64_t byte_offset = 0) {
+    static_assert(N >= 1, "prefetch length is at least one element");
+    constexpr std::uintptr_t line = 64;
+    const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p) + byte_offset;
+    const std::uintptr_t last = (a + sizeof(T) * N - 1) & ~(line - 1);
+    for (std::uintptr_t c = a & ~(line - 1); c <= last; c += line) {
+#if defined(__x86_64__)
+        // A volatile statement, so that the compiler keeps a hint whose
+        // loop computes nothing else.
+        asm volatile("prefetcht1 (%0)" : : "r"(c));
+#else
+        __builtin_prefetch(reinterpret_cast<const void*>(c), 0, 2);
+#endif
+    }
+}
+// The same through an accessor; a span past the accessor's range is dropped.
+template <typename T, int N = 1, typename Acc, typename = std::enable_if_t<!std::is_pointer_v<Acc>>>
+OVXPLAT_SIMD_INLINE void prefetch(const Acc& acc, std::uint64_t byte_offset) {
+    if (byte_offset + sizeof(T) * N > acc.byte_size()) return;
+    prefetch<T, N>(reinterpret_cast<const T*>(acc.get_pointer().get()), byte_offset);
+}
+
 // ---- Shared local memory.
 inline void slm_init(std::uint32_t bytes) {
     switch (sycl::detail::esimd_slm_init(bytes)) {
