@@ -343,8 +343,9 @@ void check_tables(const table_case& c) {
                     }
                 // Device-written tables replace their event slot; host fills keep it.
                 const std::size_t slot = std::size_t(d * rank + s);
-                if (c.bind != bind_kind::internal)
+                if (c.bind != bind_kind::internal) {
                     EXPECT_EQ(p->events[slot] == before[slot], host_filled) << "slot " << slot;
+                }
             }
     }
     p.reset();
