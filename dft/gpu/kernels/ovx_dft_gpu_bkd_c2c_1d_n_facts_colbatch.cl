@@ -39,44 +39,6 @@
 #else
 #define NC_OUT_INDEX(col, k) ((long)OUTPUT_OFFSET + (long)(col) + (long)(k) * OUTPUT_STRIDE)
 #endif
-// Stores to the interleaved output take the distance, 1, from the real to the
-// imaginary part as the launch's work-group size along dimension 1 (1 in every
-// launch). The device compiler optimises the text before the launch fixes that
-// size: with a literal 1 it packs the two stores of a value into one
-// two-element store and then runs the work-items one by one instead of
-// vectorising across them.
-#define NC_STORE_OUT(k, v) SG_STORE_PARTS(dst, 2L * (k), (long)get_local_size(1), (v))
-
-// Local memory keeps the real parts of the block in one plane and the
-// imaginary parts NC_SLM_PLANE values later, for the same reason.
-#define NC_SLM_PLANE ((int)(NC_N * NC_CC))
-#define NC_SLM_LOAD(at) SG_LOAD_PARTS(slm, (at), NC_SLM_PLANE)
-#define NC_SLM_STORE(at, v) SG_STORE_PARTS(slm, (at), NC_SLM_PLANE, (v))
-
-// Every work-item has a column and every row worker a task in each pass:
-// loads and stores need no test.
-#if INNER_BATCH % NC_CC == 0 && NC_CC % NC_H == 0
-#define NC_ALL_COLS 1
-#else
-#define NC_ALL_COLS 0
-#endif
-
-// The work-item's column block, row worker and column, taken from its linear
-// complex index in the group (sub-group s = id / H, lane id % H), a function
-// of the local id that the device compiler recomputes after each barrier
-// instead of keeping the values per work-item across it.
-#define NC_LANES                                                                  \
-    const int wid_ = SG_WG_CPLX_ID();                                             \
-    const int sg = wid_ / NC_H;                                                   \
-    const int cb = sg % NC_CB;                                                    \
-    const int w = sg / NC_CB;                                                     \
-    const long block = (long)get_group_id(0);                                     \
-    const long ob = (long)get_global_id(1);                                       \
-    const int lc = cb * NC_H + wid_ % NC_H;                                       \
-    const long col = block * NC_CC + lc;                                          \
-    const int cols = block == NC_BLOCKS - 1 ? INNER_BATCH_FOR_LAST_GROUP : NC_CC; \
-    const int ok = NC_ALL_COLS || lc < cols;                                      \
-    __global ftype* dst = out + 2L * (ob * (long)OUTER_BATCH_OUTPUT_DISTANCE)
 
 #ifdef POST_TWIDDLE_BATCH
 // Twiddle of the larger transform: e^(-+2 pi i k p / (N P)) for output k of
@@ -90,10 +52,8 @@
         const ftype c_ = cospi(th_), s_ = sinpi(th_);                             \
         NC_TWIDDLE(reg, c_, s_, pmOne);                                           \
     }
-#define NC_GRP const long grp = (ob * INNER_BATCH + col) / (((long)OUTER_BATCH * INNER_BATCH) / POST_TWIDDLE_BATCH)
 #else
 #define NC_POST(reg, k, grp, pmOne)
-#define NC_GRP
 #endif
 // The loops over the values of one task are unrolled, so that the values
 // stay in registers; with the computed post-twiddle the loops that apply it
@@ -113,21 +73,30 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                           __local ftype* slm)
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
+    const int sg = (int)get_sub_group_id();
+    const int cb = sg % NC_CB;
+    const int w = sg / NC_CB;
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
+    const long block = (long)get_group_id(0);
+    const long ob = (long)get_global_id(1);
+    const int cols = block == NC_BLOCKS - 1 ? INNER_BATCH_FOR_LAST_GROUP : NC_CC;
+    const int lc = cb * NC_H + (int)SG_CPLX_INDEX();
+    const int ok = lc < cols;
+    const long col = block * NC_CC + lc;
+    __global const ftype* src = in + 2L * ((long)INPUT_OFFSET + ob * (long)OUTER_BATCH_INPUT_DISTANCE + col);
+    __global ftype* dst = out + 2L * (ob * (long)OUTER_BATCH_OUTPUT_DISTANCE);
+#ifdef POST_TWIDDLE_BATCH
+    const long grp = (ob * INNER_BATCH + col) / (((long)OUTER_BATCH * INNER_BATCH) / POST_TWIDDLE_BATCH);
+#endif
 
     /* pass 1 */
-  {
-    NC_LANES;
-    __global const ftype* src = in + 2L * ((long)INPUT_OFFSET + ob * (long)OUTER_BATCH_INPUT_DISTANCE + col);
-    NC_GRP;
     for (int i = 0; i < (NC_M + NC_P - 1) / NC_P; ++i) {
         const int m = w + i * NC_P;
-        const int act = ok && (NC_M % NC_P == 0 || m < NC_M);
+        const int act = ok && m < NC_M;
         const int mm = m < NC_M ? m : 0;
         ptype reg[FACT0];
         _Pragma("unroll") for (int j = 0; j < FACT0; ++j)
-            reg[j] = NC_ALL_COLS && NC_M % NC_P == 0 ? SG_LOAD(src, (long)(mm + NC_M * j) * INPUT_STRIDE)
-                     : act ? SG_LOAD(src, (long)(mm + NC_M * j) * INPUT_STRIDE) : SG_ZERO;
+            reg[j] = act ? SG_LOAD(src, (long)(mm + NC_M * j) * INPUT_STRIDE) : SG_ZERO;
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         _Pragma("unroll") for (int j = 0; j < FACT0; ++j) {
             const int e = mm * FACT0 + j;
@@ -136,28 +105,23 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
 #if FACT1 == 1
         NC_UNROLL_POST for (int j = 0; j < FACT0; ++j) NC_POST(reg[j], j, grp, pmOne);
         if (act)
-            _Pragma("unroll") for (int j = 0; j < FACT0; ++j) NC_STORE_OUT(NC_OUT_INDEX(col, j), reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT0; ++j) SG_STORE(dst, NC_OUT_INDEX(col, j), reg[j]);
 #else
         if (act)
-            _Pragma("unroll") for (int j = 0; j < FACT0; ++j) NC_SLM_STORE((j * NC_M + mm) * NC_CC + lc, reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT0; ++j) SG_STORE(slm, (j * NC_M + mm) * NC_CC + lc, reg[j]);
 #endif
     }
-  }
 #if FACT1 > 1
     barrier(CLK_LOCAL_MEM_FENCE);
     /* pass 2 */
-  {
-    NC_LANES;
-    NC_GRP;
     for (int i = 0; i < (FACT0 * FACT2 + NC_P - 1) / NC_P; ++i) {
         const int t = w + i * NC_P;
-        const int act = ok && ((FACT0 * FACT2) % NC_P == 0 || t < FACT0 * FACT2);
+        const int act = ok && t < FACT0 * FACT2;
         const int tt = t < FACT0 * FACT2 ? t : 0;
         const int k0 = tt / FACT2, m2 = tt % FACT2;
         ptype reg[FACT1];
         _Pragma("unroll") for (int j = 0; j < FACT1; ++j)
-            reg[j] = NC_ALL_COLS ? NC_SLM_LOAD((k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc)
-                     : ok ? NC_SLM_LOAD((k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc) : SG_ZERO;
+            reg[j] = ok ? SG_LOAD(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc) : SG_ZERO;
         FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
 #if FACT2 > 1
         _Pragma("unroll") for (int j = 0; j < FACT1; ++j) {
@@ -165,36 +129,30 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             NC_TWIDDLE(reg[j], tab2[2 * e], tab2[2 * e + 1], pmOne);
         }
         if (act)
-            _Pragma("unroll") for (int j = 0; j < FACT1; ++j) NC_SLM_STORE((k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc, reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT1; ++j) SG_STORE(slm, (k0 * NC_M + m2 + FACT2 * j) * NC_CC + lc, reg[j]);
 #else
         NC_UNROLL_POST for (int j = 0; j < FACT1; ++j) NC_POST(reg[j], k0 + FACT0 * j, grp, pmOne);
         if (act)
-            _Pragma("unroll") for (int j = 0; j < FACT1; ++j) NC_STORE_OUT(NC_OUT_INDEX(col, k0 + FACT0 * j), reg[j]);
+            _Pragma("unroll") for (int j = 0; j < FACT1; ++j) SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * j), reg[j]);
 #endif
     }
-  }
 #endif
 #if FACT2 > 1
     barrier(CLK_LOCAL_MEM_FENCE);
     /* pass 3 */
-  {
-    NC_LANES;
-    NC_GRP;
     for (int i = 0; i < (FACT0 * FACT1 + NC_P - 1) / NC_P; ++i) {
         const int t = w + i * NC_P;
-        const int act = ok && ((FACT0 * FACT1) % NC_P == 0 || t < FACT0 * FACT1);
+        const int act = ok && t < FACT0 * FACT1;
         const int tt = t < FACT0 * FACT1 ? t : 0;
         const int k0 = tt / FACT1, k1 = tt % FACT1;
         ptype reg[FACT2];
         _Pragma("unroll") for (int j = 0; j < FACT2; ++j)
-            reg[j] = NC_ALL_COLS ? NC_SLM_LOAD((k0 * NC_M + j + FACT2 * k1) * NC_CC + lc)
-                     : ok ? NC_SLM_LOAD((k0 * NC_M + j + FACT2 * k1) * NC_CC + lc) : SG_ZERO;
+            reg[j] = ok ? SG_LOAD(slm, (k0 * NC_M + j + FACT2 * k1) * NC_CC + lc) : SG_ZERO;
         FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
         NC_UNROLL_POST for (int j = 0; j < FACT2; ++j) NC_POST(reg[j], k0 + FACT0 * (k1 + FACT1 * j), grp, pmOne);
         if (act)
             _Pragma("unroll") for (int j = 0; j < FACT2; ++j)
-                NC_STORE_OUT(NC_OUT_INDEX(col, k0 + FACT0 * (k1 + FACT1 * j)), reg[j]);
+                SG_STORE(dst, NC_OUT_INDEX(col, k0 + FACT0 * (k1 + FACT1 * j)), reg[j]);
     }
-  }
 #endif
 }
