@@ -17,7 +17,7 @@ gtest_discover_tests(test_sycl_exec TEST_PREFIX "shuffled."
   PROPERTIES LABELS fast ENVIRONMENT "OVXPLAT_SHUFFLE=1" TIMEOUT 300
   DISCOVERY_TIMEOUT 120 NO_PRETTY_VALUES)
 ovx_add_gtest(test_sycl_opencl
-  SOURCES ${_sycl_dir}/opencl_test.cpp ${_sycl_dir}/launch_test.cpp
+  SOURCES ${_sycl_dir}/opencl_test.cpp ${_sycl_dir}/launch_test.cpp ${_sycl_dir}/chain_test.cpp
   LIBS ovxplat_sycl
   LABELS pocl
   TIMEOUT 600)

@@ -581,6 +581,7 @@ char* esimd_slm_span(std::uint32_t* size) {
 // ---------------------------------------------------------------- events
 event_impl::~event_impl() {
     if (cl_user) clReleaseEvent(cl_user);
+    if (native) clReleaseEvent(native);
 }
 
 std::shared_ptr<event_impl> make_complete_event() {
@@ -751,6 +752,7 @@ std::shared_ptr<void> buffer_host_acquire(const std::shared_ptr<buffer_impl>& b,
 // ---------------------------------------------------------------- kernels
 kernel_impl::~kernel_impl() {
     if (k) clReleaseKernel(k);
+    if (layer) dlclose(layer);
 }
 
 // ---------------------------------------------------------------- handler
@@ -887,24 +889,24 @@ void apply_args(kernel_impl* k, const std::map<int, kernel_arg>& args) {
     }
 }
 
-struct cl_queue_pool {
+// Every launch goes to one in-order OpenCL queue per OpenCL context, made at
+// the first launch and kept: the device runs one launch at a time, in the
+// order they were enqueued, and a launch may be enqueued behind unfinished
+// ones of the same queue (see finalize). The queues live as long as the
+// process, as do the contexts they hold.
+struct cl_launch_queues {
     std::mutex mu;
-    std::map<cl_context, std::vector<cl_command_queue>> idle;
+    std::map<cl_context, cl_command_queue> by_context;
 };
-cl_queue_pool& cl_queues() {
-    static auto* p = new cl_queue_pool();
+cl_launch_queues& launch_queues() {
+    static auto* p = new cl_launch_queues();
     return *p;
 }
-cl_command_queue take_cl_queue(cl_context ctx) {
-    {
-        std::lock_guard<std::mutex> lock(cl_queues().mu);
-        auto& v = cl_queues().idle[ctx];
-        if (!v.empty()) {
-            auto q = v.back();
-            v.pop_back();
-            return q;
-        }
-    }
+cl_command_queue launch_queue(cl_context ctx) {
+    auto& lq = launch_queues();
+    std::lock_guard<std::mutex> lock(lq.mu);
+    auto it = lq.by_context.find(ctx);
+    if (it != lq.by_context.end()) return it->second;
     cl_uint nd = 0;
     clGetContextInfo(ctx, CL_CONTEXT_NUM_DEVICES, sizeof(nd), &nd, nullptr);
     std::vector<cl_device_id> ds(nd ? nd : 1);
@@ -914,11 +916,14 @@ cl_command_queue take_cl_queue(cl_context ctx) {
     cl_int err = CL_SUCCESS;
     cl_command_queue q = clCreateCommandQueueWithProperties(ctx, dev, nullptr, &err);
     if (err != CL_SUCCESS) throw_error(errc::runtime, "OpenCL error " + std::to_string(err) + " creating a command queue");
+    lq.by_context.emplace(ctx, q);
     return q;
 }
-void give_cl_queue(cl_context ctx, cl_command_queue q) {
-    std::lock_guard<std::mutex> lock(cl_queues().mu);
-    cl_queues().idle[ctx].push_back(q);
+cl_context kernel_context(const kernel_impl* k) {
+    if (k->cl_ctx) return k->cl_ctx;
+    cl_context ctx = nullptr;
+    clGetKernelInfo(k->k, CL_KERNEL_CONTEXT, sizeof(ctx), &ctx, nullptr);
+    return ctx;
 }
 
 // Largest power of two that divides n and is at most cap (at least 1).
@@ -950,6 +955,25 @@ struct cl_layer_calls {
     }
 };
 
+}  // namespace
+
+// A kernel object keeps the platform's OpenCL library open when the process
+// had loaded it (its programs are made through it) and calls its entries
+// directly: looking the library up costs a search of the loader's list, or
+// of the library path when it is not loaded, at every launch otherwise.
+void bind_opencl_entries(kernel_impl* k) {
+    if (clGetKernelInfo(k->k, CL_KERNEL_CONTEXT, sizeof(k->cl_ctx), &k->cl_ctx, nullptr) != CL_SUCCESS)
+        k->cl_ctx = nullptr;
+    k->num_args_known =
+        clGetKernelInfo(k->k, CL_KERNEL_NUM_ARGS, sizeof(k->num_args), &k->num_args, nullptr) == CL_SUCCESS;
+    cl_layer_calls layer;
+    k->enqueue = layer.get("clEnqueueNDRangeKernel", &clEnqueueNDRangeKernel);
+    k->work_group_info = layer.work_group_info();
+    std::swap(k->layer, layer.h);  // the object's reference now
+}
+
+namespace {
+
 // Work-group size of a launch that leaves it to the runtime (a plain
 // range). Left to itself, the machine's OpenCL device makes work-groups of
 // thousands of items (with an extent of 1 along OpenCL's dimension 0 when
@@ -960,23 +984,46 @@ struct cl_layer_calls {
 // and the device's limits. A kernel with a required work-group size gets
 // that size (the machine's driver would pick another one and refuse the
 // launch). Returns false (the driver chooses) when a query fails.
-bool choose_local_size(cl_kernel k, cl_device_id dev, int dims, const std::size_t* g, std::size_t* l) {
-    const cl_layer_calls layer;
-    const auto clGetKernelWorkGroupInfo = layer.work_group_info();
-    std::size_t reqd[3] = {0, 0, 0};
-    if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_COMPILE_WORK_GROUP_SIZE, sizeof reqd, reqd, nullptr) !=
-        CL_SUCCESS)
-        return false;
+// The kernel's figures are asked for at its first such launch and kept; the
+// device's once.
+struct device_wg_limits {
+    bool known = false;
+    std::size_t items[3] = {0, 0, 0};
+    std::size_t max = 0;
+};
+const device_wg_limits& device_limits() {
+    static const device_wg_limits lim = [] {
+        const cl_device_id dev = opencl().device;
+        device_wg_limits l;
+        l.known = clGetDeviceInfo(dev, CL_DEVICE_MAX_WORK_ITEM_SIZES, sizeof l.items, l.items, nullptr) == CL_SUCCESS &&
+                  clGetDeviceInfo(dev, CL_DEVICE_MAX_WORK_GROUP_SIZE, sizeof l.max, &l.max, nullptr) == CL_SUCCESS;
+        return l;
+    }();
+    return lim;
+}
+bool choose_local_size(kernel_impl* ki, cl_device_id dev, int dims, const std::size_t* g, std::size_t* l) {
+    std::call_once(ki->wg_once, [ki, dev] {
+        const auto clGetKernelWorkGroupInfo = ki->work_group_info;
+        if (clGetKernelWorkGroupInfo(ki->k, dev, CL_KERNEL_COMPILE_WORK_GROUP_SIZE, sizeof ki->wg_reqd, ki->wg_reqd,
+                                     nullptr) != CL_SUCCESS)
+            return;
+        if (ki->wg_reqd[0] || ki->wg_reqd[1] || ki->wg_reqd[2]) {
+            ki->wg_known = true;
+            return;
+        }
+        ki->wg_known = clGetKernelWorkGroupInfo(ki->k, dev, CL_KERNEL_WORK_GROUP_SIZE, sizeof ki->wg_max, &ki->wg_max,
+                                                nullptr) == CL_SUCCESS;
+    });
+    if (!ki->wg_known) return false;
+    const std::size_t* reqd = ki->wg_reqd;
     if (reqd[0] || reqd[1] || reqd[2]) {
         for (int i = 0; i < dims; ++i) l[i] = reqd[i];
         return true;
     }
-    std::size_t kernel_max = 0, items[3] = {0, 0, 0}, device_max = 0;
-    if (clGetKernelWorkGroupInfo(k, dev, CL_KERNEL_WORK_GROUP_SIZE, sizeof kernel_max, &kernel_max, nullptr) !=
-            CL_SUCCESS ||
-        clGetDeviceInfo(dev, CL_DEVICE_MAX_WORK_ITEM_SIZES, sizeof items, items, nullptr) != CL_SUCCESS ||
-        clGetDeviceInfo(dev, CL_DEVICE_MAX_WORK_GROUP_SIZE, sizeof device_max, &device_max, nullptr) != CL_SUCCESS)
-        return false;
+    const device_wg_limits& lim = device_limits();
+    if (!lim.known) return false;
+    const std::size_t kernel_max = ki->wg_max, device_max = lim.max;
+    const std::size_t* items = lim.items;
     std::size_t budget = std::min<std::size_t>({256, kernel_max, device_max,
                                                 static_cast<std::size_t>(ovxplat_gpu_profile_current()->max_work_group_size)});
     if (budget == 0) return false;
@@ -988,11 +1035,29 @@ bool choose_local_size(cl_kernel k, cl_device_id dev, int dims, const std::size_
     return true;
 }
 
-void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kernel_arg>& args,
-                const launch_desc& d) {
-    cl_context ctx = nullptr;
-    clGetKernelInfo(k->k, CL_KERNEL_CONTEXT, sizeof(ctx), &ctx, nullptr);
-    cl_command_queue q = take_cl_queue(ctx);
+// One OpenCL launch of a command group: enqueued at submission when its
+// dependencies allow it (see finalize), else by the command when it runs;
+// the command then waits for it.
+struct native_launch {
+    std::shared_ptr<kernel_impl> k;
+    std::map<int, kernel_arg> args;
+    launch_desc d;
+    cl_command_queue queue = nullptr;
+    // Set before the command can run when the launch was tried at submission.
+    bool tried = false;
+    cl_event ev = nullptr;  // retained
+    cl_int err = CL_SUCCESS;
+    std::exception_ptr failure;
+    ~native_launch() {
+        if (ev) clReleaseEvent(ev);
+    }
+};
+
+// Applies the arguments and enqueues the launch into its queue. Records an
+// OpenCL error in `err` and an argument failure in `failure`.
+void enqueue_native(native_launch& n) {
+    const launch_desc& d = n.d;
+    kernel_impl* k = n.k.get();
     // SYCL's last dimension is OpenCL's dimension 0.
     std::size_t g[3], l[3], o[3];
     for (int i = 0; i < d.dims; ++i) {
@@ -1003,39 +1068,40 @@ void run_native(const std::shared_ptr<kernel_impl>& k, const std::map<int, kerne
     bool has_offset = false;
     for (int i = 0; i < d.dims; ++i) has_offset = has_offset || o[i] != 0;
     bool with_local = d.nd;
-    if (!with_local) with_local = choose_local_size(k->k, opencl().device, d.dims, g, l);
-    cl_event ev = nullptr;
-    cl_int err;
-    {
-        // One OpenCL launch at a time: the OpenCL device spreads each launch
-        // over all its cores anyway, and this keeps the driver's lazy
-        // per-launch compilation and argument capture free of races.
-        // The handle's arguments stay untouched until the launch is over.
-        std::lock_guard<std::mutex> exec(opencl_exec_mutex());
-        std::lock_guard<std::mutex> lock(kernel_lock(k->k));
-        try {
-            apply_args(k.get(), args);
-        } catch (...) {
-            give_cl_queue(ctx, q);
-            throw;
-        }
-        const cl_layer_calls layer;
-        err = layer.get("clEnqueueNDRangeKernel", &clEnqueueNDRangeKernel)(
-            q, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g, with_local ? l : nullptr, 0, nullptr,
-            &ev);
-        if (err == CL_SUCCESS) {
-            err = clWaitForEvents(1, &ev);
-            cl_int st = CL_COMPLETE;
-            clGetEventInfo(ev, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(st), &st, nullptr);
-            if (err == CL_SUCCESS && st < 0) err = st;
-            clReleaseEvent(ev);
-        }
+    if (!with_local) with_local = choose_local_size(k, opencl().device, d.dims, g, l);
+    // One enqueue at a time: this keeps the driver's lazy per-launch
+    // compilation and argument capture free of races. The handle's
+    // arguments stay untouched until the launch has captured them.
+    std::lock_guard<std::mutex> exec(opencl_exec_mutex());
+    std::lock_guard<std::mutex> lock(kernel_lock(k->k));
+    try {
+        apply_args(k, n.args);
+    } catch (...) {
+        n.failure = std::current_exception();
+        return;
     }
-    give_cl_queue(ctx, q);
+    n.err = k->enqueue(
+        n.queue, k->k, static_cast<cl_uint>(d.dims), has_offset ? o : nullptr, g, with_local ? l : nullptr, 0,
+        nullptr, &n.ev);
+    if (n.err != CL_SUCCESS) n.ev = nullptr;
+}
+
+// The command's work: enqueues the launch unless submission did, and waits
+// for it. An OpenCL error of the launch is the command's error.
+void run_native(native_launch& n) {
+    if (!n.tried) enqueue_native(n);
+    if (n.failure) std::rethrow_exception(n.failure);
+    cl_int err = n.err;
+    if (n.ev) {
+        err = clWaitForEvents(1, &n.ev);
+        cl_int st = CL_COMPLETE;
+        clGetEventInfo(n.ev, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(st), &st, nullptr);
+        if (err == CL_SUCCESS && st < 0) err = st;
+    }
     counters().opencl++;
     if (err != CL_SUCCESS)
         throw_error(errc::kernel, "OpenCL error " + std::to_string(err) + " (" + cl_error_name(err) +
-                                      ") running kernel '" + kernel_name_of(k->k) + "'");
+                                      ") running kernel '" + kernel_name_of(n.k->k) + "'");
 }
 
 void run_host(host_kernel_base* k, const launch_desc& d, const std::vector<std::size_t>& local_sizes,
@@ -1154,8 +1220,8 @@ void handler::launch_native(const kernel& k, const detail::launch_desc& d) {
         throw_error(errc::invalid, "OpenCL kernels run on the GPU device only");
     check_range(d, impl_->q->dev.get());
     // Arguments are checked now, so that a wrong argument fails the submission.
-    cl_uint nargs = 0;
-    clGetKernelInfo(ki->k, CL_KERNEL_NUM_ARGS, sizeof(nargs), &nargs, nullptr);
+    cl_uint nargs = ki->num_args;
+    if (!ki->num_args_known) clGetKernelInfo(ki->k, CL_KERNEL_NUM_ARGS, sizeof(nargs), &nargs, nullptr);
     {
         std::lock_guard<std::mutex> lock(kernel_lock(ki->k));
         apply_args(ki.get(), impl_->args);
@@ -1311,6 +1377,7 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     cmd->ev = ev;
     cmd->queue = q;
     cmd->shufflable = !q->in_order;
+    std::shared_ptr<native_launch> launch;
 
     // The command's work.
     switch (h.kind) {
@@ -1366,10 +1433,18 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
             break;
         }
         case handler_impl::native_kernel: {
-            auto k = h.nk;
-            auto args = std::move(h.args);
-            auto d = h.launch;
-            cmd->body = [k, args, d] { run_native(k, args, d); };
+            launch = std::make_shared<native_launch>();
+            launch->k = h.nk;
+            launch->args = std::move(h.args);
+            launch->d = h.launch;
+            try {
+                launch->queue = launch_queue(kernel_context(launch->k.get()));
+            } catch (...) {
+                // Reported by the command, as a failed launch is.
+                launch->failure = std::current_exception();
+                launch->tried = true;
+            }
+            cmd->body = [launch] { run_native(*launch); };
             break;
         }
     }
@@ -1393,7 +1468,7 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     cl_event fence = q->native_given ? native_fence(q->native) : nullptr;
 
     auto& s = sched();
-    std::lock_guard<std::mutex> lock(s.mu);
+    std::unique_lock<std::mutex> lock(s.mu);
     if (fence) ev->cl_user = fence;  // completed by the scheduler with the command
     std::vector<std::shared_ptr<event_impl>> deps = h.deps;
     if (q->in_order && q->last) deps.push_back(q->last);
@@ -1410,19 +1485,42 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     }
     std::sort(deps.begin(), deps.end());
     deps.erase(std::unique(deps.begin(), deps.end()), deps.end());
+    // An OpenCL launch whose unfinished dependencies are all launches already
+    // enqueued into its own in-order OpenCL queue is enqueued now, behind
+    // them: the device then runs a chain of launches without waiting for the
+    // host between them. (Shuffled commands keep their random order.)
+    bool enqueue_now = launch && !launch->tried && !(s.shuffle && cmd->shufflable);
     for (auto& d : deps) {
         if (!d || d == ev) continue;
         ev->deps.push_back(d);
         if (d->state != 2) {
             d->waiters.push_back(cmd);
             ++cmd->pending;
+            if (enqueue_now && (!d->native || d->native_queue != launch->queue)) enqueue_now = false;
         }
     }
     if (q->in_order) q->last = ev;
     q->outstanding.push_back(ev);
     counters().submitted++;
     q->submitted++;
-    if (cmd->pending == 0) s.make_ready(cmd);
+    if (!enqueue_now) {
+        if (cmd->pending == 0) s.make_ready(cmd);
+        return event(ev);
+    }
+    // The enqueue happens outside the scheduler's lock; the command holds
+    // itself back meanwhile, so that it cannot run before the launch is
+    // recorded.
+    ++cmd->pending;
+    lock.unlock();
+    enqueue_native(*launch);
+    lock.lock();
+    launch->tried = true;
+    if (launch->ev) {
+        clRetainEvent(launch->ev);
+        ev->native = launch->ev;
+        ev->native_queue = launch->queue;
+    }
+    if (--cmd->pending == 0) s.make_ready(cmd);
     return event(ev);
 }
 }  // namespace
@@ -1581,8 +1679,7 @@ void detail::kernel_device_info(const kernel_impl* k, const device_impl* d, int 
     if (!d->gpu) throw_error(errc::invalid, "The kernel is not built for this device");
     const cl_device_id cd = opencl().device;
     const ovxplat_gpu_profile* p = d->profile();
-    const cl_layer_calls layer;
-    const auto clGetKernelWorkGroupInfo = layer.work_group_info();
+    const auto clGetKernelWorkGroupInfo = k->work_group_info;
     auto set = [out](auto v) { *static_cast<decltype(v)*>(out) = v; };
     std::size_t smallest = p->subgroup_size_count ? static_cast<std::size_t>(p->subgroup_sizes[0]) : 1;
     std::size_t largest = p->subgroup_size_count ? static_cast<std::size_t>(p->subgroup_sizes[p->subgroup_size_count - 1]) : 1;

@@ -82,6 +82,12 @@ struct event_impl {
     backend be = backend::opencl;
     cl_event cl_user = nullptr;
     std::uintptr_t l0_token = 0;
+    // An OpenCL launch enqueued at submission: its OpenCL event (retained)
+    // and the in-order OpenCL queue it went to. A launch submitted later
+    // whose unfinished dependencies all went to that queue is enqueued
+    // behind them at once.
+    cl_event native = nullptr;
+    cl_command_queue native_queue = nullptr;
     ~event_impl();
 };
 
@@ -125,8 +131,26 @@ struct buffer_impl {
 struct kernel_impl {
     cl_kernel k = nullptr;
     std::shared_ptr<context_impl> ctx;
+    // Queried when the object is made (null / unknown when the query failed).
+    cl_context cl_ctx = nullptr;
+    cl_uint num_args = 0;
+    bool num_args_known = false;
+    // The kernel's work-group figures for launches that leave the work-group
+    // size to the runtime, queried at the first such launch.
+    std::once_flag wg_once;
+    bool wg_known = false;
+    std::size_t wg_reqd[3] = {0, 0, 0};
+    std::size_t wg_max = 0;
+    // The platform's OpenCL library, when the process had loaded it as the
+    // object was made (held open while the object lives), and the entries
+    // of it that launches call (see bind_opencl_entries).
+    void* layer = nullptr;
+    decltype(&clEnqueueNDRangeKernel) enqueue = &clEnqueueNDRangeKernel;
+    decltype(&clGetKernelWorkGroupInfo) work_group_info = &clGetKernelWorkGroupInfo;
     ~kernel_impl();
 };
+// Sets the object's entries and figures once, so that launches ask for none.
+void bind_opencl_entries(kernel_impl* k);
 
 struct bundle_impl {
     std::shared_ptr<context_impl> ctx;

@@ -982,6 +982,7 @@ kernel make_kernel_from(backend b, pi_native_handle h, const context& c) {
     auto ki = std::make_shared<kernel_impl>();
     ki->k = k;
     ki->ctx = c.impl();
+    bind_opencl_entries(ki.get());
     return kernel(ki);
 }
 
