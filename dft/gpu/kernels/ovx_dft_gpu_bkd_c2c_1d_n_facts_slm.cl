@@ -13,11 +13,15 @@
 // The row pass (USE_PRE_TWIDDLE) multiplies output k of transform r by
 // e^(-+2 pi i r k / (N M)) before the store, from a table or computed.
 // Each task of passes 2 to 4 reads and rewrites only its own values, so the
-// passes need no barrier inside their loops.
-// The loops over the values of one task are unrolled, so that the values
-// stay in registers between the loads, the transform and the stores.
-// Loops have work-group-uniform trip counts (the transforms shuffle); lane
-// pairs without work compute on clamped indices and store nothing.
+// passes need no barrier inside their loops; in groups of at most 256 lane
+// pairs pass 3 instead stores its values after a barrier of its own, at
+// places where pass 4 reads them linearly (NF_RELAYOUT).
+// The loops over the values of one task and over the trips of a pass are
+// unrolled, so that the values stay in registers between the loads, the
+// transform and the stores, and the tasks' indices are linear in the
+// work-item.
+// Trip counts are work-group-uniform (the transforms shuffle); lane pairs
+// without work compute on clamped indices and store nothing.
 
 #define TARVO_SG_PAIR_VOCABULARY 1
 
@@ -27,6 +31,33 @@
 // The trips of `tasks` tasks cover them exactly: every lane pair has work.
 #define NF_COVERS(tasks) ((tasks) % NF_PAIRS == 0)
 #define NF_SLM(row, col) ((row) * FACT3 + (col))
+// Local memory keeps the real parts in one plane and the imaginary parts
+// FFT_LEN values later; stores to the interleaved output take the distance,
+// 1, from the real to the imaginary part as the launch's work-group size
+// along the dimension past the last one (1 in every launch). The device
+// compiler optimises the text before the launch fixes that value: with both
+// parts at neighbouring addresses it packs the two stores of a value into one
+// two-element store and then runs the work-items one by one instead of
+// vectorising across them.
+#define NF_SLM_LOAD(at) SG_LOAD_PARTS(slm, (at), FFT_LEN)
+#define NF_SLM_STORE(at, v) SG_STORE_PARTS(slm, (at), FFT_LEN, (v))
+#define NF_STORE_OUT(k, v) SG_STORE_PARTS(dst, 2L * (k), (long)get_local_size(2), (v))
+// The lane pair's index in the group and the transform's data, taken again
+// in each pass from the local ids: the group holds NF_PAIRS lane pairs over
+// get_local_size(0) work-items. Each pass spells the index differently
+// (adding k times local id 1, which is 0), so that the compiler cannot
+// reuse an index computed before a barrier: the device compiler of the
+// machine keeps such a value per work-item across the barrier and then
+// gathers and scatters through it instead of accessing memory linearly.
+#define NF_PAIR_ID(k) \
+    ((int)((get_local_id(0) + (k) * get_local_id(1)) / (get_local_size(0) / NF_PAIRS)))
+#define NF_IDS(k)                                                     \
+    const int pair = NF_PAIR_ID(k);                                   \
+    const long tr = (long)get_group_id(1);                            \
+    __global const ftype* src = in + 2L * (long)IDIST * tr;           \
+    __global ftype* dst = out + 2L * (long)ODIST * tr;                \
+    (void)src;                                                        \
+    (void)dst
 // Multiplies by c + i s forward, c - i s backward (c, s of a lane pair).
 #define NF_TWIDDLE(reg, c, s) SG_TWIDDLE_PM(reg, c, s, pmOne)
 
@@ -53,6 +84,15 @@
 #else
 #define NF_UNROLL_STORES _Pragma("unroll")
 #endif
+// Pass 3 keeps its values across a barrier and stores them where pass 4
+// reads them linearly in groups of at most 256 lane pairs; in larger groups
+// keeping the values of the whole transform across the extra barrier costs
+// more than it saves, and pass 3 works in place while pass 4 gathers.
+#if NF_PAIRS <= 256
+#define NF_RELAYOUT 1
+#else
+#define NF_RELAYOUT 0
+#endif
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -65,79 +105,152 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                           )
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int sg = (int)get_sub_group_id();
-    const int pair = SG_WG_CPLX_ID();
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
-    const long tr = (long)get_global_id(1);
-    __global const ftype* src = in + 2L * (long)IDIST * tr;
-    __global ftype* dst = out + 2L * (long)ODIST * tr;
     __local ftype* slm = slmPtr;
 
-    /* pass 1: sub-group g of the transform takes columns 8g .. 8g + 7 */
-    for (int i = 0; i < NF_TRIPS(NF_Q); ++i) {
-        const int g = sg + i * (WORK_GROUP_SIZE / SUBGROUP_SIZE);
-        const int act = 8 * g < NF_Q;
-        const int gg = act ? g : 0;
-        const int c = 8 * gg + (int)SG_CPLX_INDEX();
-        ptype reg[FACT3];
+    /* pass 1: work-item c of the transform takes column c */
+    {
+        NF_IDS(1);
         #pragma unroll
-        for (int j = 0; j < FACT3; ++j) reg[j] = SG_BLOCK_LOAD(src + 2L * ((long)NF_Q * j + 8 * gg));
-        FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
-        /* main table block (g, r), lane pair of column c: the even lane's
-           entries of the two halves are the cosine and the sine, which is
-           all a lane pair needs */
-        #pragma unroll
-        for (int r = 0; r < FACT3; ++r) {
-            const int at = 32 * (gg * MAX_FACT + r) + 2 * (int)SG_CPLX_INDEX();
-            NF_TWIDDLE(reg[r], twidl_max_fact[at], twidl_max_fact[at + 16]);
-        }
-        if (act) {
+        for (int i = 0; i < NF_TRIPS(NF_Q); ++i) {
+            const int cc = pair + i * NF_PAIRS;
+            const int act = NF_COVERS(NF_Q) || cc < NF_Q;
+            const int c = act ? cc : 0;
+            ptype reg[FACT3];
             #pragma unroll
-            for (int r = 0; r < FACT3; ++r) SG_STORE(slm, NF_SLM(c, r), reg[r]);
+            for (int j = 0; j < FACT3; ++j) reg[j] = SG_LOAD(src, (long)NF_Q * j + c);
+            FACT3_FUNC(reg, pmOne TARVO_SG_ARG);
+            /* main table block (c / 8, r), lane pair c mod 8: the even lane's
+               entries of the two halves are the cosine and the sine, which is
+               all a lane pair needs */
+            #pragma unroll
+            for (int r = 0; r < FACT3; ++r) {
+                const int at = 32 * ((c / 8) * MAX_FACT + r) + 2 * (c % 8);
+                NF_TWIDDLE(reg[r], twidl_max_fact[at], twidl_max_fact[at + 16]);
+            }
+            if (act) {
+                #pragma unroll
+                for (int r = 0; r < FACT3; ++r) NF_SLM_STORE(NF_SLM(c, r), reg[r]);
+            }
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
     /* pass 2: column k3, rows c' + FACT0 FACT1 j */
-    for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT2); ++i) {
-        const int t = pair + i * NF_PAIRS;
-        const int act = NF_COVERS(FFT_LEN / FACT2) || t < FFT_LEN / FACT2;
-        const int tt = act ? t : 0;
-        ptype reg[FACT2];
-        /* with k3 = tt mod FACT3 and cp = tt / FACT3, the values of column
-           k3 at rows cp + FACT0 FACT1 j, that is at
-           NF_SLM(cp + FACT0 FACT1 j, k3) = tt + j N / FACT2: spelt so, the
-           local-memory accesses are linear in the work-item */
+    {
+        NF_IDS(2);
         #pragma unroll
-        for (int j = 0; j < FACT2; ++j) reg[j] = SG_LOAD(slm, tt + (FFT_LEN / FACT2) * j);
-        FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act) {
+        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT2); ++i) {
+            const int t = pair + i * NF_PAIRS;
+            const int act = NF_COVERS(FFT_LEN / FACT2) || t < FFT_LEN / FACT2;
+            const int tt = act ? t : 0;
+            ptype reg[FACT2];
+            /* with k3 = tt mod FACT3 and cp = tt / FACT3, the values of column
+               k3 at rows cp + FACT0 FACT1 j, that is at
+               NF_SLM(cp + FACT0 FACT1 j, k3) = tt + j N / FACT2: spelt so, the
+               local-memory accesses are linear in the work-item */
             #pragma unroll
-            for (int j = 0; j < FACT2; ++j) SG_STORE(slm, tt + (FFT_LEN / FACT2) * j, reg[j]);
+            for (int j = 0; j < FACT2; ++j) reg[j] = NF_SLM_LOAD(tt + (FFT_LEN / FACT2) * j);
+            FACT2_FUNC(reg, pmOne TARVO_SG_ARG);
+            if (act) {
+                #pragma unroll
+                for (int j = 0; j < FACT2; ++j) NF_SLM_STORE(tt + (FFT_LEN / FACT2) * j, reg[j]);
+            }
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 
-    /* pass 3: column k3, rows c0 + FACT0 j + FACT0 FACT1 k2 */
-    for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
-        const int t = pair + i * NF_PAIRS;
-        const int act = NF_COVERS(FFT_LEN / FACT1) || t < FFT_LEN / FACT1;
-        const int tt = act ? t : 0;
-        const int k3 = tt % FACT3, u = tt / FACT3;
-        const int c0 = u % FACT0, k2 = u / FACT0;
-        const int base = c0 + FACT0 * FACT1 * k2;
-        ptype reg[FACT1];
+#if NF_RELAYOUT
+    /* pass 3: column k3, rows c0 + FACT0 j + FACT0 FACT1 k2. Task
+       t = c0 + FACT0 (k3 + FACT3 k2) keeps its FACT1 outputs across a
+       barrier and then stores output k1 at t + k1 N / FACT1, so that the
+       stores are linear in the work-item and pass 4 finds the FACT0 values
+       of its task next to one another. */
+    {
+        NF_IDS(3);
+        ptype reg[NF_TRIPS(FFT_LEN / FACT1)][FACT1];
         #pragma unroll
-        for (int j = 0; j < FACT1; ++j) {
-            /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
-            const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
-            reg[j] = SG_LOAD(slm, NF_SLM(row, k3));
-            NF_TWIDDLE(reg[j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
-        }
-        FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-        if (act) {
+        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
+            const int t = pair + i * NF_PAIRS;
+            const int act = NF_COVERS(FFT_LEN / FACT1) || t < FFT_LEN / FACT1;
+            const int tt = act ? t : 0;
+            const int c0 = tt % FACT0, u = tt / FACT0;
+            const int k3 = u % FACT3, k2 = u / FACT3;
+            const int base = c0 + FACT0 * FACT1 * k2;
             #pragma unroll
-            for (int j = 0; j < FACT1; ++j) SG_STORE(slm, NF_SLM(base + FACT0 * j, k3), reg[j]);
+            for (int j = 0; j < FACT1; ++j) {
+                /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
+                const int e = (c0 + FACT0 * j) * FACT2 + k2;
+                reg[i][j] = NF_SLM_LOAD(NF_SLM(base + FACT0 * j, k3));
+                NF_TWIDDLE(reg[i][j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
+            }
+            FACT1_FUNC(reg[i], pmOne TARVO_SG_ARG);
+        }
+        barrier(CLK_LOCAL_MEM_FENCE);
+        const int pair2 = NF_PAIR_ID(9);
+        #pragma unroll
+        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
+            const int t = pair2 + i * NF_PAIRS;
+            if (NF_COVERS(FFT_LEN / FACT1) || t < FFT_LEN / FACT1) {
+                #pragma unroll
+                for (int j = 0; j < FACT1; ++j) NF_SLM_STORE(t + (FFT_LEN / FACT1) * j, reg[i][j]);
+            }
+        }
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+
+    /* pass 4: task t = k3 + FACT3 (k2 + FACT2 k1) takes the values
+       FACT0 t + j (c0 = j) and writes outputs t + j N / FACT0 */
+    {
+        NF_IDS(4);
+        #pragma unroll
+        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT0); ++i) {
+            const int t = pair + i * NF_PAIRS;
+            const int act = NF_COVERS(FFT_LEN / FACT0) || t < FFT_LEN / FACT0;
+            const int tt = act ? t : 0;
+            const int k1 = tt / (FACT3 * FACT2);
+            ptype reg[FACT0];
+            #pragma unroll
+            for (int j = 0; j < FACT0; ++j) {
+                /* table 1 entry j FACT1 + k1 */
+                const int e = j * FACT1 + k1;
+                reg[j] = NF_SLM_LOAD(FACT0 * tt + j);
+                NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
+            }
+            FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+            NF_UNROLL_STORES
+            for (int j = 0; j < FACT0; ++j) {
+                const int k = tt + j * (FFT_LEN / FACT0);
+                APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
+                if (act) NF_STORE_OUT((long)k, reg[j]);
+            }
+        }
+    }
+#else
+    /* pass 3: column k3, rows c0 + FACT0 j + FACT0 FACT1 k2 */
+    {
+        NF_IDS(5);
+        #pragma unroll
+        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
+            const int t = pair + i * NF_PAIRS;
+            const int act = NF_COVERS(FFT_LEN / FACT1) || t < FFT_LEN / FACT1;
+            const int tt = act ? t : 0;
+            const int k3 = tt % FACT3, u = tt / FACT3;
+            const int c0 = u % FACT0, k2 = u / FACT0;
+            const int base = c0 + FACT0 * FACT1 * k2;
+            ptype reg[FACT1];
+            #pragma unroll
+            for (int j = 0; j < FACT1; ++j) {
+                /* table 2 entry (c0 + FACT0 j) FACT2 + k2 */
+                const int row = base + FACT0 * j, e = (c0 + FACT0 * j) * FACT2 + k2;
+                reg[j] = NF_SLM_LOAD(NF_SLM(row, k3));
+                NF_TWIDDLE(reg[j], twidl_fact2[2 * e], twidl_fact2[2 * e + 1]);
+            }
+            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+            if (act) {
+                #pragma unroll
+                for (int j = 0; j < FACT1; ++j) NF_SLM_STORE(NF_SLM(base + FACT0 * j, k3), reg[j]);
+            }
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -145,27 +258,32 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     /* pass 4: column k3, rows FACT0 k1 + FACT0 FACT1 k2 + j, to global.
        Task t = k3 + FACT3 (k2 + FACT2 k1) writes outputs t + j N / FACT0,
        so that neighbouring work-items write neighbouring outputs. */
-    for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT0); ++i) {
-        const int t = pair + i * NF_PAIRS;
-        const int act = NF_COVERS(FFT_LEN / FACT0) || t < FFT_LEN / FACT0;
-        const int tt = act ? t : 0;
-        const int k3 = tt % FACT3, u = tt / FACT3;
-        const int k2 = u % FACT2, k1 = u / FACT2;
-        const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
-        ptype reg[FACT0];
+    {
+        NF_IDS(6);
         #pragma unroll
-        for (int j = 0; j < FACT0; ++j) {
-            /* table 1 entry j FACT1 + k1 */
-            const int e = j * FACT1 + k1;
-            reg[j] = SG_LOAD(slm, NF_SLM(base + j, k3));
-            NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
-        }
-        FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        NF_UNROLL_STORES
-        for (int j = 0; j < FACT0; ++j) {
-            const int k = tt + j * (FFT_LEN / FACT0);
-            APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
-            if (act) SG_STORE(dst, (long)k, reg[j]);
+        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT0); ++i) {
+            const int t = pair + i * NF_PAIRS;
+            const int act = NF_COVERS(FFT_LEN / FACT0) || t < FFT_LEN / FACT0;
+            const int tt = act ? t : 0;
+            const int k3 = tt % FACT3, u = tt / FACT3;
+            const int k2 = u % FACT2, k1 = u / FACT2;
+            const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
+            ptype reg[FACT0];
+            #pragma unroll
+            for (int j = 0; j < FACT0; ++j) {
+                /* table 1 entry j FACT1 + k1 */
+                const int e = j * FACT1 + k1;
+                reg[j] = NF_SLM_LOAD(NF_SLM(base + j, k3));
+                NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
+            }
+            FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+            NF_UNROLL_STORES
+            for (int j = 0; j < FACT0; ++j) {
+                const int k = tt + j * (FFT_LEN / FACT0);
+                APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
+                if (act) NF_STORE_OUT((long)k, reg[j]);
+            }
         }
     }
+#endif
 }
