@@ -6,6 +6,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <korami/ovx/dft.hpp>
@@ -13,7 +14,9 @@
 #include <ovxplat/sycl_standin.hpp>
 #include <sycl/sycl.hpp>
 
+#include "dft/gpu/1d/ovx_dft_gpu_bkd_c2c_1d_n_facts_colbatch_plan.hpp"
 #include "dft/gpu/backends.hpp"
+#include "dft/gpu/frame/device.hpp"
 #include "gpu/ovx_gpu_testing.hpp"
 #include "dft/ovx_dft_internal.hpp"
 #include "dft/gpu/gpu_harness.hpp"
@@ -185,6 +188,67 @@ TEST(NFactsColbatch, SinglePassPrimeFloat) {
     const layout l = columns(61, 10, true);
     expect_committed_matches<float>(l, list_nc_s, true);
 }
+
+// Lengths whose first pass has fewer rows than the group has row workers on
+// this profile, so that a round of that pass leaves workers over: either each
+// row of the round goes to several workers that store a share of its outputs
+// each (shared), or the workers over compute a row they do not store. The
+// plan of the queue's device is checked to be of the expected kind first.
+struct round_case {
+    int64_t n, b;
+    bool single, shared;
+};
+
+class NFactsColbatchRounds : public ::testing::TestWithParam<round_case> {};
+
+TEST_P(NFactsColbatchRounds, MatchFftwOutOfPlaceAndInPlace) {
+    REQUIRE_GPU();
+    const round_case c = GetParam();
+    namespace nc = korami::ovx::dft::n_facts_colbatch;
+    const korami::ovx::dft::gpufw::device_facts f = korami::ovx::dft::gpufw::device_facts_of(&gpu_queue());
+    ASSERT_TRUE(f.known);
+    nc::device_facts dev;
+    dev.min_sub_group = f.min_sub_group;
+    dev.local_mem = f.local_mem;
+    dev.compute_units = f.compute_units;
+    dev.max_work_group = f.max_work_group;
+    dev.tiles = f.tiles;
+    dev.align_bytes = f.align_bytes;
+    nc::shape s;
+    s.n = c.n;
+    s.fwd_stride = s.bwd_stride = c.b;
+    s.batch[0] = {c.b, 0, 0, 1, 1};
+    nc::plan p;
+    ASSERT_EQ(nc::make_plan(s, dev, c.single, p), 0);
+    for (int d = 0; d < 2; ++d) {
+        const int64_t rows = p.factors[1] * p.factors[2], workers = p.subgroups_per_fft[d];
+        const int64_t left = rows % workers;
+        ASSERT_NE(left, 0) << d;
+        const bool shared = workers % left == 0 && p.factors[0] % (workers / left) == 0;
+        ASSERT_EQ(shared, c.shared) << d << ": " << rows << " rows, " << workers << " workers";
+    }
+    layout l = columns(c.n, c.b, c.single);
+    if (c.single) {
+        expect_committed_matches<float>(l, list_nc_s, true);
+        l.in_place = true;
+        expect_committed_matches<float>(l, list_nc_s, false);
+    } else {
+        expect_committed_matches<double>(l, list_nc_d, true);
+        l.in_place = true;
+        expect_committed_matches<double>(l, list_nc_d, false);
+    }
+}
+
+// 128 = 16 x 8, 2048 = 64 x 32 and 512 = 32 x 16 (12 columns: a block wider
+// than its columns) share their last round; 1536 = 48 x 32 leaves 32 rows to
+// 48 workers and tests.
+INSTANTIATE_TEST_SUITE_P(Rows, NFactsColbatchRounds,
+                         ::testing::Values(round_case{128, 32, true, true}, round_case{2048, 16, true, true},
+                                           round_case{512, 12, false, true}, round_case{1536, 8, true, false}),
+                         [](const auto& i) {
+                             return std::string(i.param.single ? "s" : "d") + std::to_string(i.param.n) + "x" +
+                                    std::to_string(i.param.b) + (i.param.shared ? "_shared" : "_tested");
+                         });
 
 // ---- four-factor column-batched -------------------------------------------------------
 
