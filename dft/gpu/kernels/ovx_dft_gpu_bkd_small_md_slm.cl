@@ -344,7 +344,7 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
         for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                             \
             const int t = pair + i * SMD_PAIRS;                                                                     \
             const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                    \
-            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                             \
+            const int r = SMD_TASK_ROW(tt, SMD_C / (F)), blk = tt % (SMD_C / (F));                                  \
             ptype reg[F];                                                                                           \
             _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);   \
             FUNC(reg, pmOne TARVO_SG_ARG);                                                                          \
