@@ -292,9 +292,9 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
         const int act = SMD_TASK_OK(t, SMD_ROWS * (SMD_C / DIM0FACT0));
         const int tt = act ? t : 0;
         const int r = SMD_TASK_ROW(tt, SMD_C / DIM0FACT0), c = SMD_TASK_IN_ROW(tt, SMD_C / DIM0FACT0);
+        __global const ftype* in_row = src + smd_row_in(r < rows ? r : 0);
         // The column's first twiddle: the twiddles of its outputs lie at
         // constant offsets from it.
-        __global const ftype* in_row = src + smd_row_in(r < rows ? r : 0);
         __global const ftype* tw_c = SMD_MAIN_TW_COLUMN(tbl, c);
         __local ftype* row = slm + r * SMD_PITCH;
         ptype reg[DIM0FACT0];
