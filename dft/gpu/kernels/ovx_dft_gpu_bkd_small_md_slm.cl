@@ -74,6 +74,12 @@
 #define SMD_PAIRS (WORKGROUP_SIZE / 2)
 #define SMD_PITCH (2 * (SMD_C + REAL_FFT))
 #define SMD_TRIPS(tasks) (((tasks) + SMD_PAIRS - 1) / SMD_PAIRS)
+// Whether task t of `tasks` exists (always, when the lane pairs divide the
+// tasks), and the row of a task and its place in the row (row 0 when the
+// group holds one row), written so that the compiler sees the constant cases.
+#define SMD_TASK_OK(t, tasks) ((tasks) % SMD_PAIRS == 0 || (t) < (tasks))
+#define SMD_TASK_ROW(t, per_row) (SMD_ROWS == 1 ? 0 : (t) / (per_row))
+#define SMD_TASK_IN_ROW(t, per_row) (SMD_ROWS == 1 ? (t) : (t) % (per_row))
 #define SMD_FP_BYTES (OVX_TEXT_IS_DOUBLE ? 8 : 4)
 #define SMD_SLM_FP (SLM_BYTE_SIZE / SMD_FP_BYTES)
 #define SMD_CDIV(a, b) (((a) + (b) - 1) / (b))
@@ -216,11 +222,17 @@ long smd_row_out(const int r) {
 // Multiplies by the main row twiddle of column c, output j (the scale of the
 // direction folded in): blocks of h points, (cos, cos) pairs then
 // (sin, -sin) pairs, so that each lane reads what it multiplies with.
-#define SMD_MAIN_TW(reg, tbl, R0, c, j)                                                    \
-    {                                                                                      \
-        const int at_ = (((c) / SMD_H) * DIM0FACT0 + (j)) * 4 * SMD_H + 2 * ((c) % SMD_H); \
-        SG_MUL_ADD_SWAP(reg, SG_LOAD_PARTS((tbl), at_, 1), SMD_DIR_G,                      \
-                        SG_LOAD_PARTS((tbl), at_ + 2 * SMD_H, 1));                         \
+// SMD_MAIN_TW_COLUMN is column c's entry for output 0; the entry for output
+// j lies j 4h values further, so that a pass over the outputs of one column
+// reads the table at constant offsets from one pointer.
+#define SMD_MAIN_TW_COLUMN(tbl, c) ((tbl) + ((c) / SMD_H) * DIM0FACT0 * 4 * SMD_H + 2 * ((c) % SMD_H))
+#define SMD_MAIN_TW_AT(reg, twc, j)                                                   \
+    SG_MUL_ADD_SWAP(reg, SG_LOAD_PARTS((twc), (j) * 4 * SMD_H, 1), SMD_DIR_G, \
+                    SG_LOAD_PARTS((twc), (j) * 4 * SMD_H + 2 * SMD_H, 1))
+#define SMD_MAIN_TW(reg, tbl, R0, c, j)                              \
+    {                                                                \
+        __global const ftype* twc_ = SMD_MAIN_TW_COLUMN((tbl), (c)); \
+        SMD_MAIN_TW_AT(reg, twc_, (j));                              \
     }
 // Multiplies by w^(c j) of a factor-pair table, whose entry c R0 + j holds
 // e^(+2 pi i c j / (R0 R1)); the direction picks the sign.
@@ -277,15 +289,18 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
 {
     for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / DIM0FACT0)); ++i) {
         const int t = pair + i * SMD_PAIRS;
-        const int act = t < SMD_ROWS * (SMD_C / DIM0FACT0);
+        const int act = SMD_TASK_OK(t, SMD_ROWS * (SMD_C / DIM0FACT0));
         const int tt = act ? t : 0;
-        const int r = tt / (SMD_C / DIM0FACT0), c = tt % (SMD_C / DIM0FACT0);
+        const int r = SMD_TASK_ROW(tt, SMD_C / DIM0FACT0), c = SMD_TASK_IN_ROW(tt, SMD_C / DIM0FACT0);
         __global const ftype* in_row = src + smd_row_in(r < rows ? r : 0);
+        // The column's first twiddle: the twiddles of its outputs lie at
+        // constant offsets from it.
+        __global const ftype* tw_c = SMD_MAIN_TW_COLUMN(tbl, c);
         __local ftype* row = slm + r * SMD_PITCH;
         ptype reg[DIM0FACT0];
         _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) reg[j] = SG_LOAD(in_row, c + (SMD_C / DIM0FACT0) * j);
         DIM0FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SMD_MAIN_TW(reg[j], tbl, 1, c, j);
+        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SMD_MAIN_TW_AT(reg[j], tw_c, j);
         if (act)
             _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SG_STORE(row, c + (SMD_C / DIM0FACT0) * j, reg[j]);
     }
@@ -329,7 +344,7 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
         for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                             \
             const int t = pair + i * SMD_PAIRS;                                                                     \
             const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                    \
-            const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                             \
+            const int r = SMD_TASK_ROW(tt, SMD_C / (F)), blk = tt % (SMD_C / (F));                                  \
             ptype reg[F];                                                                                           \
             _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);   \
             FUNC(reg, pmOne TARVO_SG_ARG);                                                                          \
