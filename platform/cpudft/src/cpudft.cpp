@@ -1,7 +1,8 @@
 // CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
 // plans (threaded, measured on scratch arrays) and computed on the caller's
 // thread with the stand-in's own threads: large batches in pieces of the
-// batch, other threaded plans with FFTW's parallel loops cut into jobs.
+// batch, single multi-dimensional complex transforms in two passes of pieces,
+// other threaded plans with FFTW's parallel loops cut into jobs.
 //
 // The FFTW called here is the library's own copy (linked in from FFTW's static
 // archives with its symbols kept local, see CMakeLists.txt), not the one an
@@ -130,6 +131,16 @@ struct direction_plan {
     std::int64_t piece_count = 1;
     std::int64_t in_step = 0;
     std::int64_t out_step = 0;
+    // A multi-dimensional transform in two passes (see axis_piece): the
+    // plans above compute the inner axes' transforms for pieces of the
+    // outermost axis; the axis plans then compute the outermost axis's
+    // transforms in place on the output, in `axis_piece_count` pieces
+    // `axis_step` bytes apart (0 pieces: one pass). Each piece runs the plan
+    // for aligned arrays when its own addresses have FFTW's alignment.
+    void* axis_aligned = nullptr;    // fftw(f)_plan
+    void* axis_unaligned = nullptr;
+    std::int64_t axis_piece_count = 0;
+    std::int64_t axis_step = 0;
 };
 
 struct cpu_plan_state {
@@ -145,6 +156,8 @@ void destroy_plans(cpu_plan_state* s) {
     for (auto& d : s->dir) {
         if (d.aligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.aligned));
         if (d.unaligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.unaligned));
+        if (d.axis_aligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.axis_aligned));
+        if (d.axis_unaligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.axis_unaligned));
     }
 }
 
@@ -392,10 +405,29 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
         else if (which == 0) api::exec_r2c(p, i, o);
         else api::exec_c2r(p, i, o);
     };
+    // Pieces of a two-pass transform: each piece picks its plan by its own
+    // addresses (the steps between pieces need not keep FFTW's alignment).
+    auto run_inner = [&](std::int64_t k) {
+        char* i = pin + k * d.in_step;
+        char* o = pout + k * d.out_step;
+        void* q = d.aligned && simd_aligned<T>(i) && simd_aligned<T>(o) ? d.aligned : d.unaligned;
+        api::exec_c2c(static_cast<typename api::plan>(q), i, o);
+    };
+    auto run_axis = [&](std::int64_t k) {
+        char* o = pout + k * d.axis_step;
+        void* q = d.axis_aligned && simd_aligned<T>(o) ? d.axis_aligned : d.axis_unaligned;
+        api::exec_c2c(static_cast<typename api::plan>(q), o, o);
+    };
     {
         scoped_context ctx(d.threads);
-        if (d.piece_count > 1) pieces().run(piece_pool::current(), d.piece_count, run);
-        else run(0);
+        if (d.axis_piece_count > 0) {
+            pieces().run(piece_pool::current(), d.piece_count, run_inner);
+            pieces().run(piece_pool::current(), d.axis_piece_count, run_axis);
+        } else if (d.piece_count > 1) {
+            pieces().run(piece_pool::current(), d.piece_count, run);
+        } else {
+            run(0);
+        }
     }
     std::free(tmp);
     if (d.scale != 1.0) scale_output<T>(d, out);
@@ -565,10 +597,11 @@ constexpr std::int64_t kPiecesPerThread = 8;
 
 // A threaded node that is not split is planned for this many FFTW threads per
 // thread of the node: FFTW cuts each parallel loop of its plan into as many
-// jobs, which the node's threads take in turn (double c2c 135 x 135 x 135 on
-// 8 threads beside other work: 6.7-6.8 ms with FFTW's own threads, 4.1-4.8 ms
-// in 16 jobs per loop on 8 threads; more jobs per thread measured no faster
-// and made planning longer).
+// jobs, which the node's threads take in turn (measured on double c2c
+// 135 x 135 x 135 on 8 threads beside other work, before such transforms ran
+// in two passes: 6.7-6.8 ms with FFTW's own threads, 4.1-4.8 ms in 16 jobs per
+// loop on 8 threads; more jobs per thread measured no faster and made
+// planning longer).
 constexpr int kLoopsPerThread = 2;
 
 // The batch record to split and the transforms of one piece: the largest
@@ -595,6 +628,27 @@ bool split_batch(const D* dims, int r, const D* hdims, int hr, int threads, std:
             return true;
         }
     return false;
+}
+
+// A single multi-dimensional complex transform on several threads runs in
+// two passes of pieces that the node's threads take in turn, each piece
+// computed by a serial plan: the transforms of the inner axes for a piece of
+// the outermost axis (input to output), then the transforms along the
+// outermost axis, in place on the output, for a piece of the next axis.
+// FFTW's threaded plan of such a transform makes the same two passes, but in
+// fixed shares per thread, and its planner measures plans for every split of
+// every loop over the threads (double c2c 135 x 135 x 135 on 8 threads
+// beside other work: 3-5 s per direction measured threaded, 0.1 s for the two
+// serial plans; 10-15 ms threaded in 16 jobs per loop, 8-10 ms in 45 pieces
+// per pass). The pieces of an axis: the largest divisor of its length that
+// leaves at least kMinPiecesPerThread pieces per thread, else one index per
+// piece; 0 when the axis is shorter than the threads (the transform then runs
+// as FFTW's threaded plan).
+std::int64_t axis_piece(std::int64_t n, int threads) {
+    if (n < threads) return 0;
+    for (std::int64_t c = n / (kMinPiecesPerThread * threads); c > 1; --c)
+        if (n % c == 0) return c;
+    return 1;
 }
 
 // Builds the plans of one direction (0 forward, 1 backward). Strides and
@@ -712,11 +766,36 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     } else if (threads > 1 && !compares_serial_plan(node)) {
         plan_threads = kLoopsPerThread * threads;
     }
+    // A single multi-dimensional complex transform not split above runs in
+    // two passes of pieces (see axis_piece).
+    bool two_pass = false;
+    typename api::dim inner_batch[1], axis_dims[1], axis_batch[DFTI_MAX_RANK];
+    if (plan_threads > 1 && !real && r >= 2) {
+        std::int64_t count = 1;
+        for (int i = 0; i < hr; ++i) count *= hdims[i].n;
+        const std::int64_t a = axis_piece(dims[0].n, threads), b = axis_piece(dims[1].n, threads);
+        if (count == 1 && a > 0 && b > 0) {
+            two_pass = true;
+            plan_threads = 1;
+            inner_batch[0] = {a, dims[0].is, dims[0].os};
+            d.piece_count = dims[0].n / a;
+            d.in_step = a * dims[0].is * d.in_elem;
+            d.out_step = a * dims[0].os * d.out_elem;
+            axis_dims[0] = {dims[0].n, dims[0].os, dims[0].os};
+            axis_batch[0] = {b, dims[1].os, dims[1].os};
+            for (int i = 2; i < r; ++i) axis_batch[i - 1] = {dims[i].n, dims[i].os, dims[i].os};
+            d.axis_piece_count = dims[1].n / b;
+            d.axis_step = b * dims[1].os * d.out_elem;
+        }
+    }
 
     // The caller's input of an out-of-place transform is kept; a copy need not be.
     bool keep_input = !s->in_place && node->destroy_input != 16;
     auto make = [&](void* pi, void* po, unsigned f) -> typename api::plan {
         if (keep_input) f |= FFTW_PRESERVE_INPUT;
+        if (two_pass)
+            return api::c2c(r - 1, dims + 1, 1, inner_batch, (typename api::cpx*)pi, (typename api::cpx*)po,
+                            which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
         if (!real)
             return api::c2c(r, dims, hr, hdims, (typename api::cpx*)pi, (typename api::cpx*)po,
                             which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
@@ -828,10 +907,36 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     } else {
         pu = measured(FFTW_UNALIGNED);
     }
-    if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
-    if (!pu) return DFTI_STATUS_INVALID_DESCRIPTOR;
     d.aligned = pa;
     d.unaligned = pu;
+    if (two_pass && pu && !no_memory) {
+        // The second pass: the outermost axis's transforms in place on the output.
+        auto make_axis = [&](void* po, unsigned f) -> typename api::plan {
+            return api::c2c(1, axis_dims, r - 1, axis_batch, (typename api::cpx*)po, (typename api::cpx*)po,
+                            which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
+        };
+        auto measured_axis = [&](unsigned f) -> typename api::plan {
+            if (effort == FFTW_ESTIMATE) return make_axis(so, f | FFTW_ESTIMATE);
+            if (typename api::plan p = make_axis(so, f | effort | FFTW_WISDOM_ONLY)) return p;
+            void* b = aligned_block(out_bytes);
+            typename api::plan p = b ? make_axis(b, f | effort) : nullptr;
+            no_memory = !b;
+            std::free(b);
+            return p;
+        };
+        typename api::plan qa = nullptr, qu = nullptr;
+        if (out_start % 16 == 0) {
+            qa = measured_axis(0);
+            if (qa) qu = make_axis(so, FFTW_ESTIMATE | FFTW_UNALIGNED);
+        } else {
+            qu = measured_axis(FFTW_UNALIGNED);
+        }
+        d.axis_aligned = qa;
+        d.axis_unaligned = qu;
+        if (!qu && !no_memory) return DFTI_STATUS_INVALID_DESCRIPTOR;
+    }
+    if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
+    if (!pu) return DFTI_STATUS_INVALID_DESCRIPTOR;
     return 0;
 }
 
