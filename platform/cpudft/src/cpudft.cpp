@@ -131,16 +131,24 @@ struct direction_plan {
     std::int64_t piece_count = 1;
     std::int64_t in_step = 0;
     std::int64_t out_step = 0;
-    // A multi-dimensional transform in two passes (see axis_piece): the
-    // plans above compute the inner axes' transforms for pieces of the
-    // outermost axis; the axis plans then compute the outermost axis's
-    // transforms in place on the output, in `axis_piece_count` pieces
-    // `axis_step` bytes apart (0 pieces: one pass). Each piece runs the plan
-    // for aligned arrays when its own addresses have FFTW's alignment.
-    void* axis_aligned = nullptr;    // fftw(f)_plan
-    void* axis_unaligned = nullptr;
-    std::int64_t axis_piece_count = 0;
-    std::int64_t axis_step = 0;
+    // A multi-dimensional transform in two passes (see two_pass_pieces),
+    // each cut into pieces along one axis: the inner axes' transforms for
+    // pieces of the outermost axis (input to output), then the outermost
+    // axis's transforms for pieces of the next axis (in place on the output).
+    // The plans above are not made.
+    struct pass {
+        std::int64_t pieces = 0;     // 0: no such pass
+        std::int64_t size = 0;       // indices of the axis in a piece
+        std::int64_t larger = 0;     // the first `larger` pieces hold one index more
+        std::int64_t in_step = 0;    // bytes between two indices of the axis
+        std::int64_t out_step = 0;
+        // Plans of `size` [0] and `size + 1` [1] indices. A piece runs the one
+        // for aligned arrays when its own addresses have FFTW's alignment.
+        void* aligned[2] = {nullptr, nullptr};
+        void* unaligned[2] = {nullptr, nullptr};
+    };
+    pass passes[2];
+    bool planned() const { return unaligned || passes[0].unaligned[0]; }
 };
 
 struct cpu_plan_state {
@@ -156,8 +164,9 @@ void destroy_plans(cpu_plan_state* s) {
     for (auto& d : s->dir) {
         if (d.aligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.aligned));
         if (d.unaligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.unaligned));
-        if (d.axis_aligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.axis_aligned));
-        if (d.axis_unaligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.axis_unaligned));
+        for (auto& ps : d.passes)
+            for (void* p : {ps.aligned[0], ps.aligned[1], ps.unaligned[0], ps.unaligned[1]})
+                if (p) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(p));
     }
 }
 
@@ -381,7 +390,7 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     using api = fftw_api<T>;
     if (const int injected = injected_compute_failure.exchange(0)) return injected;
     auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
-    if (!s || !s->dir[which].unaligned) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+    if (!s || !s->dir[which].planned()) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const direction_plan& d = s->dir[which];
     char* in = static_cast<char*>(a1);
     char* out = static_cast<char*>(s->in_place ? a1 : a2);
@@ -405,24 +414,24 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
         else if (which == 0) api::exec_r2c(p, i, o);
         else api::exec_c2r(p, i, o);
     };
-    // Pieces of a two-pass transform: each piece picks its plan by its own
-    // addresses (the steps between pieces need not keep FFTW's alignment).
-    auto run_inner = [&](std::int64_t k) {
-        char* i = pin + k * d.in_step;
-        char* o = pout + k * d.out_step;
-        void* q = d.aligned && simd_aligned<T>(i) && simd_aligned<T>(o) ? d.aligned : d.unaligned;
+    // A piece of a pass of a two-pass transform: its plan picked by its size
+    // and its own addresses (the steps between pieces need not keep FFTW's
+    // alignment). The second pass runs in place on the output.
+    auto run_pass = [&](const direction_plan::pass& ps, char* src, std::int64_t k) {
+        const int big = k < ps.larger ? 1 : 0;
+        const std::int64_t start = k * ps.size + std::min(k, ps.larger);
+        char* i = src + start * ps.in_step;
+        char* o = pout + start * ps.out_step;
+        void* q = ps.aligned[big] && simd_aligned<T>(i) && simd_aligned<T>(o) ? ps.aligned[big] : ps.unaligned[big];
         api::exec_c2c(static_cast<typename api::plan>(q), i, o);
-    };
-    auto run_axis = [&](std::int64_t k) {
-        char* o = pout + k * d.axis_step;
-        void* q = d.axis_aligned && simd_aligned<T>(o) ? d.axis_aligned : d.axis_unaligned;
-        api::exec_c2c(static_cast<typename api::plan>(q), o, o);
     };
     {
         scoped_context ctx(d.threads);
-        if (d.axis_piece_count > 0) {
-            pieces().run(piece_pool::current(), d.piece_count, run_inner);
-            pieces().run(piece_pool::current(), d.axis_piece_count, run_axis);
+        if (d.passes[0].pieces > 0) {
+            pieces().run(piece_pool::current(), d.passes[0].pieces,
+                         [&](std::int64_t k) { run_pass(d.passes[0], pin, k); });
+            pieces().run(piece_pool::current(), d.passes[1].pieces,
+                         [&](std::int64_t k) { run_pass(d.passes[1], pout, k); });
         } else if (d.piece_count > 1) {
             pieces().run(piece_pool::current(), d.piece_count, run);
         } else {
@@ -637,18 +646,19 @@ bool split_batch(const D* dims, int r, const D* hdims, int hr, int threads, std:
 // outermost axis, in place on the output, for a piece of the next axis.
 // FFTW's threaded plan of such a transform makes the same two passes, but in
 // fixed shares per thread, and its planner measures plans for every split of
-// every loop over the threads (double c2c 135 x 135 x 135 on 8 threads
-// beside other work: 3-5 s per direction measured threaded, 0.1 s for the two
-// serial plans; 10-15 ms threaded in 16 jobs per loop, 8-10 ms in 45 pieces
-// per pass). The pieces of an axis: the largest divisor of its length that
-// leaves at least kMinPiecesPerThread pieces per thread, else one index per
-// piece; 0 when the axis is shorter than the threads (the transform then runs
-// as FFTW's threaded plan).
-std::int64_t axis_piece(std::int64_t n, int threads) {
+// every loop over the threads (double c2c 135 x 135 x 135 on 8 threads: 2-3.5 s
+// per direction measured threaded, 0.1 s for the serial plans of the pieces).
+// Each pass holds about kPassPiecesPerThread pieces per thread, of as many
+// indices of the axis as can be shared evenly (the first pieces one index
+// more than the others: two plans per pass), so that on idle threads each
+// thread's share is within one index of the others' and a thread held back by
+// other work delays a pass by one small piece. An axis shorter than the
+// threads is not cut: such a transform runs as FFTW's threaded plan.
+constexpr std::int64_t kPassPiecesPerThread = 4;
+
+std::int64_t two_pass_pieces(std::int64_t n, int threads) {
     if (n < threads) return 0;
-    for (std::int64_t c = n / (kMinPiecesPerThread * threads); c > 1; --c)
-        if (n % c == 0) return c;
-    return 1;
+    return std::min<std::int64_t>(n, kPassPiecesPerThread * threads);
 }
 
 // Builds the plans of one direction (0 forward, 1 backward). Strides and
@@ -767,25 +777,24 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         plan_threads = kLoopsPerThread * threads;
     }
     // A single multi-dimensional complex transform not split above runs in
-    // two passes of pieces (see axis_piece).
+    // two passes of pieces (see two_pass_pieces).
     bool two_pass = false;
-    typename api::dim inner_batch[1], axis_dims[1], axis_batch[DFTI_MAX_RANK];
     if (plan_threads > 1 && !real && r >= 2) {
         std::int64_t count = 1;
         for (int i = 0; i < hr; ++i) count *= hdims[i].n;
-        const std::int64_t a = axis_piece(dims[0].n, threads), b = axis_piece(dims[1].n, threads);
+        const std::int64_t a = two_pass_pieces(dims[0].n, threads), b = two_pass_pieces(dims[1].n, threads);
         if (count == 1 && a > 0 && b > 0) {
             two_pass = true;
             plan_threads = 1;
-            inner_batch[0] = {a, dims[0].is, dims[0].os};
-            d.piece_count = dims[0].n / a;
-            d.in_step = a * dims[0].is * d.in_elem;
-            d.out_step = a * dims[0].os * d.out_elem;
-            axis_dims[0] = {dims[0].n, dims[0].os, dims[0].os};
-            axis_batch[0] = {b, dims[1].os, dims[1].os};
-            for (int i = 2; i < r; ++i) axis_batch[i - 1] = {dims[i].n, dims[i].os, dims[i].os};
-            d.axis_piece_count = dims[1].n / b;
-            d.axis_step = b * dims[1].os * d.out_elem;
+            const std::int64_t n[2] = {dims[0].n, dims[1].n}, p[2] = {a, b};
+            for (int k = 0; k < 2; ++k) {
+                direction_plan::pass& ps = d.passes[k];
+                ps.pieces = p[k];
+                ps.size = n[k] / p[k];
+                ps.larger = n[k] % p[k];
+                ps.in_step = (k == 0 ? dims[0].is * d.in_elem : dims[1].os * d.out_elem);
+                ps.out_step = dims[k].os * d.out_elem;
+            }
         }
     }
 
@@ -793,9 +802,6 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     bool keep_input = !s->in_place && node->destroy_input != 16;
     auto make = [&](void* pi, void* po, unsigned f) -> typename api::plan {
         if (keep_input) f |= FFTW_PRESERVE_INPUT;
-        if (two_pass)
-            return api::c2c(r - 1, dims + 1, 1, inner_batch, (typename api::cpx*)pi, (typename api::cpx*)po,
-                            which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
         if (!real)
             return api::c2c(r, dims, hr, hdims, (typename api::cpx*)pi, (typename api::cpx*)po,
                             which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
@@ -861,8 +867,65 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         std::free(a);
         return best;
     };
-    typename api::plan pa = nullptr, pu = nullptr;
     d.threads = threads;
+    if (two_pass) {
+        // Each pass's plans of its two piece sizes: measured for aligned
+        // arrays when the pass's arrays start aligned (with one estimated for
+        // the pieces off alignment), else measured for any alignment.
+        typename api::dim pd[DFTI_MAX_RANK], ph[DFTI_MAX_RANK];
+        for (int k = 0; k < 2; ++k) {
+            direction_plan::pass& ps = d.passes[k];
+            int pr, phr;
+            if (k == 0) {
+                // The inner axes, for indices of the outermost one.
+                pr = r - 1;
+                for (int i = 1; i < r; ++i) pd[i - 1] = dims[i];
+                phr = 1;
+                ph[0] = {0, dims[0].is, dims[0].os};
+            } else {
+                // The outermost axis in place on the output, for indices of
+                // the next one and every index of the others.
+                pr = 1;
+                pd[0] = {dims[0].n, dims[0].os, dims[0].os};
+                phr = r - 1;
+                ph[0] = {0, dims[1].os, dims[1].os};
+                for (int i = 2; i < r; ++i) ph[i - 1] = {dims[i].n, dims[i].os, dims[i].os};
+            }
+            const bool in_place_pass = k == 1 || fftw_in_place;
+            void* xi = in_place_pass ? so : si;
+            const unsigned keep = k == 0 && keep_input ? FFTW_PRESERVE_INPUT : 0u;
+            auto make_pass = [&](void* pi, void* po, unsigned f) -> typename api::plan {
+                return api::c2c(pr, pd, phr, ph, (typename api::cpx*)pi, (typename api::cpx*)po,
+                                which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f | keep);
+            };
+            auto measured_pass = [&](unsigned f) -> typename api::plan {
+                if (effort == FFTW_ESTIMATE) return make_pass(xi, so, f | FFTW_ESTIMATE);
+                if (typename api::plan p = make_pass(xi, so, f | effort | FFTW_WISDOM_ONLY)) return p;
+                const std::uint64_t a_bytes = k == 1 ? out_bytes : fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes;
+                void* a = aligned_block(a_bytes);
+                void* b = in_place_pass ? a : aligned_block(out_bytes);
+                typename api::plan p = a && b ? make_pass(a, b, f | effort) : nullptr;
+                no_memory = !a || !b;
+                if (b != a) std::free(b);
+                std::free(a);
+                return p;
+            };
+            const bool aligned = out_start % 16 == 0 && (k == 1 || in_start % 16 == 0);
+            for (int big = 0; big < (ps.larger > 0 ? 2 : 1); ++big) {
+                ph[0].n = ps.size + big;
+                if (aligned) {
+                    ps.aligned[big] = measured_pass(0);
+                    if (ps.aligned[big]) ps.unaligned[big] = make_pass(xi, so, FFTW_ESTIMATE | FFTW_UNALIGNED);
+                } else {
+                    ps.unaligned[big] = measured_pass(FFTW_UNALIGNED);
+                }
+                if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
+                if (!ps.unaligned[big]) return DFTI_STATUS_INVALID_DESCRIPTOR;
+            }
+        }
+        return 0;
+    }
+    typename api::plan pa = nullptr, pu = nullptr;
     if (in_start % 16 == 0 && out_start % 16 == 0) {
         if (threads > 1 && effort != FFTW_ESTIMATE && compares_serial_plan(node)) {
             // FFTW's planner given several threads does not come back to a
@@ -909,32 +972,6 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     }
     d.aligned = pa;
     d.unaligned = pu;
-    if (two_pass && pu && !no_memory) {
-        // The second pass: the outermost axis's transforms in place on the output.
-        auto make_axis = [&](void* po, unsigned f) -> typename api::plan {
-            return api::c2c(1, axis_dims, r - 1, axis_batch, (typename api::cpx*)po, (typename api::cpx*)po,
-                            which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f);
-        };
-        auto measured_axis = [&](unsigned f) -> typename api::plan {
-            if (effort == FFTW_ESTIMATE) return make_axis(so, f | FFTW_ESTIMATE);
-            if (typename api::plan p = make_axis(so, f | effort | FFTW_WISDOM_ONLY)) return p;
-            void* b = aligned_block(out_bytes);
-            typename api::plan p = b ? make_axis(b, f | effort) : nullptr;
-            no_memory = !b;
-            std::free(b);
-            return p;
-        };
-        typename api::plan qa = nullptr, qu = nullptr;
-        if (out_start % 16 == 0) {
-            qa = measured_axis(0);
-            if (qa) qu = make_axis(so, FFTW_ESTIMATE | FFTW_UNALIGNED);
-        } else {
-            qu = measured_axis(FFTW_UNALIGNED);
-        }
-        d.axis_aligned = qa;
-        d.axis_unaligned = qu;
-        if (!qu && !no_memory) return DFTI_STATUS_INVALID_DESCRIPTOR;
-    }
     if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
     if (!pu) return DFTI_STATUS_INVALID_DESCRIPTOR;
     return 0;
@@ -971,8 +1008,8 @@ int cpu_commit_t(DFTI_DESCRIPTOR* node) {
         }
     }
     node->cpu_plan = s;
-    node->cpu_compute_fwd = s->dir[0].unaligned ? compute_fwd<T> : nullptr;
-    node->cpu_compute_bwd = s->dir[1].unaligned ? compute_bwd<T> : nullptr;
+    node->cpu_compute_fwd = s->dir[0].planned() ? compute_fwd<T> : nullptr;
+    node->cpu_compute_bwd = s->dir[1].planned() ? compute_bwd<T> : nullptr;
     node->data_array_count = dfti_node_ops::data_array_count(node);
     node->threads_in_use = std::max(node->directions != 1 ? s->dir[0].threads : 1,
                                     node->directions != 0 ? s->dir[1].threads : 1);

@@ -151,11 +151,12 @@ INSTANTIATE_TEST_SUITE_P(
         node_case{"loop_jobs_c2c_3d_s_short_outer_axis", false, false, {4, 96, 96}, {1}, false, 0, 0, 0, 1.0},
         // Single complex transforms on several threads: the inner axes for
         // pieces of the outermost one, then the outermost axis in place on
-        // the output for pieces of the next one, each piece on a serial plan.
+        // the output for pieces of the next one, each piece on a serial plan
+        // (pieces of two sizes where the axis is not shared evenly).
         node_case{"two_pass_c2c_3d_d", true, false, {36, 40, 45}, {1}, false, 0, 0, 0, 1.0},
         node_case{"two_pass_c2c_3d_d_inplace_back", true, false, {96, 100, 30}, {1}, true, 1, 0, 0, 1.0 / 288000},
-        // Pieces 729 and 27 complex floats apart: every other piece starts
-        // off FFTW's alignment and runs the plan for unaligned arrays.
+        // Indices of the cut axes 729 and 27 complex floats apart: pieces
+        // start on and off FFTW's alignment.
         node_case{"two_pass_c2c_3d_s_pieces_off_alignment", false, false, {45, 27, 27}, {1}, true, 0, 0, 0, 1.0},
         node_case{"two_pass_c2c_2d_s_offsets_off_alignment", false, false, {181, 200}, {1}, false, 1, 1, 3, 0.5}),
     [](const ::testing::TestParamInfo<node_case>& i) { return std::string(i.param.name); });
