@@ -264,7 +264,15 @@ public:
             std::lock_guard<std::mutex> lock(mu_);
             if (grow(ctx->limit - 1) > 0) {
                 groups_.push_back(&g);
-                work_cv_.notify_all();
+                // Wake as many idle threads as the group and the context can
+                // take (a loop of two jobs wakes one, not every idle thread).
+                const std::int64_t idle = threads_ - busy_;
+                const std::int64_t want = std::min<std::int64_t>(n - 1, ctx->limit - ctx->running);
+                if (want >= idle) {
+                    work_cv_.notify_all();
+                } else {
+                    for (std::int64_t k = 0; k < want; ++k) work_cv_.notify_one();
+                }
             }
         }
         claim(g);
@@ -331,15 +339,19 @@ private:
             }
             ++g->ctx->running;
             ++g->active;
+            ++busy_;
             lock.unlock();
             current() = g->ctx;
             claim(*g);
             current() = nullptr;
             lock.lock();
             --g->ctx->running;
+            --busy_;
             if (--g->active == 0) done_cv_.notify_all();
-            // A thread freed in a context may admit another to its groups.
-            if (!groups_.empty()) work_cv_.notify_all();
+            // The place this thread frees in its context is taken by this
+            // thread itself when a group there has pieces left (it looks
+            // again before it waits): waking the waiting threads would only
+            // have them contend for the lock at the end of every loop.
         }
     }
 
@@ -347,6 +359,7 @@ private:
     std::condition_variable work_cv_, done_cv_;
     std::deque<group*> groups_;
     int threads_ = 0;
+    int busy_ = 0;  // pool threads running pieces
 };
 
 // The pool lives for the process (its threads are detached and wait for
