@@ -1,7 +1,8 @@
 // CPU transform library stand-in: descriptor nodes committed as FFTW 3 guru64
 // plans (threaded, measured on scratch arrays) and computed on the caller's
 // thread with the stand-in's own threads: large batches in pieces of the
-// batch, other threaded plans with FFTW's parallel loops cut into jobs.
+// batch, single multi-dimensional complex transforms in two passes of pieces,
+// other threaded plans with FFTW's parallel loops cut into jobs.
 //
 // The FFTW called here is the library's own copy (linked in from FFTW's static
 // archives with its symbols kept local, see CMakeLists.txt), not the one an
@@ -130,6 +131,24 @@ struct direction_plan {
     std::int64_t piece_count = 1;
     std::int64_t in_step = 0;
     std::int64_t out_step = 0;
+    // A multi-dimensional transform in two passes (see two_pass_pieces),
+    // each cut into pieces along one axis: the inner axes' transforms for
+    // pieces of the outermost axis (input to output), then the outermost
+    // axis's transforms for pieces of the next axis (in place on the output).
+    // The plans above are not made.
+    struct pass {
+        std::int64_t pieces = 0;     // 0: no such pass
+        std::int64_t size = 0;       // indices of the axis in a piece
+        std::int64_t larger = 0;     // the first `larger` pieces hold one index more
+        std::int64_t in_step = 0;    // bytes between two indices of the axis
+        std::int64_t out_step = 0;
+        // Plans of `size` [0] and `size + 1` [1] indices. A piece runs the one
+        // for aligned arrays when its own addresses have FFTW's alignment.
+        void* aligned[2] = {nullptr, nullptr};
+        void* unaligned[2] = {nullptr, nullptr};
+    };
+    pass passes[2];
+    bool planned() const { return unaligned || passes[0].unaligned[0]; }
 };
 
 struct cpu_plan_state {
@@ -145,6 +164,9 @@ void destroy_plans(cpu_plan_state* s) {
     for (auto& d : s->dir) {
         if (d.aligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.aligned));
         if (d.unaligned) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(d.unaligned));
+        for (auto& ps : d.passes)
+            for (void* p : {ps.aligned[0], ps.aligned[1], ps.unaligned[0], ps.unaligned[1]})
+                if (p) fftw_api<T>::destroy(static_cast<typename fftw_api<T>::plan>(p));
     }
 }
 
@@ -242,7 +264,15 @@ public:
             std::lock_guard<std::mutex> lock(mu_);
             if (grow(ctx->limit - 1) > 0) {
                 groups_.push_back(&g);
-                work_cv_.notify_all();
+                // Wake as many idle threads as the group and the context can
+                // take (a loop of two jobs wakes one, not every idle thread).
+                const std::int64_t idle = threads_ - busy_;
+                const std::int64_t want = std::min<std::int64_t>(n - 1, ctx->limit - ctx->running);
+                if (want >= idle) {
+                    work_cv_.notify_all();
+                } else {
+                    for (std::int64_t k = 0; k < want; ++k) work_cv_.notify_one();
+                }
             }
         }
         claim(g);
@@ -309,15 +339,19 @@ private:
             }
             ++g->ctx->running;
             ++g->active;
+            ++busy_;
             lock.unlock();
             current() = g->ctx;
             claim(*g);
             current() = nullptr;
             lock.lock();
             --g->ctx->running;
+            --busy_;
             if (--g->active == 0) done_cv_.notify_all();
-            // A thread freed in a context may admit another to its groups.
-            if (!groups_.empty()) work_cv_.notify_all();
+            // The place this thread frees in its context is taken by this
+            // thread itself when a group there has pieces left (it looks
+            // again before it waits): waking the waiting threads would only
+            // have them contend for the lock at the end of every loop.
         }
     }
 
@@ -325,6 +359,7 @@ private:
     std::condition_variable work_cv_, done_cv_;
     std::deque<group*> groups_;
     int threads_ = 0;
+    int busy_ = 0;  // pool threads running pieces
 };
 
 // The pool lives for the process (its threads are detached and wait for
@@ -368,7 +403,7 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
     using api = fftw_api<T>;
     if (const int injected = injected_compute_failure.exchange(0)) return injected;
     auto* s = static_cast<cpu_plan_state*>(node->cpu_plan);
-    if (!s || !s->dir[which].unaligned) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
+    if (!s || !s->dir[which].planned()) return DFTI_STATUS_UNCOMMITTED_DESCRIPTOR;
     const direction_plan& d = s->dir[which];
     char* in = static_cast<char*>(a1);
     char* out = static_cast<char*>(s->in_place ? a1 : a2);
@@ -392,10 +427,29 @@ int compute(DFTI_DESCRIPTOR* node, int which, void* a1, void* a2) {
         else if (which == 0) api::exec_r2c(p, i, o);
         else api::exec_c2r(p, i, o);
     };
+    // A piece of a pass of a two-pass transform: its plan picked by its size
+    // and its own addresses (the steps between pieces need not keep FFTW's
+    // alignment). The second pass runs in place on the output.
+    auto run_pass = [&](const direction_plan::pass& ps, char* src, std::int64_t k) {
+        const int big = k < ps.larger ? 1 : 0;
+        const std::int64_t start = k * ps.size + std::min(k, ps.larger);
+        char* i = src + start * ps.in_step;
+        char* o = pout + start * ps.out_step;
+        void* q = ps.aligned[big] && simd_aligned<T>(i) && simd_aligned<T>(o) ? ps.aligned[big] : ps.unaligned[big];
+        api::exec_c2c(static_cast<typename api::plan>(q), i, o);
+    };
     {
         scoped_context ctx(d.threads);
-        if (d.piece_count > 1) pieces().run(piece_pool::current(), d.piece_count, run);
-        else run(0);
+        if (d.passes[0].pieces > 0) {
+            pieces().run(piece_pool::current(), d.passes[0].pieces,
+                         [&](std::int64_t k) { run_pass(d.passes[0], pin, k); });
+            pieces().run(piece_pool::current(), d.passes[1].pieces,
+                         [&](std::int64_t k) { run_pass(d.passes[1], pout, k); });
+        } else if (d.piece_count > 1) {
+            pieces().run(piece_pool::current(), d.piece_count, run);
+        } else {
+            run(0);
+        }
     }
     std::free(tmp);
     if (d.scale != 1.0) scale_output<T>(d, out);
@@ -565,10 +619,11 @@ constexpr std::int64_t kPiecesPerThread = 8;
 
 // A threaded node that is not split is planned for this many FFTW threads per
 // thread of the node: FFTW cuts each parallel loop of its plan into as many
-// jobs, which the node's threads take in turn (double c2c 135 x 135 x 135 on
-// 8 threads beside other work: 6.7-6.8 ms with FFTW's own threads, 4.1-4.8 ms
-// in 16 jobs per loop on 8 threads; more jobs per thread measured no faster
-// and made planning longer).
+// jobs, which the node's threads take in turn (measured on double c2c
+// 135 x 135 x 135 on 8 threads beside other work, before such transforms ran
+// in two passes: 6.7-6.8 ms with FFTW's own threads, 4.1-4.8 ms in 16 jobs per
+// loop on 8 threads; more jobs per thread measured no faster and made
+// planning longer).
 constexpr int kLoopsPerThread = 2;
 
 // The batch record to split and the transforms of one piece: the largest
@@ -595,6 +650,29 @@ bool split_batch(const D* dims, int r, const D* hdims, int hr, int threads, std:
             return true;
         }
     return false;
+}
+
+// A single multi-dimensional complex transform on several threads runs in
+// two passes of pieces that the node's threads take in turn, each piece
+// computed by a serial plan: the transforms of the inner axes for a piece of
+// the outermost axis (input to output), then the transforms along the
+// outermost axis, in place on the output, for a piece of the next axis.
+// FFTW's threaded plan of such a transform makes the same two passes, but in
+// fixed shares per thread, and its planner measures plans for every split of
+// every loop over the threads (double c2c 135 x 135 x 135 on 8 threads: 1.6-3.6 s
+// per direction measured threaded, 0.1-0.2 s for the four serial plans of the
+// pieces).
+// Each pass holds about kPassPiecesPerThread pieces per thread, of as many
+// indices of the axis as can be shared evenly (the first pieces one index
+// more than the others: two plans per pass), so that on idle threads each
+// thread's share is within one index of the others' and a thread held back by
+// other work delays a pass by one small piece. An axis shorter than the
+// threads is not cut: such a transform runs as FFTW's threaded plan.
+constexpr std::int64_t kPassPiecesPerThread = 4;
+
+std::int64_t two_pass_pieces(std::int64_t n, int threads) {
+    if (n < threads) return 0;
+    return std::min<std::int64_t>(n, kPassPiecesPerThread * threads);
 }
 
 // Builds the plans of one direction (0 forward, 1 backward). Strides and
@@ -712,6 +790,27 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     } else if (threads > 1 && !compares_serial_plan(node)) {
         plan_threads = kLoopsPerThread * threads;
     }
+    // A single multi-dimensional complex transform not split above runs in
+    // two passes of pieces (see two_pass_pieces).
+    bool two_pass = false;
+    if (plan_threads > 1 && !real && r >= 2) {
+        std::int64_t count = 1;
+        for (int i = 0; i < hr; ++i) count *= hdims[i].n;
+        const std::int64_t a = two_pass_pieces(dims[0].n, threads), b = two_pass_pieces(dims[1].n, threads);
+        if (count == 1 && a > 0 && b > 0) {
+            two_pass = true;
+            plan_threads = 1;
+            const std::int64_t n[2] = {dims[0].n, dims[1].n}, p[2] = {a, b};
+            for (int k = 0; k < 2; ++k) {
+                direction_plan::pass& ps = d.passes[k];
+                ps.pieces = p[k];
+                ps.size = n[k] / p[k];
+                ps.larger = n[k] % p[k];
+                ps.in_step = (k == 0 ? dims[0].is * d.in_elem : dims[1].os * d.out_elem);
+                ps.out_step = dims[k].os * d.out_elem;
+            }
+        }
+    }
 
     // The caller's input of an out-of-place transform is kept; a copy need not be.
     bool keep_input = !s->in_place && node->destroy_input != 16;
@@ -782,8 +881,65 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         std::free(a);
         return best;
     };
-    typename api::plan pa = nullptr, pu = nullptr;
     d.threads = threads;
+    if (two_pass) {
+        // Each pass's plans of its two piece sizes: measured for aligned
+        // arrays when the pass's arrays start aligned (with one estimated for
+        // the pieces off alignment), else measured for any alignment.
+        typename api::dim pd[DFTI_MAX_RANK], ph[DFTI_MAX_RANK];
+        for (int k = 0; k < 2; ++k) {
+            direction_plan::pass& ps = d.passes[k];
+            int pr, phr;
+            if (k == 0) {
+                // The inner axes, for indices of the outermost one.
+                pr = r - 1;
+                for (int i = 1; i < r; ++i) pd[i - 1] = dims[i];
+                phr = 1;
+                ph[0] = {0, dims[0].is, dims[0].os};
+            } else {
+                // The outermost axis in place on the output, for indices of
+                // the next one and every index of the others.
+                pr = 1;
+                pd[0] = {dims[0].n, dims[0].os, dims[0].os};
+                phr = r - 1;
+                ph[0] = {0, dims[1].os, dims[1].os};
+                for (int i = 2; i < r; ++i) ph[i - 1] = {dims[i].n, dims[i].os, dims[i].os};
+            }
+            const bool in_place_pass = k == 1 || fftw_in_place;
+            void* xi = in_place_pass ? so : si;
+            const unsigned keep = k == 0 && keep_input ? FFTW_PRESERVE_INPUT : 0u;
+            auto make_pass = [&](void* pi, void* po, unsigned f) -> typename api::plan {
+                return api::c2c(pr, pd, phr, ph, (typename api::cpx*)pi, (typename api::cpx*)po,
+                                which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f | keep);
+            };
+            auto measured_pass = [&](unsigned f) -> typename api::plan {
+                if (effort == FFTW_ESTIMATE) return make_pass(xi, so, f | FFTW_ESTIMATE);
+                if (typename api::plan p = make_pass(xi, so, f | effort | FFTW_WISDOM_ONLY)) return p;
+                const std::uint64_t a_bytes = k == 1 ? out_bytes : fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes;
+                void* a = aligned_block(a_bytes);
+                void* b = in_place_pass ? a : aligned_block(out_bytes);
+                typename api::plan p = a && b ? make_pass(a, b, f | effort) : nullptr;
+                no_memory = !a || !b;
+                if (b != a) std::free(b);
+                std::free(a);
+                return p;
+            };
+            const bool aligned = out_start % 16 == 0 && (k == 1 || in_start % 16 == 0);
+            for (int big = 0; big < (ps.larger > 0 ? 2 : 1); ++big) {
+                ph[0].n = ps.size + big;
+                if (aligned) {
+                    ps.aligned[big] = measured_pass(0);
+                    if (ps.aligned[big]) ps.unaligned[big] = make_pass(xi, so, FFTW_ESTIMATE | FFTW_UNALIGNED);
+                } else {
+                    ps.unaligned[big] = measured_pass(FFTW_UNALIGNED);
+                }
+                if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
+                if (!ps.unaligned[big]) return DFTI_STATUS_INVALID_DESCRIPTOR;
+            }
+        }
+        return 0;
+    }
+    typename api::plan pa = nullptr, pu = nullptr;
     if (in_start % 16 == 0 && out_start % 16 == 0) {
         if (threads > 1 && effort != FFTW_ESTIMATE && compares_serial_plan(node)) {
             // FFTW's planner given several threads does not come back to a
@@ -828,10 +984,10 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     } else {
         pu = measured(FFTW_UNALIGNED);
     }
-    if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
-    if (!pu) return DFTI_STATUS_INVALID_DESCRIPTOR;
     d.aligned = pa;
     d.unaligned = pu;
+    if (no_memory) return DFTI_STATUS_ALLOCATION_FAILED;
+    if (!pu) return DFTI_STATUS_INVALID_DESCRIPTOR;
     return 0;
 }
 
@@ -866,8 +1022,8 @@ int cpu_commit_t(DFTI_DESCRIPTOR* node) {
         }
     }
     node->cpu_plan = s;
-    node->cpu_compute_fwd = s->dir[0].unaligned ? compute_fwd<T> : nullptr;
-    node->cpu_compute_bwd = s->dir[1].unaligned ? compute_bwd<T> : nullptr;
+    node->cpu_compute_fwd = s->dir[0].planned() ? compute_fwd<T> : nullptr;
+    node->cpu_compute_bwd = s->dir[1].planned() ? compute_bwd<T> : nullptr;
     node->data_array_count = dfti_node_ops::data_array_count(node);
     node->threads_in_use = std::max(node->directions != 1 ? s->dir[0].threads : 1,
                                     node->directions != 0 ? s->dir[1].threads : 1);

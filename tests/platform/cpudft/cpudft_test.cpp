@@ -141,11 +141,24 @@ INSTANTIATE_TEST_SUITE_P(
         node_case{"pieces_c2c_d_offsets", true, false, {256}, {150}, false, 0, 1, 3, 1.0},
         node_case{"pieces_c2c_s_offsets_off_alignment", false, false, {256}, {150}, false, 0, 1, 1, 1.0},
         // Other threaded nodes (also batches of short transforms): FFTW's
-        // loops cut into jobs that the node's threads take in turn.
+        // loops cut into jobs that the node's threads take in turn. (A single
+        // complex transform whose two outer axes are at least as long as the
+        // threads runs in two passes of pieces instead: see below.)
         node_case{"loop_jobs_c2c_2d_d", true, false, {128, 256}, {1}, false, 0, 0, 0, 1.0},
         node_case{"loop_jobs_c2r_s_short_transforms", false, true, {126}, {256, 2}, false, 1, 0, 0, 1.0 / 126},
         node_case{"loop_jobs_c2c_3d_s_back", false, false, {16, 32, 64}, {1}, false, 1, 0, 0, 1.0 / 32768},
-        node_case{"loop_jobs_r2c_3d_s_inplace", false, true, {32, 32, 40}, {1}, true, 0, 0, 0, 1.0}),
+        node_case{"loop_jobs_r2c_3d_s_inplace", false, true, {32, 32, 40}, {1}, true, 0, 0, 0, 1.0},
+        node_case{"loop_jobs_c2c_3d_s_short_outer_axis", false, false, {4, 96, 96}, {1}, false, 0, 0, 0, 1.0},
+        // Single complex transforms on several threads: the inner axes for
+        // pieces of the outermost one, then the outermost axis in place on
+        // the output for pieces of the next one, each piece on a serial plan
+        // (pieces of two sizes where the axis is not shared evenly).
+        node_case{"two_pass_c2c_3d_d", true, false, {36, 40, 45}, {1}, false, 0, 0, 0, 1.0},
+        node_case{"two_pass_c2c_3d_d_inplace_back", true, false, {96, 100, 30}, {1}, true, 1, 0, 0, 1.0 / 288000},
+        // Indices of the cut axes 729 and 27 complex floats apart: pieces
+        // start on and off FFTW's alignment.
+        node_case{"two_pass_c2c_3d_s_pieces_off_alignment", false, false, {45, 27, 27}, {1}, true, 0, 0, 0, 1.0},
+        node_case{"two_pass_c2c_2d_s_offsets_off_alignment", false, false, {181, 200}, {1}, false, 1, 1, 3, 0.5}),
     [](const ::testing::TestParamInfo<node_case>& i) { return std::string(i.param.name); });
 
 TEST(CpuLibraryRefusals, Statuses) {
@@ -252,6 +265,8 @@ TEST(CpuLibraryPieces, NodesComputingAtOnce) {
         {"pieces_r2c_d", true, true, {256}, {160}, false, 0, 0, 0, 1.0},
         {"pieces_c2c_2d_back_inplace", false, false, {32, 32}, {40}, true, 1, 0, 0, 0.25},
         {"loop_jobs_c2c_2d_d", true, false, {128, 256}, {1}, false, 0, 0, 0, 1.0},
+        {"loop_jobs_c2c_3d_s_short_outer_axis", false, false, {4, 96, 96}, {1}, false, 0, 0, 0, 1.0},
+        {"two_pass_c2c_3d_s_pieces_off_alignment", false, false, {45, 27, 27}, {1}, true, 0, 0, 0, 1.0},
     };
     std::vector<std::thread> callers;
     for (const node_case& c : cases)
