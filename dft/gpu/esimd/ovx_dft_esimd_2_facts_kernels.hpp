@@ -4,6 +4,8 @@
 // interleaved).
 #pragma once
 
+#include <type_traits>
+
 #include "gpu/ovx_sycl_ext.hpp"
 #include "ovx_dft_esimd_2_facts.hpp"
 #include "ovx_dft_esimd_codelets.hpp"
@@ -123,38 +125,210 @@ struct acc_mem {
     }
 };
 
-// x times the table entry w (forward: times conj(w); the table holds
-// scale * e^{+i theta} for both directions).
-template <typename T, int dir>
-SYCL_ESIMD_FUNCTION inline vec<T> twiddle(const vec<T>& x, const vec<T>& w) {
-    vec<T> wr, wi;
-    xe::simd<T, 8> re = w.template select<8, 2>(0), im = w.template select<8, 2>(1);
-    wr.template select<8, 2>(0) = re;
-    wr.template select<8, 2>(1) = re;
-    if (dir == 0) {
-        wi.template select<8, 2>(0) = im;
-        wi.template select<8, 2>(1) = -im;
-    } else {
-        wi.template select<8, 2>(0) = -im;
-        wi.template select<8, 2>(1) = im;
-    }
-    return x * wr + esimd_codelets::swapReIm<T>(x) * wi;
+// 1 in the real lanes and 0 in the imaginary lanes.
+template <typename T>
+SYCL_ESIMD_FUNCTION inline vec<T> real_lanes() {
+    vec<T> r;
+    r.template select<8, 2>(0) = T(1);
+    r.template select<8, 2>(1) = T(0);
+    return r;
 }
 
+// x times the table entry w (forward: times conj(w); the table holds
+// scale * e^{+i theta} for both directions). The real and imaginary parts of
+// w are spread over both lanes of each value with the pair swap and lane
+// masks, which stay whole-vector operations: (re, re) and (im, -im), the
+// latter negated backward; then x * (re, re) + swapReIm(x) * (im, -im).
 template <typename T, int dir>
-SYCL_ESIMD_FUNCTION inline void fft_n(int n, vec<T>* x) {
+SYCL_ESIMD_FUNCTION inline vec<T> twiddle(const vec<T>& x, const vec<T>& w) {
+    using esimd_codelets::swapReIm;
+    const vec<T> re_mask = real_lanes<T>();
+    const vec<T> im_mask = T(1) - re_mask;
+    const vec<T> ws = swapReIm<T>(w);
+    const vec<T> wr = w * re_mask + ws * im_mask;
+    const vec<T> wi = dir == 0 ? ws * re_mask - w * im_mask : w * im_mask - ws * re_mask;
+    return x * wr + swapReIm<T>(x) * wi;
+}
+
+// x times one table entry w held in every value of the vector (the
+// column-batched tables repeat each entry for the 8 lines): its parts are
+// broadcast from the first value, then x * re + swapReIm(x) * (im, -im),
+// negated backward.
+template <typename T, int dir>
+SYCL_ESIMD_FUNCTION inline vec<T> twiddle_same(const vec<T>& x, const vec<T>& w) {
+    using esimd_codelets::swapReIm;
+    const vec<T> sign = dir == 0 ? T(2) * real_lanes<T>() - T(1) : T(1) - T(2) * real_lanes<T>();
+    return x * vec<T>(w[0]) + swapReIm<T>(x) * (vec<T>(w[1]) * sign);
+}
+
+// 8 x 8 complex values transposed: value j of y[i] is value i of x[j].
+template <typename T>
+SYCL_ESIMD_FUNCTION inline void transpose_8x8(const vec<T>* x, vec<T>* y) {
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i)
+#pragma GCC unroll 8
+        for (int j = 0; j < 8; ++j) y[i].template select<2, 1>(2 * j) = x[j].template select<2, 1>(2 * i);
+}
+
+// The sub-transform of N points on x[0 .. N-1].
+template <typename T, int dir, int N>
+SYCL_ESIMD_FUNCTION inline void fft_fixed(vec<T>* x) {
     using namespace esimd_codelets;
-    switch (n) {
-        case 8: fft_8<T, dir>(x); break;
-        case 9: fft_9<T, dir>(x); break;
-        case 10: fft_10<T, dir>(x); break;
-        case 12: fft_12<T, dir>(x); break;
-        case 16: fft_16<T, dir>(x); break;
-        case 25: fft_25<T, dir>(x); break;
-        case 32: fft_32<T, dir>(x); break;
-        case 64: fft_64<T, dir>(x); break;
+    if constexpr (N == 8) fft_8<T, dir>(x);
+    else if constexpr (N == 9) fft_9<T, dir>(x);
+    else if constexpr (N == 10) fft_10<T, dir>(x);
+    else if constexpr (N == 12) fft_12<T, dir>(x);
+    else if constexpr (N == 16) fft_16<T, dir>(x);
+    else if constexpr (N == 25) fft_25<T, dir>(x);
+    else if constexpr (N == 32) fft_32<T, dir>(x);
+    else fft_64<T, dir>(x);
+}
+
+// Calls fn with the factor f as a compile-time constant (std::integral_constant),
+// so that the loops over a sub-transform's points have fixed bounds; factors
+// outside the split table call nothing.
+template <typename Fn>
+SYCL_ESIMD_FUNCTION inline void with_factor(int f, Fn&& fn) {
+    switch (f) {
+        case 8: fn(std::integral_constant<int, 8>{}); break;
+        case 9: fn(std::integral_constant<int, 9>{}); break;
+        case 10: fn(std::integral_constant<int, 10>{}); break;
+        case 12: fn(std::integral_constant<int, 12>{}); break;
+        case 16: fn(std::integral_constant<int, 16>{}); break;
+        case 25: fn(std::integral_constant<int, 25>{}); break;
+        case 32: fn(std::integral_constant<int, 32>{}); break;
+        case 64: fn(std::integral_constant<int, 64>{}); break;
         default: break;
     }
+}
+
+// The sub-transform of n points on x[0 .. n-1], n chosen at run time.
+template <typename T, int dir>
+SYCL_ESIMD_FUNCTION inline void fft_n(int n, vec<T>* x) {
+    with_factor(n, [&](auto nc) { fft_fixed<T, dir, decltype(nc)::value>(x); });
+}
+
+// Where a launch's work lies: the stage's constants and the group's first
+// element.
+struct stage_place {
+    int f0, f1, fact1p, lid, nloc;
+    std::int64_t es, base, next;
+    bool ask_ahead, col_rows;
+};
+
+// Pass 1 of a group: fact0-point transforms of 8 columns n1 at a time
+// (rows), or of column n1 of 8 lines (col_batch); twiddle; into SLM.
+// Rows of a line whose fact0 is a multiple of 8 go through SLM column by
+// column (element k0 + fact0 * n1, fact0 * fact1 values, within the SLM
+// size): each 8 x 8 block of results (8 rows k0 of 8 columns n1) is
+// transposed in registers and 8 consecutive k0 of a column are stored as one
+// block, which pass 2 reads as one block. Other rows keep the row layout
+// (k0 * fact1p + n1) and pass 2 gathers 8 rows k0.
+template <typename T, int dir, bool cb, int F0, typename Mem>
+SYCL_ESIMD_FUNCTION inline void two_factor_pass1(const Mem& mem, const stage_place& sp) {
+    const int f1 = sp.f1;
+    const std::int64_t es = sp.es;
+    vec<T> x[F0];
+    const int groups1 = cb ? f1 : (f1 + 7) / 8;
+    for (int a = sp.lid; a < groups1; a += sp.nloc) {
+        const int n1 = cb ? a : 8 * a;
+        const int valid = cb ? 8 : (f1 - n1 < 8 ? f1 - n1 : 8);
+        // The rows this item will load in the group that follows in the
+        // launch (the next 8 lines, or the next line): the column-batched
+        // stages read rows a plane or line of the array apart, each in a
+        // page of its own, which the hardware's stream detection does not
+        // follow, and a row stage's next line starts a new page. Rows of
+        // gathered elements and partial vectors get no hint.
+        if (sp.ask_ahead && valid == 8)
+#pragma GCC unroll 16
+            for (int n0 = 0; n0 < F0; ++n0) mem.prefetch(sp.next + std::int64_t(n1 + f1 * n0) * es);
+        const std::int64_t row = sp.base + std::int64_t(n1) * es, row_step = std::int64_t(f1) * es;
+#pragma GCC unroll 16
+        for (int n0 = 0; n0 < F0; ++n0)
+            x[n0] = cb ? mem.load(false, row + n0 * row_step, 1, 8) : mem.load(false, row + n0 * row_step, es, valid);
+        fft_fixed<T, dir, F0>(x);
+#pragma GCC unroll 16
+        for (int k0 = 0; k0 < F0; ++k0) {
+            const std::int64_t slot = cb ? std::int64_t(k0 * f1 + n1) * 8 : std::int64_t(k0 * sp.fact1p + n1);
+            if (cb) {
+                x[k0] = twiddle_same<T, dir>(x[k0], mem.load_table(2 * slot));
+            } else {
+                x[k0] = twiddle<T, dir>(x[k0], mem.load_table(2 * slot));
+                if (!sp.col_rows)
+                    xe::slm_block_store<T, 16>(std::uint32_t(2 * slot * std::int64_t(sizeof(T))), x[k0]);
+            }
+        }
+        if (cb) {
+#pragma GCC unroll 16
+            for (int k0 = 0; k0 < F0; ++k0)
+                xe::slm_block_store<T, 16>(std::uint32_t(2 * std::int64_t(k0 * f1 + n1) * 8 * sizeof(T)), x[k0]);
+        } else if constexpr (F0 % 8 == 0) {
+            if (sp.col_rows)
+                for (int k0 = 0; k0 < F0; k0 += 8) {
+                    vec<T> y[8];
+                    transpose_8x8<T>(x + k0, y);
+                    for (int j = 0; j < valid; ++j)
+                        xe::slm_block_store<T, 16>(std::uint32_t(2 * std::int64_t((n1 + j) * F0 + k0) * sizeof(T)),
+                                                   y[j]);
+                }
+        }
+    }
+}
+
+// Pass 2 of a group: fact1-point transforms of 8 rows k0 at a time (rows),
+// or of row k0 of 8 lines (col_batch); results k = k0 + fact0 * k1.
+template <typename T, int dir, bool cb, int F1, typename Mem>
+SYCL_ESIMD_FUNCTION inline void two_factor_pass2(const Mem& mem, const stage_place& sp) {
+    const int f0 = sp.f0;
+    const std::int64_t es = sp.es;
+    vec<T> x[F1];
+    const int groups2 = cb ? f0 : (f0 + 7) / 8;
+    for (int b = sp.lid; b < groups2; b += sp.nloc) {
+        const int k0 = cb ? b : 8 * b;
+        const int valid = cb ? 8 : (f0 - k0 < 8 ? f0 - k0 : 8);
+        if (cb) {
+#pragma GCC unroll 16
+            for (int n1 = 0; n1 < F1; ++n1)
+                x[n1] = xe::slm_block_load<T, 16>(std::uint32_t(2 * std::int64_t(k0 * F1 + n1) * 8 * sizeof(T)));
+        } else if (sp.col_rows) {
+#pragma GCC unroll 16
+            for (int n1 = 0; n1 < F1; ++n1)
+                x[n1] = xe::slm_block_load<T, 16>(std::uint32_t(2 * std::int64_t(n1 * f0 + k0) * sizeof(T)));
+        } else {
+            const auto lanes = lane_offsets<T>(std::uint32_t(sp.fact1p));
+            for (int n1 = 0; n1 < F1; ++n1) {
+                const auto offs = lanes + std::uint32_t(2 * std::int64_t(k0 * sp.fact1p + n1) * sizeof(T));
+                x[n1] = valid == 8 ? xe::slm_gather<T, 16>(offs) : xe::slm_gather<T, 16>(offs, first_lanes(valid));
+            }
+        }
+        fft_fixed<T, dir, F1>(x);
+        const std::int64_t first = sp.base + std::int64_t(k0) * es, step = std::int64_t(f0) * es;
+#pragma GCC unroll 16
+        for (int k1 = 0; k1 < F1; ++k1) {
+            if (cb)
+                mem.store(first + k1 * step, 1, 8, x[k1]);
+            else
+                mem.store(first + k1 * step, es, valid, x[k1]);
+        }
+    }
+}
+
+// The first element of group g of a launch and of the group after it: 8
+// lines (col_batch) or one line along dimension x, then y, then whole
+// transforms. Batch extents of 1 take no division.
+template <bool cb>
+SYCL_ESIMD_FUNCTION inline void group_bases(std::int64_t g, std::int64_t bx, std::int64_t by, std::int64_t es,
+                                            std::int64_t dist, std::int64_t& base, std::int64_t& next) {
+    const std::int64_t gx = bx == 1 ? 0 : g % bx, gy = bx == 1 ? g : g / bx;
+    const std::int64_t yy = by == 1 ? 0 : gy % by, t = by == 1 ? gy : gy / by;
+    const std::int64_t ystep = by == 1 ? es : es / by, xstep = cb ? 8 : 1;
+    base = gx * xstep + yy * ystep + t * dist;
+    if (gx + 1 < bx)
+        next = base + xstep;
+    else if (yy + 1 < by)
+        next = (yy + 1) * ystep + t * dist;
+    else
+        next = (t + 1) * dist;
 }
 
 // One work-group: one line (rows) or 8 adjacent lines (col_batch) of the
@@ -166,95 +340,28 @@ template <typename T, int dir, fft_algo algo, typename Mem>
 SYCL_ESIMD_FUNCTION void two_factor_body(const Mem& mem, sycl::nd_item<1> it, const sycl::kernel_handler& kh,
                                          std::int64_t group_offset) {
     constexpr bool cb = algo == fft_algo::col_batch;
-    const int f0 = int(kh.get_specialization_constant<dft_spec_const_fact0>());
-    const int f1 = int(kh.get_specialization_constant<dft_spec_const_fact1>());
+    stage_place sp;
+    sp.f0 = int(kh.get_specialization_constant<dft_spec_const_fact0>());
+    sp.f1 = int(kh.get_specialization_constant<dft_spec_const_fact1>());
     const std::int64_t dist = dir == 0 ? kh.get_specialization_constant<dft_spec_const_fwd_dist>()
                                        : kh.get_specialization_constant<dft_spec_const_bwd_dist>();
     const std::int64_t slm = kh.get_specialization_constant<dft_spec_const_slm_size>();
     const std::int64_t bx = kh.get_specialization_constant<dft_num_batch_in_x_dir>();
     const std::int64_t by = kh.get_specialization_constant<dft_num_batch_in_y_dir>();
-    const std::int64_t es = kh.get_specialization_constant<dft_stride_to_next_elem>();
-    const int fact1p = f1 + kh.get_specialization_constant<dft_spec_const_padfact1>() / 2;
+    sp.es = kh.get_specialization_constant<dft_stride_to_next_elem>();
+    sp.fact1p = cb ? sp.f1 : sp.f1 + kh.get_specialization_constant<dft_spec_const_padfact1>() / 2;
     xe::slm_init(std::uint32_t(slm));
 
     const std::int64_t g = std::int64_t(it.get_group(0)) + group_offset;
-    const std::int64_t base = (g % bx) * (cb ? 8 : 1) + ((g / bx) % by) * (es / by) + (g / (bx * by)) * dist;
-    const int lid = int(it.get_local_id(0)), nloc = int(it.get_local_range(0));
-    const bool from_out = false;
-    vec<T> x[64];
-    // Rows of a line whose fact0 is a multiple of 8 go through SLM column
-    // by column (element k0 + fact0 * n1, fact0 * fact1 values, within the
-    // SLM size): pass 1 scatters each vector's 8 columns n1, pass 2 reads 8
-    // consecutive k0 as one block. Other rows keep the row layout (k0 *
-    // fact1p + n1) and pass 2 gathers 8 rows k0. Either way one side of the
-    // transpose moves single lanes; scattering the lanes of a computed vector
-    // is the cheaper side.
-    const bool col_rows = !cb && f0 % 8 == 0;
-    const auto col_offs = lane_offsets<T>(std::uint32_t(f0));
+    group_bases<cb>(g, bx, by, sp.es, dist, sp.base, sp.next);
+    sp.lid = int(it.get_local_id(0));
+    sp.nloc = int(it.get_local_range(0));
+    sp.col_rows = !cb && sp.f0 % 8 == 0;
+    sp.ask_ahead = (cb || sp.es == 1) && it.get_group(0) + 1 < it.get_group_range(0);
 
-    // Each item asks ahead for the rows it will load in the group that
-    // follows in the launch (the next 8 lines, or the next line): the
-    // column-batched stages read rows a plane or line of the array apart,
-    // each in a page of its own, which the hardware's stream detection does
-    // not follow, and a row stage's next line starts a new page. Rows of
-    // gathered elements and partial vectors get no hint.
-    const bool ask_ahead = (cb || es == 1) && it.get_group(0) + 1 < it.get_group_range(0);
-    const std::int64_t gn = g + 1;
-    const std::int64_t next = (gn % bx) * (cb ? 8 : 1) + ((gn / bx) % by) * (es / by) + (gn / (bx * by)) * dist;
-
-    // Pass 1: fact0-point transforms of 8 columns n1 at a time (rows), or of
-    // column n1 of 8 lines (col_batch); twiddle; into SLM.
-    const int groups1 = cb ? f1 : (f1 + 7) / 8;
-    for (int a = lid; a < groups1; a += nloc) {
-        const int n1 = cb ? a : 8 * a;
-        const int valid = cb ? 8 : (f1 - n1 < 8 ? f1 - n1 : 8);
-        if (ask_ahead && valid == 8)
-            for (int n0 = 0; n0 < f0; ++n0) mem.prefetch(next + std::int64_t(n1 + f1 * n0) * es);
-        for (int n0 = 0; n0 < f0; ++n0)
-            x[n0] = cb ? mem.load(from_out, base + std::int64_t(n1 + f1 * n0) * es, 1, 8)
-                       : mem.load(from_out, base + std::int64_t(n1 + f1 * n0) * es, es, valid);
-        fft_n<T, dir>(f0, x);
-        for (int k0 = 0; k0 < f0; ++k0) {
-            const std::int64_t slot = cb ? std::int64_t(k0 * f1 + n1) * 8 : std::int64_t(k0 * fact1p + n1);
-            x[k0] = twiddle<T, dir>(x[k0], mem.load_table(2 * slot));
-            if (col_rows) {
-                const auto offs = col_offs + std::uint32_t(2 * std::int64_t(n1 * f0 + k0) * sizeof(T));
-                if (valid == 8)
-                    xe::slm_scatter<T, 16>(offs, x[k0]);
-                else
-                    xe::slm_scatter<T, 16>(offs, x[k0], first_lanes(valid));
-            } else {
-                xe::slm_block_store<T, 16>(std::uint32_t(2 * slot * std::int64_t(sizeof(T))), x[k0]);
-            }
-        }
-    }
+    with_factor(sp.f0, [&](auto f0c) { two_factor_pass1<T, dir, cb, decltype(f0c)::value>(mem, sp); });
     xe::barrier();
-
-    // Pass 2: fact1-point transforms of 8 rows k0 at a time (rows), or of
-    // row k0 of 8 lines (col_batch); results k = k0 + fact0 * k1.
-    const int groups2 = cb ? f0 : (f0 + 7) / 8;
-    for (int b = lid; b < groups2; b += nloc) {
-        const int k0 = cb ? b : 8 * b;
-        const int valid = cb ? 8 : (f0 - k0 < 8 ? f0 - k0 : 8);
-        for (int n1 = 0; n1 < f1; ++n1) {
-            if (cb) {
-                x[n1] = xe::slm_block_load<T, 16>(std::uint32_t(2 * std::int64_t(k0 * f1 + n1) * 8 * sizeof(T)));
-            } else if (col_rows) {
-                x[n1] = xe::slm_block_load<T, 16>(std::uint32_t(2 * std::int64_t(n1 * f0 + k0) * sizeof(T)));
-            } else {
-                const auto offs = lane_offsets<T>(std::uint32_t(fact1p)) +
-                                  std::uint32_t(2 * std::int64_t(k0 * fact1p + n1) * sizeof(T));
-                x[n1] = valid == 8 ? xe::slm_gather<T, 16>(offs) : xe::slm_gather<T, 16>(offs, first_lanes(valid));
-            }
-        }
-        fft_n<T, dir>(f1, x);
-        for (int k1 = 0; k1 < f1; ++k1) {
-            if (cb)
-                mem.store(base + std::int64_t(k0 + f0 * k1) * es, 1, 8, x[k1]);
-            else
-                mem.store(base + std::int64_t(k0 + f0 * k1) * es, es, valid, x[k1]);
-        }
-    }
+    with_factor(sp.f1, [&](auto f1c) { two_factor_pass2<T, dir, cb, decltype(f1c)::value>(mem, sp); });
 }
 }  // namespace esimd_detail
 
