@@ -41,12 +41,8 @@
 // keeps it from vectorising the stage across work-items.
 #define MD2F_PLANE0 (FACT0 * MD2F_COLS)
 #define MD2F_PLANE_S (4 * MD2F_N)
-// The output's imaginary parts lie one value after the real parts; the
-// distance is taken from the launch's dimension count (1), which the device
-// compiler cannot see, so that it does not pack the two stores of a value
-// into a two-element vector and keeps the second step vectorised across
-// work-items.
-#define MD2F_IM_STEP ((int)get_work_dim())
+// Output stores keep the parts of a value apart (SG_STORE_APART), so that
+// the second step stays vectorised across work-items.
 
 // Sub-groups without a column skip the first step where control flow may
 // differ between sub-groups (native sub-groups, or one work-item per lane
@@ -96,10 +92,7 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
         if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < MD2F_COL_GROUPS) {
             ptype reg[FACT0];
 #pragma unroll
-            for (int i = 0; i < FACT0; ++i) {
-                const ptype v = SG_LOAD(src, i * FACT1 + colc);
-                reg[i] = colOk ? v : SG_ZERO;
-            }
+            for (int i = 0; i < FACT0; ++i) SG_LOAD_OR_ZERO(reg[i], src, i * FACT1 + colc, colOk);
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
             // Twiddles: one block of 16 table values per k0 and column group,
             // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
@@ -125,7 +118,7 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, 2 * (k0 + FACT0 * k1), MD2F_IM_STEP, reg[k1]);
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
             }
         }
     }
@@ -156,10 +149,7 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < FACT1) {
         ptype reg[FACT0];
 #pragma unroll
-        for (int i = 0; i < FACT0; ++i) {
-            const ptype v = SG_LOAD(in, baseOk + (long)(c + i * FACT1) * step);
-            reg[i] = loadOk ? v : SG_ZERO;
-        }
+        for (int i = 0; i < FACT0; ++i) SG_LOAD_OR_ZERO(reg[i], in, baseOk + (long)(c + i * FACT1) * step, loadOk);
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
 #pragma unroll
         for (int k0 = 0; k0 < FACT0; ++k0) SG_TABLE_TWIDDLE(reg[k0], twidlTable, c * 16 * FACT0 + 16 * k0, twSign);
@@ -178,7 +168,7 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     if (colOk) {
 #pragma unroll
         for (int k1 = 0; k1 < FACT1; ++k1)
-            SG_STORE_PARTS(out, 2 * (base + (long)(sg + FACT0 * k1) * step), MD2F_IM_STEP, reg[k1]);
+            SG_STORE_APART(out, base + (long)(sg + FACT0 * k1) * step, reg[k1]);
     }
 }
 
