@@ -8,9 +8,12 @@
 // column in registers, multiplies by its block of the twiddle table (scale
 // included) and stores the result transposed into local memory. Step 2: each
 // sub-group takes four rows k0, runs the FACT1-point transform along them and
-// writes X[k0 + FACT0*k1]. Every sub-group runs every shuffle; lanes without a
-// column or a row compute on clamped data and store nothing, and no load goes
-// past the end of the transform, of the table or of the local area.
+// writes X[k0 + FACT0*k1]. Every sub-group runs every shuffle. Lanes without
+// a column compute on values of the transform that exist and store into a
+// padding column, which no row reads (or store nothing where FACT1 has no
+// padding); lanes without a row compute on the clamped row and store nothing.
+// No load goes past the end of the transform, of the table or of the local
+// area.
 
 #define TARVO_SG_PAIR_VOCABULARY 1
 
@@ -22,9 +25,25 @@
 #define TF2_COLS (FACT1 + PADFACT1)
 #define TF2_COL_GROUPS (TF2_COLS / 4)
 #define TF2_SUBGROUPS (WORK_GROUP_SIZE / SUBGROUP_SIZE)
+// Complex slots of a work-group: slot 4g + p is lane pair p of sub-group g.
+#define TF2_SLOTS (WORK_GROUP_SIZE / 2)
 // The transposed columns are kept in local memory in two planes, the real
 // parts first and the imaginary parts after them.
 #define TF2_PLANE (FACT0 * TF2_COLS)
+// Every slot has a column (step 1) and a row in every pass (step 2): the
+// accesses then need neither a clamp nor a test.
+#define TF2_EVERY_SLOT_HAS_COLUMN (TF2_SLOTS == FACT1)
+#define TF2_EVERY_SLOT_HAS_ROW (TF2_SLOTS * FACT1_LOOP_BOUND == FACT0)
+// Rows i of the column view that every slot may read at its own column,
+// i*FACT1 + slot, without passing the end of the transform (a slot without a
+// column reads values of the next row there); the rows below are read at the
+// clamped column. Reading at the slot itself keeps the loads contiguous
+// across work-items.
+#if FACT0 * FACT1 >= TF2_SLOTS
+#define TF2_ROWS_AT_OWN_COLUMN ((FACT0 * FACT1 - TF2_SLOTS) / FACT1 + 1)
+#else
+#define TF2_ROWS_AT_OWN_COLUMN 0
+#endif
 
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -32,23 +51,10 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
                           __local ftype* slm)
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int sg = (int)get_sub_group_id();
-    const int pair = (int)SG_CPLX_INDEX();
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
     const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
     const long group = (long)get_group_id(0);
     const int count = (group == (long)get_num_groups(0) - 1) ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
-
-    const int col = 4 * sg + pair;
-    const int colOk = col < FACT1;
-    const int colc = colOk ? col : FACT1 - 1;
-    const int colGroup = sg < TF2_COL_GROUPS ? sg : 0;
-    // The output's imaginary parts lie one value after the real parts; the
-    // distance is taken from the launch's dimension count (1), which the
-    // device compiler cannot see, so that it does not pack the two stores
-    // of a value into a two-element vector and keeps the row stage
-    // vectorised across work-items.
-    const int imStep = (int)get_work_dim();
 
     for (int b = 0; b < count; ++b) {
         const long t = group * BATCH_PER_GROUP + b;
@@ -59,37 +65,64 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         // Each stage keeps its values in an array of its own that lives
         // between two barriers only, and every loop over it is unrolled, so
         // that the values stay in registers and the device compiler
-        // vectorises the stage across work-items. A lane without a column
-        // reads a column that exists (clamped) and computes on zeros.
+        // vectorises the stage across work-items. The slot is taken in each
+        // stage from the local id (SG_WG_CPLX_ID), so that consecutive
+        // work-items address consecutive columns and rows.
         {
+            const int col = SG_WG_CPLX_ID();
+            const int colGroup = col / 4 < TF2_COL_GROUPS ? col / 4 : 0;
             ptype reg[FACT0];
+#if TF2_EVERY_SLOT_HAS_COLUMN
 #pragma unroll
-            for (int i = 0; i < FACT0; ++i) {
-                const ptype v = SG_LOAD(src, i * FACT1 + colc);
-                reg[i] = colOk ? v : SG_ZERO;
-            }
+            for (int i = 0; i < FACT0; ++i) reg[i] = SG_LOAD(src, i * FACT1 + col);
+#else
+            const int colc = col < FACT1 ? col : FACT1 - 1;
+#pragma unroll
+            for (int i = 0; i < FACT0; ++i) reg[i] = SG_LOAD(src, i * FACT1 + (i < TF2_ROWS_AT_OWN_COLUMN ? col : colc));
+#endif
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
 #pragma unroll
             for (int k = 0; k < FACT0; ++k) SG_TABLE_TWIDDLE(reg[k], twidl, colGroup * 16 * FACT0 + 16 * k, twSign);
-            if (sg < TF2_COL_GROUPS) {
+            // A store under a per-lane test keeps the device compiler from
+            // vectorising the stage: slots past the padded columns store
+            // into the last padding column instead, which no row reads (the
+            // values they leave there do not matter). Without padding they
+            // store nothing.
+#if TF2_EVERY_SLOT_HAS_COLUMN
+            const int colStore = col;
+#elif PADFACT1 > 0
+            const int colStore = col < TF2_COLS ? col : TF2_COLS - 1;
+#else
+            const int colStore = col;
+            if (col < TF2_COLS)
+#endif
+            {
 #pragma unroll
-                for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slm, k * TF2_COLS + col, TF2_PLANE, reg[k]);
+                for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slm, k * TF2_COLS + colStore, TF2_PLANE, reg[k]);
             }
         }
         barrier(CLK_LOCAL_MEM_FENCE);
 
         for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
-            const int k0 = 4 * (pass * TF2_SUBGROUPS + sg) + pair;
+            const int k0 = pass * TF2_SLOTS + SG_WG_CPLX_ID();
+            ptype reg[FACT1];
+#if TF2_EVERY_SLOT_HAS_ROW
+#pragma unroll
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slm, k0 * TF2_COLS + j, TF2_PLANE);
+            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+#pragma unroll
+            for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
+#else
             const int rowOk = k0 < FACT0;
             const int k0c = rowOk ? k0 : FACT0 - 1;
-            ptype reg[FACT1];
 #pragma unroll
             for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slm, k0c * TF2_COLS + j, TF2_PLANE);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, 2 * (k0 + FACT0 * k1), imStep, reg[k1]);
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
             }
+#endif
         }
     }
 }

@@ -19,15 +19,6 @@
 
 #define TF3_M (FACT1 * FACT2)
 
-// The distance, 1, from the real to the imaginary part of a value in the
-// caller's interleaved output, written as the launch's work-group size along
-// the transform dimension (1 in every launch). The device compiler optimises
-// the text once before the launch fixes the work-group size: with a literal 1
-// it packs the two stores of a value into a two-element vector store, and
-// then does not vectorise the pass across work-items; with this distance the
-// stores stay apart until the size is known, and the work-item loop is
-// vectorised with interleaved stores.
-#define TF3_OUT_PART_STEP ((long)get_local_size(1))
 #define TF3_COLS_PER_GROUP (WORK_GROUP_SIZE / 2)
 #define TF3_SLM_PLANE (TF3_COLS_PER_GROUP * FACT0)
 
@@ -79,10 +70,7 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
         const int ok = col < TF3_M;
         const long colc = ok ? col : TF3_M - 1;
 #pragma unroll
-        for (int i = 0; i < FACT0; ++i) {
-            const ptype v = SG_LOAD(src, colc + (long)i * TF3_M);
-            reg[i] = ok ? v : SG_ZERO;
-        }
+        for (int i = 0; i < FACT0; ++i) SG_LOAD_OR_ZERO(reg[i], src, colc + (long)i * TF3_M, ok);
 #endif
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
 #pragma unroll
@@ -191,7 +179,7 @@ __kernel void KERNEL_FUNC2(__global const ftype* scratch, __global ftype* out, _
 #endif
     {
 #pragma unroll
-        for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE_PARTS(dst, 2 * (col + r_count * k2), TF3_OUT_PART_STEP, reg[k2]);
+        for (int k2 = 0; k2 < FACT2; ++k2) SG_STORE_APART(dst, col + r_count * k2, reg[k2]);
     }
 }
 #endif

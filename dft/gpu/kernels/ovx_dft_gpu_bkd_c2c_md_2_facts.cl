@@ -17,9 +17,12 @@
 //
 // A complex value lives in a lane pair of a sub-group of 8 (even lane the
 // real part, odd lane the imaginary part), so a sub-group carries four
-// columns. Every sub-group passes the same barriers in the same order; lane
-// pairs without a column compute on zeros and store nothing, and sub-groups
-// without a column skip the first step (MD2F_ALL_SUBGROUPS_COMPUTE). Every read
+// columns. Every sub-group passes the same barriers in the same order. On
+// axis 0 the lane pairs without a column compute on values of the line and
+// store into a padding column, which no row reads; without padding columns
+// the sub-groups past the columns skip the first step
+// (MD2F_ALL_SUBGROUPS_COMPUTE). On the strided axes lane pairs without a
+// column compute on zeros and store nothing. Every read
 // of a work-group comes before its first barrier and every write after it,
 // so each kernel may run in place. No lane reads or writes past its line,
 // row or the end of the data.
@@ -35,18 +38,26 @@
 #define MD2F_COLS (FACT1 + PADFACT1)
 #define MD2F_COL_GROUPS (MD2F_COLS / 4)
 #define MD2F_SUBGROUPS0 (WORK_GROUP_SIZE / SUBGROUP_SIZE)
+// Axis 0: complex slots of a work-group (slot 4g + p is lane pair p of
+// sub-group g); whether every slot has a column and a row in every pass; the
+// rows i of the line that every slot may read at its own column,
+// i*FACT1 + slot, without leaving the line.
+#define MD2F_SLOTS0 (WORK_GROUP_SIZE / 2)
+#define MD2F_EVERY_SLOT_HAS_COLUMN0 (MD2F_SLOTS0 == FACT1)
+#define MD2F_EVERY_SLOT_HAS_ROW0 (MD2F_SLOTS0 * FACT1_LOOP_BOUND == FACT0)
+#if MD2F_N >= MD2F_SLOTS0
+#define MD2F_ROWS_AT_OWN_COLUMN0 ((MD2F_N - MD2F_SLOTS0) / FACT1 + 1)
+#else
+#define MD2F_ROWS_AT_OWN_COLUMN0 0
+#endif
 // The local areas keep the real parts in one plane and the imaginary parts
 // in the next: a store of both parts of a value to neighbouring addresses
 // lets the device compiler pack a stage into two-element vectors, which
 // keeps it from vectorising the stage across work-items.
 #define MD2F_PLANE0 (FACT0 * MD2F_COLS)
 #define MD2F_PLANE_S (4 * MD2F_N)
-// The output's imaginary parts lie one value after the real parts; the
-// distance is taken from the launch's dimension count (1), which the device
-// compiler cannot see, so that it does not pack the two stores of a value
-// into a two-element vector and keeps the second step vectorised across
-// work-items.
-#define MD2F_IM_STEP ((int)get_work_dim())
+// Output stores keep the parts of a value apart (SG_STORE_APART), so that
+// the second step stays vectorised across work-items.
 
 // Sub-groups without a column skip the first step where control flow may
 // differ between sub-groups (native sub-groups, or one work-item per lane
@@ -69,19 +80,10 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
                            __local ftype* slmPtr)
 {
     TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const int sg = (int)get_sub_group_id();
-    const int pair = (int)SG_CPLX_INDEX();
     const ftype pmOne = SG_PM_ONE(BWD_DIR);
     const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
     const long group = (long)get_group_id(0);
     const int count = (group == (long)get_num_groups(0) - 1) ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
-
-    // First step: column c = 4*sg + pair; sub-groups past the column groups
-    // (and the padding columns c >= FACT1) hold zeros.
-    const int col = 4 * sg + pair;
-    const int colOk = sg < MD2F_COL_GROUPS && col < FACT1;
-    const int colc = colOk ? col : FACT1 - 1;
-    const int colGroup = sg < MD2F_COL_GROUPS ? sg : 0;
 
     for (int b = 0; b < count; ++b) {
         const long t = group * BATCH_PER_GROUP + b;
@@ -92,41 +94,83 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __glob
         // Each step keeps its values in an array of its own that lives
         // between two barriers only, and every loop over it is unrolled, so
         // that the values stay in registers and the device compiler
-        // vectorises the step across work-items.
-        if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < MD2F_COL_GROUPS) {
-            ptype reg[FACT0];
+        // vectorises the step across work-items. The slot comes from the
+        // local id in each step (SG_WG_CPLX_ID), so that consecutive
+        // work-items address consecutive columns and rows.
+        //
+        // First step: column c = slot; the padding columns c >= FACT1 and
+        // the slots past them compute on values of the line that exist
+        // (reading at their own column where that stays inside the line,
+        // else at the last column).
+        {
+            const int col = SG_WG_CPLX_ID();
+#if MD2F_SLOTS0 <= MD2F_COLS || PADFACT1 > 0 || MD2F_ALL_SUBGROUPS_COMPUTE
+            const int computes = 1;
+#else
+            const int computes = col < MD2F_COLS;
+#endif
+            if (computes) {
+                const int colGroup = col / 4 < MD2F_COL_GROUPS ? col / 4 : 0;
+                ptype reg[FACT0];
+#if MD2F_EVERY_SLOT_HAS_COLUMN0
 #pragma unroll
-            for (int i = 0; i < FACT0; ++i) {
-                const ptype v = SG_LOAD(src, i * FACT1 + colc);
-                reg[i] = colOk ? v : SG_ZERO;
-            }
-            FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-            // Twiddles: one block of 16 table values per k0 and column group,
-            // (c, c) pairs in the first 8, (s, -s) pairs in the next 8.
+                for (int i = 0; i < FACT0; ++i) reg[i] = SG_LOAD(src, i * FACT1 + col);
+#else
+                const int colc = col < FACT1 ? col : FACT1 - 1;
 #pragma unroll
-            for (int k = 0; k < FACT0; ++k)
-                SG_TABLE_TWIDDLE(reg[k], twidlTable, colGroup * 16 * FACT0 + 16 * k, twSign);
-            if (colOk) {
+                for (int i = 0; i < FACT0; ++i)
+                    reg[i] = SG_LOAD(src, i * FACT1 + (i < MD2F_ROWS_AT_OWN_COLUMN0 ? col : colc));
+#endif
+                FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+                // Twiddles: one block of 16 table values per k0 and column
+                // group, (c, c) pairs in the first 8, (s, -s) pairs in the
+                // next 8.
 #pragma unroll
-                for (int k = 0; k < FACT0; ++k) SG_STORE_PARTS(slmPtr, k * MD2F_COLS + col, MD2F_PLANE0, reg[k]);
+                for (int k = 0; k < FACT0; ++k)
+                    SG_TABLE_TWIDDLE(reg[k], twidlTable, colGroup * 16 * FACT0 + 16 * k, twSign);
+                // A store under a per-lane test keeps the device compiler
+                // from vectorising the step: slots past the padded columns
+                // store into the last padding column instead, which no row
+                // reads. Without padding they store nothing.
+#if MD2F_EVERY_SLOT_HAS_COLUMN0
+                const int colStore = col;
+#elif PADFACT1 > 0
+                const int colStore = col < MD2F_COLS ? col : MD2F_COLS - 1;
+#else
+                const int colStore = col;
+                if (col < MD2F_COLS)
+#endif
+                {
+#pragma unroll
+                    for (int k = 0; k < FACT0; ++k)
+                        SG_STORE_PARTS(slmPtr, k * MD2F_COLS + colStore, MD2F_PLANE0, reg[k]);
+                }
             }
         }
         barrier(CLK_LOCAL_MEM_FENCE);
 
-        // Second step: frequency group G = sg + pass*w, k0 = 4G + pair; the
-        // padding rows k0 >= FACT0 read the last row and store nothing.
+        // Second step: k0 = pass * slots + slot; the padding rows k0 >= FACT0
+        // read the last row and store nothing.
         for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
-            const int k0 = 4 * (pass * MD2F_SUBGROUPS0 + sg) + pair;
+            const int k0 = pass * MD2F_SLOTS0 + SG_WG_CPLX_ID();
+            ptype reg[FACT1];
+#if MD2F_EVERY_SLOT_HAS_ROW0
+#pragma unroll
+            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slmPtr, k0 * MD2F_COLS + j, MD2F_PLANE0);
+            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
+#pragma unroll
+            for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
+#else
             const int rowOk = k0 < FACT0;
             const int k0c = rowOk ? k0 : FACT0 - 1;
-            ptype reg[FACT1];
 #pragma unroll
             for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slmPtr, k0c * MD2F_COLS + j, MD2F_PLANE0);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_PARTS(dst, 2 * (k0 + FACT0 * k1), MD2F_IM_STEP, reg[k1]);
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
             }
+#endif
         }
     }
 }
@@ -156,10 +200,7 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     if (MD2F_ALL_SUBGROUPS_COMPUTE || sg < FACT1) {
         ptype reg[FACT0];
 #pragma unroll
-        for (int i = 0; i < FACT0; ++i) {
-            const ptype v = SG_LOAD(in, baseOk + (long)(c + i * FACT1) * step);
-            reg[i] = loadOk ? v : SG_ZERO;
-        }
+        for (int i = 0; i < FACT0; ++i) SG_LOAD_OR_ZERO(reg[i], in, baseOk + (long)(c + i * FACT1) * step, loadOk);
         FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
 #pragma unroll
         for (int k0 = 0; k0 < FACT0; ++k0) SG_TABLE_TWIDDLE(reg[k0], twidlTable, c * 16 * FACT0 + 16 * k0, twSign);
@@ -178,7 +219,7 @@ static inline void md2f_strided_columns(__global const ftype* in, __global ftype
     if (colOk) {
 #pragma unroll
         for (int k1 = 0; k1 < FACT1; ++k1)
-            SG_STORE_PARTS(out, 2 * (base + (long)(sg + FACT0 * k1) * step), MD2F_IM_STEP, reg[k1]);
+            SG_STORE_APART(out, base + (long)(sg + FACT0 * k1) * step, reg[k1]);
     }
 }
 

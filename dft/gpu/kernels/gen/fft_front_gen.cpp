@@ -447,10 +447,27 @@ std::string lane_pair_vocabulary() {
          "{ (var) = (twr)*(var) + (pmOne_twi)*swapReImVector4(var); }\n"
          "#endif\n"
          "#define swapReIm(reg) SG_SWAP_RE_IM(reg)\n"
+         "/* reg <- complex value k of the interleaved array p where ok, else zero.\n"
+         "   k names a value that exists whatever ok is (a lane without a value\n"
+         "   reads one that exists, the caller clamps k), so the load is made\n"
+         "   unconditionally and only its result is chosen. */\n"
+         "#define SG_LOAD_OR_ZERO(reg, p, k, ok) "
+         "do { const ptype ld_v_ = SG_LOAD((p), (k)); (reg) = (ok) ? ld_v_ : SG_ZERO; } while (0)\n"
+         "/* The distance (1) from the real to the imaginary part of a value of an\n"
+         "   interleaved array, as a value the device compiler cannot fold: every\n"
+         "   launch has at least one dimension. With a literal 1 the compiler packs\n"
+         "   the two stores of a value into a two-element vector store and then\n"
+         "   does not vectorise the loop over the work-items. */\n"
+         "#define SG_IM_STEP ((int)(get_work_dim() != 0u))\n"
+         "/* complex value k of an interleaved array, stored with its parts apart */\n"
+         "#define SG_STORE_APART(p, k, v) SG_STORE_PARTS((p), 2 * (k), SG_IM_STEP, (v))\n"
          "/* reg <- reg times its twiddle from a lane table: (c, c) pairs in the 8\n"
-         "   values at `at`, (s, -s) pairs in the next 8 */\n"
+         "   values at `at`, (s, -s) pairs in the next 8. Only the pair's c and s\n"
+         "   are read (the even lane's values): reg <- c reg + sgn (+-s) swap(reg),\n"
+         "   the sign of s taken from SG_PM_ONE, which halves the table loads. */\n"
          "#define SG_TABLE_TWIDDLE(reg, tab, at, sgn) "
-         "SG_MUL_ADD_SWAP(reg, SG_LANE_LOAD(tab, at), sgn, SG_LANE_LOAD(tab, (at) + 8))\n\n";
+         "SG_TWIDDLE_PM(reg, (tab)[(at) + 2 * (int)SG_CPLX_INDEX()], (tab)[(at) + 8 + 2 * (int)SG_CPLX_INDEX()], "
+         "-(sgn) * SG_PM_ONE(0))\n\n";
     return o.str();
 }
 

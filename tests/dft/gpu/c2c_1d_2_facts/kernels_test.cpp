@@ -102,7 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
                       two_case{74, false, 0, 2, 5, 1.0},     // 2 x 37: generic odd routine
                       two_case{680, false, 1, 2, 5, 0.5},    // 34 x 20: generic even routine, 2 loops
                       two_case{4096, true, 0, 1, 5, 1.0},    // 64 x 64
-                      two_case{2048, true, 1, 2, 5, 1.0}),   // 64 x 32: two row passes per sub-group
+                      two_case{2048, true, 1, 2, 5, 1.0},    // 64 x 32: two row passes per sub-group
+                      two_case{1000, false, 0, 3, 5, 1.0},   // 40 x 25: lanes past the padded columns
+                      two_case{1024, false, 1, 2, 5, 0.5}),  // 32 x 32: every lane has a column and a row
     [](const auto& i) { return ovx_test::name(i.param.n, (i.param.single ? "s" : "d")); });
 
 }  // namespace
