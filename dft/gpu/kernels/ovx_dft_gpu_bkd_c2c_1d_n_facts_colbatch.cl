@@ -41,13 +41,9 @@
 #else
 #define NC_OUT_INDEX(col, k) ((long)OUTPUT_OFFSET + (long)(col) + (long)(k) * OUTPUT_STRIDE)
 #endif
-// Stores to the interleaved output take the distance, 1, from the real to the
-// imaginary part as the launch's work-group size along dimension 1 (1 in every
-// launch). The device compiler optimises the text before the launch fixes that
-// size: with a literal 1 it packs the two stores of a value into one
-// two-element store and then runs the work-items one by one instead of
-// vectorising across them.
-#define NC_STORE_OUT(dst, k, v) SG_STORE_PARTS((dst), 2L * (k), (long)get_local_size(1), (v))
+// Stores to the interleaved output keep the two parts of a value apart (see
+// SG_STORE_APART), so that the device compiler vectorises across work-items.
+#define NC_STORE_OUT(dst, k, v) SG_STORE_APART((dst), (k), (v))
 
 // Local memory keeps the real parts of the block in one plane and the
 // imaginary parts NC_SLM_PLANE values later, for the same reason.

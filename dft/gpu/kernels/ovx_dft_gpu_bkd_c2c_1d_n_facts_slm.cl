@@ -32,16 +32,14 @@
 #define NF_COVERS(tasks) ((tasks) % NF_PAIRS == 0)
 #define NF_SLM(row, col) ((row) * FACT3 + (col))
 // Local memory keeps the real parts in one plane and the imaginary parts
-// FFT_LEN values later; stores to the interleaved output take the distance,
-// 1, from the real to the imaginary part as the launch's work-group size
-// along the dimension past the last one (1 in every launch). The device
-// compiler optimises the text before the launch fixes that value: with both
-// parts at neighbouring addresses it packs the two stores of a value into one
-// two-element store and then runs the work-items one by one instead of
-// vectorising across them.
+// FFT_LEN values later, and stores to the interleaved output keep the two
+// parts of a value apart (see SG_STORE_APART): with both parts at
+// neighbouring addresses the device compiler packs the two stores of a value
+// into one two-element store and then runs the work-items one by one instead
+// of vectorising across them.
 #define NF_SLM_LOAD(at) SG_LOAD_PARTS(slm, (at), FFT_LEN)
 #define NF_SLM_STORE(at, v) SG_STORE_PARTS(slm, (at), FFT_LEN, (v))
-#define NF_STORE_OUT(k, v) SG_STORE_PARTS(dst, 2L * (k), (long)get_local_size(2), (v))
+#define NF_STORE_OUT(k, v) SG_STORE_APART(dst, (k), (v))
 // The lane pair's index in the group and the transform's data, taken again
 // in each pass from the local ids: the group holds NF_PAIRS lane pairs over
 // get_local_size(0) work-items. Each pass spells the index differently
