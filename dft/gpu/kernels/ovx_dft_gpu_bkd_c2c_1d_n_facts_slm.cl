@@ -195,35 +195,6 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             }
         }
     }
-    barrier(CLK_LOCAL_MEM_FENCE);
-
-    /* pass 4: task t = k3 + FACT3 (k2 + FACT2 k1) takes the values
-       FACT0 t + j (c0 = j) and writes outputs t + j N / FACT0 */
-    {
-        NF_IDS(4);
-        #pragma unroll
-        for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT0); ++i) {
-            const int t = pair + i * NF_PAIRS;
-            const int act = NF_COVERS(FFT_LEN / FACT0) || t < FFT_LEN / FACT0;
-            const int tt = act ? t : 0;
-            const int k1 = tt / (FACT3 * FACT2);
-            ptype reg[FACT0];
-            #pragma unroll
-            for (int j = 0; j < FACT0; ++j) {
-                /* table 1 entry j FACT1 + k1 */
-                const int e = j * FACT1 + k1;
-                reg[j] = NF_SLM_LOAD(FACT0 * tt + j);
-                NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
-            }
-            FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-            NF_UNROLL_STORES
-            for (int j = 0; j < FACT0; ++j) {
-                const int k = tt + j * (FFT_LEN / FACT0);
-                APPLY_LARGE_1D_TWIDDLE(reg[j], tr, k);
-                if (act) NF_STORE_OUT((long)k, reg[j]);
-            }
-        }
-    }
 #else
     /* pass 3: column k3, rows c0 + FACT0 j + FACT0 FACT1 k2 */
     {
@@ -251,11 +222,19 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             }
         }
     }
+#endif
     barrier(CLK_LOCAL_MEM_FENCE);
 
-    /* pass 4: column k3, rows FACT0 k1 + FACT0 FACT1 k2 + j, to global.
-       Task t = k3 + FACT3 (k2 + FACT2 k1) writes outputs t + j N / FACT0,
-       so that neighbouring work-items write neighbouring outputs. */
+#if NF_RELAYOUT
+#define NF_PASS4_AT(tt, k1, j) (FACT0 * (tt) + (j))
+#else
+#define NF_PASS4_AT(tt, k1, j) \
+    NF_SLM(FACT0 * (k1) + FACT0 * FACT1 * (((tt) / FACT3) % FACT2) + (j), (tt) % FACT3)
+#endif
+    /* pass 4: task t = k3 + FACT3 (k2 + FACT2 k1) takes column k3 at rows
+       FACT0 k1 + FACT0 FACT1 k2 + j (the values FACT0 t + j where pass 3
+       laid them out for it) and writes outputs t + j N / FACT0, so that
+       neighbouring work-items write neighbouring outputs. */
     {
         NF_IDS(6);
         #pragma unroll
@@ -263,15 +242,13 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             const int t = pair + i * NF_PAIRS;
             const int act = NF_COVERS(FFT_LEN / FACT0) || t < FFT_LEN / FACT0;
             const int tt = act ? t : 0;
-            const int k3 = tt % FACT3, u = tt / FACT3;
-            const int k2 = u % FACT2, k1 = u / FACT2;
-            const int base = FACT0 * k1 + FACT0 * FACT1 * k2;
+            const int k1 = tt / (FACT3 * FACT2);
             ptype reg[FACT0];
             #pragma unroll
             for (int j = 0; j < FACT0; ++j) {
                 /* table 1 entry j FACT1 + k1 */
                 const int e = j * FACT1 + k1;
-                reg[j] = NF_SLM_LOAD(NF_SLM(base + j, k3));
+                reg[j] = NF_SLM_LOAD(NF_PASS4_AT(tt, k1, j));
                 NF_TWIDDLE(reg[j], twidl_fact1[2 * e], twidl_fact1[2 * e + 1]);
             }
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
@@ -283,5 +260,4 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             }
         }
     }
-#endif
 }
