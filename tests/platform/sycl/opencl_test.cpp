@@ -64,14 +64,7 @@ Program& program() {
     return *p;
 }
 
-sycl::kernel make(const char* name, const sycl::context& ctx) {
-    cl_int err = CL_SUCCESS;
-    cl_kernel k = clCreateKernel(program().prog, name, &err);
-    EXPECT_EQ(err, CL_SUCCESS);
-    auto sk = sycl::make_kernel<sycl::backend::opencl>(k, ctx);
-    clReleaseKernel(k);  // the kernel object holds its own reference
-    return sk;
-}
+sycl::kernel make(const char* name, const sycl::context& ctx) { return make_opencl_kernel(program().prog, name, ctx); }
 
 struct big_t {
     std::int64_t a;

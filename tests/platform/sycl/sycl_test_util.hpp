@@ -23,6 +23,17 @@ sycl::errc error_of(F&& f, std::string* what = nullptr) {
     return sycl::errc::success;
 }
 
+// A SYCL kernel of the GPU context `ctx` made from kernel `name` of the built
+// OpenCL program `prog` (the SYCL kernel holds its own reference).
+inline sycl::kernel make_opencl_kernel(cl_program prog, const char* name, const sycl::context& ctx) {
+    cl_int err = CL_SUCCESS;
+    cl_kernel k = clCreateKernel(prog, name, &err);
+    EXPECT_EQ(err, CL_SUCCESS) << "kernel " << name;
+    auto sk = sycl::make_kernel<sycl::backend::opencl>(k, ctx);
+    clReleaseKernel(k);
+    return sk;
+}
+
 template <typename F>
 std::pair<sycl::errc, std::string> error_and_text(F&& f) {
     std::string what;
