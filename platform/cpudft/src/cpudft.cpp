@@ -210,6 +210,25 @@ void* aligned_block(std::size_t bytes) {
     return p;
 }
 
+// A plan of effort `effort` made by `make(in, out, flags)`: from wisdom of the
+// problem on the caller's arrays (`wi`, `wo`) when FFTW has it, else measured
+// on fresh blocks of `in_bytes` and `out_bytes` (one block when `same`), so
+// that measuring never overwrites the caller's data. `no_memory` tells whether
+// the blocks could not be allocated.
+template <typename Plan, typename Make>
+Plan measured_on_scratch(Make&& make, void* wi, void* wo, unsigned flags, unsigned effort, std::uint64_t in_bytes,
+                         std::uint64_t out_bytes, bool same, bool& no_memory) {
+    if (effort == FFTW_ESTIMATE) return make(wi, wo, flags | FFTW_ESTIMATE);
+    if (Plan p = make(wi, wo, flags | effort | FFTW_WISDOM_ONLY)) return p;
+    void* a = aligned_block(in_bytes);
+    void* b = same ? a : aligned_block(out_bytes);
+    Plan p = a && b ? make(a, b, flags | effort) : nullptr;
+    no_memory = !a || !b;
+    if (b != a) std::free(b);
+    std::free(a);
+    return p;
+}
+
 template <typename T>
 void scale_output(const direction_plan& d, char* out) {
     const T sc = static_cast<T>(d.scale);
@@ -848,15 +867,9 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     }
     bool no_memory = false;
     auto measured = [&](unsigned f) -> typename api::plan {
-        if (effort == FFTW_ESTIMATE) return make(si, so, f | FFTW_ESTIMATE);
-        if (typename api::plan p = make(si, so, f | effort | FFTW_WISDOM_ONLY)) return p;
-        void* a = aligned_block(fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes);
-        void* b = fftw_in_place ? a : aligned_block(out_bytes);
-        typename api::plan p = a && b ? make(a, b, f | effort) : nullptr;
-        no_memory = !a || !b;
-        if (b != a) std::free(b);
-        std::free(a);
-        return p;
+        return measured_on_scratch<typename api::plan>(make, si, so, f, effort,
+                                                       fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes,
+                                                       out_bytes, fftw_in_place, no_memory);
     };
     // Seconds of one run of a plan on zeroed scratch arrays of the node's
     // layout: the best of a few runs after a first one, each timed alone as a
@@ -913,16 +926,9 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
                                 which == 0 ? FFTW_FORWARD : FFTW_BACKWARD, f | keep);
             };
             auto measured_pass = [&](unsigned f) -> typename api::plan {
-                if (effort == FFTW_ESTIMATE) return make_pass(xi, so, f | FFTW_ESTIMATE);
-                if (typename api::plan p = make_pass(xi, so, f | effort | FFTW_WISDOM_ONLY)) return p;
                 const std::uint64_t a_bytes = k == 1 ? out_bytes : fftw_in_place ? std::max(in_bytes, out_bytes) : in_bytes;
-                void* a = aligned_block(a_bytes);
-                void* b = in_place_pass ? a : aligned_block(out_bytes);
-                typename api::plan p = a && b ? make_pass(a, b, f | effort) : nullptr;
-                no_memory = !a || !b;
-                if (b != a) std::free(b);
-                std::free(a);
-                return p;
+                return measured_on_scratch<typename api::plan>(make_pass, xi, so, f, effort, a_bytes, out_bytes,
+                                                               in_place_pass, no_memory);
             };
             const bool aligned = out_start % 16 == 0 && (k == 1 || in_start % 16 == 0);
             for (int big = 0; big < (ps.larger > 0 ? 2 : 1); ++big) {
