@@ -1,4 +1,5 @@
-// Two-factor kernel: one work-group transforms BATCH_PER_GROUP consecutive
+// Two-factor kernel (also the unit-stride axis of the 2D/3D two-factor
+// programs): one work-group transforms BATCH_PER_GROUP consecutive
 // transforms of length N = FACT0 x FACT1 of the batch.
 //
 // Each complex value lives in a lane pair of a sub-group of 8 (even lane the

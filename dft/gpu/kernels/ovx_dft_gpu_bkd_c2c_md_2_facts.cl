@@ -7,9 +7,10 @@
 // scale); FACT1-point transforms over c for each k0 give k1; the result
 // (k0, k1) is element k0 + FACT0*k1 of the line, in natural order.
 //
-//   KERNEL_FUNC0  axis 0 (unit stride): one line per work-group,
-//                 WORK_GROUP_SIZE work-items, FACT1_LOOP_BOUND passes of the
-//                 second step;
+//   KERNEL_FUNC0  axis 0 (unit stride): the one-dimensional two-factor
+//                 kernel, whose text the program carries after this file:
+//                 one line per work-group, WORK_GROUP_SIZE work-items,
+//                 FACT1_LOOP_BOUND passes of the second step;
 //   KERNEL_FUNC1  axis 1: four adjacent columns of one plane per
 //                 work-group, WORK_GROUP_SIZE_Y = 8 * FACT0 work-items;
 //   KERNEL_FUNC2  axis 2 (3D builds only): four adjacent columns of one row
@@ -18,14 +19,10 @@
 // A complex value lives in a lane pair of a sub-group of 8 (even lane the
 // real part, odd lane the imaginary part), so a sub-group carries four
 // columns. Every sub-group passes the same barriers in the same order. On
-// axis 0 the lane pairs without a column compute on values of the line and
-// store into a padding column, which no row reads; without padding columns
-// the sub-groups past the columns skip the first step
-// (MD2F_ALL_SUBGROUPS_COMPUTE). On the strided axes lane pairs without a
-// column compute on zeros and store nothing. Every read
-// of a work-group comes before its first barrier and every write after it,
-// so each kernel may run in place. No lane reads or writes past its line,
-// row or the end of the data.
+// the strided axes lane pairs without a column compute on zeros and store
+// nothing. Every read of a work-group comes before its first barrier and
+// every write after it, so each kernel may run in place. No lane reads or
+// writes past its line, row or the end of the data.
 
 #define TARVO_SG_PAIR_VOCABULARY 1
 
@@ -36,28 +33,11 @@
 
 #define MD2F_N (FACT0 * FACT1)
 #define MD2F_COLS (FACT1 + PADFACT1)
-#define MD2F_COL_GROUPS (MD2F_COLS / 4)
-#define MD2F_SUBGROUPS0 (WORK_GROUP_SIZE / SUBGROUP_SIZE)
-// Axis 0: complex slots of a work-group (slot 4g + p is lane pair p of
-// sub-group g); whether every slot has a column and a row in every pass; the
-// rows i of the line that every slot may read at its own column,
-// i*FACT1 + slot, without leaving the line.
-#define MD2F_SLOTS0 (WORK_GROUP_SIZE / 2)
-#define MD2F_EVERY_SLOT_HAS_COLUMN0 (MD2F_SLOTS0 == FACT1)
-#define MD2F_EVERY_SLOT_HAS_ROW0 (MD2F_SLOTS0 * FACT1_LOOP_BOUND == FACT0)
-#if MD2F_N >= MD2F_SLOTS0
-#define MD2F_ROWS_AT_OWN_COLUMN0 ((MD2F_N - MD2F_SLOTS0) / FACT1 + 1)
-#else
-#define MD2F_ROWS_AT_OWN_COLUMN0 0
-#endif
 // The local areas keep the real parts in one plane and the imaginary parts
 // in the next: a store of both parts of a value to neighbouring addresses
 // lets the device compiler pack a stage into two-element vectors, which
 // keeps it from vectorising the stage across work-items.
-#define MD2F_PLANE0 (FACT0 * MD2F_COLS)
 #define MD2F_PLANE_S (4 * MD2F_N)
-// Output stores keep the parts of a value apart (SG_STORE_APART), so that
-// the second step stays vectorised across work-items.
 
 // Sub-groups without a column skip the first step where control flow may
 // differ between sub-groups (native sub-groups, or one work-item per lane
@@ -70,110 +50,9 @@
 #define MD2F_ALL_SUBGROUPS_COMPUTE 0
 #endif
 
-// Axis 0: work-group g transforms the lines g*BATCH_PER_GROUP .. of `in`
-// (IDIST complex values apart) into the same lines of `out` (ODIST apart).
-// Local memory: FACT0 x (FACT1 + PADFACT1) complex values, (k0, c) at
-// k0*(FACT1 + PADFACT1) + c.
-__attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
-__attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
-__kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* out, __global const ftype* twidlTable,
-                           __local ftype* slmPtr)
-{
-    TARVO_SG_KERNEL_SCRATCH(SUBGROUP_SIZE);
-    const ftype pmOne = SG_PM_ONE(BWD_DIR);
-    const ftype twSign = FWD_DIR ? (ftype)(-1) : (ftype)(1);
-    const long group = (long)get_group_id(0);
-    const int count = (group == (long)get_num_groups(0) - 1) ? BATCH_FOR_LAST_GROUP : BATCH_PER_GROUP;
-
-    for (int b = 0; b < count; ++b) {
-        const long t = group * BATCH_PER_GROUP + b;
-        __global const ftype* src = in + 2 * t * (long)IDIST;
-        __global ftype* dst = out + 2 * t * (long)ODIST;
-        if (b > 0) barrier(CLK_LOCAL_MEM_FENCE);  // the previous line's rows are read
-
-        // Each step keeps its values in an array of its own that lives
-        // between two barriers only, and every loop over it is unrolled, so
-        // that the values stay in registers and the device compiler
-        // vectorises the step across work-items. The slot comes from the
-        // local id in each step (SG_WG_CPLX_ID), so that consecutive
-        // work-items address consecutive columns and rows.
-        //
-        // First step: column c = slot; the padding columns c >= FACT1 and
-        // the slots past them compute on values of the line that exist
-        // (reading at their own column where that stays inside the line,
-        // else at the last column).
-        {
-            const int col = SG_WG_CPLX_ID();
-#if MD2F_SLOTS0 <= MD2F_COLS || PADFACT1 > 0 || MD2F_ALL_SUBGROUPS_COMPUTE
-            const int computes = 1;
-#else
-            const int computes = col < MD2F_COLS;
-#endif
-            if (computes) {
-                const int colGroup = col / 4 < MD2F_COL_GROUPS ? col / 4 : 0;
-                ptype reg[FACT0];
-#if MD2F_EVERY_SLOT_HAS_COLUMN0
-#pragma unroll
-                for (int i = 0; i < FACT0; ++i) reg[i] = SG_LOAD(src, i * FACT1 + col);
-#else
-                const int colc = col < FACT1 ? col : FACT1 - 1;
-#pragma unroll
-                for (int i = 0; i < FACT0; ++i)
-                    reg[i] = SG_LOAD(src, i * FACT1 + (i < MD2F_ROWS_AT_OWN_COLUMN0 ? col : colc));
-#endif
-                FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-                // Twiddles: one block of 16 table values per k0 and column
-                // group, (c, c) pairs in the first 8, (s, -s) pairs in the
-                // next 8.
-#pragma unroll
-                for (int k = 0; k < FACT0; ++k)
-                    SG_TABLE_TWIDDLE(reg[k], twidlTable, colGroup * 16 * FACT0 + 16 * k, twSign);
-                // A store under a per-lane test keeps the device compiler
-                // from vectorising the step: slots past the padded columns
-                // store into the last padding column instead, which no row
-                // reads. Without padding they store nothing.
-#if MD2F_EVERY_SLOT_HAS_COLUMN0
-                const int colStore = col;
-#elif PADFACT1 > 0
-                const int colStore = col < MD2F_COLS ? col : MD2F_COLS - 1;
-#else
-                const int colStore = col;
-                if (col < MD2F_COLS)
-#endif
-                {
-#pragma unroll
-                    for (int k = 0; k < FACT0; ++k)
-                        SG_STORE_PARTS(slmPtr, k * MD2F_COLS + colStore, MD2F_PLANE0, reg[k]);
-                }
-            }
-        }
-        barrier(CLK_LOCAL_MEM_FENCE);
-
-        // Second step: k0 = pass * slots + slot; the padding rows k0 >= FACT0
-        // read the last row and store nothing.
-        for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
-            const int k0 = pass * MD2F_SLOTS0 + SG_WG_CPLX_ID();
-            ptype reg[FACT1];
-#if MD2F_EVERY_SLOT_HAS_ROW0
-#pragma unroll
-            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slmPtr, k0 * MD2F_COLS + j, MD2F_PLANE0);
-            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-#pragma unroll
-            for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
-#else
-            const int rowOk = k0 < FACT0;
-            const int k0c = rowOk ? k0 : FACT0 - 1;
-#pragma unroll
-            for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slmPtr, k0c * MD2F_COLS + j, MD2F_PLANE0);
-            FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
-            if (rowOk) {
-#pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
-            }
-#endif
-        }
-    }
-}
+// Axis 0 is the one-dimensional two-factor kernel (the next file of the
+// program text) under this program's name for it.
+#define KERNEL_FUNC KERNEL_FUNC0
 
 // The strided axes: the lane pair's column starts at complex value `base`
 // and its N values lie `step` complex values apart. Sub-group s takes the
