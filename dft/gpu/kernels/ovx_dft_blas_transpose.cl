@@ -76,9 +76,31 @@ __kernel void BT_NAME(ovx_dft_, BT_P, BT_L, BT_N, BT_S)(
     long offset_batch)
 {
     __local elem_t tile[16][17];
-    const long lx = get_local_id(0), ly = get_local_id(1);
-    const long gx = get_group_id(0) * 16, gy = get_group_id(1) * 16;
+    const int lx = (int)get_local_id(0), ly = (int)get_local_id(1);
+    const long gx = (long)get_group_id(0) * 16, gy = (long)get_group_id(1) * 16;
     const long first = offset_batch + (long)get_group_id(2) * kernel_batchsize;
+    /* One matrix per group and a tile wholly inside it (every group of the
+       usual launch but those on the edges): no bounds tests, one barrier and
+       no loop. The test is uniform over the group. Loops around a barrier
+       and tests around the accesses cost more than the copy itself where the
+       work-items of a group run as loops of one thread. */
+    if (kernel_batchsize == 1 && first < total_batchsize && gx + 16 <= m && gy + 16 <= n) {
+        __global const elem_t* src = a + offseta + first * stridea + gx + gy * lda;
+        elem_t v = BT_SCALE(src[lx + ly * lda], alpha_r, alpha_i);
+#if BT_C
+        v = BT_CONJ(v);
+#endif
+#if BT_T
+        __global elem_t* dst = b + offsetb + first * strideb + gy + gx * ldb;
+        tile[ly][lx] = v;
+        barrier(CLK_LOCAL_MEM_FENCE);
+        dst[lx + ly * ldb] = tile[lx][ly];
+#else
+        __global elem_t* dst = b + offsetb + first * strideb + gx + gy * ldb;
+        dst[lx + ly * ldb] = v;
+#endif
+        return;
+    }
     for (long k = 0; k < kernel_batchsize; ++k) {
         const long mat = first + k;
         if (mat >= total_batchsize) break;  /* uniform over the group */
