@@ -205,8 +205,9 @@ const char* kTwiddleLoop =
     "      const ulong r = (k * y) % twSize;\n"
     "      const ftype a = (ftype)(2 * r) / (ftype)twSize;\n";
 
-// The twiddles of results 1 .. fact-1 of a plain pass: result k is
-// multiplied by cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
+// The twiddles of results 1 .. fact-1 of a plain pass (and of the first
+// transform of the grouped entry): result k is multiplied by
+// cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
 // with s*s >= fact), the pass needs the angles of l = 1 .. s-1 and of s*h.
 // Within each of these two sets cospi and sinpi are evaluated only for the
 // power-of-two members (j = 1, 2, 4, ...), each angle reduced exactly modulo
@@ -321,9 +322,7 @@ std::string grouped_entry(const problem& p, const plan& pl, int dir, const std::
     t += "  for (ulong k = 0; k < " + F0 + "; ++k) v[k] = valid ? vload2(il + k * istride, in) : (ptype)(0, 0);\n";
     t += "  " + function_name(f0) + "(v, (ftype)1);\n";
     t += "  for (ulong k = 0; k < " + F0 + "; ++k) v[k] *= SCALE;\n";
-    t += "  for (ulong k = 1; k < " + F0 + "; ++k) {\n";
-    t += kTwiddleLoop;
-    t += "      TWIDL_MULT_INPLACE(cospi(a), sinpi(a), v[k]);\n  }\n";
+    t += split_twiddles(f0);
     t += "  for (ulong k = 0; k < " + F0 + "; ++k) vstore2(v[k], zloc * " + N + " + " + F0 + " * y + k, slmPtr);\n";
     t += "  barrier(CLK_LOCAL_MEM_FENCE);\n";
     t += "  const ulong cols = (rem == 0 || y < rem) ? partition : 1;\n"
