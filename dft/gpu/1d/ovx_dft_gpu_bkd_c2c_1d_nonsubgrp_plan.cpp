@@ -2,6 +2,7 @@
 
 #include "dft/gpu/frame/layout.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -204,25 +205,42 @@ const char* kTwiddleLoop =
     "      const ulong r = (k * y) % twSize;\n"
     "      const ftype a = (ftype)(2 * r) / (ftype)twSize;\n";
 
-// The twiddles of results 1 .. fact-1 of a plain pass: result k is
-// multiplied by cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
-// with s*s >= fact), cospi and sinpi are evaluated only for the angles of
-// l = 1 .. s-1 and of s*h, each reduced exactly modulo twSize first, and the
-// twiddle of a mixed k is the product of the two (a few rounding errors of the
-// working precision). That takes about 2 sqrt(fact) evaluations per work-item
-// instead of fact - 1, which dominated the passes' time.
+// The twiddles of results 1 .. fact-1 of a plain pass (and of the first
+// transform of the grouped entry): result k is multiplied by
+// cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
+// with s*s >= fact), the pass needs the angles of l = 1 .. s-1 and of s*h.
+// Within each of these two sets cospi and sinpi are evaluated only for the
+// power-of-two members (j = 1, 2, 4, ...), each angle reduced exactly modulo
+// twSize first; member j = top + rest (top its highest power of two) is the
+// product of the twiddles of top and rest, and the twiddle of a mixed k is the
+// product of its two members. Every twiddle is then a product of at most
+// log2(fact) evaluated values (a few rounding errors of the working
+// precision), for about log2(fact) evaluations per work-item instead of
+// fact - 1: the evaluations dominated the passes' time.
 std::string split_twiddles(std::int64_t fact) {
     std::int64_t s = 1;
     while (s * s < fact) ++s;
     std::string t = "  {\n";
-    auto angle = [&t](const std::string& tag, std::int64_t m) {
-        const std::string M = fmt_ll(m);
-        t += "    const ulong r" + tag + " = (" + M + " * y) % twSize;\n";
-        t += "    const ftype a" + tag + " = (ftype)(2 * r" + tag + ") / (ftype)twSize;\n";
-        t += "    const ftype c" + tag + " = cospi(a" + tag + "), s" + tag + " = sinpi(a" + tag + ");\n";
+    // Members j = 1 .. count of one set, angle j * step, named c<tag>j, s<tag>j.
+    auto set = [&t](const std::string& tag, std::int64_t step, std::int64_t count) {
+        for (std::int64_t j = 1; j <= count; ++j) {
+            const std::string J = tag + fmt_ll(j);
+            std::int64_t top = 1;
+            while (top * 2 <= j) top *= 2;
+            if (top == j) {
+                const std::string M = fmt_ll(j * step);
+                t += "    const ulong r" + J + " = (" + M + " * y) % twSize;\n";
+                t += "    const ftype a" + J + " = (ftype)(2 * r" + J + ") / (ftype)twSize;\n";
+                t += "    const ftype c" + J + " = cospi(a" + J + "), s" + J + " = sinpi(a" + J + ");\n";
+            } else {
+                const std::string T = tag + fmt_ll(top), R = tag + fmt_ll(j - top);
+                t += "    const ftype c" + J + " = c" + T + " * c" + R + " - s" + T + " * s" + R + ", s" + J + " = c" +
+                     T + " * s" + R + " + s" + T + " * c" + R + ";\n";
+            }
+        }
     };
-    for (std::int64_t l = 1; l < s && l < fact; ++l) angle("l" + fmt_ll(l), l);
-    for (std::int64_t h = 1; h * s < fact; ++h) angle("h" + fmt_ll(h), h * s);
+    set("l", 1, std::min(s - 1, fact - 1));
+    set("h", s, (fact - 1) / s);
     for (std::int64_t k = 1; k < fact; ++k) {
         const std::int64_t h = k / s, l = k % s;
         const std::string K = fmt_ll(k), L = "l" + fmt_ll(l), H = "h" + fmt_ll(h);
@@ -304,9 +322,7 @@ std::string grouped_entry(const problem& p, const plan& pl, int dir, const std::
     t += "  for (ulong k = 0; k < " + F0 + "; ++k) v[k] = valid ? vload2(il + k * istride, in) : (ptype)(0, 0);\n";
     t += "  " + function_name(f0) + "(v, (ftype)1);\n";
     t += "  for (ulong k = 0; k < " + F0 + "; ++k) v[k] *= SCALE;\n";
-    t += "  for (ulong k = 1; k < " + F0 + "; ++k) {\n";
-    t += kTwiddleLoop;
-    t += "      TWIDL_MULT_INPLACE(cospi(a), sinpi(a), v[k]);\n  }\n";
+    t += split_twiddles(f0);
     t += "  for (ulong k = 0; k < " + F0 + "; ++k) vstore2(v[k], zloc * " + N + " + " + F0 + " * y + k, slmPtr);\n";
     t += "  barrier(CLK_LOCAL_MEM_FENCE);\n";
     t += "  const ulong cols = (rem == 0 || y < rem) ? partition : 1;\n"

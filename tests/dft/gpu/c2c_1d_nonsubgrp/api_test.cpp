@@ -121,6 +121,24 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ApiDouble, ::testing::ValuesIn(kCases),
 INSTANTIATE_TEST_SUITE_P(Lengths, ApiSingle, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<api_case>& i) { return name_of(i.param); });
 
+// Twiddled first passes of factors whose twiddle sets take other shapes than
+// those of 8, 50 and 64 above: N = F * 67 gives FACT0 = F (twiddled,
+// straight-line) and FACT1 = 67, for F = 2 and 3 (one-member sets), 5, 17
+// and 31 (partial sets, members built from products within each set). A
+// unit-stride input with a stride-2 output, which only the general backend
+// accepts.
+const api_case kFirstPassFactors[] = {
+    {2 * 67, 2, 1, 2 * 67, 2, 4 * 67, false},
+    {3 * 67, 1, 1, 3 * 67, 2, 6 * 67, false},
+    {5 * 67, 2, 1, 5 * 67, 2, 10 * 67, false},
+    {17 * 67, 1, 1, 17 * 67, 2, 34 * 67, false},
+    {31 * 67, 1, 1, 31 * 67, 2, 62 * 67, false},
+};
+INSTANTIATE_TEST_SUITE_P(FirstPassFactors, ApiDouble, ::testing::ValuesIn(kFirstPassFactors),
+                         [](const ::testing::TestParamInfo<api_case>& i) { return name_of(i.param); });
+INSTANTIATE_TEST_SUITE_P(FirstPassFactors, ApiSingle, ::testing::ValuesIn(kFirstPassFactors),
+                         [](const ::testing::TestParamInfo<api_case>& i) { return name_of(i.param); });
+
 // The same plans again with the stand-in's shuffled scheduling of
 // out-of-order work (kernels come from the cache).
 TEST(ApiShuffled, SelectedLengths) {
