@@ -454,10 +454,11 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 #if DIM0FACT1 > 1
     // Blocks of h points per sub-group of a row: sub-group j of R0 holds
     // points (q R0 + j) h + r at j 4 R1 + q 4 h (cos) and + 2h (sin).
-    const int R0 = SMD_SGS / SMD_ROWS;
-    const int R1 = SMD_CDIV((SMD_C + 1) / 2, R0 * SMD_H) * SMD_H;
-    const int blk = k / SMD_H, r = k % SMD_H;
-    const int at = (blk % R0) * 4 * R1 + (blk / R0) * 4 * SMD_H + 2 * r;
+    const uint R0 = SMD_SGS / SMD_ROWS;
+    const uint R1 = SMD_CDIV((SMD_C + 1) / 2, R0 * SMD_H) * SMD_H;
+    // k is never negative: unsigned division by the constants is cheapest.
+    const uint blk = (uint)k / SMD_H, r = (uint)k % SMD_H;
+    const int at = (int)((blk % R0) * 4 * R1 + (blk / R0) * 4 * SMD_H + 2 * r);
     *wc = realFactors[at];
     *ws = realFactors[at + 2 * SMD_H];
 #elif SMD_REAL_TABLE
@@ -479,7 +480,8 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 // (mr, mi), and the factor e^(+i pi k / C) as (wc, ws).
 #define SMD_REAL_STEP_OPERANDS(t)                                         \
     const int tt = (t) < SMD_REAL_TASKS ? (t) : 0;                        \
-    const int r = tt / (SMD_C / 2 + 1), k = tt % (SMD_C / 2 + 1);         \
+    const int r = SMD_TASK_ROW(tt, SMD_C / 2 + 1);                        \
+    const int k = SMD_TASK_IN_ROW(tt, SMD_C / 2 + 1);                     \
     __local const ftype* row = slm + r * SMD_PITCH;                       \
     const ftype ar = row[2 * k], ai = row[2 * k + 1];                     \
     const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1]; \
@@ -512,8 +514,8 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
         for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                        \
             const int t = pair + i * SMD_PAIRS;                                      \
             if (t < SMD_REAL_TASKS) {                                                \
-                const int k = t % (SMD_C / 2 + 1);                                   \
-                __local ftype* row = slm + (t / (SMD_C / 2 + 1)) * SMD_PITCH;        \
+                const int k = SMD_TASK_IN_ROW(t, SMD_C / 2 + 1);                     \
+                __local ftype* row = slm + SMD_TASK_ROW(t, SMD_C / 2 + 1) * SMD_PITCH; \
                 SMD_PUT(row, 2 * k, v[i][0], v[i][1]);                               \
                 if (2 * k != SMD_C) SMD_PUT(row, 2 * (SMD_C - k), v[i][2], v[i][3]); \
             }                                                                        \
