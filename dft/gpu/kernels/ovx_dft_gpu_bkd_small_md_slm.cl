@@ -26,7 +26,11 @@
 // (SMD_FIRST_FROM_GLOBAL, SMD_LAST_TO_GLOBAL, SMD_REAL_POST_TO_GLOBAL).
 // The loops over the values of one task have fixed trip counts and are
 // unrolled, so that the values stay in registers between the loads, the
-// transform, the twiddles and the stores.
+// transform, the twiddles and the stores. The outputs of a transform are
+// multiplied and stored one by one in the order the transform computes them
+// (SMD_OUT_ORDER; the store alone masked for a lane pair without a task, the
+// multiplication in uniform control flow), so that fewer values are live at
+// once than when all are multiplied first and stored in natural order.
 //
 // A complex value lives in a lane pair; every per-lane notion goes through
 // the lane-pair vocabulary, so the text also runs one work-item per lane
@@ -242,6 +246,34 @@ long smd_row_out(const int r) {
         SG_TWIDDLE_PM(reg, (tbl)[2 * e_], -(tbl)[2 * e_ + 1], pmOne); \
     }
 
+// Output q of an F-point transform in the order the straight-line transforms
+// of the front compute their outputs: a size that 4 divides, radix 4 first,
+// else its smallest prime first (the outputs k1 + r X_k2 of radix r come k1
+// by k1, each group in the order of the remaining size), and a prime size
+// 0, 1, F-1, 2, F-2, ... Any order gives the same results; storing (or
+// multiplying and storing) the outputs in this order releases each one soon
+// after it is computed, so that fewer values are live at once. Sizes up to 64
+// need at most four levels.
+#define SMD_SPF(n) ((n) % 2 == 0 ? 2 : (n) % 3 == 0 ? 3 : (n) % 5 == 0 ? 5 : (n) % 7 == 0 ? 7 : (n))
+#define SMD_RADIX(n) ((n) % 4 == 0 ? 4 : SMD_SPF(n))
+#define SMD_ORD3(n, q)                                                                  \
+    (((n) <= 4 && (n) != 3) ? (q)                                                   \
+     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
+                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * ((q) % ((n) / SMD_RADIX(n))))
+#define SMD_ORD2(n, q)                                                                  \
+    (((n) <= 4 && (n) != 3) ? (q)                                                   \
+     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
+                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * SMD_ORD3((n) / SMD_RADIX(n), (q) % ((n) / SMD_RADIX(n))))
+#define SMD_ORD1(n, q)                                                                  \
+    (((n) <= 4 && (n) != 3) ? (q)                                                   \
+     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
+                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * SMD_ORD2((n) / SMD_RADIX(n), (q) % ((n) / SMD_RADIX(n))))
+#define SMD_ORD0(n, q)                                                                  \
+    (((n) <= 4 && (n) != 3) ? (q)                                                   \
+     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
+                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * SMD_ORD1((n) / SMD_RADIX(n), (q) % ((n) / SMD_RADIX(n))))
+#define SMD_OUT_ORDER(n, q) SMD_ORD0(n, q)
+
 // The natural index of the row output at position p after the in-place
 // passes (mixed-radix digits reversed). The last digit is the most
 // significant one of the natural index: natural(q F + j) = natural(q F) +
@@ -273,9 +305,11 @@ int smd_natural(int p) {
             ptype reg[F];                                                                                      \
             _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(row, base + ((L) / (F)) * j);     \
             FUNC(reg, pmOne TARVO_SG_ARG);                                                                     \
-            _Pragma("unroll") for (int j = 0; j < (F); ++j) TW(reg[j], tbl, R0, c, j);                         \
-            if (act)                                                                                           \
-                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(row, base + ((L) / (F)) * j, reg[j]); \
+            _Pragma("unroll") for (int q = 0; q < (F); ++q) {                                                  \
+                const int j = SMD_OUT_ORDER((F), q);                                                           \
+                TW(reg[j], tbl, R0, c, j);                                                                     \
+                if (act) SG_STORE(row, base + ((L) / (F)) * j, reg[j]);                                        \
+            }                                                                                                  \
         }                                                                                                      \
         barrier(CLK_LOCAL_MEM_FENCE);                                                                          \
     }
@@ -296,13 +330,17 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
         // The column's first twiddle: the twiddles of its outputs lie at
         // constant offsets from it.
         __global const ftype* tw_c = SMD_MAIN_TW_COLUMN(tbl, c);
-        __local ftype* row = slm + r * SMD_PITCH;
+        // The column's values lie at constant offsets from its first one.
+        __global const ftype* col_in = in_row + 2 * c;
+        __local ftype* col = slm + r * SMD_PITCH + 2 * c;
         ptype reg[DIM0FACT0];
-        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) reg[j] = SG_LOAD(in_row, c + (SMD_C / DIM0FACT0) * j);
+        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) reg[j] = SG_LOAD(col_in, (SMD_C / DIM0FACT0) * j);
         DIM0FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SMD_MAIN_TW_AT(reg[j], tw_c, j);
-        if (act)
-            _Pragma("unroll") for (int j = 0; j < DIM0FACT0; ++j) SG_STORE(row, c + (SMD_C / DIM0FACT0) * j, reg[j]);
+        _Pragma("unroll") for (int q = 0; q < DIM0FACT0; ++q) {
+            const int j = SMD_OUT_ORDER(DIM0FACT0, q);
+            SMD_MAIN_TW_AT(reg[j], tw_c, j);
+            if (act) SG_STORE(col, (SMD_C / DIM0FACT0) * j, reg[j]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 }
@@ -349,9 +387,11 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
             _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);   \
             FUNC(reg, pmOne TARVO_SG_ARG);                                                                          \
             if (t < SMD_ROWS * (SMD_C / (F)) && r < rows) {                                                         \
-                __global ftype* out_row = dst + smd_row_out(r);                                                     \
-                const int nat = smd_natural(blk * (F));                                                             \
-                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(out_row, nat + (SMD_C / (F)) * j, reg[j]); \
+                __global ftype* nat_p = dst + smd_row_out(r) + 2 * smd_natural(blk * (F));                          \
+                _Pragma("unroll") for (int q = 0; q < (F); ++q) {                                                   \
+                    const int j = SMD_OUT_ORDER((F), q);                                                            \
+                    SG_STORE(nat_p, (SMD_C / (F)) * j, reg[j]);                                                     \
+                }                                                                                                   \
             }                                                                                                       \
         }                                                                                                           \
     }
@@ -387,7 +427,10 @@ void smd_rows_one(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG
         _Pragma("unroll") for (int k = 0; k < DIM0FACT0; ++k) reg[k] = SG_LOAD(row, k);
         DIM0FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         if (r < SMD_ROWS)
-            _Pragma("unroll") for (int k = 0; k < DIM0FACT0; ++k) SG_STORE(row, k, reg[k]);
+            _Pragma("unroll") for (int q = 0; q < DIM0FACT0; ++q) {
+                const int k = SMD_OUT_ORDER(DIM0FACT0, q);
+                SG_STORE(row, k, reg[k]);
+            }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 }
@@ -411,10 +454,11 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 #if DIM0FACT1 > 1
     // Blocks of h points per sub-group of a row: sub-group j of R0 holds
     // points (q R0 + j) h + r at j 4 R1 + q 4 h (cos) and + 2h (sin).
-    const int R0 = SMD_SGS / SMD_ROWS;
-    const int R1 = SMD_CDIV((SMD_C + 1) / 2, R0 * SMD_H) * SMD_H;
-    const int blk = k / SMD_H, r = k % SMD_H;
-    const int at = (blk % R0) * 4 * R1 + (blk / R0) * 4 * SMD_H + 2 * r;
+    const uint R0 = SMD_SGS / SMD_ROWS;
+    const uint R1 = SMD_CDIV((SMD_C + 1) / 2, R0 * SMD_H) * SMD_H;
+    // k is never negative: unsigned division by the constants is cheapest.
+    const uint blk = (uint)k / SMD_H, r = (uint)k % SMD_H;
+    const int at = (int)((blk % R0) * 4 * R1 + (blk / R0) * 4 * SMD_H + 2 * r);
     *wc = realFactors[at];
     *ws = realFactors[at + 2 * SMD_H];
 #elif SMD_REAL_TABLE
@@ -436,7 +480,8 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 // (mr, mi), and the factor e^(+i pi k / C) as (wc, ws).
 #define SMD_REAL_STEP_OPERANDS(t)                                         \
     const int tt = (t) < SMD_REAL_TASKS ? (t) : 0;                        \
-    const int r = tt / (SMD_C / 2 + 1), k = tt % (SMD_C / 2 + 1);         \
+    const int r = SMD_TASK_ROW(tt, SMD_C / 2 + 1);                        \
+    const int k = SMD_TASK_IN_ROW(tt, SMD_C / 2 + 1);                     \
     __local const ftype* row = slm + r * SMD_PITCH;                       \
     const ftype ar = row[2 * k], ai = row[2 * k + 1];                     \
     const ftype mr = row[2 * (SMD_C - k)], mi = row[2 * (SMD_C - k) + 1]; \
@@ -469,8 +514,8 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
         for (int i = 0; i < SMD_TRIPS(SMD_REAL_TASKS); ++i) {                        \
             const int t = pair + i * SMD_PAIRS;                                      \
             if (t < SMD_REAL_TASKS) {                                                \
-                const int k = t % (SMD_C / 2 + 1);                                   \
-                __local ftype* row = slm + (t / (SMD_C / 2 + 1)) * SMD_PITCH;        \
+                const int k = SMD_TASK_IN_ROW(t, SMD_C / 2 + 1);                     \
+                __local ftype* row = slm + SMD_TASK_ROW(t, SMD_C / 2 + 1) * SMD_PITCH; \
                 SMD_PUT(row, 2 * k, v[i][0], v[i][1]);                               \
                 if (2 * k != SMD_C) SMD_PUT(row, 2 * (SMD_C - k), v[i][2], v[i][3]); \
             }                                                                        \
@@ -564,7 +609,10 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_
         _Pragma("unroll") for (int m = 0; m < DIM1FACT0; ++m) reg[m] = SG_LOAD(SMD_COL_ROW(b, m), col);
         DIM1FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
-            _Pragma("unroll") for (int m = 0; m < DIM1FACT0; ++m) SG_STORE(SMD_COL_ROW(b, m), col, reg[m]);
+            _Pragma("unroll") for (int q = 0; q < DIM1FACT0; ++q) {
+                const int m = SMD_OUT_ORDER(DIM1FACT0, q);
+                SG_STORE(SMD_COL_ROW(b, m), col, reg[m]);
+            }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
 }
@@ -583,9 +631,11 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         ptype reg[DIM1FACT0];
         _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) reg[j] = SG_LOAD(SMD_COL_ROW(b, c + DIM1FACT1 * j), col);
         DIM1FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
-        _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) SMD_PAIR_TW(reg[j], tbl, DIM1FACT0, c, j);
-        if (act)
-            _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) SG_STORE(SMD_COL_ROW(b, c + DIM1FACT1 * j), col, reg[j]);
+        _Pragma("unroll") for (int q = 0; q < DIM1FACT0; ++q) {
+            const int j = SMD_OUT_ORDER(DIM1FACT0, q);
+            SMD_PAIR_TW(reg[j], tbl, DIM1FACT0, c, j);
+            if (act) SG_STORE(SMD_COL_ROW(b, c + DIM1FACT1 * j), col, reg[j]);
+        }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
     ptype reg[SMD_TRIPS(BATCH_PER_GROUP * SMD_COLS * DIM1FACT0)][DIM1FACT1];
