@@ -12,8 +12,10 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "dft/dft_reference.hpp"
@@ -277,6 +279,38 @@ TEST(CpuLibraryPieces, NodesComputingAtOnce) {
             }
         });
     for (auto& t : callers) t.join();
+}
+
+// One committed node computed many times in a row, its output poisoned with
+// NaN before each compute: every compute returns only once each of its
+// pieces (batch pieces, loop jobs, both passes) has written its results.
+template <typename T>
+void repeated_computes(const std::vector<std::int64_t>& n, std::int64_t batch, int computes) {
+    std::vector<std::int64_t> node_order(n.rbegin(), n.rend());
+    node_ptr p;
+    ASSERT_EQ(create(&p.n, std::is_same_v<T, double>, false, node_order), 0);
+    const std::int64_t pts = product(n);
+    const layout l = contiguous(n, n.back());
+    if (batch > 1) p.n->user_batch.records[0] = dfti_dim{batch, pts, pts, 0, 0};
+    p.n->placement = DFTI_NOT_INPLACE;
+    p.n->directions = 0;
+    ASSERT_EQ(p.n->methods->commit(p.n), 0);
+    std::vector<cld> x, expected;
+    reference_batch(n, false, 0, 1.0, batch, 21u, x, expected);
+    std::vector<T> in(2 * pts * batch), out(in.size());
+    scatter(in, l, n, batch, 2, 0, x);
+    for (int k = 0; k < computes; ++k) {
+        std::fill(out.begin(), out.end(), std::numeric_limits<T>::quiet_NaN());
+        ASSERT_EQ(dfti_cpu_compute(p.n, 0, in.data(), out.data()), 0);
+        const double rel = relative_error(out, l, n, batch, 2, 0, expected);
+        ASSERT_LE(rel, tolerance<T>(pts)) << "compute " << k;
+    }
+}
+
+TEST(CpuLibraryPieces, EveryComputeEndsAfterItsPieces) {
+    repeated_computes<float>({256}, 128, 40);         // batch pieces
+    repeated_computes<double>({128, 256}, 1, 40);     // FFTW's loops in jobs
+    repeated_computes<double>({36, 40, 45}, 1, 40);   // two passes of pieces
 }
 
 TEST(CpuLibraryRefusals, RecommitReleasesPlans) {
