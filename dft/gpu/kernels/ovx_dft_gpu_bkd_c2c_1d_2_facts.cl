@@ -68,7 +68,12 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         // that the values stay in registers and the device compiler
         // vectorises the stage across work-items. The slot is taken in each
         // stage from the local id (SG_WG_CPLX_ID), so that consecutive
-        // work-items address consecutive columns and rows.
+        // work-items address consecutive columns and rows. Global addresses
+        // are formed in 64 bits (the twiddle block as a pointer, output
+        // indices as long): from 32-bit indices the compiler widens every
+        // address of every work-item on its own, one or two instructions
+        // per access, where a 64-bit index lets the constant part of the
+        // address stand in the access itself.
         {
             const int col = SG_WG_CPLX_ID();
             const int colGroup = col / 4 < TF2_COL_GROUPS ? col / 4 : 0;
@@ -82,8 +87,9 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             for (int i = 0; i < FACT0; ++i) reg[i] = SG_LOAD(src, i * FACT1 + (i < TF2_ROWS_AT_OWN_COLUMN ? col : colc));
 #endif
             FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
+            __global const ftype* twBlock = twidl + (long)colGroup * 16 * FACT0;
 #pragma unroll
-            for (int k = 0; k < FACT0; ++k) SG_TABLE_TWIDDLE(reg[k], twidl, colGroup * 16 * FACT0 + 16 * k, twSign);
+            for (int k = 0; k < FACT0; ++k) SG_TABLE_TWIDDLE(reg[k], twBlock, 16 * k, twSign);
             // A store under a per-lane test keeps the device compiler from
             // vectorising the stage: slots past the padded columns store
             // into the last padding column instead, which no row reads (the
@@ -105,14 +111,20 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         barrier(CLK_LOCAL_MEM_FENCE);
 
         for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
-            const int k0 = pass * TF2_SLOTS + SG_WG_CPLX_ID();
+            // The row adds TF2_SLOTS times local id 1, which is 0 in this
+            // one-dimensional launch: spelt like the column of step 1, the
+            // compiler would merge the two and keep the index of every
+            // work-item across the barrier, storing it before and loading it
+            // after, and address the row step's accesses through it one
+            // work-item at a time.
+            const int k0 = pass * TF2_SLOTS + SG_WG_CPLX_ID() + TF2_SLOTS * (int)get_local_id(1);
             ptype reg[FACT1];
 #if TF2_EVERY_SLOT_HAS_ROW
 #pragma unroll
             for (int j = 0; j < FACT1; ++j) reg[j] = SG_LOAD_PARTS(slm, k0 * TF2_COLS + j, TF2_PLANE);
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
 #pragma unroll
-            for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
+            for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, (long)k0 + FACT0 * k1, reg[k1]);
 #else
             const int rowOk = k0 < FACT0;
             const int k0c = rowOk ? k0 : FACT0 - 1;
@@ -121,7 +133,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             FACT1_FUNC(reg, pmOne TARVO_SG_ARG);
             if (rowOk) {
 #pragma unroll
-                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, k0 + FACT0 * k1, reg[k1]);
+                for (int k1 = 0; k1 < FACT1; ++k1) SG_STORE_APART(dst, (long)k0 + FACT0 * k1, reg[k1]);
             }
 #endif
         }
