@@ -118,8 +118,12 @@
 // that column exists (ok). A work-item without a column reads the block's
 // first column and stores nothing to the output; in local memory it keeps to
 // its own column (lc < NC_CC) or stores nothing (NC_IN_BLOCK).
-#define NC_LANE                                                                   \
-    const int wid_ = SG_WG_CPLX_ID();                                             \
+// Each pass spells the index differently (adding k times local id 1, which
+// is 0): the device compiler would otherwise keep one index, computed before
+// a barrier, per work-item across it and address the later passes' memory
+// one work-item at a time through it.
+#define NC_LANE(k)                                                                \
+    const int wid_ = SG_WG_CPLX_ID() + (k) * (int)get_local_id(1);                \
     const int w = wid_ / NC_H / NC_CB;                                            \
     const int lc = (wid_ / NC_H % NC_CB) * NC_H + wid_ % NC_H;                    \
     const long block = (long)get_group_id(0);                                     \
@@ -249,7 +253,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
        factor a task's stores could reach the values that its other workers
        read, in place) */
     {
-        NC_LANE;
+        NC_LANE(1);
         const long grp = NC_GRP(ob, col);
         __global const ftype* src =
             in + 2L * ((long)INPUT_OFFSET + ob * (long)OUTER_BATCH_INPUT_DISTANCE + block * NC_CC + (ok ? lc : 0));
@@ -260,7 +264,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     /* pass 2: in place in local memory with three factors (no split: the
        workers of a task read what the others store), else to the output */
     {
-        NC_LANE;
+        NC_LANE(2);
         const long grp = NC_GRP(ob, col);
         NC_ROUNDS(FACT0 * FACT2, FACT1, FACT2 == 1 && NC_SPLIT(FACT0 * FACT2, FACT1), NC_PASS2);
     }
@@ -269,7 +273,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
     barrier(CLK_LOCAL_MEM_FENCE);
     /* pass 3: local memory to the output */
     {
-        NC_LANE;
+        NC_LANE(3);
         const long grp = NC_GRP(ob, col);
         NC_ROUNDS(FACT0 * FACT1, FACT2, NC_SPLIT(FACT0 * FACT1, FACT2), NC_PASS3);
     }
