@@ -49,6 +49,21 @@ struct device_facts {
     uint32_t align_bytes = 16;
 };
 
+// The planner's device figures from a device record (the frame's device
+// facts); false for a device without sub-groups.
+template <class Facts>
+bool planner_device(const Facts& f, int arch, device_facts& dev) {
+    if (f.min_sub_group == 0) return false;
+    dev.min_sub_group = f.min_sub_group;
+    dev.arch = arch;
+    dev.local_mem = f.local_mem;
+    dev.compute_units = f.compute_units;
+    dev.max_work_group = f.max_work_group;
+    dev.tiles = f.tiles;
+    dev.align_bytes = f.align_bytes;
+    return true;
+}
+
 struct plan {
     bool single = false;
     int64_t n = 0;

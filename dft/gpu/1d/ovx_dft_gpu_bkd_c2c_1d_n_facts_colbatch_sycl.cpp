@@ -36,20 +36,6 @@ struct n_facts_colbatch_block : frame_block<Real, 2> {
 
 n_facts_colbatch::shape shape_of(const DFTI_DESCRIPTOR* node) { return frame_colbatch_shape<n_facts_colbatch::shape>(node); }
 
-// The planner's device figures from the device facts; false for a device
-// without sub-groups.
-bool planner_device(const device_facts& f, std::int32_t arch, n_facts_colbatch::device_facts& dev) {
-    if (f.min_sub_group == 0) return false;
-    dev.min_sub_group = f.min_sub_group;
-    dev.arch = arch;
-    dev.local_mem = f.local_mem;
-    dev.compute_units = f.compute_units;
-    dev.max_work_group = f.max_work_group;
-    dev.tiles = f.tiles;
-    dev.align_bytes = f.align_bytes;
-    return true;
-}
-
 template <class Real>
 struct n_facts_colbatch_module {
     using real = Real;
@@ -69,7 +55,7 @@ struct n_facts_colbatch_module {
     static int plan(DFTI_DESCRIPTOR* node, block* b) {
         n_facts_colbatch::device_facts dev;
         // An estimate before the device is known plans for the planner's default device.
-        if (!frame_device_assumed(b) && !planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
+        if (!frame_device_assumed(b) && !n_facts_colbatch::planner_device(b->dev, b->arch, dev)) return DFTI_STATUS_NOT_APPLICABLE;
         const int st = n_facts_colbatch::make_plan(shape_of(node), dev, single, b->pl);
         if (st != 0) return st;
         // Table 1 forward, table 1 backward, table 2 forward, table 2

@@ -208,12 +208,7 @@ TEST_P(NFactsColbatchRounds, MatchFftwOutOfPlaceAndInPlace) {
     const korami::ovx::dft::gpufw::device_facts f = korami::ovx::dft::gpufw::device_facts_of(&gpu_queue());
     ASSERT_TRUE(f.known);
     nc::device_facts dev;
-    dev.min_sub_group = f.min_sub_group;
-    dev.local_mem = f.local_mem;
-    dev.compute_units = f.compute_units;
-    dev.max_work_group = f.max_work_group;
-    dev.tiles = f.tiles;
-    dev.align_bytes = f.align_bytes;
+    ASSERT_TRUE(nc::planner_device(f, OVX_GPU_ARCH_QUEN6, dev));
     nc::shape s;
     s.n = c.n;
     s.fwd_stride = s.bwd_stride = c.b;
