@@ -111,13 +111,9 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
         barrier(CLK_LOCAL_MEM_FENCE);
 
         for (int pass = 0; pass < FACT1_LOOP_BOUND; ++pass) {
-            // The row adds TF2_SLOTS times local id 1, which is 0 in this
-            // one-dimensional launch: spelt like the column of step 1, the
-            // compiler would merge the two and keep the index of every
-            // work-item across the barrier, storing it before and loading it
-            // after, and address the row step's accesses through it one
-            // work-item at a time.
-            const int k0 = pass * TF2_SLOTS + SG_WG_CPLX_ID() + TF2_SLOTS * (int)get_local_id(1);
+            // The row's slot is taken afresh after the barrier: spelt like the
+            // column of step 1, it would be the value kept from before it.
+            const int k0 = pass * TF2_SLOTS + SG_WG_CPLX_ID_AT(TF2_SLOTS);
             ptype reg[FACT1];
 #if TF2_EVERY_SLOT_HAS_ROW
 #pragma unroll

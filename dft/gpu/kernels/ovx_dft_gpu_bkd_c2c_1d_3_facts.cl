@@ -42,18 +42,6 @@
     const long col = (long)get_group_id(0) * TF3_COLS_PER_GROUP + local_col;       \
     const long row = (long)get_group_id(1)
 
-// The same slot, taken again after a barrier from the local ids: the group's
-// get_local_size(0) work-items hold its TF3_COLS_PER_GROUP lane pairs, and
-// local id 1 (always 0) is added so that the expression differs from the
-// slot computed before the barrier. The device compiler merges equal
-// expressions of the local id across a barrier, keeps the merged value in a
-// per-work-item array and reads it back after the barrier, which turns the
-// accesses it indexes into gathers and scatters and the copy loop into one
-// work-item at a time; a value it has to compute again stays affine in the
-// work-item.
-#define TF3_SLOT_AFTER_BARRIER() \
-    ((long)((get_local_id(0) + get_local_id(1)) / (get_local_size(0) / TF3_COLS_PER_GROUP)))
-
 #if defined(KERNEL_FUNC0)
 __attribute__((reqd_work_group_size(WORK_GROUP_SIZE, 1, 1)))
 __attribute__((tarvo_reqd_sub_group_size(SUBGROUP_SIZE)))
@@ -93,7 +81,8 @@ __kernel void KERNEL_FUNC0(__global const ftype* in, __global ftype* scratch, __
 #endif
 #pragma unroll
     for (int j = 0; j < FACT0; ++j) {
-        const long r = TF3_SLOT_AFTER_BARRIER() + (long)j * TF3_COLS_PER_GROUP;
+        // the slot taken afresh after the barrier, not the one from before it
+        const long r = (long)SG_WG_CPLX_ID_AT(1) + (long)j * TF3_COLS_PER_GROUP;
 #if TF3_M % TF3_COLS_PER_GROUP != 0
         if (r < FACT0 * cols)
 #endif

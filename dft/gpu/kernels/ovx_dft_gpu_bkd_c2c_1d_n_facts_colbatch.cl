@@ -118,12 +118,10 @@
 // that column exists (ok). A work-item without a column reads the block's
 // first column and stores nothing to the output; in local memory it keeps to
 // its own column (lc < NC_CC) or stores nothing (NC_IN_BLOCK).
-// Each pass spells the index differently (adding k times local id 1, which
-// is 0): the device compiler would otherwise keep one index, computed before
-// a barrier, per work-item across it and address the later passes' memory
-// one work-item at a time through it.
+// Each pass k takes the index afresh, so that no index computed before a
+// barrier is reused after it.
 #define NC_LANE(k)                                                                \
-    const int wid_ = SG_WG_CPLX_ID() + (k) * (int)get_local_id(1);                \
+    const int wid_ = SG_WG_CPLX_ID_AT(k);                                         \
     const int w = wid_ / NC_H / NC_CB;                                            \
     const int lc = (wid_ / NC_H % NC_CB) * NC_H + wid_ % NC_H;                    \
     const long block = (long)get_group_id(0);                                     \

@@ -41,16 +41,10 @@
 #define NF_SLM_STORE(at, v) SG_STORE_PARTS(slm, (at), FFT_LEN, (v))
 #define NF_STORE_OUT(k, v) SG_STORE_APART(dst, (k), (v))
 // The lane pair's index in the group and the transform's data, taken again
-// in each pass from the local ids: the group holds NF_PAIRS lane pairs over
-// get_local_size(0) work-items. Each pass spells the index differently
-// (adding k times local id 1, which is 0), so that the compiler cannot
-// reuse an index computed before a barrier: the device compiler of the
-// machine keeps such a value per work-item across the barrier and then
-// gathers and scatters through it instead of accessing memory linearly.
-#define NF_PAIR_ID(k) \
-    ((int)((get_local_id(0) + (k) * get_local_id(1)) / (get_local_size(0) / NF_PAIRS)))
+// in each pass (pass k) so that no index computed before a barrier is
+// reused after it.
 #define NF_IDS(k)                                                     \
-    const int pair = NF_PAIR_ID(k);                                   \
+    const int pair = SG_WG_CPLX_ID_AT(k);                             \
     const long tr = (long)get_group_id(1);                            \
     __global const ftype* src = in + 2L * (long)IDIST * tr;           \
     __global ftype* dst = out + 2L * (long)ODIST * tr;                \
@@ -205,7 +199,7 @@ __kernel void KERNEL_FUNC(__global const ftype* in, __global ftype* out, __globa
             FACT1_FUNC(reg[i], pmOne TARVO_SG_ARG);
         }
         barrier(CLK_LOCAL_MEM_FENCE);
-        const int pair2 = NF_PAIR_ID(9);
+        const int pair2 = SG_WG_CPLX_ID_AT(9);
         #pragma unroll
         for (int i = 0; i < NF_TRIPS(FFT_LEN / FACT1); ++i) {
             const int t = pair2 + i * NF_PAIRS;

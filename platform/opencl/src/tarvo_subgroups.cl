@@ -217,6 +217,7 @@ static inline __attribute__((always_inline)) uint _tsg_pair_sg_size(tarvo_sg_ctx
 
 #define SG_CPLX_INDEX() _tsg_lane(_tsg)
 #define SG_WG_CPLX_ID() ((int)get_local_id(0))
+#define SG_WG_CPLX_ID_AT(k) ((int)(get_local_id(0) + (k) * get_local_id(1)))
 #define SG_PM_ONE(bwd) (((((uint)(bwd)) & 1u) == 0u) ? (ftype)1 : (ftype)-1)
 #define SG_SWAP_RE_IM(x) ((ptype){(x).im, (x).re})
 #define SG_ZERO ((ptype){(ftype)0, (ftype)0})
