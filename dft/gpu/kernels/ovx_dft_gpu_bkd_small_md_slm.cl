@@ -239,11 +239,16 @@ long smd_row_out(const int r) {
         SMD_MAIN_TW_AT(reg, twc_, (j));                              \
     }
 // Multiplies by w^(c j) of a factor-pair table, whose entry c R0 + j holds
-// e^(+2 pi i c j / (R0 R1)); the direction picks the sign.
-#define SMD_PAIR_TW(reg, tbl, R0, c, j)                               \
-    {                                                                 \
-        const int e_ = (c) * (R0) + (j);                              \
-        SG_TWIDDLE_PM(reg, (tbl)[2 * e_], -(tbl)[2 * e_ + 1], pmOne); \
+// e^(+2 pi i c j / (R0 R1)); the direction picks the sign. The entries of
+// one column lie at constant offsets from its first one, taken once with a
+// 64-bit offset, so that each load addresses the table without index
+// arithmetic of its own.
+#define SMD_PAIR_TW_COLUMN(tbl, R0, c) ((tbl) + 2 * (long)((c) * (R0)))
+#define SMD_PAIR_TW_AT(reg, twc, j) SG_TWIDDLE_PM(reg, (twc)[2 * (j)], -(twc)[2 * (j) + 1], pmOne)
+#define SMD_PAIR_TW(reg, tbl, R0, c, j)                                 \
+    {                                                                   \
+        __global const ftype* twc_ = SMD_PAIR_TW_COLUMN((tbl), (R0), (c)); \
+        SMD_PAIR_TW_AT(reg, twc_, (j));                                 \
     }
 
 // Output q of an F-point transform in the order the straight-line transforms
@@ -301,14 +306,14 @@ int smd_natural(int p) {
             const int r = tt / (SMD_C / (F)), u = tt % (SMD_C / (F));                                          \
             const int c = u % ((L) / (F));                                                                     \
             const int base = (u / ((L) / (F))) * (L) + c;                                                      \
-            __local ftype* row = slm + r * SMD_PITCH;                                                          \
+            __local ftype* bp = slm + (long)(r * SMD_PITCH + 2 * base);                                        \
             ptype reg[F];                                                                                      \
-            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(row, base + ((L) / (F)) * j);     \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(bp, ((L) / (F)) * j);             \
             FUNC(reg, pmOne TARVO_SG_ARG);                                                                     \
             _Pragma("unroll") for (int q = 0; q < (F); ++q) {                                                  \
                 const int j = SMD_OUT_ORDER((F), q);                                                           \
                 TW(reg[j], tbl, R0, c, j);                                                                     \
-                if (act) SG_STORE(row, base + ((L) / (F)) * j, reg[j]);                                        \
+                if (act) SG_STORE(bp, ((L) / (F)) * j, reg[j]);                                                \
             }                                                                                                  \
         }                                                                                                      \
         barrier(CLK_LOCAL_MEM_FENCE);                                                                          \
@@ -356,7 +361,8 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
             const int t = pair + i * SMD_PAIRS;                                                                      \
             const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                     \
             const int r = tt / (SMD_C / (F)), blk = tt % (SMD_C / (F));                                              \
-            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[i][j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j); \
+            __local const ftype* bp = slm + (long)(r * SMD_PITCH + 2 * blk * (F));                                  \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[i][j] = SG_LOAD(bp, j);                              \
             FUNC(reg[i], pmOne TARVO_SG_ARG);                                                                        \
         }                                                                                                            \
         barrier(CLK_LOCAL_MEM_FENCE);                                                                                \
@@ -364,9 +370,8 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
             const int t = pair + i * SMD_PAIRS;                                                                      \
             if (t < SMD_ROWS * (SMD_C / (F))) {                                                                      \
                 const int r = t / (SMD_C / (F)), blk = t % (SMD_C / (F));                                            \
-                const int nat = smd_natural(blk * (F));                                                              \
-                _Pragma("unroll") for (int j = 0; j < (F); ++j)                                                      \
-                    SG_STORE(slm + r * SMD_PITCH, nat + (SMD_C / (F)) * j, reg[i][j]);                               \
+                __local ftype* np = slm + (long)(r * SMD_PITCH + 2 * smd_natural(blk * (F)));                        \
+                _Pragma("unroll") for (int j = 0; j < (F); ++j) SG_STORE(np, (SMD_C / (F)) * j, reg[i][j]);          \
             }                                                                                                        \
         }                                                                                                            \
         barrier(CLK_LOCAL_MEM_FENCE);                                                                                \
@@ -384,7 +389,8 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
             const int tt = t < SMD_ROWS * (SMD_C / (F)) ? t : 0;                                                    \
             const int r = SMD_TASK_ROW(tt, SMD_C / (F)), blk = tt % (SMD_C / (F));                                  \
             ptype reg[F];                                                                                           \
-            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(slm + r * SMD_PITCH, blk * (F) + j);   \
+            __local const ftype* bp = slm + (long)(r * SMD_PITCH + 2 * blk * (F));                                 \
+            _Pragma("unroll") for (int j = 0; j < (F); ++j) reg[j] = SG_LOAD(bp, j);                                \
             FUNC(reg, pmOne TARVO_SG_ARG);                                                                          \
             if (t < SMD_ROWS * (SMD_C / (F)) && r < rows) {                                                         \
                 __global ftype* nat_p = dst + smd_row_out(r) + 2 * smd_natural(blk * (F));                          \
@@ -595,7 +601,12 @@ SMD_DEFINE_REAL_STEP(smd_real_pre, {
 // ---- the column transforms -------------------------------------------------------------
 
 #if SMD_COLUMNS
-#define SMD_COL_ROW(b, m) (slm + ((b) * SMD_N1 + (m)) * SMD_PITCH)
+// Column col of transform b: its value in row m lies m pitches after its
+// first one, so that the rows of a column are reached at constant offsets
+// from one pointer taken with a 64-bit offset.
+#define SMD_COL_BASE(b, col) (slm + (long)((b) * SMD_N1 * SMD_PITCH + 2 * (col)))
+#define SMD_COL_LOAD(cp, m) SG_LOAD_PARTS((cp), (m) * SMD_PITCH, 1)
+#define SMD_COL_STORE(cp, m, v) SG_STORE_PARTS((cp), (m) * SMD_PITCH, 1, (v))
 #if DIM1FACT1 == 1
 // One factor: a lane pair transforms a whole column.
 void smd_columns(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_PARAM)
@@ -605,13 +616,14 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_
         const int act = t < BATCH_PER_GROUP * SMD_COLS;
         const int tt = act ? t : 0;
         const int b = tt / SMD_COLS, col = tt % SMD_COLS;
+        __local ftype* cp = SMD_COL_BASE(b, col);
         ptype reg[DIM1FACT0];
-        _Pragma("unroll") for (int m = 0; m < DIM1FACT0; ++m) reg[m] = SG_LOAD(SMD_COL_ROW(b, m), col);
+        _Pragma("unroll") for (int m = 0; m < DIM1FACT0; ++m) reg[m] = SMD_COL_LOAD(cp, m);
         DIM1FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         if (act)
             _Pragma("unroll") for (int q = 0; q < DIM1FACT0; ++q) {
                 const int m = SMD_OUT_ORDER(DIM1FACT0, q);
-                SG_STORE(SMD_COL_ROW(b, m), col, reg[m]);
+                SMD_COL_STORE(cp, m, reg[m]);
             }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -628,13 +640,15 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         const int tt = act ? t : 0;
         const int b = tt / (SMD_COLS * DIM1FACT1), u = tt % (SMD_COLS * DIM1FACT1);
         const int col = u / DIM1FACT1, c = u % DIM1FACT1;
+        __local ftype* cp = SMD_COL_BASE(b, col) + (long)(c * SMD_PITCH);
+        __global const ftype* twc = SMD_PAIR_TW_COLUMN(tbl, DIM1FACT0, c);
         ptype reg[DIM1FACT0];
-        _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) reg[j] = SG_LOAD(SMD_COL_ROW(b, c + DIM1FACT1 * j), col);
+        _Pragma("unroll") for (int j = 0; j < DIM1FACT0; ++j) reg[j] = SMD_COL_LOAD(cp, DIM1FACT1 * j);
         DIM1FACT0_FUNC(reg, pmOne TARVO_SG_ARG);
         _Pragma("unroll") for (int q = 0; q < DIM1FACT0; ++q) {
             const int j = SMD_OUT_ORDER(DIM1FACT0, q);
-            SMD_PAIR_TW(reg[j], tbl, DIM1FACT0, c, j);
-            if (act) SG_STORE(SMD_COL_ROW(b, c + DIM1FACT1 * j), col, reg[j]);
+            SMD_PAIR_TW_AT(reg[j], twc, j);
+            if (act) SMD_COL_STORE(cp, DIM1FACT1 * j, reg[j]);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -644,7 +658,8 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         const int tt = t < BATCH_PER_GROUP * SMD_COLS * DIM1FACT0 ? t : 0;
         const int b = tt / (SMD_COLS * DIM1FACT0), u = tt % (SMD_COLS * DIM1FACT0);
         const int col = u / DIM1FACT0, j0 = u % DIM1FACT0;
-        _Pragma("unroll") for (int c = 0; c < DIM1FACT1; ++c) reg[i][c] = SG_LOAD(SMD_COL_ROW(b, DIM1FACT1 * j0 + c), col);
+        __local const ftype* cp = SMD_COL_BASE(b, col) + (long)(DIM1FACT1 * j0 * SMD_PITCH);
+        _Pragma("unroll") for (int c = 0; c < DIM1FACT1; ++c) reg[i][c] = SMD_COL_LOAD(cp, c);
         DIM1FACT1_FUNC(reg[i], pmOne TARVO_SG_ARG);
     }
     barrier(CLK_LOCAL_MEM_FENCE);
@@ -653,7 +668,8 @@ void smd_columns(__local ftype* slm, const int pair, const ftype pmOne, __global
         if (t < BATCH_PER_GROUP * SMD_COLS * DIM1FACT0) {
             const int b = t / (SMD_COLS * DIM1FACT0), u = t % (SMD_COLS * DIM1FACT0);
             const int col = u / DIM1FACT0, j0 = u % DIM1FACT0;
-            _Pragma("unroll") for (int k1 = 0; k1 < DIM1FACT1; ++k1) SG_STORE(SMD_COL_ROW(b, j0 + DIM1FACT0 * k1), col, reg[i][k1]);
+            __local ftype* cp = SMD_COL_BASE(b, col) + (long)(j0 * SMD_PITCH);
+            _Pragma("unroll") for (int k1 = 0; k1 < DIM1FACT1; ++k1) SMD_COL_STORE(cp, DIM1FACT0 * k1, reg[i][k1]);
         }
     }
     barrier(CLK_LOCAL_MEM_FENCE);
