@@ -91,18 +91,17 @@ __kernel void R2C_NAME(c2r_kernel)(__global const rtype* in, __global rtype* out
     const long t = (long)offset + r;
     __global const rtype* x = in + 2 * t * (long)BWD_D;
     __global rtype* z = out + 2 * r * (long)TD;
-    if (k == 0) {
-        const rtype x0 = x[0], xm = x[2 * R2C_M * (long)IS];
-        z[0] = x0 + xm;
-        z[1] = x0 - xm;
-        return;
-    }
+    // Item 0's partner X[M] exists, so every item loads and computes alike
+    // and item 0 only picks its own result at the end: with no branch the
+    // device compiler can vectorise across the items.
     const rtype xr = x[2 * k * (long)IS], xi = x[2 * k * (long)IS + 1];
     const rtype mr = x[2 * (R2C_M - k) * (long)IS], mi = x[2 * (R2C_M - k) * (long)IS + 1];
     const rtype c = tw[2 * k], s = tw[2 * k + 1];
     const rtype a = xr - mr, b = xi + mi;
-    z[2 * k] = xr + mr - s * a - c * b;
-    z[2 * k + 1] = xi - mi + c * a - s * b;
+    const rtype zr = xr + mr - s * a - c * b;
+    const rtype zi = xi - mi + c * a - s * b;
+    z[2 * k] = k == 0 ? xr + mr : zr;
+    z[2 * k + 1] = k == 0 ? xr - mr : zi;
 }
 #else
 __kernel void R2C_NAME(bwd_input_copy)(__global const rtype* in, __global rtype* out, int offset)
