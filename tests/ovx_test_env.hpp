@@ -32,6 +32,24 @@ inline bool under_ci() {
     return v && std::strcmp(v, "true") == 0;
 }
 
+// Builds the programs made while it lives under the per-lane sub-group
+// emulation of the stand-in OpenCL layer (one work-item per lane, as on a
+// device with native sub-groups) instead of its lane-pair form.
+class per_lane_builds {
+public:
+    explicit per_lane_builds(bool on = true) : on_(on) {
+        if (on_) setenv("OVXPLAT_SG_LANE_PAIRS", "0", 1);
+    }
+    ~per_lane_builds() {
+        if (on_) unsetenv("OVXPLAT_SG_LANE_PAIRS");
+    }
+    per_lane_builds(const per_lane_builds&) = delete;
+    per_lane_builds& operator=(const per_lane_builds&) = delete;
+
+private:
+    bool on_;
+};
+
 }  // namespace ovx_test
 
 // Returns from the test (or SetUp) unless `cond` holds.

@@ -50,22 +50,6 @@ struct three_case {
     bool per_lane = false;  // built under the per-lane emulation, as on a device with native sub-groups
 };
 
-// Builds the programs made while it lives under the per-lane sub-group
-// emulation (one work-item per lane) instead of the lane-pair form.
-struct per_lane_builds {
-    explicit per_lane_builds(bool on) : on_(on) {
-        if (on_) setenv("OVXPLAT_SG_LANE_PAIRS", "0", 1);
-    }
-    ~per_lane_builds() {
-        if (on_) unsetenv("OVXPLAT_SG_LANE_PAIRS");
-    }
-    per_lane_builds(const per_lane_builds&) = delete;
-    per_lane_builds& operator=(const per_lane_builds&) = delete;
-
-private:
-    bool on_;
-};
-
 class FactorsKernelsThreeFacts : public ::testing::TestWithParam<three_case> {};
 
 // A kernel that leaves NaN in its output must fail the comparison: the error
@@ -117,7 +101,7 @@ void run_three_facts(const three_case& c) {
     t2.write(tab2);
     std::string opts[3];
     for (int pass = 0; pass < 3; ++pass) opts[pass] = hf::build_options(p, c.dir, pass);
-    const per_lane_builds emulation(c.per_lane);
+    const ovx_test::per_lane_builds emulation(c.per_lane);
     for (int64_t start = 0; start < c.batch; start += c.chunk) {
         const int64_t count = std::min(c.chunk, c.batch - start);
         const size_t lo[2] = {64, 1};

@@ -415,6 +415,22 @@ INSTANTIATE_TEST_SUITE_P(Longest, LargeApi,
 
 #ifndef OVX_LARGE_SLOW_CASES
 
+// The n-factor, column-batched and row texts built for the per-lane
+// sub-group emulation (each takes its lane pair's slot afresh in every pass,
+// spelt per pass): the same transforms as the lane-pair builds.
+TEST(PerLaneBuilds, NFactorTransformsMatchFftw) {
+    OVX_REQUIRE_OPENCL();
+    const ovx_test::per_lane_builds emulation;
+    nf_api<DP>(nf_case{false, 1024, 2, true, "quen6", false, NFd, true});
+    nf_api<SP>(nf_case{true, 16384, 2, false, "quen6", false, NFs, true});
+}
+
+TEST(PerLaneBuilds, LargeTransformMatchesFftw) {
+    OVX_REQUIRE_OPENCL();
+    const ovx_test::per_lane_builds emulation;
+    large_api<DP>(large_case{false, 21, 1, false, true});
+}
+
 // The sub-node shapes committed through their lists: the columns go to a
 // column-batched record, the rows to the row pass.
 TEST(LargeSubNodes, ColumnAndRowOwners) {
