@@ -354,7 +354,7 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
 // The last row pass (radix F over blocks of F points): every lane pair
 // transforms all its blocks, then the outputs go to their natural places.
 #define SMD_DEFINE_ROW_LAST(NAME, F, FUNC)                                                                           \
-    void NAME(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_PARAM)                                  \
+    SMD_LAST_INLINE void NAME(__local ftype* slm, const int pair, const ftype pmOne TARVO_SG_PARAM)                                  \
     {                                                                                                                \
         ptype reg[SMD_TRIPS(SMD_ROWS * (SMD_C / (F)))][F];                                                           \
         for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                              \
@@ -381,7 +381,7 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
 // (rank 1, complex): no local-memory round trip and no barrier; rows of the
 // group past `rows` store nothing.
 #define SMD_DEFINE_ROW_LAST_GLOBAL(NAME, F, FUNC)                                                                   \
-    void NAME(__local const ftype* slm, const int pair, const ftype pmOne, __global ftype* dst,                     \
+    SMD_LAST_INLINE void NAME(__local const ftype* slm, const int pair, const ftype pmOne, __global ftype* dst,                     \
               const int rows TARVO_SG_PARAM)                                                                        \
     {                                                                                                               \
         for (int i = 0; i < SMD_TRIPS(SMD_ROWS * (SMD_C / (F))); ++i) {                                             \
@@ -402,6 +402,15 @@ void smd_rows_first_global(__local ftype* slm, const int pair, const ftype pmOne
         }                                                                                                           \
     }
 
+// The last pass is inlined into the kernel for small last factors: a call per
+// work-item then costs more than the larger kernel body; with larger last
+// factors the inlined body grows the kernel more than the calls cost.
+#define SMD_LAST_F (DIM0FACT3 > 1 ? DIM0FACT3 : DIM0FACT2 > 1 ? DIM0FACT2 : DIM0FACT1)
+#if SMD_LAST_F <= 16
+#define SMD_LAST_INLINE __attribute__((always_inline))
+#else
+#define SMD_LAST_INLINE
+#endif
 #if SMD_LAST_TO_GLOBAL
 #define SMD_ROW_LAST SMD_DEFINE_ROW_LAST_GLOBAL
 #else
@@ -533,7 +542,7 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
 // post-processing when nothing follows it): no barrier, no local-memory
 // round trip, no final copy; rows of the group past `rows` store nothing.
 #define SMD_DEFINE_REAL_STEP_TO_GLOBAL(NAME, ...)                                                        \
-    void NAME(__local const ftype* slm, const int pair, __global ftype* dst,                             \
+    SMD_REAL_POST_INLINE void NAME(__local const ftype* slm, const int pair, __global ftype* dst,                             \
               const int rows SMD_REAL_PARAM TARVO_SG_PARAM)                                              \
     {                                                                                                    \
         ftype v[SMD_TRIPS(SMD_REAL_TASKS)][4];                                                           \
@@ -573,6 +582,14 @@ void smd_real_factor(const int k, ftype* wc, ftype* ws
         v[i][2] = er - wr;                                                            \
         v[i][3] = wi - ei;                                                            \
     }
+// The post-processing writing `out` is inlined into the kernel when a lane
+// pair has few tasks, which saves a call per work-item; with many tasks the
+// inlined body grows the kernel more than the calls cost.
+#if SMD_TRIPS(SMD_REAL_TASKS) <= 5
+#define SMD_REAL_POST_INLINE __attribute__((always_inline))
+#else
+#define SMD_REAL_POST_INLINE
+#endif
 #if SMD_REAL_POST_TO_GLOBAL
 SMD_DEFINE_REAL_STEP_TO_GLOBAL(smd_real_post, SMD_REAL_POST_BODY)
 #else
