@@ -257,27 +257,28 @@ long smd_row_out(const int r) {
 // by k1, each group in the order of the remaining size), and a prime size
 // 0, 1, F-1, 2, F-2, ... Any order gives the same results; storing (or
 // multiplying and storing) the outputs in this order releases each one soon
-// after it is computed, so that fewer values are live at once. Sizes up to 64
-// need at most four levels.
+// after it is computed, so that fewer values are live at once. The callers'
+// loops are unrolled and F is a build constant, so every call folds to a
+// constant.
 #define SMD_SPF(n) ((n) % 2 == 0 ? 2 : (n) % 3 == 0 ? 3 : (n) % 5 == 0 ? 5 : (n) % 7 == 0 ? 7 : (n))
 #define SMD_RADIX(n) ((n) % 4 == 0 ? 4 : SMD_SPF(n))
-#define SMD_ORD3(n, q)                                                                  \
-    (((n) <= 4 && (n) != 3) ? (q)                                                   \
-     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
-                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * ((q) % ((n) / SMD_RADIX(n))))
-#define SMD_ORD2(n, q)                                                                  \
-    (((n) <= 4 && (n) != 3) ? (q)                                                   \
-     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
-                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * SMD_ORD3((n) / SMD_RADIX(n), (q) % ((n) / SMD_RADIX(n))))
-#define SMD_ORD1(n, q)                                                                  \
-    (((n) <= 4 && (n) != 3) ? (q)                                                   \
-     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
-                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * SMD_ORD2((n) / SMD_RADIX(n), (q) % ((n) / SMD_RADIX(n))))
-#define SMD_ORD0(n, q)                                                                  \
-    (((n) <= 4 && (n) != 3) ? (q)                                                   \
-     : SMD_SPF(n) == (n)    ? ((q) == 0 ? 0 : ((q) & 1) ? ((q) + 1) / 2 : (n) - (q) / 2) \
-                            : (q) / ((n) / SMD_RADIX(n)) + SMD_RADIX(n) * SMD_ORD1((n) / SMD_RADIX(n), (q) % ((n) / SMD_RADIX(n))))
-#define SMD_OUT_ORDER(n, q) SMD_ORD0(n, q)
+static inline __attribute__((always_inline)) int smd_out_order(int n, int q) {
+    // order(n, q) = q / m + r order(m, q % m) for radix r and m = n / r,
+    // accumulated level by level as at + scale order(n, q)
+    int at = 0, scale = 1;
+#pragma unroll
+    for (int level = 0; level < 8; ++level) {
+        if (n <= 4 && n != 3) break;
+        if (SMD_SPF(n) == n) return at + scale * (q == 0 ? 0 : (q & 1) ? (q + 1) / 2 : n - q / 2);
+        const int m = n / SMD_RADIX(n);
+        at += scale * (q / m);
+        scale *= SMD_RADIX(n);
+        q %= m;
+        n = m;
+    }
+    return at + scale * q;
+}
+#define SMD_OUT_ORDER(n, q) smd_out_order((n), (q))
 
 // The natural index of the row output at position p after the in-place
 // passes (mixed-radix digits reversed). The last digit is the most
