@@ -599,6 +599,26 @@ void wait_event(const std::shared_ptr<event_impl>& e) {
     if (e->state == 2) return;
     // A worker that blocks here must not hold back ready commands.
     if (tls_worker && !s.ready.empty()) s.spawn();
+    // A launch that went to an OpenCL queue at submission: wait for its
+    // OpenCL event here, so that the device's completion wakes this thread
+    // directly, and then for the command's worker, which completes it at the
+    // same moment. Waiting on the scheduler alone would take two thread
+    // wake-ups in turn (the device's of the worker, the worker's of this
+    // thread).
+    if (e->native && !tls_worker) {
+        cl_event native = e->native;
+        clRetainEvent(native);
+        lock.unlock();
+        clWaitForEvents(1, &native);
+        clReleaseEvent(native);
+        const std::uint64_t until = now_ns() + 1000000;
+        lock.lock();
+        while (e->state != 2 && now_ns() < until) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        }
+    }
     s.done_cv.wait(lock, [&] { return e->state == 2; });
 }
 

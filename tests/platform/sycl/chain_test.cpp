@@ -275,6 +275,35 @@ TEST_F(SyclLaunchChain, RefusedLaunchInAChainIsReportedByItsCommand) {
     sycl::free(p, q);
 }
 
+// A wait on a launch that went to the device at submission returns only
+// once the command itself is complete: its status says so and the host sees
+// its result at once. The same event is waited on by a second thread too.
+TEST_F(SyclLaunchChain, WaitOnALaunchReturnsWithTheCommandComplete) {
+    sycl::queue q{sycl::gpu_selector_v};
+    auto k = make("affine", q.get_context());
+    auto* p = sycl::malloc_shared<std::uint32_t>(kItems, q);
+    for (std::size_t i = 0; i < kItems; ++i) p[i] = static_cast<std::uint32_t>(i);
+    std::uint32_t want = 5u;
+    sycl::event last;
+    for (int s = 0; s < 30; ++s) {
+        last = q.submit([&](sycl::handler& h) {
+            if (s) h.depends_on(last);
+            h.set_arg(0, p);
+            set_step(h, s);
+            h.parallel_for(sycl::nd_range<1>(sycl::range<1>(kItems), sycl::range<1>(32)), k);
+        });
+        std::thread other([last]() mutable { last.wait(); });
+        last.wait();
+        EXPECT_EQ(last.get_info<sycl::info::event::command_execution_status>(),
+                  sycl::info::event_command_status::complete)
+            << "launch " << s;
+        want = step(want, s, 5);
+        EXPECT_EQ(p[5], want) << "launch " << s;
+        other.join();
+    }
+    sycl::free(p, q);
+}
+
 // Several threads run chains on their own queues at once.
 TEST_F(SyclLaunchChain, ConcurrentChainsOnSeveralQueues) {
     constexpr int threads = 4, launches = 25;
