@@ -122,7 +122,10 @@ struct scheduler {
         }
         held.clear();
     }
-    void complete(const std::shared_ptr<command>& c, std::exception_ptr err) {
+    // by_worker: the caller is a worker, which goes on with the first
+    // command made ready here itself; any other caller hands every one of
+    // them to the workers.
+    void complete(const std::shared_ptr<command>& c, std::exception_ptr err, bool by_worker = true) {
         std::unique_lock<std::mutex> lock(mu);
         auto& e = *c->ev;
         e.t_end = now_ns();
@@ -133,7 +136,7 @@ struct scheduler {
         auto waiters = std::move(e.waiters);
         e.waiters.clear();
         // The calling worker takes the first command made ready here itself.
-        bool self = true;
+        bool self = by_worker;
         for (auto& w : waiters) {
             if (--w->pending != 0) continue;
             if (self && !(shuffle && w->shufflable)) {
@@ -150,6 +153,21 @@ struct scheduler {
         if (user) clSetUserEventStatus(user, CL_COMPLETE);
         counters().completed++;
     }
+    // Caller holds mu (through `lock`, released while the body runs): runs a
+    // command taken off the ready list and completes it.
+    void run(const std::shared_ptr<command>& c, std::unique_lock<std::mutex>& lock, bool by_worker) {
+        c->ev->state = 1;
+        c->ev->t_start = now_ns();
+        lock.unlock();
+        std::exception_ptr err;
+        try {
+            if (c->body) c->body();
+        } catch (...) {
+            err = std::current_exception();
+        }
+        complete(c, err, by_worker);
+        lock.lock();
+    }
     void worker() {
         std::unique_lock<std::mutex> lock(mu);
         for (;;) {
@@ -157,17 +175,7 @@ struct scheduler {
             if (!ready.empty()) {
                 auto c = ready.front();
                 ready.pop_front();
-                c->ev->state = 1;
-                c->ev->t_start = now_ns();
-                lock.unlock();
-                std::exception_ptr err;
-                try {
-                    if (c->body) c->body();
-                } catch (...) {
-                    err = std::current_exception();
-                }
-                complete(c, err);
-                lock.lock();
+                run(c, lock, true);
                 continue;
             }
             ++idle;
@@ -599,6 +607,19 @@ void wait_event(const std::shared_ptr<event_impl>& e) {
     if (e->state == 2) return;
     // A worker that blocks here must not hold back ready commands.
     if (tls_worker && !s.ready.empty()) s.spawn();
+    // The awaited command, ready and not yet taken by a worker, runs on the
+    // waiting thread: handing it to a worker would cost two thread wake-ups
+    // (the worker's, then this thread's) while this thread only waits.
+    if (!tls_worker && e->state == 0) {
+        auto it = std::find_if(s.ready.begin(), s.ready.end(),
+                               [&](const std::shared_ptr<command>& c) { return c->ev == e; });
+        if (it != s.ready.end()) {
+            auto c = *it;
+            s.ready.erase(it);
+            s.run(c, lock, false);
+            return;
+        }
+    }
     // A launch that went to an OpenCL queue at submission: wait for its
     // OpenCL event here, so that the device's completion wakes this thread
     // directly, and then for the command's worker, which completes it at the

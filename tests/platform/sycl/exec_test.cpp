@@ -323,6 +323,39 @@ TEST(SyclScheduling, HostTaskThatWaitsDoesNotStallTheQueue) {
     EXPECT_EQ(v.load(), 12);
 }
 
+// A wait may run the awaited command on the waiting thread. The commands
+// that its end makes ready still run without anyone waiting for them, and
+// its error still reaches the queue's handler once.
+TEST(SyclScheduling, CommandsAfterAWaitedCommandRunUnwaited) {
+    std::atomic<int> errors{0};
+    sycl::queue q{[&](sycl::exception_list l) { errors += static_cast<int>(l.size()); }};
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<bool> first_ran{false}, second_ran{false};
+        auto a = q.submit([&](sycl::handler& h) {
+            h.host_task([&] {
+                first_ran = true;
+                if (round % 2) throw std::runtime_error("host task failed");
+            });
+        });
+        auto b = q.submit([&](sycl::handler& h) {
+            h.depends_on(a);
+            h.host_task([&] { second_ran = true; });
+        });
+        a.wait();
+        EXPECT_TRUE(first_ran.load());
+        EXPECT_EQ(a.get_info<sycl::info::event::command_execution_status>(),
+                  sycl::info::event_command_status::complete);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (b.get_info<sycl::info::event::command_execution_status>() != sycl::info::event_command_status::complete &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        EXPECT_TRUE(second_ran.load()) << "round " << round;
+        b.wait();
+    }
+    q.wait_and_throw();
+    EXPECT_EQ(errors.load(), 10);
+}
+
 TEST(SyclScheduling, BarrierWaitsForEverythingBefore) {
     sycl::queue q;
     auto* p = sycl::malloc_shared<int>(64, q);
