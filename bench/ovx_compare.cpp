@@ -8,9 +8,9 @@
 //   ovx_compare [--shapes=1,3,...] [--reps=N] [--list]
 //
 // Every time is the minimum over N runs (default 10), each submitted and
-// waited for, after one untimed run; the CPU queue's and FFTW's runs are
-// timed in turns (one of each, N times). The ratio is to the best time of the
-// row. Beside each time: the first and the second commit (for the other
+// waited for, after one untimed run. The cells of a row are timed in turns
+// (one run of each, N times), so that every column sees the same load of the
+// machine. The ratio is to the best time of the row. Beside each time: the first and the second commit (for the other
 // libraries: plan) of the shape in the process.
 #include <fftw3.h>
 
@@ -86,20 +86,6 @@ struct cell {
 using clock_type = std::chrono::steady_clock;
 double since(clock_type::time_point t0) {
     return std::chrono::duration<double>(clock_type::now() - t0).count();
-}
-
-// Minimum over `reps` timed calls after one untimed call; false when a call fails.
-bool time_runs(cell& c, int reps, const std::function<bool()>& run) {
-    if (!run()) return false;
-    double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
-        const auto t0 = clock_type::now();
-        if (!run()) return false;
-        best = std::min(best, since(t0));
-    }
-    c.best_s = best;
-    c.ran = true;
-    return true;
 }
 
 template <class T>
@@ -182,63 +168,57 @@ prepared library_prepare(const shape& s, sycl::queue q, bool gpu) {
                  : library_prepare<dft::precision::SINGLE, dft::domain::COMPLEX>(s, q, gpu);
 }
 
-// Times a prepared cell's runs (see time_runs); a run that throws ends the cell with its message.
-cell timed(prepared p, int reps) {
-    if (!p.run) return p.c;
-    try {
-        time_runs(p.c, reps, p.run);
-    } catch (const std::exception& e) {
-        p.c.ran = false;
-        p.c.note = std::string("error: ") + e.what();
-    }
-    return p.c;
-}
-
-// Times two prepared cells in turns: one untimed run of each, then a timed
-// run of the first and one of the second, `reps` times; each cell keeps its
-// minimum. Both see the same state of the machine (its other load, the
-// caches), which timing one cell's runs after the other's does not give.
-void timed_in_turns(prepared& a, prepared& b, int reps) {
-    prepared* both[2] = {&a, &b};
-    bool ok[2] = {false, false};
-    double best[2] = {1e30, 1e30};
-    for (int k = 0; k < 2; ++k) {
-        prepared& p = *both[k];
-        if (!p.run) continue;
+// Times prepared cells in turns: one untimed run of each, then one timed run
+// of each in turn, `reps` times; each cell keeps its minimum. All of them see
+// the same states of the machine (its other load, the caches), which timing
+// one cell's runs after another's does not give.
+void timed_in_turns(const std::vector<prepared*>& cells, int reps) {
+    const std::size_t n = cells.size();
+    std::vector<char> ok(n, 0);
+    std::vector<double> best(n, 1e30);
+    auto run_one = [&](std::size_t k, bool timed) {
+        prepared& p = *cells[k];
         try {
+            const auto t0 = clock_type::now();
             ok[k] = p.run();
+            if (ok[k] && timed) best[k] = std::min(best[k], since(t0));
+            if (!ok[k] && p.c.note.empty()) p.c.note = "transform failed";
         } catch (const std::exception& e) {
+            ok[k] = 0;
             p.c.note = std::string("error: ") + e.what();
         }
-    }
+    };
+    for (std::size_t k = 0; k < n; ++k)
+        if (cells[k]->run) run_one(k, false);
     for (int i = 0; i < reps; ++i)
-        for (int k = 0; k < 2; ++k) {
-            if (!ok[k]) continue;
-            prepared& p = *both[k];
-            try {
-                const auto t0 = clock_type::now();
-                ok[k] = p.run();
-                if (ok[k]) best[k] = std::min(best[k], since(t0));
-            } catch (const std::exception& e) {
-                ok[k] = false;
-                p.c.note = std::string("error: ") + e.what();
-            }
-        }
-    for (int k = 0; k < 2; ++k) {
-        both[k]->c.ran = ok[k];
-        if (ok[k]) both[k]->c.best_s = best[k];
+        for (std::size_t k = 0; k < n; ++k)
+            if (ok[k]) run_one(k, true);
+    for (std::size_t k = 0; k < n; ++k) {
+        cells[k]->c.ran = ok[k] != 0;
+        if (ok[k]) cells[k]->c.best_s = best[k];
     }
 }
 
-cell gpu_cell(const shape& s, const char* profile, int reps) {
+// The library on the GPU queue under a device profile; each run selects the
+// profile again, as the cells of a row run in turns.
+prepared gpu_prepare(const shape& s, const char* profile) {
     ovxplat::scoped_gpu_profile prof(profile);
     if (!prof.ok()) {
-        cell c;
-        c.note = std::string("no profile ") + profile;
-        return c;
+        prepared p;
+        p.c.note = std::string("no profile ") + profile;
+        return p;
     }
     sycl::queue q{sycl::gpu_selector_v};
-    return timed(library_prepare(s, q, true), reps);
+    prepared p = library_prepare(s, q, true);
+    if (p.run) {
+        std::function<bool()> run = std::move(p.run);
+        const std::string name = profile;
+        p.run = [run, name] {
+            ovxplat::scoped_gpu_profile in_force(name);
+            return run();
+        };
+    }
+    return p;
 }
 
 prepared cpu_prepare(const shape& s) {
@@ -326,28 +306,29 @@ prepared fftw_prepare(const shape& s) { return s.dbl ? fftw_prepare_of<double>(s
 
 #if defined(OVX_BENCH_CLFFT) || defined(OVX_BENCH_VKFFT)
 template <class Runner>
-cell ocl_cell(const shape& s, int reps) {
+prepared ocl_prepare(const shape& s) {
     ovx_bench::ocl_shape o{s.dbl, s.real, {}, static_cast<std::size_t>(s.batch)};
     for (std::int64_t l : s.lengths) o.lengths.push_back(static_cast<std::size_t>(l));
-    cell c;
+    prepared p;
+    cell& c = p.c;
     auto t0 = clock_type::now();
     {
         Runner first(o);
         c.first_s = since(t0);
         if (!first.error.empty()) {
             c.note = first.error;
-            return c;
+            return p;
         }
     }
     t0 = clock_type::now();
-    Runner r(o);
+    auto r = std::make_shared<Runner>(o);
     c.second_s = since(t0);
-    if (!r.error.empty()) {
-        c.note = r.error;
-        return c;
+    if (!r->error.empty()) {
+        c.note = r->error;
+        return p;
     }
-    if (!time_runs(c, reps, [&] { return r.run(); })) c.note = "transform failed";
-    return c;
+    p.run = [r] { return r->run(); };
+    return p;
 }
 #endif
 
@@ -417,7 +398,8 @@ int main(int argc, char** argv) {
     if (chosen.empty())
         for (int k = 0; k < count; ++k) chosen.push_back(k);
 
-    std::printf("Machine: %u hardware threads, %s. Times: minimum of %d waited runs after one untimed run; "
+    std::printf("Machine: %u hardware threads, %s. Times: minimum of %d waited runs after one untimed run, the "
+                "cells of a row in turns; "
                 "(×) ratio to the best of the row; commit: first / second in the process (plan for FFTW, "
                 "VkFFT, clFFT); PoCL's on-disk kernel cache (off with POCL_KERNEL_CACHE=0) serves programs built by "
                 "earlier runs.\n\n",
@@ -430,29 +412,31 @@ int main(int argc, char** argv) {
     for (int k : chosen) {
         const shape& s = k_shapes[k];
         std::vector<cell> row;
-        row.push_back(gpu_cell(s, "quen5", reps));
-        row.push_back(gpu_cell(s, "quen6", reps));
         {
-            // The CPU queue and FFTW compute on the same cores: their runs are
+            // Every column computes on the same cores: the row's runs are
             // timed in turns.
-            prepared cpu = cpu_prepare(s);
-            prepared fftw = fftw_prepare(s);
-            timed_in_turns(cpu, fftw, reps);
-            row.push_back(cpu.c);
-            row.push_back(fftw.c);
+            prepared cells[6];
+            cells[0] = gpu_prepare(s, "quen5");
+            cells[1] = gpu_prepare(s, "quen6");
+            cells[2] = cpu_prepare(s);
+            cells[3] = fftw_prepare(s);
+#ifdef OVX_BENCH_VKFFT
+            cells[4] = ocl_prepare<ovx_bench::vkfft_runner>(s);
+#else
+            cells[4].c.note = "not installed";
+#endif
+#ifdef OVX_BENCH_CLFFT
+            cells[5] = ocl_prepare<ovx_bench::clfft_runner>(s);
+#else
+            cells[5].c.note = "not installed";
+#endif
+            std::vector<prepared*> all;
+            for (prepared& p : cells) all.push_back(&p);
+            timed_in_turns(all, reps);
+            for (prepared& p : cells) row.push_back(p.c);
         }
         if (s.dbl) fftw_reset<double>();
         else fftw_reset<float>();
-#ifdef OVX_BENCH_VKFFT
-        row.push_back(ocl_cell<ovx_bench::vkfft_runner>(s, reps));
-#else
-        row.push_back(cell{false, 0, 0, 0, "not installed"});
-#endif
-#ifdef OVX_BENCH_CLFFT
-        row.push_back(ocl_cell<ovx_bench::clfft_runner>(s, reps));
-#else
-        row.push_back(cell{false, 0, 0, 0, "not installed"});
-#endif
         double best = 1e30;
         for (const cell& c : row)
             if (c.ran) best = std::min(best, c.best_s);
