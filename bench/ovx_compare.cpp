@@ -10,8 +10,9 @@
 // Every time is the minimum over N runs (default 10), each submitted and
 // waited for, after one untimed run. The cells of a row are timed in turns
 // (one run of each, N times), so that every column sees the same load of the
-// machine. The ratio is to the best time of the row. Beside each time: the first and the second commit (for the other
-// libraries: plan) of the shape in the process.
+// machine. The ratio is to the best time of the row. Beside each time: the
+// first and the second commit (for the other libraries: plan) of the shape in
+// the process.
 #include <fftw3.h>
 
 #include <algorithm>
