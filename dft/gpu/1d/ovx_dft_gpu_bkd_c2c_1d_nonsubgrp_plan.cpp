@@ -224,6 +224,9 @@ const char* kTwiddleLoop =
 // twiddles are computed per work-item (the first pass, whose y differs in
 // every work-item) this takes about an eighth fewer instructions per
 // work-item than one scalar evaluation or product at a time.
+// Component i (below 16) of an OpenCL C vector: ".s0" .. ".sf".
+std::string lane(std::int64_t i) { return std::string(".s") + "0123456789abcdef"[i]; }
+
 std::int64_t twiddle_step(std::int64_t fact) {
     std::int64_t s = 1;
     while (s * s < fact) ++s;
@@ -267,9 +270,10 @@ std::string twiddle_members(std::int64_t fact) {
         }
         t += "    const ftype" + W + " a_ = (ftype" + W + ")(" + lanes + ");\n";
         t += "    const ftype" + W + " c_v = cospi(a_), s_v = sinpi(a_);\n";
-        const char* hex = "0123456789abcdef";
-        for (std::size_t i = 0; i < eval.size(); ++i)
-            t += "    const ftype c" + eval[i].name + " = c_v.s" + hex[i] + ", s" + eval[i].name + " = s_v.s" + hex[i] + ";\n";
+        for (std::size_t i = 0; i < eval.size(); ++i) {
+            const std::string L = lane(static_cast<std::int64_t>(i));
+            t += "    const ftype c" + eval[i].name + " = c_v" + L + ", s" + eval[i].name + " = s_v" + L + ";\n";
+        }
     }
     // Members j = 1 .. count of one set that are not powers of two: the
     // product of the twiddles of top (the highest power of two in j) and j - top.
@@ -291,7 +295,6 @@ std::string twiddle_members(std::int64_t fact) {
 std::string twiddle_apply(std::int64_t fact) {
     const std::int64_t s = twiddle_step(fact);
     std::string t;
-    const char* hex = "0123456789abcdef";
     for (std::int64_t k = 1; k < std::min(s, fact); ++k) {
         const std::string L = "l" + fmt_ll(k);
         t += "    TWIDL_MULT_INPLACE(c" + L + ", s" + L + ", v[" + fmt_ll(k) + "]);\n";
@@ -314,8 +317,7 @@ std::string twiddle_apply(std::int64_t fact) {
         t += "    { const ftype" + W + " rc_ = c" + H + " * lc_ - s" + H + " * ls_, rs_ = c" + H + " * ls_ + s" + H +
              " * lc_;\n";
         for (std::int64_t l = 0; l < s && h * s + l < fact; ++l)
-            t += std::string("      TWIDL_MULT_INPLACE(rc_.s") + hex[l] + ", rs_.s" + hex[l] + ", v[" + fmt_ll(h * s + l) +
-                 "]);\n";
+            t += "      TWIDL_MULT_INPLACE(rc_" + lane(l) + ", rs_" + lane(l) + ", v[" + fmt_ll(h * s + l) + "]);\n";
         t += "    }\n";
     }
     return t;

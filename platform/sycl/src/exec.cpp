@@ -607,37 +607,36 @@ void wait_event(const std::shared_ptr<event_impl>& e) {
     if (e->state == 2) return;
     // A worker that blocks here must not hold back ready commands.
     if (tls_worker && !s.ready.empty()) s.spawn();
-    // The awaited command, ready and not yet taken by a worker, runs on the
-    // waiting thread: handing it to a worker would cost two thread wake-ups
-    // (the worker's, then this thread's) while this thread only waits.
-    if (!tls_worker && e->state == 0) {
-        auto it = std::find_if(s.ready.begin(), s.ready.end(),
-                               [&](const std::shared_ptr<command>& c) { return c->ev == e; });
-        if (it != s.ready.end()) {
-            auto c = *it;
-            s.ready.erase(it);
-            s.run(c, lock, false);
-            return;
+    // A thread that only waits spares itself the two thread wake-ups of a
+    // command handed to a worker (the worker's, then its own).
+    if (!tls_worker) {
+        // The awaited command, ready and not yet taken by a worker, runs here.
+        if (e->state == 0) {
+            auto it = std::find_if(s.ready.begin(), s.ready.end(),
+                                   [&](const std::shared_ptr<command>& c) { return c->ev == e; });
+            if (it != s.ready.end()) {
+                auto c = *it;
+                s.ready.erase(it);
+                s.run(c, lock, false);
+                return;
+            }
         }
-    }
-    // A launch that went to an OpenCL queue at submission: wait for its
-    // OpenCL event here, so that the device's completion wakes this thread
-    // directly, and then for the command's worker, which completes it at the
-    // same moment. Waiting on the scheduler alone would take two thread
-    // wake-ups in turn (the device's of the worker, the worker's of this
-    // thread).
-    if (e->native && !tls_worker) {
-        cl_event native = e->native;
-        clRetainEvent(native);
-        lock.unlock();
-        clWaitForEvents(1, &native);
-        clReleaseEvent(native);
-        const std::uint64_t until = now_ns() + 1000000;
-        lock.lock();
-        while (e->state != 2 && now_ns() < until) {
+        // A launch that went to an OpenCL queue at submission: the device's
+        // completion of its OpenCL event wakes this thread directly, and the
+        // worker completes the command at the same moment.
+        if (e->native) {
+            cl_event native = e->native;
+            clRetainEvent(native);
             lock.unlock();
-            std::this_thread::yield();
+            clWaitForEvents(1, &native);
+            clReleaseEvent(native);
+            const std::uint64_t until = now_ns() + 1000000;
             lock.lock();
+            while (e->state != 2 && now_ns() < until) {
+                lock.unlock();
+                std::this_thread::yield();
+                lock.lock();
+            }
         }
     }
     s.done_cv.wait(lock, [&] { return e->state == 2; });
