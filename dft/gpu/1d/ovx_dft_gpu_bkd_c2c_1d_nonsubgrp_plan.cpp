@@ -205,36 +205,11 @@ const char* kTwiddleLoop =
     "      const ulong r = (k * y) % twSize;\n"
     "      const ftype a = (ftype)(2 * r) / (ftype)twSize;\n";
 
-// The twiddles of results 1 .. fact-1 of a plain pass (and of the first
-// transform of the grouped entry): result k is multiplied by
-// cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
-// with s*s >= fact), the pass needs the angles of l = 1 .. s-1 and of s*h.
-// Within each of these two sets cospi and sinpi are evaluated only for the
-// power-of-two members (j = 1, 2, 4, ...), each angle reduced exactly modulo
-// twSize first; member j = top + rest (top its highest power of two) is the
-// product of the twiddles of top and rest, and the twiddle of a mixed k is the
-// product of its two members. Every twiddle is then a product of at most
-// log2(fact) evaluated values (a few rounding errors of the working
-// precision), for about log2(fact) evaluations per work-item instead of
-// fact - 1: the evaluations dominated the passes' time.
-//
-// The evaluated angles of both sets go through one vector cospi and one
-// vector sinpi, and the products of a row h (k = s*h .. s*h + s-1) are formed
-// as one vector of s lanes, with the same formulas lane by lane. Where the
-// twiddles are computed per work-item (the first pass, whose y differs in
-// every work-item) this takes about an eighth fewer instructions per
-// work-item than one scalar evaluation or product at a time.
 // Component i (below 16) of an OpenCL C vector: ".s0" .. ".sf".
 std::string lane(std::int64_t i) { return std::string(".s") + "0123456789abcdef"[i]; }
 
-std::int64_t twiddle_step(std::int64_t fact) {
-    std::int64_t s = 1;
-    while (s * s < fact) ++s;
-    return s;
-}
-
-std::string twiddle_members(std::int64_t fact) {
-    const std::int64_t s = twiddle_step(fact);
+// The declarations of the evaluated members and their products, for step s.
+std::string twiddle_members(std::int64_t fact, std::int64_t s) {
     // The evaluated members: angle j * step of set tag for the powers of two j.
     struct member {
         std::string name;
@@ -292,8 +267,8 @@ std::string twiddle_members(std::int64_t fact) {
     return t;
 }
 
-std::string twiddle_apply(std::int64_t fact) {
-    const std::int64_t s = twiddle_step(fact);
+// The multiplications of v[1] .. v[fact-1] by their twiddles, for step s.
+std::string twiddle_apply(std::int64_t fact, std::int64_t s) {
     std::string t;
     for (std::int64_t k = 1; k < std::min(s, fact); ++k) {
         const std::string L = "l" + fmt_ll(k);
@@ -323,7 +298,30 @@ std::string twiddle_apply(std::int64_t fact) {
     return t;
 }
 
-std::string split_twiddles(std::int64_t fact) { return "  {\n" + twiddle_members(fact) + twiddle_apply(fact) + "  }\n"; }
+// The twiddles of results 1 .. fact-1 of a plain pass (and of the first
+// transform of the grouped entry): result k is multiplied by
+// cis(2 pi k y / twSize). With k = s*h + l (s the smallest step
+// with s*s >= fact), the pass needs the angles of l = 1 .. s-1 and of s*h.
+// Within each of these two sets cospi and sinpi are evaluated only for the
+// power-of-two members (j = 1, 2, 4, ...), each angle reduced exactly modulo
+// twSize first; member j = top + rest (top its highest power of two) is the
+// product of the twiddles of top and rest, and the twiddle of a mixed k is the
+// product of its two members. Every twiddle is then a product of at most
+// log2(fact) evaluated values (a few rounding errors of the working
+// precision), for about log2(fact) evaluations per work-item instead of
+// fact - 1: the evaluations dominated the passes' time.
+//
+// The evaluated angles of both sets go through one vector cospi and one
+// vector sinpi, and the products of a row h (k = s*h .. s*h + s-1) are formed
+// as one vector of s lanes, with the same formulas lane by lane. Where the
+// twiddles are computed per work-item (the first pass, whose y differs in
+// every work-item) this takes about an eighth fewer instructions per
+// work-item than one scalar evaluation or product at a time.
+std::string split_twiddles(std::int64_t fact) {
+    std::int64_t s = 1;
+    while (s * s < fact) ++s;
+    return "  {\n" + twiddle_members(fact, s) + twiddle_apply(fact, s) + "  }\n";
+}
 
 std::string plain_entry(const std::string& name, const std::string& func, const pass_constants& c,
                         bool loads_first) {
