@@ -835,18 +835,19 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     // A large batch on several threads is split into pieces (not the
     // transforms that compare a serial plan, which run whole on one thread
     // or FFTW's threads).
+    const bool serial_compared = compares_serial_plan(node);
     int plan_threads = threads;
     d.piece_count = 1;
     d.in_step = d.out_step = 0;
     int split = -1;
     std::int64_t piece = 0;
-    if (!compares_serial_plan(node) && split_batch(dims, r, hdims, hr, threads, d.in_elem, d.out_elem, &split, &piece)) {
+    if (!serial_compared && split_batch(dims, r, hdims, hr, threads, d.in_elem, d.out_elem, &split, &piece)) {
         d.piece_count = hdims[split].n / piece;
         d.in_step = piece * hdims[split].is * d.in_elem;
         d.out_step = piece * hdims[split].os * d.out_elem;
         hdims[split].n = piece;
         plan_threads = 1;
-    } else if (threads > 1 && !compares_serial_plan(node)) {
+    } else if (threads > 1 && !serial_compared) {
         plan_threads = kLoopsPerThread * threads;
     }
     // A single multi-dimensional complex transform, or a small batch of them,
@@ -856,7 +857,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
         std::int64_t count = 1;
         for (int i = 0; i < hr; ++i) count *= hdims[i].n;
         const bool small_batch = hr == 1 && count < kMinPiecesPerThread * threads && hdims[0].is > 0 &&
-                                 hdims[0].os > 0 && !compares_serial_plan(node);
+                                 hdims[0].os > 0 && !serial_compared;
         const std::int64_t a = two_pass_pieces(dims[0].n, threads, count);
         const std::int64_t b = two_pass_pieces(dims[1].n, threads, count);
         if ((count == 1 || small_batch) && a > 0 && b > 0) {
@@ -993,7 +994,7 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     }
     typename api::plan pa = nullptr, pu = nullptr;
     if (in_start % 16 == 0 && out_start % 16 == 0) {
-        if (threads > 1 && effort != FFTW_ESTIMATE && compares_serial_plan(node)) {
+        if (threads > 1 && effort != FFTW_ESTIMATE && serial_compared) {
             // FFTW's planner given several threads does not come back to a
             // serial plan for such a transform, though one thread may finish
             // it before the workers of a threaded plan are awake. It is
