@@ -148,17 +148,26 @@ std::int64_t compute(DFTI_DESCRIPTOR* node, void* input, void* interop, void* ou
         sycl::event ev;
         const int mode = verbose_mode();
         double seconds = 0.0;
-        if (mode > 1) {
-            verbose_depth_inc();
+        int st;
+        {
+            // The backend's own verbose lines stay quiet while this call
+            // reports; the depth comes back down even when the compute throws,
+            // or every later line of this thread would be lost.
+            struct nested {
+                bool on;
+                explicit nested(bool o) : on(o) {
+                    if (on) verbose_depth_inc();
+                }
+                ~nested() {
+                    if (on) verbose_depth_dec();
+                }
+            } quiet(mode > 1);
             if (mode == 2) seconds = -ovx_serv_dsecnd();
+            st = fn(node, input, output, nullptr, &usm, &ev);
         }
-        const int st = fn(node, input, output, nullptr, &usm, &ev);
-        if (mode > 1) {
-            verbose_depth_dec();
-            if (mode == 2) {
-                ev.wait();
-                seconds += ovx_serv_dsecnd();
-            }
+        if (mode == 2) {
+            ev.wait();
+            seconds += ovx_serv_dsecnd();
         }
         if (mode != 0) {
             char text[512];

@@ -290,11 +290,41 @@ TEST(OffloadCompute, VerboseLinesSayAsynchronousAndModeTwoWaits) {
         EXPECT_NE(text.find("FFT(scfi64,"), std::string::npos) << text;
         EXPECT_NE(text.find("offload:asynchronous"), std::string::npos) << text;
         // An impulse transforms to all ones; in mode 2 it is there on return.
-        if (m == 2)
+        if (m == 2) {
             for (int i = 0; i < 128; ++i) ASSERT_NEAR(a.data[i], i % 2 == 0 ? 1.0f : 0.0f, 1e-6f) << i;
+        }
     }
     *mode = 0;
     gpu_queue().wait();
+}
+
+// A compute that throws in mode 2 is reported as a failure and leaves the
+// thread's verbose output on: the next call still prints its line.
+int throwing_compute(DFTI_DESCRIPTOR*, void*, void*, std::vector<sycl::event>*, const dfti_data_kind*, sycl::event*) {
+    throw sycl::exception(sycl::make_error_code(sycl::errc::runtime), "device lost");
+}
+
+TEST(OffloadCompute, AThrowingComputeInModeTwoKeepsLaterVerboseLines) {
+    committed_node ip(false);
+    usm_array<float> a(128);
+    std::fill(a.data, a.data + 128, 0.0f);
+    int* mode = ovx_serv_verbose_mode();
+    const dfti_compute_fn real = ip.node->compute_fwd;
+    ip.node->compute_fwd = throwing_compute;
+    *mode = 2;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ovx_DftiComputeForward_omp_offload(ip.node, a.data, interop_for(4), nullptr), DFTI_STATUS_OFFLOAD_FAILED);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("device lost"), std::string::npos);
+    ip.node->compute_fwd = real;
+    *mode = 1;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(ovx_DftiComputeForward_omp_offload(ip.node, a.data, interop_for(4), nullptr), 0);
+    const std::string text = ::testing::internal::GetCapturedStdout();
+    *mode = 0;
+    gpu_queue().wait();
+    EXPECT_NE(text.find("FFT(scfi64,"), std::string::npos) << text;
 }
 
 // ---- caches ----------------------------------------------------------------------------
