@@ -86,8 +86,10 @@ void fortran_plan_many_helper(target w, transform k, void** plan, const Int* ran
     std::int64_t ie[7], oe[7], s_in[7], s_out[7];
     widen(inembed, r > 0 ? r - 1 : 0, ie);
     widen(onembed, r > 0 ? r - 1 : 0, oe);
-    fortran_many_strides(r, *istride, ie, s_in);
-    fortran_many_strides(r, *ostride, oe, s_out);
+    if (!fortran_many_strides(r, *istride, ie, s_in) || !fortran_many_strides(r, *ostride, oe, s_out)) {
+        *plan = nullptr;
+        return;
+    }
     const Int one = 1;
     fortran_plan_guru_helper<Real, Int, std::int64_t>(w, k, plan, rank, n, s_in, s_out, &one, howmany, idist, odist,
                                                       in, out, sign, flags, interop);

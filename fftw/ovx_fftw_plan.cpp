@@ -163,6 +163,14 @@ template plan_record* guru_plan<double>(target, transform, int, const iodim64*, 
 
 // ---- translation -------------------------------------------------------------------
 
+namespace {
+
+// a * b into r; false when the product leaves the 64-bit range, which refuses
+// the plan instead of handing the core a wrapped stride.
+bool times(std::int64_t a, std::int64_t b, std::int64_t& r) { return !__builtin_mul_overflow(a, b, &r); }
+
+}  // namespace
+
 bool rowmajor_description(transform kind, int rank, const int* n, bool in_place, guru_description& d) {
     if (rank >= 8 || !n) return false;
     d = guru_description{};
@@ -176,10 +184,9 @@ bool rowmajor_description(transform kind, int rank, const int* n, bool in_place,
         d.dims[rank - 2].os = kind == transform::r2c ? h : real_row;
         from = rank - 2;
     }
-    for (int i = from; i >= 1; --i) {
-        d.dims[i - 1].is = d.dims[i].is * d.dims[i].n;
-        d.dims[i - 1].os = d.dims[i].os * d.dims[i].n;
-    }
+    for (int i = from; i >= 1; --i)
+        if (!times(d.dims[i].is, d.dims[i].n, d.dims[i - 1].is) || !times(d.dims[i].os, d.dims[i].n, d.dims[i - 1].os))
+            return false;
     return true;
 }
 
@@ -208,8 +215,7 @@ bool many_description(transform kind, int rank, const int* n, int howmany, const
         }
         if (inembed) fi = inembed[i];
         if (onembed) fo = onembed[i];
-        d.dims[i - 1].is = d.dims[i].is * fi;
-        d.dims[i - 1].os = d.dims[i].os * fo;
+        if (!times(d.dims[i].is, fi, d.dims[i - 1].is) || !times(d.dims[i].os, fo, d.dims[i - 1].os)) return false;
     }
     d.howmany_rank = 1;
     d.batch = {howmany, idist, odist};
@@ -229,10 +235,9 @@ bool fortran_dft_description(transform kind, std::int64_t rank, const std::int64
         d.dims[rank - 2].os = kind == transform::r2c ? h : real_row;
         from = rank - 2;
     }
-    for (std::int64_t i = from; i >= 1; --i) {
-        d.dims[i - 1].is = d.dims[i].is * d.dims[i].n;
-        d.dims[i - 1].os = d.dims[i].os * d.dims[i].n;
-    }
+    for (std::int64_t i = from; i >= 1; --i)
+        if (!times(d.dims[i].is, d.dims[i].n, d.dims[i - 1].is) || !times(d.dims[i].os, d.dims[i].n, d.dims[i - 1].os))
+            return false;
     return true;
 }
 
@@ -248,8 +253,12 @@ bool fortran_guru_description(std::int64_t rank, const std::int64_t* n, const st
     return true;
 }
 
-void fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides) {
-    for (std::int64_t i = 0; i < rank; ++i) strides[i] = i == 0 ? stride : embed[i - 1] * strides[i - 1];
+bool fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides) {
+    for (std::int64_t i = 0; i < rank; ++i) {
+        if (i == 0) strides[i] = stride;
+        else if (!times(embed[i - 1], strides[i - 1], strides[i])) return false;
+    }
+    return true;
 }
 
 // ---- execute -----------------------------------------------------------------------------

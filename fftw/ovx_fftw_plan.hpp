@@ -69,7 +69,8 @@ plan_record* guru_plan(target where, transform kind, int rank, const iodim64* di
 // ---- translation of the FFTW3 argument forms (false: refused) --------------------
 
 // Basic forms: contiguous row-major arrays of lengths n[0..rank); real
-// forms pad the rows of the real side to 2(n/2+1) in place.
+// forms pad the rows of the real side to 2(n/2+1) in place. Every
+// description is false when a stride leaves the 64-bit range.
 bool rowmajor_description(transform kind, int rank, const int* n, bool in_place, guru_description& d);
 // Advanced forms: strides and distances of the innermost dimension, embeds
 // (null: the lengths) and one batch record.
@@ -88,8 +89,9 @@ bool fortran_guru_description(std::int64_t rank, const std::int64_t* n, const st
                               const std::int64_t* os, std::int64_t howmany_rank, const iodim64& batch,
                               guru_description& d);
 // Many forms: Fortran-order strides from the first stride and the
-// embeddings (the last embedding is not read).
-void fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides);
+// embeddings (the last embedding is not read); false when a stride leaves
+// the 64-bit range.
+bool fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides);
 
 // Runs a plan with the arrays given at planning (offload plans).
 void execute_offload(plan_record* plan, void* interop);

@@ -83,6 +83,16 @@ TEST(Translation, RefusesRankEightAndNullLengths) {
     EXPECT_FALSE(kf::many_description(transform::c2c, 1, nullptr, 1, nullptr, 1, 0, nullptr, 1, 0, false, d));
 }
 
+TEST(Translation, RefusesStridesBeyondSixtyFourBits) {
+    const int n[4] = {2, 1 << 30, 1 << 30, 1 << 30};
+    guru_description d;
+    EXPECT_FALSE(kf::rowmajor_description(transform::c2c, 4, n, false, d));
+    EXPECT_FALSE(kf::rowmajor_description(transform::r2c, 4, n, true, d));
+    EXPECT_FALSE(kf::many_description(transform::c2c, 4, n, 1, nullptr, 1 << 30, 0, nullptr, 1, 0, false, d));
+    // The same lengths one dimension shorter still fit.
+    EXPECT_TRUE(kf::rowmajor_description(transform::c2c, 3, n + 1, false, d));
+}
+
 // ---- plan cores ------------------------------------------------------------------------
 
 int allocations = 0, releases = 0;

@@ -45,7 +45,7 @@ TEST(FortranTranslation, BasicFormsReverseAndPad) {
 TEST(FortranTranslation, ManyStridesComeFromEmbedsInSixtyFourBits) {
     const std::int64_t embed[2] = {10, 7};
     std::int64_t s[2];
-    kf::fortran_many_strides(2, 2, embed, s);
+    ASSERT_TRUE(kf::fortran_many_strides(2, 2, embed, s));
     EXPECT_EQ(s[0], 2);
     EXPECT_EQ(s[1], 20);
     const std::int64_t n[2] = {4, 6}, os[2] = {1, 4};
@@ -53,8 +53,14 @@ TEST(FortranTranslation, ManyStridesComeFromEmbedsInSixtyFourBits) {
     ASSERT_TRUE(kf::fortran_guru_description(2, n, s, os, 1, {3, 120, 24}, d));
     EXPECT_TRUE(d == described({{6, 20, 4}, {4, 2, 1}}, {3, 120, 24}, 1));
     const std::int64_t wide[1] = {70000};
-    kf::fortran_many_strides(2, 40000, wide, s);
+    ASSERT_TRUE(kf::fortran_many_strides(2, 40000, wide, s));
     EXPECT_EQ(s[1], 40000LL * 70000);
+    // Strides beyond the 64-bit range refuse the description.
+    const std::int64_t huge[2] = {1LL << 40, 1LL << 40};
+    std::int64_t s3[3];
+    EXPECT_FALSE(kf::fortran_many_strides(3, 1 << 10, huge, s3));
+    const std::int64_t long_dims[4] = {1LL << 31, 1LL << 31, 1LL << 31, 1LL << 31};
+    EXPECT_FALSE(kf::fortran_dft_description(transform::c2c, 4, long_dims, false, d));
     EXPECT_FALSE(kf::fortran_guru_description(1, n, s, os, 2, {}, d));
     ASSERT_TRUE(kf::fortran_guru_description(1, n, s, os, -(1LL << 32) + 1, {}, d));
     EXPECT_EQ(d.howmany_rank, 0);
