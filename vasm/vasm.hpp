@@ -188,6 +188,16 @@ struct field_move {
 
 using instruction_word = std::array<std::uint32_t, 4>;
 
+// floor(log2(v)); 0 for v <= 1. Defined for every unsigned value.
+inline unsigned log2u(unsigned v) {
+    unsigned l = 0;
+    while (v > 1) {
+        v >>= 1;
+        ++l;
+    }
+    return l;
+}
+
 // ORs every move of the table into the word.
 void pack_fields(instruction_word& word, const field_move* moves, std::size_t count,
                  const std::uint64_t* sources);

@@ -83,12 +83,16 @@ std::vector<uint8_t> write_gpu_elf(code_generator& gen, const std::vector<uint8_
     const uint32_t compat = compat_code_of_hardware(hw);
     if (compat == 0) throw std::invalid_argument("no GPU ELF container for this generation");
     if (hw >= 6) {
-        const uint32_t first = new_label_id(gen.per_thread_data_end, gen.labels);
-        if (gen.labels.targets[first] != label_unplaced)
-            gen.iface.offset_to_skip_per_thread_data_load = int32_t(gen.labels.targets[first]);
-        const uint32_t second = new_label_id(gen.payload_load_end, gen.labels);
-        if (gen.labels.targets[second] != label_unplaced)
-            gen.iface.second_label_offset = int32_t(gen.labels.targets[second]);
+        // The prologue's labels are public fields: an id outside the table is refused.
+        auto target_of = [&gen](label& l) {
+            const uint32_t id = new_label_id(l, gen.labels);
+            if (id >= gen.labels.targets.size()) throw std::runtime_error("VASM internal error: label id out of range");
+            return gen.labels.targets[id];
+        };
+        const uint32_t first = target_of(gen.per_thread_data_end);
+        if (first != label_unplaced) gen.iface.offset_to_skip_per_thread_data_load = int32_t(first);
+        const uint32_t second = target_of(gen.payload_load_end);
+        if (second != label_unplaced) gen.iface.second_label_offset = int32_t(second);
     }
     return build_gpu_elf(gen.iface, code, compat);
 }

@@ -23,15 +23,6 @@ const std::uint8_t q3_types[32] = {2, 6, 1, 5, 0, 4, 11, 10, 3, 7, 9, 13, 8, 0, 
 
 bool power_of_two(unsigned v) { return v != 0 && (v & (v - 1)) == 0; }
 
-unsigned log2u(unsigned v) {
-    unsigned l = 0;
-    while (v > 1) {
-        v >>= 1;
-        ++l;
-    }
-    return l;
-}
-
 // Stride code that must fit a field of `bits` bits.
 unsigned checked_stride_code(unsigned s, unsigned bits) {
     unsigned c = stride_code(s);

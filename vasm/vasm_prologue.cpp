@@ -42,12 +42,6 @@ struct prologue_emitter {
     }
 };
 
-unsigned log2_of(unsigned v) {
-    unsigned l = 0;
-    while ((2u << l) <= v) ++l;
-    return l;
-}
-
 }  // namespace
 
 void emit_argument_prologue(code_generator& gen) {
@@ -129,7 +123,7 @@ void emit_argument_prologue(code_generator& gen) {
             chunk = 1;
             while (chunk * 2 <= static_cast<unsigned>(n) && chunk < 8) chunk *= 2;
         }
-        const unsigned l = log2_of(chunk);
+        const unsigned l = log2u(chunk);
         const std::uint32_t base = q5 ? ((0x88600u & ~(7u << 12)) | ((l + 3) << 12))
                                       : ((0x8C600u & ~(3u << 12)) | (l << 12));
         p.block_load(reg, base, (q5 ? 4u : 8u) * chunk, 8);

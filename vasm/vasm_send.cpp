@@ -136,9 +136,7 @@ void encode_store_descriptor_q1(std::uint32_t& desc_out, std::uint32_t& ex_out, 
         desc |= 0x68100u | (((e / 16) & 1u) << 12);
     else
         desc |= 0x2C200u | (((e / 16) & 1u) << 8);
-    unsigned log2n = 0;
-    while (n > 1 && (2u << log2n) <= n) ++log2n;
-    desc |= (log2n & 3u) << 10;
+    desc |= (log2u(n) & 3u) << 10;
     std::uint32_t ex = (ex_out & 0xFFFFF820u) | (m == 4 ? 12u : 10u) | (((desc >> 20) & 0x1Fu) << 6);
     desc &= 0x000FFFFFu | 0x1E000000u;
     desc_out = desc;

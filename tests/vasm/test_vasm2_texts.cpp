@@ -531,6 +531,11 @@ TEST(Vasm2GpuElf, ProbeGeneratorsResolveTheirPrologueLabels) {
     EXPECT_EQ(gen.iface.offset_to_skip_per_thread_data_load, 5);
     EXPECT_EQ(gen.iface.second_label_offset, 6);
     EXPECT_GE(gen.per_thread_data_end, 0);  // ids were given
+    // A label id outside the generator's table is refused, not read.
+    code_generator stray(6, 6);
+    stray.iface.finalized = 1;
+    stray.per_thread_data_end = 7;
+    EXPECT_THROW(write_gpu_elf(stray, {}), std::runtime_error);
 }
 
 std::string run(const std::string& cmd) {

@@ -39,6 +39,11 @@ TEST(Descriptors, StoreQuen1) {
     std::uint32_t d = 0, x = 0xFFFFF83Fu;
     encode_store_descriptor_q1(d, x, 1, 1, address_model_word(1, 0));
     EXPECT_EQ(x, 0xFFFFF800u | 0x20u | 0x40u | 10u);
+    // Counts from 2^31 up still give log2 31 (bits 10-11 hold 31 & 3).
+    for (unsigned n : {0x80000000u, 0xFFFFFFFFu}) {
+        encode_store_descriptor_q1(d, x, 1, n, address_model_word(1, 0));
+        EXPECT_EQ(bits(d, 10, 2), 3u) << n;
+    }
 }
 
 TEST(Descriptors, StoreQuen1Refusals) {
