@@ -76,12 +76,11 @@ bool have_binary_kernels(int* status, sycl::queue* queue) {
         return false;
     }
 
-    ovx_serv_lock(&r->lock);  // one check per device at a time
+    lock_hold hold(&r->lock);  // one check per device at a time
     verdict = r->binary_kernels.load(std::memory_order_acquire);
     if (verdict < 0) {
         native_handles h;
         if (!get_natives(h, cl, queue).empty()) {
-            ovx_serv_unlock(&r->lock);
             if (status != nullptr) *status = CL_INVALID_DEVICE;
             return false;
         }
@@ -94,7 +93,6 @@ bool have_binary_kernels(int* status, sycl::queue* queue) {
         verdict = works ? 1 : 0;
         r->binary_kernels.store(verdict, std::memory_order_release);
     }
-    ovx_serv_unlock(&r->lock);
     return verdict == 1;
 }
 

@@ -68,3 +68,18 @@ int ovx_gpu_register_cleanup(void (*callback)(void)) {
 extern "C" void ovx_sycl_destructor(void) { run_cleanups(); }
 
 extern "C" void ovx_sycl_destructor_local(void) { run_cleanups(); }
+
+namespace korami {
+namespace ovx {
+namespace gpu {
+
+lock_hold::lock_hold(volatile int32_t* word) : word_(word) { ovx_serv_lock(word_); }
+
+void lock_hold::release() {
+    if (word_ != nullptr) ovx_serv_unlock(word_);
+    word_ = nullptr;
+}
+
+}  // namespace gpu
+}  // namespace ovx
+}  // namespace korami

@@ -185,14 +185,13 @@ device_record* get_device_record(int* status, sycl::queue* queue) {
 
 ovx_gpu_arch_t record_architecture(device_record* record, sycl::queue* queue) {
     if (record->arch_detected.load(std::memory_order_acquire)) return record->arch;
-    ovx_serv_lock(&record->lock);
+    lock_hold hold(&record->lock);
     if (!record->arch_detected.load(std::memory_order_relaxed)) {
         ovx_gpu_arch_t arch = architecture_from_device_id(record->device_id);
         if (arch == OVX_GPU_ARCH_UNKNOWN && record->is_gpu) arch = detect_generation_fallback(record, queue);
         record->arch = arch;
         record->arch_detected.store(true, std::memory_order_release);
     }
-    ovx_serv_unlock(&record->lock);
     return record->arch;
 }
 

@@ -44,6 +44,22 @@ namespace korami {
 namespace ovx {
 namespace gpu {
 
+// Holds one of the service library's lock words for a scope: an exception
+// thrown while it is held (an allocation that fails, a runtime error) gives
+// it back instead of leaving every later caller waiting.
+class lock_hold {
+public:
+    explicit lock_hold(volatile int32_t* word);
+    ~lock_hold() { release(); }
+    lock_hold(const lock_hold&) = delete;
+    lock_hold& operator=(const lock_hold&) = delete;
+    // Gives the word back before the end of the scope.
+    void release();
+
+private:
+    volatile int32_t* word_;
+};
+
 // Backend of the queue's device: 0 OpenCL, 1 Level Zero, -1 any other (also
 // for a null queue or a device whose record cannot be made).
 int get_device_backend(sycl::queue* queue);

@@ -283,8 +283,14 @@ sycl::kernel* kernel_from_source(int* status, sycl::queue* queue, int domain, co
         try {
             build_from_source(*e, cl, h, r, program_name, source, options);
         } catch (const std::exception&) {
+            // Out of memory: the entry must still be published below, or its
+            // waiters would wait for good, so the message may stay empty.
             e->error = CL_OUT_OF_HOST_MEMORY;
-            e->what = std::string("program \"") + program_name + "\" could not be built: out of host memory";
+            try {
+                e->what = std::string("program \"") + program_name + "\" could not be built: out of host memory";
+            } catch (const std::exception&) {
+                e->what.clear();
+            }
         }
         state = e->program != nullptr ? program_entry::built : program_entry::failed;
         if (state == program_entry::failed) {

@@ -47,51 +47,54 @@ void unload_opencl() {
 }  // namespace
 
 const entries* load(std::string* error) {
-    ovx_serv_lock(&loader_lock);
-    if (loaded) {
-        ovx_serv_unlock(&loader_lock);
-        return &table;
-    }
-    std::string message;
-    HMODULE m = LoadLibraryExA(module_name, nullptr, 0);
-    if (m == nullptr) {
-        DWORD code = GetLastError();
-        message = std::string("the OpenCL library \"") + module_name +
-                  "\" cannot be loaded: " + windows_error_text(code);
-    } else {
-        entries resolved;
-        bool complete = true;
+    // The failure is noted under the lock and put into words after it, so
+    // that nothing that can throw runs while the lock is held.
+    bool no_module = false;
+    DWORD code = 0;
+    const char* missing = nullptr;  // the first entry point not found
+    {
+        lock_hold hold(&loader_lock);
+        if (loaded) return &table;
+        HMODULE m = LoadLibraryExA(module_name, nullptr, 0);
+        if (m == nullptr) {
+            no_module = true;
+            code = GetLastError();
+        } else {
+            entries resolved;
 #define OVX_OPENCL_RESOLVE(name)                                                      \
-    if (complete) {                                                                         \
-        FARPROC proc = GetProcAddress(m, #name);                                            \
-        if (proc == nullptr) {                                                              \
-            complete = false;                                                               \
-            message = std::string("the OpenCL entry point \"" #name "\" is missing in \"") + \
-                      module_name + "\"";                                                   \
-        } else {                                                                            \
+    if (missing == nullptr) {                                                         \
+        FARPROC proc = GetProcAddress(m, #name);                                      \
+        if (proc == nullptr)                                                          \
+            missing = #name;                                                          \
+        else                                                                          \
             resolved.name = reinterpret_cast<decltype(&::name)>(                      \
-                reinterpret_cast<void (*)(void)>(proc));                                   \
-        }                                                                                   \
+                reinterpret_cast<void (*)(void)>(proc));                             \
     }
-        OVX_OPENCL_ENTRIES(OVX_OPENCL_RESOLVE)
+            OVX_OPENCL_ENTRIES(OVX_OPENCL_RESOLVE)
 #undef OVX_OPENCL_RESOLVE
-        if (complete) {
-            bool first = !cleanup_registered;
-            cleanup_registered = true;
-            table = resolved;
-            module = m;
-            loaded = true;
-            ++loads;
-            ovx_serv_unlock(&loader_lock);
-            // Registered outside the loader lock: registration may end the
-            // process (too many callbacks), which runs the cleanups.
-            if (first) ovx_gpu_register_cleanup(unload_opencl);
-            return &table;
+            if (missing == nullptr) {
+                bool first = !cleanup_registered;
+                cleanup_registered = true;
+                table = resolved;
+                module = m;
+                loaded = true;
+                ++loads;
+                hold.release();
+                // Registered outside the loader lock: registration may end the
+                // process (too many callbacks), which runs the cleanups.
+                if (first) ovx_gpu_register_cleanup(unload_opencl);
+                return &table;
+            }
+            FreeLibrary(m);
         }
-        FreeLibrary(m);
     }
-    ovx_serv_unlock(&loader_lock);
-    if (error != nullptr) *error = message;
+    if (error != nullptr) {
+        if (no_module)
+            *error = std::string("the OpenCL library \"") + module_name + "\" cannot be loaded: " +
+                     windows_error_text(code);
+        else
+            *error = std::string("the OpenCL entry point \"") + missing + "\" is missing in \"" + module_name + "\"";
+    }
     return nullptr;
 }
 
