@@ -542,17 +542,26 @@ struct frame {
         std::vector<sycl::event> events;
         int st = 0;
         b->binding_held_areas = true;
-        if (node->twiddle_workspace_bytes != 0) {
-            frame_held_area area;
-            st = area.allocate(*b->queue, node->twiddle_workspace_bytes);
-            if (st == 0) st = add_workspace(area.ptr, DFTI_CONTAINER_USM, 0, node, DFTI_WS_TABLES, &events);
-            area.move_to(b->internal_twiddle);
-        }
-        if (st == 0 && node->scratch_workspace_bytes != 0) {
-            frame_held_area area;
-            st = area.allocate(*b->queue, node->scratch_workspace_bytes);
-            if (st == 0) st = add_workspace(area.ptr, DFTI_CONTAINER_USM, 0, node, DFTI_WS_SCRATCH, &events);
-            area.move_to(b->internal_scratch);
+        frame_held_area area;
+        try {
+            if (node->twiddle_workspace_bytes != 0) {
+                st = area.allocate(*b->queue, node->twiddle_workspace_bytes);
+                if (st == 0) st = add_workspace(area.ptr, DFTI_CONTAINER_USM, 0, node, DFTI_WS_TABLES, &events);
+                area.move_to(b->internal_twiddle);
+            }
+            if (st == 0 && node->scratch_workspace_bytes != 0) {
+                st = area.allocate(*b->queue, node->scratch_workspace_bytes);
+                if (st == 0) st = add_workspace(area.ptr, DFTI_CONTAINER_USM, 0, node, DFTI_WS_SCRATCH, &events);
+                area.move_to(b->internal_scratch);
+            }
+        } catch (...) {
+            // A binding that throws (a table writer's submit, say) has
+            // unbound the node: the allocation being bound is freed here,
+            // once the writers already submitted into it have ended.
+            b->binding_held_areas = false;
+            for (auto& e : events) frame_wait_quietly(&e);
+            area.release();
+            throw;
         }
         b->binding_held_areas = false;
         b->ws_kind = 0;

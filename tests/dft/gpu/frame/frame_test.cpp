@@ -23,6 +23,7 @@ namespace {
 
 bool g_fail_build = false;
 bool g_throw_in_plan = false;
+bool g_throw_in_writer = false;  // the backward table's writer throws
 // The scratch area table_module lists, and how: its bytes, whether the plan
 // asks for a rounded second region, and whether it is a data area.
 std::uint64_t g_scratch_bytes = 64;
@@ -50,6 +51,9 @@ struct table_module {
         for (int dir = 0; dir < 2; ++dir)
             b->table[dir] = b->areas.table("table", static_cast<std::uint64_t>(b->n) * sizeof(Real), dir,
                                            [b, dir](const area_target& t, std::vector<sycl::event>& done) {
+                                               if (dir == 1 && g_throw_in_writer)
+                                                   throw sycl::exception(sycl::make_error_code(sycl::errc::runtime),
+                                                                         "table submit failed");
                                                done.push_back(write_table(b, dir, t.kind, t.usm, t.buf));
                                                return 0;
                                            });
@@ -149,6 +153,7 @@ protected:
         ASSERT_TRUE(g_profile);
         g_fail_build = false;
         g_throw_in_plan = false;
+        g_throw_in_writer = false;
         g_scratch_bytes = 64;
         g_round_scratch = false;
         g_scratch_is_data = false;
@@ -268,6 +273,20 @@ TEST_F(Frame, ExceptionDuringPlanningReleasesTheBlock) {
     g_throw_in_plan = true;
     EXPECT_THROW(table_ops.commit(&table_ops, f.node), std::runtime_error);
     EXPECT_EQ(f.node->bkd_data, nullptr);
+}
+
+TEST_F(Frame, TableWriterThrowingAtCommitFreesTheLibraryWorkspace) {
+    frame_node f(7);
+    gpu_queue().wait();
+    const std::uint64_t live = ovxplat::get_sycl_counters().usm_live_allocations;
+    g_throw_in_writer = true;
+    EXPECT_THROW(table_ops.commit(&table_ops, f.node), sycl::exception);
+    EXPECT_EQ(f.node->bkd_data, nullptr);
+    EXPECT_EQ(ovxplat::get_sycl_counters().usm_live_allocations, live);
+    // The node commits afterwards and computes from its tables.
+    g_throw_in_writer = false;
+    ASSERT_EQ(table_ops.commit(&table_ops, f.node), 0);
+    expect_table(f.node, 1, 0.25);
 }
 
 TEST_F(Frame, FreeAndOwnership) {
