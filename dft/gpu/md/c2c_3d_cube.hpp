@@ -205,10 +205,7 @@ struct cube_module {
         void* mid = b->areas.data_of(b->intermediate, a.buffers);
         if (!mid) return held ? DFTI_STATUS_BAD_DESCRIPTOR : DFTI_STATUS_NO_WORKSPACE;
         const dfti_data_kind kind{static_cast<std::uint64_t>(want)};
-        if (a.buffers && a.after && node->scratch_workspace_bytes != 0) {
-            sycl::event previous = *a.after;
-            previous.wait();
-        }
+        order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
         sycl::event e;
         int st = b->subs.run(b->subs[cube_axis0], a.direction, a.in, mid, deps, a.buffers, &kind, e);

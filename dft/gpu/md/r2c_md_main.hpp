@@ -360,6 +360,7 @@ struct r2c_md_module : md_composite_hooks<r2c_md_block<Real>> {
         // The first step waits for the caller's dependencies and for the
         // previous compute, whose last step may still read the scratch.
         std::vector<sycl::event> deps = gpufw::frame_first_dependencies(a);
+        order_buffer_compute_after_previous(a, node->scratch_workspace_bytes != 0);
         sycl::event e1, e2;
         int st;
         if (a.direction == 0) {
