@@ -19,9 +19,13 @@ std::int64_t workspace_bytes(DFTI_DESCRIPTOR* n) {
     }
     DFTI_DESCRIPTOR* c = nullptr;
     if (dfti_node_ops::copy(n, &c)) throw host_bad_alloc("dft", "get_value");
+    // The copy is freed however the estimate ends.
+    struct copy_owner {
+        DFTI_DESCRIPTOR* node;
+        ~copy_owner() { dfti_node_ops::free_node_memory(node); }
+    } owner{c};
     std::int64_t bytes = 0;
     if (dfti_node_ops::normalize(c) == 0) bytes = dft_estimate_workspace_bytes<T>(dft_workspace_problem{c, n->queue});
-    dfti_node_ops::free_node_memory(c);
     return bytes;
 }
 template std::int64_t workspace_bytes<float>(DFTI_DESCRIPTOR*);
