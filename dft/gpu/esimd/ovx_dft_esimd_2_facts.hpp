@@ -164,5 +164,9 @@ sycl::event ovx_dft_gpu_dft_esimd_2_facts_compute(esimd_2_facts_plan<T>& plan, T
 template <int dir, typename T>
 sycl::event ovx_dft_gpu_dft_esimd_2_facts_compute(esimd_2_facts_plan<T>& plan, sycl::buffer<T, 1>& in,
                                                   sycl::buffer<T, 1>& out);
+// Buffer data larger than this many bytes run each chunk of transforms on
+// sub-buffers from the chunk's first transform (2^32: the reach of the
+// kernels' 32-bit accessor offsets; tests lower it).
+std::uint64_t& esimd_buffer_window_threshold();
 
 }  // namespace korami::ovx::dft

@@ -250,6 +250,33 @@ INSTANTIATE_TEST_SUITE_P(Chunks, EsimdLaunches,
                                            launch_case{"OneChunk_256x512_n1", {256, 512}, 1, "quen5", 2}),
                          [](const auto& i) { return std::string(i.param.name); });
 
+// Buffer data beyond the reach of 32-bit accessor offsets run each chunk on
+// sub-buffers from its first transform. The reach is lowered here so that
+// two chunks of a small batch take that path, out of place and in place.
+class EsimdBufferWindows : public ::testing::TestWithParam<bool> {
+protected:
+    void TearDown() override { korami::ovx::dft::esimd_buffer_window_threshold() = std::uint64_t(1) << 32; }
+};
+TEST_P(EsimdBufferWindows, ChunksOnSubBuffersMatchFftw) {
+    const bool in_place = GetParam();
+    usm_run r({2048, 2048}, 3);
+    auto plan = r.plan();
+    ASSERT_LT(plan->transforms_per_launch, r.n);  // more than one chunk
+    korami::ovx::dft::esimd_buffer_window_threshold() = 0;
+    std::vector<float> in = r.host, out(r.host.size());
+    {
+        sycl::buffer<float, 1> a(in.data(), sycl::range<1>(in.size()));
+        sycl::buffer<float, 1> b(out.data(), sycl::range<1>(out.size()));
+        ovx_dft_gpu_dft_esimd_2_facts_compute<0, float>(*plan, a, in_place ? a : b);
+        r.q.wait_and_throw();
+    }
+    const std::vector<float>& got = in_place ? in : out;
+    EXPECT_LT(gpu_test::rel_err(gpu_test::as_cplx(got), reference(gpu_test::as_cplx(r.host), r.l, r.n, FFTW_FORWARD, 1.0)),
+              gpu_test::tolerance(true, r.p));
+}
+INSTANTIATE_TEST_SUITE_P(Placement, EsimdBufferWindows, ::testing::Bool(),
+                         [](const auto& i) { return std::string(i.param ? "InPlace" : "OutOfPlace"); });
+
 TEST(EsimdOrdering, FirstLaunchWaitsForTheCallersEvents) {
     usm_run r({64, 128}, 2);
     auto plan = r.plan();
