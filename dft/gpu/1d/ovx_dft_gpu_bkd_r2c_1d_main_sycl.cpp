@@ -68,6 +68,10 @@ struct r2c_module {
     using block = r2c_block<Real>;
     static constexpr bool single = std::is_same<Real, float>::value;
     static constexpr bool composite = true;
+    // Estimates made before the device is known plan for generation 6,
+    // whose scratch cap is the largest, so that the estimate covers the
+    // commit on any device.
+    static constexpr std::int32_t estimate_generation = OVX_GPU_ARCH_QUEN6;
 
     static const char* program_name() {
         return single ? gpu_programs::r2c_1d_main_s : gpu_programs::r2c_1d_main_d;

@@ -297,6 +297,30 @@ TEST(FactorsModulesEstimators, RealLongTransformBeforeTheDeviceIsKnown) {
     }
 }
 
+// The size a caller reads before the first commit (no device known yet)
+// covers what the commit on generation 6 then needs: there the whole batch
+// of a long real transform fits one chunk and its scratch is the largest.
+TEST(FactorsModulesEstimators, RealBatchBeforeCommitCoversGenerationSix) {
+    GPU_REQUIRE_DEVICE(false);
+    ovxplat::scoped_gpu_profile prof("quen6");
+    sycl::queue q{sycl::gpu_selector_v};
+    namespace dft = korami::ovx::dft;
+    const std::int64_t n = 1 << 20;
+    dft::descriptor<dft::precision::DOUBLE, dft::domain::REAL> d(n);
+    d.set_value(dft::config_param::NUMBER_OF_TRANSFORMS, std::int64_t{12});
+    d.set_value(dft::config_param::FWD_DISTANCE, n);
+    d.set_value(dft::config_param::BWD_DISTANCE, n / 2 + 1);
+    d.set_value(dft::config_param::PLACEMENT, dft::config_value::NOT_INPLACE);
+    d.set_value(dft::config_param::WORKSPACE_PLACEMENT, dft::config_value::WORKSPACE_EXTERNAL);
+    std::int64_t before = -1, after = -1;
+    d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &before);
+    d.commit(q);
+    d.get_value(dft::config_param::WORKSPACE_EXTERNAL_BYTES, &after);
+    EXPECT_EQ(gpu_test::owner_of(dft::detail::descriptor_node(d)), "bkd_r2c_1d_main_d_ops");
+    EXPECT_GT(after, 0);
+    EXPECT_GE(before, after);
+}
+
 TEST(FactorsModulesQueues, RealInOrderAndQueueMode2) { gpu_test::expect_in_order_and_queue_mode(RL, 999, true, 2); }
 
 TEST(FactorsModulesLifecycle, RealBackwardOnly) { gpu_test::expect_backward_only(RL, 1000, true); }
