@@ -238,7 +238,12 @@ struct r2c_module {
             });
             sycl::event eb;
             status = b->subs.run(sub, dir, scratch, scratch, {ea}, !usm_ws, &sub_kind, eb);
-            if (status != 0) break;
+            if (status != 0) {
+                // Nothing of this compute may still run when the error is reported.
+                frame_wait_quietly(&ea);
+                if (have_prev) frame_wait_quietly(&prev);
+                break;
+            }
             r2c_1d::launch_range(p, out_slot, count, r);
             prev = b->queue->submit([&](sycl::handler& h) {
                 if (usm_ws) h.depends_on(eb);
