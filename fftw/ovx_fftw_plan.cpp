@@ -8,6 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "dft/contract/ovx_dft_checked.hpp"
 #include "dft/node/ovx_dft_node.hpp"
 #include "fftw/ovx_fftw_cpu.hpp"
 #include "korami/ovx/dfti_omp_offload.h"
@@ -163,13 +164,9 @@ template plan_record* guru_plan<double>(target, transform, int, const iodim64*, 
 
 // ---- translation -------------------------------------------------------------------
 
-namespace {
-
-// a * b into r; false when the product leaves the 64-bit range, which refuses
-// the plan instead of handing the core a wrapped stride.
-bool times(std::int64_t a, std::int64_t b, std::int64_t& r) { return !__builtin_mul_overflow(a, b, &r); }
-
-}  // namespace
+// A stride product that leaves the 64-bit range refuses the plan instead of
+// handing the core a wrapped stride.
+using ovx_checked::mul_signed;
 
 bool rowmajor_description(transform kind, int rank, const int* n, bool in_place, guru_description& d) {
     if (rank >= 8 || !n) return false;
@@ -185,7 +182,8 @@ bool rowmajor_description(transform kind, int rank, const int* n, bool in_place,
         from = rank - 2;
     }
     for (int i = from; i >= 1; --i)
-        if (!times(d.dims[i].is, d.dims[i].n, d.dims[i - 1].is) || !times(d.dims[i].os, d.dims[i].n, d.dims[i - 1].os))
+        if (!mul_signed(d.dims[i].is, d.dims[i].n, d.dims[i - 1].is) ||
+            !mul_signed(d.dims[i].os, d.dims[i].n, d.dims[i - 1].os))
             return false;
     return true;
 }
@@ -215,7 +213,7 @@ bool many_description(transform kind, int rank, const int* n, int howmany, const
         }
         if (inembed) fi = inembed[i];
         if (onembed) fo = onembed[i];
-        if (!times(d.dims[i].is, fi, d.dims[i - 1].is) || !times(d.dims[i].os, fo, d.dims[i - 1].os)) return false;
+        if (!mul_signed(d.dims[i].is, fi, d.dims[i - 1].is) || !mul_signed(d.dims[i].os, fo, d.dims[i - 1].os)) return false;
     }
     d.howmany_rank = 1;
     d.batch = {howmany, idist, odist};
@@ -236,7 +234,8 @@ bool fortran_dft_description(transform kind, std::int64_t rank, const std::int64
         from = rank - 2;
     }
     for (std::int64_t i = from; i >= 1; --i)
-        if (!times(d.dims[i].is, d.dims[i].n, d.dims[i - 1].is) || !times(d.dims[i].os, d.dims[i].n, d.dims[i - 1].os))
+        if (!mul_signed(d.dims[i].is, d.dims[i].n, d.dims[i - 1].is) ||
+            !mul_signed(d.dims[i].os, d.dims[i].n, d.dims[i - 1].os))
             return false;
     return true;
 }
@@ -256,7 +255,7 @@ bool fortran_guru_description(std::int64_t rank, const std::int64_t* n, const st
 bool fortran_many_strides(std::int64_t rank, std::int64_t stride, const std::int64_t* embed, std::int64_t* strides) {
     for (std::int64_t i = 0; i < rank; ++i) {
         if (i == 0) strides[i] = stride;
-        else if (!times(embed[i - 1], strides[i - 1], strides[i])) return false;
+        else if (!mul_signed(embed[i - 1], strides[i - 1], strides[i])) return false;
     }
     return true;
 }

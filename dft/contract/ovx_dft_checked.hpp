@@ -17,6 +17,16 @@ inline bool mul(std::int64_t a, std::int64_t b, std::int64_t& r) {
     return true;
 }
 
+// r = a * b for operands of either sign (strides may be negative); false
+// when out of range.
+inline bool mul_signed(std::int64_t a, std::int64_t b, std::int64_t& r) {
+    constexpr std::int64_t hi = std::numeric_limits<std::int64_t>::max(), lo = std::numeric_limits<std::int64_t>::min();
+    const bool out = a > 0 ? (b > 0 ? a > hi / b : b < lo / a) : (b > 0 ? a < lo / b : a != 0 && b < hi / a);
+    if (out) return false;
+    r = a * b;
+    return true;
+}
+
 // r = a + b for non-negative a and b; false when negative or out of range.
 inline bool add(std::int64_t a, std::int64_t b, std::int64_t& r) {
     if (a < 0 || b < 0) return false;
