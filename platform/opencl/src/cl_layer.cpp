@@ -118,6 +118,15 @@ void forget_program(cl_program p) {
     if (g_programs) g_programs->erase(p);
 }
 
+// A program this layer did not record. The driver may hand out the address
+// of a program it has freed; a record left from that program (the driver
+// frees a program when its last kernel goes, which the layer does not see)
+// must not apply to the new one.
+cl_program unrecorded(cl_program p) {
+    if (p) forget_program(p);
+    return p;
+}
+
 bool find_program(cl_program p, program_record* out) {
     programs_lock g;
     if (!g_programs) return false;
@@ -134,6 +143,46 @@ bool find_kernel_program(cl_kernel k, program_record* out) {
     return find_program(p, out);
 }
 
+bool is_ident_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The text with its comments turned into spaces (line breaks kept), so that
+// searches for the extension's names see code only. String and character
+// literals are stepped over, so that a "//" inside one starts no comment.
+std::string code_only(const std::string& s) {
+    std::string out = s;
+    size_t i = 0;
+    while (i < out.size()) {
+        const char c = out[i];
+        if (c == '"' || c == '\'') {
+            for (++i; i < out.size() && out[i] != c && out[i] != '\n'; ++i)
+                if (out[i] == '\\') ++i;
+            ++i;
+        } else if (c == '/' && i + 1 < out.size() && out[i + 1] == '/') {
+            for (; i < out.size() && out[i] != '\n'; ++i) out[i] = ' ';
+        } else if (c == '/' && i + 1 < out.size() && out[i + 1] == '*') {
+            size_t end = out.find("*/", i + 2);
+            end = end == std::string::npos ? out.size() : end + 2;
+            for (; i < end; ++i)
+                if (out[i] != '\n') out[i] = ' ';
+        } else {
+            ++i;
+        }
+    }
+    return out;
+}
+
+// Position of `name` as a whole identifier in `s` at or after `from`
+// (cl_tarvo_subgroups_long is not cl_tarvo_subgroups), or npos.
+size_t find_identifier(const std::string& s, const char* name, size_t from = 0) {
+    const size_t n = std::strlen(name);
+    for (size_t at = s.find(name, from); at != std::string::npos; at = s.find(name, at + 1)) {
+        const bool starts = at == 0 || !is_ident_char(s[at - 1]);
+        const bool ends = at + n == s.size() || !is_ident_char(s[at + n]);
+        if (starts && ends) return at;
+    }
+    return std::string::npos;
+}
+
 // A text opts in to the lane-pair mode with a line
 // "#define TARVO_SG_PAIR_VOCABULARY ..."; OVXPLAT_SG_LANE_PAIRS=0 keeps every
 // text per lane (to compare the two modes).
@@ -141,7 +190,8 @@ bool wants_lane_pairs(const std::string& text) {
     const char* env = std::getenv("OVXPLAT_SG_LANE_PAIRS");
     if (env && std::strcmp(env, "0") == 0) return false;
     static const char k_mark[] = "TARVO_SG_PAIR_VOCABULARY";
-    for (size_t at = text.find(k_mark); at != std::string::npos; at = text.find(k_mark, at + 1)) {
+    for (size_t at = find_identifier(text, k_mark); at != std::string::npos;
+         at = find_identifier(text, k_mark, at + 1)) {
         size_t b = text.rfind('\n', at);
         b = b == std::string::npos ? 0 : b + 1;
         std::string head = text.substr(b, at - b);
@@ -436,12 +486,13 @@ CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context context
     }
     const ovxplat_gpu_profile* prof = ovxplat_gpu_profile_current();
     program_record rec;
-    rec.emulated = text.find("cl_tarvo_subgroups") != std::string::npos;
+    const std::string code = code_only(text);
+    rec.emulated = find_identifier(code, "cl_tarvo_subgroups") != std::string::npos;
     rec.no_fp64 = !prof->fp64;
     rec.max_wg = static_cast<size_t>(prof->max_work_group_size);
-    rec.lane_pairs = rec.emulated && wants_lane_pairs(text);
+    rec.lane_pairs = rec.emulated && wants_lane_pairs(code);
     if (!rec.emulated && !rec.no_fp64)
-        return next.clCreateProgramWithSource(context, count, strings, lengths, errcode_ret);
+        return unrecorded(next.clCreateProgramWithSource(context, count, strings, lengths, errcode_ret));
 
     std::string full;
     if (rec.emulated) {
@@ -468,6 +519,38 @@ CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context context
         record_program(p, std::move(rec));
     }
     return p;
+}
+
+CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithBinary(cl_context context, cl_uint num_devices,
+                                                              const cl_device_id* device_list, const size_t* lengths,
+                                                              const unsigned char** binaries, cl_int* binary_status,
+                                                              cl_int* errcode_ret) {
+    if (!ovx_cl_ready() || !next.clCreateProgramWithBinary) {
+        if (errcode_ret) *errcode_ret = CL_INVALID_OPERATION;
+        return nullptr;
+    }
+    return unrecorded(next.clCreateProgramWithBinary(context, num_devices, device_list, lengths, binaries,
+                                                     binary_status, errcode_ret));
+}
+
+CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithIL(cl_context context, const void* il, size_t length,
+                                                          cl_int* errcode_ret) {
+    if (!ovx_cl_ready() || !next.clCreateProgramWithIL) {
+        if (errcode_ret) *errcode_ret = CL_INVALID_OPERATION;
+        return nullptr;
+    }
+    return unrecorded(next.clCreateProgramWithIL(context, il, length, errcode_ret));
+}
+
+CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithBuiltInKernels(cl_context context, cl_uint num_devices,
+                                                                      const cl_device_id* device_list,
+                                                                      const char* kernel_names, cl_int* errcode_ret) {
+    if (!ovx_cl_ready() || !next.clCreateProgramWithBuiltInKernels) {
+        if (errcode_ret) *errcode_ret = CL_INVALID_OPERATION;
+        return nullptr;
+    }
+    return unrecorded(next.clCreateProgramWithBuiltInKernels(context, num_devices, device_list, kernel_names,
+                                                             errcode_ret));
 }
 
 CL_API_ENTRY cl_int CL_API_CALL clBuildProgram(cl_program program, cl_uint num_devices, const cl_device_id* device_list,
@@ -502,8 +585,8 @@ CL_API_ENTRY cl_program CL_API_CALL clLinkProgram(cl_context context, cl_uint nu
         return nullptr;
     }
     std::string o = filter_options(options);
-    return next.clLinkProgram(context, num_devices, device_list, options ? o.c_str() : nullptr, num_input_programs,
-                              input_programs, pfn_notify, user_data, errcode_ret);
+    return unrecorded(next.clLinkProgram(context, num_devices, device_list, options ? o.c_str() : nullptr,
+                                         num_input_programs, input_programs, pfn_notify, user_data, errcode_ret));
 }
 
 CL_API_ENTRY cl_int CL_API_CALL clGetProgramInfo(cl_program program, cl_program_info param_name,
@@ -604,7 +687,9 @@ kernel_profile& the_kernel_profile() {
 
 struct launch_timing {
     std::string name;
-    std::chrono::steady_clock::time_point start;
+    // Written by the running callback and read by the complete one, which
+    // may run on another driver thread.
+    std::atomic<std::chrono::steady_clock::rep> start{0};
     std::atomic<int> pending{2};  // callbacks still to come
     std::atomic<bool> recorded{false};
 };
@@ -612,9 +697,11 @@ struct launch_timing {
 void CL_CALLBACK on_launch_state(cl_event, cl_int state, void* data) {
     auto* t = static_cast<launch_timing*>(data);
     if (state == CL_RUNNING) {
-        t->start = std::chrono::steady_clock::now();
+        t->start = std::chrono::steady_clock::now().time_since_epoch().count();
     } else if (state == CL_COMPLETE && !t->recorded.exchange(true)) {
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t->start).count();
+        const std::chrono::steady_clock::duration took(std::chrono::steady_clock::now().time_since_epoch().count() -
+                                                       t->start.load());
+        const double ms = std::chrono::duration<double, std::milli>(took).count();
         kernel_profile& p = the_kernel_profile();
         std::lock_guard<std::mutex> g(p.lock);
         kernel_times& k = p.by_name[t->name];
@@ -648,7 +735,7 @@ CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue command_
     next.clGetKernelInfo(kernel, CL_KERNEL_FUNCTION_NAME, sizeof(name) - 1, name, nullptr);
     auto* t = new launch_timing;
     t->name = name;
-    t->start = std::chrono::steady_clock::now();
+    t->start = std::chrono::steady_clock::now().time_since_epoch().count();
     // The record goes with the last of its two callbacks; a callback that
     // cannot be registered counts as delivered (timing may be lost, never
     // the launch).
@@ -673,9 +760,25 @@ cl_int enqueue_ndrange(cl_command_queue command_queue, cl_kernel kernel, cl_uint
         !rec.emulated)
         return next.clEnqueueNDRangeKernel(command_queue, kernel, work_dim, global_work_offset, global_work_size,
                                            local_work_size, num_events_in_wait_list, event_wait_list, event);
+    // Without a work-group size the driver would choose one from its own
+    // limit, which is larger than the emulation's exchange area holds: use
+    // the size the kernel declares, and refuse a launch that declares none.
+    size_t declared[3] = {0, 0, 0};
+    if (!local_work_size) {
+        cl_device_id device = nullptr;
+        cl_int e = next.clGetCommandQueueInfo(command_queue, CL_QUEUE_DEVICE, sizeof device, &device, nullptr);
+        if (e != CL_SUCCESS) return e;
+        e = next.clGetKernelWorkGroupInfo(kernel, device, CL_KERNEL_COMPILE_WORK_GROUP_SIZE, sizeof declared,
+                                          declared, nullptr);
+        if (e != CL_SUCCESS) return e;
+        for (cl_uint i = 0; i < work_dim; ++i)
+            if (declared[i] == 0) return CL_INVALID_WORK_GROUP_SIZE;
+        if (rec.lane_pairs) declared[0] *= 2;  // the text's lanes, as a caller would give them
+        local_work_size = declared;
+    }
     // The emulation's exchange area holds the profile's largest work-group:
     // refuse bigger ones as the device would.
-    if (local_work_size) {
+    {
         size_t items = 1;
         for (cl_uint i = 0; i < work_dim; ++i) items *= local_work_size[i];
         if (items > rec.max_wg) return CL_INVALID_WORK_GROUP_SIZE;
@@ -710,13 +813,23 @@ CL_API_ENTRY cl_int CL_API_CALL clGetKernelWorkGroupInfo(cl_kernel kernel, cl_de
                                                          void* param_value, size_t* param_value_size_ret) {
     if (!ovx_cl_ready() || !next.clGetKernelWorkGroupInfo) return CL_INVALID_OPERATION;
     program_record rec;
-    const bool pairs = find_kernel_program(kernel, &rec) && rec.lane_pairs;
+    const bool known = find_kernel_program(kernel, &rec);
+    const bool pairs = known && rec.lane_pairs;
     if (pairs && param_name == CL_KERNEL_COMPILE_WORK_GROUP_SIZE) {
         size_t w[3] = {0, 0, 0};
         cl_int e = next.clGetKernelWorkGroupInfo(kernel, device, param_name, sizeof w, w, nullptr);
         if (e != CL_SUCCESS) return e;
         w[0] *= 2;
         return put_info(w, sizeof w, param_value_size, param_value, param_value_size_ret);
+    }
+    // Every emulated kernel is limited by the exchange area, whatever the
+    // driver allows.
+    if (!pairs && known && rec.emulated && param_name == CL_KERNEL_WORK_GROUP_SIZE) {
+        size_t v = 0;
+        cl_int e = next.clGetKernelWorkGroupInfo(kernel, device, param_name, sizeof v, &v, nullptr);
+        if (e != CL_SUCCESS) return e;
+        v = std::min(v, rec.max_wg);
+        return put_info(&v, sizeof v, param_value_size, param_value, param_value_size_ret);
     }
     if (pairs && (param_name == CL_KERNEL_WORK_GROUP_SIZE ||
                   param_name == CL_KERNEL_PREFERRED_WORK_GROUP_SIZE_MULTIPLE)) {

@@ -34,8 +34,8 @@ missing = sorted(names - set(protos))
 if missing:
     sys.exit('no prototype for: ' + ' '.join(missing))
 
-OWN = {'clGetDeviceInfo', 'clCreateProgramWithSource', 'clBuildProgram', 'clCompileProgram',
-       'clLinkProgram', 'clGetProgramInfo', 'clReleaseProgram', 'clGetProgramBuildInfo',
+OWN = {'clGetDeviceInfo', 'clCreateProgramWithSource', 'clCreateProgramWithBinary', 'clCreateProgramWithIL',
+       'clCreateProgramWithBuiltInKernels', 'clBuildProgram', 'clCompileProgram', 'clLinkProgram', 'clGetProgramInfo', 'clReleaseProgram', 'clGetProgramBuildInfo',
        'clEnqueueNDRangeKernel', 'clGetKernelWorkGroupInfo'}
 
 def split_params(p):

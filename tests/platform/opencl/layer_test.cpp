@@ -275,4 +275,145 @@ TEST_F(Layer, CreateProgramChecksItsArguments) {
     clReleaseProgram(p);
 }
 
+// Runs `name` of `p` over `global` work-items (work-group `local`, or the
+// driver's choice when 0) on an int buffer of `global` zeros; returns the
+// launch status and the buffer.
+cl_int launch_ints(cl_program p, const char* name, size_t global, size_t local, std::vector<int>* out) {
+    cl_int err = CL_SUCCESS;
+    cl_kernel k = clCreateKernel(p, name, &err);
+    if (err != CL_SUCCESS) return err;
+    out->assign(global, 0);
+    cl_mem m = ovxtest::buffer(global * sizeof(int), out->data());
+    clSetKernelArg(k, 0, sizeof m, &m);
+    err = clEnqueueNDRangeKernel(env().queue, k, 1, nullptr, &global, local ? &local : nullptr, 0, nullptr, nullptr);
+    if (err == CL_SUCCESS) ovxtest::read(m, global * sizeof(int), out->data());
+    clReleaseMemObject(m);
+    clReleaseKernel(k);
+    return err;
+}
+
+int count_of(const std::vector<int>& v, int value) {
+    int n = 0;
+    for (int x : v) n += x == value;
+    return n;
+}
+
+const char k_lane_pair_text[] =
+    "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+    "#define TARVO_SG_PAIR_VOCABULARY 1\n"
+    "__attribute__((reqd_work_group_size(16, 1, 1))) __attribute__((tarvo_reqd_sub_group_size(8)))\n"
+    "__kernel void k(__global int* x) { TARVO_SG_KERNEL_SCRATCH(8); x[get_global_id(0)] = 2; }\n";
+
+TEST_F(Layer, ProgramAtTheAddressOfAFreedLanePairProgramRunsPlain) {
+    // The driver frees a program when its last kernel goes after the
+    // program's own release; a plain program it then creates at the same
+    // address must be built and launched as the plain text it is.
+    const std::string plain = "__kernel void k(__global int* x) { x[get_global_id(0)] = 1; }\n";
+    for (int round = 0; round < 6; ++round) {
+        ovxtest::build_result pairs = ovxtest::build(k_lane_pair_text, "");
+        ASSERT_EQ(pairs.build_status, CL_SUCCESS) << pairs.log;
+        cl_int err = CL_SUCCESS;
+        cl_kernel held = clCreateKernel(pairs.program, "k", &err);
+        ASSERT_EQ(err, CL_SUCCESS);
+        EXPECT_EQ(clReleaseProgram(pairs.program), CL_SUCCESS);
+        EXPECT_EQ(clReleaseKernel(held), CL_SUCCESS);
+
+        ovxtest::build_result r = ovxtest::build(plain, "");
+        ASSERT_EQ(r.build_status, CL_SUCCESS) << r.log;
+        EXPECT_EQ(program_source(r.program), plain) << "round " << round;
+        std::vector<int> out;
+        ASSERT_EQ(launch_ints(r.program, "k", 64, 8, &out), CL_SUCCESS);
+        EXPECT_EQ(count_of(out, 1), 64) << "round " << round;
+        EXPECT_EQ(clReleaseProgram(r.program), CL_SUCCESS);
+    }
+}
+
+TEST_F(Layer, ExtensionNamesInCommentsOrAsPrefixesLeaveATextPlain) {
+    const std::string text =
+        "// also built for cl_tarvo_subgroups devices\n"
+        "/* #pragma OPENCL EXTENSION cl_tarvo_subgroups : enable */\n"
+        "#ifdef cl_tarvo_subgroups_long\n#endif\n"
+        "#define TARVO_SG_PAIR_VOCABULARY_UNUSED 0\n"
+        "#ifdef TARVO_SG_EMULATION\n#error the prelude must not be here\n#endif\n"
+        "__kernel void k(__global int* x) { x[get_global_id(0)] = 1; }\n";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    ASSERT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    std::vector<int> out;
+    ASSERT_EQ(launch_ints(r.program, "k", 256, 64, &out), CL_SUCCESS);
+    EXPECT_EQ(count_of(out, 1), 256);
+    clReleaseProgram(r.program);
+
+    // An emulated text whose lane-pair mark stands only in a comment runs per lane.
+    const std::string commented =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "/*\n#define TARVO_SG_PAIR_VOCABULARY 1\n*/\n"
+        "#ifdef TARVO_SG_LANE_PAIR\n#error not a lane-pair text\n#endif\n"
+        "__kernel void k(__global int* x) { TARVO_SG_KERNEL_SCRATCH(8); x[get_global_id(0)] = 1; }\n";
+    r = ovxtest::build(commented, "");
+    ASSERT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    ASSERT_EQ(launch_ints(r.program, "k", 256, 64, &out), CL_SUCCESS);
+    EXPECT_EQ(count_of(out, 1), 256);
+    clReleaseProgram(r.program);
+}
+
+TEST_F(Layer, EmulatedLaunchWithoutAWorkGroupSizeUsesTheDeclaredOneOrIsRefused) {
+    const std::string text =
+        "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+        "__attribute__((reqd_work_group_size(32, 1, 1))) __attribute__((tarvo_reqd_sub_group_size(8)))\n"
+        "__kernel void declared(__global int* x) { TARVO_SG_KERNEL_SCRATCH(8);\n"
+        "  x[get_global_id(0)] = tarvo_sub_group_shuffle_xor((int)get_global_id(0), 1); }\n"
+        "__kernel void free_size(__global int* x) { TARVO_SG_KERNEL_SCRATCH(8);\n"
+        "  x[get_global_id(0)] = tarvo_sub_group_shuffle_xor((int)get_global_id(0), 1); }\n";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    ASSERT_EQ(r.build_status, CL_SUCCESS) << r.log;
+    std::vector<int> out;
+    ASSERT_EQ(launch_ints(r.program, "declared", 4096, 0, &out), CL_SUCCESS);
+    int wrong = 0;
+    for (int i = 0; i < 4096; ++i) wrong += out[i] != (i ^ 1);
+    EXPECT_EQ(wrong, 0);
+    // Without a declared size the driver's choice could pass the exchange area.
+    EXPECT_EQ(launch_ints(r.program, "free_size", 65536, 0, &out), CL_INVALID_WORK_GROUP_SIZE);
+    // The size reported for such a kernel is one the layer accepts.
+    cl_int err = CL_SUCCESS;
+    cl_kernel k = clCreateKernel(r.program, "free_size", &err);
+    ASSERT_EQ(err, CL_SUCCESS);
+    size_t wg = 0;
+    EXPECT_EQ(clGetKernelWorkGroupInfo(k, env().device, CL_KERNEL_WORK_GROUP_SIZE, sizeof wg, &wg, nullptr),
+              CL_SUCCESS);
+    EXPECT_GT(wg, 0u);
+    EXPECT_LE(wg, static_cast<size_t>(ovxplat_gpu_profile_current()->max_work_group_size));
+    clReleaseKernel(k);
+    clReleaseProgram(r.program);
+}
+
+struct width_case {
+    const char* name;
+    const char* body;
+};
+
+class LayerBlockWidth : public ::testing::TestWithParam<width_case> {
+protected:
+    void SetUp() override { OVX_REQUIRE(env().device, "no usable OpenCL device"); }
+};
+
+TEST_P(LayerBlockWidth, BlockAccessThroughAPointerOfTheOtherWidthDoesNotBuild) {
+    const std::string text = std::string(
+                                 "#pragma OPENCL EXTENSION cl_tarvo_subgroups : enable\n"
+                                 "__attribute__((reqd_work_group_size(16, 1, 1)))\n"
+                                 "__kernel void k(__global uint* w, __global ulong* l) {\n"
+                                 "  TARVO_SG_KERNEL_SCRATCH(16);\n") +
+                             GetParam().body + "\n}\n";
+    ovxtest::build_result r = ovxtest::build(text, "");
+    EXPECT_EQ(r.build_status, CL_BUILD_PROGRAM_FAILURE) << r.log;
+    clReleaseProgram(r.program);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Misuses, LayerBlockWidth,
+    ::testing::Values(width_case{"ThirtyTwoBitReadOfLongs", "w[0] = tarvo_sub_group_block_read((const __global ulong*)l);"},
+                      width_case{"ThirtyTwoBitWriteToLongs", "tarvo_sub_group_block_write4(l, (uint4)(1));"},
+                      width_case{"SixtyFourBitReadOfInts", "l[0] = tarvo_sub_group_block_read_ul2(w).s0;"},
+                      width_case{"SixtyFourBitWriteToInts", "tarvo_sub_group_block_write_ul(w, 1ul);"}),
+    [](const ::testing::TestParamInfo<width_case>& i) { return std::string(i.param.name); });
+
 }  // namespace
