@@ -7,6 +7,7 @@
 
 #include "dft/node/ovx_dft_node.hpp"
 #include "fftw/offload_support.hpp"
+#include "gpu/ovx_omp_interop.hpp"
 #include "korami/ovx/dfti_omp_offload.h"
 #include "korami/ovx/fftw3_omp_offload.h"
 
@@ -411,6 +412,16 @@ TEST(OffloadCaches, LevelZeroSubDeviceAndHandleKind) {
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(ovxplat::native_queue_kind(*q), 1);
     h.node->queue = nullptr;
+}
+
+TEST(OffloadInterop, ForcedStringPropertyIsWhatTheEntryAnswers) {
+    ovxplat::omp_interop io;
+    ovxplat::omp_interop_for(io, gpu_queue(), 3);
+    static const char forced[] = "forced-name";
+    ovxplat_omp_interop_set_result(io.handle, -2, reinterpret_cast<intptr_t>(forced), -5);
+    int rc = 0;
+    EXPECT_EQ(kg::omptarget_get_interop_str(io.handle, -2, &rc), forced);
+    EXPECT_EQ(rc, -5);
 }
 
 TEST(OffloadCaches, UnreadableBackendIdGivesNoQueue) {

@@ -151,7 +151,9 @@ const char* omp_get_interop_str(void* handle, int prop, int* rc) {
     int code = 0;
     pthread_mutex_lock(&lock);
     interop* o = find(handle);
+    const fault* f = o ? find_fault(o, prop) : NULL;
     if (!o) code = -1;
+    else if (f) { v = (const char*)f->value; code = f->rc; }
     else if (prop == -2) v = fr_name(o->desc.fr_id);
     else if (prop == -4) v = "ovxplat";
     else if (prop == -1 || prop == -5 || prop == 10) code = -3;
