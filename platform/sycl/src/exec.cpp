@@ -146,11 +146,18 @@ struct scheduler {
                 make_ready(w);
             }
         }
-        c->queue.reset();
+        // The work and the queue go after the lock is released: the work may
+        // hold the last handle of a buffer, whose end takes this lock to wait
+        // for the buffer's commands, and this may be the last handle of the
+        // queue, whose end releases the caller's asynchronous handler.
+        std::function<void()> body = std::move(c->body);
         c->body = nullptr;
+        std::shared_ptr<queue_impl> queue = std::move(c->queue);
         done_cv.notify_all();
         lock.unlock();
         if (user) clSetUserEventStatus(user, CL_COMPLETE);
+        body = nullptr;
+        queue.reset();
         counters().completed++;
     }
     // Caller holds mu (through `lock`, released while the body runs): runs a
@@ -774,17 +781,40 @@ std::shared_ptr<void> buffer_host_acquire(const std::shared_ptr<buffer_impl>& b,
     std::vector<std::shared_ptr<event_impl>> evs;
     auto hold = std::make_shared<event_impl>();
     hold->host_hold = true;
+    hold->holder = std::this_thread::get_id();
     hold->t_submit = hold->t_start = now_ns();
+    auto conflicts = [&](const access_record& r) { return (write || r.write) && overlaps(lo, hi, r.lo, r.hi); };
+    auto& s = sched();
     {
-        std::lock_guard<std::mutex> lock(sched().mu);
+        std::lock_guard<std::mutex> lock(s.mu);
         prune(b.get());
         for (auto& r : b->history)
-            if ((write || r.write) && overlaps(lo, hi, r.lo, r.hi)) evs.push_back(r.ev);
+            if (!r.ev->host_hold && conflicts(r)) evs.push_back(r.ev);
         b->history.push_back(access_record{lo, hi, write, hold});
     }
-    for (auto& e : evs) {
-        if (e->host_hold) continue;  // another host accessor of this thread: no waiting on ourselves
-        wait_event(e);
+    for (auto& e : evs) wait_event(e);
+    // Then the conflicting host accessors of other threads that have their
+    // region, one after the other, until none is left; the check and the
+    // taking of the region are one step under the lock, so two threads never
+    // both take it. This thread's own host accessors are not waited for (no
+    // waiting on ourselves), nor are those still waiting themselves: one of
+    // them may be waiting for an accessor of this thread.
+    for (;;) {
+        std::shared_ptr<event_impl> other;
+        {
+            std::lock_guard<std::mutex> lock(s.mu);
+            prune(b.get());
+            for (auto& r : b->history)
+                if (r.ev->host_hold && r.ev->state == 1 && r.ev->holder != hold->holder && conflicts(r)) {
+                    other = r.ev;
+                    break;
+                }
+            if (!other) {
+                hold->state = 1;
+                break;
+            }
+        }
+        wait_event(other);
     }
     return std::shared_ptr<void>(nullptr, [hold, b](void*) { complete_external(hold); });
 }
@@ -807,7 +837,7 @@ struct kernel_arg {
 
 class detail::handler_impl {
 public:
-    enum kind_t { none, host_kernel, native_kernel, host_task, copy, set, fill, barrier };
+    enum kind_t { none, host_kernel, native_kernel, host_task, copy, set, fill, ranged, barrier };
     std::shared_ptr<queue_impl> q;
     std::vector<std::shared_ptr<event_impl>> deps;
     struct requirement {
@@ -825,6 +855,7 @@ public:
     std::shared_ptr<kernel_impl> nk;
     std::map<int, kernel_arg> args;
     std::function<void(interop_handle*)> task;
+    std::function<void()> ranged_task;  // a copy or fill over accessor rows
     void* dst = nullptr;
     const void* src = nullptr;
     std::size_t bytes = 0;
@@ -864,6 +895,10 @@ std::size_t handler_add_local(handler& h, std::size_t bytes) {
 namespace {
 
 void check_range(const launch_desc& d, const device_impl* dev) {
+    // The product of the extents is kept at most one past INT_MAX at every
+    // step, so that it cannot wrap (each extent is at most INT_MAX); a zero
+    // extent still makes it zero.
+    const std::uint64_t over = static_cast<std::uint64_t>(INT_MAX) + 1;
     std::uint64_t total = 1;
     for (int i = 0; i < d.dims; ++i) {
         if (d.global[i] > static_cast<std::size_t>(INT_MAX) || d.offset[i] > static_cast<std::size_t>(INT_MAX) ||
@@ -871,23 +906,25 @@ void check_range(const launch_desc& d, const device_impl* dev) {
             throw_error(errc::nd_range,
                         "Provided range and/or offset does not fit in int. Pass `-fno-sycl-id-queries-fit-in-int' "
                         "to remove this limit.");
-        total *= d.global[i];
+        total = std::min<std::uint64_t>(total * d.global[i], over);
     }
     if (total > static_cast<std::uint64_t>(INT_MAX))
         throw_error(errc::nd_range,
                     "Provided range and/or offset does not fit in int. Pass `-fno-sycl-id-queries-fit-in-int' to "
                     "remove this limit.");
     if (!d.nd) return;
+    // The work-group's size is checked at every step, before it could wrap.
+    const std::size_t max_wg = device_max_wg(dev);
     std::size_t wg = 1;
     for (int i = 0; i < d.dims; ++i) {
         if (d.local[i] == 0) throw_error(errc::nd_range, "Local range must not be zero");
         if (d.global[i] % d.local[i] != 0)
             throw_error(errc::nd_range, "Non-uniform work-groups are not supported by the target device");
+        if (d.local[i] > max_wg / wg)
+            throw_error(errc::nd_range,
+                        "Total number of work-items in a work-group cannot exceed " + std::to_string(max_wg));
         wg *= d.local[i];
     }
-    if (wg > device_max_wg(dev))
-        throw_error(errc::nd_range, "Total number of work-items in a work-group cannot exceed " +
-                                        std::to_string(device_max_wg(dev)));
 }
 
 std::string kernel_name_of(cl_kernel k) {
@@ -1315,6 +1352,10 @@ void handler::fill_bytes(void* ptr, const void* pattern, std::size_t size, std::
     impl_->pattern.assign(static_cast<const char*>(pattern), static_cast<const char*>(pattern) + size);
     impl_->count = count;
 }
+void handler::set_ranged_task(std::function<void()> f) {
+    impl_->set_action(handler_impl::ranged);
+    impl_->ranged_task = std::move(f);
+}
 void handler::use_kernel_bundle(const kernel_bundle<bundle_state::executable>& b) {
     if (b.impl()->ctx != impl_->q->ctx)
         throw_error(errc::invalid,
@@ -1451,6 +1492,9 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
             };
             break;
         }
+        case handler_impl::ranged:
+            cmd->body = std::move(h.ranged_task);
+            break;
         case handler_impl::host_task: {
             auto task = std::move(h.task);
             std::weak_ptr<queue_impl> wq = q;

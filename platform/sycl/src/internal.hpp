@@ -10,6 +10,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace sycl {
 inline namespace _V1 {
@@ -71,7 +72,10 @@ struct command;
 struct event_impl {
     // All fields below are guarded by the scheduler lock.
     int state = 0;  // 0 submitted, 1 running, 2 complete
+    // A host accessor's hold: running once the accessor has its region, and
+    // complete when the accessor goes; `holder` is the accessor's thread.
     bool host_hold = false;
+    std::thread::id holder;
     bool profiling = false;
     std::uint64_t t_submit = 0, t_start = 0, t_end = 0;
     std::vector<std::shared_ptr<command>> waiters;

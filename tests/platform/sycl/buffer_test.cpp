@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <numeric>
 #include <thread>
 
@@ -252,6 +253,189 @@ TEST(SyclBuffers, AccessorRangeErrorsAndCopies) {
     });
     sycl::host_accessor r(b);
     EXPECT_EQ(r[9], 2.5f);
+}
+
+// Copies and fills through ranged accessors of several dimensions touch the
+// elements of the accessor's range only, in row-major order of that range;
+// every other element keeps its value.
+TEST(SyclBuffers, RangedAccessorCopiesAndFillsTouchOnlyTheirRange) {
+    sycl::queue q;
+    constexpr int R = 6, C = 7;
+    std::vector<int> want(R * C);
+    std::iota(want.begin(), want.end(), 0);
+    sycl::buffer<int, 2> b(static_cast<const int*>(want.data()), sycl::range<2>(R, C));
+    // To host memory: rows 1..3, columns 2..5.
+    std::vector<int> out(12, -1);
+    q.submit([&](sycl::handler& h) {
+         sycl::accessor a(b, h, sycl::range<2>(3, 4), sycl::id<2>(1, 2), sycl::read_only);
+         h.copy(a, out.data());
+     }).wait();
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(out[r * 4 + c], want[(1 + r) * C + 2 + c]) << r << "," << c;
+    // From host memory: rows 2..4, columns 1..4.
+    std::vector<int> in(12);
+    std::iota(in.begin(), in.end(), 1000);
+    q.submit([&](sycl::handler& h) {
+         sycl::accessor a(b, h, sycl::range<2>(3, 4), sycl::id<2>(2, 1), sycl::write_only);
+         h.copy(in.data(), a);
+     }).wait();
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) want[(2 + r) * C + 1 + c] = in[r * 4 + c];
+    // Between ranged accessors of other shapes: the 2x3 elements of b at
+    // (0, 4) go to the first six elements of a 3x3 range of d at (1, 1).
+    sycl::buffer<int, 2> d{sycl::range<2>(4, 5)};
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(d, h, sycl::write_only);
+        h.fill(a, -7);
+    });
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor s(b, h, sycl::range<2>(2, 3), sycl::id<2>(0, 4), sycl::read_only);
+        sycl::accessor t(d, h, sycl::range<2>(3, 3), sycl::id<2>(1, 1), sycl::write_only);
+        h.copy(s, t);
+    });
+    std::vector<int> want_d(4 * 5, -7);
+    for (int k = 0; k < 6; ++k) want_d[(1 + k / 3) * 5 + 1 + k % 3] = want[(k / 3) * C + 4 + k % 3];
+    // A fill of a 2x2x3 range at (1, 1, 1) of a 3x4x5 buffer.
+    sycl::buffer<int, 3> v{sycl::range<3>(3, 4, 5)};
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(v, h, sycl::write_only);
+        h.fill(a, 0);
+    });
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(v, h, sycl::range<3>(2, 2, 3), sycl::id<3>(1, 1, 1), sycl::write_only);
+        h.fill(a, 9);
+    });
+    {
+        sycl::host_accessor hb(b, sycl::read_only);
+        for (int r = 0; r < R; ++r)
+            for (int c = 0; c < C; ++c) EXPECT_EQ(hb[r][c], want[r * C + c]) << "b " << r << "," << c;
+        sycl::host_accessor hd(d, sycl::read_only);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 5; ++c) EXPECT_EQ(hd[r][c], want_d[r * 5 + c]) << "d " << r << "," << c;
+        sycl::host_accessor hv(v, sycl::read_only);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 4; ++j)
+                for (int k = 0; k < 5; ++k) {
+                    const bool inside = i >= 1 && j >= 1 && j < 3 && k >= 1 && k < 4;
+                    EXPECT_EQ(hv[i][j][k], inside ? 9 : 0) << "v " << i << "," << j << "," << k;
+                }
+    }
+}
+
+// A copy between accessors needs a destination that holds at least the
+// source's elements; a smaller one is refused at submission, nothing copied.
+TEST(SyclBuffers, AccessorCopyIntoFewerElementsIsAnError) {
+    sycl::queue q;
+    sycl::buffer<int, 2> big{sycl::range<2>(4, 4)};
+    sycl::buffer<int, 2> small{sycl::range<2>(2, 4)};
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(big, h, sycl::write_only);
+        h.fill(a, 1);
+    });
+    q.submit([&](sycl::handler& h) {
+        sycl::accessor a(small, h, sycl::write_only);
+        h.fill(a, 2);
+    });
+    const std::string text = "The destination accessor holds fewer elements than the source accessor";
+    auto e1 = error_and_text([&] {
+        q.submit([&](sycl::handler& h) {
+            sycl::accessor s(big, h, sycl::read_only);
+            sycl::accessor t(small, h, sycl::write_only);
+            h.copy(s, t);
+        });
+    });
+    EXPECT_EQ(e1.first, sycl::errc::invalid);
+    EXPECT_EQ(e1.second, text);
+    auto e2 = error_and_text([&] {
+        q.submit([&](sycl::handler& h) {
+            sycl::accessor s(small, h, sycl::read_only);
+            sycl::accessor t(big, h, sycl::range<2>(2, 3), sycl::id<2>(1, 1), sycl::write_only);
+            h.copy(s, t);
+        });
+    });
+    EXPECT_EQ(e2.first, sycl::errc::invalid);
+    EXPECT_EQ(e2.second, text);
+    sycl::host_accessor hb(big, sycl::read_only);
+    sycl::host_accessor hs(small, sycl::read_only);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(hb[r][c], 1);
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(hs[r][c], 2);
+}
+
+// An offset near the top of size_t plus a range must not wrap past the
+// bounds checks of sub-buffers, accessors and host accessors.
+TEST(SyclBuffers, HugeOffsetsFailBoundsChecksInsteadOfWrapping) {
+    sycl::queue q;
+    const std::size_t huge = std::numeric_limits<std::size_t>::max() - 1;
+    sycl::buffer<char, 1> b{sycl::range<1>(64)};
+    auto e1 = error_and_text([&] { sycl::buffer<char, 1> s(b, sycl::id<1>(huge), sycl::range<1>(4)); });
+    EXPECT_EQ(e1.first, sycl::errc::invalid);
+    EXPECT_EQ(e1.second, "Requested sub-buffer size exceeds the size of the parent buffer");
+    sycl::buffer<int, 2> b2{sycl::range<2>(8, 8)};
+    auto e2 = error_and_text([&] {
+        q.submit([&](sycl::handler& h) {
+            sycl::accessor a(b2, h, sycl::range<2>(2, 4), sycl::id<2>(1, huge));
+            (void)a;
+        });
+    });
+    EXPECT_EQ(e2.first, sycl::errc::invalid);
+    EXPECT_EQ(e2.second, "accessor range exceeds the buffer's range");
+    auto e3 = error_and_text([&] {
+        sycl::host_accessor<char, 1, sycl::access_mode::read> a(b, sycl::range<1>(4), sycl::id<1>(huge));
+    });
+    EXPECT_EQ(e3.first, sycl::errc::invalid);
+    EXPECT_EQ(e3.second, "accessor range exceeds the buffer's range");
+    // Up to the end is still accepted.
+    sycl::buffer<char, 1> tail(b, sycl::id<1>(60), sycl::range<1>(4));
+    EXPECT_EQ(tail.byte_size(), 4u);
+    sycl::host_accessor<char, 1, sycl::access_mode::read> a(b, sycl::range<1>(4), sycl::id<1>(60));
+    EXPECT_EQ(a.size(), 4u);
+    q.wait();
+}
+
+// A host accessor waits while a conflicting host accessor of another thread
+// lives, and then sees its writes. A thread's own host accessors do not wait
+// for each other (nor for another thread's that waits for them), and readers
+// of different threads do not wait.
+TEST(SyclBuffers, HostAccessorsOfDifferentThreadsExcludeEachOther) {
+    sycl::buffer<int, 1> b{sycl::range<1>(8)};
+    finishes_within(
+        std::chrono::seconds(20),
+        [&] {
+            std::atomic<bool> acquired{false};
+            std::thread other;
+            {
+                sycl::host_accessor w(b, sycl::write_only);
+                for (int i = 0; i < 8; ++i) w[i] = i;
+                other = std::thread([&] {
+                    sycl::host_accessor a(b, sycl::read_write);
+                    acquired = true;
+                    for (int i = 0; i < 8; ++i) a[i] += 100;
+                });
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                EXPECT_FALSE(acquired.load()) << "another thread's host accessor did not wait";
+                {
+                    sycl::host_accessor again(b, sycl::read_write);
+                    again[0] = 50;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                EXPECT_FALSE(acquired.load()) << "another thread's host accessor did not wait";
+            }
+            other.join();
+            EXPECT_TRUE(acquired.load());
+            sycl::host_accessor r(b, sycl::read_only);
+            std::atomic<bool> read{false};
+            std::thread reader([&] {
+                sycl::host_accessor r2(b, sycl::read_only);
+                read = r2[1] == 101;
+            });
+            reader.join();
+            EXPECT_TRUE(read.load());
+            EXPECT_EQ(r[0], 150);
+            for (int i = 1; i < 8; ++i) EXPECT_EQ(r[i], i + 100);
+        },
+        "host accessors of two threads");
 }
 
 }  // namespace

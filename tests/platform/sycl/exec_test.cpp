@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <chrono>
+#include <memory>
 #include <numeric>
 #include <stdexcept>
 #include <thread>
@@ -215,6 +216,71 @@ TEST_P(SyclHost, RangeChecksAndSingleActionRule) {
     q.wait();
 }
 
+// The local range divides the global one: a zero extent is an nd_range
+// error of the submission, not a division by zero.
+TEST_P(SyclHost, NdRangeWithAZeroLocalExtentIsRejected) {
+    sycl::queue q(dev(GetParam()));
+    std::atomic<int> ran{0};
+    auto* count = &ran;
+    std::string what;
+    EXPECT_EQ(error_of(
+                  [&] {
+                      q.parallel_for(sycl::nd_range<1>(sycl::range<1>(0), sycl::range<1>(0)),
+                                     [=](sycl::nd_item<1>) { ++*count; });
+                  },
+                  &what),
+              sycl::errc::nd_range);
+    EXPECT_EQ(what, "Local range must not be zero");
+    what.clear();
+    EXPECT_EQ(error_of([&] { q.parallel_for(sycl::nd_range<2>({8, 8}, {4, 0}), [=](sycl::nd_item<2>) { ++*count; }); },
+                       &what),
+              sycl::errc::nd_range);
+    EXPECT_EQ(what, "Local range must not be zero");
+    q.wait_and_throw();
+    EXPECT_EQ(ran.load(), 0);
+}
+
+// Extents that each fit in int but whose product is 2^64 (zero once
+// wrapped) are refused, for the global range and for the work-group; an
+// empty range is no error whatever its other extents.
+TEST_P(SyclHost, RangesWhoseSizeWrapsAreRejected) {
+    sycl::queue q(dev(GetParam()));
+    const std::string too_big =
+        "Provided range and/or offset does not fit in int. Pass `-fno-sycl-id-queries-fit-in-int' to remove this "
+        "limit.";
+    const sycl::range<3> wraps(std::size_t(1) << 21, std::size_t(1) << 21, std::size_t(1) << 22);
+    std::atomic<int> ran{0};
+    auto* count = &ran;
+    std::string what;
+    EXPECT_EQ(error_of([&] { q.parallel_for(wraps, [=](sycl::item<3>) { ++*count; }); }, &what), sycl::errc::nd_range);
+    EXPECT_EQ(what, too_big);
+    what.clear();
+    EXPECT_EQ(error_of(
+                  [&] {
+                      q.parallel_for(sycl::nd_range<3>(wraps, sycl::range<3>(1, 1, 1)),
+                                     [=](sycl::nd_item<3>) { ++*count; });
+                  },
+                  &what),
+              sycl::errc::nd_range);
+    EXPECT_EQ(what, too_big);
+    what.clear();
+    EXPECT_EQ(error_of(
+                  [&] {
+                      q.parallel_for(sycl::nd_range<3>(sycl::range<3>(0, 0, 0), wraps),
+                                     [=](sycl::nd_item<3>) { ++*count; });
+                  },
+                  &what),
+              sycl::errc::nd_range);
+    EXPECT_EQ(what.rfind("Total number of work-items in a work-group cannot exceed ", 0), 0u) << what;
+    EXPECT_EQ(error_of([&] {
+                  q.parallel_for(sycl::range<3>(std::size_t(1) << 30, std::size_t(1) << 30, 0),
+                                 [=](sycl::item<3>) { ++*count; });
+              }),
+              sycl::errc::success);
+    q.wait_and_throw();
+    EXPECT_EQ(ran.load(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothDevices, SyclHost, ::testing::Values(true, false),
                          [](const auto& i) { return i.param ? "gpu" : "cpu"; });
 
@@ -354,6 +420,42 @@ TEST(SyclScheduling, CommandsAfterAWaitedCommandRunUnwaited) {
     }
     q.wait_and_throw();
     EXPECT_EQ(errors.load(), 10);
+}
+
+// A host task holds the last handle of a buffer (the caller's went before
+// the wait): the buffer goes when the task's command ends and writes its
+// contents back, whether a worker ran the task or the waiting thread did,
+// and neither deadlocks on the scheduler.
+TEST(SyclScheduling, HostTaskWithTheLastBufferHandleWritesBackWithoutDeadlock) {
+    for (int round = 0; round < 20; ++round) {
+        const bool slow = round % 2 == 0;  // else the waiting thread may run the task itself
+        std::vector<int> host(16, -1);
+        finishes_within(
+            std::chrono::seconds(20),
+            [&] {
+                const std::uint64_t live = ovxplat::get_sycl_counters().buffers_live;
+                sycl::queue q;
+                {
+                    auto b = std::make_unique<sycl::buffer<int, 1>>(host.data(), sycl::range<1>(16));
+                    sycl::buffer<int, 1> copy = *b;
+                    q.submit([&](sycl::handler& h) {
+                        h.host_task([copy, slow, round]() mutable {
+                            if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                            sycl::host_accessor a(copy, sycl::write_only);
+                            for (int i = 0; i < 16; ++i) a[i] = 3 * i + round;
+                        });
+                    });
+                }
+                q.wait();
+                // The task's handle goes as its command ends, which the wait
+                // may see a moment earlier: the written-back data is read once
+                // the buffer is gone.
+                while (ovxplat::get_sycl_counters().buffers_live > live)
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+            },
+            "a host task holding the last handle of a buffer");
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(host[i], 3 * i + round) << "round " << round << ", element " << i;
+    }
 }
 
 TEST(SyclScheduling, BarrierWaitsForEverythingBefore) {

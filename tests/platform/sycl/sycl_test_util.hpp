@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <sycl/sycl.hpp>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <string>
 #include <utility>
 
@@ -32,6 +36,22 @@ inline sycl::kernel make_opencl_kernel(cl_program prog, const char* name, const 
     auto sk = sycl::make_kernel<sycl::backend::opencl>(k, ctx);
     clReleaseKernel(k);
     return sk;
+}
+
+// Runs `f` on another thread and fails when it has not returned within
+// `limit`. A thread that never returns may hold the runtime's locks, which
+// the remaining tests would then wait for forever: the process ends at once.
+template <typename F>
+void finishes_within(std::chrono::seconds limit, F&& f, const char* what) {
+    auto done = std::async(std::launch::async, std::forward<F>(f));
+    if (done.wait_for(limit) == std::future_status::ready) {
+        done.get();
+        return;
+    }
+    ADD_FAILURE() << what << " did not finish within " << limit.count() << " s";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 template <typename F>

@@ -168,8 +168,9 @@ public:
         (void)loc;
         if (parent.is_sub_)
             detail::throw_error(errc::invalid, "Cannot create sub buffer from sub buffer.");
+        // Compared without adding, so that a huge offset cannot wrap below the limit.
         for (int d = 0; d < D; ++d)
-            if (offset[d] + r[d] > parent.range_[d])
+            if (offset[d] > parent.range_[d] || r[d] > parent.range_[d] - offset[d])
                 detail::throw_error(errc::invalid, "Requested sub-buffer size exceeds the size of the parent buffer");
         for (int d = 1; d < D; ++d)
             if (r[d] != parent.range_[d])
@@ -412,6 +413,8 @@ public:
 
     // Stand-in internals.
     const std::shared_ptr<detail::buffer_impl>& storage() const { return storage_; }
+    // The range of the buffer the accessor indexes (its rows' pitch).
+    range<D> buffer_range() const { return mem_; }
     std::size_t region_lo() const { return view_off_ + detail::linearize(offset_, mem_) * sizeof(T); }
     std::size_t region_hi() const {
         if (range_.size() == 0) return region_lo();
@@ -444,8 +447,9 @@ private:
           offset_(o),
           storage_(b.storage()),
           view_off_(b.byte_offset()) {
+        // Compared without adding, so that a huge offset cannot wrap below the limit.
         for (int d = 0; d < D; ++d)
-            if (o[d] + r[d] > mem_[d])
+            if (o[d] > mem_[d] || r[d] > mem_[d] - o[d])
                 detail::throw_error(errc::invalid, "accessor range exceeds the buffer's range");
     }
 
@@ -541,8 +545,9 @@ private:
     template <typename AllocT>
     host_accessor(buffer<std::remove_const_t<T>, D, AllocT>& b, range<D> r, id<D> o, int)
         : base_(static_cast<V*>(b.data())), mem_(b.get_range()), range_(r), offset_(o) {
+        // Compared without adding, so that a huge offset cannot wrap below the limit.
         for (int d = 0; d < D; ++d)
-            if (o[d] + r[d] > mem_[d])
+            if (o[d] > mem_[d] || r[d] > mem_[d] - o[d])
                 detail::throw_error(errc::invalid, "accessor range exceeds the buffer's range");
         std::size_t lo = b.byte_offset() + detail::linearize(o, mem_) * sizeof(T);
         std::size_t hi = lo;

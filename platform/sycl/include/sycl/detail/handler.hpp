@@ -4,6 +4,8 @@
 #include "buffer.hpp"
 #include "bundle.hpp"
 
+#include <algorithm>
+
 namespace sycl {
 inline namespace _V1 {
 
@@ -112,6 +114,42 @@ struct is_multi_ptr : std::false_type {};
 template <typename T, access::address_space AS, access::decorated DE>
 struct is_multi_ptr<multi_ptr<T, AS, DE>> : std::true_type {};
 
+// Element offset, from an accessor's first element, of row `row` of its
+// range `r` (rows run along the last dimension, in row-major order) in a
+// buffer of range `mem`.
+template <int D>
+std::size_t row_start(std::size_t row, const range<D>& r, const range<D>& mem) {
+    std::size_t at = 0, pitch = mem[D - 1];
+    for (int d = D - 2; d >= 0; --d) {
+        at += row % r[d] * pitch;
+        row /= r[d];
+        pitch *= mem[d];
+    }
+    return at;
+}
+// Whether the elements of range `r` in a buffer of range `mem` are one
+// contiguous block: every row spans the buffer's rows.
+template <int D>
+bool dense(const range<D>& r, const range<D>& mem) {
+    for (int d = 1; d < D; ++d)
+        if (r[d] != mem[d]) return false;
+    return true;
+}
+// Copies the first n elements, in row-major order, of range `sr` (in a
+// buffer of range `sm`, from its first element s) to the first n of range
+// `dr` (in `dm`, from d), as long spans as the rows of both allow.
+template <typename T, int DS, int DD>
+void copy_ranged(const T* s, const range<DS>& sr, const range<DS>& sm, T* d, const range<DD>& dr,
+                 const range<DD>& dm, std::size_t n) {
+    const std::size_t sw = sr[DS - 1], dw = dr[DD - 1];
+    for (std::size_t at = 0; at < n;) {
+        const std::size_t sc = at % sw, dc = at % dw;
+        const std::size_t k = std::min(n - at, std::min(sw - sc, dw - dc));
+        std::memmove(d + row_start(at / dw, dr, dm) + dc, s + row_start(at / sw, sr, sm) + sc, k * sizeof(T));
+        at += k;
+    }
+}
+
 template <typename Name, typename F>
 using kernel_name_t = std::conditional_t<std::is_same_v<Name, auto_name>, F, Name>;
 
@@ -204,6 +242,10 @@ public:
     void parallel_for(nd_range<D> r, F&& f) {
         using FD = std::decay_t<F>;
         range<D> l = r.get_local_range();
+        // The kernel object divides the global range by the local one: a
+        // zero extent is refused before it is made.
+        for (int i = 0; i < D; ++i)
+            if (l[i] == 0) detail::throw_error(errc::nd_range, "Local range must not be zero");
         launch_host(detail::make_launch<D>(r.get_global_range(), &l, r.get_offset()),
                     std::make_unique<detail::nd_kernel<D, FD>>(std::forward<F>(f), r),
                     get_kernel_id<detail::kernel_name_t<Name, FD>>());
@@ -237,27 +279,71 @@ public:
     void copy(const T* src, T* dst, std::size_t count) {
         this->memcpy(dst, src, count * sizeof(T));
     }
+    // An accessor's range that is not one block of its buffer (a ranged
+    // accessor of several dimensions) is copied and filled row by row.
     template <typename T, int D, access_mode M, target Tg, access::placeholder P>
     void copy(accessor<T, D, M, Tg, P> src, std::remove_const_t<T>* dst) {
         src.attach(*this);
-        this->memcpy(dst, src.get_pointer().get(), src.byte_size());
+        const range<D> r = src.get_range(), mem = src.buffer_range();
+        if (detail::dense(r, mem)) {
+            this->memcpy(dst, src.get_pointer().get(), src.byte_size());
+            return;
+        }
+        if (!dst) detail::throw_error(errc::invalid, "NULL pointer argument in memory copy operation.");
+        const std::remove_const_t<T>* s = src.get_pointer().get();
+        const std::size_t n = r.size();
+        set_ranged_task([s, r, mem, dst, n] { detail::copy_ranged(s, r, mem, dst, range<1>(n), range<1>(n), n); });
     }
     template <typename T, int D, access_mode M, target Tg, access::placeholder P>
     void copy(const std::remove_const_t<T>* src, accessor<T, D, M, Tg, P> dst) {
         dst.attach(*this);
-        this->memcpy(dst.get_pointer().get(), src, dst.byte_size());
+        const range<D> r = dst.get_range(), mem = dst.buffer_range();
+        if (detail::dense(r, mem)) {
+            this->memcpy(dst.get_pointer().get(), src, dst.byte_size());
+            return;
+        }
+        if (!src) detail::throw_error(errc::invalid, "NULL pointer argument in memory copy operation.");
+        std::remove_const_t<T>* d = dst.get_pointer().get();
+        const std::size_t n = r.size();
+        set_ranged_task([src, r, mem, d, n] { detail::copy_ranged(src, range<1>(n), range<1>(n), d, r, mem, n); });
     }
+    // Copies every element of the source, in row-major order, to the first
+    // elements of the destination, which must hold at least as many.
     template <typename T, int D, access_mode M1, target T1, access::placeholder P1, typename U, access_mode M2,
               target T2, access::placeholder P2>
     void copy(accessor<T, D, M1, T1, P1> src, accessor<U, D, M2, T2, P2> dst) {
+        if (dst.size() < src.size())
+            detail::throw_error(errc::invalid,
+                                "The destination accessor holds fewer elements than the source accessor");
         src.attach(*this);
         dst.attach(*this);
-        this->memcpy(dst.get_pointer().get(), src.get_pointer().get(), std::min(src.byte_size(), dst.byte_size()));
+        const range<D> sr = src.get_range(), sm = src.buffer_range();
+        const range<D> dr = dst.get_range(), dm = dst.buffer_range();
+        if (detail::dense(sr, sm) && detail::dense(dr, dm)) {
+            this->memcpy(dst.get_pointer().get(), src.get_pointer().get(), src.byte_size());
+            return;
+        }
+        const std::remove_const_t<T>* s = src.get_pointer().get();
+        std::remove_const_t<U>* d = dst.get_pointer().get();
+        const std::size_t n = src.size();
+        set_ranged_task([s, sr, sm, d, dr, dm, n] { detail::copy_ranged(s, sr, sm, d, dr, dm, n); });
     }
     template <typename T, int D, access_mode M, target Tg, access::placeholder P>
     void fill(accessor<T, D, M, Tg, P> dst, const T& value) {
         dst.attach(*this);
-        fill_bytes(dst.get_pointer().get(), &value, sizeof(T), dst.size());
+        const range<D> r = dst.get_range(), mem = dst.buffer_range();
+        if (detail::dense(r, mem)) {
+            fill_bytes(dst.get_pointer().get(), &value, sizeof(T), dst.size());
+            return;
+        }
+        T* d = dst.get_pointer().get();
+        const std::size_t n = r.size(), w = r[D - 1];
+        set_ranged_task([d, r, mem, n, w, value] {
+            for (std::size_t at = 0; at < n; at += w) {
+                T* row = d + detail::row_start(at / w, r, mem);
+                for (std::size_t i = 0; i < w; ++i) std::memcpy(row + i, &value, sizeof(T));
+            }
+        });
     }
 
     // ---- kernel bundles and specialization constants
@@ -292,6 +378,8 @@ private:
     void launch_host(const detail::launch_desc& d, std::unique_ptr<detail::host_kernel_base> k, const kernel_id& id);
     void set_host_task(std::function<void(interop_handle*)> f);
     void fill_bytes(void* ptr, const void* pattern, std::size_t size, std::size_t count);
+    // A copy or fill over the rows of ranged accessors: the command runs `f`.
+    void set_ranged_task(std::function<void()> f);
     void set_spec(const void* key, const void* value, std::size_t size);
     void get_spec(const void* key, void* value, std::size_t size);
     std::unique_ptr<detail::handler_impl> impl_;
