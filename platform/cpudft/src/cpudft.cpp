@@ -641,15 +641,22 @@ std::uint64_t physical_bytes() {
 // past the extent of one transform on both sides. Other layouts in place
 // run out of place on a copy of the input (FFTW's planner does not refuse
 // every such layout: some it recurses on until the stack is exhausted).
+// An axis of length 1 may carry any stride (no step is ever taken along it),
+// so byte strides are formed with a checked multiply; a layout whose byte
+// stride leaves the 64-bit range runs on the copy.
 bool real_in_place_ok(const axis* in_axes, const axis* out_axes, int r, int naxes, std::int64_t in_elem,
                       std::int64_t out_elem, std::int64_t in_extent, std::int64_t out_extent) {
     if (in_axes[0].stride != out_axes[0].stride) return false;
+    std::int64_t in_bytes = 0, out_bytes = 0;
+    auto same_bytes = [&](int i) {
+        return !__builtin_mul_overflow(in_axes[i].stride, in_elem, &in_bytes) &&
+               !__builtin_mul_overflow(out_axes[i].stride, out_elem, &out_bytes) && in_bytes == out_bytes;
+    };
     for (int i = 1; i < r; ++i)
-        if (in_axes[i].stride * in_elem != out_axes[i].stride * out_elem) return false;
+        if (!same_bytes(i)) return false;
     const std::int64_t extent = std::max(in_extent * in_elem, out_extent * out_elem);
     for (int i = r; i < naxes; ++i)
-        if (in_axes[i].stride * in_elem != out_axes[i].stride * out_elem || in_axes[i].stride * in_elem < extent)
-            return false;
+        if (!same_bytes(i) || in_bytes < extent) return false;
     return true;
 }
 

@@ -244,6 +244,30 @@ TEST(CpuLibraryInPlace, ComplexOutputInInputLayout) {
     EXPECT_EQ(a[17], std::complex<double>(-9.0, -9.0));
 }
 
+// A real node in place whose one batch record holds a single transform may
+// give that record any distance: no step is taken along it, and a distance
+// whose byte size leaves the 64-bit range must neither wrap nor change the
+// result.
+TEST(CpuLibraryInPlace, RealSingleTransformWithADistanceBeyondSixtyFourBitBytes) {
+    node_ptr p;
+    ASSERT_EQ(create(&p.n, true, true, {8}), 0);
+    p.n->user_dims.records[0].input_stride = 1;
+    p.n->user_dims.records[0].output_stride = 1;
+    p.n->user_batch.records[0] = {1, std::int64_t(1) << 61, std::int64_t(1) << 60, 0, 0};
+    p.n->placement = DFTI_INPLACE;
+    ASSERT_EQ(p.n->methods->commit(p.n), 0);
+    std::vector<double> a(10, 0.0);
+    const double x[8] = {1, 2, -1, 0.5, 3, -2, 0, 1};
+    for (int j = 0; j < 8; ++j) a[j] = x[j];
+    ASSERT_EQ(dfti_cpu_compute(p.n, 0, a.data()), 0);
+    const double pi = std::acos(-1.0);
+    for (int k = 0; k <= 4; ++k) {
+        std::complex<double> ref = 0;
+        for (int j = 0; j < 8; ++j) ref += x[j] * std::polar(1.0, -2 * pi * (j * k % 8) / 8);
+        EXPECT_LT(std::abs(std::complex<double>(a[2 * k], a[2 * k + 1]) - ref), 1e-12) << k;
+    }
+}
+
 // A node committed for aligned arrays computes right on arrays off FFTW's
 // SIMD alignment too (its unaligned plan runs there).
 TEST(CpuLibraryAlignment, AlignedAndShiftedArrays) {
