@@ -132,6 +132,7 @@ struct scheduler {
         e.error = err;
         if (err && c->queue) c->queue->errors.push_back(err);
         e.state = 2;
+        e.releasing = true;
         cl_event user = e.cl_user;
         auto waiters = std::move(e.waiters);
         e.waiters.clear();
@@ -148,8 +149,10 @@ struct scheduler {
         }
         // The work and the queue go after the lock is released: the work may
         // hold the last handle of a buffer, whose end takes this lock to wait
-        // for the buffer's commands, and this may be the last handle of the
-        // queue, whose end releases the caller's asynchronous handler.
+        // for the buffer's commands (later commands on it may run meanwhile:
+        // this one is complete) and writes the buffer back, and this may be
+        // the last handle of the queue, whose end releases the caller's
+        // asynchronous handler. The caller's waits end once both are gone.
         std::function<void()> body = std::move(c->body);
         c->body = nullptr;
         std::shared_ptr<queue_impl> queue = std::move(c->queue);
@@ -158,6 +161,10 @@ struct scheduler {
         if (user) clSetUserEventStatus(user, CL_COMPLETE);
         body = nullptr;
         queue.reset();
+        lock.lock();
+        e.releasing = false;
+        lock.unlock();
+        done_cv.notify_all();
         counters().completed++;
     }
     // Caller holds mu (through `lock`, released while the body runs): runs a
@@ -606,12 +613,13 @@ std::shared_ptr<event_impl> make_complete_event() {
     return e;
 }
 
-void wait_event(const std::shared_ptr<event_impl>& e) {
+void wait_event(const std::shared_ptr<event_impl>& e, bool released) {
     if (!e) return;
     auto& s = sched();
     std::unique_lock<std::mutex> lock(s.mu);
     s.release_held();
-    if (e->state == 2) return;
+    auto done = [&] { return e->state == 2 && !(released && e->releasing); };
+    if (done()) return;
     // A worker that blocks here must not hold back ready commands.
     if (tls_worker && !s.ready.empty()) s.spawn();
     // A thread that only waits spares itself the two thread wake-ups of a
@@ -646,7 +654,7 @@ void wait_event(const std::shared_ptr<event_impl>& e) {
             }
         }
     }
-    s.done_cv.wait(lock, [&] { return e->state == 2; });
+    s.done_cv.wait(lock, done);
 }
 
 void release_held_commands() {
@@ -792,7 +800,7 @@ std::shared_ptr<void> buffer_host_acquire(const std::shared_ptr<buffer_impl>& b,
             if (!r.ev->host_hold && conflicts(r)) evs.push_back(r.ev);
         b->history.push_back(access_record{lo, hi, write, hold});
     }
-    for (auto& e : evs) wait_event(e);
+    for (auto& e : evs) wait_event(e, true);
     // Then the conflicting host accessors of other threads that have their
     // region, one after the other, until none is left; the check and the
     // taking of the region are one step under the lock, so two threads never
@@ -1556,9 +1564,10 @@ event finalize(const std::shared_ptr<queue_impl>& q, handler_impl& h) {
     if (fence) ev->cl_user = fence;  // completed by the scheduler with the command
     std::vector<std::shared_ptr<event_impl>> deps = h.deps;
     if (q->in_order && q->last) deps.push_back(q->last);
-    q->outstanding.erase(std::remove_if(q->outstanding.begin(), q->outstanding.end(),
-                                        [](const std::shared_ptr<event_impl>& e) { return e->state == 2; }),
-                         q->outstanding.end());
+    q->outstanding.erase(
+        std::remove_if(q->outstanding.begin(), q->outstanding.end(),
+                       [](const std::shared_ptr<event_impl>& e) { return e->state == 2 && !e->releasing; }),
+        q->outstanding.end());
     if (h.barrier_all)
         for (auto& e : q->outstanding) deps.push_back(e);
     for (auto& r : h.reqs) {
@@ -1639,7 +1648,7 @@ void queue::wait(const detail::code_location&) {
         std::lock_guard<std::mutex> lock(sched().mu);
         evs = impl_->outstanding;
     }
-    for (auto& e : evs) wait_event(e);
+    for (auto& e : evs) wait_event(e, true);
 }
 void queue::wait_and_throw(const detail::code_location& l) {
     wait(l);
@@ -1696,7 +1705,7 @@ std::vector<event> event::get_wait_list() {
         if (auto e = d.lock()) r.emplace_back(e);
     return r;
 }
-void event::wait() { wait_event(impl_); }
+void event::wait() { wait_event(impl_, true); }
 void event::wait_and_throw() {
     wait();
     if (!impl_) return;

@@ -72,6 +72,9 @@ struct command;
 struct event_impl {
     // All fields below are guarded by the scheduler lock.
     int state = 0;  // 0 submitted, 1 running, 2 complete
+    // Complete, with the command's work and queue still to be destroyed
+    // (outside the scheduler lock); the caller's waits wait for that too.
+    bool releasing = false;
     // A host accessor's hold: running once the accessor has its region, and
     // complete when the accessor goes; `holder` is the accessor's thread.
     bool host_hold = false;
@@ -174,7 +177,10 @@ struct bundle_impl {
 };
 
 // ---- scheduling
-void wait_event(const std::shared_ptr<event_impl>& e);
+// Waits until the event's command is complete; `released`: and until its
+// work and queue are destroyed (the caller's waits, which then see every
+// buffer that the work held written back).
+void wait_event(const std::shared_ptr<event_impl>& e, bool released = false);
 void release_held_commands();
 void deliver_errors(const std::shared_ptr<queue_impl>& q, bool throw_without_handler);
 std::shared_ptr<event_impl> make_complete_event();
