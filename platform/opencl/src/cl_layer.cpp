@@ -822,22 +822,17 @@ CL_API_ENTRY cl_int CL_API_CALL clGetKernelWorkGroupInfo(cl_kernel kernel, cl_de
         w[0] *= 2;
         return put_info(w, sizeof w, param_value_size, param_value, param_value_size_ret);
     }
-    // Every emulated kernel is limited by the exchange area, whatever the
-    // driver allows.
-    if (!pairs && known && rec.emulated && param_name == CL_KERNEL_WORK_GROUP_SIZE) {
+    // Sizes of a lane-pair kernel count the text's lanes (twice the driver's
+    // work-items); every emulated kernel is limited by the exchange area,
+    // whatever the driver allows.
+    const bool group_size = param_name == CL_KERNEL_WORK_GROUP_SIZE;
+    if ((known && rec.emulated && group_size) ||
+        (pairs && param_name == CL_KERNEL_PREFERRED_WORK_GROUP_SIZE_MULTIPLE)) {
         size_t v = 0;
         cl_int e = next.clGetKernelWorkGroupInfo(kernel, device, param_name, sizeof v, &v, nullptr);
         if (e != CL_SUCCESS) return e;
-        v = std::min(v, rec.max_wg);
-        return put_info(&v, sizeof v, param_value_size, param_value, param_value_size_ret);
-    }
-    if (pairs && (param_name == CL_KERNEL_WORK_GROUP_SIZE ||
-                  param_name == CL_KERNEL_PREFERRED_WORK_GROUP_SIZE_MULTIPLE)) {
-        size_t v = 0;
-        cl_int e = next.clGetKernelWorkGroupInfo(kernel, device, param_name, sizeof v, &v, nullptr);
-        if (e != CL_SUCCESS) return e;
-        v *= 2;
-        if (param_name == CL_KERNEL_WORK_GROUP_SIZE) v = std::min(v, rec.max_wg);
+        if (pairs) v *= 2;
+        if (group_size) v = std::min(v, rec.max_wg);
         return put_info(&v, sizeof v, param_value_size, param_value, param_value_size_ret);
     }
     return next.clGetKernelWorkGroupInfo(kernel, device, param_name, param_value_size, param_value,

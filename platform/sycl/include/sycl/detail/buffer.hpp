@@ -34,6 +34,13 @@ public:
 };
 
 namespace detail {
+
+// Whether `count` elements from `offset` lie within `size`; compared without
+// adding, so that a huge offset cannot wrap below the limit.
+inline bool fits(std::size_t offset, std::size_t count, std::size_t size) {
+    return offset <= size && count <= size - offset;
+}
+
 // The runtime's default aligned allocator type, accepted by buffers.
 template <typename T>
 using aligned_allocator = buffer_allocator<T>;
@@ -168,9 +175,8 @@ public:
         (void)loc;
         if (parent.is_sub_)
             detail::throw_error(errc::invalid, "Cannot create sub buffer from sub buffer.");
-        // Compared without adding, so that a huge offset cannot wrap below the limit.
         for (int d = 0; d < D; ++d)
-            if (offset[d] > parent.range_[d] || r[d] > parent.range_[d] - offset[d])
+            if (!detail::fits(offset[d], r[d], parent.range_[d]))
                 detail::throw_error(errc::invalid, "Requested sub-buffer size exceeds the size of the parent buffer");
         for (int d = 1; d < D; ++d)
             if (r[d] != parent.range_[d])
@@ -447,9 +453,8 @@ private:
           offset_(o),
           storage_(b.storage()),
           view_off_(b.byte_offset()) {
-        // Compared without adding, so that a huge offset cannot wrap below the limit.
         for (int d = 0; d < D; ++d)
-            if (o[d] > mem_[d] || r[d] > mem_[d] - o[d])
+            if (!detail::fits(o[d], r[d], mem_[d]))
                 detail::throw_error(errc::invalid, "accessor range exceeds the buffer's range");
     }
 
@@ -545,9 +550,8 @@ private:
     template <typename AllocT>
     host_accessor(buffer<std::remove_const_t<T>, D, AllocT>& b, range<D> r, id<D> o, int)
         : base_(static_cast<V*>(b.data())), mem_(b.get_range()), range_(r), offset_(o) {
-        // Compared without adding, so that a huge offset cannot wrap below the limit.
         for (int d = 0; d < D; ++d)
-            if (o[d] > mem_[d] || r[d] > mem_[d] - o[d])
+            if (!detail::fits(o[d], r[d], mem_[d]))
                 detail::throw_error(errc::invalid, "accessor range exceeds the buffer's range");
         std::size_t lo = b.byte_offset() + detail::linearize(o, mem_) * sizeof(T);
         std::size_t hi = lo;
