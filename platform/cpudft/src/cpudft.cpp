@@ -734,7 +734,18 @@ bool split_batch(const D* dims, int r, const D* hdims, int hr, int threads, std:
 // fraction of the threaded plan's planning and compute no slower (single c2c
 // 2048 x 2048 x 2 on 8 threads beside other work: both directions planned in
 // 0.7 s against 5-6 s; the best of 8 runs 13.1-13.9 ms against 14.1-15.8 ms).
+// That holds for transforms that do not stay in cache between the passes,
+// so a batch runs in two passes only when one transform's input and output
+// take at least kTwoPassBatchBytes (2048 x 2048 single: 64 MiB; 1024 x 1024
+// double: 32 MiB). A small batch of smaller transforms runs as FFTW's
+// threaded plan on the node's threads, which gives each thread whole
+// transforms that stay in its cache (on 8 threads, median of six runs against
+// FFTW called directly, two passes / threaded: single c2c 512 x 512 x 16
+// 1.25 / 1.06, single c2c 64 x 64 x 64 x 16 1.14 / 1.01, double c2c
+// 256 x 256 x 8 1.32 / 1.14; with twice as many FFTW threads, as for other
+// nodes that are not split, the last one took 1.65).
 constexpr std::int64_t kPassPiecesPerThread = 4;
+constexpr std::int64_t kTwoPassBatchBytes = std::int64_t(16) << 20;
 
 std::int64_t two_pass_pieces(std::int64_t n, int threads, std::int64_t count) {
     if (n < threads) return 0;
@@ -857,17 +868,21 @@ int plan_direction(DFTI_DESCRIPTOR* node, cpu_plan_state* s, int which, int thre
     } else if (threads > 1 && !serial_compared) {
         plan_threads = kLoopsPerThread * threads;
     }
-    // A single multi-dimensional complex transform, or a small batch of them,
-    // not split above runs in two passes of pieces (see two_pass_pieces).
+    // A single multi-dimensional complex transform, or a small batch of large
+    // ones, not split above runs in two passes of pieces (see
+    // two_pass_pieces); a small batch of smaller ones as FFTW's threaded plan
+    // on the node's threads.
     bool two_pass = false;
     if (plan_threads > 1 && !real && r >= 2) {
         std::int64_t count = 1;
         for (int i = 0; i < hr; ++i) count *= hdims[i].n;
-        const bool small_batch = hr == 1 && count < kMinPiecesPerThread * threads && hdims[0].is > 0 &&
-                                 hdims[0].os > 0 && !serial_compared;
+        const bool small_batch = hr == 1 && count > 1 && count < kMinPiecesPerThread * threads &&
+                                 hdims[0].is > 0 && hdims[0].os > 0 && !serial_compared;
+        const bool large = in_one * d.in_elem + out_one * d.out_elem >= kTwoPassBatchBytes;
         const std::int64_t a = two_pass_pieces(dims[0].n, threads, count);
         const std::int64_t b = two_pass_pieces(dims[1].n, threads, count);
-        if ((count == 1 || small_batch) && a > 0 && b > 0) {
+        if (small_batch && !large) plan_threads = threads;
+        if ((count == 1 || (small_batch && large)) && a > 0 && b > 0) {
             two_pass = true;
             plan_threads = 1;
             d.pass_batch = count;

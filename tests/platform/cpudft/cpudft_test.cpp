@@ -161,10 +161,15 @@ INSTANTIATE_TEST_SUITE_P(
         // start on and off FFTW's alignment.
         node_case{"two_pass_c2c_3d_s_pieces_off_alignment", false, false, {45, 27, 27}, {1}, true, 0, 0, 0, 1.0},
         node_case{"two_pass_c2c_2d_s_offsets_off_alignment", false, false, {181, 200}, {1}, false, 1, 1, 3, 0.5},
-        // Batches too small to split: each pass's pieces for every transform.
-        node_case{"two_pass_batch_c2c_2d_s", false, false, {100, 120}, {3}, false, 0, 0, 0, 1.0},
-        node_case{"two_pass_batch_c2c_3d_d_inplace_back", true, false, {20, 24, 30}, {3}, true, 1, 0, 0, 1.0 / 14400},
-        node_case{"two_pass_batch_c2c_2d_s_offsets_off_alignment", false, false, {90, 74}, {5}, false, 0, 1, 3, 1.0}),
+        // Batches too small to split, of transforms that stay in cache:
+        // FFTW's threaded plan on the node's threads.
+        node_case{"small_batch_threaded_c2c_2d_s", false, false, {100, 120}, {3}, false, 0, 0, 0, 1.0},
+        node_case{"small_batch_threaded_c2c_3d_d_inplace_back", true, false, {20, 24, 30}, {3}, true, 1, 0, 0, 1.0 / 14400},
+        node_case{"small_batch_threaded_c2c_2d_s_offsets_off_alignment", false, false, {90, 74}, {5}, false, 0, 1, 3, 1.0},
+        // Batches too small to split, of transforms of 16 MiB and more (input
+        // and output): each pass's pieces for every transform.
+        node_case{"two_pass_batch_c2c_3d_d", true, false, {64, 64, 128}, {2}, false, 0, 0, 0, 1.0},
+        node_case{"two_pass_batch_c2c_3d_d_inplace_back_offsets_off_alignment", true, false, {128, 64, 64}, {2}, true, 1, 1, 1, 0.5}),
     [](const ::testing::TestParamInfo<node_case>& i) { return std::string(i.param.name); });
 
 TEST(CpuLibraryRefusals, Statuses) {
@@ -297,7 +302,7 @@ TEST(CpuLibraryPieces, NodesComputingAtOnce) {
         {"loop_jobs_c2c_2d_d", true, false, {128, 256}, {1}, false, 0, 0, 0, 1.0},
         {"loop_jobs_c2c_3d_s_short_outer_axis", false, false, {4, 96, 96}, {1}, false, 0, 0, 0, 1.0},
         {"two_pass_c2c_3d_s_pieces_off_alignment", false, false, {45, 27, 27}, {1}, true, 0, 0, 0, 1.0},
-        {"two_pass_batch_c2c_2d_s", false, false, {100, 120}, {3}, false, 0, 0, 0, 1.0},
+        {"small_batch_threaded_c2c_2d_s", false, false, {100, 120}, {3}, false, 0, 0, 0, 1.0},
     };
     std::vector<std::thread> callers;
     for (const node_case& c : cases)
@@ -340,7 +345,8 @@ TEST(CpuLibraryPieces, EveryComputeEndsAfterItsPieces) {
     repeated_computes<float>({256}, 128, 40);         // batch pieces
     repeated_computes<double>({128, 256}, 1, 40);     // FFTW's loops in jobs
     repeated_computes<double>({36, 40, 45}, 1, 40);   // two passes of pieces
-    repeated_computes<float>({100, 120}, 3, 40);      // the same for a small batch
+    repeated_computes<double>({64, 64, 128}, 2, 40);  // the same for a small batch
+    repeated_computes<float>({100, 120}, 3, 40);      // FFTW's threaded plan for a small batch
 }
 
 TEST(CpuLibraryRefusals, RecommitReleasesPlans) {
