@@ -9,8 +9,8 @@
 //
 // Every time is the minimum over N runs (default 10), each submitted and
 // waited for, after one untimed run. The cells of a row are timed in turns
-// (one run of each, N times), so that every column sees the same load of the
-// machine. The ratio is to the best time of the row. Beside each time: the
+// (one run of each, N times, forward and backward in alternate rounds), so
+// that every column sees the same load of the machine. The ratio is to the best time of the row. Beside each time: the
 // first and the second commit (for the other libraries: plan) of the shape in
 // the process.
 #include <fftw3.h>
@@ -172,7 +172,12 @@ prepared library_prepare(const shape& s, sycl::queue q, bool gpu) {
 // Times prepared cells in turns: one untimed run of each, then one timed run
 // of each in turn, `reps` times; each cell keeps its minimum. All of them see
 // the same states of the machine (its other load, the caches), which timing
-// one cell's runs after another's does not give.
+// one cell's runs after another's does not give. The turns go forward and
+// backward in alternate rounds, so that each cell runs after both of its
+// neighbours: a cell's time depends on the one before it (single c2c
+// 512 x 512 x 16, library CPU queue over FFTW: 1.13-1.29 with the CPU queue
+// always right after the quen6 cell, 0.96-1.01 with FFTW always right after
+// VkFFT).
 void timed_in_turns(const std::vector<prepared*>& cells, int reps) {
     const std::size_t n = cells.size();
     std::vector<char> ok(n, 0);
@@ -192,8 +197,10 @@ void timed_in_turns(const std::vector<prepared*>& cells, int reps) {
     for (std::size_t k = 0; k < n; ++k)
         if (cells[k]->run) run_one(k, false);
     for (int i = 0; i < reps; ++i)
-        for (std::size_t k = 0; k < n; ++k)
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t k = i % 2 ? n - 1 - j : j;
             if (ok[k]) run_one(k, true);
+        }
     for (std::size_t k = 0; k < n; ++k) {
         cells[k]->c.ran = ok[k] != 0;
         if (ok[k]) cells[k]->c.best_s = best[k];
@@ -400,7 +407,7 @@ int main(int argc, char** argv) {
         for (int k = 0; k < count; ++k) chosen.push_back(k);
 
     std::printf("Machine: %u hardware threads, %s. Times: minimum of %d waited runs after one untimed run, the "
-                "cells of a row in turns; "
+                "cells of a row in turns, forward and backward in alternate rounds; "
                 "(×) ratio to the best of the row; commit: first / second in the process (plan for FFTW, "
                 "VkFFT, clFFT); PoCL's on-disk kernel cache (off with POCL_KERNEL_CACHE=0) serves programs built by "
                 "earlier runs.\n\n",
